@@ -1,0 +1,39 @@
+#include "core/stop.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/text_out.hpp"
+
+namespace core {
+
+namespace {
+
+[[noreturn]] void end_process(int code) {
+  std::fprintf(stderr, "STOP %d\n", code);
+  std::fflush(stderr);
+  std::_Exit(code & 0xff);
+}
+
+}  // namespace
+
+void stop(int code, std::string_view message) {
+  static bool stopping = false;  // a write error while stopping ends the run at once
+  if (stopping) end_process(kStopOutputError);
+  stopping = true;
+  if (!message.empty()) TextOut::report().line(" " + std::string(message));
+  if (!TextOut::flush_all()) {
+    std::fprintf(stderr, "output was lost; the run did not complete\n");
+    end_process(kStopOutputError);
+  }
+  end_process(code);
+}
+
+void fail(int code, std::string_view message) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+  TextOut::flush_all();
+  end_process(code);
+}
+
+}  // namespace core

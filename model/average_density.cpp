@@ -1,0 +1,23 @@
+#include "model/average_density.hpp"
+
+#include "model/fractions.hpp"
+
+namespace model {
+
+double average_density(const core::Deck& deck, const core::IntField& matnum, const core::RealField& phiw,
+                       core::TextOut& out) {
+  out.list("  computes average density, ");
+  const double cells = static_cast<double>(deck.nx * deck.ny);
+  double rob_med = 0.0;
+  for (int k = 1; k <= deck.ny; ++k)
+    for (int j = 1; j <= deck.nx; ++j) {
+      const int n = matnum(j, k);
+      const double phi = phiw(j, k);
+      const CellFractions f = split_fractions_checked(deck, n, phi);
+      rob_med += (phi * deck.ro2(n) + f.phi1 * deck.ro1(n) + f.phi3 * deck.ro3(n)) / cells;
+    }
+  out.list("average density rob_med is (kg/m**3)", rob_med);
+  return rob_med;
+}
+
+}  // namespace model

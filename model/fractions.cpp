@@ -1,0 +1,40 @@
+#include "model/fractions.hpp"
+
+#include <cmath>
+
+#include "core/stop.hpp"
+
+namespace model {
+
+CellFractions split_fractions(const core::Deck& deck, int m, double phi) {
+  CellFractions f;
+  if (deck.key_model == 0) {
+    f.phi1 = 1.0 - deck.phi_a(m);
+    f.phi3 = deck.phi_a(m) - phi;
+    if (f.phi3 <= 0.0 || f.phi3 >= 1.0) core::stop(45678);
+    f.s3 = f.phi3 / (1.0 - phi);
+    f.s1 = 1.0 - f.s3;
+    f.s3_prima = f.phi3 / (1.0 - f.phi1);
+    f.sw = phi / deck.phi_a(m);
+  } else {
+    f.s3 = deck.s3(m);
+    f.phi3 = f.s3 * (1.0 - phi);
+    f.phi1 = (1.0 - f.s3) * (1.0 - phi);
+    f.s1 = 1.0 - f.s3;
+  }
+  f.control = f.phi1 + phi + f.phi3;
+  return f;
+}
+
+void require_unit_sum(const CellFractions& f) {
+  // Written so that a not-a-number sum fails too.
+  if (!(std::abs(f.control - 1.0) < 1e-15)) core::stop(555);
+}
+
+CellFractions split_fractions_checked(const core::Deck& deck, int m, double phi) {
+  const CellFractions f = split_fractions(deck, m, phi);
+  require_unit_sum(f);
+  return f;
+}
+
+}  // namespace model

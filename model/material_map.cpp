@@ -1,0 +1,65 @@
+#include "model/material_map.hpp"
+
+#include "core/stop.hpp"
+
+namespace model {
+
+void makematnum(int nx, int ny, const core::ByMaterial<int32_t>& nl, core::ByMaterial<double>& layer_size,
+                double h, core::IntField& matnum, core::TextOut& out) {
+  out.list("nl(1), nl(2)  ", nl(1), nl(2));
+
+  // Whole periods only; an empty period (nl(1) + nl(2) <= 0) gives none.
+  const int period = nl(1) + nl(2);
+  const int nper = period > 0 ? ny / period : 0;
+
+  layer_size(1) = nl(1) * h;
+  layer_size(2) = nl(2) * h;
+
+  auto item = [&out](const char* label, auto value) {
+    out.list(label, value);
+    out.blank();
+  };
+  item(" domain size (m) ", ny * h);
+  item(" ny = number of subintervals in y-direction ", ny);
+  item(" hy = subinterval size (m) ", h);
+  item(" nper = number of periods ", nper);
+  item(" size of layer 1 in subintervals ", nl(1));
+  item(" size of layer 1 (m) ", layer_size(1));
+  item(" size of layer 2 in subintervals ", nl(2));
+  item(" size of layer 2 (m) ", layer_size(2));
+
+  // Rows that no whole period reaches keep 0, which the map check rejects.
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j) matnum(j, k) = 0;
+
+  int row = 0;
+  for (int p = 1; p <= nper; ++p)
+    for (int c = 1; c <= period; ++c) {
+      ++row;
+      const int32_t material = c <= nl(1) ? 1 : 2;
+      for (int j = 1; j <= nx; ++j) matnum(j, row) = material;
+    }
+}
+
+void set_single_material(int nx, int ny, core::IntField& matnum) {
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j) matnum(j, k) = 1;
+}
+
+void write_and_check_matnum(core::TextOut& map, core::TextOut& map_gnu, int nx, int ny, int nlayers,
+                            const core::IntField& matnum, core::TextOut& out) {
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j) {
+      const int32_t n = matnum(j, k);
+      map.list(n);
+      map_gnu.list(j, k, n);
+      if (n < 1 || n > nlayers) {
+        out.list("j,k, matnum(j,k) ", j, k, n);
+        core::stop(222);
+      }
+    }
+  map.close();
+  map_gnu.close();
+}
+
+}  // namespace model

@@ -1,27 +1,248 @@
 #include "core/text_in.hpp"
 
-// Placeholder readers; the exact Fortran rules are being built.
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
+#include <string>
 
 namespace core {
 
-Field<int32_t> read_list_int(std::string_view r) { return {static_cast<int32_t>(std::atoi(std::string(r).c_str())), {}, false}; }
-Field<double> read_list_real(std::string_view r) { return {std::atof(std::string(r).c_str()), {}, false}; }
-Field<int32_t> read_i5(std::string_view r) { return read_list_int(r.substr(0, 5)); }
-Field<double> read_g20_10(std::string_view r) { return read_list_real(r.substr(0, 20)); }
-Field<double> read_e12_4(std::string_view r) { return read_list_real(r.substr(0, 12)); }
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+template <class T>
+Field<T> bad(std::string what, std::string_view text) {
+  Field<T> f;
+  f.error = std::move(what) + ": " + quoted(text);
+  return f;
+}
+
+// [sign] digits, as a 32-bit integer.
+Field<int32_t> parse_integer(std::string_view t, std::string_view shown) {
+  std::size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  if (i == t.size()) return bad<int32_t>("not an integer", shown);
+  long long v = 0;
+  for (; i < t.size(); ++i) {
+    if (!is_digit(t[i])) return bad<int32_t>("not an integer", shown);
+    v = v * 10 + (t[i] - '0');
+    if (v > static_cast<long long>(INT32_MAX) + 1) return bad<int32_t>("integer out of range", shown);
+  }
+  if (neg) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return bad<int32_t>("integer out of range", shown);
+  Field<int32_t> f;
+  f.value = static_cast<int32_t>(v);
+  return f;
+}
+
+// A real number in the forms of Fortran input:
+//   [sign] digits [. [digits]] [exponent]     or   [sign] . digits [exponent]
+// with exponent = letter (e, d or q, any case) [sign] digits, or a sign
+// followed by digits without a letter; also Inf, Infinity and NaN.
+// `implied` >= 0 is the number of implied decimals of a field that has no
+// decimal point; a negative `implied` means none (list-directed input).
+Field<double> parse_real(std::string_view t, int implied, std::string_view shown) {
+  std::size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  const std::string_view rest = t.substr(i);
+  if (iequals(rest, "inf") || iequals(rest, "infinity")) {
+    Field<double> f;
+    f.value = neg ? -HUGE_VAL : HUGE_VAL;
+    return f;
+  }
+  if (iequals(rest, "nan")) {
+    Field<double> f;
+    f.value = std::nan("");
+    return f;
+  }
+
+  // Significant digits (leading zeros dropped) and the power of ten that
+  // scales them.
+  std::string digits;
+  long long scale = 0;
+  int mantissa_digits = 0;
+  bool point = false;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    if (is_digit(c)) {
+      ++mantissa_digits;
+      if (point) --scale;
+      if (c == '0' && digits.empty()) continue;
+      if (digits.size() < 800) digits += c;   // digits beyond these cannot change the double
+      else if (!point) ++scale;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (mantissa_digits == 0) return bad<double>("not a number", shown);
+
+  long long exponent = 0;
+  if (i < t.size()) {
+    const char c = lower(t[i]);
+    if (c == 'e' || c == 'd' || c == 'q') ++i;
+    else if (c != '+' && c != '-') return bad<double>("not a number", shown);
+    bool eneg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) eneg = t[i++] == '-';
+    if (i == t.size()) return bad<double>("exponent without digits", shown);
+    for (; i < t.size(); ++i) {
+      if (!is_digit(t[i])) return bad<double>("not a number", shown);
+      if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+    }
+    if (eneg) exponent = -exponent;
+  }
+
+  Field<double> f;
+  if (!point && implied > 0) {
+    scale -= implied;
+    f.implied_decimals = true;
+  }
+  if (digits.empty()) {
+    f.value = neg ? -0.0 : 0.0;
+    return f;
+  }
+  const std::string text = (neg ? "-" : "") + digits + "e" + std::to_string(scale + exponent);
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (std::isinf(v)) return bad<double>("number out of range", shown);
+  f.value = v;
+  return f;
+}
+
+// The first item of a list-directed record: leading blanks skipped, ended by
+// a blank, a tab, a comma, a slash or the end of the record. A repeat count
+// "r*value" gives the value. Returns false (with the error set) when the
+// record holds no value.
+template <class T>
+bool first_item(std::string_view record, std::string_view& item, Field<T>& f) {
+  std::size_t i = 0;
+  while (i < record.size() && (record[i] == ' ' || record[i] == '\t')) ++i;
+  if (i == record.size()) {
+    f.error = "no value found in " + quoted(record);
+    return false;
+  }
+  if (record[i] == ',' || record[i] == '/') {
+    f.error = "no value before " + std::string(record[i] == ',' ? "the comma" : "the slash") + " in " + quoted(record);
+    return false;
+  }
+  std::size_t j = i;
+  while (j < record.size() && record[j] != ' ' && record[j] != '\t' && record[j] != ',' && record[j] != '/') ++j;
+  item = record.substr(i, j - i);
+  const std::size_t star = item.find('*');
+  if (star != std::string_view::npos) {
+    const std::string_view count = item.substr(0, star);
+    bool count_ok = !count.empty();
+    for (char c : count) count_ok = count_ok && is_digit(c);
+    if (!count_ok) {
+      f.error = "bad repeat count: " + quoted(item);
+      return false;
+    }
+    item = item.substr(star + 1);
+    if (item.empty()) {
+      f.error = "no value after the repeat count in " + quoted(record);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Columns 1..w of a record (shorter records are padded with blanks), with
+// the blanks removed. Tabs and other characters stay and make the field bad.
+std::string formatted_field(std::string_view record, std::size_t w) {
+  std::string s;
+  const std::string_view f = record.substr(0, w < record.size() ? w : record.size());
+  for (char c : f)
+    if (c != ' ') s += c;
+  return s;
+}
+
+Field<double> read_real_field(std::string_view record, std::size_t w, int implied) {
+  const std::string_view shown = record.substr(0, w < record.size() ? w : record.size());
+  const std::string field = formatted_field(record, w);
+  if (field.empty()) return {};  // an all-blank field reads as zero
+  return parse_real(field, implied, shown);
+}
+
+}  // namespace
+
+std::string quoted(std::string_view text, std::size_t max_chars) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string s = "\"";
+  std::size_t n = 0;
+  for (char ch : text) {
+    if (n == max_chars) {
+      s += "...";
+      break;
+    }
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      s += '\\';
+      s += ch;
+    } else if (c >= 0x20 && c < 0x7f) {
+      s += ch;
+    } else {
+      s += "\\x";
+      s += kHex[c >> 4];
+      s += kHex[c & 15];
+    }
+    ++n;
+  }
+  return s + "\"";
+}
+
+Field<int32_t> read_list_int(std::string_view record) {
+  Field<int32_t> f;
+  std::string_view item;
+  if (!first_item(record, item, f)) return f;
+  return parse_integer(item, item);
+}
+
+Field<double> read_list_real(std::string_view record) {
+  Field<double> f;
+  std::string_view item;
+  if (!first_item(record, item, f)) return f;
+  return parse_real(item, -1, item);
+}
+
+Field<int32_t> read_i5(std::string_view record) {
+  const std::string_view shown = record.substr(0, record.size() < 5 ? record.size() : 5);
+  const std::string field = formatted_field(record, 5);
+  if (field.empty()) return {};  // an all-blank field reads as zero
+  return parse_integer(field, shown);
+}
+
+Field<double> read_g20_10(std::string_view record) { return read_real_field(record, 20, 10); }
+
+Field<double> read_e12_4(std::string_view record) { return read_real_field(record, 12, 4); }
 
 std::optional<std::string> RecordSource::next() {
+  truncated_ = false;
+  if (!f_) return std::nullopt;
   std::string s;
   int c;
   bool any = false;
-  while ((c = std::fgetc(f_)) != EOF) {
+  while ((c = std::getc(f_)) != EOF) {
     any = true;
     if (c == '\n') break;
-    s += static_cast<char>(c);
+    if (s.size() < kMaxRecordChars) s += static_cast<char>(c);
+    else truncated_ = true;
   }
   if (!any) return std::nullopt;
-  if (!s.empty() && s.back() == '\r') s.pop_back();
+  if (!s.empty() && s.back() == '\r' && !truncated_) s.pop_back();
   ++number_;
   return s;
 }

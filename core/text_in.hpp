@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace core {
 
@@ -35,19 +36,29 @@ Field<int32_t> read_i5(std::string_view record);
 Field<double> read_g20_10(std::string_view record);
 Field<double> read_e12_4(std::string_view record);
 
+// `text` in double quotes for a message: control and non-ASCII bytes as
+// \xNN, quotes and backslashes escaped, cut after `max_chars` characters.
+std::string quoted(std::string_view text, std::size_t max_chars = 60);
+
 // Records (lines) of a text stream, numbered from 1. A trailing carriage
-// return is dropped. Returns nothing at end of input.
+// return is dropped. Returns nothing at end of input. Any bytes are accepted;
+// a record longer than kMaxRecordChars keeps its first kMaxRecordChars
+// characters (the rest of the line is consumed) and reports truncated().
 class RecordSource {
  public:
+  static constexpr std::size_t kMaxRecordChars = std::size_t{1} << 20;
+
   RecordSource(std::FILE* f, std::string name) : f_(f), name_(std::move(name)) {}
   std::optional<std::string> next();
   int number() const { return number_; }  // number of the record last returned
   const std::string& name() const { return name_; }
+  bool truncated() const { return truncated_; }  // the record last returned was cut
 
  private:
   std::FILE* f_;
   std::string name_;
   int number_ = 0;
+  bool truncated_ = false;
 };
 
 }  // namespace core

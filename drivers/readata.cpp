@@ -1,0 +1,196 @@
+#include "drivers/readata.hpp"
+
+#include <cstdio>
+#include <string>
+
+#include "core/capacities.hpp"
+#include "core/stop.hpp"
+#include "core/text_out.hpp"
+
+namespace drivers {
+
+namespace {
+
+// Reads the deck's records one at a time; each read consumes one record.
+// Every failure names the source, the record number and the quantity.
+class DeckReader {
+ public:
+  explicit DeckReader(core::RecordSource& in) : in_(in) {}
+
+  int32_t list_int(const std::string& name) { return value(name, core::read_list_int(next(name))); }
+  double list_real(const std::string& name) { return value(name, core::read_list_real(next(name))); }
+  int32_t i5(const std::string& name) { return value(name, core::read_i5(next(name))); }
+
+  double g20_10(const std::string& name) {
+    const std::string& record = next(name);
+    const core::Field<double> f = core::read_g20_10(record);
+    const double v = value(name, f);
+    if (f.implied_decimals && v != 0) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%.10g", v);
+      std::fprintf(stderr, "warning: %s (%s): %s has no decimal point and is read as %s (10 implied decimals)\n",
+                   where().c_str(), name.c_str(), core::quoted(record.substr(0, 20)).c_str(), buf);
+    }
+    return v;
+  }
+
+  // Refuses a deck beyond what the system holds or with an unknown key.
+  [[noreturn]] void refuse(const std::string& name, int32_t v, const std::string& why) {
+    core::fail(core::kStopDeckRefused,
+               "input deck refused: " + where() + ": " + name + " = " + std::to_string(v) + " " + why);
+  }
+
+ private:
+  std::string where() const { return in_.name() + ", record " + std::to_string(in_.number()); }
+
+  const std::string& next(const std::string& name) {
+    std::optional<std::string> r = in_.next();
+    if (!r) {
+      core::fail(core::kStopInputError, "error reading the input deck: " + in_.name() + ", record " +
+                                            std::to_string(in_.number() + 1) + " (" + name +
+                                            "): end of input, the deck ends before this record");
+    }
+    if (in_.truncated()) {
+      core::fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name +
+                                            "): the record is longer than " +
+                                            std::to_string(core::RecordSource::kMaxRecordChars) + " characters");
+    }
+    record_ = std::move(*r);
+    return record_;
+  }
+
+  template <class T>
+  T value(const std::string& name, const core::Field<T>& f) {
+    if (!f.ok())
+      core::fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name + "): " + f.error);
+    return f.value;
+  }
+
+  core::RecordSource& in_;
+  std::string record_;
+};
+
+std::string indexed(const char* name, int i) { return std::string(name) + "(" + std::to_string(i) + ")"; }
+
+// The nineteen reals of a layer material, in record order after nl(i).
+struct LayerReal {
+  const char* name;
+  core::ByMaterial<double> core::Deck::*field;
+  const char* label;  // echo label
+};
+
+constexpr LayerReal kLayerReals[] = {
+    {"akf", &core::Deck::akf, " akf (GPA) (fluid bulk mod.    = "},
+    {"ro2", &core::Deck::ro2, " ro2 (gr/cm^3) (fluid density) = "},
+    {"eta", &core::Deck::eta, " eta (poise) (fluid viscosity) = "},
+    {"ro1", &core::Deck::ro1, " ro1(kgr/m^3)                  = "},
+    {"ro3", &core::Deck::ro3, " ro3(kgr/m^3)                  = "},
+    {"phi_a", &core::Deck::phi_a, " phi_a (absolute porosity,ice) = "},
+    {"phi_layer1", &core::Deck::phi_layer1, " phi_layer1 (water proportion) = "},
+    {"capa_1_0", &core::Deck::capa_1_0, " capa_1_0 (cm^2) (ice)         = "},
+    {"capa_3_0", &core::Deck::capa_3_0, " capa_3_0 (cm^2) (ice)         = "},
+    {"s3", &core::Deck::s3, " s3 (shale proportion)(shales) = "},
+    {"rs1", &core::Deck::rs1, " rs1 (m^2)   (shale)          = "},
+    {"rs3", &core::Deck::rs3, " rs3 (m^2) (shale)            = "},
+    {"coef_b13", &core::Deck::coef_b13, " coef_b13                      = "},
+    {"ak_air", &core::Deck::ak_air, " ak_air(PA )                   = "},
+    {"xmu_air", &core::Deck::xmu_air, " xmu_air (PA)                  = "},
+    {"ak_s1", &core::Deck::ak_s1, " ak_s1  (PA)                   = "},
+    {"xmu_s1", &core::Deck::xmu_s1, " xmu_s1 (PA)                  = "},
+    {"ak_s3", &core::Deck::ak_s3, " ak_s3  (PA)                   = "},
+    {"xmu_s3", &core::Deck::xmu_s3, " xmu_s3 (PA)                  = "},
+};
+constexpr int kPhiLayer1 = 6;  // position of phi_layer1 in kLayerReals
+
+void check_key(DeckReader& r, const char* name, int32_t v, const char* meaning) {
+  if (v != 0 && v != 1) r.refuse(name, v, std::string("is not 0 or 1 (") + meaning + ")");
+}
+
+// Ice model: the water proportion must stay below the absolute porosity.
+void porosity_check(const core::Deck& deck, int i) {
+  if (deck.key_model == 0 && deck.phi_layer1(i) >= deck.phi_a(i)) {
+    core::TextOut& out = core::TextOut::report();
+    out.list(" Ice model, phi_a_m is smaller than phi_layer_m(i) ");
+    out.list(" ERROR, the code stops ");
+    out.list(" phi_a_m(i) = ", deck.phi_a(i), " phi_layer_m(i) = ", deck.phi_layer1(i));
+    core::stop(kStopPorosityCheck);
+  }
+}
+
+void echo_layer(const core::Deck& deck, int i) {
+  core::TextOut& out = core::TextOut::report();
+  out.list("**********************************");
+  out.list(" layer i=  ", static_cast<int32_t>(i));
+  out.blank();
+  out.list("**********************************");
+  out.list(" nl(i) = cell in layer i       = ", deck.nl(i));
+  for (int r = 0; r < static_cast<int>(std::size(kLayerReals)); ++r) {
+    const LayerReal& lr = kLayerReals[r];
+    out.list(lr.label, (deck.*lr.field)(i));
+    if (r == 2) out.blank();  // after eta
+  }
+}
+
+}  // namespace
+
+void readata(core::RecordSource& in, core::Deck& deck) {
+  DeckReader r(in);
+  core::TextOut& out = core::TextOut::report();
+
+  deck.freq = r.list_real("freq");
+  deck.freq_max = r.list_real("freq_max");
+  deck.nfreq = r.list_int("nfreq");
+  deck.domain_size = r.list_real("domain_size");
+
+  const int32_t nx = r.list_int("nx");
+  if (nx < 1 || nx > core::kMaxCellsPerSide) r.refuse("nx", nx, "is outside 1..60 (the grid holds at most 60 x 60 cells)");
+  deck.nx = nx;
+  const int32_t ny = r.list_int("ny");
+  if (ny < 1 || ny > core::kMaxCellsPerSide) r.refuse("ny", ny, "is outside 1..60 (the grid holds at most 60 x 60 cells)");
+  if (core::unknowns_of(nx, ny) > core::kMaxUnknowns)
+    r.refuse("ny", ny, "gives more than " + std::to_string(core::kMaxUnknowns) + " unknowns with nx = " + std::to_string(nx));
+  deck.ny = ny;
+
+  const int32_t key_model = r.i5("key_model");
+  check_key(r, "key_model", key_model, "0 ice model, 1 shaley-sand model");
+  deck.key_model = key_model;
+  const int32_t model = r.i5("model");
+  check_key(r, "model", model, "0 layered sample, 1 cell map from \"porosity.frac\"");
+  deck.model = model;
+  const int32_t nlayers = r.list_int("nlayers");
+  if (nlayers < 0 || nlayers > core::kMaxLayers) r.refuse("nlayers", nlayers, "is outside 0..2 (at most two layer materials)");
+  deck.nlayers = nlayers;
+
+  out.list(deck.freq);
+  out.list(deck.freq_max);
+  out.list(deck.nfreq);
+  out.list(deck.domain_size);
+  out.list(deck.nx);
+  out.list(deck.ny);
+  out.list(deck.key_model);
+  out.list(deck.model);
+  out.list(deck.nlayers);
+
+  for (int i = 1; i <= deck.nlayers; ++i) {
+    deck.nl(i) = r.list_int(indexed("nl", i));
+    for (int k = 0; k < static_cast<int>(std::size(kLayerReals)); ++k) {
+      const LayerReal& lr = kLayerReals[k];
+      (deck.*lr.field)(i) = r.g20_10(indexed(lr.name, i));
+      if (k == kPhiLayer1) porosity_check(deck, i);
+    }
+  }
+
+  for (int i = 1; i <= deck.nlayers; ++i) echo_layer(deck, i);
+
+  out.list(" model (=0,layered,=1,fractal  = ", deck.model);
+  out.blank();
+  deck.h = deck.domain_size / static_cast<double>(deck.ny);
+  out.list(" mesh size h ", deck.h);
+}
+
+void readata(core::Deck& deck) {
+  core::RecordSource in(stdin, "standard input");
+  readata(in, deck);
+}
+
+}  // namespace drivers

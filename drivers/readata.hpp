@@ -1,0 +1,32 @@
+// Reading, checking and echoing the input deck.
+#pragma once
+
+#include "core/deck.hpp"
+#include "core/text_in.hpp"
+
+namespace drivers {
+
+// Reads the deck from `in` into `deck`, record by record: the nine global
+// records, then twenty records for each layer material. Echoes the values on
+// standard output, derives the cell side h = domain_size / ny.
+//
+// Stops the run
+//  - with kStopInputError when a record is missing or its field cannot be
+//    read (message on standard error with the record number, the quantity
+//    and the text found);
+//  - with kStopDeckRefused when nx or ny lies outside 1..60, nlayers outside
+//    0..2, the grid has more unknowns than the system holds, or key_model or
+//    model is not 0 or 1; the value is refused before it is stored;
+//  - with stop code 11 when, in the ice model, a layer's water proportion is
+//    not below its absolute porosity (checked layer by layer while reading).
+// A (g20.10) value written without a decimal point is read with 10 implied
+// decimals and draws a one-line warning on standard error.
+void readata(core::RecordSource& in, core::Deck& deck);
+
+// The same, from standard input.
+void readata(core::Deck& deck);
+
+// The ice-model porosity check fails with this stop code.
+inline constexpr int kStopPorosityCheck = 11;
+
+}  // namespace drivers

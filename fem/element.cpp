@@ -1,0 +1,189 @@
+#include "fem/element.hpp"
+
+#include <array>
+
+namespace fem {
+namespace {
+
+using core::zcomplex;
+
+// ---------------------------------------------------------------------------
+// Reference integrals on the unit square. Vertices a, b = 1..4 counter-
+// clockwise from the bottom-left; edges e, f = 1..4 are L, R, B, T.
+// phi1 = (1-s)(1-t), phi2 = s(1-t), phi3 = st, phi4 = (1-s)t;
+// psiL = (1-s, 0), psiR = (s, 0), psiB = (0, 1-t), psiT = (0, t).
+
+struct Table4 {
+  double v[4][4];
+  constexpr double operator()(int a, int b) const { return v[a - 1][b - 1]; }
+};
+struct Row4 {
+  double v[4];
+  constexpr double operator()(int a) const { return v[a - 1]; }
+};
+
+constexpr double k3 = 1.0 / 3.0, k4 = 1.0 / 4.0, k6 = 1.0 / 6.0, k9 = 1.0 / 9.0, k12 = 1.0 / 12.0,
+                 k18 = 1.0 / 18.0, k36 = 1.0 / 36.0;
+
+// Gradient products (h cancels): Kxx = int dx phi_a dx phi_b, Kyy likewise,
+// Kxy = int dx phi_a dy phi_b.
+constexpr Table4 Kxx{{{k3, -k3, -k6, k6}, {-k3, k3, k6, -k6}, {-k6, k6, k3, -k3}, {k6, -k6, -k3, k3}}};
+constexpr Table4 Kyy{{{k3, k6, -k6, -k3}, {k6, k3, -k3, -k6}, {-k6, -k3, k3, k6}, {-k3, -k6, k6, k3}}};
+constexpr Table4 Kxy{{{k4, k4, -k4, -k4}, {-k4, -k4, k4, k4}, {-k4, -k4, k4, k4}, {k4, k4, -k4, -k4}}};
+// Vertex mass, int phi_a phi_b = h^2 G(a, b).
+constexpr Table4 G{{{k9, k18, k36, k18}, {k18, k9, k18, k36}, {k36, k18, k9, k18}, {k18, k36, k18, k9}}};
+// int dx phi_a = h Dx(a), int dy phi_a = h Dy(a).
+constexpr Row4 Dx{{-0.5, 0.5, 0.5, -0.5}};
+constexpr Row4 Dy{{-0.5, -0.5, 0.5, 0.5}};
+// Solid-fluid mass, int phi_a (psi_e)_normal = h^2 N(a, e).
+constexpr Table4 N{{{k6, k12, k6, k12}, {k12, k6, k6, k12}, {k12, k6, k12, k6}, {k6, k12, k12, k6}}};
+// Fluid mass, int psi_e . psi_f = h^2 Q(e, f).
+constexpr Table4 Q{{{k3, k6, 0, 0}, {k6, k3, 0, 0}, {0, 0, k3, k6}, {0, 0, k6, k3}}};
+// Sign of div psi_e times h.
+constexpr Row4 sigma{{-1.0, 1.0, -1.0, 1.0}};
+// Whether edge e carries an x-directed field (L, R) or a y-directed one (B, T).
+constexpr bool edge_is_vertical(int e) { return e <= 2; }
+
+// ---------------------------------------------------------------------------
+// What each local unknown is.
+
+enum class Kind : uint8_t { solid_x, solid_y, fluid };
+struct Dof {
+  Kind kind;
+  uint8_t phase;  // 1 or 3 for a solid, 2 for the fluid
+  uint8_t index;  // vertex 1..4 or edge 1..4 (L, R, B, T)
+};
+
+constexpr std::array<Dof, kLocalUnknowns> kDofs = [] {
+  std::array<Dof, kLocalUnknowns> d{};
+  for (uint8_t a = 1; a <= 4; ++a) {
+    d[a - 1] = {Kind::solid_x, 1, a};
+    d[4 + a - 1] = {Kind::solid_y, 1, a};
+    d[8 + a - 1] = {Kind::fluid, 2, a};
+    d[12 + a - 1] = {Kind::solid_x, 3, a};
+    d[16 + a - 1] = {Kind::solid_y, 3, a};
+  }
+  return d;
+}();
+
+// The cell's coefficients as the bilinear form uses them; the dissipation
+// coefficients already carry omega h^2.
+struct CellForm {
+  double lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
+  double wf11, wf12, wf22;
+};
+
+// Solid-solid entry between vertex a (row) and vertex b (column). The pair
+// (lambda, mu) is the block's: (lambda1, mu1) and (lambda3, mu3) on the
+// diagonal blocks, (d3, mu13/2) on the coupling blocks; eps is the sign of
+// the friction term of (u1 - u3).(zeta1 - zeta3).
+zcomplex solid_solid(Kind row, Kind col, int a, int b, double lambda, double mu, double eps, double wf11) {
+  if (row == Kind::solid_x && col == Kind::solid_x)
+    return {(lambda + 2 * mu) * Kxx(a, b) + mu * Kyy(a, b), eps * wf11 * G(a, b)};
+  if (row == Kind::solid_y && col == Kind::solid_y)
+    return {(lambda + 2 * mu) * Kyy(a, b) + mu * Kxx(a, b), eps * wf11 * G(a, b)};
+  if (row == Kind::solid_x)  // x row, y column
+    return {lambda * Kxy(a, b) + mu * Kxy(b, a), 0.0};
+  return {lambda * Kxy(b, a) + mu * Kxy(a, b), 0.0};  // y row, x column
+}
+
+// Solid-fluid entry between solid unknown s (vertex a) and fluid edge e; the
+// form is symmetric, so it serves both the solid row and the fluid row.
+zcomplex solid_fluid(const CellForm& f, Dof s, int e) {
+  const int a = s.index;
+  const double beta = s.phase == 1 ? f.b1 : f.b2;
+  const double kappa = s.phase == 1 ? -1.0 : 1.0;
+  const bool along_x = s.kind == Kind::solid_x;
+  const double re = beta * sigma(e) * (along_x ? Dx(a) : Dy(a));
+  const bool same_direction = along_x == edge_is_vertical(e);
+  return {re, same_direction ? kappa * f.wf12 * N(a, e) : 0.0};
+}
+
+// Regular (unreduced, symmetric) entry of row unknown r and column unknown c.
+zcomplex regular_entry(const CellForm& f, Dof r, Dof c) {
+  const bool r_fluid = r.kind == Kind::fluid, c_fluid = c.kind == Kind::fluid;
+  if (r_fluid && c_fluid)
+    return {f.m * sigma(r.index) * sigma(c.index), f.wf22 * Q(r.index, c.index)};
+  if (c_fluid) return solid_fluid(f, r, c.index);
+  if (r_fluid) return solid_fluid(f, c, r.index);
+  if (r.phase == 1 && c.phase == 1) return solid_solid(r.kind, c.kind, r.index, c.index, f.lambda1, f.mu1, 1.0, f.wf11);
+  if (r.phase == 3 && c.phase == 3) return solid_solid(r.kind, c.kind, r.index, c.index, f.lambda3, f.mu3, 1.0, f.wf11);
+  return solid_solid(r.kind, c.kind, r.index, c.index, f.d3, 0.5 * f.mu13, -1.0, f.wf11);
+}
+
+// ---------------------------------------------------------------------------
+// Boundary conditions of the two tests, by side of the sample.
+
+struct Traction {
+  int8_t entry;  // local unknown, 0 ends the list
+  int8_t sign;   // direction of the unit traction on that component
+};
+struct SideRule {
+  int8_t prescribed[10];  // local unknowns, 0 ends the list
+  Traction load[4];       // each loaded unknown receives sign * h/2
+};
+struct TestConditions {
+  SideRule left, right, bottom, top;
+};
+
+constexpr TestConditions kCompressional{
+    .left = {{1, 4, 9, 13, 16}, {}},
+    .right = {{2, 3, 10, 14, 15}, {}},
+    .bottom = {{5, 6, 11, 17, 18}, {}},
+    .top = {{12}, {{7, -1}, {8, -1}, {19, -1}, {20, -1}}},
+};
+
+constexpr TestConditions kShear{
+    .left = {{9}, {{5, -1}, {8, -1}}},
+    .right = {{10}, {{6, +1}, {7, +1}}},
+    .bottom = {{1, 2, 5, 6, 11, 13, 14, 17, 18}, {}},
+    .top = {{12}, {{3, +1}, {4, +1}}},
+};
+
+}  // namespace
+
+void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny, double omega, double h,
+               double& lambda1, double& lambda3, double& mu1, double& mu3, double& mu13, double& b1, double& b2,
+               double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,
+               double& f11, double& f12, double& f22, ElementMatrix& ae, ElementLoad& be) {
+  // No inertia in either test.
+  p11 = p12 = p13 = p22 = p23 = p33 = 0.0;
+  for (int a = 1; a <= kLocalUnknowns; ++a) be(a) = {0.0, 0.0};
+
+  const TestConditions& bc = kind == core::TestKind::compressional ? kCompressional : kShear;
+  const SideRule* sides[4];
+  int nsides = 0;
+  if (j == 1) sides[nsides++] = &bc.left;
+  if (j == nx) sides[nsides++] = &bc.right;
+  if (k == 1) sides[nsides++] = &bc.bottom;
+  if (k == ny) sides[nsides++] = &bc.top;
+
+  bool prescribed[kLocalUnknowns + 1] = {};
+  for (int s = 0; s < nsides; ++s)
+    for (int8_t a : sides[s]->prescribed)
+      if (a != 0) prescribed[a] = true;
+
+  // Regular matrix, then the row-by-row reduction: a prescribed row keeps its
+  // diagonal only; any other row copies its lower part from the rows above as
+  // they already stand.
+  const double h2 = h * h;
+  const CellForm form{lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3,
+                      omega * f11 * h2, omega * f12 * h2, omega * f22 * h2};
+  for (int r = 1; r <= kLocalUnknowns; ++r) {
+    const Dof dr = kDofs[r - 1];
+    if (prescribed[r]) {
+      for (int c = 1; c <= kLocalUnknowns; ++c) ae(r, c) = {0.0, 0.0};
+      ae(r, r) = regular_entry(form, dr, dr);
+      continue;
+    }
+    for (int c = 1; c < r; ++c) ae(r, c) = ae(c, r);
+    for (int c = r; c <= kLocalUnknowns; ++c) ae(r, c) = regular_entry(form, dr, kDofs[c - 1]);
+  }
+
+  // Unit tractions: each of the side's two vertices receives half the side.
+  for (int s = 0; s < nsides; ++s)
+    for (Traction t : sides[s]->load)
+      if (t.entry != 0 && !prescribed[t.entry]) be(t.entry).re += t.sign * (0.5 * h);
+}
+
+}  // namespace fem

@@ -1,0 +1,265 @@
+// Element matrices and loads of both tests.
+//
+// The regular matrix is checked against the bilinear form itself, evaluated
+// by Gauss quadrature of the basis functions; the boundary rows and loads are
+// checked cell by cell against the conditions of each test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "core/complex.hpp"
+#include "core/test_kind.hpp"
+#include "fem/element.hpp"
+
+namespace {
+
+using core::TestKind;
+using core::zcomplex;
+using fem::ElementLoad;
+using fem::ElementMatrix;
+
+// One cell's eighteen coefficients, with magnitudes chosen so that every
+// term of the form shows in the entries: moduli around 1e9 Pa, all distinct,
+// and friction large enough that the imaginary parts are of the same order.
+struct CellCoefficients {
+  double lambda1 = 1.31e9, lambda3 = 2.93e9, mu1 = 0.71e9, mu3 = 1.87e9, mu13 = 3.71e9, b1 = 5.33e9,
+         b2 = 2.27e9, m = 7.13e9, d3 = 1.09e9;
+  double p11 = 2100, p12 = -35, p13 = 17, p22 = 1010, p23 = -12, p33 = 930;
+  double f11 = 3.1e11, f12 = 1.7e11, f22 = 4.3e11;
+};
+
+constexpr double kOmega = 2 * M_PI * 53.0;
+constexpr double kH = 0.0125;
+
+void element(TestKind kind, int j, int k, int nx, int ny, double omega, CellCoefficients& c, ElementMatrix& ae,
+             ElementLoad& be) {
+  fem::local_sys(kind, j, k, nx, ny, omega, kH, c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
+                 c.p11, c.p12, c.p13, c.p22, c.p23, c.p33, c.f11, c.f12, c.f22, ae, be);
+}
+
+// ---------------------------------------------------------------------------
+// The fields of one local unknown at a point (s, t) of the cell.
+struct Vec {
+  double x = 0, y = 0;
+};
+struct Grad {  // d/dx and d/dy of both components
+  double xx = 0, xy = 0, yx = 0, yy = 0;  // xy = d(ux)/dy, yx = d(uy)/dx
+};
+struct Fields {
+  Vec u1, u3, w;
+  Grad g1, g3;
+  double divw = 0;
+};
+
+double phi(int a, double s, double t) {
+  switch (a) {
+    case 1: return (1 - s) * (1 - t);
+    case 2: return s * (1 - t);
+    case 3: return s * t;
+    default: return (1 - s) * t;
+  }
+}
+double phi_s(int a, double t) {
+  switch (a) {
+    case 1: return -(1 - t);
+    case 2: return 1 - t;
+    case 3: return t;
+    default: return -t;
+  }
+}
+double phi_t(int a, double s) {
+  switch (a) {
+    case 1: return -(1 - s);
+    case 2: return -s;
+    case 3: return s;
+    default: return 1 - s;
+  }
+}
+
+Fields fields(int local, double s, double t, double h) {
+  Fields f;
+  auto solid = [&](int a, bool y_component, Vec& u, Grad& g) {
+    const double v = phi(a, s, t), dx = phi_s(a, t) / h, dy = phi_t(a, s) / h;
+    if (y_component) {
+      u.y = v;
+      g.yx = dx;
+      g.yy = dy;
+    } else {
+      u.x = v;
+      g.xx = dx;
+      g.xy = dy;
+    }
+  };
+  if (local <= 4) solid(local, false, f.u1, f.g1);
+  else if (local <= 8) solid(local - 4, true, f.u1, f.g1);
+  else if (local == 9) { f.w.x = 1 - s; f.divw = -1 / h; }
+  else if (local == 10) { f.w.x = s; f.divw = 1 / h; }
+  else if (local == 11) { f.w.y = 1 - t; f.divw = -1 / h; }
+  else if (local == 12) { f.w.y = t; f.divw = 1 / h; }
+  else if (local <= 16) solid(local - 12, false, f.u3, f.g3);
+  else solid(local - 16, true, f.u3, f.g3);
+  return f;
+}
+
+double elastic(const Grad& u, const Grad& z, double lambda, double mu) {
+  return lambda * (u.xx + u.yy) * (z.xx + z.yy) + 2 * mu * (u.xx * z.xx + u.yy * z.yy) +
+         mu * (u.xy + u.yx) * (z.xy + z.yx);
+}
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
+Vec minus(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+
+// B(trial c, test r) by 3 x 3 Gauss-Legendre quadrature (exact for these
+// integrands of degree at most 2 in each variable).
+zcomplex bilinear_form(int r, int c, const CellCoefficients& k, double omega, double h) {
+  const double g[3] = {0.5 - 0.5 * std::sqrt(0.6), 0.5, 0.5 + 0.5 * std::sqrt(0.6)};
+  const double wt[3] = {5.0 / 18, 8.0 / 18, 5.0 / 18};
+  double re = 0, im = 0;
+  for (int p = 0; p < 3; ++p)
+    for (int q = 0; q < 3; ++q) {
+      const Fields u = fields(c, g[p], g[q], h), z = fields(r, g[p], g[q], h);
+      const double du1 = u.g1.xx + u.g1.yy, du3 = u.g3.xx + u.g3.yy;
+      const double dz1 = z.g1.xx + z.g1.yy, dz3 = z.g3.xx + z.g3.yy;
+      const double stiff = elastic(u.g1, z.g1, k.lambda1, k.mu1) + elastic(u.g3, z.g3, k.lambda3, k.mu3) +
+                           elastic(u.g3, z.g1, k.d3, k.mu13 / 2) + elastic(u.g1, z.g3, k.d3, k.mu13 / 2) +
+                           k.b1 * (du1 * z.divw + u.divw * dz1) + k.b2 * (du3 * z.divw + u.divw * dz3) +
+                           k.m * u.divw * z.divw;
+      const Vec du = minus(u.u1, u.u3), dz = minus(z.u1, z.u3);
+      const double diss = k.f11 * dot(du, dz) - k.f12 * (dot(du, z.w) + dot(u.w, dz)) + k.f22 * dot(u.w, z.w);
+      const double area = wt[p] * wt[q] * h * h;
+      re += stiff * area;
+      im += omega * diss * area;
+    }
+  return {re, im};
+}
+
+TEST(ElementMatrix, InteriorCellIsTheBilinearForm) {
+  for (TestKind kind : {TestKind::compressional, TestKind::shear}) {
+    CellCoefficients c;
+    const CellCoefficients original = c;
+    ElementMatrix ae;
+    ElementLoad be;
+    element(kind, 2, 2, 3, 3, kOmega, c, ae, be);
+    double scale_re = 0, scale_im = 0;
+    for (int r = 1; r <= 20; ++r)
+      for (int col = 1; col <= 20; ++col) {
+        const zcomplex ref = bilinear_form(r, col, original, kOmega, kH);
+        scale_re = std::max(scale_re, std::abs(ref.re));
+        scale_im = std::max(scale_im, std::abs(ref.im));
+      }
+    ASSERT_GT(scale_im, 1e-2 * scale_re);  // the dissipation terms are really tested
+    for (int r = 1; r <= 20; ++r)
+      for (int col = 1; col <= 20; ++col) {
+        const zcomplex ref = bilinear_form(r, col, original, kOmega, kH);
+        EXPECT_NEAR(ae(r, col).re, ref.re, 1e-14 * scale_re) << "ae(" << r << "," << col << ")";
+        EXPECT_NEAR(ae(r, col).im, ref.im, 1e-14 * scale_im) << "ae(" << r << "," << col << ")";
+        EXPECT_EQ(ae(r, col), ae(col, r));
+      }
+    for (int a = 1; a <= 20; ++a) EXPECT_EQ(be(a), (zcomplex{0, 0}));
+  }
+}
+
+TEST(ElementMatrix, WithoutFrequencyIsReal) {
+  CellCoefficients c;
+  ElementMatrix ae;
+  ElementLoad be;
+  element(TestKind::compressional, 1, 1, 2, 2, 0.0, c, ae, be);
+  for (int r = 1; r <= 20; ++r)
+    for (int col = 1; col <= 20; ++col) EXPECT_EQ(ae(r, col).im, 0.0);
+}
+
+TEST(ElementMatrix, ZeroesTheCellMassCoefficientsOnly) {
+  for (TestKind kind : {TestKind::compressional, TestKind::shear}) {
+    CellCoefficients c;
+    const CellCoefficients before = c;
+    ElementMatrix ae;
+    ElementLoad be;
+    element(kind, 1, 1, 1, 1, kOmega, c, ae, be);
+    for (double p : {c.p11, c.p12, c.p13, c.p22, c.p23, c.p33}) EXPECT_EQ(p, 0.0);
+    EXPECT_EQ(c.lambda1, before.lambda1);
+    EXPECT_EQ(c.mu13, before.mu13);
+    EXPECT_EQ(c.d3, before.d3);
+    EXPECT_EQ(c.f11, before.f11);
+    EXPECT_EQ(c.f12, before.f12);
+    EXPECT_EQ(c.f22, before.f22);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Boundary rows and loads.
+
+struct BoundaryCase {
+  const char* name;
+  TestKind kind;
+  int nx, ny, j, k;
+  std::set<int> prescribed;
+  std::vector<std::pair<int, int>> load;  // (local unknown, value in units of h/2)
+};
+
+const TestKind P = TestKind::compressional;
+const TestKind S = TestKind::shear;
+const std::vector<std::pair<int, int>> kTopLoad = {{7, -1}, {8, -1}, {19, -1}, {20, -1}};
+
+const std::vector<BoundaryCase> kCases = {
+    {"compressional interior", P, 3, 3, 2, 2, {}, {}},
+    {"compressional bottom-left", P, 3, 3, 1, 1, {1, 4, 5, 6, 9, 11, 13, 16, 17, 18}, {}},
+    {"compressional bottom", P, 3, 3, 2, 1, {5, 6, 11, 17, 18}, {}},
+    {"compressional right", P, 3, 3, 3, 2, {2, 3, 10, 14, 15}, {}},
+    {"compressional top", P, 3, 3, 2, 3, {12}, kTopLoad},
+    {"compressional top-left", P, 3, 3, 1, 3, {1, 4, 9, 12, 13, 16}, kTopLoad},
+    {"compressional top-right", P, 3, 3, 3, 3, {2, 3, 10, 12, 14, 15}, kTopLoad},
+    {"compressional nx=1 middle", P, 1, 3, 1, 2, {1, 2, 3, 4, 9, 10, 13, 14, 15, 16}, {}},
+    {"compressional nx=1 top", P, 1, 3, 1, 3, {1, 2, 3, 4, 9, 10, 12, 13, 14, 15, 16}, kTopLoad},
+    {"compressional ny=1 middle", P, 3, 1, 2, 1, {5, 6, 11, 12, 17, 18}, kTopLoad},
+    {"compressional ny=1 left", P, 3, 1, 1, 1, {1, 4, 5, 6, 9, 11, 12, 13, 16, 17, 18}, kTopLoad},
+    {"compressional single cell", P, 1, 1, 1, 1, {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+     kTopLoad},
+    {"shear interior", S, 3, 3, 2, 2, {}, {}},
+    {"shear bottom-left", S, 3, 3, 1, 1, {1, 2, 5, 6, 9, 11, 13, 14, 17, 18}, {{8, -1}}},
+    {"shear bottom", S, 3, 3, 2, 1, {1, 2, 5, 6, 11, 13, 14, 17, 18}, {}},
+    {"shear bottom-right", S, 3, 3, 3, 1, {1, 2, 5, 6, 10, 11, 13, 14, 17, 18}, {{7, +1}}},
+    {"shear left", S, 3, 3, 1, 2, {9}, {{5, -1}, {8, -1}}},
+    {"shear right", S, 3, 3, 3, 2, {10}, {{6, +1}, {7, +1}}},
+    {"shear top", S, 3, 3, 2, 3, {12}, {{3, +1}, {4, +1}}},
+    {"shear top-left", S, 3, 3, 1, 3, {9, 12}, {{3, +1}, {4, +1}, {5, -1}, {8, -1}}},
+    {"shear top-right", S, 3, 3, 3, 3, {10, 12}, {{3, +1}, {4, +1}, {6, +1}, {7, +1}}},
+    {"shear nx=1 middle", S, 1, 3, 1, 2, {9, 10}, {{5, -1}, {8, -1}, {6, +1}, {7, +1}}},
+    {"shear ny=1 middle", S, 3, 1, 2, 1, {1, 2, 5, 6, 11, 12, 13, 14, 17, 18}, {{3, +1}, {4, +1}}},
+    {"shear single cell", S, 1, 1, 1, 1, {1, 2, 5, 6, 9, 10, 11, 12, 13, 14, 17, 18},
+     {{3, +1}, {4, +1}, {7, +1}, {8, -1}}},
+};
+
+TEST(ElementBoundary, PrescribedRowsAndLoads) {
+  CellCoefficients ci;
+  ElementMatrix regular;
+  ElementLoad unused;
+  element(P, 2, 2, 3, 3, kOmega, ci, regular, unused);
+
+  for (const BoundaryCase& bc : kCases) {
+    SCOPED_TRACE(bc.name);
+    CellCoefficients c;
+    ElementMatrix ae;
+    ElementLoad be;
+    element(bc.kind, bc.j, bc.k, bc.nx, bc.ny, kOmega, c, ae, be);
+    for (int r = 1; r <= 20; ++r) {
+      const bool pr = bc.prescribed.count(r) > 0;
+      for (int col = 1; col <= 20; ++col) {
+        zcomplex expected;
+        if (pr) expected = col == r ? regular(r, r) : zcomplex{0, 0};
+        else if (col >= r) expected = regular(r, col);
+        else expected = bc.prescribed.count(col) ? zcomplex{0, 0} : regular(r, col);
+        EXPECT_EQ(ae(r, col), expected) << "ae(" << r << "," << col << ")";
+      }
+    }
+    for (int a = 1; a <= 20; ++a) {
+      double expected = 0;
+      for (auto [entry, units] : bc.load)
+        if (entry == a) expected = units * kH / 2;
+      EXPECT_EQ(be(a), (zcomplex{expected, 0})) << "be(" << a << ")";
+    }
+  }
+}
+
+}  // namespace

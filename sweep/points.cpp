@@ -1,0 +1,173 @@
+// The points of a sweep, their directories and their status files.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "sweep/sweep.hpp"
+
+namespace sweep {
+
+SweepPlan make_plan(Program p, const std::vector<Axis>& axes) {
+  SweepPlan plan;
+  plan.program = p;
+  size_t total = 1;
+  for (const auto& a : axes) {
+    plan.axes.push_back(a.name);
+    if (a.values.empty()) throw UsageError("no values for " + a.name);
+    total *= a.values.size();
+    if (total > 1000000) throw UsageError("more than a million points");
+  }
+  std::vector<size_t> at(axes.size(), 0);
+  for (size_t i = 0; i < total; ++i) {
+    Point pt;
+    pt.index = static_cast<int>(i) + 1;
+    char name[32];
+    std::snprintf(name, sizeof name, "points/p%04d", pt.index);
+    pt.dir = name;
+    for (size_t a = 0; a < axes.size(); ++a) pt.values.push_back(axes[a].values[at[a]]);
+    plan.points.push_back(pt);
+    for (size_t a = 0; a < axes.size(); ++a) {
+      if (++at[a] < axes[a].values.size()) break;
+      at[a] = 0;
+    }
+  }
+  return plan;
+}
+
+static void write_file_atomically(const fs::path& file, const std::string& text) {
+  fs::path tmp = file;
+  tmp += ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) throw UsageError("cannot write " + tmp.string());
+  }
+  std::error_code ec;
+  fs::rename(tmp, file, ec);
+  if (ec) throw UsageError("cannot write " + file.string() + ": " + ec.message());
+}
+
+void write_points_file(const fs::path& dir, const SweepPlan& plan) {
+  std::string s = "#program " + program_name(plan.program) + "\npoint\tdir";
+  for (const auto& a : plan.axes) s += "\t" + a;
+  s += "\n";
+  for (const auto& p : plan.points) {
+    s += std::to_string(p.index) + "\t" + p.dir;
+    for (double v : p.values) s += "\t" + shortest(v);
+    s += "\n";
+  }
+  write_file_atomically(dir / "points.tsv", s);
+}
+
+static std::vector<std::string> split_tabs(const std::string& line) {
+  std::vector<std::string> out;
+  std::stringstream ss(line);
+  for (std::string f; std::getline(ss, f, '\t');) out.push_back(f);
+  return out;
+}
+
+SweepPlan read_points_file(const fs::path& dir) {
+  fs::path file = dir / "points.tsv";
+  std::ifstream in(file);
+  if (!in) throw UsageError(dir.string() + " is not a sweep directory (no points.tsv)");
+  SweepPlan plan;
+  std::string line;
+  auto bad = [&](const std::string& why) { return UsageError(file.string() + ": " + why); };
+  if (!std::getline(in, line) || line.rfind("#program ", 0) != 0) throw bad("first line must name the program");
+  auto p = program_from_name(line.substr(9));
+  if (!p) throw bad("unknown program '" + line.substr(9) + "'");
+  plan.program = *p;
+  if (!std::getline(in, line)) throw bad("no header line");
+  auto head = split_tabs(line);
+  if (head.size() < 2 || head[0] != "point" || head[1] != "dir") throw bad("bad header line");
+  plan.axes.assign(head.begin() + 2, head.end());
+  int n = 2;
+  while (std::getline(in, line)) {
+    ++n;
+    if (line.empty()) continue;
+    auto f = split_tabs(line);
+    if (f.size() != head.size()) throw bad("line " + std::to_string(n) + " has the wrong number of fields");
+    Point pt;
+    auto idx = parse_number(f[0]);
+    if (!idx || *idx < 1 || *idx != static_cast<int>(*idx)) throw bad("line " + std::to_string(n) + ": bad point number");
+    pt.index = static_cast<int>(*idx);
+    pt.dir = f[1];
+    if (pt.dir.empty() || pt.dir.front() == '/' || pt.dir.find("..") != std::string::npos)
+      throw bad("line " + std::to_string(n) + ": bad directory '" + pt.dir + "'");
+    for (size_t i = 2; i < f.size(); ++i) {
+      auto v = parse_number(f[i]);
+      if (!v) throw bad("line " + std::to_string(n) + ": bad value '" + f[i] + "'");
+      pt.values.push_back(*v);
+    }
+    plan.points.push_back(pt);
+  }
+  return plan;
+}
+
+static std::optional<std::string> slurp(const fs::path& f) {
+  std::ifstream in(f, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Removes the files a run left in a point directory.
+static void empty_dir(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (!e.is_directory()) fs::remove(e.path(), ec);
+}
+
+std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& plan, const DeckText& base,
+                                 const std::optional<fs::path>& porosity_file, bool retry_failed) {
+  std::vector<bool> to_run;
+  std::optional<std::string> porosity;
+  if (porosity_file) {
+    porosity = slurp(*porosity_file);
+    if (!porosity) throw UsageError("cannot read " + porosity_file->string());
+  }
+  for (const auto& pt : plan.points) {
+    fs::path dir = sweep_dir / pt.dir;
+    std::string deck = deck_string(point_deck(base, plan.axes, pt.values));
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw UsageError("cannot create " + dir.string() + ": " + ec.message());
+    auto old = slurp(dir / "input.deck");
+    auto st = read_status(dir);
+    bool same = old && *old == deck;
+    if (porosity) same = same && slurp(dir / "porosity.frac") == porosity;
+    // A run stopped by a signal was interrupted, not finished.
+    bool finished = same && st && !st->signal && (st->ok() || !retry_failed);
+    if (!finished) {
+      empty_dir(dir);
+      write_file_atomically(dir / "input.deck", deck);
+      if (porosity) write_file_atomically(dir / "porosity.frac", *porosity);
+    }
+    to_run.push_back(!finished);
+  }
+  return to_run;
+}
+
+std::optional<Status> read_status(const fs::path& dir) {
+  auto text = slurp(dir / kStatusFile);
+  if (!text) return std::nullopt;
+  Status s;
+  std::string t = *text;
+  if (t.rfind("signal ", 0) == 0) {
+    s.signal = true;
+    t = t.substr(7);
+  }
+  auto v = parse_number(t);
+  if (!v || *v != static_cast<int>(*v)) return std::nullopt;
+  s.code = static_cast<int>(*v);
+  return s;
+}
+
+void write_status(const fs::path& dir, const Status& s) {
+  write_file_atomically(dir / kStatusFile,
+                        (s.signal ? "signal " : "") + std::to_string(s.code) + "\n");
+}
+
+}  // namespace sweep

@@ -1,0 +1,175 @@
+// Running the points: a pool of child processes, one per point directory.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "sweep/sweep.hpp"
+
+namespace sweep {
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void on_signal(int) { g_stop = 1; }
+
+struct Running {
+  pid_t pid;
+  fs::path dir;
+  std::chrono::steady_clock::time_point start;
+  bool killed = false;
+};
+
+void write_all(int fd, const char* s) {
+  size_t n = std::strlen(s);
+  while (n > 0) {
+    ssize_t w = ::write(fd, s, n);
+    if (w <= 0) return;
+    s += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+// Starts `exe` in `dir`. Everything the child needs is prepared before the
+// fork; the child only opens, duplicates and executes.
+pid_t start(const std::string& exe, const fs::path& dir) {
+  std::string d = dir.string();
+  std::string in = (dir / "input.deck").string();
+  std::string out = (dir / "report.txt").string();
+  std::string err = (dir / "stderr.txt").string();
+  std::string failed = "upscale_sweep: cannot run " + exe + ": ";
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  int fi = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fi < 0 || fo < 0 || fe < 0 || ::dup2(fi, 0) < 0 || ::dup2(fo, 1) < 0 || ::dup2(fe, 2) < 0 ||
+      ::chdir(d.c_str()) != 0)
+    ::_exit(126);
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  ::execv(exe.c_str(), argv);
+  int e = errno;
+  write_all(2, failed.c_str());
+  write_all(2, std::strerror(e));
+  write_all(2, "\n");
+  ::_exit(127);
+}
+
+}  // namespace
+
+std::string progress_text(int done, int total, int failed, double seconds, int width) {
+  int filled = total > 0 ? static_cast<int>(static_cast<long>(width) * done / total) : width;
+  std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+  char tail[128];
+  std::snprintf(tail, sizeof tail, " %d/%d", done, total);
+  bar += tail;
+  if (failed > 0) {
+    std::snprintf(tail, sizeof tail, "  %d failed", failed);
+    bar += tail;
+  }
+  std::snprintf(tail, sizeof tail, "  %.1f s", seconds);
+  return bar + tail;
+}
+
+int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const RunOptions& opt) {
+  using clock = std::chrono::steady_clock;
+  struct sigaction sa {}, old_int{}, old_term{};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGINT, &sa, &old_int);
+  ::sigaction(SIGTERM, &sa, &old_term);
+  g_stop = 0;
+
+  const auto t0 = clock::now();
+  const bool tty = ::isatty(2);
+  int total = static_cast<int>(dirs.size()), done = 0, failed = 0;
+  size_t next = 0;
+  std::vector<Running> running;
+  auto show = [&](bool force) {
+    if (!opt.progress) return;
+    if (!tty && !force) return;
+    double s = std::chrono::duration<double>(clock::now() - t0).count();
+    std::string line = progress_text(done, total, failed, s, 30);
+    std::fprintf(stderr, tty ? "\r%s" : "%s\n", line.c_str());
+    std::fflush(stderr);
+  };
+  show(true);
+  auto last_draw = clock::now();
+  const int jobs = std::max(1, opt.jobs);
+
+  while (true) {
+    while (!g_stop && static_cast<int>(running.size()) < jobs && next < dirs.size()) {
+      const fs::path& dir = dirs[next++];
+      std::error_code ec;
+      fs::remove(dir / kStatusFile, ec);
+      pid_t pid = start(exe, dir);
+      if (pid < 0) {
+        std::fprintf(stderr, "\nupscale_sweep: fork failed: %s\n", std::strerror(errno));
+        g_stop = 1;
+        break;
+      }
+      running.push_back({pid, dir, clock::now()});
+    }
+    if (running.empty()) break;
+
+    int wst = 0;
+    pid_t pid = ::waitpid(-1, &wst, WNOHANG);
+    if (pid < 0 && errno != EINTR && errno != ECHILD) break;
+    if (pid > 0) {
+      for (size_t i = 0; i < running.size(); ++i) {
+        if (running[i].pid != pid) continue;
+        Status st;
+        if (WIFSIGNALED(wst)) {
+          st.signal = true;
+          st.code = WTERMSIG(wst);
+        } else {
+          st.code = WEXITSTATUS(wst);
+        }
+        if (running[i].killed) {
+          FILE* f = std::fopen((running[i].dir / "stderr.txt").c_str(), "a");
+          if (f) {
+            std::fprintf(f, "upscale_sweep: stopped after the time limit of %g s\n", opt.timeout_s);
+            std::fclose(f);
+          }
+        }
+        try {
+          write_status(running[i].dir, st);
+        } catch (const UsageError& e) {
+          std::fprintf(stderr, "\nupscale_sweep: %s\n", e.what());
+        }
+        ++done;
+        if (!st.ok()) ++failed;
+        running.erase(running.begin() + static_cast<long>(i));
+        show(true);
+        last_draw = clock::now();
+        break;
+      }
+      continue;
+    }
+    if (opt.timeout_s > 0) {
+      for (auto& r : running)
+        if (!r.killed && std::chrono::duration<double>(clock::now() - r.start).count() > opt.timeout_s) {
+          ::kill(r.pid, SIGKILL);
+          r.killed = true;
+        }
+    }
+    if (tty && clock::now() - last_draw > std::chrono::milliseconds(500)) {
+      show(false);
+      last_draw = clock::now();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (opt.progress && tty) std::fputc('\n', stderr);
+  int not_started = total - done;
+  ::sigaction(SIGINT, &old_int, nullptr);
+  ::sigaction(SIGTERM, &old_term, nullptr);
+  return failed + not_started;
+}
+
+}  // namespace sweep

@@ -22,7 +22,7 @@ std::string stars(int w) { return std::string(static_cast<std::size_t>(w > 0 ? w
 // zero is dropped; otherwise a field that cannot hold it is all asterisks.
 std::string fit(bool negative, std::string body, int w) {
   std::string text = (negative ? "-" : "") + body;
-  if (static_cast<int>(text.size()) > w && body.size() >= 2 && body[0] == '0' && body[1] == '.') {
+  if (static_cast<int>(text.size()) > w && body.size() > 2 && body[0] == '0' && body[1] == '.') {
     body.erase(0, 1);
     text = (negative ? "-" : "") + body;
   }

@@ -1,0 +1,133 @@
+// The layered material map and its writing and checking.
+#include <gtest/gtest.h>
+
+#include "core/stop.hpp"
+#include "model/material_map.hpp"
+#include "support.hpp"
+
+namespace {
+
+using model_test::InTempDir;
+using model_test::lines_of;
+using model_test::report_of;
+using model_test::slurp;
+
+struct Layered {
+  core::IntField matnum{};
+  core::ByMaterial<double> layer_size{};
+  std::string report;
+};
+
+Layered build(int nx, int ny, int nl1, int nl2, double h = 0.01) {
+  Layered r;
+  core::ByMaterial<int32_t> nl;
+  nl(1) = nl1;
+  nl(2) = nl2;
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j) r.matnum(j, k) = -7;  // stale values must not survive
+  r.report = report_of([&](core::TextOut& out) { model::makematnum(nx, ny, nl, r.layer_size, h, r.matnum, out); });
+  return r;
+}
+
+// The material of row k, after checking that every column agrees.
+int row_material(const Layered& r, int nx, int k) {
+  for (int j = 2; j <= nx; ++j) EXPECT_EQ(r.matnum(j, k), r.matnum(1, k)) << "row " << k;
+  return r.matnum(1, k);
+}
+
+using MaterialMap = InTempDir;
+
+TEST_F(MaterialMap, PeriodsStartWithLayerOneAndLeaveIncompleteRowsZero) {
+  // Two whole periods of 2 + 3 rows; with ny = 11 the last row has none.
+  const int expect[] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 2};
+  for (int ny : {10, 11}) {
+    const Layered r = build(4, ny, 2, 3);
+    for (int k = 1; k <= 10; ++k) EXPECT_EQ(row_material(r, 4, k), expect[k - 1]) << "ny " << ny << " row " << k;
+    if (ny == 11) {
+      EXPECT_EQ(row_material(r, 4, 11), 0);
+    }
+    EXPECT_NE(r.report.find(" nper = number of periods  2"), std::string::npos) << r.report;
+  }
+}
+
+TEST_F(MaterialMap, EmptySecondLayerGivesMaterialOneInEveryCoveredRow) {
+  const Layered r = build(3, 10, 3, 0);  // nper = 10 div 3 = 3: rows 1-9
+  for (int k = 1; k <= 9; ++k) EXPECT_EQ(row_material(r, 3, k), 1);
+  EXPECT_EQ(row_material(r, 3, 10), 0);
+}
+
+TEST_F(MaterialMap, NoWholePeriodWhenBothLayersAreEmpty) {
+  // nl(1) + nl(2) = 0 (a deck without layers): no period, every row 0.
+  const Layered r = build(3, 5, 0, 0);
+  for (int k = 1; k <= 5; ++k) EXPECT_EQ(row_material(r, 3, k), 0);
+  EXPECT_NE(r.report.find(" nper = number of periods  0"), std::string::npos) << r.report;
+}
+
+TEST_F(MaterialMap, ReportGivesTheLayeringOnePerLineEachFollowedByAnEmptyLine) {
+  const Layered r = build(2, 10, 4, 6, 0.02);
+  EXPECT_DOUBLE_EQ(r.layer_size(1), 4 * 0.02);
+  EXPECT_DOUBLE_EQ(r.layer_size(2), 6 * 0.02);
+  const auto l = lines_of(r.report);
+  ASSERT_EQ(l.size(), 17u);
+  EXPECT_EQ(l[0], " nl(1), nl(2)   4 6");
+  const char* labels[] = {"  domain size (m)  ", "  ny = number of subintervals in y-direction  10",
+                          "  hy = subinterval size (m)  0.02", "  nper = number of periods  1",
+                          "  size of layer 1 in subintervals  4", "  size of layer 1 (m)  0.08",
+                          "  size of layer 2 in subintervals  6", "  size of layer 2 (m)  "};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(l[1 + 2 * i].rfind(labels[i], 0), 0u) << l[1 + 2 * i];
+    EXPECT_EQ(l[2 + 2 * i], "");
+  }
+  // The domain size is ny h, the deck's height up to rounding.
+  EXPECT_NEAR(std::stod(l[1].substr(19)), 0.2, 1e-15);
+}
+
+TEST_F(MaterialMap, FilesListTheCellsRowByRow) {
+  core::IntField m{};
+  for (int k = 1; k <= 2; ++k)
+    for (int j = 1; j <= 3; ++j) m(j, k) = k;
+  {
+    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
+    model::write_and_check_matnum(map, gnu, 3, 2, 2, m, core::TextOut::report());
+  }
+  EXPECT_EQ(slurp("matnum_p33"), " 1\n 1\n 1\n 2\n 2\n 2\n");
+  EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n 2 1 1\n 3 1 1\n 1 2 2\n 2 2 2\n 3 2 2\n");
+}
+
+TEST_F(MaterialMap, MaterialOutsideTheDeckStopsAfterWritingTheOffendingCell) {
+  // Two layers in the map but one material in the deck: the first cell of
+  // layer 2 (row 3, k outer) is refused.
+  const Layered r = build(2, 5, 2, 3);
+  auto run = [&] {
+    model_test::stdout_to_stderr();
+    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
+    model::write_and_check_matnum(map, gnu, 2, 5, 1, r.matnum, core::TextOut::report());
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 3 2");
+  EXPECT_EQ(slurp("matnum_p33"), " 1\n 1\n 1\n 1\n 2\n");
+  EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n 2 1 1\n 1 2 1\n 2 2 1\n 1 3 2\n");
+}
+
+TEST_F(MaterialMap, RowsBeyondTheLastPeriodAndAnEmptyDeckAreRefused) {
+  const Layered partial = build(2, 11, 2, 3);  // row 11 holds 0
+  auto run_partial = [&] {
+    model_test::stdout_to_stderr();
+    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
+    model::write_and_check_matnum(map, gnu, 2, 11, 2, partial.matnum, core::TextOut::report());
+  };
+  EXPECT_EXIT(run_partial(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 11 0");
+
+  // nlayers = 0: even the shear tests' single material is refused at once.
+  core::IntField one{};
+  model::set_single_material(2, 2, one);
+  EXPECT_EQ(one(2, 2), 1);
+  auto run_empty = [&] {
+    model_test::stdout_to_stderr();
+    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
+    model::write_and_check_matnum(map, gnu, 2, 2, 0, one, core::TextOut::report());
+  };
+  EXPECT_EXIT(run_empty(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 1 1");
+  EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n");
+}
+
+}  // namespace

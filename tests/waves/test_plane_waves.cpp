@@ -1,1 +1,283 @@
+// Velocities and 1000/Q of whole cells, against routes that do not use the
+// eigenvalue routines: closed forms of decoupled cells, the determinant and
+// trace identities of the pencils, and the report of veloc_aten.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <complex>
+#include <algorithm>
+#include <vector>
+
+#include "deck_cells.hpp"
+#include "waves/pencil_roots.hpp"
+#include "waves/plane_waves.hpp"
+
+namespace {
+
+using waves::CellCoefficients;
+using waves::CellWaves;
+
+constexpr double kOmega = 2.0 * M_PI * 100.0;
+
+// A coupled cell in which every coefficient matters (mu13 ~ 1e9 Pa).
+CellCoefficients coupled_cell(double f11, double f12, double f22) {
+  CellCoefficients c{};
+  c.lambda1 = 2e10; c.mu1 = 3e10; c.lambda3 = 5e9; c.mu3 = 3e9; c.mu13 = 1e9;
+  c.b1 = 5e9; c.b2 = 2e9; c.m = 8e9; c.d3 = 1e9;
+  c.p11 = 2000; c.p12 = 100; c.p13 = -50; c.p22 = 3000; c.p23 = 80; c.p33 = 800;
+  c.f11 = f11; c.f12 = f12; c.f22 = f22;
+  return c;
+}
+
+// Complex numbers in long double for the identities.
+using LC = std::complex<long double>;
+
+LC det3(const LC (&m)[3][3]) {
+  return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+         m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+}
+
+// Squared slowness back from velocity and 1000/Q: s = (1 - i/Q)/v, the
+// imaginary part negative as the friction -i f/omega makes it.
+LC slowness2(double v, double over_q) {
+  const LC s(1.0L / v, -over_q / 1000.0L / v);
+  return s * s;
+}
+
+// Product and sum of the squared slownesses of each pencil equal
+// det A / det E and trace(E^{-1} A).
+void expect_pencil_identities(const CellCoefficients& c, const CellWaves& w, double tol) {
+  const LC g11(0, c.f11 / kOmega), g12(0, c.f12 / kOmega), g22(0, c.f22 / kOmega);
+  auto r = [](double x) { return LC(x); };
+  const LC a[3][3] = {{r(c.p11) - g11, r(c.p12) + g12, r(c.p13) + g11},
+                      {r(c.p12) + g12, r(c.p22) - g22, r(c.p23) - g12},
+                      {r(c.p13) + g11, r(c.p23) - g12, r(c.p33) - g11}};
+  const LC e[3][3] = {{c.lambda1 + 2 * c.mu1, c.b1, c.mu13 + c.d3}, {c.b1, c.m, c.b2}, {c.mu13 + c.d3, c.b2, c.lambda3 + 2 * c.mu3}};
+  const LC de = det3(e);
+  LC trace = 0;  // trace(E^{-1} A) = sum of A(r,i) times cofactor(r,i) / det E
+  for (int i = 0; i < 3; ++i)
+    for (int r = 0; r < 3; ++r) {
+      LC minor[3][3];
+      for (int x = 0; x < 3; ++x)
+        for (int y = 0; y < 3; ++y) minor[x][y] = (x == r) ? LC(y == i ? 1 : 0) : e[x][y];
+      trace += det3(minor) * a[r][i];
+    }
+  trace /= de;
+  const LC l1 = slowness2(w.r.vp1, w.r.over_qp1), l2 = slowness2(w.r.vp2, w.r.over_qp2),
+           l3 = slowness2(w.r.vp3, w.r.over_qp3);
+  EXPECT_LT(std::abs(l1 * l2 * l3 - det3(a) / de) / std::abs(det3(a) / de), tol);
+  EXPECT_LT(std::abs(l1 + l2 + l3 - trace) / std::abs(trace), tol);
+
+  // Shear: the solid block with the fluid eliminated, against E of 2, 5.
+  const LC s11 = a[0][0] - a[0][1] * a[1][0] / a[1][1], s13 = a[0][2] - a[0][1] * a[1][2] / a[1][1],
+           s33 = a[2][2] - a[2][1] * a[1][2] / a[1][1];
+  const long double e11 = c.mu1, e13 = 0.5L * c.mu13, e33 = c.mu3, des = e11 * e33 - e13 * e13;
+  const LC prod = (s11 * s33 - s13 * s13) / des, sum = (e33 * s11 + e11 * s33 - 2.0L * e13 * s13) / des;
+  const LC t1 = slowness2(w.r.vs1, w.r.over_qs1), t2 = slowness2(w.r.vs2, w.r.over_qs2);
+  EXPECT_LT(std::abs(t1 * t2 - prod) / std::abs(prod), tol);
+  EXPECT_LT(std::abs(t1 + t2 - sum) / std::abs(sum), tol);
+}
+
+TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
+  CellCoefficients c{};
+  c.lambda1 = 2e10; c.mu1 = 3e10; c.lambda3 = 5e9; c.mu3 = 3e9; c.m = 8e9;
+  c.p11 = 2000; c.p22 = 3000; c.p33 = 800;
+  const CellWaves w = waves::cell_waves(c, kOmega);
+  // Modes 1 and 2 exchanged by speed; mode 3 keeps its place, whatever its speed.
+  double fast = std::sqrt(8e10 / 2000), mid = std::sqrt(8e9 / 3000), third = std::sqrt(1.1e10 / 800);
+  std::vector<double> p = {w.r.vp1, w.r.vp2, w.r.vp3};
+  std::vector<double> want = {fast, mid, third};
+  std::sort(p.begin(), p.end());
+  std::sort(want.begin(), want.end());
+  for (int n = 0; n < 3; ++n) EXPECT_NEAR(p[n], want[n], 1e-12 * want[n]);
+  EXPECT_GE(w.r.vp1, w.r.vp2);
+  EXPECT_NEAR(w.r.vs1, std::sqrt(3e10 / 2000), 1e-12 * w.r.vs1);
+  EXPECT_NEAR(w.r.vs2, std::sqrt(3e9 / 800), 1e-12 * w.r.vs2);
+  for (double q : {w.r.over_qp1, w.r.over_qp2, w.r.over_qp3, w.r.over_qs1, w.r.over_qs2}) EXPECT_LT(q, 1e-9);
+}
+
+TEST(CellWaves, CoupledCellsSatisfyDeterminantAndTraceIdentities) {
+  const CellCoefficients lossless = coupled_cell(0, 0, 0);
+  const CellWaves w0 = waves::cell_waves(lossless, kOmega);
+  for (double q : {w0.r.over_qp1, w0.r.over_qp2, w0.r.over_qp3, w0.r.over_qs1, w0.r.over_qs2}) EXPECT_LT(q, 1e-9);
+  expect_pencil_identities(lossless, w0, 1e-13);
+
+  const CellCoefficients lossy = coupled_cell(1e7, 3e6, 5e7);
+  const CellWaves w1 = waves::cell_waves(lossy, kOmega);
+  EXPECT_GT(w1.r.over_qp1, 0.0);
+  EXPECT_GT(w1.r.over_qs1, 0.0);
+  expect_pencil_identities(lossy, w1, 1e-12);
+}
+
+std::vector<std::string> read_lines(const std::string& name) {
+  std::ifstream in(name);
+  std::vector<std::string> lines;
+  for (std::string s; std::getline(in, s);) lines.push_back(s);
+  return lines;
+}
+
+// The number after `label` on the first line that holds it.
+double value_after(const std::vector<std::string>& lines, const std::string& label) {
+  for (const std::string& s : lines) {
+    const auto at = s.find(label);
+    if (at != std::string::npos) return std::strtod(s.c_str() + at + label.size(), nullptr);
+  }
+  ADD_FAILURE() << "no line with " << label;
+  return 0;
+}
+
+// A 4 x 3 grid whose cells differ in friction.
+struct SmallGrid {
+  core::Coefficients coef;
+  SmallGrid() {
+    for (int k = 1; k <= 3; ++k)
+      for (int j = 1; j <= 4; ++j) {
+        const CellCoefficients c = coupled_cell(1e6 * j, 1e5 * k, 1e7 * (j + k));
+        coef.lambda1(j, k) = c.lambda1; coef.lambda3(j, k) = c.lambda3; coef.mu1(j, k) = c.mu1;
+        coef.mu3(j, k) = c.mu3; coef.mu13(j, k) = c.mu13; coef.b1(j, k) = c.b1; coef.b2(j, k) = c.b2;
+        coef.m(j, k) = c.m; coef.d3(j, k) = c.d3; coef.p11(j, k) = c.p11; coef.p12(j, k) = c.p12;
+        coef.p13(j, k) = c.p13; coef.p22(j, k) = c.p22; coef.p23(j, k) = c.p23; coef.p33(j, k) = c.p33;
+        coef.f11(j, k) = c.f11; coef.f12(j, k) = c.f12; coef.f22(j, k) = c.f22;
+      }
+  }
+};
+
+void expect_same(const waves::PlaneWaves& x, const waves::PlaneWaves& y) {
+  const double a[10] = {x.vp1, x.vp2, x.vp3, x.vs1, x.vs2, x.over_qp1, x.over_qp2, x.over_qp3, x.over_qs1, x.over_qs2};
+  const double b[10] = {y.vp1, y.vp2, y.vp3, y.vs1, y.vs2, y.over_qp1, y.over_qp2, y.over_qp3, y.over_qs1, y.over_qs2};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(a[i], b[i]) << i;
+}
+
+TEST(VelocAten, CompressionalReportAtTheMiddleCell) {
+  static SmallGrid g;
+  const std::string name = testing::TempDir() + "veloc_aten_p.txt";
+  waves::PlaneWaves last;
+  {
+    core::TextOut out(name);
+    last = waves::veloc_aten(4, 3, kOmega, g.coef, core::TestKind::compressional, out);
+    out.close();
+  }
+  expect_same(last, waves::cell_waves(waves::cell_coefficients(g.coef, 4, 3), kOmega).r);
+  const std::vector<std::string> lines = read_lines(name);
+  ASSERT_EQ(lines.size(), 32u);
+  EXPECT_EQ(lines[0], " ********************************************");
+  EXPECT_EQ(lines[1], "");
+  EXPECT_EQ(lines[2].rfind("  ANGULAR FREQUENCY :   ", 0), 0u);
+  EXPECT_EQ(lines[5], " nx/2,ny/2  2 1");
+  EXPECT_EQ(lines[6], " Compressional wave speeds using eigenvalues");
+  EXPECT_EQ(lines[10].find("  m/s"), std::string::npos);  // "m/s" without a blank of its own
+  EXPECT_NE(lines[10].find(" m/s  atp1 = "), std::string::npos);
+  EXPECT_EQ(lines[19], " nx/2,ny/2  2 1");
+  EXPECT_EQ(lines[20], "");
+  EXPECT_EQ(lines[21], "  Shear  wave speeds and att. using eigenvalues");
+  EXPECT_EQ(lines[31], "");
+
+  const CellWaves ref = waves::cell_waves(waves::cell_coefficients(g.coef, 2, 1), kOmega);
+  EXPECT_EQ(value_after(lines, "vp1 = "), ref.r.vp1);
+  EXPECT_EQ(value_after(lines, "1000/qp2 "), ref.r.over_qp2);
+  EXPECT_EQ(value_after(lines, " Q3 = "), ref.qp[2]);
+  EXPECT_EQ(value_after(lines, "vs2 = "), ref.r.vs2);
+  EXPECT_EQ(value_after(lines, " ats1 = "), ref.ats[0]);
+  EXPECT_EQ(value_after(lines, " Qs1 = "), ref.qs[0]);
+  EXPECT_EQ(value_after(lines, "ANGULAR FREQUENCY :  "), kOmega);
+}
+
+TEST(VelocAten, ShearReportAtTheFirstCellAndNoReferenceCellOfAOneCellRow) {
+  static SmallGrid g;
+  const std::string name = testing::TempDir() + "veloc_aten_s.txt";
+  {
+    core::TextOut out(name);
+    waves::veloc_aten(4, 3, kOmega, g.coef, core::TestKind::shear, out);
+    out.close();
+  }
+  std::vector<std::string> lines = read_lines(name);
+  ASSERT_EQ(lines.size(), 31u);
+  EXPECT_EQ(lines[4], " ********************************************");
+  EXPECT_EQ(lines[5], "");
+  EXPECT_EQ(lines[6], " Compressional wave speeds using eigenvalues");
+  EXPECT_NE(lines[10].find("  m/s  atp1 = "), std::string::npos);
+  EXPECT_EQ(lines[19], "");
+  EXPECT_EQ(lines[20], "  Shear  wave speeds and att. using eigenvalues");
+  for (const std::string& s : lines) EXPECT_EQ(s.find("nx/2"), std::string::npos);
+  const CellWaves ref = waves::cell_waves(waves::cell_coefficients(g.coef, 1, 1), kOmega);
+  EXPECT_EQ(value_after(lines, "vs1 = "), ref.r.vs1);
+  EXPECT_EQ(value_after(lines, "vp3 = "), ref.r.vp3);
+
+  // nx = 1: nx/2 = 0 names no cell; only the banner and the closing blank.
+  {
+    core::TextOut out(name);
+    waves::veloc_aten(1, 3, kOmega, g.coef, core::TestKind::compressional, out);
+    out.close();
+  }
+  lines = read_lines(name);
+  EXPECT_EQ(lines.size(), 6u);
+}
+
+// Velocities and 1000/Q of the closed route alone, with its exchange rules.
+waves::PlaneWaves direct_route(const CellCoefficients& c, double omega) {
+  waves::Mat5 e, a;
+  waves::wave_matrices(c, omega, e, a);
+  waves::Vec3 l;
+  waves::Vec2 t;
+  waves::direct_slownesses(e, a, l, t);
+  double v[3], q[3], vs[2], qs[2];
+  for (int n = 0; n < 3; ++n) {
+    const core::zcomplex s = core::csqrt(l.v[n]);
+    v[n] = 1 / s.re;
+    q[n] = 1000 / std::abs(s.re / s.im);
+  }
+  for (int n = 0; n < 2; ++n) {
+    const core::zcomplex s = core::csqrt(t.v[n]);
+    vs[n] = 1 / s.re;
+    qs[n] = 1000 / std::abs(s.re / s.im);
+  }
+  if (v[1] > v[0]) std::swap(v[0], v[1]), std::swap(q[0], q[1]);
+  if (vs[1] > vs[0]) std::swap(vs[0], vs[1]), std::swap(qs[0], qs[1]);
+  return {v[0], v[1], v[2], vs[0], vs[1], q[0], q[1], q[2], qs[0], qs[1]};
+}
+
+TEST(VelocAten, ExampleDecksArePlausibleAndKeepTheVelocitiesOfTheClosedRoute) {
+  struct Case {
+    const char* name;
+    core::Deck deck;
+    double phi;
+  };
+  core::Deck shale2 = wavetest::shale_deck();
+  shale2.s3(1) = 0.3;
+  const Case cases[] = {{"ice phiw 0.1", wavetest::ice_deck(), 0.1},
+                        {"ice phiw 0.3", wavetest::ice_deck(), 0.3},
+                        {"shale phiw 0.25 s3 0.1", wavetest::shale_deck(), 0.25},
+                        {"shale phiw 0.2 s3 0.3", shale2, 0.2}};
+  const double omega = 10.0 * 6.283185307179586;
+  for (const Case& c : cases) {
+    auto g = wavetest::model_grid(c.deck, 1, 1, omega, [&](int, int) { return c.phi; });
+    const CellCoefficients cell = waves::cell_coefficients(g->coef, 1, 1);
+    const waves::PlaneWaves r = waves::cell_waves(cell, omega).r;
+    std::cout << c.name << ": vp " << r.vp1 << " " << r.vp2 << " " << r.vp3 << "  vs " << r.vs1 << " " << r.vs2
+              << "  1000/Q p " << r.over_qp1 << " " << r.over_qp2 << " " << r.over_qp3 << "  s " << r.over_qs1
+              << " " << r.over_qs2 << "\n";
+    SCOPED_TRACE(c.name);
+    EXPECT_GT(r.vp1, 2500.0);
+    EXPECT_LT(r.vp1, 5500.0);
+    EXPECT_GT(r.vs1, 1000.0);
+    EXPECT_LT(r.vs1, 3500.0);
+    for (double v : {r.vp2, r.vp3, r.vs2}) {
+      EXPECT_GT(v, 0.1);
+      EXPECT_LT(v, 100.0);
+    }
+    for (double q : {r.over_qp2, r.over_qp3, r.over_qs2}) {
+      EXPECT_GT(q, 900.0);
+      EXPECT_LT(q, 1100.0);
+    }
+    const waves::PlaneWaves d = direct_route(cell, omega);
+    for (auto [x, y] : {std::pair{r.vp1, d.vp1}, {r.vp2, d.vp2}, {r.vp3, d.vp3}, {r.vs1, d.vs1}, {r.vs2, d.vs2}})
+      EXPECT_NEAR(x, y, 1e-8 * y);
+  }
+}
+
+}  // namespace

@@ -124,19 +124,6 @@ TEST(Assembly, PatternIsTheUnionOfTheCellBlocks) {
   EXPECT_EQ(Assembled(TestKind::compressional, 2, 2, 1).stored(), 1292);
 }
 
-TEST(Assembly, PatternIsStructurallySymmetricAndMatchesCellAdjacency) {
-  const int nx = 4, ny = 3;
-  Assembled a(TestKind::compressional, nx, ny, 9);
-  const int n = a.n;
-  std::vector<char> expected(static_cast<size_t>(n) * n, 0), stored(static_cast<size_t>(n) * n, 0);
-  for (int cell = 1; cell <= nx * ny; ++cell)
-    for (int r = 1; r <= 20; ++r)
-      for (int c = 1; c <= 20; ++c) expected[size_t((*a.xnod)(cell, r) - 1) * n + ((*a.xnod)(cell, c) - 1)] = 1;
-  for (int i = 1; i <= n; ++i)
-    for (int p = a.sys.ia(i); p < a.sys.ia(i + 1); ++p) stored[size_t(i - 1) * n + (a.sys.ja(p) - 1)] = 1;
-  EXPECT_EQ(stored, expected);
-}
-
 TEST(Assembly, ZeroesMassOfTheGridCellsOnly) {
   Assembled a(TestKind::compressional, 4, 3, 21);
   const auto fresh = random_coefficients(21);
@@ -188,44 +175,6 @@ TEST(AssemblyLoad, ShearSidesAndTop) {
     }
     for (int j = 1; j <= nx; ++j) segment(j, ny + 1, j + 1, ny + 1, 1, +1.0);
     for (int i = 1; i <= a.n; ++i) EXPECT_EQ(a.sys.rhs_m(i), (zcomplex{expected[i], 0})) << "rhs_m(" << i << ")";
-    if (ny >= 2) {
-      EXPECT_EQ(a.sys.rhs_m(vertex_unknown(nx, 1, 2, 2)).re, -kH);       // interior vertex of the left side
-      EXPECT_EQ(a.sys.rhs_m(vertex_unknown(nx, 1, ny + 1, 2)).re, -kH / 2);  // top-left vertex, y
-      EXPECT_EQ(a.sys.rhs_m(vertex_unknown(nx, 1, ny + 1, 1)).re, kH / 2);   // top-left vertex, x
-    }
-  }
-}
-
-// A prescribed unknown's row holds its diagonal only, so the solution there
-// is zero whatever the rest of the system.
-TEST(Assembly, PrescribedUnknownsHaveLoneDiagonalRows) {
-  const int nx = 3, ny = 2;
-  for (TestKind kind : {TestKind::compressional, TestKind::shear}) {
-    Assembled a(kind, nx, ny, 8);
-    auto lone = [&](int i) {
-      int nonzero = 0;
-      for (int p = a.sys.ia(i); p < a.sys.ia(i + 1); ++p)
-        if (a.sys.ja(p) != i && !(a.sys.avec(p) == zcomplex{0, 0})) ++nonzero;
-      return nonzero == 0 && a.sys.rhs_m(i) == zcomplex{0, 0};
-    };
-    for (int k = 1; k <= ny + 1; ++k) {
-      if (kind == TestKind::compressional) {
-        EXPECT_TRUE(lone(vertex_unknown(nx, 1, k, 1)));
-        EXPECT_TRUE(lone(vertex_unknown(nx, 1, k, 3)));
-        EXPECT_TRUE(lone(vertex_unknown(nx, nx + 1, k, 1)));
-        EXPECT_TRUE(lone(vertex_unknown(nx, nx + 1, k, 3)));
-      }
-    }
-    for (int j = 1; j <= nx + 1; ++j) {
-      EXPECT_TRUE(lone(vertex_unknown(nx, j, 1, 2)));
-      EXPECT_TRUE(lone(vertex_unknown(nx, j, 1, 4)));
-      if (kind == TestKind::shear) {
-        EXPECT_TRUE(lone(vertex_unknown(nx, j, 1, 1)));
-        EXPECT_TRUE(lone(vertex_unknown(nx, j, 1, 3)));
-      }
-    }
-    // An interior vertex is free.
-    EXPECT_FALSE(lone(vertex_unknown(nx, 2, 2, 1)));
   }
 }
 

@@ -170,23 +170,6 @@ TEST(ElementMatrix, WithoutFrequencyIsReal) {
     for (int col = 1; col <= 20; ++col) EXPECT_EQ(ae(r, col).im, 0.0);
 }
 
-TEST(ElementMatrix, ZeroesTheCellMassCoefficientsOnly) {
-  for (TestKind kind : {TestKind::compressional, TestKind::shear}) {
-    CellCoefficients c;
-    const CellCoefficients before = c;
-    ElementMatrix ae;
-    ElementLoad be;
-    element(kind, 1, 1, 1, 1, kOmega, c, ae, be);
-    for (double p : {c.p11, c.p12, c.p13, c.p22, c.p23, c.p33}) EXPECT_EQ(p, 0.0);
-    EXPECT_EQ(c.lambda1, before.lambda1);
-    EXPECT_EQ(c.mu13, before.mu13);
-    EXPECT_EQ(c.d3, before.d3);
-    EXPECT_EQ(c.f11, before.f11);
-    EXPECT_EQ(c.f12, before.f12);
-    EXPECT_EQ(c.f22, before.f22);
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Boundary rows and loads.
 

@@ -70,7 +70,7 @@ TEST(GlobalNumbering, IsABijectionBetweenPlacesAndUnknowns) {
   }
 }
 
-TEST(GlobalNumbering, NeighbourEdgesAndUnusedRows) {
+TEST(GlobalNumbering, SharedEdgeAndUnusedRows) {
   auto xnod = std::make_unique<XnodTable>();
   const int sentinel = -7;
   for (int cell = 1; cell <= core::kMaxCells; ++cell)
@@ -80,19 +80,6 @@ TEST(GlobalNumbering, NeighbourEdgesAndUnusedRows) {
   EXPECT_EQ((*xnod)(2, 9), 16);   // left edge of the right cell
   for (int cell = 3; cell <= core::kMaxCells; ++cell)
     for (int a = 1; a <= 20; ++a) ASSERT_EQ((*xnod)(cell, a), sentinel);
-
-  const int nx = 4, ny = 3;
-  fem::global_numbering(nx, ny, *xnod);
-  for (int k = 1; k <= ny; ++k)
-    for (int j = 1; j <= nx; ++j) {
-      const int c = fem::cell_serial(j, k, nx);
-      if (k < ny) {
-        EXPECT_EQ((*xnod)(c, 12), (*xnod)(fem::cell_serial(j, k + 1, nx), 11));
-      }
-      if (j < nx) {
-        EXPECT_EQ((*xnod)(c, 10), (*xnod)(fem::cell_serial(j + 1, k, nx), 9));
-      }
-    }
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+// Sparse direct solver for A x = b with A in Yale storage (compressed rows,
+// 1-based): minimum-degree ordering, symmetric reordering, symbolic and
+// numeric LU factorisation A(rperm, cperm) = (L + D)(Id + U) without
+// pivoting, and the triangular solves.  Everything works inside one
+// caller-supplied workspace; nothing is allocated, nothing printed, and
+// every failure is reported through `flag` (codes below, n the order).
+//
+//   n+k    row k has no entry                      (symbolic)
+//   2n+k   row k holds a column twice              (symbolic)
+//   3n+k   column storage of L exhausted at row k  (symbolic)
+//   4n+1   value storage of L too small            (numeric)
+//   5n+k   no diagonal in the structure of row k   (symbolic)
+//   6n+k   column storage of U exhausted at row k  (symbolic)
+//   7n+1   value storage of U too small            (numeric)
+//   8n+k   pivot k exactly zero                    (numeric)
+//   9n+k   ordering's list pool exhausted at row k (ordering)
+//   10n+1  workspace too small for the partition   (drivers)
+//   11n+1  job outside 1..5                        (drivers)
+//
+// The routines are templates over the value type (float, double,
+// core::ccomplex, core::zcomplex), instantiated for those four; the
+// prefixed names s/d/c/z below are the same routines for one type each.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/complex.hpp"
+#include "yale/ordering.hpp"
+#include "yale/partition.hpp"
+#include "yale/symbolic.hpp"
+#include "yale/workspace.hpp"
+
+namespace yale {
+
+// ---------------------------------------------------------------- drivers
+
+// Ordering driver.  job 1: minimum-degree ordering into perm/iperm (the
+// matrix is not touched); 2: ordering, then symmetric reordering of a matrix
+// stored by one triangle; 3: reordering only, with iperm given; 4 and 5: as
+// 2 and 3 with each row's diagonal moved to the front.  flag is cleared on
+// entry.  nwork is the number of value words of ws that may be used.
+template <class V>
+void odrv(int32_t n, std::span<int32_t> ia, std::span<int32_t> ja, std::span<V> a, std::span<int32_t> perm,
+          std::span<int32_t> iperm, int32_t nwork, BasicWorkspace<V>& ws, int32_t job, int32_t& flag);
+
+// Factorisation driver.  job 1: symbolic + numeric factorisation and solve;
+// 2: numeric factorisation and solve on the structure of an earlier job 1
+// or 5; 3: solve with the stored factors; 4: solve the transposed system
+// (not conjugated); 5: symbolic factorisation only.  flag is set by the
+// symbolic and numeric steps and left alone by jobs 3 and 4, so the caller
+// clears it.  esp: spare value words after the factors, negative when short.
+// b and z may be the same array.
+template <class V>
+void ndrv(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cperm,
+          std::span<const int32_t> icperm, std::span<const int32_t> ia, std::span<const int32_t> ja,
+          std::span<const V> a, std::span<const V> b, std::span<V> z, int32_t nwork, BasicWorkspace<V>& ws,
+          int32_t& esp, int32_t job, int32_t& flag);
+
+// ---------------------------------------------------------------- steps
+
+// Symmetric reordering of a matrix stored by one triangle: every
+// off-diagonal entry goes to the row where it lies above the diagonal in
+// the order iperm; with diag_first each row's diagonal is put first.
+// count has n words, target one per entry.
+template <class V>
+void sro(int32_t n, CIVec iperm, IVec ia, IVec ja, Vec1<V> a, IVec count, IVec target, bool diag_first);
+
+// Numeric factorisation with the forward solve fused in, then the back
+// substitution into z.  lmax, umax: capacities of l_val and u_val.
+template <class V>
+void nnf(int32_t n, CIVec rperm, CIVec cperm, CIVec icperm, CIVec ia, CIVec ja, Vec1<const V> a, Vec1<V> z,
+         Vec1<const V> b, CIVec l_start, CIVec l_col, Vec1<V> l_val, int32_t lmax, Vec1<V> d_inv, CIVec u_start,
+         CIVec u_col, Vec1<V> u_val, int32_t umax, Vec1<V> row_acc, Vec1<V> y_tmp, int32_t& flag);
+
+// A z = b with stored factors.
+template <class V>
+void nns(int32_t n, CIVec rperm, CIVec cperm, CIVec l_start, CIVec l_col, Vec1<const V> l_val, Vec1<const V> d_inv,
+         CIVec u_start, CIVec u_col, Vec1<const V> u_val, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
+
+// Transpose(A) z = b with stored factors.
+template <class V>
+void nnt(int32_t n, CIVec rperm, CIVec cperm, CIVec l_start, CIVec l_col, Vec1<const V> l_val, Vec1<const V> d_inv,
+         CIVec u_start, CIVec u_col, Vec1<const V> u_val, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
+
+#define YALE_EXTERN(V)                                                                                           \
+  extern template void odrv<V>(int32_t, std::span<int32_t>, std::span<int32_t>, std::span<V>,                 \
+                               std::span<int32_t>, std::span<int32_t>, int32_t, BasicWorkspace<V>&, int32_t,    \
+                               int32_t&);                                                                        \
+  extern template void ndrv<V>(int32_t, std::span<const int32_t>, std::span<const int32_t>,                     \
+                               std::span<const int32_t>, std::span<const int32_t>, std::span<const int32_t>,    \
+                               std::span<const V>, std::span<const V>, std::span<V>, int32_t, BasicWorkspace<V>&, \
+                               int32_t&, int32_t, int32_t&);                                                     \
+  extern template void sro<V>(int32_t, CIVec, IVec, IVec, Vec1<V>, IVec, IVec, bool);                            \
+  extern template void nnf<V>(int32_t, CIVec, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<V>, Vec1<const V>, \
+                              CIVec, CIVec, Vec1<V>, int32_t, Vec1<V>, CIVec, CIVec, Vec1<V>, int32_t, Vec1<V>,  \
+                              Vec1<V>, int32_t&);                                                                \
+  extern template void nns<V>(int32_t, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<const V>, CIVec, CIVec,   \
+                              Vec1<const V>, Vec1<V>, Vec1<const V>, Vec1<V>);                                   \
+  extern template void nnt<V>(int32_t, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<const V>, CIVec, CIVec,   \
+                              Vec1<const V>, Vec1<V>, Vec1<const V>, Vec1<V>);
+YALE_EXTERN(float)
+YALE_EXTERN(double)
+YALE_EXTERN(core::ccomplex)
+YALE_EXTERN(core::zcomplex)
+#undef YALE_EXTERN
+
+// ---------------------------------------------------------------- names per value type
+
+using SWorkspace = BasicWorkspace<float>;
+using DWorkspace = BasicWorkspace<double>;
+using CWorkspace = BasicWorkspace<core::ccomplex>;
+// (Workspace, for double complex, is declared in yale/workspace.hpp.)
+
+inline constexpr auto& sodrv = odrv<float>;
+inline constexpr auto& dodrv = odrv<double>;
+inline constexpr auto& codrv = odrv<core::ccomplex>;
+inline constexpr auto& zodrv = odrv<core::zcomplex>;
+
+inline constexpr auto& sndrv = ndrv<float>;
+inline constexpr auto& dndrv = ndrv<double>;
+inline constexpr auto& cndrv = ndrv<core::ccomplex>;
+inline constexpr auto& zndrv = ndrv<core::zcomplex>;
+
+inline constexpr auto& ssro = sro<float>;
+inline constexpr auto& dsro = sro<double>;
+inline constexpr auto& csro = sro<core::ccomplex>;
+inline constexpr auto& zsro = sro<core::zcomplex>;
+
+// The symbolic step reads only the pattern: one routine for all types.
+inline constexpr auto& snsf = nsf;
+inline constexpr auto& dnsf = nsf;
+inline constexpr auto& cnsf = nsf;
+inline constexpr auto& znsf = nsf;
+
+inline constexpr auto& snnf = nnf<float>;
+inline constexpr auto& dnnf = nnf<double>;
+inline constexpr auto& cnnf = nnf<core::ccomplex>;
+inline constexpr auto& znnf = nnf<core::zcomplex>;
+
+inline constexpr auto& snns = nns<float>;
+inline constexpr auto& dnns = nns<double>;
+inline constexpr auto& cnns = nns<core::ccomplex>;
+inline constexpr auto& znns = nns<core::zcomplex>;
+
+inline constexpr auto& snnt = nnt<float>;
+inline constexpr auto& dnnt = nnt<double>;
+inline constexpr auto& cnnt = nnt<core::ccomplex>;
+inline constexpr auto& znnt = nnt<core::zcomplex>;
+
+}  // namespace yale

@@ -45,7 +45,8 @@ const char* kUsage =
     "  --no-plot          do not run gnuplot\n"
     "  -q, --quiet        no progress bar\n"
     "Exit status: 0 every point ended normally, 1 some point failed or did not run,\n"
-    "2 bad usage or input.\n";
+    "2 bad usage or input. A normal end (40) that left results missing counts\n"
+    "as a failure.\n";
 
 struct Args {
   std::string mode = "run";  // run, plan, merge, maps

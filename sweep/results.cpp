@@ -217,7 +217,8 @@ MergeSummary merge(const fs::path& sweep_dir, bool plot) {
     r.point = &pt;
     if (!r.status) continue;
     ++sum.finished;
-    if (!r.status->ok()) ++sum.failed;
+    // A normal end without every result counts as a failure too.
+    if (!r.status->ok() || !r.message.empty()) ++sum.failed;
     rows.push_back(std::move(r));
   }
   const auto& cols = result_columns(plan.program);

@@ -10,7 +10,8 @@
 //     three message lines, status 11;
 //   - STAND_IN_FAIL_FREQ=f: a solver failure at frequency f ("FLAG=" -7,
 //     status 99); STAND_IN_CRASH_FREQ=f: abort() at frequency f.
-// STAND_IN_SLEEP_MS sleeps before writing the results; STAND_IN_LOG names a
+// STAND_IN_SLEEP_MS sleeps and STAND_IN_SPIN_MS computes for that long before
+// writing the results; STAND_IN_LOG names a
 // file to which each run appends its working directory.
 #include <fcntl.h>
 #include <unistd.h>
@@ -110,6 +111,12 @@ int main() {
   }
   if (const char* ms = std::getenv("STAND_IN_SLEEP_MS"))
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(ms)));
+  if (const char* ms = std::getenv("STAND_IN_SPIN_MS")) {  // CPU-bound work
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(ms));
+    volatile double x = 0;
+    while (std::chrono::steady_clock::now() < end)
+      for (int i = 0; i < 10000; ++i) x = x + 1e-9;
+  }
   if (same(freq, env_double("STAND_IN_CRASH_FREQ"))) std::abort();
   if (same(freq, env_double("STAND_IN_FAIL_FREQ"))) {
     std::printf(" number of unknowns nodos =          714\n ESP=           0\n FLAG=          -7\n");

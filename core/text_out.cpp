@@ -77,7 +77,8 @@ TextOut::~TextOut() {
 
 void TextOut::line(std::string_view text) {
   if (!f_) return;
-  if (std::fwrite(text.data(), 1, text.size(), f_) != text.size() || std::fputc('\n', f_) == EOF)
+  // An empty view may carry a null pointer, which fwrite must not receive.
+  if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) || std::fputc('\n', f_) == EOF)
     write_failed();
 }
 

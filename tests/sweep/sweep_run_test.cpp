@@ -24,7 +24,7 @@ namespace {
 
 fs::path examples() {
   const char* e = std::getenv("UPSCALE_EXAMPLES");
-  return e ? fs::path(e) : fs::path("examples");
+  return e ? fs::path(e) : fs::path(SWEEP_EXAMPLES_DIR);
 }
 
 std::string q(const std::string& s) { return "'" + s + "'"; }
@@ -420,4 +420,17 @@ TEST_F(Sweep, RealPwaveUpscaleGridMatchesSingleRuns) {
     EXPECT_EQ(phi, num(r, "phiw1"));
     EXPECT_EQ(num(r, "vp_anal"), vp1);
   }
+}
+
+// A run that ends normally but leaves its results out is not a success.
+TEST_F(Sweep, NormalEndWithoutResultsCountsAsFailed) {
+  ::setenv("STAND_IN_PROGRAM", "swave_spectrum", 1);  // writes no compressional results
+  EXPECT_EQ(sweep("pwave_upscale " + q((examples() / "shale_small.deck").string()) + stand_in() + out("s") +
+                  "--freq 2 -q --no-plot"),
+            1);
+  Csv rows = read_csv(dir_ / "s" / "sweep.csv");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("status"), "40");
+  EXPECT_EQ(rows[0].at("message").rfind("no value for vp_fe", 0), 0u) << rows[0].at("message");
+  EXPECT_NE(err().find("1 failed"), std::string::npos) << err();
 }

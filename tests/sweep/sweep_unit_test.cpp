@@ -14,7 +14,7 @@ namespace {
 
 fs::path examples() {
   const char* e = std::getenv("UPSCALE_EXAMPLES");
-  return e ? fs::path(e) : fs::path("examples");
+  return e ? fs::path(e) : fs::path(SWEEP_EXAMPLES_DIR);
 }
 
 // The records of two decks that differ, by number.

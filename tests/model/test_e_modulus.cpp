@@ -270,3 +270,24 @@ TEST_F(EModulus, StrainEnergyNotPositiveDefiniteStops) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EModulus, CompositionsWithoutSolidThreeOrWaterGiveNotANumberWithoutStopping) {
+  // No clay (s3 = 0): the consolidation of solid 3 is 0/0.
+  auto clean = make_sample(model_test::shale_deck(1, 2));
+  clean->deck.s3(1) = clean->deck.s3(2) = 0;
+  run(*clean);
+  EXPECT_TRUE(std::isnan(clean->c.lambda3(1, 2)));
+  EXPECT_TRUE(std::isnan(clean->c.m(1, 2)));
+
+  // No liquid water in the upper cell of an ice sample: b1 and b2 are 0/0.
+  auto frozen = make_sample(model_test::ice_deck(1, 2));
+  frozen->phiw(1, 2) = 0;
+  run(*frozen);
+  EXPECT_TRUE(std::isnan(frozen->c.b1(1, 2)));
+  EXPECT_TRUE(std::isnan(frozen->c.b2(1, 2)));
+  EXPECT_FALSE(std::isnan(frozen->c.b1(1, 1)));
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "drivers/compressional_results.hpp"
+
+#include "core/fortran_edit.hpp"
+
+namespace drivers {
+
+using core::cdiv;
+using core::crecip;
+
+double modulus_velocity(zcomplex modulus, double density) {
+  const zcomplex slowness = crecip(core::csqrt(cdiv(modulus, core::cplx(density))));
+  return 1.0 / slowness.re;
+}
+
+double modulus_q(zcomplex modulus) { return modulus.re / modulus.im; }
+
+namespace {
+
+// The modulus of a boundary displacement: -1 / (deltavol / area).
+zcomplex modulus_from_volume_change(zcomplex deltavol, double area) {
+  return -crecip(cdiv(deltavol, core::cplx(area)));
+}
+
+}  // namespace
+
+void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
+                           CompressionalFields fields, CompressionalFiles files,
+                           core::TextOut& report) {
+  const core::Deck& d = in.deck;
+  const core::Coefficients& c = in.coef;
+  const int nx = d.nx, ny = d.ny;
+  const double h = d.h;
+  const double area = nx * d.domain_size * h;
+
+  report.list(" h ", h);
+
+  // Volume change of the top boundary: the vertical displacement of the
+  // upper-right corner of every top cell times its width.
+  zcomplex deltavol1{0, 0}, deltavol3{0, 0};
+  for (int j = 1; j <= nx; ++j) {
+    const CellSolution u = solution.cell(j, ny);
+    deltavol1 += h * u(7);
+    deltavol3 += h * u(19);
+  }
+  report.blank();
+  report.list("deltavol1=", deltavol1.re, deltavol1.im);
+  report.blank();
+  report.blank();
+  report.list("deltavol3=", deltavol3.re, deltavol3.im);
+  report.blank();
+  report.list("s1, s3 ", in.s1, in.s3);
+  report.blank();
+  report.blank();
+  const zcomplex deltavol = in.s1 * deltavol1 + in.s3 * deltavol3;
+  report.list("deltavol=", deltavol.re, deltavol.im);
+
+  const zcomplex mstar = modulus_from_volume_change(deltavol1, area);
+  const double q_mstar = modulus_q(mstar);
+  report.list("from deltavol1 Velocity(m/s) FE = ", modulus_velocity(mstar, in.rob_med));
+  report.list("from deltavol1 1000/Q FE        = ", 1000.0 / q_mstar);
+  report.list("from deltavol1  Q FE            = ", q_mstar);
+  report.list("from deltavol1 Re(p33) FE mstar      = ", mstar.re);
+  report.list("from deltavol1 Im(p33) FE mstar      = ", mstar.im);
+  report.blank();
+
+  // Vertical strain of both solids and vertical stress of every cell.
+  zcomplex sum_strain{0, 0}, sum_stress{0, 0};
+  for (int k = 1; k <= ny; ++k) {
+    for (int j = 1; j <= nx; ++j) {
+      const CellSolution u = solution.cell(j, k);
+      const zcomplex strain1 = (u(7) - u(6) + u(8) - u(5)) / (2 * h);
+      const zcomplex strain3 = (u(19) - u(18) + u(20) - u(17)) / (2 * h);
+      const zcomplex zeta = fluid_divergence(u, h);
+      const zcomplex stress = (c.lambda1(j, k) + 2 * c.mu1(j, k)) * strain1 + c.d3(j, k) * zeta +
+                              c.mu13(j, k) * strain3;
+      fields.strain1(j, k) = strain1;
+      fields.strain3(j, k) = strain3;
+      fields.stress(j, k) = stress;
+      files.maps.write(j, k, strain1, strain3, stress);
+      sum_strain += strain1;
+      sum_stress += stress;
+    }
+  }
+  const double sample_area = ny * h * h * nx;
+  const SampleAverages av{sum_strain / sample_area, sum_stress / sample_area};
+  print_averages(report, av);
+
+  const zcomplex c33 = cdiv(av.av_stress, av.av_strain);
+  const double q_c33 = modulus_q(c33);
+  const double v_c33 = modulus_velocity(c33, in.rob_med);
+  const std::string stars = " ****************************************";
+  report.line(stars);
+  report.blank();
+  report.list("using averages  Velocity(m/s) FE = ", v_c33);
+  report.list("using averages 1000/Q FE         = ", 1000.0 / q_c33);
+  report.list("using averages Q FE              = ", q_c33);
+  report.list("using averages Re(c33) FE        = ", c33.re);
+  report.list("using averages Im(c33) FE        = ", c33.im);
+  report.blank();
+  report.line(stars);
+
+  files.vp_anal.list(d.phi_layer1(1), in.waves.vp1);
+  files.vp_eq.line(core::g15_5_pair(d.phi_layer1(1), v_c33));
+  files.over_q_eq.line(core::g15_5_pair(d.phi_layer1(1), 1000.0 / q_c33));
+  files.over_q_anal.line(core::g15_5_pair(d.freq, in.waves.over_qp1));
+
+  // Modulus of the top displacement of solid 3.
+  const zcomplex p3 = modulus_from_volume_change(deltavol3, area);
+  const double q3 = modulus_q(p3);
+
+  write_pressure_maps(solution, nx, ny, h, c, fields.pressure, files.pressure, files.grad_pressure);
+
+  core::TextOut fort54("fort.54");
+  fort54.line(core::g15_5_pair(in.step_frequency, q3));
+  fort54.close();
+  core::TextOut fort18("fort.18");
+  fort18.list(in.step_frequency, p3.re, p3.im);
+  fort18.close();
+}
+
+}  // namespace drivers

@@ -1,0 +1,95 @@
+#include "drivers/shear_results.hpp"
+
+#include <cmath>
+
+#include "core/fortran_edit.hpp"
+
+namespace drivers {
+
+using core::cdiv;
+using core::crecip;
+
+namespace {
+
+// Velocity of a shear modulus as the shear programs define it, Re(sqrt(P / rho)).
+float shear_velocity(zcomplex modulus, double density) {
+  return static_cast<float>(core::csqrt(cdiv(modulus, core::cplx(density))).re);
+}
+
+void print_estimate(core::TextOut& report, const ShearEstimate& e, const char* re_label,
+                    const char* im_label) {
+  report.list("Velocity(m/s) FE             = ", e.velocity);
+  report.list("1000/Q  FE                   = ", e.over_q);
+  report.list("Q  FE                        = ", e.q);
+  report.list(re_label, e.modulus.re);
+  report.list(im_label, e.modulus.im);
+}
+
+}  // namespace
+
+ShearEstimate shear_from_angle(zcomplex ctita, double rob_med) {
+  zcomplex cmu = crecip(ctita);
+  if (std::abs(cmu.im) <= 1e-14) cmu.im = 0;
+  const float q = static_cast<float>(cmu.re / cmu.im);
+  return {cmu, shear_velocity(cmu, rob_med), q, 1000.0 / static_cast<double>(q)};
+}
+
+ShearEstimate shear_from_averages(zcomplex av_strain, zcomplex av_stress, double rob_med) {
+  const zcomplex c13 = cdiv(av_stress, 2.0 * av_strain);
+  const float q = static_cast<float>(std::abs(c13.re / c13.im));
+  return {c13, shear_velocity(c13, rob_med), q, 1000.0 / static_cast<double>(q)};
+}
+
+void shear_results(const SolutionView& solution, const ShearInputs& in, ShearFields fields,
+                   ShearFiles files, core::TextOut& report) {
+  const core::Deck& d = in.deck;
+  const core::Coefficients& c = in.coef;
+  const int nx = d.nx, ny = d.ny;
+  const double h = d.h;
+  const double height = ny * h;
+
+  // Tangent of the shear angle: the horizontal displacement of solid 1 on
+  // the top boundary, averaged over its nx + 1 nodes, over the height.
+  zcomplex ctita = solution.cell(1, ny)(4) / height;
+  for (int j = 1; j <= nx; ++j) ctita += solution.cell(j, ny)(3) / height;
+  ctita = ctita / static_cast<double>(nx + 1);
+  report.list("tangent angle ctita", ctita);
+
+  const ShearEstimate cmu = shear_from_angle(ctita, in.rob_med);
+  print_estimate(report, cmu, "Re(cmu) FE                   = ", "Im(cmu) FE                   = ");
+
+  // Shear strain of both solids and shear stress of every cell.
+  zcomplex sum_strain{0, 0}, sum_stress{0, 0};
+  for (int k = 1; k <= ny; ++k) {
+    for (int j = 1; j <= nx; ++j) {
+      const CellSolution u = solution.cell(j, k);
+      const zcomplex strain1 =
+          0.5 * ((u(4) - u(1) + u(3) - u(2)) / (2 * h) + (u(7) - u(8) + u(6) - u(5)) / (2 * h));
+      const zcomplex strain3 = 0.5 * ((u(16) - u(13) + u(15) - u(14)) / (2 * h) +
+                                      (u(19) - u(20) + u(18) - u(17)) / (2 * h));
+      const zcomplex stress = 2 * c.mu1(j, k) * strain1 + c.mu13(j, k) * strain3;
+      fields.strain1(j, k) = strain1;
+      fields.strain3(j, k) = strain3;
+      fields.stress(j, k) = stress;
+      files.maps.write(j, k, strain1, strain3, stress);
+      sum_strain += strain1;
+      sum_stress += stress;
+    }
+  }
+  const double sample_area = nx * h * h * ny;
+  const SampleAverages av{sum_strain / sample_area, sum_stress / sample_area};
+  print_averages(report, av);
+
+  const ShearEstimate c13 = shear_from_averages(av.av_strain, av.av_stress, in.rob_med);
+  print_estimate(report, c13, "Re(c13) FE                   = ", "Im(cc13) FE                   = ");
+
+  const double phi = in.imposed_water;
+  files.vs_anal.line(core::g15_5_pair(phi, in.waves.vs1));
+  files.vs_eq.line(core::g15_5_pair(phi, c13.velocity));
+  files.over_qs_eq.line(core::g15_5_pair(phi, c13.over_q));
+  files.over_qs_anal.line(core::g15_5_pair(phi, in.waves.over_qs1));
+
+  write_pressure_maps(solution, nx, ny, h, c, fields.pressure, files.pressure, files.grad_pressure);
+}
+
+}  // namespace drivers

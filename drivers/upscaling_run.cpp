@@ -1,0 +1,183 @@
+#include "drivers/upscaling_run.hpp"
+
+#include <cmath>
+#include <memory>
+
+#include "core/capacities.hpp"
+#include "core/coefficients.hpp"
+#include "core/deck.hpp"
+#include "core/stop.hpp"
+#include "core/text_out.hpp"
+#include "drivers/cell_maps.hpp"
+#include "drivers/compressional_results.hpp"
+#include "drivers/readata.hpp"
+#include "drivers/shear_results.hpp"
+#include "drivers/solution_view.hpp"
+#include "drivers/timer.hpp"
+#include "fem/assembly.hpp"
+#include "fem/numbering.hpp"
+#include "fem/yale_system.hpp"
+#include "model/average_density.hpp"
+#include "model/e_modulus.hpp"
+#include "model/mass_visco_coef.hpp"
+#include "model/material_map.hpp"
+#include "model/porosity.hpp"
+#include "waves/plane_waves.hpp"
+#include "yale/yale.hpp"
+
+namespace drivers {
+
+namespace {
+
+using core::TestKind;
+using core::TextOut;
+
+constexpr int kStopOrderingFailed = 9;
+constexpr int kStopSolveFailed = 99;
+constexpr double kTwoPi = 6.283185307179586;
+
+// The result tables and maps, in the order they are opened (each created or
+// truncated at start-up).
+struct ResultFiles {
+  explicit ResultFiles(const ProgramSetup& s)
+      : table{TextOut(s.tables[0]), TextOut(s.tables[1]), TextOut(s.tables[2]), TextOut(s.tables[3])},
+        pressure(s.pressure_maps[0]),
+        grad_pressure(s.pressure_maps[1]) {}
+  TextOut table[4];
+  TextOut pressure;
+  TextOut grad_pressure;
+  TextOut real_strain1{"real_strain1_map"};
+  TextOut imag_strain1{"imag_strain1_map"};
+  TextOut real_strain3{"real_strain3_map"};
+  TextOut imag_strain3{"imag_strain3_map"};
+  TextOut real_stress{"real_stress_map"};
+  TextOut imag_stress{"imag_stress_map"};
+
+  StrainStressFiles maps() {
+    return {real_strain1, imag_strain1, real_strain3, imag_strain3, real_stress, imag_stress};
+  }
+};
+
+// The cell fields and maps of the run, sized for the largest grid.
+struct CellData {
+  core::Deck deck;
+  core::ByMaterial<double> layer_size;
+  core::IntField matnum;
+  core::RealField phiw;
+  core::Coefficients coef;
+  fem::XnodTable xnod;
+  ComplexField strain1, strain3, stress;
+  ComplexPressureMap pres, derx_pres, dery_pres;
+  RealPressureMap grad_pres_mod;
+};
+
+// Everything the run owns, allocated once at start-up. Nothing is written
+// here beyond what the grid of the deck uses, so a small grid touches only
+// a small part of the system arrays and of the solver's workspace.
+struct RunStorage {
+  std::unique_ptr<CellData> cells = std::make_unique_for_overwrite<CellData>();
+  fem::YaleSystem system;                                        // ia, ja, avec, rhs_m
+  std::unique_ptr<core::zcomplex[]> z = std::make_unique_for_overwrite<core::zcomplex[]>(core::kMaxUnknowns);
+  std::unique_ptr<int32_t[]> c = std::make_unique_for_overwrite<int32_t[]>(core::kMaxUnknowns);
+  std::unique_ptr<int32_t[]> ic = std::make_unique_for_overwrite<int32_t[]>(core::kMaxUnknowns);
+  yale::BasicWorkspace<core::zcomplex> work{core::kNwork};
+};
+
+// The frequency of step `cycle` on the deck's logarithmic scale; the
+// divisor nfreq - 1 is taken in single precision.
+double step_frequency(const core::Deck& d, int cycle) {
+  const double lo = std::log10(d.freq);
+  const double span = std::log10(d.freq_max) - lo;
+  return std::pow(10.0, lo + (cycle - 1) * span / static_cast<double>(static_cast<float>(d.nfreq - 1)));
+}
+
+// Orders, factorises and solves the assembled system; the solution lands in z.
+void solve(RunStorage& run, int32_t nodos, TextOut& report) {
+  fem::YaleSystem& sys = run.system;
+  const int32_t nnz = sys.ia(nodos + 1) - 1;
+  const std::span<int32_t> ia(sys.ia_data(), nodos + 1);
+  const std::span<int32_t> ja(sys.ja_data(), nnz);
+  const std::span<core::zcomplex> avec(sys.avec_data(), nnz);
+  const std::span<int32_t> c(run.c.get(), nodos);
+  const std::span<int32_t> ic(run.ic.get(), nodos);
+  int32_t flag = 0;
+  yale::odrv<core::zcomplex>(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
+  if (flag != 0) {
+    report.list("FLAG=", flag);
+    core::stop(kStopOrderingFailed);
+  }
+  int32_t esp = 0;
+  yale::ndrv<core::zcomplex>(nodos, c, c, ic, ia, ja, avec, std::span<const core::zcomplex>(sys.rhs_data(), nodos),
+                             std::span<core::zcomplex>(run.z.get(), nodos), core::kNwork, run.work, esp, 1, flag);
+  if (flag != 0) {
+    report.list("ESP=", esp);
+    report.list("FLAG=", flag);
+    core::stop(kStopSolveFailed);
+  }
+}
+
+}  // namespace
+
+void run_upscaling(const ProgramSetup& setup) {
+  TextOut& report = TextOut::report();
+  const bool shear = setup.kind == TestKind::shear;
+
+  ResultFiles files(setup);
+  timer();  // starts the CPU clock
+  RunStorage run;
+  CellData& cd = *run.cells;
+  core::Deck& deck = cd.deck;
+  readata(deck);
+
+  // The material map, written and checked before anything is computed.
+  {
+    TextOut map("matnum_p33");
+    TextOut map_gnu("matnum_p33_gnu");
+    model::makematnum(deck.nx, deck.ny, deck.nl, cd.layer_size, deck.h, cd.matnum, report);
+    if (shear) model::set_single_material(deck.nx, deck.ny, cd.matnum);
+    model::write_and_check_matnum(map, map_gnu, deck.nx, deck.ny, deck.nlayers, cd.matnum, report);
+  }
+
+  // The computation step: one step per run.
+  const int cycle = 1;
+  model::PorosityFile porosity_file;
+  if (shear) deck.phi_layer1(1) = deck.phi_layer1(2) = setup.imposed_water;
+  model::porosity(setup.kind, deck.nx, deck.ny, deck.phi_layer1, deck.model, cd.phiw, cd.matnum, porosity_file);
+  const double omega = deck.freq * kTwoPi;
+  model::e_modulus(setup.kind, deck, cd.matnum, cd.phiw, omega, cycle, cd.coef, report);
+  const model::CellFractions last = model::mass_visco_coef(setup.kind, deck, cd.matnum, cd.phiw, cycle, cd.coef, report);
+  fem::global_numbering(deck.nx, deck.ny, cd.xnod);
+  const double rob_med = model::average_density(deck, cd.matnum, cd.phiw, report);
+
+  report.blank();
+  report.list("cycle=", cycle);
+  report.list(shear ? "frec(Hz), omega_fix " : "freq (Hz), omega_fix ", deck.freq, omega);
+
+  const waves::PlaneWaves waves = waves::veloc_aten(deck.nx, deck.ny, omega, cd.coef, setup.kind, report);
+  fem::global_sist(setup.kind, omega, deck.nx, deck.ny, deck.h, cd.xnod, cd.coef, run.system);
+  const int32_t nodos = (6 * deck.nx + 5) * deck.ny + 5 * deck.nx + 4;
+  report.list("number of unknowns nodos = ", nodos);
+  solve(run, nodos, report);
+
+  const SolutionView solution(run.z.get(), cd.xnod, deck.nx);
+  const PressureMaps pressure{cd.pres, cd.derx_pres, cd.dery_pres, cd.grad_pres_mod};
+  if (shear) {
+    shear_results(solution, ShearInputs{deck, cd.coef, rob_med, setup.imposed_water, waves},
+                  ShearFields{cd.strain1, cd.strain3, cd.stress, pressure},
+                  ShearFiles{files.table[0], files.table[1], files.table[2], files.table[3], files.pressure,
+                             files.grad_pressure, files.maps()},
+                  report);
+  } else {
+    compressional_results(
+        solution,
+        CompressionalInputs{deck, cd.coef, rob_med, step_frequency(deck, cycle), last.s1, last.s3, waves},
+        CompressionalFields{cd.strain1, cd.strain3, cd.stress, pressure},
+        CompressionalFiles{files.table[0], files.table[1], files.table[2], files.table[3], files.pressure,
+                           files.grad_pressure, files.maps()},
+        report);
+  }
+
+  end_of_run(timer());
+}
+
+}  // namespace drivers

@@ -73,19 +73,6 @@ TEST_F(AverageDensity, WaterProportionsFromTheFile) {
   EXPECT_NEAR(rob_med(*s), 1958 + 80 * (0.1 + 0.2 + 0.3 + 0.15) / 4, 1e-9);
 }
 
-TEST_F(AverageDensity, IsTheMeanOfTheMassMatricesSolidBlocks) {
-  // A second route: p11 + 2 p13 + p33 is each cell's density.
-  for (const core::Deck& d : {model_test::ice_deck(3, 4), model_test::shale_deck(3, 4)}) {
-    auto s = make_sample(d);
-    s->phiw(2, 3) = d.key_model == 0 ? 0.2 : 0.35;  // one odd cell
-    last_cell_mean(*s);                              // fills the mass fields
-    double mean = 0;
-    for (int k = 1; k <= 4; ++k)
-      for (int j = 1; j <= 3; ++j) mean += (s->c.p11(j, k) + 2 * s->c.p13(j, k) + s->c.p33(j, k)) / 12;
-    EXPECT_NEAR(rob_med(*s), mean, 1e-9 * mean) << "key_model " << d.key_model;
-  }
-}
-
 TEST_F(AverageDensity, HomogeneousSampleKeepsTheLastCellValue) {
   // The shear tests: one material, one water proportion everywhere.
   for (core::Deck d : {model_test::ice_deck(3, 4), model_test::shale_deck(3, 4)}) {

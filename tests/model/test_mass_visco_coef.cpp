@@ -127,17 +127,6 @@ TEST_F(MassVisco, NegativeFrictionDeterminantsOfTheFirstCellStop) {
   EXPECT_LT(later->c.f11(1, 2), 0);
 }
 
-TEST_F(MassVisco, ReturnsTheFractionsOfTheLastCell) {
-  auto s = make_sample(model_test::ice_deck(2, 2));
-  model::CellFractions last;
-  run(*s, core::TestKind::compressional, 2, &last);
-  // Cell (2,2) is material 2 with water 0.3: phi1 = 0.6, phi3 = 0.1.
-  EXPECT_NEAR(last.phi1, 0.6, 1e-15);
-  EXPECT_NEAR(last.phi3, 0.1, 1e-15);
-  EXPECT_NEAR(last.s3, 0.1 / 0.7, 1e-15);
-  EXPECT_NEAR(last.s1 + last.s3, 1, 1e-15);
-}
-
 TEST_F(MassVisco, IceReportLayout) {
   auto s = make_sample(model_test::ice_deck(1, 2));
   const auto l = lines_of(run(*s));

@@ -82,18 +82,6 @@ TEST_F(MaterialMap, ReportGivesTheLayeringOnePerLineEachFollowedByAnEmptyLine) {
   EXPECT_NEAR(std::stod(l[1].substr(19)), 0.2, 1e-15);
 }
 
-TEST_F(MaterialMap, FilesListTheCellsRowByRow) {
-  core::IntField m{};
-  for (int k = 1; k <= 2; ++k)
-    for (int j = 1; j <= 3; ++j) m(j, k) = k;
-  {
-    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
-    model::write_and_check_matnum(map, gnu, 3, 2, 2, m, core::TextOut::report());
-  }
-  EXPECT_EQ(slurp("matnum_p33"), " 1\n 1\n 1\n 2\n 2\n 2\n");
-  EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n 2 1 1\n 3 1 1\n 1 2 2\n 2 2 2\n 3 2 2\n");
-}
-
 TEST_F(MaterialMap, MaterialOutsideTheDeckStopsAfterWritingTheOffendingCell) {
   // Two layers in the map but one material in the deck: the first cell of
   // layer 2 (row 3, k outer) is refused.

@@ -40,15 +40,6 @@ TEST_F(Porosity, ShearTestsSplitTheSampleInHalvesWhateverTheMap) {
     for (int j = 1; j <= 3; ++j) EXPECT_EQ(phiw(j, k), k <= 3 ? 0.2 : 0.28) << j << "," << k;
 }
 
-TEST_F(Porosity, OtherModelsLeaveTheFieldAlone) {
-  core::IntField m{};
-  core::RealField phiw{};
-  phiw(1, 1) = 0.77;
-  model::PorosityFile file;
-  model::porosity(core::TestKind::compressional, 1, 1, two(0.1, 0.3), 2, phiw, m, file);
-  EXPECT_EQ(phiw(1, 1), 0.77);
-}
-
 TEST_F(Porosity, FileGivesOneCellPerLineRowByRowAndStaysOpen) {
   // Lines (k-1) nx + j; columns beyond 12 are ignored; a CR line end is fine.
   write_file("porosity.frac",

@@ -2,8 +2,8 @@
 // the ordering time, the factor-and-solve time, the entries of L and U, the
 // multiply-adds of the factorisation and their rate, and the residual.
 //
-//   yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R]
-//   yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W]
+//   yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R] [--ftz]
+//   yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W] [--ftz]
 //
 // The grid system has the pattern of the compressional finite-element test
 // on NX x NY cells (default 60 x 60) with random diagonally dominant values.
@@ -21,6 +21,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "bench/yale/grid_matrix.hpp"
 #include "bench/yale/matrix_market.hpp"
@@ -46,13 +50,14 @@ struct Options {
   std::string mm, rhs;
   int repeat = 3;
   int64_t nwork = 0;
+  bool ftz = false;
 };
 
 [[noreturn]] void usage(const char* why) {
   std::fprintf(stderr,
                "yale_bench: %s\n"
-               "usage: yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R]\n"
-               "       yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W]\n",
+               "usage: yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R] [--ftz]\n"
+               "       yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W] [--ftz]\n",
                why);
   std::exit(2);
 }
@@ -88,6 +93,8 @@ Options parse(int argc, char** argv) {
     } else if (a == "--repeat") {
       need(1);
       o.repeat = static_cast<int>(parse_int(argv[++i], 1, 1000, "repeat count"));
+    } else if (a == "--ftz") {
+      o.ftz = true;
     } else if (a == "--nwork") {
       need(1);
       o.nwork = parse_int(argv[++i], 1, std::numeric_limits<int32_t>::max(), "nwork");
@@ -306,6 +313,15 @@ int run(const System& sys, const Options& o) {
 
 int main(int argc, char** argv) {
   const Options o = parse(argc, argv);
+  if (o.ftz) {
+    // Subnormal results flushed to zero: shows how much of the time goes to
+    // the tiny entries far from the diagonal of a dominant matrix.
+#if defined(__SSE__)
+    _mm_setcsr(_mm_getcsr() | 0x8040);
+#else
+    std::fprintf(stderr, "yale_bench: --ftz is not available on this processor\n");
+#endif
+  }
   std::optional<System> sys;
   if (!o.mm.empty())
     sys = mm_system(o);

@@ -46,8 +46,14 @@ class TextOut {
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
 
+  // Builds the line in a buffer kept by the file, so that writing a line
+  // allocates nothing once the buffer has grown to the longest line.
   template <class... Items>
-  void list(const Items&... items) { line(list_line(items...)); }
+  void list(const Items&... items) {
+    buf_.clear();
+    ((buf_ += ' ', append_item(buf_, items)), ...);
+    line(buf_);
+  }
   void line(std::string_view text);  // writes text and a newline
   void blank() { line({}); }
 
@@ -66,6 +72,7 @@ class TextOut {
   std::FILE* f_ = nullptr;
   std::string name_;
   bool owned_ = true;
+  std::string buf_;
 };
 
 }  // namespace core

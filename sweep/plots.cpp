@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -56,9 +57,27 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     std::vector<double> key(r.point->values.begin() + (plan.axes.empty() ? 0 : 1), r.point->values.end());
     curves[key].push_back(&r);
   }
+  const std::string cols[] = {v + "_fe", "q1000_fe", v + "_anal", "q1000_anal"};
+  // The finite-element and the analytic panel of a row share one vertical
+  // range, so that the two estimates can be compared by eye.
+  struct Range {
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    void add(double x) {
+      if (!std::isfinite(x)) return;
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    std::string text() const {
+      if (lo > hi) return "[*:*]";
+      double pad = (hi - lo) * 0.06;
+      if (pad == 0) pad = std::max(std::fabs(hi) * 0.01, 1e-12);
+      return "[" + shortest(lo - pad) + ":" + shortest(hi + pad) + "]";
+    }
+  } velocity, loss;
+
   std::ostringstream s;
   s << "# Velocity and 1000/Q of a " << program_name(plan.program) << " sweep against "
-    << axis_title(xname) << ",\n# finite-element (left) and analytic (right). Data from sweep.csv.\n";
+    << axis_title(xname) << ",\n# finite element (left) and analytic (right). Data from sweep.csv.\n";
   int n = 0;
   std::vector<std::string> titles;
   for (const auto& [key, list] : curves) {
@@ -66,8 +85,10 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     std::string title;
     for (size_t i = 0; i < key.size(); ++i)
       title += (i ? ", " : "") + plan.axes[i + 1] + " = " + shortest(key[i]);
-    titles.push_back(title.empty() ? program_name(plan.program) : title);
-    s << "$curve" << n << " << EOD\n# " << xname << " " << v << "_fe q1000_fe " << v << "_anal q1000_anal\n";
+    titles.push_back(title);
+    s << "$curve" << n << " << EOD\n# " << xname;
+    for (const auto& c : cols) s << " " << c;
+    s << "\n";
     std::vector<const Row*> sorted = list;
     std::sort(sorted.begin(), sorted.end(), [](const Row* a, const Row* b) {
       return a->point->values.empty() ? a->point->index < b->point->index
@@ -76,32 +97,52 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     for (const Row* r : sorted) {
       double x = r->point->values.empty() ? r->point->index : r->point->values[0];
       s << shortest(x);
-      for (const char* c : {"_fe", "q1000_fe", "_anal", "q1000_anal"}) {
-        std::string col = c[0] == '_' ? v + c : c;
-        auto it = r->values.find(col);
-        s << " " << (it == r->values.end() ? std::string("NaN") : shortest(it->second));
+      for (int c = 0; c < 4; ++c) {
+        auto it = r->values.find(cols[c]);
+        double y = it == r->values.end() ? std::nan("") : it->second;
+        (c % 2 == 0 ? velocity : loss).add(y);
+        s << " " << (std::isnan(y) ? std::string("NaN") : shortest(y));
       }
       s << "\n";
     }
     s << "EOD\n";
   }
+  const std::string what = shear ? "shear" : "compressional";
+  const std::string modulus = shear ? "c13" : "c33";
+  const std::string wave = shear ? "vs1, 1000/qs1" : "vp1, 1000/qp1";
   s << "if (strstrt(GPVAL_TERMINALS, \"pngcairo\") > 0) {\n"
-       "  set terminal pngcairo size 1400,1000 font \",11\"\n"
+       "  set terminal pngcairo size 1400,1000 font \",12\"\n"
        "} else {\n"
        "  set terminal png size 1400,1000\n"
        "}\n"
     << "set output " << gp_quote(png) << "\n"
     << "set datafile missing \"NaN\"\n"
-    << "set grid\nset key outside bottom center horizontal\n"
+    << "set grid xtics ytics\n"
     << "set xlabel " << gp_quote(axis_title(xname)) << "\n";
-  if (xname == "freq") s << "set logscale x\nset format x \"10^{%L}\"\n";
-  s << "set multiplot layout 2,2 title " << gp_quote(program_name(plan.program) + " sweep") << "\n";
-  const std::string vel = shear ? "shear velocity (m/s)" : "compressional velocity (m/s)";
-  struct Panel { const char* title; int col; std::string ylabel; };
-  const Panel panels[] = {{"finite element", 2, vel}, {"analytic", 4, vel},
-                          {"finite element", 3, "1000/Q"}, {"analytic", 5, "1000/Q"}};
+  if (xname == "freq") s << "set logscale x\nset format x \"10^{%L}\"\nset mxtics 10\n";
+  if (n > 1) s << "set key outside right top vertical Left reverse noenhanced\n";
+  else s << "unset key\n";
+  s << "set multiplot layout 2,2 title "
+    << gp_quote(program_name(plan.program) + ": " + what + " velocity and 1000/Q against " + axis_title(xname) +
+                (n == 1 && !titles[0].empty() ? "  (" + titles[0] + ")" : ""))
+    << " noenhanced\n";
+  const std::string vel = what + " velocity (m/s)";
+  const std::string fe = "finite element (from " + modulus + ", sample averages)";
+  const std::string an = "analytic (plane wave " + wave + ", cell (nx,ny))";
+  struct Panel {
+    std::string title;
+    int col;
+    std::string ylabel;
+    const Range* range;
+  };
+  const Panel panels[] = {{fe, 2, vel, &velocity}, {an, 4, vel, &velocity},
+                          {fe, 3, "1000/Q", &loss}, {an, 5, "1000/Q", &loss}};
   for (const auto& p : panels) {
-    s << "set title " << gp_quote(p.title) << "\nset ylabel " << gp_quote(p.ylabel) << "\n";
+    s << "set title " << gp_quote(p.title) << " noenhanced\nset ylabel " << gp_quote(p.ylabel) << "\n"
+      << "set yrange " << p.range->text() << "\n";
+    // 1000/Q may change sign: draw the zero line.
+    if (p.ylabel == "1000/Q") s << "set xzeroaxis lt -1 lw 1\n";
+    else s << "unset xzeroaxis\n";
     if (n == 0) {
       s << "set label 1 \"no finished point\" at graph 0.5,0.5 center\nplot [1:2] NaN notitle\nunset label 1\n";
       continue;
@@ -109,7 +150,7 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     s << "plot ";
     for (int i = 1; i <= n; ++i)
       s << (i > 1 ? ", \\\n     " : "") << "$curve" << i << " using 1:" << p.col
-        << " with linespoints pt 7 ps 0.8 title " << gp_quote(titles[i - 1]);
+        << " with linespoints lw 1.5 pt 7 ps 0.8 title " << gp_quote(titles[i - 1]);
     s << "\n";
   }
   s << "unset multiplot\nset output\n";

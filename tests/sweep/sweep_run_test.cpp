@@ -1,6 +1,6 @@
 // upscale_sweep end to end: sweeps run against the stand-in program (whose
-// results are known in closed form) and, when it runs, the real
-// pwave_upscale.
+// results are known in closed form, and which can be made to fail, crash or
+// hang on demand) and against the three real programs.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -376,50 +377,215 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
   EXPECT_NE(err().find("holds a sweep of pwave_upscale"), std::string::npos);
 }
 
-// The merged table against single runs of the real program, run by hand.
-TEST_F(Sweep, RealPwaveUpscaleGridMatchesSingleRuns) {
+// ------------------------------------------------------------ real programs
+//
+// The same paths with the programs themselves. Each point is checked against
+// the program run alone on a deck edited by sed, so the expected values do
+// not go through the runner's deck writer or readers.
+
+namespace {
+
+// The real program, or nothing when it is not built or does not run to its
+// normal end on the small ice deck.
+std::optional<fs::path> real_program(const std::string& name) {
   const char* bin = std::getenv("UPSCALE_BIN_DIR");
-  fs::path exe = fs::path(bin ? bin : "") / "pwave_upscale";
+  if (!bin) return std::nullopt;
+  fs::path exe = fs::path(bin) / name;
+  if (!fs::exists(exe)) return std::nullopt;
+  fs::path tmp = fs::temp_directory_path() / ("sweep_probe_" + std::to_string(::getpid()) + "_" + name);
+  fs::create_directories(tmp);
+  std::string cmd = "cd " + q(tmp.string()) + " && " + q(exe.string()) + " < " +
+                    q((examples() / "ice_small.deck").string()) + " > report.txt 2> /dev/null";
+  int st = std::system(cmd.c_str());
+  bool ok = WIFEXITED(st) && WEXITSTATUS(st) == 40;
+  fs::remove_all(tmp);
+  if (!ok) return std::nullopt;
+  return exe;
+}
+
+#define REAL_PROGRAM(var, name)                                                   \
+  auto var##_found = real_program(name);                                          \
+  if (!var##_found) GTEST_SKIP() << (name) << " is not built or does not run here"; \
+  const fs::path var = *var##_found
+
+// The value after the n-th occurrence of `label` in a report.
+double value_after(const std::string& report, const std::string& label, int occurrence = 1) {
+  size_t p = std::string::npos;
+  for (int i = 0; i < occurrence; ++i) {
+    p = report.find(label, p == std::string::npos ? 0 : p + 1);
+    if (p == std::string::npos) return std::nan("");
+  }
+  return std::strtod(report.c_str() + p + label.size(), nullptr);
+}
+
+// The numbers of the first line of a table file.
+std::vector<double> first_line(const fs::path& f) {
+  std::ifstream in(f);
+  std::string line;
+  std::getline(in, line);
+  std::istringstream s(line);
+  std::vector<double> out;
+  for (std::string w; s >> w;) out.push_back(std::strtod(w.c_str(), nullptr));
+  return out;
+}
+
+// sed script that sets record 1 to `freq` and, when given, columns 1-20 of
+// record 17 (phi_layer1(1)) to `phiw`.
+std::string sed_point(const std::string& freq, const std::string& phiw) {
+  std::string e = "sed -e '1s/^[^ ]*/" + freq + "/'";
+  if (!phiw.empty()) {
+    char field[64];
+    std::snprintf(field, sizeof field, "%-20s", (phiw + (phiw.find('.') == std::string::npos ? ".0" : "")).c_str());
+    e += " -e '17s/^.\\{20\\}/" + std::string(field) + "/'";
+  }
+  return e + " ";
+}
+
+}  // namespace
+
+// A 4 x 4 grid of frequencies and water proportions of pwave_upscale: every
+// column of every row equals the value of the same point run alone.
+TEST_F(Sweep, RealPwaveUpscaleGridMatchesSingleRuns) {
+  REAL_PROGRAM(exe, "pwave_upscale");
   fs::path deck = examples() / "shale_small.deck";
   fs::path single = dir_ / "single";
   fs::create_directories(single);
-  if (!fs::exists(exe) ||
-      shell("cd " + q(single.string()) + " && " + q(exe.string()) + " < " + q(deck.string()) +
-            " > report.txt 2>/dev/null") != 40 ||
-      slurp(single / "report.txt").find("using averages Re(c33) FE") == std::string::npos)
-    GTEST_SKIP() << "pwave_upscale does not run end to end here";
-
   ASSERT_EQ(sweep("pwave_upscale " + q(deck.string()) + " --exe " + q(exe.string()) + out("s") +
-                  "--freq 1:1000:4 --phiw 0.05,0.1,0.15,0.25 -q --no-plot"),
+                  "--freq 1:1000:4 --phiw 0.05,0.1,0.15,0.25 -j 2 -q --no-plot"),
             0)
       << err();
   Csv rows = read_csv(dir_ / "s" / "sweep.csv");
   ASSERT_EQ(rows.size(), 16u);
-  auto value_after = [](const std::string& report, const std::string& label) {
-    size_t p = report.find(label);
-    return p == std::string::npos ? std::nan("") : std::strtod(report.c_str() + p + label.size(), nullptr);
-  };
   for (const auto& r : rows) {
     SCOPED_TRACE("point " + r.at("point"));
     EXPECT_EQ(r.at("status"), "40");
-    // The same point by hand: the deck edited with sed, the program run alone.
-    char edit[256];
-    std::snprintf(edit, sizeof edit, "sed -e '1s/^[^ ]*/%s/' -e '17s/^.\\{20\\}/%-20s/' ", r.at("freq").c_str(),
-                  (r.at("phiw1") + (r.at("phiw1").find('.') == std::string::npos ? ".0" : "")).c_str());
-    ASSERT_EQ(shell("cd " + q(single.string()) + " && " + edit + q(deck.string()) + " | " + q(exe.string()) +
-                    " > report.txt 2>/dev/null"),
+    EXPECT_EQ(r.at("message"), "");
+    ASSERT_EQ(shell("cd " + q(single.string()) + " && " + sed_point(r.at("freq"), r.at("phiw1")) + q(deck.string()) +
+                    " | " + q(exe.string()) + " > report.txt 2>/dev/null"),
               40);
     std::string rep = slurp(single / "report.txt");
     EXPECT_EQ(num(r, "vp_fe"), value_after(rep, "using averages  Velocity(m/s) FE = "));
+    EXPECT_EQ(num(r, "q1000_fe"), value_after(rep, "using averages 1000/Q FE         = "));
     EXPECT_EQ(num(r, "re_c33"), value_after(rep, "using averages Re(c33) FE        = "));
     EXPECT_EQ(num(r, "im_c33"), value_after(rep, "using averages Im(c33) FE        = "));
+    EXPECT_EQ(num(r, "vp_mstar"), value_after(rep, "from deltavol1 Velocity(m/s) FE = "));
     EXPECT_EQ(num(r, "re_mstar"), value_after(rep, "from deltavol1 Re(p33) FE mstar      = "));
-    std::ifstream anal(single / "vp_anal.phiw");
-    double phi = 0, vp1 = 0;
-    anal >> phi >> vp1;
-    EXPECT_EQ(phi, num(r, "phiw1"));
-    EXPECT_EQ(num(r, "vp_anal"), vp1);
+    EXPECT_EQ(num(r, "im_mstar"), value_after(rep, "from deltavol1 Im(p33) FE mstar      = "));
+    EXPECT_EQ(num(r, "rob_med"), value_after(rep, "average density rob_med is (kg/m**3)"));
+    auto anal = first_line(single / "vp_anal.phiw");
+    ASSERT_EQ(anal.size(), 2u);
+    EXPECT_EQ(anal[0], num(r, "phiw1"));
+    EXPECT_EQ(num(r, "vp_anal"), anal[1]);
+    auto q_anal = first_line(single / "1000_over_q_anal.phiw");
+    ASSERT_EQ(q_anal.size(), 2u);
+    EXPECT_EQ(num(r, "q1000_anal"), q_anal[1]);
+    auto p3 = first_line(single / "fort.18");
+    ASSERT_EQ(p3.size(), 3u);
+    EXPECT_EQ(num(r, "re_p3"), p3[1]);
+    EXPECT_EQ(num(r, "im_p3"), p3[2]);
+    // The table's five-digit finite-element velocity is the report's.
+    EXPECT_NEAR(first_line(single / "vp_eq.phiw").at(1), num(r, "vp_fe"), 1e-4 * num(r, "vp_fe"));
   }
+}
+
+// The shear programs: the finite-element columns come from the c13 block,
+// the cmu columns from the first block, the analytic ones from the tables of
+// the program's own suffix.
+TEST_F(Sweep, RealShearProgramsColumnsMatchSingleRuns) {
+  fs::path deck = examples() / "ice_small.deck";
+  for (const char* name : {"swave_spectrum", "swave_saturation"}) {
+    SCOPED_TRACE(name);
+    REAL_PROGRAM(exe, name);
+    const std::string suffix = std::string(name) == "swave_spectrum" ? "freq" : "phiw";
+    fs::path single = dir_ / (std::string("single_") + name);
+    fs::create_directories(single);
+    ASSERT_EQ(sweep(std::string(name) + " " + q(deck.string()) + " --exe " + q(exe.string()) +
+                    out(std::string("s_") + name) + "--freq 2,200 -j 2 -q --no-plot"),
+              0)
+        << err();
+    Csv rows = read_csv(dir_ / (std::string("s_") + name) / "sweep.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    for (const auto& r : rows) {
+      SCOPED_TRACE("freq " + r.at("freq"));
+      EXPECT_EQ(r.at("status"), "40");
+      EXPECT_EQ(r.at("message"), "");
+      ASSERT_EQ(shell("cd " + q(single.string()) + " && " + sed_point(r.at("freq"), "") + q(deck.string()) + " | " +
+                      q(exe.string()) + " > report.txt 2>/dev/null"),
+                40);
+      std::string rep = slurp(single / "report.txt");
+      EXPECT_EQ(num(r, "vs_cmu"), value_after(rep, "Velocity(m/s) FE             = ", 1));
+      EXPECT_EQ(num(r, "vs_fe"), value_after(rep, "Velocity(m/s) FE             = ", 2));
+      EXPECT_EQ(num(r, "q1000_cmu"), value_after(rep, "1000/Q  FE                   = ", 1));
+      EXPECT_EQ(num(r, "q1000_fe"), value_after(rep, "1000/Q  FE                   = ", 2));
+      EXPECT_EQ(num(r, "re_cmu"), value_after(rep, "Re(cmu) FE                   = "));
+      EXPECT_EQ(num(r, "im_cmu"), value_after(rep, "Im(cmu) FE                   = "));
+      EXPECT_EQ(num(r, "re_c13"), value_after(rep, "Re(c13) FE                   = "));
+      EXPECT_EQ(num(r, "im_c13"), value_after(rep, "Im(cc13) FE                   = "));
+      EXPECT_EQ(num(r, "vs_anal"), first_line(single / ("vs_anal." + suffix)).at(1));
+      EXPECT_EQ(num(r, "q1000_anal"), first_line(single / ("1000_over_qs_anal." + suffix)).at(1));
+      // The table's velocity is the c13 one, not the cmu one.
+      EXPECT_NEAR(first_line(single / ("vs_eq." + suffix)).at(1), num(r, "vs_fe"), 1e-4 * num(r, "vs_fe"));
+    }
+  }
+}
+
+// A water proportion equal to phi_a stops the ice model's deck check (exit
+// 11): those rows carry the status and the program's message, the other
+// points are unaffected. Re-running after a point's directory was removed
+// runs that point alone and gives the same table.
+TEST_F(Sweep, RealFailingPointAndResume) {
+  REAL_PROGRAM(exe, "pwave_upscale");
+  std::string args = "pwave_upscale " + q((examples() / "ice_small.deck").string()) + " --exe " + q(exe.string()) +
+                     out("s") + "--freq 1,100 --phiw 0.1,0.4 -j 2 -q --no-plot";
+  EXPECT_EQ(sweep(args), 1) << err();
+  fs::path s = dir_ / "s";
+  Csv rows = read_csv(s / "sweep.csv");
+  ASSERT_EQ(rows.size(), 4u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(rows[i].at("status"), "40");
+    EXPECT_EQ(rows[i].at("message"), "");
+    EXPECT_GT(num(rows[i], "vp_fe"), 0);
+  }
+  for (int i = 2; i < 4; ++i) {
+    EXPECT_EQ(rows[i].at("status"), "11");
+    EXPECT_NE(rows[i].at("message").find("Ice model, phi_a_m is smaller than phi_layer_m(i)"), std::string::npos)
+        << rows[i].at("message");
+    EXPECT_NE(rows[i].at("message").find("STOP 11"), std::string::npos) << rows[i].at("message");
+    EXPECT_EQ(rows[i].at("vp_fe"), "");
+  }
+  std::string table = slurp(s / "sweep.csv");
+
+  // A marker in each finished directory tells which points ran again.
+  for (const char* p : {"p0001", "p0002", "p0003", "p0004"}) std::ofstream(s / "points" / p / "marker");
+  fs::remove_all(s / "points" / "p0002");
+  EXPECT_EQ(sweep(args), 1) << err();
+  EXPECT_TRUE(fs::exists(s / "points" / "p0001" / "marker"));
+  EXPECT_FALSE(fs::exists(s / "points" / "p0002" / "marker"));
+  EXPECT_TRUE(fs::exists(s / "points" / "p0002" / "status"));
+  EXPECT_TRUE(fs::exists(s / "points" / "p0003" / "marker"));  // failed, not retried
+  EXPECT_EQ(slurp(s / "sweep.csv"), table);
+
+  // Asked to, the failed points run again and fail the same way.
+  EXPECT_EQ(sweep(args + " --retry-failed"), 1);
+  EXPECT_TRUE(fs::exists(s / "points" / "p0001" / "marker"));
+  EXPECT_EQ(slurp(s / "sweep.csv"), table);
+}
+
+// The planned task list of the real program through GNU parallel gives the
+// table of the runner's own run.
+TEST_F(Sweep, RealTaskListThroughGnuParallel) {
+  REAL_PROGRAM(exe, "pwave_upscale");
+  if (!have("parallel")) GTEST_SKIP() << "GNU parallel is not installed (Debian package: parallel)";
+  std::string pick = "pwave_upscale " + q((examples() / "ice_small.deck").string()) + " --exe " + q(exe.string()) +
+                     " --freq 1:1000:4 --phiw 0.1,0.2 -q --no-plot";
+  ASSERT_EQ(sweep(pick + out("local")), 0) << err();
+  ASSERT_EQ(sweep("--plan " + pick + out("plan")), 0) << err();
+  ASSERT_EQ(shell("cd / && parallel --will-cite -j 2 -a " + q((dir_ / "plan" / "tasks.txt").string()) +
+                  " > /dev/null 2>&1"),
+            0);
+  EXPECT_EQ(sweep("--merge " + q((dir_ / "plan").string()) + " --no-plot"), 0) << err();
+  EXPECT_EQ(read_csv(dir_ / "plan" / "sweep.csv").size(), 8u);
+  EXPECT_EQ(slurp(dir_ / "plan" / "sweep.csv"), slurp(dir_ / "local" / "sweep.csv"));
 }
 
 // A run that ends normally but leaves its results out is not a success.

@@ -210,6 +210,7 @@ int run(const Args& a) {
                        " is missing; give it with --porosity");
   }
   SweepPlan plan = make_plan(*prog, axes);
+  plan.deck = fs::path(a.positional[1]).filename().string();
   fs::path dir = a.out.empty() ? fs::path("sweep_" + program_name(*prog)) : fs::path(a.out);
   std::error_code ec;
   fs::create_directories(dir, ec);

@@ -123,7 +123,7 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
   if (n > 1) s << "set key outside right top vertical Left reverse noenhanced\n";
   else s << "unset key\n";
   s << "set multiplot layout 2,2 title "
-    << gp_quote(program_name(plan.program) + ": " + what + " velocity and 1000/Q against " + axis_title(xname) +
+    << gp_quote(program_name(plan.program) + (plan.deck.empty() ? "" : " " + plan.deck) + ": " + what + " velocity and 1000/Q against " + axis_title(xname) +
                 (n == 1 && !titles[0].empty() ? "  (" + titles[0] + ")" : ""))
     << " noenhanced\n";
   const std::string vel = what + " velocity (m/s)";

@@ -49,7 +49,10 @@ static void write_file_atomically(const fs::path& file, const std::string& text)
 }
 
 void write_points_file(const fs::path& dir, const SweepPlan& plan) {
-  std::string s = "#program " + program_name(plan.program) + "\npoint\tdir";
+  std::string s = "#program " + program_name(plan.program) + "\n";
+  // The deck's file name, for plot titles; no tabs or line ends in it.
+  if (!plan.deck.empty() && plan.deck.find_first_of("\t\r\n") == std::string::npos) s += "#deck " + plan.deck + "\n";
+  s += "point\tdir";
   for (const auto& a : plan.axes) s += "\t" + a;
   s += "\n";
   for (const auto& p : plan.points) {
@@ -79,10 +82,14 @@ SweepPlan read_points_file(const fs::path& dir) {
   if (!p) throw bad("unknown program '" + line.substr(9) + "'");
   plan.program = *p;
   if (!std::getline(in, line)) throw bad("no header line");
+  if (line.rfind("#deck ", 0) == 0) {
+    plan.deck = line.substr(6);
+    if (!std::getline(in, line)) throw bad("no header line");
+  }
   auto head = split_tabs(line);
   if (head.size() < 2 || head[0] != "point" || head[1] != "dir") throw bad("bad header line");
   plan.axes.assign(head.begin() + 2, head.end());
-  int n = 2;
+  int n = plan.deck.empty() ? 2 : 3;
   while (std::getline(in, line)) {
     ++n;
     if (line.empty()) continue;

@@ -3,7 +3,8 @@
 // merges the per-point results into one table.
 //
 // A sweep directory holds
-//   points.tsv       the points: "#program <name>", a header line, then one
+//   points.tsv       the points: "#program <name>", "#deck <file name>"
+//                    (optional), a header line, then one
 //                    line per point (index, directory, varied values)
 //   points/pNNNN/    one directory per point: "input.deck" and, once the
 //                    program has run, its result files, "report.txt"
@@ -106,6 +107,7 @@ struct Point {
 
 struct SweepPlan {
   Program program = Program::pwave_upscale;
+  std::string deck;  // the base deck's file name (titles only)
   std::vector<std::string> axes;
   std::vector<Point> points;
 };

@@ -186,15 +186,23 @@ TEST(Plan, FirstQuantityVariesFastest) {
 
   fs::path dir = fs::temp_directory_path() / ("sweep_plan_" + std::to_string(::getpid()));
   fs::create_directories(dir);
+  p.deck = "ice small.deck";
   write_points_file(dir, p);
   SweepPlan back = read_points_file(dir);
   EXPECT_EQ(back.program, p.program);
+  EXPECT_EQ(back.deck, "ice small.deck");
   EXPECT_EQ(back.axes, p.axes);
   ASSERT_EQ(back.points.size(), 6u);
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(back.points[i].values, p.points[i].values);
     EXPECT_EQ(back.points[i].dir, p.points[i].dir);
   }
+  // The deck line is optional.
+  std::ofstream(dir / "points.tsv") << "#program swave_spectrum\npoint\tdir\tfreq\n1\tpoints/p0001\t2.5\n";
+  back = read_points_file(dir);
+  EXPECT_EQ(back.deck, "");
+  ASSERT_EQ(back.points.size(), 1u);
+  EXPECT_EQ(back.points[0].values, (std::vector<double>{2.5}));
   // A points file pointing outside its sweep is refused.
   std::ofstream(dir / "points.tsv") << "#program pwave_upscale\npoint\tdir\tfreq\n1\t../../etc\t1\n";
   EXPECT_THROW(read_points_file(dir), UsageError);

@@ -160,14 +160,26 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
 std::vector<std::string> write_maps_script(const fs::path& run_dir) {
   static const std::vector<std::pair<std::string, std::string>> maps = {
       {"mod_pressure_p33_ice", "|fluid pressure| (Pa)"},
-      {"mod_grad_pressure_p33_ice", "|grad fluid pressure| (Pa/m)"},
+      {"mod_grad_pressure_p33_ice", "|grad fluid pressure| (Pa/m), interior cells (j-1, k-1)"},
       {"mod_pressure_p55_ice", "|fluid pressure| (Pa)"},
-      {"mod_grad_pressure_p55_ice", "|grad fluid pressure| (Pa/m)"},
+      {"mod_grad_pressure_p55_ice", "|grad fluid pressure| (Pa/m), interior cells (j-1, k-1)"},
       {"real_strain1_map", "Re strain, solid 1"},
       {"imag_strain1_map", "Im strain, solid 1"},
       {"real_strain3_map", "Re strain, solid 3"},
       {"imag_strain3_map", "Im strain, solid 3"},
   };
+  // The run's frequency, from its deck when the sweep wrote one.
+  std::string freq;
+  {
+    std::ifstream deck(run_dir / "input.deck");
+    std::string first;
+    if (deck >> first)
+      if (auto f = parse_number(first)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "  (%.4g Hz)", *f);
+        freq = text;
+      }
+  }
   std::ostringstream s;
   std::vector<std::string> images;
   s << "# Cell maps of one run: one image per map file (columns j, k, value).\n"
@@ -177,13 +189,15 @@ std::vector<std::string> write_maps_script(const fs::path& run_dir) {
        "  set terminal png size 800,700\n"
        "}\n"
        "set size ratio -1\nset xlabel \"j (cell along x)\"\nset ylabel \"k (cell along y)\"\n"
+       "set autoscale xfix\nset autoscale yfix\nset tics out\n"
        "set palette rgbformulae 33,13,10\nunset key\n";
   for (const auto& [file, title] : maps) {
     std::error_code ec;
     if (!fs::is_regular_file(run_dir / file, ec) || fs::file_size(run_dir / file, ec) == 0) continue;
     std::string png = file + ".png";
     images.push_back(png);
-    s << "set output " << gp_quote(png) << "\nset title " << gp_quote(title + "  [" + file + "]") << "\n"
+    s << "set output " << gp_quote(png) << "\nset title " << gp_quote(title + freq) << " . \"\\n\" . " << gp_quote(file)
+      << " noenhanced\n"
       << "plot " << gp_quote(file) << " using 1:2:3 with image\n";
   }
   s << "set output\n";

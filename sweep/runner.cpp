@@ -91,9 +91,17 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
   int total = static_cast<int>(dirs.size()), done = 0, failed = 0;
   size_t next = 0;
   std::vector<Running> running;
+  // On a terminal the bar is redrawn in place; into a file or a pipe a line is
+  // written at the start, at every tenth of the points and at the end.
+  int last_tenth = -1;
   auto show = [&](bool force) {
     if (!opt.progress) return;
-    if (!tty && !force) return;
+    if (!tty) {
+      if (!force) return;
+      int tenth = total > 0 ? 10 * done / total : 10;
+      if (tenth == last_tenth && done != total) return;
+      last_tenth = tenth;
+    }
     double s = std::chrono::duration<double>(clock::now() - t0).count();
     std::string line = progress_text(done, total, failed, s, 30);
     std::fprintf(stderr, tty ? "\r%s" : "%s\n", line.c_str());

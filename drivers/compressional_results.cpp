@@ -88,8 +88,9 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   const zcomplex c33 = cdiv(av.av_stress, av.av_strain);
   const double q_c33 = modulus_q(c33);
   const double v_c33 = modulus_velocity(c33, in.rob_med);
-  const std::string stars = " ****************************************";
-  report.line(stars);
+  // The label has its own leading blank, like every other label.
+  const char* const stars = " ****************************************";
+  report.list(stars);
   report.blank();
   report.list("using averages  Velocity(m/s) FE = ", v_c33);
   report.list("using averages 1000/Q FE         = ", 1000.0 / q_c33);
@@ -97,7 +98,7 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   report.list("using averages Re(c33) FE        = ", c33.re);
   report.list("using averages Im(c33) FE        = ", c33.im);
   report.blank();
-  report.line(stars);
+  report.list(stars);
 
   files.vp_anal.list(d.phi_layer1(1), in.waves.vp1);
   files.vp_eq.line(core::g15_5_pair(d.phi_layer1(1), v_c33));

@@ -69,19 +69,30 @@ Field<double> parse_real(std::string_view t, int implied, std::string_view shown
   }
 
   // Significant digits (leading zeros dropped) and the power of ten that
-  // scales them.
+  // scales them. Beyond 800 significant digits only whether any further
+  // digit is nonzero can change the double (a value just above a halfway
+  // point must round up): such digits are kept as one sticky digit 1.
+  constexpr std::size_t kKeptDigits = 800;
   std::string digits;
   long long scale = 0;
   int mantissa_digits = 0;
   bool point = false;
+  bool sticky = false;
   for (; i < t.size(); ++i) {
     const char c = t[i];
     if (is_digit(c)) {
       ++mantissa_digits;
-      if (point) --scale;
-      if (c == '0' && digits.empty()) continue;
-      if (digits.size() < 800) digits += c;   // digits beyond these cannot change the double
-      else if (!point) ++scale;
+      if (c == '0' && digits.empty()) {  // a leading zero
+        if (point) --scale;
+        continue;
+      }
+      if (digits.size() < kKeptDigits) {
+        digits += c;
+        if (point) --scale;
+      } else {
+        if (!point) ++scale;
+        if (c != '0') sticky = true;
+      }
     } else if (c == '.' && !point) {
       point = true;
     } else {
@@ -113,6 +124,10 @@ Field<double> parse_real(std::string_view t, int implied, std::string_view shown
   if (digits.empty()) {
     f.value = neg ? -0.0 : 0.0;
     return f;
+  }
+  if (sticky) {
+    digits += '1';
+    --scale;
   }
   const std::string text = (neg ? "-" : "") + digits + "e" + std::to_string(scale + exponent);
   errno = 0;

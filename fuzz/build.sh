@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, outside the CMake build (which uses g++).
+#
+#   fuzz/build.sh [out-dir]        default: <repo>/build-fuzz
+#
+# Prints the names of the targets it built. A target whose sources are not
+# in the tree is skipped with a note.
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+out="${1:-$repo/build-fuzz}"
+mkdir -p "$out"
+cxx="${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}"
+flags=(-std=c++20 -g -O1 -Wall -Wextra -fno-omit-frame-pointer
+       -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$repo")
+
+# target: its own source, then the project sources it reads with.
+declare -A sources=(
+  [fuzz_records]="core/text_in.cpp"
+  [fuzz_deck]="drivers/readata.cpp core/text_in.cpp core/text_out.cpp fuzz/stop_throws.cpp"
+  [fuzz_porosity]="model/porosity.cpp core/text_in.cpp fuzz/stop_throws.cpp"
+  [fuzz_matrix_market]="bench/yale/matrix_market.cpp"
+)
+for t in fuzz_records fuzz_deck fuzz_porosity fuzz_matrix_market; do
+  files=("$repo/fuzz/$t.cpp")
+  missing=""
+  for s in ${sources[$t]}; do
+    [[ -f "$repo/$s" ]] || missing="$s"
+    files+=("$repo/$s")
+  done
+  if [[ -n "$missing" ]]; then
+    echo "note: $t skipped, $missing is not in the tree" >&2
+    continue
+  fi
+  "$cxx" "${flags[@]}" "${files[@]}" -o "$out/$t"
+  echo "$t"
+done

@@ -9,8 +9,8 @@ void makematnum(int nx, int ny, const core::ByMaterial<int32_t>& nl, core::ByMat
   out.list("nl(1), nl(2)  ", nl(1), nl(2));
 
   // Whole periods only; an empty period (nl(1) + nl(2) <= 0) gives none.
-  const int period = nl(1) + nl(2);
-  const int nper = period > 0 ? ny / period : 0;
+  const int64_t period = int64_t{nl(1)} + nl(2);
+  const int nper = period > 0 ? static_cast<int>(ny / period) : 0;
 
   layer_size(1) = nl(1) * h;
   layer_size(2) = nl(2) * h;

@@ -14,17 +14,14 @@ PorosityFile::~PorosityFile() {
 }
 
 bool PorosityFile::read_record() {
-  // Keeps the first sizeof(record_) - 1 characters of the line; only the
-  // first twelve columns are ever looked at.
-  if (!std::fgets(record_, sizeof record_, f_)) return false;
-  std::size_t n = std::strlen(record_);
-  bool complete = n > 0 && record_[n - 1] == '\n';
-  if (!complete) {
-    int c;
-    while ((c = std::fgetc(f_)) != EOF && c != '\n') {
-    }
-  }
-  while (n > 0 && (record_[n - 1] == '\n' || record_[n - 1] == '\r')) record_[--n] = '\0';
+  // Keeps the first sizeof(record_) characters of the line, whatever bytes
+  // they are; only the first twelve columns are ever looked at.
+  int c = std::fgetc(f_);
+  if (c == EOF) return false;
+  length_ = 0;
+  for (; c != EOF && c != '\n'; c = std::fgetc(f_))
+    if (length_ < sizeof record_) record_[length_++] = static_cast<char>(c);
+  if (length_ > 0 && record_[length_ - 1] == '\r') --length_;
   ++line_;
   return true;
 }
@@ -48,9 +45,15 @@ double PorosityFile::next(int j, int k) {
     input_error(name_, "ends before line " + std::to_string(line_ + 1) + ": no water proportion for cell j,k = " +
                            std::to_string(j) + "," + std::to_string(k));
   }
-  const core::Field<double> v = core::read_e12_4(record_);
+  const core::Field<double> v = core::read_e12_4(std::string_view(record_, length_));
   if (!v.ok())
     input_error(name_, "line " + std::to_string(line_) + ": water proportion (e12.4) expected: " + v.error);
+  // A water proportion is a volume fraction of the cell, strictly between 0
+  // and 1: the coefficients divide by it and by the solid fraction.
+  if (!(v.value > 0 && v.value < 1))
+    input_error(name_, "line " + std::to_string(line_) + ": water proportion " +
+                           core::quoted(std::string_view(record_, length_).substr(0, 12)) +
+                           " is outside (0, 1) (cell j,k = " + std::to_string(j) + "," + std::to_string(k) + ")");
   return v.value;
 }
 

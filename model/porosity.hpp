@@ -2,6 +2,7 @@
 // cell from the file "porosity.frac".
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "core/cell_array.hpp"
@@ -37,6 +38,7 @@ class PorosityFile {
   std::FILE* f_ = nullptr;
   int line_ = 0;
   char record_[256]{};
+  std::size_t length_ = 0;  // characters of the record kept in record_
 };
 
 // Fills phiw(j,k), j = 1..nx, k = 1..ny, after `model`:

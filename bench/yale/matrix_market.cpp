@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "core/text_in.hpp"
+
 namespace mm {
 
 namespace {
@@ -57,7 +59,7 @@ class Lines {
   int64_t integer(std::string_view t, const char* what) const {
     int64_t v = 0;
     const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size()) fail(std::string("bad ") + what + " '" + std::string(t) + "'");
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size()) fail(std::string("bad ") + what + " " + core::quoted(t));
     return v;
   }
   double real(std::string_view t) const {
@@ -66,7 +68,7 @@ class Lines {
     if (!t.empty() && t.front() == '+') ++b;
     const auto r = std::from_chars(b, t.data() + t.size(), v);
     if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v))
-      fail("bad value '" + std::string(t) + "'");
+      fail("bad value " + core::quoted(t));
     return v;
   }
 
@@ -88,7 +90,7 @@ Header read_header(Lines& lines) {
   const auto t = tokens(s);
   if (t.empty() || lower(t[0]) != "%%matrixmarket") lines.fail("not a Matrix Market file (no %%MatrixMarket banner)");
   if (t.size() != 5) lines.fail("the banner needs: matrix, format, field, symmetry");
-  if (lower(t[1]) != "matrix") lines.fail("object '" + std::string(t[1]) + "' is not 'matrix'");
+  if (lower(t[1]) != "matrix") lines.fail("object " + core::quoted(t[1]) + " is not 'matrix'");
   Header h;
   const std::string format = lower(t[2]), field = lower(t[3]), sym = lower(t[4]);
   if (format == "coordinate")
@@ -96,7 +98,7 @@ Header read_header(Lines& lines) {
   else if (format == "array")
     h.coordinate = false;
   else
-    lines.fail("unknown format '" + std::string(t[2]) + "'");
+    lines.fail("unknown format " + core::quoted(t[2]));
   if (field == "real" || field == "double")
     h.field = Field::real;
   else if (field == "integer")
@@ -106,7 +108,7 @@ Header read_header(Lines& lines) {
   else if (field == "pattern")
     lines.fail("a 'pattern' matrix has no values to solve with");
   else
-    lines.fail("unknown field '" + std::string(t[3]) + "'");
+    lines.fail("unknown field " + core::quoted(t[3]));
   if (sym == "general")
     h.symmetry = Symmetry::general;
   else if (sym == "symmetric")
@@ -116,7 +118,7 @@ Header read_header(Lines& lines) {
   else if (sym == "hermitian")
     h.symmetry = Symmetry::hermitian;
   else
-    lines.fail("unknown symmetry '" + std::string(t[4]) + "'");
+    lines.fail("unknown symmetry " + core::quoted(t[4]));
   if (h.symmetry == Symmetry::hermitian && h.field != Field::complex)
     lines.fail("'hermitian' needs the 'complex' field");
   return h;

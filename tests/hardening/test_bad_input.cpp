@@ -203,7 +203,7 @@ TEST_P(BadInput, DeckIntegersAtTheirExtremesInTheComputation) {
 // 32 bits). The shear programs put every cell in material 1 whatever nl says.
 // Enable once the material map sums the layer thicknesses in 64 bits: under
 // UndefinedBehaviorSanitizer the sum overflows today.
-TEST_P(BadInput, DISABLED_LayerPeriodBeyondTheIntegerType) {
+TEST_P(BadInput, LayerPeriodBeyondTheIntegerType) {
   if (!runs_end_to_end(program())) GTEST_SKIP() << program() << " stops after the deck so far";
   const std::string long_period = join(with_record(with_record(ice, 10, "2147483647"), 30, "1"));
   if (program() == "pwave_upscale") expect("nl(1) = 2^31 - 1, nl(2) = 1", long_period, {222, {"STOP 222"}});
@@ -248,7 +248,7 @@ TEST_P(PorosityFrac, MissingShortOrNotNumeric) {
 
 // Enable once the reader refuses values outside (0, 1): today 0, 1, -0.25
 // and 1.5 run to a normal end in the shaley-sand model.
-TEST_P(PorosityFrac, DISABLED_WaterProportionsOutsideZeroOne) {
+TEST_P(PorosityFrac, WaterProportionsOutsideZeroOne) {
   // A water proportion is a volume fraction strictly between 0 and 1.
   for (const std::string v : {"0.0000E+00", "1.0000E+00", "-.2500E+00", "1.5000E+00", "NaN", "Infinity"}) {
     with_file("water proportion " + v + " on line 12", file(100, 12, v), {2, {"\"porosity.frac\"", "line 12"}});

@@ -82,7 +82,7 @@ TEST(ReaderRegressions, FuzzRecordsReadAsBefore) {
 // A byte 0 in a line of "porosity.frac" must not make the reader lose the
 // line that follows (every later cell would take its neighbour's value).
 // Enable once the reader reads whole lines whatever bytes they hold.
-TEST(ReaderRegressions, DISABLED_PorosityFileLineWithAZeroByte) {
+TEST(ReaderRegressions, PorosityFileLineWithAZeroByte) {
   char dir[] = "/tmp/upscale_hard_nul_XXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
   const std::string path = std::string(dir) + "/porosity.frac";
@@ -101,7 +101,7 @@ TEST(ReaderRegressions, DISABLED_PorosityFileLineWithAZeroByte) {
 #ifdef UPSCALE_HAVE_MATRIX_MARKET
 // A Matrix Market message quotes what it found, cut short and printable,
 // whatever bytes the file holds. Enable once the reader quotes its tokens.
-TEST(ReaderRegressions, DISABLED_MatrixMarketMessagesQuoteTokens) {
+TEST(ReaderRegressions, MatrixMarketMessagesQuoteTokens) {
   for (const std::string& path : inputs_in(std::string(UPSCALE_FUZZ_DIR) + "/regressions/matrix_market")) {
     std::istringstream in(slurp(path));
     try {

@@ -61,7 +61,7 @@ TEST(MatrixMarket, BadFilesNameTheLine) {
       {"%%MatrixMarket matrix coordinate real general\n2 2 2\n1 1 1\n", "m.mtx:3: the file ends"},
       {"%%MatrixMarket matrix coordinate real general\n2 2 1\n1 1 1\n2 2 2\n", "m.mtx:4: more entries"},
       {"%%MatrixMarket matrix coordinate real general\n2 2 1\n\n1 3 1\n", "m.mtx:4: entry (1, 3) outside"},
-      {"%%MatrixMarket matrix coordinate real general\n2 2 1\n1 1 x\n", "m.mtx:3: bad value 'x'"},
+      {"%%MatrixMarket matrix coordinate real general\n2 2 1\n1 1 x\n", "m.mtx:3: bad value \"x\""},
       {"%%MatrixMarket matrix coordinate real general\n2 2 1\n1 1 1e999\n", "m.mtx:3: bad value"},
       {"%%MatrixMarket matrix coordinate real general\n2 2 1\n1 1 nan\n", "m.mtx:3: bad value"},
       {"%%MatrixMarket matrix coordinate complex general\n2 2 1\n1 1 1\n", "m.mtx:3: expected 4 numbers"},

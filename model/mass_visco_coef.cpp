@@ -4,6 +4,7 @@
 
 #include "core/fortran_edit.hpp"
 #include "core/stop.hpp"
+#include "model/fraction_report.hpp"
 
 namespace model {
 
@@ -14,25 +15,11 @@ struct FrictionPlots {
   core::TextOut b11{"b11_gnu"}, b22{"b22_gnu"}, b12{"b12_gnu"};
 };
 
-void print_stars(core::TextOut& out) {
-  out.list("************************** ");
-  out.list("************************** ");
-}
-
-// Fixed-format lines: label, then the value as g10.5, no leading blank.
-void print_fraction_lines(core::TextOut& out, double phi, const CellFractions& f) {
-  out.line("porosity (water proportion)  =" + core::edit_g(phi, 10, 5));
-  out.blank();
-  out.line("bulk solid 1 fraction phi1 en mass_visco  =" + core::edit_g(f.phi1, 10, 5));
-  out.line("bulk solid 3 fraction phi3   =" + core::edit_g(f.phi3, 10, 5));
-  out.line("solid 1 matrix fraction s1 en mass_visco  =" + core::edit_g(f.s1, 10, 5));
-  out.line("solid 3 matrix fraction s3   =" + core::edit_g(f.s3, 10, 5));
-  out.blank();
-}
+constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en mass_visco  =", "solid 1 matrix fraction s1 en mass_visco  ="};
 
 void print_fraction_block(core::TextOut& out, bool ice, double phi, const CellFractions& f) {
   if (!ice) {
-    print_fraction_lines(out, phi, f);
+    print_fraction_lines(out, phi, f, kFractionLabels);
     return;
   }
   out.list("ice content s3_prima=", f.s3_prima);
@@ -42,7 +29,7 @@ void print_fraction_block(core::TextOut& out, bool ice, double phi, const CellFr
   out.list("  control (must be = 1) =  ", f.control);
   out.blank();
   print_stars(out);
-  print_fraction_lines(out, phi, f);
+  print_fraction_lines(out, phi, f, kFractionLabels);
   out.blank();
   out.blank();
   print_stars(out);

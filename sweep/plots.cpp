@@ -84,7 +84,7 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     ++n;
     std::string title;
     for (size_t i = 0; i < key.size(); ++i)
-      title += (i ? ", " : "") + plan.axes[i + 1] + " = " + shortest(key[i]);
+      title += (i ? ", " : "") + plan.axes[i + 1] + " = " + shortest(key[i]) + (plan.axes[i + 1] == "freq" ? " Hz" : "");
     titles.push_back(title);
     s << "$curve" << n << " << EOD\n# " << xname;
     for (const auto& c : cols) s << " " << c;

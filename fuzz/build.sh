@@ -19,7 +19,7 @@ declare -A sources=(
   [fuzz_records]="core/text_in.cpp"
   [fuzz_deck]="drivers/readata.cpp core/text_in.cpp core/text_out.cpp fuzz/stop_throws.cpp"
   [fuzz_porosity]="model/porosity.cpp core/text_in.cpp fuzz/stop_throws.cpp"
-  [fuzz_matrix_market]="bench/yale/matrix_market.cpp"
+  [fuzz_matrix_market]="bench/yale/matrix_market.cpp core/text_in.cpp"
 )
 for t in fuzz_records fuzz_deck fuzz_porosity fuzz_matrix_market; do
   files=("$repo/fuzz/$t.cpp")

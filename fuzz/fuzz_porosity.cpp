@@ -3,8 +3,9 @@
 // The first two bytes choose the grid (nx, ny in 1..60); the rest is the
 // file. Each cell's value must be what the (e12.4) rule reads from columns
 // 1-12 of its own line (line (k-1)*nx + j, trailing carriage returns
-// dropped); a file that cannot give every cell a value must end the run
-// with an input error naming the file and the line.
+// dropped), strictly between 0 and 1; a file that cannot give every cell
+// such a value must end the run with an input error naming the file and
+// the line.
 #include <unistd.h>
 
 #include <cmath>
@@ -63,12 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at = nl + 1;
   }
   const int cells = nx * ny;
-  int first_bad = 0;  // line of the first value that cannot be read, 0 if none
-  for (int l = 1; l <= cells && l <= static_cast<int>(lines.size()); ++l)
-    if (!core::read_e12_4(lines[l - 1]).ok()) {
+  // Line of the first value that cannot be read or is no water proportion
+  // (a volume fraction strictly between 0 and 1); 0 if none.
+  int first_bad = 0;
+  for (int l = 1; l <= cells && l <= static_cast<int>(lines.size()); ++l) {
+    const core::Field<double> v = core::read_e12_4(lines[l - 1]);
+    if (!v.ok() || !(v.value > 0 && v.value < 1)) {
       first_bad = l;
       break;
     }
+  }
 
   static core::RealField phiw;
   static core::IntField matnum;

@@ -26,6 +26,19 @@ struct StrainStressFiles {
   void write(int j, int k, zcomplex strain1, zcomplex strain3, zcomplex stress);
 };
 
+// Strain of both solids and stress of one cell.
+struct CellStrainStress {
+  zcomplex strain1;
+  zcomplex strain3;
+  zcomplex stress;
+};
+
+// Sums of strain1 and stress over the cells.
+struct StrainStressSums {
+  zcomplex strain;
+  zcomplex stress;
+};
+
 // Sums of strain1 and stress over the cells, divided by the sample area.
 struct SampleAverages {
   zcomplex av_strain;
@@ -50,6 +63,47 @@ struct PressureMaps {
 void write_pressure_maps(const SolutionView& solution, int nx, int ny, double h,
                          const core::Coefficients& coef, PressureMaps maps,
                          core::TextOut& pressure_file, core::TextOut& gradient_file);
+
+// The cell maps a solved test fills.
+struct CellMaps {
+  ComplexField& strain1;
+  ComplexField& strain3;
+  ComplexField& stress;
+  PressureMaps pressure;
+};
+
+// The files a solved test writes: its four result tables, the two pressure
+// maps and the six strain and stress maps.
+struct TestFiles {
+  core::TextOut& analytic_velocity;  // "vp_anal.phiw", "vs_anal.*"
+  core::TextOut& fe_velocity;        // "vp_eq.phiw", "vs_eq.*"
+  core::TextOut& fe_over_q;          // "1000_over_q_eq.phiw", "1000_over_qs_eq.*"
+  core::TextOut& analytic_over_q;    // "1000_over_q_anal.phiw", "1000_over_qs_anal.*"
+  core::TextOut& pressure;           // "mod_pressure_p33_ice", "mod_pressure_p55_ice"
+  core::TextOut& grad_pressure;      // "mod_grad_pressure_p33_ice", "mod_grad_pressure_p55_ice"
+  StrainStressFiles maps;
+};
+
+// Strain and stress of every cell, k outer and j inner: `law(u, j, k)` gives
+// them from the cell's solution; they are stored, written to the six maps
+// and summed.
+template <class Law>
+StrainStressSums strain_stress_maps(const SolutionView& solution, int nx, int ny, CellMaps maps,
+                                    StrainStressFiles& files, Law law) {
+  StrainStressSums sums{{0, 0}, {0, 0}};
+  for (int k = 1; k <= ny; ++k) {
+    for (int j = 1; j <= nx; ++j) {
+      const CellStrainStress c = law(solution.cell(j, k), j, k);
+      maps.strain1(j, k) = c.strain1;
+      maps.strain3(j, k) = c.strain3;
+      maps.stress(j, k) = c.stress;
+      files.write(j, k, c.strain1, c.strain3, c.stress);
+      sums.strain += c.strain1;
+      sums.stress += c.stress;
+    }
+  }
+  return sums;
+}
 
 // Prints " av_strain " and " av_stress " lines of the averages.
 void print_averages(core::TextOut& report, const SampleAverages& av);

@@ -24,7 +24,7 @@ zcomplex modulus_from_volume_change(zcomplex deltavol, double area) {
 }  // namespace
 
 void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
-                           CompressionalFields fields, CompressionalFiles files,
+                           CellMaps maps, TestFiles files,
                            core::TextOut& report) {
   const core::Deck& d = in.deck;
   const core::Coefficients& c = in.coef;
@@ -64,25 +64,17 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   report.blank();
 
   // Vertical strain of both solids and vertical stress of every cell.
-  zcomplex sum_strain{0, 0}, sum_stress{0, 0};
-  for (int k = 1; k <= ny; ++k) {
-    for (int j = 1; j <= nx; ++j) {
-      const CellSolution u = solution.cell(j, k);
-      const zcomplex strain1 = (u(7) - u(6) + u(8) - u(5)) / (2 * h);
-      const zcomplex strain3 = (u(19) - u(18) + u(20) - u(17)) / (2 * h);
-      const zcomplex zeta = fluid_divergence(u, h);
-      const zcomplex stress = (c.lambda1(j, k) + 2 * c.mu1(j, k)) * strain1 + c.d3(j, k) * zeta +
-                              c.mu13(j, k) * strain3;
-      fields.strain1(j, k) = strain1;
-      fields.strain3(j, k) = strain3;
-      fields.stress(j, k) = stress;
-      files.maps.write(j, k, strain1, strain3, stress);
-      sum_strain += strain1;
-      sum_stress += stress;
-    }
-  }
+  const StrainStressSums sums =
+      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
+        const zcomplex strain1 = (u(7) - u(6) + u(8) - u(5)) / (2 * h);
+        const zcomplex strain3 = (u(19) - u(18) + u(20) - u(17)) / (2 * h);
+        const zcomplex zeta = fluid_divergence(u, h);
+        const zcomplex stress =
+            (c.lambda1(j, k) + 2 * c.mu1(j, k)) * strain1 + c.d3(j, k) * zeta + c.mu13(j, k) * strain3;
+        return CellStrainStress{strain1, strain3, stress};
+      });
   const double sample_area = ny * h * h * nx;
-  const SampleAverages av{sum_strain / sample_area, sum_stress / sample_area};
+  const SampleAverages av{sums.strain / sample_area, sums.stress / sample_area};
   print_averages(report, av);
 
   const zcomplex c33 = cdiv(av.av_stress, av.av_strain);
@@ -100,16 +92,16 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   report.blank();
   report.list(stars);
 
-  files.vp_anal.list(d.phi_layer1(1), in.waves.vp1);
-  files.vp_eq.line(core::g15_5_pair(d.phi_layer1(1), v_c33));
-  files.over_q_eq.line(core::g15_5_pair(d.phi_layer1(1), 1000.0 / q_c33));
-  files.over_q_anal.line(core::g15_5_pair(d.freq, in.waves.over_qp1));
+  files.analytic_velocity.list(d.phi_layer1(1), in.waves.vp1);
+  files.fe_velocity.line(core::g15_5_pair(d.phi_layer1(1), v_c33));
+  files.fe_over_q.line(core::g15_5_pair(d.phi_layer1(1), 1000.0 / q_c33));
+  files.analytic_over_q.line(core::g15_5_pair(d.freq, in.waves.over_qp1));
 
   // Modulus of the top displacement of solid 3.
   const zcomplex p3 = modulus_from_volume_change(deltavol3, area);
   const double q3 = modulus_q(p3);
 
-  write_pressure_maps(solution, nx, ny, h, c, fields.pressure, files.pressure, files.grad_pressure);
+  write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);
 
   core::TextOut fort54("fort.54");
   fort54.line(core::g15_5_pair(in.step_frequency, q3));

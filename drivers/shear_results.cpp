@@ -40,8 +40,8 @@ ShearEstimate shear_from_averages(zcomplex av_strain, zcomplex av_stress, double
   return {c13, shear_velocity(c13, rob_med), q, 1000.0 / static_cast<double>(q)};
 }
 
-void shear_results(const SolutionView& solution, const ShearInputs& in, ShearFields fields,
-                   ShearFiles files, core::TextOut& report) {
+void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
+                   core::TextOut& report) {
   const core::Deck& d = in.deck;
   const core::Coefficients& c = in.coef;
   const int nx = d.nx, ny = d.ny;
@@ -59,37 +59,29 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, ShearFie
   print_estimate(report, cmu, "Re(cmu) FE                   = ", "Im(cmu) FE                   = ");
 
   // Shear strain of both solids and shear stress of every cell.
-  zcomplex sum_strain{0, 0}, sum_stress{0, 0};
-  for (int k = 1; k <= ny; ++k) {
-    for (int j = 1; j <= nx; ++j) {
-      const CellSolution u = solution.cell(j, k);
-      const zcomplex strain1 =
-          0.5 * ((u(4) - u(1) + u(3) - u(2)) / (2 * h) + (u(7) - u(8) + u(6) - u(5)) / (2 * h));
-      const zcomplex strain3 = 0.5 * ((u(16) - u(13) + u(15) - u(14)) / (2 * h) +
-                                      (u(19) - u(20) + u(18) - u(17)) / (2 * h));
-      const zcomplex stress = 2 * c.mu1(j, k) * strain1 + c.mu13(j, k) * strain3;
-      fields.strain1(j, k) = strain1;
-      fields.strain3(j, k) = strain3;
-      fields.stress(j, k) = stress;
-      files.maps.write(j, k, strain1, strain3, stress);
-      sum_strain += strain1;
-      sum_stress += stress;
-    }
-  }
+  const StrainStressSums sums =
+      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
+        const zcomplex strain1 =
+            0.5 * ((u(4) - u(1) + u(3) - u(2)) / (2 * h) + (u(7) - u(8) + u(6) - u(5)) / (2 * h));
+        const zcomplex strain3 = 0.5 * ((u(16) - u(13) + u(15) - u(14)) / (2 * h) +
+                                        (u(19) - u(20) + u(18) - u(17)) / (2 * h));
+        const zcomplex stress = 2 * c.mu1(j, k) * strain1 + c.mu13(j, k) * strain3;
+        return CellStrainStress{strain1, strain3, stress};
+      });
   const double sample_area = nx * h * h * ny;
-  const SampleAverages av{sum_strain / sample_area, sum_stress / sample_area};
+  const SampleAverages av{sums.strain / sample_area, sums.stress / sample_area};
   print_averages(report, av);
 
   const ShearEstimate c13 = shear_from_averages(av.av_strain, av.av_stress, in.rob_med);
   print_estimate(report, c13, "Re(c13) FE                   = ", "Im(cc13) FE                   = ");
 
   const double phi = in.imposed_water;
-  files.vs_anal.line(core::g15_5_pair(phi, in.waves.vs1));
-  files.vs_eq.line(core::g15_5_pair(phi, c13.velocity));
-  files.over_qs_eq.line(core::g15_5_pair(phi, c13.over_q));
-  files.over_qs_anal.line(core::g15_5_pair(phi, in.waves.over_qs1));
+  files.analytic_velocity.line(core::g15_5_pair(phi, in.waves.vs1));
+  files.fe_velocity.line(core::g15_5_pair(phi, c13.velocity));
+  files.fe_over_q.line(core::g15_5_pair(phi, c13.over_q));
+  files.analytic_over_q.line(core::g15_5_pair(phi, in.waves.over_qs1));
 
-  write_pressure_maps(solution, nx, ny, h, c, fields.pressure, files.pressure, files.grad_pressure);
+  write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);
 }
 
 }  // namespace drivers

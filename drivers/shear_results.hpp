@@ -12,29 +12,12 @@
 
 namespace drivers {
 
-struct ShearFiles {
-  core::TextOut& vs_anal;          // "vs_anal.freq" / "vs_anal.phiw"
-  core::TextOut& vs_eq;            // "vs_eq.*"
-  core::TextOut& over_qs_eq;       // "1000_over_qs_eq.*"
-  core::TextOut& over_qs_anal;     // "1000_over_qs_anal.*"
-  core::TextOut& pressure;         // "mod_pressure_p55_ice"
-  core::TextOut& grad_pressure;    // "mod_grad_pressure_p55_ice"
-  StrainStressFiles maps;
-};
-
 struct ShearInputs {
   const core::Deck& deck;
   const core::Coefficients& coef;
   double rob_med;
   double imposed_water;            // the water proportion the program imposes
   const waves::PlaneWaves& waves;
-};
-
-struct ShearFields {
-  ComplexField& strain1;
-  ComplexField& strain3;
-  ComplexField& stress;
-  PressureMaps pressure;
 };
 
 // What the shear estimate gives, as printed: velocities and Q in single
@@ -52,7 +35,7 @@ ShearEstimate shear_from_angle(zcomplex ctita, double rob_med);
 // c13 = av_stress / (2 av_strain); Q as an absolute value.
 ShearEstimate shear_from_averages(zcomplex av_strain, zcomplex av_stress, double rob_med);
 
-void shear_results(const SolutionView& solution, const ShearInputs& in, ShearFields fields,
-                   ShearFiles files, core::TextOut& report);
+void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
+                   core::TextOut& report);
 
 }  // namespace drivers

@@ -38,8 +38,8 @@ constexpr double kTwoPi = 6.283185307179586;
 
 // The result tables and maps, in the order they are opened (each created or
 // truncated at start-up).
-struct ResultFiles {
-  explicit ResultFiles(const ProgramSetup& s)
+struct OpenFiles {
+  explicit OpenFiles(const ProgramSetup& s)
       : table{TextOut(s.tables[0]), TextOut(s.tables[1]), TextOut(s.tables[2]), TextOut(s.tables[3])},
         pressure(s.pressure_maps[0]),
         grad_pressure(s.pressure_maps[1]) {}
@@ -122,7 +122,7 @@ void run_upscaling(const ProgramSetup& setup) {
   TextOut& report = TextOut::report();
   const bool shear = setup.kind == TestKind::shear;
 
-  ResultFiles files(setup);
+  OpenFiles files(setup);
   timer();  // starts the CPU clock
   RunStorage run;
   CellData& cd = *run.cells;
@@ -160,21 +160,18 @@ void run_upscaling(const ProgramSetup& setup) {
   solve(run, nodos, report);
 
   const SolutionView solution(run.z.get(), cd.xnod, deck.nx);
-  const PressureMaps pressure{cd.pres, cd.derx_pres, cd.dery_pres, cd.grad_pres_mod};
+  const CellMaps maps{cd.strain1, cd.strain3, cd.stress, {cd.pres, cd.derx_pres, cd.dery_pres, cd.grad_pres_mod}};
+  const TestFiles test_files{files.table[0], files.table[1],    files.table[2],
+                             files.table[3], files.pressure,    files.grad_pressure,
+                             files.maps()};
   if (shear) {
-    shear_results(solution, ShearInputs{deck, cd.coef, rob_med, setup.imposed_water, waves},
-                  ShearFields{cd.strain1, cd.strain3, cd.stress, pressure},
-                  ShearFiles{files.table[0], files.table[1], files.table[2], files.table[3], files.pressure,
-                             files.grad_pressure, files.maps()},
+    shear_results(solution, ShearInputs{deck, cd.coef, rob_med, setup.imposed_water, waves}, maps, test_files,
                   report);
   } else {
     compressional_results(
         solution,
-        CompressionalInputs{deck, cd.coef, rob_med, step_frequency(deck, cycle), last.s1, last.s3, waves},
-        CompressionalFields{cd.strain1, cd.strain3, cd.stress, pressure},
-        CompressionalFiles{files.table[0], files.table[1], files.table[2], files.table[3], files.pressure,
-                           files.grad_pressure, files.maps()},
-        report);
+        CompressionalInputs{deck, cd.coef, rob_med, step_frequency(deck, cycle), last.s1, last.s3, waves}, maps,
+        test_files, report);
   }
 
   end_of_run(timer());

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "yale/yale.hpp"
@@ -26,38 +26,144 @@ struct ValueOps<core::Complex<T>> {
   static core::Complex<T> recip(core::Complex<T> x) { return core::crecip(x); }  // scaled division
 };
 
-// The elimination step of the factorisation, the run's hot spot:
-// acc(cols(q)) -= x * vals(q) for the positions q of one row of U.
-template <class V>
-inline void subtract_row_multiple(Vec1<V> acc, const int32_t* cols, const V* vals, int32_t count, V x) {
-  for (int32_t q = 0; q < count; ++q) {
-    V& t = acc(cols[q]);
-    t = t - x * vals[q];
+// The elimination step of the factorisation, the run's hot spot: for G
+// consecutive rows i of U that share their tail of columns, and their
+// multipliers x(a),
+//   acc(cols(m)) -= x(1) u(1)(m), then -= x(2) u(2)(m), ... for every m,
+// which is, entry by entry, the same sequence of operations as eliminating
+// the rows one after the other.
+template <int G, class V>
+inline void subtract_row_multiples(Vec1<V> acc, const int32_t* cols, int32_t count, const V* const* u,
+                                   const V* x) {
+  for (int32_t m = 0; m < count; ++m) {
+    V& t = acc(cols[m]);
+    V v = t;
+    for (int a = 0; a < G; ++a) v = v - x[a] * u[a][m];
+    t = v;
   }
 }
 
-#if defined(__SSE2__)
-// Double complex, two lanes (re, im) at a time. The operations and their
-// order are those of the plain complex product and difference,
+#if defined(__x86_64__)
+// Double complex, two lanes (re, im) per complex value. The operations and
+// their order are those of the plain complex product and difference,
 //   re = t.re - (x.re u.re - x.im u.im),  im = t.im - (x.re u.im + x.im u.re),
-// so the result is the same to the last bit.
-template <>
-inline void subtract_row_multiple(Vec1<core::zcomplex> acc, const int32_t* cols, const core::zcomplex* vals,
-                                  int32_t count, core::zcomplex x) {
-  const __m128d xr = _mm_set1_pd(x.re);
-  const __m128d xi_signed = _mm_set_pd(x.im, -x.im);  // (-x.im, x.im) in lanes (0, 1)
-  double* base = reinterpret_cast<double*>(acc.data());
-  const double* u = reinterpret_cast<const double*>(vals);
-#pragma GCC unroll 4
-  for (int32_t q = 0; q < count; ++q) {
-    const __m128d uv = _mm_loadu_pd(u + 2 * q);                       // (u.re, u.im)
-    const __m128d us = _mm_shuffle_pd(uv, uv, 1);                     // (u.im, u.re)
-    const __m128d prod = _mm_add_pd(_mm_mul_pd(xr, uv), _mm_mul_pd(xi_signed, us));
-    double* t = base + 2 * (cols[q] - 1);
-    _mm_storeu_pd(t, _mm_sub_pd(_mm_loadu_pd(t), prod));
+// (with x.im u.im subtracted as the sum of its negation, which is exact), so
+// the result is the same to the last bit as the plain loop's.
+template <int G>
+inline void subtract_row_multiples_sse2(double* acc, const int32_t* cols, int32_t count, const double* const* u,
+                                        const core::zcomplex* x) {
+  __m128d xr[G], xi_signed[G];
+  for (int a = 0; a < G; ++a) {
+    xr[a] = _mm_set1_pd(x[a].re);
+    xi_signed[a] = _mm_set_pd(x[a].im, -x[a].im);  // (-x.im, x.im) in lanes (0, 1)
+  }
+  for (int32_t m = 0; m < count; ++m) {
+    double* t = acc + 2 * (cols[m] - 1);
+    __m128d v = _mm_loadu_pd(t);
+    for (int a = 0; a < G; ++a) {
+      const __m128d uv = _mm_loadu_pd(u[a] + 2 * m);  // (u.re, u.im)
+      const __m128d us = _mm_shuffle_pd(uv, uv, 1);   // (u.im, u.re)
+      v = _mm_sub_pd(v, _mm_add_pd(_mm_mul_pd(xr[a], uv), _mm_mul_pd(xi_signed[a], us)));
+    }
+    _mm_storeu_pd(t, v);
   }
 }
+
+// The same with four lanes: two complex values of the tail at a time. The
+// same operations on the same operands, in the same order: no fused
+// multiply-add.
+template <int G>
+__attribute__((target("avx"))) void subtract_row_multiples_avx(double* acc, const int32_t* cols, int32_t count,
+                                                               const double* const* u, const core::zcomplex* x) {
+  __m256d xr[G], xi_signed[G];
+  for (int a = 0; a < G; ++a) {
+    xr[a] = _mm256_set1_pd(x[a].re);
+    xi_signed[a] = _mm256_set_pd(x[a].im, -x[a].im, x[a].im, -x[a].im);
+  }
+  int32_t m = 0;
+  for (; m + 1 < count; m += 2) {
+    double* t0 = acc + 2 * (cols[m] - 1);
+    double* t1 = acc + 2 * (cols[m + 1] - 1);
+    __m256d v = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(t0)), _mm_loadu_pd(t1), 1);
+    for (int a = 0; a < G; ++a) {
+      const __m256d uv = _mm256_loadu_pd(u[a] + 2 * m);  // (u0.re, u0.im, u1.re, u1.im)
+      const __m256d us = _mm256_permute_pd(uv, 0x5);      // (u0.im, u0.re, u1.im, u1.re)
+      v = _mm256_sub_pd(v, _mm256_add_pd(_mm256_mul_pd(xr[a], uv), _mm256_mul_pd(xi_signed[a], us)));
+    }
+    _mm_storeu_pd(t0, _mm256_castpd256_pd128(v));
+    _mm_storeu_pd(t1, _mm256_extractf128_pd(v, 1));
+  }
+  if (m < count) {
+    const double* rest[G];
+    for (int a = 0; a < G; ++a) rest[a] = u[a] + 2 * m;
+    subtract_row_multiples_sse2<G>(acc, cols + m, count - m, rest, x);
+  }
+}
+
+template <int G>
+inline void subtract_row_multiples(Vec1<core::zcomplex> acc, const int32_t* cols, int32_t count,
+                                   const core::zcomplex* const* u, const core::zcomplex* x) {
+  static const bool avx = __builtin_cpu_supports("avx");
+  const double* ud[G];
+  for (int a = 0; a < G; ++a) ud[a] = reinterpret_cast<const double*>(u[a]);
+  double* base = reinterpret_cast<double*>(acc.data());
+  if (avx)
+    subtract_row_multiples_avx<G>(base, cols, count, ud, x);
+  else
+    subtract_row_multiples_sse2<G>(base, cols, count, ud, x);
+}
 #endif
+
+// Rows i and i + 1 of U are nested when row i holds column i + 1 followed by
+// exactly the columns of row i + 1 (a supernode of the factors): eliminating
+// both from a later row touches the same columns.
+inline bool nested_rows(CIVec u_start, CIVec u_col, int32_t i) {
+  const int32_t a = u_start(i), b = u_start(i + 1), c = u_start(i + 2);
+  return b - a == c - b + 1 && u_col(a) == i + 1 && std::equal(&u_col(a) + 1, &u_col(a) + (b - a), &u_col(b));
+}
+
+// Rows of U eliminated in one pass at most.
+constexpr int kMaxGroup = 4;
+
+// Which rows of U are nested in the next one, found once per factorisation.
+// The table is fixed local storage; larger systems eliminate row by row.
+class NestedRows {
+ public:
+  static constexpr int32_t kMaxOrder = 1 << 17;
+  NestedRows(int32_t n, CIVec u_start, CIVec u_col) : usable_(n <= kMaxOrder) {
+    if (!usable_) return;
+    for (int32_t i = 1; i < n; ++i)
+      if (nested_rows(u_start, u_col, i)) bits_[(i - 1) / 64] |= uint64_t{1} << ((i - 1) % 64);
+  }
+  bool operator()(int32_t i) const { return usable_ && (bits_[(i - 1) / 64] >> ((i - 1) % 64) & 1); }
+
+ private:
+  bool usable_;
+  uint64_t bits_[kMaxOrder / 64] = {};
+};
+
+// Eliminates the G rows i .. i+G-1 of U, nested one in the next, from the
+// accumulated row: their multipliers are taken in order, each after the
+// updates of the rows before it, as in the one-by-one elimination; then
+// their common tail of columns is updated in one pass.
+template <int G, class V>
+inline void eliminate_group(int32_t i, int32_t p, CIVec u_start, CIVec u_col, Vec1<V> u_val, Vec1<V> l_val,
+                            Vec1<V> row_acc, Vec1<V> y_tmp, V& s) {
+  V x[G];
+  const V* tail[G];
+  for (int a = 0; a < G; ++a) {
+    const V xa = row_acc(i + a);
+    x[a] = xa;
+    l_val(p + a) = xa;
+    s = s - xa * y_tmp(i + a);
+    // Row i+a of U starts with the columns i+a+1 .. i+G-1 of the group.
+    const int32_t q = u_start(i + a);
+    for (int b = a + 1; b < G; ++b) row_acc(i + b) = row_acc(i + b) - xa * u_val(q + (b - a - 1));
+    tail[a] = &u_val(q + (G - 1 - a));
+  }
+  const int32_t t1 = u_start(i + G - 1);
+  subtract_row_multiples<G>(row_acc, &u_col(t1), u_start(i + G) - t1, tail, x);
+}
 
 }  // namespace
 
@@ -131,6 +237,7 @@ void nnf(int32_t n, CIVec rperm, CIVec cperm, CIVec icperm, CIVec ia, CIVec ja, 
     return;
   }
 
+  const NestedRows nested(n, u_start, u_col);
   for (int32_t k = 1; k <= n; ++k) {
     const int32_t l1 = l_start(k), l2 = l_start(k + 1);
     const int32_t u1 = u_start(k), u2 = u_start(k + 1);
@@ -147,14 +254,17 @@ void nnf(int32_t n, CIVec rperm, CIVec cperm, CIVec icperm, CIVec ia, CIVec ja, 
     // Eliminate the entries of L in increasing column order, carrying the
     // forward substitution along.
     V s = b(r);
-    for (int32_t p = l1; p < l2; ++p) {
+    for (int32_t p = l1; p < l2;) {
       const int32_t i = l_col(p);
-      const V x = row_acc(i);
-      l_val(p) = x;
-      s = s - x * y_tmp(i);
-      // The hot loop: row_acc -= x * (row i of U), whole row.
-      const int32_t q1 = u_start(i);
-      subtract_row_multiple(row_acc, &u_col(q1), &u_val(q1), u_start(i + 1) - q1, x);
+      int g = 1;
+      while (g < kMaxGroup && p + g < l2 && l_col(p + g) == i + g && nested(i + g - 1)) ++g;
+      switch (g) {
+        case 1: eliminate_group<1>(i, p, u_start, u_col, u_val, l_val, row_acc, y_tmp, s); break;
+        case 2: eliminate_group<2>(i, p, u_start, u_col, u_val, l_val, row_acc, y_tmp, s); break;
+        case 3: eliminate_group<3>(i, p, u_start, u_col, u_val, l_val, row_acc, y_tmp, s); break;
+        default: eliminate_group<kMaxGroup>(i, p, u_start, u_col, u_val, l_val, row_acc, y_tmp, s); break;
+      }
+      p += g;
     }
 
     const V pivot = row_acc(k);

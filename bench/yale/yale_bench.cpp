@@ -4,11 +4,16 @@
 //
 //   yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R] [--ftz]
 //   yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W] [--ftz]
+//   yale_bench --deck DECK [--shear] [--repeat R]
 //
 // The grid system has the pattern of the compressional finite-element test
 // on NX x NY cells (default 60 x 60) with random diagonally dominant values.
 // A Matrix Market system without a right-hand side is solved for b = A*1,
-// and the error against the all-ones solution is printed too.
+// and the error against the all-ones solution is printed too. The deck
+// system is the finite-element test of an input deck (the compressional
+// one, or the shear one with --shear), assembled as the programs assemble
+// it; its model and assembly times are printed too. Run it in a scratch
+// directory: the coefficient routines write their plotting files there.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,6 +31,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "bench/yale/deck_system.hpp"
 #include "bench/yale/grid_matrix.hpp"
 #include "bench/yale/matrix_market.hpp"
 #include "core/capacities.hpp"
@@ -47,7 +53,8 @@ struct System {
 struct Options {
   std::string type = "z";
   int nx = 60, ny = 60;
-  std::string mm, rhs;
+  std::string mm, rhs, deck;
+  bool shear = false;
   int repeat = 3;
   int64_t nwork = 0;
   bool ftz = false;
@@ -57,7 +64,8 @@ struct Options {
   std::fprintf(stderr,
                "yale_bench: %s\n"
                "usage: yale_bench [--grid NX NY] [--type s|d|c|z] [--repeat R] [--ftz]\n"
-               "       yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W] [--ftz]\n",
+               "       yale_bench --mm MATRIX.mtx [--rhs B.mtx] [--type s|d|c|z] [--repeat R] [--nwork W] [--ftz]\n"
+               "       yale_bench --deck DECK [--shear] [--repeat R]\n",
                why);
   std::exit(2);
 }
@@ -90,6 +98,11 @@ Options parse(int argc, char** argv) {
     } else if (a == "--rhs") {
       need(1);
       o.rhs = argv[++i];
+    } else if (a == "--deck") {
+      need(1);
+      o.deck = argv[++i];
+    } else if (a == "--shear") {
+      o.shear = true;
     } else if (a == "--repeat") {
       need(1);
       o.repeat = static_cast<int>(parse_int(argv[++i], 1, 1000, "repeat count"));
@@ -103,6 +116,8 @@ Options parse(int argc, char** argv) {
     }
   }
   if (!o.rhs.empty() && o.mm.empty()) usage("--rhs needs --mm");
+  if (!o.deck.empty() && (!o.mm.empty() || o.type != "z")) usage("--deck takes neither --mm nor --type");
+  if (o.shear && o.deck.empty()) usage("--shear needs --deck");
   return o;
 }
 
@@ -122,6 +137,22 @@ System grid_system(int nx, int ny, bool complex_values) {
   s.b.resize(static_cast<std::size_t>(s.n));
   for (auto& x : s.b) x = {u(gen), complex_values ? u(gen) : 0.0};
   s.label = "grid " + std::to_string(nx) + " x " + std::to_string(ny) + " (compressional-test pattern, random values)";
+  return s;
+}
+
+std::optional<System> deck_system(const Options& o) {
+  const auto kind = o.shear ? core::TestKind::shear : core::TestKind::compressional;
+  std::optional<yale_bench::DeckSystem> d = yale_bench::deck_system(o.deck, kind);
+  if (!d) return std::nullopt;
+  std::printf(" model time          %.4f s\n", d->model_seconds);
+  std::printf(" assembly time       %.4f s\n", d->assembly_seconds);
+  System s;
+  s.n = d->n;
+  s.ia = std::move(d->ia);
+  s.ja = std::move(d->ja);
+  s.a = std::move(d->a);
+  s.b = std::move(d->b);
+  s.label = (o.shear ? "shear test of " : "compressional test of ") + o.deck;
   return s;
 }
 
@@ -323,7 +354,9 @@ int main(int argc, char** argv) {
 #endif
   }
   std::optional<System> sys;
-  if (!o.mm.empty())
+  if (!o.deck.empty())
+    sys = deck_system(o);
+  else if (!o.mm.empty())
     sys = mm_system(o);
   else
     sys = grid_system(o.nx, o.ny, o.type == "c" || o.type == "z");

@@ -1,0 +1,112 @@
+#include "bench/yale/deck_system.hpp"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+
+#include "core/coefficients.hpp"
+#include "core/deck.hpp"
+#include "core/text_in.hpp"
+#include "core/text_out.hpp"
+#include "drivers/readata.hpp"
+#include "fem/assembly.hpp"
+#include "fem/numbering.hpp"
+#include "fem/yale_system.hpp"
+#include "model/e_modulus.hpp"
+#include "model/mass_visco_coef.hpp"
+#include "model/material_map.hpp"
+#include "model/porosity.hpp"
+
+namespace yale_bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+// Standard output sent to /dev/null while it lives.
+class QuietReport {
+ public:
+  QuietReport() : saved_(dup(1)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      close(null);
+    }
+  }
+  ~QuietReport() {
+    core::TextOut::report().flush_checked();
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+      dup2(saved_, 1);
+      close(saved_);
+    }
+  }
+
+ private:
+  int saved_;
+};
+
+struct Cells {
+  core::Deck deck;
+  core::ByMaterial<double> layer_size;
+  core::IntField matnum;
+  core::RealField phiw;
+  core::Coefficients coef;
+  fem::XnodTable xnod;
+};
+
+}  // namespace
+
+std::optional<DeckSystem> deck_system(const std::string& path, core::TestKind kind) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) {
+    std::fprintf(stderr, "yale_bench: cannot open the deck %s\n", path.c_str());
+    return std::nullopt;
+  }
+  auto cells = std::make_unique<Cells>();
+  auto sys = std::make_unique<fem::YaleSystem>();
+  core::Deck& d = cells->deck;
+  DeckSystem out;
+  {
+    QuietReport quiet;
+    core::TextOut& report = core::TextOut::report();
+    core::RecordSource source(f, path);
+    drivers::readata(source, d);
+    std::fclose(f);
+
+    const auto t0 = Clock::now();
+    model::makematnum(d.nx, d.ny, d.nl, cells->layer_size, d.h, cells->matnum, report);
+    const bool shear = kind == core::TestKind::shear;
+    if (shear) {
+      model::set_single_material(d.nx, d.ny, cells->matnum);
+      d.phi_layer1(1) = d.phi_layer1(2) = 0.2;
+    }
+    model::PorosityFile porosity_file;
+    model::porosity(kind, d.nx, d.ny, d.phi_layer1, d.model, cells->phiw, cells->matnum, porosity_file);
+    const double omega = d.freq * 6.283185307179586;
+    model::e_modulus(kind, d, cells->matnum, cells->phiw, omega, 1, cells->coef, report);
+    model::mass_visco_coef(kind, d, cells->matnum, cells->phiw, 1, cells->coef, report);
+    out.model_seconds = seconds_since(t0);
+
+    const auto t1 = Clock::now();
+    fem::global_numbering(d.nx, d.ny, cells->xnod);
+    fem::global_sist(kind, omega, d.nx, d.ny, d.h, cells->xnod, cells->coef, *sys);
+    out.assembly_seconds = seconds_since(t1);
+  }
+
+  out.n = fem::nodos_of(d.nx, d.ny);
+  const int32_t nnz = sys->ia(out.n + 1) - 1;
+  out.ia.assign(sys->ia_data(), sys->ia_data() + out.n + 1);
+  out.ja.assign(sys->ja_data(), sys->ja_data() + nnz);
+  out.a.assign(sys->avec_data(), sys->avec_data() + nnz);
+  out.b.assign(sys->rhs_data(), sys->rhs_data() + out.n);
+  return out;
+}
+
+}  // namespace yale_bench

@@ -21,7 +21,7 @@ bool PorosityFile::read_record() {
   length_ = 0;
   for (; c != EOF && c != '\n'; c = std::fgetc(f_))
     if (length_ < sizeof record_) record_[length_++] = static_cast<char>(c);
-  if (length_ > 0 && record_[length_ - 1] == '\r') --length_;
+  while (length_ > 0 && record_[length_ - 1] == '\r') --length_;
   ++line_;
   return true;
 }

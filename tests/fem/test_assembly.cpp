@@ -141,41 +141,34 @@ TEST(Assembly, ZeroesMassOfTheGridCellsOnly) {
 // x, 4: solid-3 y) at vertex (j, k), from the band layout.
 int vertex_unknown(int nx, int j, int k, int component) { return (k - 1) * (6 * nx + 5) + 5 * (j - 1) + component; }
 
-TEST(AssemblyLoad, CompressionalTopRow) {
-  const int grids[][2] = {{1, 1}, {4, 3}, {1, 3}, {3, 1}};
-  for (auto [nx, ny] : grids) {
-    SCOPED_TRACE(testing::Message() << nx << "x" << ny);
-    Assembled a(TestKind::compressional, nx, ny, 2);
-    std::vector<zcomplex> expected(a.n + 1, zcomplex{0, 0});
-    for (int j = 1; j <= nx + 1; ++j) {
-      const double v = (j == 1 || j == nx + 1) ? -kH / 2 : -kH;
-      expected[vertex_unknown(nx, j, ny + 1, 2)] = {v, 0};
-      expected[vertex_unknown(nx, j, ny + 1, 4)] = {v, 0};
-    }
-    for (int i = 1; i <= a.n; ++i) EXPECT_EQ(a.sys.rhs_m(i), expected[i]) << "rhs_m(" << i << ")";
-  }
-}
-
-// Shear: unit tractions on solid 1, downward on the left side, upward on the
-// right side, +x on the top; each boundary segment gives half its length to
-// each end, and the clamped bottom vertices receive nothing.
-TEST(AssemblyLoad, ShearSidesAndTop) {
+// The loads: compressional, unit pressure down on both solids of the top
+// row; shear, unit tractions on solid 1, downward on the left side, upward
+// on the right side, +x on the top. Each boundary segment gives half its
+// length to each end; the clamped bottom vertices receive nothing.
+TEST(Assembly, RightHandSides) {
   const int grids[][2] = {{1, 1}, {4, 3}, {1, 3}, {3, 1}, {2, 2}};
-  for (auto [nx, ny] : grids) {
-    SCOPED_TRACE(testing::Message() << nx << "x" << ny);
-    Assembled a(TestKind::shear, nx, ny, 4);
-    std::vector<double> expected(a.n + 1, 0.0);
-    auto segment = [&](int j1, int k1, int j2, int k2, int component, double traction) {
-      for (auto [j, k] : {std::pair{j1, k1}, std::pair{j2, k2}})
-        if (k > 1) expected[vertex_unknown(nx, j, k, component)] += traction * kH / 2;
-    };
-    for (int k = 1; k <= ny; ++k) {
-      segment(1, k, 1, k + 1, 2, -1.0);
-      segment(nx + 1, k, nx + 1, k + 1, 2, +1.0);
+  for (TestKind kind : {TestKind::compressional, TestKind::shear})
+    for (auto [nx, ny] : grids) {
+      SCOPED_TRACE(testing::Message() << nx << "x" << ny << (kind == TestKind::shear ? " shear" : " compressional"));
+      Assembled a(kind, nx, ny, 4);
+      std::vector<double> expected(a.n + 1, 0.0);
+      auto segment = [&](int j1, int k1, int j2, int k2, int component, double traction) {
+        for (auto [j, k] : {std::pair{j1, k1}, std::pair{j2, k2}})
+          if (k > 1) expected[vertex_unknown(nx, j, k, component)] += traction * kH / 2;
+      };
+      for (int j = 1; j <= nx; ++j)
+        if (kind == TestKind::shear) {
+          segment(j, ny + 1, j + 1, ny + 1, 1, +1.0);
+        } else {
+          segment(j, ny + 1, j + 1, ny + 1, 2, -1.0);
+          segment(j, ny + 1, j + 1, ny + 1, 4, -1.0);
+        }
+      for (int k = 1; k <= ny && kind == TestKind::shear; ++k) {
+        segment(1, k, 1, k + 1, 2, -1.0);
+        segment(nx + 1, k, nx + 1, k + 1, 2, +1.0);
+      }
+      for (int i = 1; i <= a.n; ++i) EXPECT_EQ(a.sys.rhs_m(i), (zcomplex{expected[i], 0})) << "rhs_m(" << i << ")";
     }
-    for (int j = 1; j <= nx; ++j) segment(j, ny + 1, j + 1, ny + 1, 1, +1.0);
-    for (int i = 1; i <= a.n; ++i) EXPECT_EQ(a.sys.rhs_m(i), (zcomplex{expected[i], 0})) << "rhs_m(" << i << ")";
-  }
 }
 
 TEST(ContribucionYale, InsertsInColumnOrderAndSumsRepeats) {

@@ -52,10 +52,6 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return v;
 }
 
-inline void write_file(const std::string& name, const std::string& text) {
-  std::ofstream(name) << text;
-}
-
 // The value that follows `label` on the first report line starting with it.
 inline double value_after(const std::string& report, const std::string& label) {
   for (const std::string& l : lines_of(report))
@@ -82,23 +78,10 @@ inline core::Deck ice_deck(int nx, int ny) {
   d.nlayers = 2;
   for (int n = 1; n <= 2; ++n) {
     d.nl(n) = ny / 2;
-    d.akf(n) = 2.25e9;
-    d.ro2(n) = 1000;
-    d.eta(n) = 1.798e-3;
-    d.ro1(n) = 2650;
-    d.ro3(n) = 920;
-    d.phi_a(n) = 0.4;
-    d.capa_1_0(n) = 1e-12;
-    d.capa_3_0(n) = 5e-13;
-    d.rs1(n) = 5e-5;
-    d.rs3(n) = 1e-6;
-    d.coef_b13(n) = 1e8;
-    d.ak_air(n) = 1.42e5;
-    d.xmu_air(n) = 1e3;
-    d.ak_s1(n) = 3.6e10;
-    d.xmu_s1(n) = 4.4e10;
-    d.ak_s3(n) = 8.58e9;
-    d.xmu_s3(n) = 3.32e9;
+    d.akf(n) = 2.25e9, d.ro2(n) = 1000, d.eta(n) = 1.798e-3, d.ro1(n) = 2650, d.ro3(n) = 920;
+    d.phi_a(n) = 0.4, d.capa_1_0(n) = 1e-12, d.capa_3_0(n) = 5e-13, d.rs1(n) = 5e-5, d.rs3(n) = 1e-6;
+    d.coef_b13(n) = 1e8, d.ak_air(n) = 1.42e5, d.xmu_air(n) = 1e3;
+    d.ak_s1(n) = 3.6e10, d.xmu_s1(n) = 4.4e10, d.ak_s3(n) = 8.58e9, d.xmu_s3(n) = 3.32e9;
   }
   d.phi_layer1(1) = 0.1;
   d.phi_layer1(2) = 0.3;
@@ -111,13 +94,8 @@ inline core::Deck ice_deck(int nx, int ny) {
 inline core::Deck shale_deck(int nx, int ny) {
   core::Deck d = ice_deck(nx, ny);
   d.key_model = 1;
-  for (int n = 1; n <= 2; ++n) {
-    d.eta(n) = 1e-3;
-    d.ro3(n) = 2580;
-    d.ak_s1(n) = 3.7e10;
-    d.ak_s3(n) = 2.09e10;
-    d.xmu_s3(n) = 6.85e9;
-  }
+  for (int n = 1; n <= 2; ++n)
+    d.eta(n) = 1e-3, d.ro3(n) = 2580, d.ak_s1(n) = 3.7e10, d.ak_s3(n) = 2.09e10, d.xmu_s3(n) = 6.85e9;
   d.s3(1) = 0.1;
   d.s3(2) = 0.3;
   d.phi_layer1(1) = 0.25;
@@ -144,6 +122,21 @@ struct Sample {
 };
 
 inline std::unique_ptr<Sample> make_sample(const core::Deck& d) { return std::make_unique<Sample>(d); }
+
+// The (j, k, value) lines of a plotting file, j outer and k inner, against
+// the field.
+inline void expect_plot_file(const std::string& name, const core::RealField& field, int nx, int ny) {
+  std::istringstream in(slurp(name));
+  for (int j = 1; j <= nx; ++j)
+    for (int k = 1; k <= ny; ++k) {
+      int jj = 0, kk = 0;
+      double v = 0;
+      in >> jj >> kk >> v;
+      EXPECT_TRUE(jj == j && kk == k && v == field(j, k)) << name << " " << j << "," << k;
+    }
+  std::string rest;
+  EXPECT_FALSE(in >> rest) << name << ": more lines than cells";
+}
 
 // Runs `body(out)` with `out` a report file, and returns what it wrote.
 template <class F>

@@ -38,8 +38,6 @@ TEST_F(MassVisco, WorkedIceCell) {
   const double ro_prim = (2650 * 0.6 + 1000 * 0.1) / 0.7;   // 2414.29
   const double a1 = 1 + 0.5 * ro * 0.6 / (1000 * 0.1);      // 3.82
   const double a3 = 1 + 0.5 * ro_prim * 0.3 / (1000 * 0.1); // 4.6214
-  EXPECT_DOUBLE_EQ(ro, 940);
-  EXPECT_NEAR(a1, 3.82, 1e-14);
   EXPECT_NEAR(value_after(r, "  ro(Kgr/m^3)      ="), 940, 1e-7);
   EXPECT_NEAR(value_after(r, "  ro_prim(Kgr/m^3) ="), ro_prim, 1e-6);
   EXPECT_NEAR(s->c.p22(1, 1), (a1 + a3 - 1) * 1000 / 0.1, 1e-8);
@@ -127,32 +125,16 @@ TEST_F(MassVisco, NegativeFrictionDeterminantsOfTheFirstCellStop) {
   EXPECT_LT(later->c.f11(1, 2), 0);
 }
 
-TEST_F(MassVisco, IceReportLayout) {
+TEST_F(MassVisco, IceReportGivesTheFractionsAndEndsWithAnEmptyLine) {
   auto s = make_sample(model_test::ice_deck(1, 2));
   const auto l = lines_of(run(*s));
   ASSERT_GT(l.size(), 50u);
   EXPECT_EQ(l[0], " enters  mass_visco_coef  key_model  0");
   EXPECT_EQ(l[1].rfind(" ice content s3_prima= 0.75", 0), 0u) << l[1];
   EXPECT_EQ(l[2], "  water saturation  Sw= 0.25");
-  EXPECT_EQ(l[3], " ************************** ");
-  EXPECT_EQ(l[5], "");
-  EXPECT_EQ(l[6].rfind("   control (must be = 1) =   ", 0), 0u);
   EXPECT_EQ(l[10], "porosity (water proportion)  =" + core::edit_g(0.1, 10, 5));
   EXPECT_EQ(l[12], "bulk solid 1 fraction phi1 en mass_visco  =" + core::edit_g(0.6, 10, 5));
-  EXPECT_EQ(l[19], " ************************** ");
-  EXPECT_EQ(l[21], "");
-  EXPECT_EQ(l[22], "  mass densities for each phase");
-  EXPECT_EQ(l[23], "");
-  EXPECT_EQ(l[24], "  ro1(Kgr/m^3)     =" + core::edit_e(2650, 20, 10));
-  EXPECT_EQ(l[26], "  ro2(Kgr/m^3)     =" + core::edit_e(1000, 20, 10));
-  EXPECT_EQ(l[28], "  ro3(Kgr/m^3)     =" + core::edit_e(920, 20, 10));
-  EXPECT_EQ(l[33], " mass coef.");
-  EXPECT_EQ(l[34].rfind(" p11(Kgr/m^3) =  ", 0), 0u);
-  EXPECT_EQ(l[41], " permeabilities for the permafrost model (m^2)");
-  EXPECT_EQ(l[45].rfind(" coef_b12, coef_b23  ", 0), 0u);
-  EXPECT_EQ(l[46].rfind(" f11      = ", 0), 0u);
-  EXPECT_EQ(l[50], " Coef. de friccion ");
-  EXPECT_EQ(l.back(), "");  // the compressional report ends with an empty line
+  EXPECT_EQ(l.back(), "");  // unlike the shear tests' report
 }
 
 TEST_F(MassVisco, ShearTestsUseSinglePrecisionGrainSizesAndWriteTheFrictionFiles) {
@@ -183,21 +165,8 @@ TEST_F(MassVisco, ShearTestsUseSinglePrecisionGrainSizesAndWriteTheFrictionFiles
   EXPECT_GT(rel, 0);
   EXPECT_LT(rel, 1e-6);
 
-  struct File { const char* name; const core::RealField* field; };
-  for (const File& f : {File{"b11_gnu", &s->c.f11}, File{"b22_gnu", &s->c.f22}, File{"b12_gnu", &s->c.f12}}) {
-    const auto fl = lines_of(slurp(f.name));
-    ASSERT_EQ(fl.size(), 4u) << f.name;
-    int n = 0;
-    for (int j = 1; j <= 2; ++j)
-      for (int k = 1; k <= 2; ++k) {
-        std::istringstream line(fl[n++]);
-        int jj, kk;
-        double v;
-        line >> jj >> kk >> v;
-        EXPECT_TRUE(jj == j && kk == k) << f.name << " line " << n;
-        EXPECT_EQ(v, (*f.field)(j, k)) << f.name;
-      }
-  }
+  for (auto [name, field] : {std::pair{"b11_gnu", &s->c.f11}, {"b22_gnu", &s->c.f22}, {"b12_gnu", &s->c.f12}})
+    model_test::expect_plot_file(name, *field, 2, 2);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The layered material map and its writing and checking.
 #include <gtest/gtest.h>
 
-#include "core/stop.hpp"
+#include <string>
+#include <vector>
+
 #include "model/material_map.hpp"
 #include "support.hpp"
 
@@ -38,29 +40,18 @@ int row_material(const Layered& r, int nx, int k) {
 using MaterialMap = InTempDir;
 
 TEST_F(MaterialMap, PeriodsStartWithLayerOneAndLeaveIncompleteRowsZero) {
-  // Two whole periods of 2 + 3 rows; with ny = 11 the last row has none.
-  const int expect[] = {1, 1, 2, 2, 2, 1, 1, 2, 2, 2};
-  for (int ny : {10, 11}) {
-    const Layered r = build(4, ny, 2, 3);
-    for (int k = 1; k <= 10; ++k) EXPECT_EQ(row_material(r, 4, k), expect[k - 1]) << "ny " << ny << " row " << k;
-    if (ny == 11) {
-      EXPECT_EQ(row_material(r, 4, 11), 0);
-    }
-    EXPECT_NE(r.report.find(" nper = number of periods  2"), std::string::npos) << r.report;
+  struct Case { int nx, ny, nl1, nl2, nper; std::vector<int> rows; };
+  const Case cases[] = {
+      {4, 10, 2, 3, 2, {1, 1, 2, 2, 2, 1, 1, 2, 2, 2}},
+      {4, 11, 2, 3, 2, {1, 1, 2, 2, 2, 1, 1, 2, 2, 2, 0}},  // no room for a third period
+      {3, 10, 3, 0, 3, {1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},     // empty second layer
+      {3, 5, 0, 0, 0, {0, 0, 0, 0, 0}},                      // a deck without layers
+  };
+  for (const Case& c : cases) {
+    const Layered r = build(c.nx, c.ny, c.nl1, c.nl2);
+    for (int k = 1; k <= c.ny; ++k) EXPECT_EQ(row_material(r, c.nx, k), c.rows[k - 1]) << "ny " << c.ny << " row " << k;
+    EXPECT_NE(r.report.find(" nper = number of periods  " + std::to_string(c.nper)), std::string::npos) << r.report;
   }
-}
-
-TEST_F(MaterialMap, EmptySecondLayerGivesMaterialOneInEveryCoveredRow) {
-  const Layered r = build(3, 10, 3, 0);  // nper = 10 div 3 = 3: rows 1-9
-  for (int k = 1; k <= 9; ++k) EXPECT_EQ(row_material(r, 3, k), 1);
-  EXPECT_EQ(row_material(r, 3, 10), 0);
-}
-
-TEST_F(MaterialMap, NoWholePeriodWhenBothLayersAreEmpty) {
-  // nl(1) + nl(2) = 0 (a deck without layers): no period, every row 0.
-  const Layered r = build(3, 5, 0, 0);
-  for (int k = 1; k <= 5; ++k) EXPECT_EQ(row_material(r, 3, k), 0);
-  EXPECT_NE(r.report.find(" nper = number of periods  0"), std::string::npos) << r.report;
 }
 
 TEST_F(MaterialMap, ReportGivesTheLayeringOnePerLineEachFollowedByAnEmptyLine) {
@@ -82,39 +73,29 @@ TEST_F(MaterialMap, ReportGivesTheLayeringOnePerLineEachFollowedByAnEmptyLine) {
   EXPECT_NEAR(std::stod(l[1].substr(19)), 0.2, 1e-15);
 }
 
-TEST_F(MaterialMap, MaterialOutsideTheDeckStopsAfterWritingTheOffendingCell) {
+// Writes and checks the map of an nx x ny grid with `nlayers` materials; the
+// first refused cell ends the run.
+void write_and_check(const core::IntField& m, int nx, int ny, int nlayers) {
+  model_test::stdout_to_stderr();
+  core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
+  model::write_and_check_matnum(map, gnu, nx, ny, nlayers, m, core::TextOut::report());
+}
+
+TEST_F(MaterialMap, MaterialsOutsideTheDeckStopAfterWritingTheOffendingCell) {
   // Two layers in the map but one material in the deck: the first cell of
   // layer 2 (row 3, k outer) is refused.
   const Layered r = build(2, 5, 2, 3);
-  auto run = [&] {
-    model_test::stdout_to_stderr();
-    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
-    model::write_and_check_matnum(map, gnu, 2, 5, 1, r.matnum, core::TextOut::report());
-  };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 3 2");
+  EXPECT_EXIT(write_and_check(r.matnum, 2, 5, 1), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 3 2");
   EXPECT_EQ(slurp("matnum_p33"), " 1\n 1\n 1\n 1\n 2\n");
   EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n 2 1 1\n 1 2 1\n 2 2 1\n 1 3 2\n");
-}
-
-TEST_F(MaterialMap, RowsBeyondTheLastPeriodAndAnEmptyDeckAreRefused) {
-  const Layered partial = build(2, 11, 2, 3);  // row 11 holds 0
-  auto run_partial = [&] {
-    model_test::stdout_to_stderr();
-    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
-    model::write_and_check_matnum(map, gnu, 2, 11, 2, partial.matnum, core::TextOut::report());
-  };
-  EXPECT_EXIT(run_partial(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 11 0");
-
+  // Rows beyond the last period hold 0.
+  const Layered partial = build(2, 11, 2, 3);
+  EXPECT_EXIT(write_and_check(partial.matnum, 2, 11, 2), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 11 0");
   // nlayers = 0: even the shear tests' single material is refused at once.
   core::IntField one{};
   model::set_single_material(2, 2, one);
   EXPECT_EQ(one(2, 2), 1);
-  auto run_empty = [&] {
-    model_test::stdout_to_stderr();
-    core::TextOut map("matnum_p33"), gnu("matnum_p33_gnu");
-    model::write_and_check_matnum(map, gnu, 2, 2, 0, one, core::TextOut::report());
-  };
-  EXPECT_EXIT(run_empty(), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 1 1");
+  EXPECT_EXIT(write_and_check(one, 2, 2, 0), ::testing::ExitedWithCode(222), "j,k, matnum\\(j,k\\)  1 1 1");
   EXPECT_EQ(slurp("matnum_p33_gnu"), " 1 1 1\n");
 }
 

@@ -29,15 +29,11 @@ std::vector<int> differing(const DeckText& a, const DeckText& b) {
 
 }  // namespace
 
-TEST(DeckRecords, ListItemIsReplacedAndTheCommentKept) {
-  EXPECT_EQ(replace_list_item("10.0   freq (Hz)", "31.5"), "31.5   freq (Hz)");
-  EXPECT_EQ(replace_list_item("  10.0,20 rest", "1e3"), "  1e3,20 rest");
-  EXPECT_EQ(replace_list_item("10.0", "7"), "7");
-  EXPECT_EQ(replace_list_item("10/ end", "7"), "7/ end");
-  EXPECT_EQ(replace_list_item("", "7"), "7");
-}
+TEST(DeckRecords, ListItemAndG20FieldAreReplacedAndTheCommentKept) {
+  const std::pair<const char*, const char*> lists[] = {
+      {"10.0   freq (Hz)", "7   freq (Hz)"}, {"  10.0,20 rest", "  7,20 rest"}, {"10/ end", "7/ end"}, {"", "7"}};
+  for (auto [rec, want] : lists) EXPECT_EQ(replace_list_item(rec, "7"), want);
 
-TEST(DeckRecords, G20FieldKeepsColumn21On) {
   std::string rec = "2.500000e-01          phi_layer1(1) water proportion";
   std::string out = replace_g20_field(rec, "0.3");
   EXPECT_EQ(out.substr(0, 20), "0.3                 ");
@@ -58,16 +54,13 @@ TEST(DeckRecords, G20TextAlwaysHasADecimalPointAndFits) {
   // Too many digits for 20 columns: rounded to 13 significant digits.
   std::string t = g20_text(-1.234567890123456e-300);
   EXPECT_EQ(t, "-1.234567890123E-300");
-  EXPECT_EQ(g20_text(1.0), "1.0");
-  EXPECT_EQ(g20_text(1e-5), "1.0e-05");
 }
 
 TEST(PointDeck, OnlyTheVariedRecordsChange) {
   DeckText base = load_deck(examples() / "shale_small.deck");
   DeckText d = point_deck(base, {"freq", "phiw1"}, {123.25, 0.125});
   EXPECT_EQ(differing(base, d), (std::vector<int>{1, 17}));
-  EXPECT_EQ(d.records[0].substr(0, 6), "123.25");
-  EXPECT_EQ(d.records[0].substr(6), "   freq (Hz)");
+  EXPECT_EQ(d.records[0], "123.25   freq (Hz)");
   EXPECT_EQ(std::strtod(d.records[16].substr(0, 20).c_str(), nullptr), 0.125);
   EXPECT_EQ(d.records[16].substr(20), base.records[16].substr(20));
 

@@ -3,14 +3,14 @@
 // trace identities of the pencils, and the report of veloc_aten.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <string>
-#include <complex>
 #include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "deck_cells.hpp"
@@ -114,108 +114,65 @@ TEST(CellWaves, CoupledCellsSatisfyDeterminantAndTraceIdentities) {
   expect_pencil_identities(lossy, w1, 1e-12);
 }
 
-std::vector<std::string> read_lines(const std::string& name) {
-  std::ifstream in(name);
-  std::vector<std::string> lines;
-  for (std::string s; std::getline(in, s);) lines.push_back(s);
-  return lines;
-}
-
 // The number after `label` on the first line that holds it.
-double value_after(const std::vector<std::string>& lines, const std::string& label) {
-  for (const std::string& s : lines) {
-    const auto at = s.find(label);
-    if (at != std::string::npos) return std::strtod(s.c_str() + at + label.size(), nullptr);
-  }
-  ADD_FAILURE() << "no line with " << label;
-  return 0;
+double value_after(const std::string& text, const std::string& label) {
+  const auto at = text.find(label);
+  if (at == std::string::npos) ADD_FAILURE() << "no line with " << label;
+  return at == std::string::npos ? 0 : std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
-// A 4 x 3 grid whose cells differ in friction.
-struct SmallGrid {
-  core::Coefficients coef;
-  SmallGrid() {
-    for (int k = 1; k <= 3; ++k)
-      for (int j = 1; j <= 4; ++j) {
-        const CellCoefficients c = coupled_cell(1e6 * j, 1e5 * k, 1e7 * (j + k));
-        coef.lambda1(j, k) = c.lambda1; coef.lambda3(j, k) = c.lambda3; coef.mu1(j, k) = c.mu1;
-        coef.mu3(j, k) = c.mu3; coef.mu13(j, k) = c.mu13; coef.b1(j, k) = c.b1; coef.b2(j, k) = c.b2;
-        coef.m(j, k) = c.m; coef.d3(j, k) = c.d3; coef.p11(j, k) = c.p11; coef.p12(j, k) = c.p12;
-        coef.p13(j, k) = c.p13; coef.p22(j, k) = c.p22; coef.p23(j, k) = c.p23; coef.p33(j, k) = c.p33;
-        coef.f11(j, k) = c.f11; coef.f12(j, k) = c.f12; coef.f22(j, k) = c.f22;
-      }
+// The report of veloc_aten on a 4 x 3 (or nx x 3) grid whose cells differ
+// in friction, and the waves it returns.
+std::string report(core::TestKind kind, const core::Coefficients& coef, int nx, waves::PlaneWaves* last = nullptr) {
+  const std::string name = testing::TempDir() + "veloc_aten.txt";
+  {
+    core::TextOut out(name);
+    const waves::PlaneWaves w = waves::veloc_aten(nx, 3, kOmega, coef, kind, out);
+    if (last) *last = w;
+    out.close();
   }
-};
-
-void expect_same(const waves::PlaneWaves& x, const waves::PlaneWaves& y) {
-  const double a[10] = {x.vp1, x.vp2, x.vp3, x.vs1, x.vs2, x.over_qp1, x.over_qp2, x.over_qp3, x.over_qs1, x.over_qs2};
-  const double b[10] = {y.vp1, y.vp2, y.vp3, y.vs1, y.vs2, y.over_qp1, y.over_qp2, y.over_qp3, y.over_qs1, y.over_qs2};
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(a[i], b[i]) << i;
+  std::ifstream in(name);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(VelocAten, CompressionalReportAtTheMiddleCell) {
-  static SmallGrid g;
-  const std::string name = testing::TempDir() + "veloc_aten_p.txt";
+TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
+  static core::Coefficients coef;
+  for (int k = 1; k <= 3; ++k)
+    for (int j = 1; j <= 4; ++j) {
+      const CellCoefficients c = coupled_cell(1e6 * j, 1e5 * k, 1e7 * (j + k));
+      double* to[] = {&coef.lambda1(j, k), &coef.lambda3(j, k), &coef.mu1(j, k), &coef.mu3(j, k), &coef.mu13(j, k),
+                      &coef.b1(j, k), &coef.b2(j, k), &coef.m(j, k), &coef.d3(j, k), &coef.p11(j, k),
+                      &coef.p12(j, k), &coef.p13(j, k), &coef.p22(j, k), &coef.p23(j, k), &coef.p33(j, k),
+                      &coef.f11(j, k), &coef.f12(j, k), &coef.f22(j, k)};
+      const double from[] = {c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
+                             c.p11, c.p12, c.p13, c.p22, c.p23, c.p33, c.f11, c.f12, c.f22};
+      for (int f = 0; f < 18; ++f) *to[f] = from[f];
+    }
+  auto waves_at = [&](int j, int k) { return waves::cell_waves(waves::cell_coefficients(coef, j, k), kOmega); };
+  // Compressional: the cell (nx/2, ny/2), and the last cell's waves returned.
   waves::PlaneWaves last;
-  {
-    core::TextOut out(name);
-    last = waves::veloc_aten(4, 3, kOmega, g.coef, core::TestKind::compressional, out);
-    out.close();
-  }
-  expect_same(last, waves::cell_waves(waves::cell_coefficients(g.coef, 4, 3), kOmega).r);
-  const std::vector<std::string> lines = read_lines(name);
-  ASSERT_EQ(lines.size(), 32u);
-  EXPECT_EQ(lines[0], " ********************************************");
-  EXPECT_EQ(lines[1], "");
-  EXPECT_EQ(lines[2].rfind("  ANGULAR FREQUENCY :   ", 0), 0u);
-  EXPECT_EQ(lines[5], " nx/2,ny/2  2 1");
-  EXPECT_EQ(lines[6], " Compressional wave speeds using eigenvalues");
-  EXPECT_EQ(lines[10].find("  m/s"), std::string::npos);  // "m/s" without a blank of its own
-  EXPECT_NE(lines[10].find(" m/s  atp1 = "), std::string::npos);
-  EXPECT_EQ(lines[19], " nx/2,ny/2  2 1");
-  EXPECT_EQ(lines[20], "");
-  EXPECT_EQ(lines[21], "  Shear  wave speeds and att. using eigenvalues");
-  EXPECT_EQ(lines[31], "");
-
-  const CellWaves ref = waves::cell_waves(waves::cell_coefficients(g.coef, 2, 1), kOmega);
-  EXPECT_EQ(value_after(lines, "vp1 = "), ref.r.vp1);
-  EXPECT_EQ(value_after(lines, "1000/qp2 "), ref.r.over_qp2);
-  EXPECT_EQ(value_after(lines, " Q3 = "), ref.qp[2]);
-  EXPECT_EQ(value_after(lines, "vs2 = "), ref.r.vs2);
-  EXPECT_EQ(value_after(lines, " ats1 = "), ref.ats[0]);
-  EXPECT_EQ(value_after(lines, " Qs1 = "), ref.qs[0]);
-  EXPECT_EQ(value_after(lines, "ANGULAR FREQUENCY :  "), kOmega);
-}
-
-TEST(VelocAten, ShearReportAtTheFirstCellAndNoReferenceCellOfAOneCellRow) {
-  static SmallGrid g;
-  const std::string name = testing::TempDir() + "veloc_aten_s.txt";
-  {
-    core::TextOut out(name);
-    waves::veloc_aten(4, 3, kOmega, g.coef, core::TestKind::shear, out);
-    out.close();
-  }
-  std::vector<std::string> lines = read_lines(name);
-  ASSERT_EQ(lines.size(), 31u);
-  EXPECT_EQ(lines[4], " ********************************************");
-  EXPECT_EQ(lines[5], "");
-  EXPECT_EQ(lines[6], " Compressional wave speeds using eigenvalues");
-  EXPECT_NE(lines[10].find("  m/s  atp1 = "), std::string::npos);
-  EXPECT_EQ(lines[19], "");
-  EXPECT_EQ(lines[20], "  Shear  wave speeds and att. using eigenvalues");
-  for (const std::string& s : lines) EXPECT_EQ(s.find("nx/2"), std::string::npos);
-  const CellWaves ref = waves::cell_waves(waves::cell_coefficients(g.coef, 1, 1), kOmega);
-  EXPECT_EQ(value_after(lines, "vs1 = "), ref.r.vs1);
-  EXPECT_EQ(value_after(lines, "vp3 = "), ref.r.vp3);
-
+  const std::string p = report(core::TestKind::compressional, coef, 4, &last);
+  const waves::PlaneWaves want = waves_at(4, 3).r;
+  EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
+  EXPECT_EQ(std::count(p.begin(), p.end(), '\n'), 32);
+  EXPECT_NE(p.find(" nx/2,ny/2  2 1\n Compressional wave speeds using eigenvalues"), std::string::npos);
+  const CellWaves mid = waves_at(2, 1);
+  EXPECT_EQ(value_after(p, "vp1 = "), mid.r.vp1);
+  EXPECT_EQ(value_after(p, "1000/qp2 "), mid.r.over_qp2);
+  EXPECT_EQ(value_after(p, " Q3 = "), mid.qp[2]);
+  EXPECT_EQ(value_after(p, "vs2 = "), mid.r.vs2);
+  EXPECT_EQ(value_after(p, " ats1 = "), mid.ats[0]);
+  EXPECT_EQ(value_after(p, " Qs1 = "), mid.qs[0]);
+  EXPECT_EQ(value_after(p, "ANGULAR FREQUENCY :  "), kOmega);
+  // Shear: the first cell, no reference line.
+  const std::string s = report(core::TestKind::shear, coef, 4);
+  EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 31);
+  EXPECT_EQ(s.find("nx/2"), std::string::npos);
+  EXPECT_EQ(value_after(s, "vs1 = "), waves_at(1, 1).r.vs1);
+  EXPECT_EQ(value_after(s, "vp3 = "), waves_at(1, 1).r.vp3);
   // nx = 1: nx/2 = 0 names no cell; only the banner and the closing blank.
-  {
-    core::TextOut out(name);
-    waves::veloc_aten(1, 3, kOmega, g.coef, core::TestKind::compressional, out);
-    out.close();
-  }
-  lines = read_lines(name);
-  EXPECT_EQ(lines.size(), 6u);
+  const std::string none = report(core::TestKind::compressional, coef, 1);
+  EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 6);
 }
 
 // Velocities and 1000/Q of the closed route alone, with its exchange rules.
@@ -258,9 +215,6 @@ TEST(VelocAten, ExampleDecksArePlausibleAndKeepTheVelocitiesOfTheClosedRoute) {
     auto g = wavetest::model_grid(c.deck, 1, 1, omega, [&](int, int) { return c.phi; });
     const CellCoefficients cell = waves::cell_coefficients(g->coef, 1, 1);
     const waves::PlaneWaves r = waves::cell_waves(cell, omega).r;
-    std::cout << c.name << ": vp " << r.vp1 << " " << r.vp2 << " " << r.vp3 << "  vs " << r.vs1 << " " << r.vs2
-              << "  1000/Q p " << r.over_qp1 << " " << r.over_qp2 << " " << r.over_qp3 << "  s " << r.over_qs1
-              << " " << r.over_qs2 << "\n";
     SCOPED_TRACE(c.name);
     EXPECT_GT(r.vp1, 2500.0);
     EXPECT_LT(r.vp1, 5500.0);

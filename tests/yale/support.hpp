@@ -26,19 +26,6 @@ inline Pattern from_entries(int32_t n, const std::vector<std::pair<int32_t, int3
   return yale_bench::pattern_from_rows(std::move(rows));
 }
 
-inline Pattern diagonal(int32_t n) {
-  std::vector<std::pair<int32_t, int32_t>> e;
-  for (int32_t i = 1; i <= n; ++i) e.push_back({i, i});
-  return from_entries(n, e);
-}
-
-inline Pattern dense(int32_t n) {
-  std::vector<std::pair<int32_t, int32_t>> e;
-  for (int32_t i = 1; i <= n; ++i)
-    for (int32_t j = 1; j <= n; ++j) e.push_back({i, j});
-  return from_entries(n, e);
-}
-
 // Diagonal plus every entry within `bw` of it.
 inline Pattern banded(int32_t n, int32_t bw) {
   std::vector<std::pair<int32_t, int32_t>> e;
@@ -46,6 +33,8 @@ inline Pattern banded(int32_t n, int32_t bw) {
     for (int32_t j = std::max(1, i - bw); j <= std::min(n, i + bw); ++j) e.push_back({i, j});
   return from_entries(n, e);
 }
+inline Pattern diagonal(int32_t n) { return banded(n, 0); }
+inline Pattern dense(int32_t n) { return banded(n, n); }
 
 // First row and column full, plus the diagonal.
 inline Pattern arrow(int32_t n) {

@@ -111,19 +111,6 @@ TEST(MinimumDegree, OrdersOfSmallPatterns) {
   EXPECT_EQ(order(diagonal(1)).perm, (std::vector<int32_t>{1}));
 }
 
-TEST(MinimumDegree, PoolOfExactSizeAndOneCellShort) {
-  const Pattern p = random_symmetric(40, 6, 7);
-  const int32_t e = entries_above_diagonal(p);
-  EXPECT_EQ(run_md(p, p.n + 2 * e).flag, 0);
-  // The last entry above the diagonal, in reading order, is in row `last`.
-  int32_t last = 0;
-  for (int32_t i = 1; i <= p.n; ++i)
-    for (int32_t q = p.ia[i - 1]; q < p.ia[i]; ++q)
-      if (p.ja[q - 1] > i) last = i;
-  EXPECT_EQ(run_md(p, p.n + 2 * e - 1).flag, 9 * p.n + last);
-  EXPECT_EQ(run_md(p, p.n + 1).flag, 9 * p.n + 1);
-}
-
 TEST(MinimumDegree, AlwaysAPermutation) {
   std::vector<Pattern> pats = {diagonal(7), dense(9), banded(30, 2), banded(25, 7), arrow(17)};
   for (uint32_t s = 1; s <= 12; ++s) pats.push_back(random_symmetric(10 + 17 * static_cast<int32_t>(s), 2 + s % 7, s));
@@ -271,15 +258,6 @@ void reorder(Stored& s, const std::vector<int32_t>& iperm, bool diag_first) {
   std::vector<int32_t> count(static_cast<std::size_t>(n)), target(static_cast<std::size_t>(nnz));
   yale::dsro(n, CIVec(iperm.data(), n), IVec(s.ia.data(), n + 1), IVec(s.ja.data(), nnz),
              yale::Vec1<double>(s.a.data(), nnz), IVec(count.data(), n), IVec(target.data(), nnz), diag_first);
-}
-
-TEST(Reordering, IdentityKeepsEverything) {
-  Stored s = upper_band(6, 2);
-  const Stored before = s;
-  reorder(s, identity(6), false);
-  EXPECT_EQ(s.ia, before.ia);
-  EXPECT_EQ(s.ja, before.ja);
-  EXPECT_EQ(s.a, before.a);
 }
 
 TEST(Reordering, ReversalMovesTheUpperTriangleBelow) {

@@ -88,7 +88,7 @@ struct RunStorage {
 double step_frequency(const core::Deck& d, int cycle) {
   const double lo = std::log10(d.freq);
   const double span = std::log10(d.freq_max) - lo;
-  return std::pow(10.0, lo + (cycle - 1) * span / static_cast<double>(static_cast<float>(d.nfreq - 1)));
+  return std::pow(10.0, lo + (cycle - 1) * span / static_cast<double>(static_cast<float>(int64_t{d.nfreq} - 1)));
 }
 
 // Orders, factorises and solves the assembled system; the solution lands in z.

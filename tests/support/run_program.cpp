@@ -1,0 +1,202 @@
+#include "run_program.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string env_or(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? v : fallback;
+}
+
+std::string scratch_dir() {
+  std::string tmpl = "/tmp/upscale_e2e_XXXXXX";
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("no scratch directory");
+  return tmpl;
+}
+
+}  // namespace
+
+Deck deck_lines(const std::string& example) {
+  std::ifstream f(env_or("UPSCALE_EXAMPLES", UPSCALE_DEFAULT_EXAMPLES) + "/" + example);
+  if (!f) throw std::runtime_error("example deck " + example + " not found");
+  Deck lines;
+  for (std::string s; std::getline(f, s);) lines.push_back(s);
+  return lines;
+}
+
+std::string join(const Deck& lines, const std::string& eol) {
+  std::string s;
+  for (const std::string& l : lines) s += l + eol;
+  return s;
+}
+
+Deck with_record(Deck lines, int record, const std::string& text) {
+  lines.at(static_cast<std::size_t>(record - 1)) = text;
+  return lines;
+}
+
+Deck first_records(Deck lines, int n) {
+  lines.resize(static_cast<std::size_t>(n));
+  return lines;
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+std::vector<double> numbers(const std::string& line) {
+  std::vector<double> v;
+  std::istringstream in(line);
+  for (std::string item; in >> item;) v.push_back(std::strtod(item.c_str(), nullptr));
+  return v;
+}
+
+std::string Outcome::file(const std::string& name) const { return slurp(dir + "/" + name); }
+
+std::vector<std::string> Outcome::lines(const std::string& name) const {
+  std::vector<std::string> v;
+  std::istringstream in(file(name));
+  for (std::string s; std::getline(in, s);) v.push_back(s);
+  return v;
+}
+
+std::vector<std::string> Outcome::files() const {
+  std::vector<std::string> v;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.is_regular_file()) v.push_back(e.path().filename().string());
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+double Outcome::after(const std::string& label, const std::string& from) const {
+  const std::size_t start = out.find(from);
+  const std::size_t at = start == std::string::npos ? start : out.find(label, start);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no \"" << label << "\" after \"" << from << "\" in the report";
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  return std::strtod(out.c_str() + at + label.size(), nullptr);
+}
+
+std::vector<double> Outcome::values(const std::string& label) const {
+  const std::size_t at = out.find(label);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no \"" << label << "\" in the report";
+    return {};
+  }
+  const std::size_t from = at + label.size();
+  return numbers(out.substr(from, out.find('\n', from) - from));
+}
+
+std::string Outcome::describe() const {
+  std::string s = "status " + std::to_string(status);
+  if (signal) s += ", signal " + std::to_string(signal);
+  if (timed_out) s += ", timed out";
+  return s + "; standard error: " + err.substr(0, 600);
+}
+
+Outcome run(const std::string& program, const std::string& deck, const Options& opt) {
+  Outcome r;
+  // The streams live beside the working directory, which may be taken away.
+  const std::string io = scratch_dir();
+  r.dir = scratch_dir();
+  r.scratch = std::shared_ptr<void>(nullptr, [io, dir = r.dir](void*) {
+    std::error_code ec;
+    fs::remove_all(io, ec);
+    fs::remove_all(dir, ec);
+  });
+  const std::string in_path = io + "/deck.in", err_path = io + "/err.txt";
+  const std::string out_path = opt.stdout_path.empty() ? io + "/out.txt" : opt.stdout_path;
+  std::ofstream(in_path, std::ios::binary) << deck;
+  if (!opt.prepare.empty() && std::system(("cd '" + r.dir + "' && " + opt.prepare).c_str()) != 0)
+    throw std::runtime_error("preparation failed: " + opt.prepare);
+  const std::string bin = env_or("UPSCALE_BIN_DIR", UPSCALE_DEFAULT_BIN_DIR) + "/" + program;
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int in = ::open((opt.stdin_path.empty() ? in_path : opt.stdin_path).c_str(), O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+    if (::chdir(r.dir.c_str()) != 0) ::_exit(126);
+    if (opt.remove_workdir && ::rmdir(r.dir.c_str()) != 0) ::_exit(126);
+    ::execl(bin.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int st = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(opt.time_limit_s);
+  while (::waitpid(pid, &st, WNOHANG) != pid) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &st, 0);
+      r.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+  if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+  if (opt.stdout_path.empty()) r.out = slurp(out_path);
+  r.err = slurp(err_path);
+  return r;
+}
+
+GPair g_pair(const std::string& line) {
+  GPair p;
+  EXPECT_EQ(line.size(), 32u) << '"' << line << '"';
+  if (line.size() != 32) return p;
+  EXPECT_EQ(line.substr(15, 2), "  ") << line;
+  p.first = line.substr(0, 15);
+  p.second = line.substr(17);
+  // The mantissa without sign, point and a leading "0" holds five digits.
+  for (const std::string& f : {p.first, p.second}) {
+    std::string m = f.substr(0, f.find('E'));
+    std::erase(m, ' ');
+    if (m.starts_with('-')) m.erase(0, 1);
+    if (m.starts_with("0.")) m.erase(0, 1);
+    std::erase(m, '.');
+    EXPECT_EQ(m.size(), 5u) << '"' << f << '"';
+    EXPECT_TRUE(std::all_of(m.begin(), m.end(), [](char c) { return c >= '0' && c <= '9'; })) << '"' << f << '"';
+  }
+  p.a = std::strtod(p.first.c_str(), nullptr);
+  p.b = std::strtod(p.second.c_str(), nullptr);
+  return p;
+}
+
+core::zcomplex map_sum(const Outcome& r, const std::string& re_map, const std::string& im_map) {
+  const std::vector<std::string> re = r.lines(re_map), im = r.lines(im_map);
+  EXPECT_EQ(re.size(), im.size());
+  core::zcomplex s{0, 0};
+  for (std::size_t i = 0; i < re.size() && i < im.size(); ++i)
+    s += core::zcomplex{numbers(re[i]).at(2), numbers(im[i]).at(2)};
+  return s;
+}
+
+double rel(core::zcomplex a, core::zcomplex b) { return core::cabs(a - b) / core::cabs(b); }
+
+}  // namespace support

@@ -1,0 +1,69 @@
+// A built program run as a process: the deck on standard input, a fresh
+// scratch directory as working directory, the exit status or signal, a time
+// limit that turns a hang into a failure. The directories go when the last
+// copy of the outcome does.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/complex.hpp"
+
+namespace support {
+
+using Deck = std::vector<std::string>;  // the records of a deck, without line ends
+
+Deck deck_lines(const std::string& example);  // an example deck (UPSCALE_EXAMPLES)
+std::string join(const Deck& lines, const std::string& eol = "\n");
+Deck with_record(Deck lines, int record, const std::string& text);  // record is 1-based
+Deck first_records(Deck lines, int n);
+
+struct Options {
+  std::string prepare;      // shell commands run in the working directory first
+  std::string stdin_path;   // standard input from here instead of the deck
+  std::string stdout_path;  // standard output to here, not captured
+  bool remove_workdir = false;
+  int time_limit_s = 300;
+};
+inline Options prepared(std::string commands) { Options o; o.prepare = std::move(commands); return o; }
+inline Options stdin_from(std::string path) { Options o; o.stdin_path = std::move(path); return o; }
+inline Options stdout_to(std::string path) { Options o; o.stdout_path = std::move(path); return o; }
+
+struct Outcome {
+  int status = -1;  // exit status, -1 if the process did not exit
+  int signal = 0;
+  bool timed_out = false;
+  std::string out, err, dir;
+  std::shared_ptr<void> scratch;  // removes the directories
+
+  std::string file(const std::string& name) const;  // "" when missing
+  std::vector<std::string> lines(const std::string& name) const;
+  std::vector<std::string> files() const;  // regular files of the directory, sorted
+  // The number after the first `label` that follows `from` in the report;
+  // fails the test (and gives NaN) when there is none.
+  double after(const std::string& label, const std::string& from = "") const;
+  std::vector<double> values(const std::string& label) const;  // the rest of the line
+  std::string describe() const;  // status, signal and the start of standard error
+};
+
+Outcome run(const std::string& program, const std::string& deck, const Options& opt = {});
+
+std::string slurp(const std::string& path);
+bool contains(const std::string& s, const std::string& part);
+std::vector<double> numbers(const std::string& line);  // the items of a list-directed line
+
+// A "(g15.5,2x,g15.5)" line split in two; fails the test when it is not of
+// that form (five significant digits in each field).
+struct GPair {
+  std::string first, second;
+  double a = 0, b = 0;
+};
+GPair g_pair(const std::string& line);
+
+// The sum of re + i im over two map files (the third item of each line).
+core::zcomplex map_sum(const Outcome& r, const std::string& re_map, const std::string& im_map);
+double rel(core::zcomplex a, core::zcomplex b);  // |a - b| / |b|
+
+}  // namespace support

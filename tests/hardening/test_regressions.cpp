@@ -25,8 +25,11 @@ using namespace support;
 
 namespace {
 
+// The files of a folder of kept inputs; none when the folder does not exist
+// (a target without findings has no folder in a fresh clone).
 std::vector<std::string> inputs_in(const std::string& dir) {
   std::vector<std::string> paths;
+  if (!std::filesystem::is_directory(dir)) return paths;
   for (const auto& e : std::filesystem::directory_iterator(dir)) paths.push_back(e.path().string());
   return paths;
 }

@@ -1,5 +1,5 @@
 // Cubic roots, 3 x 3 eigenvalues and inversion by bordering, against
-// answers known in advance or identities.
+// answers known in advance.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,7 +16,6 @@ using waves::Mat5;
 using waves::Vec3;
 
 double rel(zcomplex x, zcomplex y) { return core::cabs(x - y) / core::cabs(y); }
-bool finite(zcomplex x) { return std::isfinite(x.re) && std::isfinite(x.im); }
 
 // Each expected root found once among the computed ones.
 void expect_same_roots(const zcomplex (&got)[3], const zcomplex (&want)[3], double tol) {
@@ -31,15 +30,14 @@ void expect_same_roots(const zcomplex (&got)[3], const zcomplex (&want)[3], doub
   }
 }
 
-TEST(Cubeq2, RealRootsComeInTheOrderOfTheCubeRootAngles) {
+TEST(Cubeq2, RootsOfPolynomialsBuiltFromThem) {
+  // Real roots come in the order of the cube-root angles.
   zcomplex x1, x2, x3;
   waves::cubeq2(cplx(1.0), cplx(-6.0), cplx(11.0), cplx(-6.0), x1, x2, x3);
   EXPECT_LT(rel(x1, cplx(3.0)), 1e-12);
   EXPECT_LT(rel(x2, cplx(1.0)), 1e-12);
   EXPECT_LT(rel(x3, cplx(2.0)), 1e-12);
-}
 
-TEST(Cubeq2, ComplexRootsOfAPolynomialBuiltFromThem) {
   const zcomplex sets[3][3] = {
       {cplx(1.0, 2.0), cplx(-3.0, 0.5), cplx(0.25, -1.0)},
       {cplx(1e3, 1e2), cplx(-2.0, 7.0), cplx(5.0, 0.0)},
@@ -47,24 +45,14 @@ TEST(Cubeq2, ComplexRootsOfAPolynomialBuiltFromThem) {
   };
   const zcomplex a = cplx(2.0, -1.0);  // not monic
   for (const auto& r : sets) {
-    const zcomplex b = -(a * (r[0] + r[1] + r[2]));
-    const zcomplex c = a * (r[0] * r[1] + r[0] * r[2] + r[1] * r[2]);
-    const zcomplex d = -(a * r[0] * r[1] * r[2]);
     zcomplex x[3];
-    waves::cubeq2(a, b, c, d, x[0], x[1], x[2]);
+    waves::cubeq2(a, -(a * (r[0] + r[1] + r[2])), a * (r[0] * r[1] + r[0] * r[2] + r[1] * r[2]),
+                  -(a * r[0] * r[1] * r[2]), x[0], x[1], x[2]);
     expect_same_roots(x, r, 1e-11);
   }
 }
 
-TEST(Cautov, DiagonalAndSimilarityTransformedSpectra) {
-  Mat3 m{};
-  m(1, 1) = cplx(2.0);
-  m(2, 2) = cplx(-7.5, 1.0);
-  m(3, 3) = cplx(0.125, -3.0);
-  Vec3 l;
-  waves::cautov(m, l);
-  expect_same_roots(l.v, {m(1, 1), m(2, 2), m(3, 3)}, 1e-12);
-
+TEST(Cautov, SpectrumOfASimilarityTransformedDiagonal) {
   // V diag(e) V^{-1} with V unit lower triangular, whose inverse is exact.
   const zcomplex e[3] = {cplx(1.0, 1.0), cplx(4.0, -2.0), cplx(-0.5, 0.0)};
   const zcomplex x = cplx(0.3, 0.2), y = cplx(-1.1, 0.4), z = cplx(0.7, -0.9);
@@ -80,16 +68,9 @@ TEST(Cautov, DiagonalAndSimilarityTransformedSpectra) {
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j)
       for (int k = 1; k <= 3; ++k) s(i, j) += v(i, k) * e[k - 1] * vi(k, j);
+  Vec3 l;
   waves::cautov(s, l);
   expect_same_roots(l.v, e, 1e-12);
-}
-
-TEST(Cautov, TripleRootIsNotGuarded) {
-  Mat3 m{};
-  m(1, 1) = m(2, 2) = m(3, 3) = cplx(2.0);
-  Vec3 l;
-  waves::cautov(m, l);
-  for (int i = 1; i <= 3; ++i) EXPECT_FALSE(finite(l(i)));
 }
 
 // A well-conditioned random complex matrix: diagonally dominant.
@@ -105,7 +86,7 @@ Mat5 random_matrix(std::mt19937& gen, int n) {
 TEST(CInvert, ResidualAndEntriesOutsideTheBlock) {
   std::mt19937 gen(12345);
   for (int n = 1; n <= 5; ++n)
-    for (int trial = 0; trial < 20; ++trial) {
+    for (int trial = 0; trial < 5; ++trial) {
       const Mat5 m = random_matrix(gen, n);
       Mat5 inv = m;
       waves::c_invert(n, inv);
@@ -120,27 +101,6 @@ TEST(CInvert, ResidualAndEntriesOutsideTheBlock) {
           }
         }
     }
-}
-
-TEST(CInvert, OrderOneIdentityAndZeroPivot) {
-  Mat5 m{};
-  m(1, 1) = cplx(0.0, 4.0);
-  m(2, 2) = cplx(9.0);
-  waves::c_invert(1, m);
-  EXPECT_EQ(m(1, 1), cplx(0.0, -0.25));
-  EXPECT_EQ(m(2, 2), cplx(9.0));
-
-  Mat5 id{};
-  for (int i = 1; i <= 5; ++i) id(i, i) = cplx(1.0);
-  Mat5 inv = id;
-  waves::c_invert(5, inv);
-  for (int i = 0; i < 25; ++i) EXPECT_EQ(inv.a[i], id.a[i]);
-
-  // [[0 1] [1 0]] is its own inverse, but bordering starts from m(1,1).
-  Mat5 swap{};
-  swap(1, 2) = swap(2, 1) = cplx(1.0);
-  waves::c_invert(2, swap);
-  EXPECT_FALSE(finite(swap(1, 1)));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "deck_cells.hpp"
@@ -59,15 +60,13 @@ void expect_pencil_identities(const CellCoefficients& c, const CellWaves& w, dou
                       {r(c.p13) + g11, r(c.p23) - g12, r(c.p33) - g11}};
   const LC e[3][3] = {{c.lambda1 + 2 * c.mu1, c.b1, c.mu13 + c.d3}, {c.b1, c.m, c.b2}, {c.mu13 + c.d3, c.b2, c.lambda3 + 2 * c.mu3}};
   const LC de = det3(e);
-  LC trace = 0;  // trace(E^{-1} A) = sum of A(r,i) times cofactor(r,i) / det E
-  for (int i = 0; i < 3; ++i)
-    for (int r = 0; r < 3; ++r) {
-      LC minor[3][3];
-      for (int x = 0; x < 3; ++x)
-        for (int y = 0; y < 3; ++y) minor[x][y] = (x == r) ? LC(y == i ? 1 : 0) : e[x][y];
-      trace += det3(minor) * a[r][i];
-    }
-  trace /= de;
+  LC trace = 0;  // trace(E^{-1} A) by Cramer's rule: E with column i taken from A
+  for (int i = 0; i < 3; ++i) {
+    LC m[3][3];
+    for (int x = 0; x < 3; ++x)
+      for (int y = 0; y < 3; ++y) m[x][y] = y == i ? a[x][y] : e[x][y];
+    trace += det3(m) / de;
+  }
   const LC l1 = slowness2(w.r.vp1, w.r.over_qp1), l2 = slowness2(w.r.vp2, w.r.over_qp2),
            l3 = slowness2(w.r.vp3, w.r.over_qp3);
   EXPECT_LT(std::abs(l1 * l2 * l3 - det3(a) / de) / std::abs(det3(a) / de), tol);
@@ -101,17 +100,12 @@ TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
   for (double q : {w.r.over_qp1, w.r.over_qp2, w.r.over_qp3, w.r.over_qs1, w.r.over_qs2}) EXPECT_LT(q, 1e-9);
 }
 
-TEST(CellWaves, CoupledCellsSatisfyDeterminantAndTraceIdentities) {
-  const CellCoefficients lossless = coupled_cell(0, 0, 0);
-  const CellWaves w0 = waves::cell_waves(lossless, kOmega);
-  for (double q : {w0.r.over_qp1, w0.r.over_qp2, w0.r.over_qp3, w0.r.over_qs1, w0.r.over_qs2}) EXPECT_LT(q, 1e-9);
-  expect_pencil_identities(lossless, w0, 1e-13);
-
+TEST(CellWaves, CoupledCellWithFrictionSatisfiesDeterminantAndTraceIdentities) {
   const CellCoefficients lossy = coupled_cell(1e7, 3e6, 5e7);
-  const CellWaves w1 = waves::cell_waves(lossy, kOmega);
-  EXPECT_GT(w1.r.over_qp1, 0.0);
-  EXPECT_GT(w1.r.over_qs1, 0.0);
-  expect_pencil_identities(lossy, w1, 1e-12);
+  const CellWaves w = waves::cell_waves(lossy, kOmega);
+  EXPECT_GT(w.r.over_qp1, 0.0);
+  EXPECT_GT(w.r.over_qs1, 0.0);
+  expect_pencil_identities(lossy, w, 1e-12);
 }
 
 // The number after `label` on the first line that holds it.
@@ -121,8 +115,7 @@ double value_after(const std::string& text, const std::string& label) {
   return at == std::string::npos ? 0 : std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
-// The report of veloc_aten on a 4 x 3 (or nx x 3) grid whose cells differ
-// in friction, and the waves it returns.
+// The report of veloc_aten on an nx x 3 grid, and the waves it returns.
 std::string report(core::TestKind kind, const core::Coefficients& coef, int nx, waves::PlaneWaves* last = nullptr) {
   const std::string name = testing::TempDir() + "veloc_aten.txt";
   {
@@ -136,18 +129,9 @@ std::string report(core::TestKind kind, const core::Coefficients& coef, int nx, 
 }
 
 TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
-  static core::Coefficients coef;
-  for (int k = 1; k <= 3; ++k)
-    for (int j = 1; j <= 4; ++j) {
-      const CellCoefficients c = coupled_cell(1e6 * j, 1e5 * k, 1e7 * (j + k));
-      double* to[] = {&coef.lambda1(j, k), &coef.lambda3(j, k), &coef.mu1(j, k), &coef.mu3(j, k), &coef.mu13(j, k),
-                      &coef.b1(j, k), &coef.b2(j, k), &coef.m(j, k), &coef.d3(j, k), &coef.p11(j, k),
-                      &coef.p12(j, k), &coef.p13(j, k), &coef.p22(j, k), &coef.p23(j, k), &coef.p33(j, k),
-                      &coef.f11(j, k), &coef.f12(j, k), &coef.f22(j, k)};
-      const double from[] = {c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
-                             c.p11, c.p12, c.p13, c.p22, c.p23, c.p33, c.f11, c.f12, c.f22};
-      for (int f = 0; f < 18; ++f) *to[f] = from[f];
-    }
+  const auto g = wavetest::model_grid(wavetest::ice_deck(), 4, 3, kOmega,
+                                      [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });  // cells differ
+  const core::Coefficients& coef = g->coef;
   auto waves_at = [&](int j, int k) { return waves::cell_waves(waves::cell_coefficients(coef, j, k), kOmega); };
   // Compressional: the cell (nx/2, ny/2), and the last cell's waves returned.
   waves::PlaneWaves last;
@@ -160,76 +144,48 @@ TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
   EXPECT_EQ(value_after(p, "vp1 = "), mid.r.vp1);
   EXPECT_EQ(value_after(p, "1000/qp2 "), mid.r.over_qp2);
   EXPECT_EQ(value_after(p, " Q3 = "), mid.qp[2]);
-  EXPECT_EQ(value_after(p, "vs2 = "), mid.r.vs2);
   EXPECT_EQ(value_after(p, " ats1 = "), mid.ats[0]);
-  EXPECT_EQ(value_after(p, " Qs1 = "), mid.qs[0]);
-  EXPECT_EQ(value_after(p, "ANGULAR FREQUENCY :  "), kOmega);
   // Shear: the first cell, no reference line.
   const std::string s = report(core::TestKind::shear, coef, 4);
   EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 31);
   EXPECT_EQ(s.find("nx/2"), std::string::npos);
   EXPECT_EQ(value_after(s, "vs1 = "), waves_at(1, 1).r.vs1);
-  EXPECT_EQ(value_after(s, "vp3 = "), waves_at(1, 1).r.vp3);
   // nx = 1: nx/2 = 0 names no cell; only the banner and the closing blank.
   const std::string none = report(core::TestKind::compressional, coef, 1);
   EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 6);
 }
 
-// Velocities and 1000/Q of the closed route alone, with its exchange rules.
-waves::PlaneWaves direct_route(const CellCoefficients& c, double omega) {
-  waves::Mat5 e, a;
-  waves::wave_matrices(c, omega, e, a);
-  waves::Vec3 l;
-  waves::Vec2 t;
-  waves::direct_slownesses(e, a, l, t);
-  double v[3], q[3], vs[2], qs[2];
-  for (int n = 0; n < 3; ++n) {
-    const core::zcomplex s = core::csqrt(l.v[n]);
-    v[n] = 1 / s.re;
-    q[n] = 1000 / std::abs(s.re / s.im);
-  }
-  for (int n = 0; n < 2; ++n) {
-    const core::zcomplex s = core::csqrt(t.v[n]);
-    vs[n] = 1 / s.re;
-    qs[n] = 1000 / std::abs(s.re / s.im);
-  }
-  if (v[1] > v[0]) std::swap(v[0], v[1]), std::swap(q[0], q[1]);
-  if (vs[1] > vs[0]) std::swap(vs[0], vs[1]), std::swap(qs[0], qs[1]);
-  return {v[0], v[1], v[2], vs[0], vs[1], q[0], q[1], q[2], qs[0], qs[1]};
-}
-
-TEST(VelocAten, ExampleDecksArePlausibleAndKeepTheVelocitiesOfTheClosedRoute) {
-  struct Case {
-    const char* name;
-    core::Deck deck;
-    double phi;
-  };
+// Cells of the example decks: plausible speeds and 1000/Q, the velocities
+// of the closed route, and on a homogeneous grid the values of one cell.
+TEST(VelocAten, ExampleDeckCellsAgreeWithTheClosedRoute) {
   core::Deck shale2 = wavetest::shale_deck();
   shale2.s3(1) = 0.3;
-  const Case cases[] = {{"ice phiw 0.1", wavetest::ice_deck(), 0.1},
-                        {"ice phiw 0.3", wavetest::ice_deck(), 0.3},
-                        {"shale phiw 0.25 s3 0.1", wavetest::shale_deck(), 0.25},
-                        {"shale phiw 0.2 s3 0.3", shale2, 0.2}};
+  const std::tuple<const char*, core::Deck, double> cases[] = {{"ice phiw 0.1", wavetest::ice_deck(), 0.1},
+                                                               {"ice phiw 0.3", wavetest::ice_deck(), 0.3},
+                                                               {"shale phiw 0.25", wavetest::shale_deck(), 0.25},
+                                                               {"shale s3 0.3 phiw 0.2", shale2, 0.2}};
   const double omega = 10.0 * 6.283185307179586;
-  for (const Case& c : cases) {
-    auto g = wavetest::model_grid(c.deck, 1, 1, omega, [&](int, int) { return c.phi; });
+  static core::TextOut quiet("/dev/null");
+  for (const auto& [name, deck, phi] : cases) {
+    SCOPED_TRACE(name);
+    auto g = wavetest::model_grid(deck, 3, 2, omega, [&](int, int) { return phi; });
     const CellCoefficients cell = waves::cell_coefficients(g->coef, 1, 1);
     const waves::PlaneWaves r = waves::cell_waves(cell, omega).r;
-    SCOPED_TRACE(c.name);
-    EXPECT_GT(r.vp1, 2500.0);
-    EXPECT_LT(r.vp1, 5500.0);
-    EXPECT_GT(r.vs1, 1000.0);
-    EXPECT_LT(r.vs1, 3500.0);
-    for (double v : {r.vp2, r.vp3, r.vs2}) {
-      EXPECT_GT(v, 0.1);
-      EXPECT_LT(v, 100.0);
-    }
-    for (double q : {r.over_qp2, r.over_qp3, r.over_qs2}) {
-      EXPECT_GT(q, 900.0);
-      EXPECT_LT(q, 1100.0);
-    }
-    const waves::PlaneWaves d = direct_route(cell, omega);
-    for (auto [x, y] : {std::pair{r.vp1, d.vp1}, {r.vp2, d.vp2}, {r.vp3, d.vp3}, {r.vs1, d.vs1}, {r.vs2, d.vs2}})
+    const waves::PlaneWaves grid = waves::veloc_aten(3, 2, omega, g->coef, core::TestKind::compressional, quiet);
+    EXPECT_EQ(std::memcmp(&grid, &r, sizeof r), 0);
+    EXPECT_TRUE(r.vp1 > 2500 && r.vp1 < 5500 && r.vs1 > 1000 && r.vs1 < 3500) << r.vp1 << " " << r.vs1;
+    for (double v : {r.vp2, r.vp3, r.vs2}) EXPECT_TRUE(v > 0.1 && v < 100) << v;
+    for (double q : {r.over_qp2, r.over_qp3, r.over_qs2}) EXPECT_TRUE(q > 900 && q < 1100) << q;
+    // The closed route alone, modes 1 and 2 of each kind exchanged by speed.
+    waves::Mat5 e, a;
+    waves::wave_matrices(cell, omega, e, a);
+    waves::Vec3 l;
+    waves::Vec2 t;
+    waves::direct_slownesses(e, a, l, t);
+    auto v = [](core::zcomplex x) { return 1 / core::csqrt(x).re; };
+    const std::pair<double, double> p = std::minmax(v(l.v[0]), v(l.v[1])), s = std::minmax(v(t.v[0]), v(t.v[1]));
+    for (auto [x, y] : {std::pair{r.vp1, p.second}, {r.vp2, p.first}, {r.vp3, v(l.v[2])}, {r.vs1, s.second},
+                        {r.vs2, s.first}})
       EXPECT_NEAR(x, y, 1e-8 * y);
   }
 }

@@ -8,7 +8,6 @@
 #include <limits>
 #include <numeric>
 #include <random>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -76,35 +75,25 @@ std::complex<long double> to_c(V v) {
   return {static_cast<long double>(ValueTraits<V>::re(v)), static_cast<long double>(ValueTraits<V>::im(v))};
 }
 
-// ||op(A) z - b||_inf / (||A||_inf ||z||_inf), in extended precision; op is
-// A or its plain transpose.
+// ||op(A) z - b||_inf / (||op(A)||_inf ||z||_inf), in extended precision;
+// op is A or its plain transpose.
 template <class V>
 double residual(const Pattern& p, const std::vector<V>& a, const std::vector<V>& z, const std::vector<V>& b,
                 bool transpose = false) {
   std::vector<std::complex<long double>> r(static_cast<std::size_t>(p.n));
-  for (int32_t i = 0; i < p.n; ++i) r[static_cast<std::size_t>(i)] = -to_c(b[static_cast<std::size_t>(i)]);
-  long double anorm = 0, rowsum = 0, znorm = 0, rnorm = 0;
-  std::vector<long double> colsum(static_cast<std::size_t>(p.n), 0);
-  for (int32_t i = 1; i <= p.n; ++i) {
-    rowsum = 0;
+  std::vector<long double> rowsum(static_cast<std::size_t>(p.n));  // of |op(A)|
+  for (int32_t i = 1; i <= p.n; ++i)
     for (int32_t e = p.ia[i - 1]; e < p.ia[i]; ++e) {
-      const int32_t j = p.ja[e - 1];
-      const auto aij = to_c(a[e - 1]);
-      rowsum += std::abs(aij);
-      colsum[j - 1] += std::abs(aij);
-      if (transpose)
-        r[j - 1] += aij * to_c(z[i - 1]);
-      else
-        r[i - 1] += aij * to_c(z[j - 1]);
+      const int32_t j = p.ja[e - 1], row = transpose ? j : i, col = transpose ? i : j;
+      r[row - 1] += to_c(a[e - 1]) * to_c(z[col - 1]);
+      rowsum[row - 1] += std::abs(to_c(a[e - 1]));
     }
-    anorm = std::max(anorm, rowsum);
+  long double rnorm = 0, znorm = 0;
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    rnorm = std::max(rnorm, std::abs(r[i] - to_c(b[i])));
+    znorm = std::max(znorm, std::abs(to_c(z[i])));
   }
-  if (transpose) anorm = *std::max_element(colsum.begin(), colsum.end());
-  for (int32_t i = 0; i < p.n; ++i) {
-    znorm = std::max(znorm, std::abs(to_c(z[static_cast<std::size_t>(i)])));
-    rnorm = std::max(rnorm, std::abs(r[static_cast<std::size_t>(i)]));
-  }
-  return static_cast<double>(rnorm / (anorm * znorm));
+  return static_cast<double>(rnorm / (*std::max_element(rowsum.begin(), rowsum.end()) * znorm));
 }
 
 template <class V>
@@ -121,9 +110,6 @@ std::vector<V> random_vector(int32_t n, uint32_t seed) {
   return v;
 }
 
-// Room for any fill: the dense factors and the driver's own regions.
-inline int32_t generous_nwork(int32_t n, int32_t nnz) { return 4 * n + 2 * nnz + n * n + 64; }
-
 // Ordering, factorisation and solve through the drivers.
 template <class V>
 struct Solve {
@@ -134,12 +120,12 @@ struct Solve {
   yale::BasicWorkspace<V> ws;
   int32_t esp = 0;
 
-  Solve(Pattern pat, std::vector<V> vals, int32_t nw = 0)
+  Solve(Pattern pat, std::vector<V> vals)
       : p(std::move(pat)),
         a(std::move(vals)),
         perm(static_cast<std::size_t>(p.n)),
         iperm(static_cast<std::size_t>(p.n)),
-        nwork(nw > 0 ? nw : generous_nwork(p.n, p.nnz())),
+        nwork(4 * p.n + 2 * p.nnz() + p.n * p.n + 64),  // room for any fill
         ws(nwork) {}
 
   int32_t order() {
@@ -152,8 +138,6 @@ struct Solve {
     yale::ndrv<V>(p.n, perm, perm, iperm, p.ia, p.ja, a, b, z, nwork, ws, esp, job, flag);
     return flag;
   }
-  int32_t lcount() { return ws.iword(p.n + 1) - 1; }
-  int32_t ucount() { return ws.iword(2 * p.n + 2) - 1; }
 };
 
 inline bool is_permutation(const std::vector<int32_t>& perm, const std::vector<int32_t>& iperm) {

@@ -101,14 +101,14 @@ void solve(RunStorage& run, int32_t nodos, TextOut& report) {
   const std::span<int32_t> c(run.c.get(), nodos);
   const std::span<int32_t> ic(run.ic.get(), nodos);
   int32_t flag = 0;
-  yale::odrv<core::zcomplex>(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
+  yale::zodrv(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
   if (flag != 0) {
     report.list("FLAG=", flag);
     core::stop(kStopOrderingFailed);
   }
   int32_t esp = 0;
-  yale::ndrv<core::zcomplex>(nodos, c, c, ic, ia, ja, avec, std::span<const core::zcomplex>(sys.rhs_data(), nodos),
-                             std::span<core::zcomplex>(run.z.get(), nodos), core::kNwork, run.work, esp, 1, flag);
+  yale::zndrv(nodos, c, c, ic, ia, ja, avec, std::span<const core::zcomplex>(sys.rhs_data(), nodos),
+              std::span<core::zcomplex>(run.z.get(), nodos), core::kNwork, run.work, esp, 1, flag);
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);

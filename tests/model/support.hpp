@@ -20,28 +20,24 @@
 
 namespace model_test {
 
-// Runs each test in a fresh temporary directory, so that the files the
-// routines write land there.
+// Each test runs in a fresh temporary directory, where the routines' files land.
 class InTempDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_ = std::filesystem::current_path();
-    std::string tmpl = (std::filesystem::temp_directory_path() / "model_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    std::filesystem::current_path(dir_);
+    std::string t = (std::filesystem::temp_directory_path() / "model_test_XXXXXX").string();
+    ASSERT_NE(mkdtemp(t.data()), nullptr);
+    std::filesystem::current_path(dir_ = t);
   }
   void TearDown() override {
     std::filesystem::current_path(old_);
     std::filesystem::remove_all(dir_);
   }
-  std::filesystem::path old_, dir_;
+  std::filesystem::path old_ = std::filesystem::current_path(), dir_;
 };
 
 inline std::string slurp(const std::string& name) {
-  std::ifstream in(name);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(name).rdbuf();
   return s.str();
 }
 
@@ -60,8 +56,7 @@ inline double value_after(const std::string& report, const std::string& label) {
   return 0;
 }
 
-// Sends standard output to standard error, where death tests look for the
-// message of a stop.
+// Sends standard output to standard error, where death tests look for a stop's message.
 inline void stdout_to_stderr() {
   std::fflush(stdout);
   dup2(2, 1);
@@ -71,11 +66,7 @@ inline void stdout_to_stderr() {
 // at 0 C; water proportions 0.1 and 0.3, absolute porosity 0.4.
 inline core::Deck ice_deck(int nx, int ny) {
   core::Deck d;
-  d.freq = 10;
-  d.nx = nx;
-  d.ny = ny;
-  d.key_model = 0;
-  d.nlayers = 2;
+  d.freq = 10, d.nx = nx, d.ny = ny, d.key_model = 0, d.nlayers = 2;
   for (int n = 1; n <= 2; ++n) {
     d.nl(n) = ny / 2;
     d.akf(n) = 2.25e9, d.ro2(n) = 1000, d.eta(n) = 1.798e-3, d.ro1(n) = 2650, d.ro3(n) = 920;
@@ -83,8 +74,7 @@ inline core::Deck ice_deck(int nx, int ny) {
     d.coef_b13(n) = 1e8, d.ak_air(n) = 1.42e5, d.xmu_air(n) = 1e3;
     d.ak_s1(n) = 3.6e10, d.xmu_s1(n) = 4.4e10, d.ak_s3(n) = 8.58e9, d.xmu_s3(n) = 3.32e9;
   }
-  d.phi_layer1(1) = 0.1;
-  d.phi_layer1(2) = 0.3;
+  d.phi_layer1(1) = 0.1, d.phi_layer1(2) = 0.3;
   d.domain_size = 0.2;
   d.h = d.domain_size / ny;
   return d;
@@ -96,35 +86,27 @@ inline core::Deck shale_deck(int nx, int ny) {
   d.key_model = 1;
   for (int n = 1; n <= 2; ++n)
     d.eta(n) = 1e-3, d.ro3(n) = 2580, d.ak_s1(n) = 3.7e10, d.ak_s3(n) = 2.09e10, d.xmu_s3(n) = 6.85e9;
-  d.s3(1) = 0.1;
-  d.s3(2) = 0.3;
-  d.phi_layer1(1) = 0.25;
-  d.phi_layer1(2) = 0.2;
+  d.s3(1) = 0.1, d.s3(2) = 0.3;
+  d.phi_layer1(1) = 0.25, d.phi_layer1(2) = 0.2;
   return d;
 }
 
-// A sample: material map and water proportions (lower half material 1,
-// upper half material 2, each with its layer's water proportion), and the
-// coefficient fields.
+// Lower half material 1, upper half material 2, each with its layer's water
+// proportion; and the coefficient fields.
 struct Sample {
   core::Deck deck;
   core::IntField matnum{};
   core::RealField phiw{};
   core::Coefficients c{};
-
   explicit Sample(const core::Deck& d) : deck(d) {
     for (int k = 1; k <= d.ny; ++k)
-      for (int j = 1; j <= d.nx; ++j) {
-        matnum(j, k) = k <= d.ny / 2 ? 1 : 2;
-        phiw(j, k) = deck.phi_layer1(matnum(j, k));
-      }
+      for (int j = 1; j <= d.nx; ++j) phiw(j, k) = deck.phi_layer1(matnum(j, k) = k <= d.ny / 2 ? 1 : 2);
   }
 };
 
 inline std::unique_ptr<Sample> make_sample(const core::Deck& d) { return std::make_unique<Sample>(d); }
 
-// The (j, k, value) lines of a plotting file, j outer and k inner, against
-// the field.
+// The (j, k, value) lines of a plotting file, j outer and k inner, against the field.
 inline void expect_plot_file(const std::string& name, const core::RealField& field, int nx, int ny) {
   std::istringstream in(slurp(name));
   for (int j = 1; j <= nx; ++j)

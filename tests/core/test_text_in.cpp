@@ -45,15 +45,12 @@ struct Stream {
 
 }  // namespace
 
-TEST(TextIn, ListInteger) {
+TEST(TextIn, ListDirected) {
   check(read_list_int,
         {{"10   nx cells along x", 10}, {"   +10", 10}, {"-3,4", -3}, {"10/", 10}, {"\t8", 8}, {"2*5", 5},  // repeat count
          {"2147483647", 2147483647}, {"-2147483648", -2147483648.0}},
         {"10.", "1e1", "10abc", "ten", "", "    ", ",5", "/", "3*", "x*3", "2147483648", "99999999999999999999999"});
   EXPECT_TRUE(read_list_int("10.5  nx").error.find("\"10.5\"") != std::string::npos);  // names the text found
-}
-
-TEST(TextIn, ListReal) {
   check(read_list_real,
         {{"10.0   freq (Hz)", 10.0}, {"2500", 2500.0},  // no implied decimals in list input
          {"1+5", 1e5}, {"10.5d2", 1050.0}, {"1.5Q1", 15.0}, {".5", 0.5}, {"5.,6", 5.0}, {"-0.2e-1 m", -0.02},
@@ -118,29 +115,15 @@ TEST(RecordSource, SplitsLinesAndDropsCarriageReturns) {
   EXPECT_EQ(none.number(), 0);
 }
 
-TEST(RecordSource, SurvivesHostileBytes) {
-  {
-    Stream s("1\0 2\n"s + std::string(3'000'000, '7') + "\nnext\n");
-    RecordSource in(s.f, "big");
-    EXPECT_EQ(in.next(), "1\0 2"s);
-    const auto r = in.next();
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->size(), RecordSource::kMaxRecordChars);
-    EXPECT_TRUE(in.truncated());
-    EXPECT_EQ(in.next(), "next");
-    EXPECT_FALSE(in.truncated());
-  }
-  std::mt19937 gen(3);
-  std::string bytes(200'000, '\0');
-  int newlines = 0;
-  for (char& c : bytes) newlines += (c = static_cast<char>(gen() & 0xff)) == '\n';
-  Stream s(bytes + '\n');
-  RecordSource in(s.f, "binary");
-  int n = 0;
-  for (; auto r = in.next(); ++n) {
-    (void)read_list_real(*r);  // readers must cope with any record
-    (void)read_g20_10(*r);
-    (void)read_i5(*r);
-  }
-  EXPECT_EQ(n, newlines + 1);
+TEST(RecordSource, KeepsZeroBytesAndCutsOverlongRecords) {
+  // Random bytes for the readers are the fuzz targets' business.
+  Stream s("1\0 2\n"s + std::string(3'000'000, '7') + "\nnext\n");
+  RecordSource in(s.f, "big");
+  EXPECT_EQ(in.next(), "1\0 2"s);
+  const auto r = in.next();
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->size(), RecordSource::kMaxRecordChars);
+  EXPECT_TRUE(in.truncated());
+  EXPECT_EQ(in.next(), "next");
+  EXPECT_FALSE(in.truncated());
 }

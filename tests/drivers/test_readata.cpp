@@ -42,26 +42,8 @@ std::vector<std::string> bare(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-TEST(Readata, ReadsTheIceExample) {
-  core::Deck d;
-  const std::string echo = read_deck(join(deck_lines("ice_small.deck")), d);
-  EXPECT_EQ(d.freq_max, 100.0);
-  EXPECT_EQ(d.nx, 10);
-  EXPECT_EQ(d.nl(2), 5);
-  EXPECT_EQ(d.akf(1), 2.25e9);
-  EXPECT_EQ(d.eta(2), 1.798e-3);
-  EXPECT_EQ(d.phi_layer1(2), 0.3);
-  EXPECT_EQ(d.xmu_s3(2), 3.32e9);  // the last record
-  EXPECT_EQ(d.h, 0.2 / 10);
-  // Echo: the nine bare values, one block per layer, the model and h.
-  EXPECT_TRUE(echo.starts_with(" 10\n 100\n 10\n 0.2\n 10\n 10\n 0\n 0\n 2\n **********************************\n"));
-  EXPECT_TRUE(support::contains(echo, " **********************************\n  layer i=   2\n\n **********************************\n"
-                            "  nl(i) = cell in layer i       =  5\n  akf (GPA) (fluid bulk mod.    =  2.25e+09\n"));
-  EXPECT_TRUE(echo.ends_with("  model (=0,layered,=1,fractal  =  0\n\n  mesh size h  0.02\n")) << echo;
-}
-
 TEST(Readata, ExamplesWithAndWithoutComments) {
-  for (const char* name : {"ice.deck", "ice_small.deck", "shale.deck", "shale_small.deck"}) {
+  for (const char* name : {"ice_small.deck", "ice.deck", "shale.deck", "shale_small.deck"}) {
     SCOPED_TRACE(name);
     const std::vector<std::string> lines = deck_lines(name);
     core::Deck d, plain;
@@ -69,8 +51,20 @@ TEST(Readata, ExamplesWithAndWithoutComments) {
     EXPECT_EQ(d.h, d.domain_size / d.ny);
     EXPECT_EQ(d.nlayers, 2);
     EXPECT_EQ(d.key_model, std::string(name).starts_with("shale") ? 1 : 0);
-    EXPECT_GT(d.ro1(2), 1000.0);  // the decks carry decimal points: no implied decimals
-    // The echo holds every value, exactly.
+    // The echo holds every value, exactly, and comments change none.
     EXPECT_EQ(read_deck(join(bare(lines)), plain), echo);
+    if (name != std::string("ice_small.deck")) continue;
+    // Each record lands in its own quantity, down to the last one.
+    EXPECT_EQ(d.nl(2), 5);
+    EXPECT_EQ(d.akf(1), 2.25e9);
+    EXPECT_EQ(d.eta(2), 1.798e-3);
+    EXPECT_EQ(d.phi_layer1(2), 0.3);
+    EXPECT_EQ(d.xmu_s3(2), 3.32e9);
+    EXPECT_EQ(d.h, 0.2 / 10);
+    // Echo: the nine bare values, one block per layer, the model and h.
+    EXPECT_TRUE(echo.starts_with(" 10\n 100\n 10\n 0.2\n 10\n 10\n 0\n 0\n 2\n **********************************\n"));
+    EXPECT_TRUE(support::contains(echo, " **********************************\n  layer i=   2\n\n **********************************\n"
+                                        "  nl(i) = cell in layer i       =  5\n  akf (GPA) (fluid bulk mod.    =  2.25e+09\n"));
+    EXPECT_TRUE(echo.ends_with("  model (=0,layered,=1,fractal  =  0\n\n  mesh size h  0.02\n")) << echo;
   }
 }

@@ -1,5 +1,6 @@
 // The three programs on the example decks: a normal end, the files a run
-// leaves, the report's last line; a value read with implied decimals.
+// leaves and their line counts, the report's last line; a value read with
+// implied decimals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,12 +38,19 @@ TEST(Runs, ExampleDecksEndNormallyWithTheirFiles) {
     std::sort(files.begin(), files.end());
     for (const char* name : {"ice_small.deck", "shale_small.deck", "ice.deck", "shale.deck"}) {
       SCOPED_TRACE(std::string(program) + " " + name);
+      const Deck deck = deck_lines(name);
+      const std::size_t cells = std::stoul(deck.at(4)) * std::stoul(deck.at(5));
+      const std::size_t interior = (std::stoul(deck.at(4)) - 2) * (std::stoul(deck.at(5)) - 2);
       // A table left by an earlier run is rewritten from its start.
-      const Outcome r = run(program, join(deck_lines(name)), prepared("seq 5 > " + first_table));
+      const Outcome r = run(program, join(deck), prepared("seq 5 > " + first_table));
       ASSERT_EQ(r.status, 40) << r.describe();
       EXPECT_EQ(r.err, "STOP 40\n");  // no warning for these decks
-      EXPECT_EQ(r.files(), files);
-      EXPECT_EQ(r.lines(first_table).size(), 1u);
+      ASSERT_EQ(r.files(), files);
+      // One line per table, per cell in a map, per interior cell in the gradient map.
+      for (const std::string& f : files)
+        EXPECT_EQ(r.lines(f).size(), f.find('.') != std::string::npos ? 1u
+                                     : f.starts_with("mod_grad")      ? interior
+                                                                      : cells) << f;
       EXPECT_TRUE(contains(r.out, " number of unknowns nodos = "));
       // The report ends with an empty line and the running time in f15.6.
       const std::size_t time = r.out.rfind("\n\n running time=");

@@ -17,8 +17,8 @@ using Deck = std::vector<std::string>;  // the records of a deck, without line e
 
 Deck deck_lines(const std::string& example);  // an example deck (UPSCALE_EXAMPLES)
 std::string join(const Deck& lines, const std::string& eol = "\n");
-Deck with_record(Deck lines, int record, const std::string& text);  // record is 1-based
-Deck first_records(Deck lines, int n);
+inline Deck with_record(Deck d, int record, const std::string& text) { return d.at(record - 1) = text, d; }  // 1-based
+inline Deck first_records(Deck d, int n) { return d.resize(n), d; }
 
 struct Options {
   std::string prepare;      // shell commands run in the working directory first
@@ -41,10 +41,11 @@ struct Outcome {
   std::string file(const std::string& name) const;  // "" when missing
   std::vector<std::string> lines(const std::string& name) const;
   std::vector<std::string> files() const;  // regular files of the directory, sorted
-  // The number after the first `label` that follows `from` in the report;
-  // fails the test (and gives NaN) when there is none.
+  // The numbers on the rest of the line after the first `label` that
+  // follows `from` in the report, or the first of them; fails the test (and
+  // gives none or NaN) when there is none.
+  std::vector<double> values(const std::string& label, const std::string& from = "") const;
   double after(const std::string& label, const std::string& from = "") const;
-  std::vector<double> values(const std::string& label) const;  // the rest of the line
   std::string describe() const;  // status, signal and the start of standard error
 };
 
@@ -54,8 +55,8 @@ std::string slurp(const std::string& path);
 bool contains(const std::string& s, const std::string& part);
 std::vector<double> numbers(const std::string& line);  // the items of a list-directed line
 
-// A "(g15.5,2x,g15.5)" line split in two; fails the test when it is not of
-// that form (five significant digits in each field).
+// A "(g15.5,2x,g15.5)" line split in two; fails the test when it is not
+// the rendering of its own two values.
 struct GPair {
   std::string first, second;
   double a = 0, b = 0;

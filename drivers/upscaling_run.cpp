@@ -8,6 +8,7 @@
 #include "core/deck.hpp"
 #include "core/stop.hpp"
 #include "core/text_out.hpp"
+#include "drivers/cell_data.hpp"
 #include "drivers/cell_maps.hpp"
 #include "drivers/compressional_results.hpp"
 #include "drivers/readata.hpp"
@@ -18,10 +19,7 @@
 #include "fem/numbering.hpp"
 #include "fem/yale_system.hpp"
 #include "model/average_density.hpp"
-#include "model/e_modulus.hpp"
-#include "model/mass_visco_coef.hpp"
 #include "model/material_map.hpp"
-#include "model/porosity.hpp"
 #include "waves/plane_waves.hpp"
 #include "yale/yale.hpp"
 
@@ -34,7 +32,6 @@ using core::TextOut;
 
 constexpr int kStopOrderingFailed = 9;
 constexpr int kStopSolveFailed = 99;
-constexpr double kTwoPi = 6.283185307179586;
 
 // The result tables and maps, in the order they are opened (each created or
 // truncated at start-up).
@@ -56,19 +53,6 @@ struct OpenFiles {
   StrainStressFiles maps() {
     return {real_strain1, imag_strain1, real_strain3, imag_strain3, real_stress, imag_stress};
   }
-};
-
-// The cell fields and maps of the run, sized for the largest grid.
-struct CellData {
-  core::Deck deck;
-  core::ByMaterial<double> layer_size;
-  core::IntField matnum;
-  core::RealField phiw;
-  core::Coefficients coef;
-  fem::XnodTable xnod;
-  ComplexField strain1, strain3, stress;
-  ComplexPressureMap pres, derx_pres, dery_pres;
-  RealPressureMap grad_pres_mod;
 };
 
 // Everything the run owns, allocated once at start-up. Nothing is written
@@ -133,19 +117,15 @@ void run_upscaling(const ProgramSetup& setup) {
   {
     TextOut map("matnum_p33");
     TextOut map_gnu("matnum_p33_gnu");
-    model::makematnum(deck.nx, deck.ny, deck.nl, cd.layer_size, deck.h, cd.matnum, report);
-    if (shear) model::set_single_material(deck.nx, deck.ny, cd.matnum);
+    build_material_map(setup, cd, report);
     model::write_and_check_matnum(map, map_gnu, deck.nx, deck.ny, deck.nlayers, cd.matnum, report);
   }
 
   // The computation step: one step per run.
   const int cycle = 1;
   model::PorosityFile porosity_file;
-  if (shear) deck.phi_layer1(1) = deck.phi_layer1(2) = setup.imposed_water;
-  model::porosity(setup.kind, deck.nx, deck.ny, deck.phi_layer1, deck.model, cd.phiw, cd.matnum, porosity_file);
-  const double omega = deck.freq * kTwoPi;
-  model::e_modulus(setup.kind, deck, cd.matnum, cd.phiw, omega, cycle, cd.coef, report);
-  const model::CellFractions last = model::mass_visco_coef(setup.kind, deck, cd.matnum, cd.phiw, cycle, cd.coef, report);
+  const double omega = angular_frequency(deck);
+  const model::CellFractions last = fill_coefficients(setup, cd, porosity_file, omega, cycle, report);
   fem::global_numbering(deck.nx, deck.ny, cd.xnod);
   const double rob_med = model::average_density(deck, cd.matnum, cd.phiw, report);
 

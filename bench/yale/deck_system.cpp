@@ -7,17 +7,12 @@
 #include <fcntl.h>
 #include <memory>
 
-#include "core/coefficients.hpp"
-#include "core/deck.hpp"
 #include "core/text_in.hpp"
 #include "core/text_out.hpp"
+#include "drivers/cell_data.hpp"
 #include "drivers/readata.hpp"
 #include "fem/assembly.hpp"
-#include "fem/numbering.hpp"
 #include "fem/yale_system.hpp"
-#include "model/e_modulus.hpp"
-#include "model/mass_visco_coef.hpp"
-#include "model/material_map.hpp"
 #include "model/porosity.hpp"
 
 namespace yale_bench {
@@ -52,24 +47,15 @@ class QuietReport {
   int saved_;
 };
 
-struct Cells {
-  core::Deck deck;
-  core::ByMaterial<double> layer_size;
-  core::IntField matnum;
-  core::RealField phiw;
-  core::Coefficients coef;
-  fem::XnodTable xnod;
-};
-
 }  // namespace
 
-std::optional<DeckSystem> deck_system(const std::string& path, core::TestKind kind) {
+std::optional<DeckSystem> deck_system(const std::string& path, const drivers::ProgramSetup& setup) {
   std::FILE* f = std::fopen(path.c_str(), "r");
   if (!f) {
     std::fprintf(stderr, "yale_bench: cannot open the deck %s\n", path.c_str());
     return std::nullopt;
   }
-  auto cells = std::make_unique<Cells>();
+  auto cells = std::make_unique<drivers::CellData>();
   auto sys = std::make_unique<fem::YaleSystem>();
   core::Deck& d = cells->deck;
   DeckSystem out;
@@ -81,22 +67,15 @@ std::optional<DeckSystem> deck_system(const std::string& path, core::TestKind ki
     std::fclose(f);
 
     const auto t0 = Clock::now();
-    model::makematnum(d.nx, d.ny, d.nl, cells->layer_size, d.h, cells->matnum, report);
-    const bool shear = kind == core::TestKind::shear;
-    if (shear) {
-      model::set_single_material(d.nx, d.ny, cells->matnum);
-      d.phi_layer1(1) = d.phi_layer1(2) = 0.2;
-    }
+    drivers::build_material_map(setup, *cells, report);
     model::PorosityFile porosity_file;
-    model::porosity(kind, d.nx, d.ny, d.phi_layer1, d.model, cells->phiw, cells->matnum, porosity_file);
-    const double omega = d.freq * 6.283185307179586;
-    model::e_modulus(kind, d, cells->matnum, cells->phiw, omega, 1, cells->coef, report);
-    model::mass_visco_coef(kind, d, cells->matnum, cells->phiw, 1, cells->coef, report);
+    const double omega = drivers::angular_frequency(d);
+    drivers::fill_coefficients(setup, *cells, porosity_file, omega, 1, report);
     out.model_seconds = seconds_since(t0);
 
     const auto t1 = Clock::now();
     fem::global_numbering(d.nx, d.ny, cells->xnod);
-    fem::global_sist(kind, omega, d.nx, d.ny, d.h, cells->xnod, cells->coef, *sys);
+    fem::global_sist(setup.kind, omega, d.nx, d.ny, d.h, cells->xnod, cells->coef, *sys);
     out.assembly_seconds = seconds_since(t1);
   }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/complex.hpp"
-#include "core/test_kind.hpp"
+#include "drivers/upscaling_run.hpp"
 
 namespace yale_bench {
 
@@ -20,9 +20,10 @@ struct DeckSystem {
   double assembly_seconds = 0;  // numbering and assembly of the global system
 };
 
-// Reads the deck at `path` and assembles its test; the report the routines
+// Reads the deck at `path` and assembles the test of `setup` (one of the
+// programs' setups); the report the routines
 // print is discarded and their plotting files land in the working
 // directory. Nothing on a deck that cannot be read (message on stderr).
-std::optional<DeckSystem> deck_system(const std::string& path, core::TestKind kind);
+std::optional<DeckSystem> deck_system(const std::string& path, const drivers::ProgramSetup& setup);
 
 }  // namespace yale_bench

@@ -327,19 +327,31 @@ void nnt(int32_t n, CIVec rperm, CIVec cperm, CIVec l_start, CIVec l_col, Vec1<c
 
 // ------------------------------------------------------------------ drivers
 
+namespace {
+
+// What both drivers check first: a job they know (else 11n+1), and a
+// workspace at least as large as the nwork it is announced with (else
+// 10n+1).
+template <class V>
+bool driver_arguments_refused(int32_t n, int32_t job, int32_t nwork, const BasicWorkspace<V>& ws, int32_t& flag) {
+  if (job < 1 || job > 5) {
+    flag = 11 * n + 1;
+    return true;
+  }
+  if (nwork > ws.nwork()) {
+    flag = 10 * n + 1;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 template <class V>
 void odrv(int32_t n, std::span<int32_t> ia_s, std::span<int32_t> ja_s, std::span<V> a_s, std::span<int32_t> perm_s,
           std::span<int32_t> iperm_s, int32_t nwork, BasicWorkspace<V>& ws, int32_t job, int32_t& flag) {
   flag = 0;
-  if (job < 1 || job > 5) {
-    flag = 11 * n + 1;
-    return;
-  }
-  // A workspace smaller than the nwork it is announced with is too small.
-  if (nwork > ws.nwork()) {
-    flag = 10 * n + 1;
-    return;
-  }
+  if (driver_arguments_refused(n, job, nwork, ws, flag)) return;
   const IVec ia(ia_s), ja(ja_s), perm(perm_s), iperm(iperm_s);
   const Vec1<V> a(a_s);
 
@@ -374,14 +386,7 @@ void ndrv(int32_t n, std::span<const int32_t> rperm_s, std::span<const int32_t> 
           std::span<const int32_t> icperm_s, std::span<const int32_t> ia_s, std::span<const int32_t> ja_s,
           std::span<const V> a_s, std::span<const V> b_s, std::span<V> z_s, int32_t nwork, BasicWorkspace<V>& ws,
           int32_t& esp, int32_t job, int32_t& flag) {
-  if (job < 1 || job > 5) {
-    flag = 11 * n + 1;
-    return;
-  }
-  if (nwork > ws.nwork()) {
-    flag = 10 * n + 1;
-    return;
-  }
+  if (driver_arguments_refused(n, job, nwork, ws, flag)) return;
   constexpr int32_t ratio = kIntsPerValue<V>;
   const CIVec rperm(rperm_s), cperm(cperm_s), icperm(icperm_s), ia(ia_s), ja(ja_s);
   const Vec1<const V> a(a_s), b(b_s);

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "bench/yale/matrix_market.hpp"
+#include "sparse_io/matrix_market.hpp"
 #include "fuzz/stop_throws.hpp"
 
 using fuzz::check;

@@ -32,8 +32,8 @@
 #endif
 
 #include "bench/yale/deck_system.hpp"
-#include "bench/yale/grid_matrix.hpp"
-#include "bench/yale/matrix_market.hpp"
+#include "sparse_io/grid_matrix.hpp"
+#include "sparse_io/matrix_market.hpp"
 #include "core/capacities.hpp"
 #include "yale/yale.hpp"
 

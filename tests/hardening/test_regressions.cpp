@@ -16,9 +16,7 @@
 #include "model/porosity.hpp"
 #include "run_program.hpp"
 
-#ifdef UPSCALE_HAVE_MATRIX_MARKET
-#include "bench/yale/matrix_market.hpp"
-#endif
+#include "sparse_io/matrix_market.hpp"
 
 using namespace support;
 
@@ -97,7 +95,6 @@ TEST(ReaderRegressions, PorosityFileLineWithAZeroByte) {
       ::testing::ExitedWithCode(2), "porosity.frac\" line 2");
 }
 
-#ifdef UPSCALE_HAVE_MATRIX_MARKET
 // A Matrix Market message quotes what it found, cut short and printable,
 // whatever bytes the file holds.
 TEST(ReaderRegressions, MatrixMarketMessagesQuoteTokens) {
@@ -112,6 +109,5 @@ TEST(ReaderRegressions, MatrixMarketMessagesQuoteTokens) {
     }
   }
 }
-#endif
 
 }  // namespace

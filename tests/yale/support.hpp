@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/yale/grid_matrix.hpp"
+#include "sparse_io/grid_matrix.hpp"
 #include "yale/yale.hpp"
 
 namespace yale_test {

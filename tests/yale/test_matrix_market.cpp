@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "bench/yale/matrix_market.hpp"
+#include "sparse_io/matrix_market.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
-// Reader of Matrix Market files for the solver benchmark: square sparse
-// matrices in coordinate format (real, integer or complex; general,
-// symmetric, skew-symmetric or hermitian) and right-hand sides in array or
-// coordinate format.  The matrix comes out in Yale storage with both
-// triangles stored and a structurally symmetric pattern: entries whose
-// transpose is missing get it as an explicit zero.  Any file it cannot read
+// Reader of Matrix Market files for the tests, the fuzz targets and the solver
+// benchmark: square sparse matrices in coordinate format (real, integer or
+// complex; general, symmetric, skew-symmetric or hermitian) and right-hand
+// sides in array or coordinate format.  The matrix comes out in Yale storage
+// with both triangles stored and a structurally symmetric pattern: entries
+// whose transpose is missing get it as an explicit zero.  Any file it cannot read
 // raises ReadError naming the file and line.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "bench/yale/matrix_market.hpp"
+#include "sparse_io/matrix_market.hpp"
 
 #include <algorithm>
 #include <cctype>

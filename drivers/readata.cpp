@@ -113,7 +113,7 @@ void porosity_check(const core::Deck& deck, int i) {
     out.list(" Ice model, phi_a_m is smaller than phi_layer_m(i) ");
     out.list(" ERROR, the code stops ");
     out.list(" phi_a_m(i) = ", deck.phi_a(i), " phi_layer_m(i) = ", deck.phi_layer1(i));
-    core::stop(kStopPorosityCheck);
+    core::stop(core::kStopPorosityCheck);
   }
 }
 

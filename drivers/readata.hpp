@@ -26,7 +26,4 @@ void readata(core::RecordSource& in, core::Deck& deck);
 // The same, from standard input.
 void readata(core::Deck& deck);
 
-// The ice-model porosity check fails with this stop code.
-inline constexpr int kStopPorosityCheck = 11;
-
 }  // namespace drivers

@@ -30,8 +30,6 @@ namespace {
 using core::TestKind;
 using core::TextOut;
 
-constexpr int kStopOrderingFailed = 9;
-constexpr int kStopSolveFailed = 99;
 
 // The result tables and maps, in the order they are opened (each created or
 // truncated at start-up).
@@ -88,7 +86,7 @@ void solve(RunStorage& run, int32_t nodos, TextOut& report) {
   yale::zodrv(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
   if (flag != 0) {
     report.list("FLAG=", flag);
-    core::stop(kStopOrderingFailed);
+    core::stop(core::kStopOrderingFailed);
   }
   int32_t esp = 0;
   yale::zndrv(nodos, c, c, ic, ia, ja, avec, std::span<const core::zcomplex>(sys.rhs_data(), nodos),
@@ -96,7 +94,7 @@ void solve(RunStorage& run, int32_t nodos, TextOut& report) {
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);
-    core::stop(kStopSolveFailed);
+    core::stop(core::kStopSolveFailed);
   }
 }
 

@@ -1,255 +1,130 @@
 #include "model/e_modulus.hpp"
 
 #include <cmath>
-#include <optional>
 
-#include "core/fortran_edit.hpp"
 #include "core/stop.hpp"
-#include "model/fraction_report.hpp"
-#include "model/fractions.hpp"
+#include "model/cell_loop.hpp"
+#include "model/elastic_report.hpp"
 #include "model/kt.hpp"
 
 namespace model {
 
 namespace {
 
-// The nine plotting files of the elastic fields, one line j, k, value per cell.
-struct ElasticPlots {
-  core::TextOut mu1{"xmu1_gnu"}, mu3{"xmu3_gnu"}, mu13{"xmu13_gnu"}, lambda1{"xlambda1_gnu"},
-      lambda3{"xlambda3_gnu"}, b1{"b1_gnu"}, b2{"b2_gnu"}, m{"xm_gnu"}, d3{"d3_gnu"};
+// Ice model: the grain frame's bulk modulus, and its shear modulus when no
+// ice fills the pores (Pa). Ice stiffens the frame's shear modulus towards
+// the Hashin-Shtrikman bound of the grains by a power law of the ice
+// content of the pores, with this exponent.
+constexpr double kIceFrameBulk = 1.44e10;
+constexpr double kIceFrameShearNoIce = 1.31e10;
+constexpr double kIceContentExponent = 3.8;
+
+struct DryFrames {
+  double km1, mum1, km3, mum3;
 };
 
-constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en e_mod   =", "solid 1 matrix fraction s1 en e_mod  ="};
-
-void print_ice_block(core::TextOut& out, int j, int k, double phi, const CellFractions& f) {
-  out.list("ice content s3_prima=", f.s3_prima);
-  out.list("j,k, water saturation  Sw =", j, k, f.sw);
-  print_stars(out);
-  out.list("for j, k  = ", j, k);
-  out.list("  control (must be = 1) =  ", f.control);
-  out.blank();
-  print_stars(out);
-  print_fraction_lines(out, phi, f, kFractionLabels);
-  out.blank();
-  out.blank();
-  print_stars(out);
+DryFrames ice_frames(const core::Deck& deck, int n, const CellFractions& f) {
+  double k_hs1, mu_hs1, k_hs3, mu_hs3;
+  kt(deck.ak_s1(n), deck.xmu_s1(n), deck.ak_air(n), deck.xmu_air(n), 1.0 - f.phi1, k_hs1, mu_hs1);
+  kt(deck.ak_s3(n), deck.xmu_s3(n), deck.ak_air(n), deck.xmu_air(n), f.phi1, k_hs3, mu_hs3);
+  const double p = std::pow(f.phi3 / (1.0 - f.phi1), kIceContentExponent);
+  return {kIceFrameBulk, (mu_hs1 - kIceFrameShearNoIce) * p + kIceFrameShearNoIce, p * k_hs3, p * mu_hs3};
 }
 
-void warn_negative_lambda1(core::TextOut& out, int j, int k, double lambda1) {
-  out.list(" neg. lambda1 j,k   ", j, k, lambda1);
+// Krief's model: the frame moduli fall with porosity as (1-phi)^(1+2/(1-phi)).
+DryFrames krief_frames(const core::Deck& deck, int n, double phi, const CellFractions& f) {
+  const double ks1 = deck.ak_s1(n), ks3 = deck.ak_s3(n);
+  const double e = std::pow(1.0 - phi, 1.0 + 2.0 / (1.0 - phi));
+  const double km1 = (1.0 - f.s3) * ks1 * e, km3 = f.s3 * ks3 * e;
+  return {km1, km1 * deck.xmu_s1(n) / ks1 * std::exp(-std::sqrt(f.s3 * (1.0 - f.s3))), km3,
+          km3 * deck.xmu_s3(n) / ks3};
 }
 
 }  // namespace
+
+ElasticCell elastic_cell(const core::Deck& deck, int n, double phi, const CellFractions& f, double omega) {
+  const double ks1 = deck.ak_s1(n), mus1 = deck.xmu_s1(n), ks3 = deck.ak_s3(n), mus3 = deck.xmu_s3(n);
+  const double phi1 = f.phi1, phi3 = f.phi3, s1 = f.s1, s3 = f.s3;
+  ElasticCell e;
+  const DryFrames d = deck.key_model == 0 ? ice_frames(deck, n, f) : krief_frames(deck, n, phi, f);
+  e.km1 = d.km1, e.mum1 = d.mum1, e.km3 = d.km3, e.mum3 = d.mum3;
+
+  e.c1 = e.km1 / (phi1 * ks1);
+  e.c3 = e.km3 / (phi3 * ks3);
+  e.g1 = e.mum1 / (phi1 * mus1);
+  e.g3 = e.mum3 / (phi3 * mus3);
+
+  // Average terms; a viscous fluid adds phi / (2 omega eta) to the shear one.
+  e.kav = 1.0 / ((1.0 - e.c1) * phi1 / ks1 + phi / deck.akf(n) + (1.0 - e.c3) * phi3 / ks3);
+  const double eta = deck.eta(n);
+  e.muav = eta > 0.0
+               ? 1.0 / ((1.0 - e.g1) * phi1 / mus1 + (1.0 - e.g3) * phi3 / mus3 + phi / (2.0 * omega * eta))
+               : 0.0;
+
+  e.mu1 = ((1.0 - e.g1) * phi1) * ((1.0 - e.g1) * phi1) * e.muav + e.mum1;
+  e.mu3 = ((1.0 - e.g3) * phi3) * ((1.0 - e.g3) * phi3) * e.muav + e.mum3;
+  e.mu13 = (1.0 - e.g1) * (1.0 - e.g3) * phi1 * phi3 * e.muav;
+
+  e.alfa1 = s1 - e.km1 / ks1;
+  e.alfa3 = s3 - e.km3 / ks3;
+  e.kg1 = e.km1 + e.alfa1 * e.alfa1 * e.kav;
+  e.kg3 = e.km3 + e.alfa3 * e.alfa3 * e.kav;
+  e.kg = e.km1 + e.km3 + (e.alfa1 + e.alfa3) * (e.alfa1 + e.alfa3) * e.kav;
+
+  // Relative-fluid formulation.
+  const double s1phi = s1 * phi, s3phi = s3 * phi, kav = e.kav;
+  e.K1 = e.kg1 - 2.0 * e.alfa1 * s1 * phi * kav + s1phi * s1phi * kav;
+  e.K2 = phi * phi * kav;
+  e.K3 = e.kg3 - 2.0 * e.alfa3 * s3 * phi * kav + s3phi * s3phi * kav;
+  e.C12 = phi * kav * (e.alfa1 - s1 * phi);
+  e.C23 = phi * kav * (e.alfa3 - s3 * phi);
+  e.C13 = kav * (e.alfa1 - s1 * phi) * (e.alfa3 - s3 * phi);
+
+  // Absolute-displacement formulation (algebraically H1 = KG1, H3 = KG3,
+  // B1 = alfa1 Kav, B2 = alfa3 Kav, B3 = alfa1 alfa3 Kav).
+  e.H1 = e.K1 + 2.0 * s1 * e.C12 + s1 * s1 * e.K2;
+  e.H3 = e.K3 + 2.0 * s3 * e.C23 + s3 * s3 * e.K2;
+  e.B1 = (s1 * e.K2 + e.C12) / phi;
+  e.B2 = (s3 * e.K2 + e.C23) / phi;
+  e.B3 = e.C13 + s3 * e.C12 + s1 * e.C23 + s1 * s3 * e.K2;
+  e.M = kav;
+
+  // Plane-strain law.
+  e.lambda1 = e.H1 - e.mu1;
+  e.lambda3 = e.H3 - e.mu3;
+  e.d3 = e.B3 - e.mu13 / 2.0;
+  return e;
+}
 
 void e_modulus(core::TestKind kind, const core::Deck& deck, const core::IntField& matnum,
                const core::RealField& phiw, double omega, int cycle, core::Coefficients& c, core::TextOut& out) {
   const bool shear = kind == core::TestKind::shear;
   const bool ice = deck.key_model == 0;
-  std::optional<ElasticPlots> plots;
-  if (cycle == 1) plots.emplace();
-
-  for (int j = 1; j <= deck.nx; ++j)
-    for (int k = 1; k <= deck.ny; ++k) {
-      const bool first = j == 1 && k == 1;
-      const int n = matnum(j, k);
-      const double phi = phiw(j, k);
-      const double ks1 = deck.ak_s1(n), mus1 = deck.xmu_s1(n);
-      const double ks3 = deck.ak_s3(n), mus3 = deck.xmu_s3(n);
-
-      // 1. Volume fractions.
-      const CellFractions f = split_fractions(deck, n, phi);
-      if (ice && first) print_ice_block(out, j, k, phi, f);
-      require_unit_sum(f);
-      const double phi1 = f.phi1, phi3 = f.phi3, s1 = f.s1, s3 = f.s3;
-
-      // 2. Moduli of the dry frames of the two solids.
-      double km1, mum1, km3, mum3;
-      if (ice) {
-        // Grain frame: its shear modulus follows a percolation-type power law
-        // of the ice content of the pores; its bulk modulus is fixed.
-        double k_hs1, mu_hs1, k_hs3, mu_hs3;
-        kt(ks1, mus1, deck.ak_air(n), deck.xmu_air(n), 1.0 - phi1, k_hs1, mu_hs1);
-        const double p = std::pow(phi3 / (1.0 - phi1), 3.8);
-        mum1 = (mu_hs1 - 1.31e10) * p + 1.31e10;
-        km1 = 1.44e10;
-        kt(ks3, mus3, deck.ak_air(n), deck.xmu_air(n), phi1, k_hs3, mu_hs3);
-        km3 = p * k_hs3;
-        mum3 = p * mu_hs3;
-      } else {
-        // Krief's model.
-        const double e = std::pow(1.0 - phi, 1.0 + 2.0 / (1.0 - phi));
-        km1 = (1.0 - s3) * ks1 * e;
-        mum1 = km1 * mus1 / ks1 * std::exp(-std::sqrt(s3 * (1.0 - s3)));
-        km3 = s3 * ks3 * e;
-        mum3 = km3 * mus3 / ks3;
-        if (first) out.line(" output of  Krief s model  eqs. (A.8)-(A.9)");
-      }
-
-      // 3. Consolidation coefficients.
-      const double c1 = km1 / (phi1 * ks1);
-      const double c3 = km3 / (phi3 * ks3);
-      const double g1 = mum1 / (phi1 * mus1);
-      const double g3 = mum3 / (phi3 * mus3);
-      if (shear && first) {
-        out.list(" coef. consolidacion (A.1) y (A.3)");
-        out.list("c1 = ", c1, " c3 = ", c3);
-        out.list(" ");
-        out.list("g1 = ", g1, " g3 = ", g3);
-        out.blank();
-      }
-
-      // 4. Average terms; the fluid's viscosity brings in the frequency.
-      const double kav = 1.0 / ((1.0 - c1) * phi1 / ks1 + phi / deck.akf(n) + (1.0 - c3) * phi3 / ks3);
-      const double eta = deck.eta(n);
-      const double muav =
-          eta > 0.0 ? 1.0 / ((1.0 - g1) * phi1 / mus1 + (1.0 - g3) * phi3 / mus3 + phi / (2.0 * omega * eta)) : 0.0;
-
-      // 5. Shear moduli.
-      const double mu1 = ((1.0 - g1) * phi1) * ((1.0 - g1) * phi1) * muav + mum1;
-      const double mu3 = ((1.0 - g3) * phi3) * ((1.0 - g3) * phi3) * muav + mum3;
-      const double mu13 = (1.0 - g1) * (1.0 - g3) * phi1 * phi3 * muav;
-
-      // 6. Effective-stress coefficients and Gassmann-type moduli.
-      const double alfa1 = s1 - km1 / ks1;
-      const double alfa3 = s3 - km3 / ks3;
-      const double kg1 = km1 + alfa1 * alfa1 * kav;
-      const double kg3 = km3 + alfa3 * alfa3 * kav;
-      const double kg = km1 + km3 + (alfa1 + alfa3) * (alfa1 + alfa3) * kav;
-
-      // 7. Moduli of the relative-fluid formulation.
-      const double s1phi = s1 * phi, s3phi = s3 * phi;
-      const double K1 = kg1 - 2.0 * alfa1 * s1 * phi * kav + s1phi * s1phi * kav;
-      const double K2 = phi * phi * kav;
-      const double K3 = kg3 - 2.0 * alfa3 * s3 * phi * kav + s3phi * s3phi * kav;
-      const double C12 = phi * kav * (alfa1 - s1 * phi);
-      const double C23 = phi * kav * (alfa3 - s3 * phi);
-      const double C13 = kav * (alfa1 - s1 * phi) * (alfa3 - s3 * phi);
-      if (first) {
-        out.blank();
-        out.list("Moduli  as in eqs. (A.2),(A.5),(A.6),(A.7)");
-        out.blank();
-        out.list("used in contitutive eqs. (4.6)--(4.8)");
-        out.blank();
-        out.list("alfa1,alfa3 =", alfa1, alfa3);
-        out.blank();
-        out.blank();
-        out.list("Kav(GPa)    = ", kav / 1e9);
-        out.list("K1(GPa)     = ", K1 / 1e9);
-        out.list("K2(GPa)     = ", K2 / 1e9);
-        out.list("K3(GPa)     = ", K3 / 1e9);
-        out.list("C12(GPa)    = ", C12 / 1e9);
-        out.list("C13(GPa)    = ", C13 / 1e9);
-        out.list("C23(GPa)    = ", C23 / 1e9);
-        out.blank();
-        out.blank();
-        out.list(" rigidity modulus mu1,mu3,mu13,muav eqs.  (A.1)");
-        out.list("xmuav(GPa)  = ", muav / 1e9);
-        out.blank();
-        out.list("mu1(GPa)    = ", mu1 / 1e9);
-        out.list("mu3(GPa)    = ", mu3 / 1e9);
-        out.list("mu13(GPA)   = ", mu13 / 1e9);
-        out.blank();
-        out.blank();
-        out.list("  Gassmann moduli  eqs. (A.7)");
-        out.blank();
-        out.list("KG1(GPa)    = ", kg1 / 1e9);
-        out.list("KG3(GPa)    = ", kg3 / 1e9);
-        out.list("KG(GPa)     = ", kg / 1e9);
-      }
-
-      // 8. Moduli of the absolute-displacement formulation (algebraically
-      // H1 = KG1, H3 = KG3, B1 = alfa1 Kav, B2 = alfa3 Kav, B3 = alfa1 alfa3 Kav).
-      const double H1 = K1 + 2.0 * s1 * C12 + s1 * s1 * K2;
-      const double H3 = K3 + 2.0 * s3 * C23 + s3 * s3 * K2;
-      const double B1 = (s1 * K2 + C12) / phi;
-      const double B2 = (s3 * K2 + C23) / phi;
-      const double B3 = C13 + s3 * C12 + s1 * C23 + s1 * s3 * K2;
-      const double M = kav;
-
-      // 9. Coefficients of the plane-strain law.
-      const double lambda1 = H1 - mu1;
-      const double lambda3 = H3 - mu3;
-      const double d3 = B3 - mu13 / 2.0;
-
-      // 10. A negative lambda1 is a warning for any cell but (1,1).
-      if (lambda1 <= 0.0) warn_negative_lambda1(out, j, k, lambda1);
-
-      // 11. Report of cell (1,1), which must have positive lambdas.
-      if (first) {
-        out.list(" element j,k = ", j, k);
-        out.blank();
-        out.blank();
-        out.list("Modulos elasticos notacion Kestro et al. JASA 04");
-        out.list("(en Pa)");
-        out.blank();
-        out.list("H1=K_{G1}(GPa)     = ", H1 / 1e9);
-        out.list("H3=K_{G3}(GPa)     = ", H3 / 1e9);
-        out.list("B1(GPa)            = ", B1 / 1e9);
-        out.list("B2(GPa)            = ", B2 / 1e9);
-        out.list("B3(GPa)            = ", B3 / 1e9);
-        out.list("M=k_av(Pa)        = ", M / 1e9);
-        out.list("xlambda1(GPa) (2D) = ", lambda1 / 1e9);
-        out.list("xlambda3(GPa) (2D) = ", lambda3 / 1e9);
-        out.list("d3(GPa) (2D)       = ", d3 / 1e9);
-        out.list("xlambda1(GPa) (3D) = ", (H1 - 2.0 * mu1 / 3.0) / 1e9);
-        out.list("xlambda3(GPa) (3D) = ", (H3 - 2.0 * mu3 / 3.0) / 1e9);
-        out.list("d3(GPa) (3D)       = ", (B3 - mu13 / 3.0) / 1e9);
-        out.list("mu1(GPa)           = ", mu1 / 1e9);
-        out.list("mu3(GPa)           = ", mu3 / 1e9);
-        out.list("mu13(GPA)          = ", mu13 / 1e9);
-        out.blank();
-        if (lambda1 <= 0.0) {
-          warn_negative_lambda1(out, j, k, lambda1);
-          core::stop(12345);
-        }
-        if (lambda3 <= 0.0) core::stop(12346);
-      }
-
-      // 12. Store the cell.
-      c.lambda1(j, k) = lambda1;
-      c.lambda3(j, k) = lambda3;
-      c.mu1(j, k) = mu1;
-      c.mu3(j, k) = mu3;
-      c.mu13(j, k) = mu13;
-      c.b1(j, k) = B1;
-      c.b2(j, k) = B2;
-      c.m(j, k) = M;
-      c.d3(j, k) = d3;
-
-      // 13. Plotting files.
-      if (plots) {
-        plots->mu1.list(j, k, mu1);
-        plots->mu3.list(j, k, mu3);
-        plots->mu13.list(j, k, mu13);
-        plots->lambda1.list(j, k, lambda1);
-        plots->lambda3.list(j, k, lambda3);
-        plots->b1.list(j, k, B1);
-        plots->b2.list(j, k, B2);
-        plots->m.list(j, k, M);
-        plots->d3.list(j, k, d3);
-      }
-
-      // 14. The strain energy must be positive definite in every cell.
-      if ((2.0 * mu1 + lambda1) * (2.0 * mu3 + lambda3) - (mu13 + d3) * (mu13 + d3) <= 0.0) {
-        if (shear)
-          out.list(" strain energy not positive definite ");
-        else
-          out.list("j,k, strain energy not positive definite ", j, k);
-        core::stop(45687);
-      } else if (mu1 * mu3 - mu13 * mu13 / 4.0 <= 0.0) {
-        if (shear)
-          out.list(" strain energy not positive definite");
-        else
-          out.list(" j,k,strain energy not positive definite", j, k);
-        core::stop(45688);
-      }
-    }
-
-  if (plots) {
-    ElasticPlots& p = *plots;
-    for (core::TextOut* f : {&p.mu1, &p.mu3, &p.mu13, &p.lambda1, &p.lambda3, &p.b1, &p.b2, &p.m, &p.d3})
-      f->close();
-  }
+  CellPlots plots(cycle == 1, {"xmu1_gnu", "xmu3_gnu", "xmu13_gnu", "xlambda1_gnu", "xlambda3_gnu", "b1_gnu",
+                               "b2_gnu", "xm_gnu", "d3_gnu"});
+  for_each_cell(deck, matnum, phiw, [&](const CellSite& site) {
+    const CellFractions f = split_fractions(deck, site.material, site.phi);
+    if (ice && site.reference()) print_ice_fractions(out, site, f);
+    require_unit_sum(f);
+    const ElasticCell e = elastic_cell(deck, site.material, site.phi, f, omega);
+    if (site.reference())
+      print_reference_elastic(out, shear, ice, site, e);
+    else
+      warn_negative_lambda1(out, site, e);
+    const int j = site.j, k = site.k;
+    c.lambda1(j, k) = e.lambda1;
+    c.lambda3(j, k) = e.lambda3;
+    c.mu1(j, k) = e.mu1;
+    c.mu3(j, k) = e.mu3;
+    c.mu13(j, k) = e.mu13;
+    c.b1(j, k) = e.B1;
+    c.b2(j, k) = e.B2;
+    c.m(j, k) = e.M;
+    c.d3(j, k) = e.d3;
+    plots.write(j, k, {e.mu1, e.mu3, e.mu13, e.lambda1, e.lambda3, e.B1, e.B2, e.M, e.d3});
+    require_positive_energy(out, shear, site, e);
+  });
+  plots.close();
 }
 
 }  // namespace model

@@ -7,8 +7,30 @@
 #include "core/deck.hpp"
 #include "core/test_kind.hpp"
 #include "core/text_out.hpp"
+#include "model/fractions.hpp"
 
 namespace model {
+
+// The elastic law of one cell with the intermediate moduli it is built from
+// (all in Pa, the coefficients dimensionless).
+struct ElasticCell {
+  double km1 = 0, mum1 = 0, km3 = 0, mum3 = 0;  // dry frames of solid 1 and solid 3
+  double c1 = 0, c3 = 0, g1 = 0, g3 = 0;        // consolidation coefficients, bulk and shear
+  double kav = 0, muav = 0;                     // average bulk and shear terms
+  double alfa1 = 0, alfa3 = 0;                  // effective-stress coefficients
+  double kg1 = 0, kg3 = 0, kg = 0;              // Gassmann-type moduli
+  // Relative-fluid formulation.
+  double K1 = 0, K2 = 0, K3 = 0, C12 = 0, C13 = 0, C23 = 0;
+  // Absolute-displacement formulation.
+  double H1 = 0, H3 = 0, B1 = 0, B2 = 0, B3 = 0, M = 0;
+  // Plane-strain law: what the cell fields keep.
+  double lambda1 = 0, lambda3 = 0, mu1 = 0, mu3 = 0, mu13 = 0, d3 = 0;
+};
+
+// The elastic law of a cell of material `n` with water proportion `phi`
+// and fractions `f`, at angular frequency `omega` (the fluid's viscosity
+// brings the frequency into the shear moduli). Computes only.
+ElasticCell elastic_cell(const core::Deck& deck, int n, double phi, const CellFractions& f, double omega);
 
 // Fills the nine elastic fields lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3
 // of `c` for j = 1..nx (outer), k = 1..ny (inner), from the cell's material

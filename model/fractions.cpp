@@ -11,7 +11,7 @@ CellFractions split_fractions(const core::Deck& deck, int m, double phi) {
   if (deck.key_model == 0) {
     f.phi1 = 1.0 - deck.phi_a(m);
     f.phi3 = deck.phi_a(m) - phi;
-    if (f.phi3 <= 0.0 || f.phi3 >= 1.0) core::stop(45678);
+    if (f.phi3 <= 0.0 || f.phi3 >= 1.0) core::stop(core::kStopIceFraction);
     f.s3 = f.phi3 / (1.0 - phi);
     f.s1 = 1.0 - f.s3;
     f.s3_prima = f.phi3 / (1.0 - f.phi1);
@@ -28,7 +28,7 @@ CellFractions split_fractions(const core::Deck& deck, int m, double phi) {
 
 void require_unit_sum(const CellFractions& f) {
   // Written so that a not-a-number sum fails too.
-  if (!(std::abs(f.control - 1.0) < 1e-15)) core::stop(555);
+  if (!(std::abs(f.control - 1.0) < 1e-15)) core::stop(core::kStopFractionSum);
 }
 
 CellFractions split_fractions_checked(const core::Deck& deck, int m, double phi) {

@@ -55,7 +55,7 @@ void write_and_check_matnum(core::TextOut& map, core::TextOut& map_gnu, int nx, 
       map_gnu.list(j, k, n);
       if (n < 1 || n > nlayers) {
         out.list("j,k, matnum(j,k) ", j, k, n);
-        core::stop(222);
+        core::stop(core::kStopMaterialMap);
       }
     }
   map.close();

@@ -73,7 +73,7 @@ void check_positive(const PlaneWaves& r) {
   for (int n = 0; n < 5; ++n)
     if (v[n] <= 0.0) {
       const std::string text = std::string(" error, ") + name[n] + " is negative, " + name[n] + " = ";
-      core::stop(2000 + n, core::list_line(text, v[n]).substr(1));
+      core::stop(core::kStopNegativeVelocity + n, core::list_line(text, v[n]).substr(1));
     }
 }
 

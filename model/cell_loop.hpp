@@ -29,6 +29,15 @@ void for_each_cell(const core::Deck& deck, const core::IntField& matnum, const c
     for (int k = 1; k <= deck.ny; ++k) visit(CellSite{j, k, matnum(j, k), phiw(j, k)});
 }
 
+// Sets field(j, k) = value for each pair.
+struct FieldValue {
+  core::RealField& field;
+  double value;
+};
+inline void store(const CellSite& site, std::initializer_list<FieldValue> values) {
+  for (const FieldValue& v : values) v.field(site.j, site.k) = v.value;
+}
+
 // Plotting files of cell fields: each file gets one line "j k value" per
 // cell. Disabled, it creates no file and writes nothing.
 class CellPlots {

@@ -111,17 +111,9 @@ void e_modulus(core::TestKind kind, const core::Deck& deck, const core::IntField
       print_reference_elastic(out, shear, ice, site, e);
     else
       warn_negative_lambda1(out, site, e);
-    const int j = site.j, k = site.k;
-    c.lambda1(j, k) = e.lambda1;
-    c.lambda3(j, k) = e.lambda3;
-    c.mu1(j, k) = e.mu1;
-    c.mu3(j, k) = e.mu3;
-    c.mu13(j, k) = e.mu13;
-    c.b1(j, k) = e.B1;
-    c.b2(j, k) = e.B2;
-    c.m(j, k) = e.M;
-    c.d3(j, k) = e.d3;
-    plots.write(j, k, {e.mu1, e.mu3, e.mu13, e.lambda1, e.lambda3, e.B1, e.B2, e.M, e.d3});
+    store(site, {{c.lambda1, e.lambda1}, {c.lambda3, e.lambda3}, {c.mu1, e.mu1}, {c.mu3, e.mu3}, {c.mu13, e.mu13},
+                 {c.b1, e.B1}, {c.b2, e.B2}, {c.m, e.M}, {c.d3, e.d3}});
+    plots.write(site.j, site.k, {e.mu1, e.mu3, e.mu13, e.lambda1, e.lambda3, e.B1, e.B2, e.M, e.d3});
     require_positive_energy(out, shear, site, e);
   });
   plots.close();

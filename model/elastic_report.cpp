@@ -1,5 +1,7 @@
 #include "model/elastic_report.hpp"
 
+#include <initializer_list>
+
 #include "core/stop.hpp"
 #include "model/fraction_report.hpp"
 
@@ -7,7 +9,17 @@ namespace model {
 
 namespace {
 
-constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en e_mod   =", "solid 1 matrix fraction s1 en e_mod  ="};
+constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en e_mod   =",
+                                         "solid 1 matrix fraction s1 en e_mod  ="};
+
+// "label" then the value in GPa, one line each.
+struct Labelled {
+  const char* label;
+  double pa;
+};
+void print_gpa(core::TextOut& out, std::initializer_list<Labelled> lines) {
+  for (const Labelled& l : lines) out.list(l.label, l.pa / 1e9);
+}
 
 void print_consolidation(core::TextOut& out, const ElasticCell& e) {
   out.list(" coef. consolidacion (A.1) y (A.3)");
@@ -26,28 +38,24 @@ void print_moduli(core::TextOut& out, const ElasticCell& e) {
   out.list("alfa1,alfa3 =", e.alfa1, e.alfa3);
   out.blank();
   out.blank();
-  out.list("Kav(GPa)    = ", e.kav / 1e9);
-  out.list("K1(GPa)     = ", e.K1 / 1e9);
-  out.list("K2(GPa)     = ", e.K2 / 1e9);
-  out.list("K3(GPa)     = ", e.K3 / 1e9);
-  out.list("C12(GPa)    = ", e.C12 / 1e9);
-  out.list("C13(GPa)    = ", e.C13 / 1e9);
-  out.list("C23(GPa)    = ", e.C23 / 1e9);
+  print_gpa(out, {{"Kav(GPa)    = ", e.kav},
+                  {"K1(GPa)     = ", e.K1},
+                  {"K2(GPa)     = ", e.K2},
+                  {"K3(GPa)     = ", e.K3},
+                  {"C12(GPa)    = ", e.C12},
+                  {"C13(GPa)    = ", e.C13},
+                  {"C23(GPa)    = ", e.C23}});
   out.blank();
   out.blank();
   out.list(" rigidity modulus mu1,mu3,mu13,muav eqs.  (A.1)");
   out.list("xmuav(GPa)  = ", e.muav / 1e9);
   out.blank();
-  out.list("mu1(GPa)    = ", e.mu1 / 1e9);
-  out.list("mu3(GPa)    = ", e.mu3 / 1e9);
-  out.list("mu13(GPA)   = ", e.mu13 / 1e9);
+  print_gpa(out, {{"mu1(GPa)    = ", e.mu1}, {"mu3(GPa)    = ", e.mu3}, {"mu13(GPA)   = ", e.mu13}});
   out.blank();
   out.blank();
   out.list("  Gassmann moduli  eqs. (A.7)");
   out.blank();
-  out.list("KG1(GPa)    = ", e.kg1 / 1e9);
-  out.list("KG3(GPa)    = ", e.kg3 / 1e9);
-  out.list("KG(GPa)     = ", e.kg / 1e9);
+  print_gpa(out, {{"KG1(GPa)    = ", e.kg1}, {"KG3(GPa)    = ", e.kg3}, {"KG(GPa)     = ", e.kg}});
 }
 
 void print_law(core::TextOut& out, const CellSite& site, const ElasticCell& e) {
@@ -57,21 +65,21 @@ void print_law(core::TextOut& out, const CellSite& site, const ElasticCell& e) {
   out.list("Modulos elasticos notacion Kestro et al. JASA 04");
   out.list("(en Pa)");
   out.blank();
-  out.list("H1=K_{G1}(GPa)     = ", e.H1 / 1e9);
-  out.list("H3=K_{G3}(GPa)     = ", e.H3 / 1e9);
-  out.list("B1(GPa)            = ", e.B1 / 1e9);
-  out.list("B2(GPa)            = ", e.B2 / 1e9);
-  out.list("B3(GPa)            = ", e.B3 / 1e9);
-  out.list("M=k_av(Pa)        = ", e.M / 1e9);
-  out.list("xlambda1(GPa) (2D) = ", e.lambda1 / 1e9);
-  out.list("xlambda3(GPa) (2D) = ", e.lambda3 / 1e9);
-  out.list("d3(GPa) (2D)       = ", e.d3 / 1e9);
-  out.list("xlambda1(GPa) (3D) = ", (e.H1 - 2.0 * e.mu1 / 3.0) / 1e9);
-  out.list("xlambda3(GPa) (3D) = ", (e.H3 - 2.0 * e.mu3 / 3.0) / 1e9);
-  out.list("d3(GPa) (3D)       = ", (e.B3 - e.mu13 / 3.0) / 1e9);
-  out.list("mu1(GPa)           = ", e.mu1 / 1e9);
-  out.list("mu3(GPa)           = ", e.mu3 / 1e9);
-  out.list("mu13(GPA)          = ", e.mu13 / 1e9);
+  print_gpa(out, {{"H1=K_{G1}(GPa)     = ", e.H1},
+                  {"H3=K_{G3}(GPa)     = ", e.H3},
+                  {"B1(GPa)            = ", e.B1},
+                  {"B2(GPa)            = ", e.B2},
+                  {"B3(GPa)            = ", e.B3},
+                  {"M=k_av(Pa)        = ", e.M},
+                  {"xlambda1(GPa) (2D) = ", e.lambda1},
+                  {"xlambda3(GPa) (2D) = ", e.lambda3},
+                  {"d3(GPa) (2D)       = ", e.d3},
+                  {"xlambda1(GPa) (3D) = ", (e.H1 - 2.0 * e.mu1 / 3.0)},
+                  {"xlambda3(GPa) (3D) = ", (e.H3 - 2.0 * e.mu3 / 3.0)},
+                  {"d3(GPa) (3D)       = ", (e.B3 - e.mu13 / 3.0)},
+                  {"mu1(GPa)           = ", e.mu1},
+                  {"mu3(GPa)           = ", e.mu3},
+                  {"mu13(GPA)          = ", e.mu13}});
   out.blank();
 }
 

@@ -100,17 +100,9 @@ CellFractions mass_visco_coef(core::TestKind kind, const core::Deck& deck, const
     require_unit_sum(f);
     const MassCell m = mass_cell(kind, deck, site.material, site.phi, f);
     if (site.reference()) print_reference_mass(out, shear, ice, deck, site.material, m);
-    const int j = site.j, k = site.k;
-    c.p11(j, k) = m.p11;
-    c.p12(j, k) = m.p12;
-    c.p13(j, k) = m.p13;
-    c.p22(j, k) = m.p22;
-    c.p23(j, k) = m.p23;
-    c.p33(j, k) = m.p33;
-    c.f11(j, k) = m.f11;
-    c.f12(j, k) = m.f12;
-    c.f22(j, k) = m.f22;
-    plots.write(j, k, {m.f11, m.f22, m.f12});
+    store(site, {{c.p11, m.p11}, {c.p12, m.p12}, {c.p13, m.p13}, {c.p22, m.p22}, {c.p23, m.p23}, {c.p33, m.p33},
+                 {c.f11, m.f11}, {c.f12, m.f12}, {c.f22, m.f22}});
+    plots.write(site.j, site.k, {m.f11, m.f22, m.f12});
     if (site.reference()) print_reference_friction(out, shear, m);
   });
   plots.close();

@@ -19,8 +19,8 @@ void write_pressure_maps(const SolutionView& solution, int nx, int ny, double h,
   for (int k = 1; k <= ny; ++k) {
     for (int j = 1; j <= nx; ++j) {
       const CellSolution u = solution.cell(j, k);
-      const zcomplex theta1 = (u(2) - u(1) + u(3) - u(4) - u(5) - u(6) + u(7) + u(8)) / (2 * h);
-      const zcomplex theta3 = (u(14) - u(13) + u(15) - u(16) - u(17) - u(18) + u(19) + u(20)) / (2 * h);
+      const zcomplex theta1 = solid_divergence(u, kSolid1, h);
+      const zcomplex theta3 = solid_divergence(u, kSolid3, h);
       const zcomplex zeta = fluid_divergence(u, h);
       const zcomplex p = -(coef.b1(j, k) * theta1 + coef.b2(j, k) * theta3 + coef.m(j, k) * zeta);
       maps.pres(j, k) = p;

@@ -6,6 +6,7 @@
 #include "core/coefficients.hpp"
 #include "core/complex.hpp"
 #include "core/text_out.hpp"
+#include "drivers/cell_strains.hpp"
 #include "drivers/solution_view.hpp"
 
 namespace drivers {
@@ -44,11 +45,6 @@ struct SampleAverages {
   zcomplex av_strain;
   zcomplex av_stress;
 };
-
-// Discrete divergence of the fluid edge unknowns of a cell.
-inline zcomplex fluid_divergence(const CellSolution& u, double h) {
-  return (u(10) - u(9) + u(12) - u(11)) / h;
-}
 
 // Fluid pressure of every cell, pres = -(b1 div u1 + b2 div u3 + m zeta),
 // written as |pres| per cell; the backward-difference gradient of the

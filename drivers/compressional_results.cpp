@@ -39,8 +39,9 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   zcomplex deltavol1{0, 0}, deltavol3{0, 0};
   for (int j = 1; j <= nx; ++j) {
     const CellSolution u = solution.cell(j, ny);
-    deltavol1 += h * u(7);
-    deltavol3 += h * u(19);
+    using enum fem::Vertex;
+    deltavol1 += h * u(fem::s1y(upper_right));
+    deltavol3 += h * u(fem::s3y(upper_right));
   }
   report.blank();
   report.list("deltavol1=", deltavol1.re, deltavol1.im);
@@ -66,8 +67,8 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   // Vertical strain of both solids and vertical stress of every cell.
   const StrainStressSums sums =
       strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
-        const zcomplex strain1 = (u(7) - u(6) + u(8) - u(5)) / (2 * h);
-        const zcomplex strain3 = (u(19) - u(18) + u(20) - u(17)) / (2 * h);
+        const zcomplex strain1 = vertical_strain(u, kSolid1, h);
+        const zcomplex strain3 = vertical_strain(u, kSolid3, h);
         const zcomplex zeta = fluid_divergence(u, h);
         const zcomplex stress =
             (c.lambda1(j, k) + 2 * c.mu1(j, k)) * strain1 + c.d3(j, k) * zeta + c.mu13(j, k) * strain3;

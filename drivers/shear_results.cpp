@@ -50,8 +50,9 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
 
   // Tangent of the shear angle: the horizontal displacement of solid 1 on
   // the top boundary, averaged over its nx + 1 nodes, over the height.
-  zcomplex ctita = solution.cell(1, ny)(4) / height;
-  for (int j = 1; j <= nx; ++j) ctita += solution.cell(j, ny)(3) / height;
+  using enum fem::Vertex;
+  zcomplex ctita = solution.cell(1, ny)(fem::s1x(upper_left)) / height;
+  for (int j = 1; j <= nx; ++j) ctita += solution.cell(j, ny)(fem::s1x(upper_right)) / height;
   ctita = ctita / static_cast<double>(nx + 1);
   report.list("tangent angle ctita", ctita);
 
@@ -61,10 +62,8 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
   // Shear strain of both solids and shear stress of every cell.
   const StrainStressSums sums =
       strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
-        const zcomplex strain1 =
-            0.5 * ((u(4) - u(1) + u(3) - u(2)) / (2 * h) + (u(7) - u(8) + u(6) - u(5)) / (2 * h));
-        const zcomplex strain3 = 0.5 * ((u(16) - u(13) + u(15) - u(14)) / (2 * h) +
-                                        (u(19) - u(20) + u(18) - u(17)) / (2 * h));
+        const zcomplex strain1 = shear_strain(u, kSolid1, h);
+        const zcomplex strain3 = shear_strain(u, kSolid3, h);
         const zcomplex stress = 2 * c.mu1(j, k) * strain1 + c.mu13(j, k) * strain3;
         return CellStrainStress{strain1, strain3, stress};
       });

@@ -14,6 +14,7 @@
 #include "drivers/readata.hpp"
 #include "drivers/shear_results.hpp"
 #include "drivers/solution_view.hpp"
+#include "drivers/tied_modulus.hpp"
 #include "drivers/timer.hpp"
 #include "fem/assembly.hpp"
 #include "fem/numbering.hpp"
@@ -98,6 +99,17 @@ void solve(RunStorage& run, int32_t nodos, TextOut& report) {
   }
 }
 
+// Solves the system again for the load b with the factors of the last solve.
+void solve_again(RunStorage& run, int32_t nodos, std::span<const core::zcomplex> b, std::span<core::zcomplex> x) {
+  fem::YaleSystem& sys = run.system;
+  const int32_t nnz = sys.ia(nodos + 1) - 1;
+  int32_t esp = 0, flag = 0;
+  yale::zndrv(nodos, std::span<const int32_t>(run.c.get(), nodos), std::span<const int32_t>(run.c.get(), nodos),
+              std::span<const int32_t>(run.ic.get(), nodos), std::span<const int32_t>(sys.ia_data(), nodos + 1),
+              std::span<const int32_t>(sys.ja_data(), nnz), std::span<const core::zcomplex>(sys.avec_data(), nnz), b, x,
+              core::kNwork, run.work, esp, 3, flag);
+}
+
 }  // namespace
 
 void run_upscaling(const ProgramSetup& setup) {
@@ -151,6 +163,12 @@ void run_upscaling(const ProgramSetup& setup) {
         CompressionalInputs{deck, cd.coef, rob_med, step_frequency(deck, cycle), last.s1, last.s3, waves}, maps,
         test_files, report);
   }
+
+  // The tied-solid and work-conjugate moduli: one more solve with the factors.
+  const auto n = static_cast<std::size_t>(nodos);
+  const SolvedTest solved{setup.kind, deck.nx, deck.ny, deck.h, cd.xnod, {run.system.rhs_data(), n}, {run.z.get(), n}};
+  print_tied_and_work(report, tied_and_work_moduli(solved, [&](auto b, auto x) { solve_again(run, nodos, b, x); }),
+                      rob_med);
 
   end_of_run(timer());
 }

@@ -1,0 +1,73 @@
+// Two moduli of the sample that are ratios of a load to its work-conjugate
+// strain, printed beside the partial-stress estimates of the tests.
+//
+// Write t = (t1, t3) for the tractions on solid 1 and solid 3 (compressional
+// test: a unit downward traction on the top of each solid, t = (1, 1); shear
+// test: unit tangential tractions on the left, right and top of solid 1,
+// t = (1, 0)), and eps_i for the mean over the sample of the strain of
+// solid i conjugate to its traction (minus the vertical strain; the
+// engineering shear strain 2 eps_xy). The work of the load over the sample's
+// area is t . eps.
+//
+// - Work modulus M_W = (t1 + t3)^2 / (t . eps): the load over its
+//   work-conjugate strain in the test as loaded.
+// - Tied modulus M_T = e^T G^-1 e, e = (1, 1), where G(i, j) is the mean
+//   strain of solid i under a unit traction on solid j alone: the modulus
+//   when both solids share one mean strain and the total traction is split
+//   between them as the sample itself splits it, the response of a sample
+//   much thinner than the wavelength.
+//
+// With K = Kr + i Ki the system matrix (Kr, Ki symmetric positive
+// semidefinite on the free unknowns) and a real load f, Im(f^T K^-1 f) <= 0;
+// hence both moduli have Im >= 0, a positive Q, at every frequency. One more
+// solve with the stored factors gives G: the load on one solid alone.
+#pragma once
+
+#include <functional>
+#include <span>
+
+#include "core/complex.hpp"
+#include "core/test_kind.hpp"
+#include "core/text_out.hpp"
+#include "drivers/solution_view.hpp"
+#include "fem/numbering.hpp"
+
+namespace drivers {
+
+// The solved test as its post-processing reads it.
+struct SolvedTest {
+  core::TestKind kind;
+  int nx, ny;
+  double h;
+  const fem::XnodTable& xnod;
+  std::span<const zcomplex> load;  // the assembled right-hand side
+  std::span<const zcomplex> z;     // the solution
+};
+
+// Solves the test's system for another load with the factors at hand.
+using SolveAgain = std::function<void(std::span<const zcomplex> load, std::span<zcomplex> x)>;
+
+// Mean work-conjugate strain of each solid.
+struct SolidStrains {
+  zcomplex solid1, solid3;
+};
+SolidStrains mean_work_strains(core::TestKind kind, const SolutionView& u, int nx, int ny, double h);
+
+// G(i, j): mean strain of solid i under a unit traction on solid j.
+struct SolidCompliance {
+  zcomplex g11, g13, g31, g33;
+};
+zcomplex tied_modulus(const SolidCompliance& g);
+
+struct TiedWorkModuli {
+  SolidCompliance g;
+  zcomplex tied;  // M_T
+  zcomplex work;  // M_W
+};
+TiedWorkModuli tied_and_work_moduli(const SolvedTest& test, const SolveAgain& solve_again);
+
+// The six report lines: each modulus (real and imaginary part), its
+// velocity 1 / Re(1 / sqrt(M / rho)) and its 1000/Q, Q = Re(M) / Im(M).
+void print_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double rob_med);
+
+}  // namespace drivers

@@ -10,13 +10,24 @@ namespace core {
 
 namespace {
 
+EndHook end_hook = nullptr;
+
 [[noreturn]] void end_process(int code) {
   std::fprintf(stderr, "STOP %d\n", code);
   std::fflush(stderr);
   std::_Exit(code & 0xff);
 }
 
+// Runs the end hook once; a hook that fails ends the run at once.
+void record_end(int code, std::string_view message) {
+  const EndHook hook = end_hook;
+  end_hook = nullptr;
+  if (hook != nullptr && !hook(code, message)) end_process(kStopOutputError);
+}
+
 }  // namespace
+
+void at_end(EndHook hook) { end_hook = hook; }
 
 void stop(int code, std::string_view message) {
   static bool stopping = false;  // a write error while stopping ends the run at once
@@ -25,14 +36,17 @@ void stop(int code, std::string_view message) {
   if (!message.empty()) TextOut::report().line(" " + std::string(message));
   if (!TextOut::flush_all()) {
     std::fprintf(stderr, "output was lost; the run did not complete\n");
+    record_end(kStopOutputError, "output was lost; the run did not complete");
     end_process(kStopOutputError);
   }
+  record_end(code, message);
   end_process(code);
 }
 
 void fail(int code, std::string_view message) {
   std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
   TextOut::flush_all();
+  record_end(code, message);
   end_process(code);
 }
 

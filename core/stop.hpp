@@ -36,4 +36,10 @@ inline constexpr int kStopNegativeVelocity = 2000;
 // Reports an input or output failure on standard error and stops with `code`.
 [[noreturn]] void fail(int code, std::string_view message);
 
+// Called once as the run ends, after the result files are flushed, with the
+// stop code and the message given to `stop` or `fail`; returns false when
+// it could not record the end, which ends the run with kStopOutputError.
+using EndHook = bool (*)(int code, std::string_view message);
+void at_end(EndHook hook);
+
 }  // namespace core

@@ -1,10 +1,12 @@
 #include "drivers/compressional_results.hpp"
 
 #include "core/fortran_edit.hpp"
+#include "drivers/run_record.hpp"
 
 namespace drivers {
 
 using core::cdiv;
+using run_record::record_results;
 using core::crecip;
 
 double modulus_velocity(zcomplex modulus, double density) {
@@ -97,6 +99,9 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   files.fe_velocity.line(core::g15_5_pair(d.phi_layer1(1), v_c33));
   files.fe_over_q.line(core::g15_5_pair(d.phi_layer1(1), 1000.0 / q_c33));
   files.analytic_over_q.line(core::g15_5_pair(d.freq, in.waves.over_qp1));
+  record_results({{"mstar", mstar}, {"c33", c33}}, {{"vp_mstar", modulus_velocity(mstar, in.rob_med)},
+                  {"q1000_mstar", 1000.0 / q_mstar}, {"vp_fe", v_c33}, {"q1000_fe", 1000.0 / q_c33},
+                  {"vp_anal", in.waves.vp1}, {"q1000_anal", in.waves.over_qp1}, {"rob_med", in.rob_med}});
 
   // Modulus of the top displacement of solid 3.
   const zcomplex p3 = modulus_from_volume_change(deltavol3, area);

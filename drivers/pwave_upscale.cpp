@@ -1,5 +1,9 @@
 // pwave_upscale: the oscillatory compressibility test on the cell grid, the
 // effective compressional modulus of the sample, its velocity and 1000/Q.
+#include "drivers/program_args.hpp"
 #include "drivers/upscaling_run.hpp"
 
-int main() { drivers::run_upscaling(drivers::kCompressionalSetup); }
+int main(int argc, char** argv) {
+  drivers::start_program("pwave_upscale", argc, argv);
+  drivers::run_upscaling(drivers::kCompressionalSetup);
+}

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/fortran_edit.hpp"
+#include "drivers/run_record.hpp"
 
 namespace drivers {
 
@@ -79,6 +80,10 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
   files.fe_velocity.line(core::g15_5_pair(phi, c13.velocity));
   files.fe_over_q.line(core::g15_5_pair(phi, c13.over_q));
   files.analytic_over_q.line(core::g15_5_pair(phi, in.waves.over_qs1));
+  run_record::record_results({{"cmu", cmu.modulus}, {"c13", c13.modulus}},
+                             {{"vs_cmu", cmu.velocity}, {"q1000_cmu", cmu.over_q}, {"vs_fe", c13.velocity},
+                              {"q1000_fe", c13.over_q}, {"vs_anal", in.waves.vs1},
+                              {"q1000_anal", in.waves.over_qs1}, {"rob_med", in.rob_med}, {"phiw", phi}});
 
   write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);
 }

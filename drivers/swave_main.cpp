@@ -1,6 +1,11 @@
 // swave_spectrum and swave_saturation: the oscillatory shear test on the
 // cell grid at an imposed water proportion, the effective shear modulus of
-// the sample, its velocity and 1000/Q. The build names the setup.
+// the sample, its velocity and 1000/Q. The build names the setup and the
+// program.
+#include "drivers/program_args.hpp"
 #include "drivers/upscaling_run.hpp"
 
-int main() { drivers::run_upscaling(drivers::SWAVE_SETUP); }
+int main(int argc, char** argv) {
+  drivers::start_program(SWAVE_PROGRAM, argc, argv);
+  drivers::run_upscaling(drivers::SWAVE_SETUP);
+}

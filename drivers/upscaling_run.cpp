@@ -12,10 +12,12 @@
 #include "drivers/cell_maps.hpp"
 #include "drivers/compressional_results.hpp"
 #include "drivers/readata.hpp"
+#include "drivers/run_record.hpp"
 #include "drivers/shear_results.hpp"
 #include "drivers/solution_view.hpp"
 #include "drivers/tied_modulus.hpp"
 #include "drivers/timer.hpp"
+#include "drivers/vtk_map.hpp"
 #include "fem/assembly.hpp"
 #include "fem/numbering.hpp"
 #include "fem/yale_system.hpp"
@@ -134,6 +136,7 @@ void run_upscaling(const ProgramSetup& setup) {
   // The computation step: one step per run.
   const int cycle = 1;
   model::PorosityFile porosity_file;
+  if (deck.model == 1) run_record::input_file("porosity_sha256", "porosity.frac");
   const double omega = angular_frequency(deck);
   const model::CellFractions last = fill_coefficients(setup, cd, porosity_file, omega, cycle, report);
   fem::global_numbering(deck.nx, deck.ny, cd.xnod);
@@ -170,6 +173,7 @@ void run_upscaling(const ProgramSetup& setup) {
   print_tied_and_work(report, tied_and_work_moduli(solved, [&](auto b, auto x) { solve_again(run, nodos, b, x); }),
                       rob_med);
 
+  write_vtk_map(kVtkMapName, cd);
   end_of_run(timer());
 }
 

@@ -69,7 +69,7 @@ TEST(PwaveResults, MapOrderAndGradientMap) {
   // Two cells across: no interior cell, an empty gradient map.
   const Outcome narrow = run_pwave(grid(deck_lines("ice_small.deck"), 2, 4, 2, 2));
   ASSERT_EQ(narrow.status, 40) << narrow.err;
-  EXPECT_EQ(narrow.files().size(), 25u);
+  EXPECT_EQ(narrow.files().size(), 27u);
   EXPECT_EQ(narrow.file("mod_grad_pressure_p33_ice"), "");
 }
 

@@ -1,0 +1,80 @@
+#include "drivers/program_args.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/build_info.hpp"
+#include "drivers/run_record.hpp"
+#include "drivers/vtk_map.hpp"
+
+namespace drivers {
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+// What each program measures, for --help.
+const char* test_of(std::string_view program) {
+  if (program == "pwave_upscale")
+    return "the oscillatory compressibility test: the effective compressional modulus of the\n"
+           "sample (mstar, c33), its P-wave velocity and 1000/Q, with the deck's water proportions";
+  if (program == "swave_spectrum")
+    return "the oscillatory shear test: the effective shear modulus of the sample (cmu, c13),\n"
+           "its S-wave velocity and 1000/Q, with the water proportion of every layer set to 0.2";
+  return "the oscillatory shear test: the effective shear modulus of the sample (cmu, c13),\n"
+         "its S-wave velocity and 1000/Q, with the water proportion of every layer set to 0.28";
+}
+
+void print_help(std::string_view program) {
+  const std::string p(program);
+  std::printf(
+      "usage: %s < DECK > REPORT\n"
+      "       %s --help | --version\n\n"
+      "Runs %s\nat the deck's frequency, for one rock sample of square cells.\n\n"
+      "The run is configured by the input deck on standard input alone (the format is in the\n"
+      "README); a deck with model = 1 also reads \"porosity.frac\" from the working directory.\n"
+      "The report goes to standard output. The result tables, the cell maps (plain text, and\n"
+      "cell_maps.vtk for ParaView) and run.json (program, build, input digests, exit status,\n"
+      "headline results) are written into the working directory: run it in a scratch folder.\n\n"
+      "Exit status 40 is a normal end; any other status is a stop, explained on standard error\n"
+      "and in run.json.\n",
+      p.c_str(), p.c_str(), test_of(program));
+}
+
+void print_usage(std::string_view program, const char* argument) {
+  const std::string p(program);
+  std::fprintf(stderr,
+               "%s: unknown argument \"%s\": the run is configured by the deck on standard input\n"
+               "usage: %s < DECK > REPORT   (or %s --help, %s --version)\n",
+               p.c_str(), argument, p.c_str(), p.c_str(), p.c_str());
+}
+
+}  // namespace
+
+void start_program(std::string_view program, int argc, char** argv) {
+  const std::string p(program);
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    print_help(program);
+    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("%s %s (commit %s)\n", p.c_str(), core::project_version(), core::project_commit());
+    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+  }
+  if (argc > 1) {
+    print_usage(program, argv[1]);
+    std::exit(kUsageError);
+  }
+  if (isatty(STDIN_FILENO) == 1)
+    std::fprintf(stderr,
+                 "%s: reading the input deck from standard input (the terminal); end it with Ctrl-D,\n"
+                 "or run \"%s < DECK\" (--help for more)\n",
+                 p.c_str(), p.c_str());
+  unlink(kVtkMapName);  // a map of an earlier run would outlive a run that stops early
+  run_record::begin(program);
+}
+
+}  // namespace drivers

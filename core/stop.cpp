@@ -18,11 +18,12 @@ EndHook end_hook = nullptr;
   std::_Exit(code & 0xff);
 }
 
-// Runs the end hook once; a hook that fails ends the run at once.
+// Runs the end hook once; a hook that fails turns a normal end into an
+// output error (a stop keeps its own code).
 void record_end(int code, std::string_view message) {
   const EndHook hook = end_hook;
   end_hook = nullptr;
-  if (hook != nullptr && !hook(code, message)) end_process(kStopOutputError);
+  if (hook != nullptr && !hook(code, message) && code == kStopNormal) end_process(kStopOutputError);
 }
 
 }  // namespace

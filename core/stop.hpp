@@ -38,7 +38,8 @@ inline constexpr int kStopNegativeVelocity = 2000;
 
 // Called once as the run ends, after the result files are flushed, with the
 // stop code and the message given to `stop` or `fail`; returns false when
-// it could not record the end, which ends the run with kStopOutputError.
+// it could not record the end, which turns a normal end into
+// kStopOutputError.
 using EndHook = bool (*)(int code, std::string_view message);
 void at_end(EndHook hook);
 

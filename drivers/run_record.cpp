@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -71,7 +72,14 @@ double cpu_seconds() {
   return c == static_cast<std::clock_t>(-1) ? std::nan("") : static_cast<double>(c) / CLOCKS_PER_SEC;
 }
 
-bool write_at_end(int code, std::string_view message) { return write(code, message); }
+bool write_at_end(int code, std::string_view message) {
+  try {
+    return write(code, message);
+  } catch (const std::exception& e) {  // out of memory while ending: the record is lost, the end is not
+    std::fprintf(stderr, "error writing the run record \"%s\": %s\n", kFileName, e.what());
+    return false;
+  }
+}
 
 }  // namespace
 

@@ -115,7 +115,7 @@ TEST(VtkMap, AnIndependentReaderFindsTheMapFiles) {
   for (const auto& [program, opt] : {std::pair{"pwave_upscale", Options{}}, {"swave_spectrum", prepared(porosity)}}) {
     const Outcome r = run(program, join(opt.prepare.empty() ? deck : with_record(deck, 8, "    1")), opt);
     ASSERT_EQ(r.status, 40) << r.describe();
-    EXPECT_EQ(shell(python_with("json") + " " + kScripts + "/check_vtk_map.py " + r.dir + " 7 10 0.02 " + program + " 2>&1"),
+    EXPECT_EQ(shell(python + " " + kScripts + "/check_vtk_map.py " + r.dir + " 7 10 0.02 " + program + " 2>&1"),
               std::make_pair(std::string("ok\n"), 0)) << program;
   }
 }

@@ -29,7 +29,13 @@ for t in "${targets[@]}"; do
   echo "== $t for ${seconds} s, $jobs job(s); findings in $build/findings/$t/"
   parallel=()
   ((jobs > 1)) && parallel=(-fork="$jobs")
+  # libFuzzer refuses a folder that does not exist: a target may have no
+  # seeds or no kept findings yet (git keeps no empty folder).
+  folders=("$build/corpus/$t")
+  for d in "$(corpus_of "$t")" "$(regressions_of "$t")"; do
+    [[ -d "$d" ]] && folders+=("$d")
+  done
   "$build/$t" "${FUZZ_OPTIONS[@]}" "${parallel[@]}" -max_total_time="$seconds" \
-      -artifact_prefix="$build/findings/$t/" "$build/corpus/$t" "$(corpus_of "$t")" "$(regressions_of "$t")" || status=1
+      -artifact_prefix="$build/findings/$t/" "${folders[@]}" || status=1
 done
 exit $status

@@ -1,6 +1,7 @@
 // Numbers, value lists and the rewriting of deck records.
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -27,6 +28,30 @@ std::string program_name(Program p) {
 }
 
 bool is_shear(Program p) { return p != Program::pwave_upscale; }
+
+std::string visible(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\t') out += "\\t";
+    else if (u < 0x20 || u == 0x7f) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", u);
+      out += hex;
+    } else out += c;
+  }
+  return out;
+}
+
+void require_plain_path(const std::string& what, const std::string& path) {
+  for (char c : path)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      throw UsageError(what + " '" + visible(path) +
+                       "' holds a control character (a line end, a tab...); it cannot go into a command line or "
+                       "a script as it is: rename it");
+}
 
 std::string shortest(double v) {
   char buf[64];
@@ -170,6 +195,25 @@ DeckInfo inspect_deck(const DeckText& d) {
     throw UsageError("the deck gives " + std::to_string(i.nlayers) + " layer materials; 1 or 2 expected");
   record(d, 9 + 20 * i.nlayers, "last record of the last layer material");
   return i;
+}
+
+DeckPoint deck_point(const DeckText& d) {
+  const DeckInfo info = inspect_deck(d);
+  DeckPoint p;
+  p.freq = info.freq;
+  p.model = info.model;
+  for (int layer = 1; layer <= info.nlayers; ++layer) {
+    const int n = phi_layer1_record(layer);
+    p.phi_layer1.push_back(field(core::read_g20_10(record(d, n, "phi_layer1")), n, "phi_layer1"));
+  }
+  return p;
+}
+
+double axis_value(const DeckPoint& d, const std::string& axis) {
+  if (axis == "freq") return d.freq;
+  if (axis == "phiw1" || axis == "phiw") return d.phi_layer1.at(0);
+  if (axis == "phiw2" && d.phi_layer1.size() > 1) return d.phi_layer1[1];
+  throw UsageError("the deck has no value for " + axis);
 }
 
 std::string replace_list_item(const std::string& rec, const std::string& text) {

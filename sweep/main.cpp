@@ -20,7 +20,8 @@ const char* kUsage =
     "  upscale_sweep PROGRAM DECK [options]         run a sweep and merge its table\n"
     "  upscale_sweep --plan PROGRAM DECK [options]  write the point decks, tasks.txt and\n"
     "                                               slurm_array.sh; run nothing\n"
-    "  upscale_sweep --merge DIR [--no-plot]        merge the finished points of DIR\n"
+    "  upscale_sweep --merge DIR [--no-plot] [--allow-mixed-builds]\n"
+    "                                               merge the finished points of DIR\n"
     "  upscale_sweep --maps RUNDIR                  draw the pressure and strain maps of\n"
     "                                               one run (RUNDIR/maps.gp, *.png)\n"
     "\n"
@@ -43,10 +44,14 @@ const char* kUsage =
     "  --timeout SEC      stop a run that takes longer\n"
     "  --retry-failed     run failed points again (finished points are skipped)\n"
     "  --no-plot          do not run gnuplot\n"
+    "  --allow-mixed-builds  merge points made by different builds of the program\n"
+    "  --array-max N      largest Slurm job array of --plan (default 1000; Slurm's\n"
+    "                     MaxArraySize less one)\n"
     "  -q, --quiet        no progress bar\n"
     "Exit status: 0 every point ended normally, 1 some point failed or did not run,\n"
-    "2 bad usage or input. A normal end (40) that left results missing counts\n"
-    "as a failure.\n";
+    "2 bad usage or input, or the folder is in use by another sweep. A normal\n"
+    "end (40) that left results missing or not finite counts as a failure.\n"
+    "One sweep at a time works in a folder; a second one is refused.\n";
 
 struct Args {
   std::string mode = "run";  // run, plan, merge, maps
@@ -54,9 +59,9 @@ struct Args {
   std::vector<std::pair<std::string, std::string>> vary;  // option, spec, in order
   bool both_layers = false;
   std::string out, exe, porosity;
-  int jobs = 0;
+  int jobs = 0, array_max = 1000;
   double timeout = 0;
-  bool retry_failed = false, plot = true, quiet = false;
+  bool retry_failed = false, plot = true, quiet = false, allow_mixed = false;
 };
 
 int to_int(const std::string& s, const char* what) {
@@ -92,6 +97,8 @@ Args parse_args(int argc, char** argv) {
     }
     else if (o == "--retry-failed") a.retry_failed = true;
     else if (o == "--no-plot") a.plot = false;
+    else if (o == "--allow-mixed-builds") a.allow_mixed = true;
+    else if (o == "--array-max") a.array_max = to_int(value(), "--array-max");
     else if (o == "-q" || o == "--quiet") a.quiet = true;
     else if (o == "-h" || o == "--help") { std::cout << kUsage; std::exit(0); }
     else if (!o.empty() && o[0] == '-') throw UsageError("unknown option " + o);
@@ -112,7 +119,7 @@ std::string find_program(const std::string& name, const std::string& exe) {
     return fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
   };
   if (!exe.empty()) {
-    if (!runnable(exe)) throw UsageError("--exe " + exe + " is not an executable file");
+    if (!runnable(exe)) throw UsageError("--exe " + visible(exe) + " is not an executable file");
     return fs::absolute(exe).lexically_normal().string();
   }
   std::vector<fs::path> tries;
@@ -173,10 +180,15 @@ int report_summary(const MergeSummary& s, const fs::path& dir) {
 }
 
 int run(const Args& a) {
+  MergeOptions merging;
+  merging.plot = a.plot;
+  merging.allow_mixed_builds = a.allow_mixed;
   if (a.mode == "merge") {
     if (a.positional.size() != 1) throw UsageError("--merge takes one directory");
     fs::path dir = a.positional[0];
-    return report_summary(merge(dir, a.plot), dir);
+    if (!fs::is_regular_file(dir / "points.tsv")) throw UsageError(dir.string() + " is not a sweep directory (no points.tsv)");
+    lock_sweep_dir(dir);
+    return report_summary(merge(dir, merging), dir);
   }
   if (a.mode == "maps") {
     if (a.positional.size() != 1) throw UsageError("--maps takes one run directory");
@@ -199,6 +211,7 @@ int run(const Args& a) {
   if (!prog)
     throw UsageError("unknown program '" + a.positional[0] + "' (pwave_upscale, swave_spectrum, swave_saturation)");
   std::string exe = find_program(a.positional[0], a.exe);
+  require_plain_path("the program", exe);
   DeckText base = load_deck(a.positional[1]);
   DeckInfo info = inspect_deck(base);
   std::vector<Axis> axes = make_axes(a, *prog, info);
@@ -212,28 +225,30 @@ int run(const Args& a) {
   SweepPlan plan = make_plan(*prog, axes);
   plan.deck = fs::path(a.positional[1]).filename().string();
   fs::path dir = a.out.empty() ? fs::path("sweep_" + program_name(*prog)) : fs::path(a.out);
+  require_plain_path("the sweep folder", fs::absolute(dir).string());
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw UsageError("cannot create " + dir.string() + ": " + ec.message());
+  lock_sweep_dir(dir);
   if (fs::exists(dir / "points.tsv")) {
     SweepPlan old = read_points_file(dir);
     if (old.program != plan.program)
       throw UsageError(dir.string() + " holds a sweep of " + program_name(old.program) + "; choose another -o");
   }
   auto to_run = prepare_points(dir, plan, base, porosity, a.retry_failed);
-  write_points_file(dir, plan);
+  const std::string written = write_points_file(dir, plan);
 
   if (a.mode == "plan") {
-    write_task_list(dir, plan, exe);
+    write_task_list(dir, plan, exe, a.array_max);
     fs::path abs = fs::absolute(dir).lexically_normal();
     std::printf(
         "%zu point decks in %s\n"
         "run them with GNU parallel:  parallel -a %s\n"
         "   across hosts:             parallel --sshloginfile HOSTS -a %s\n"
-        "or as a Slurm job array:     sbatch %s\n"
+        "or as Slurm job arrays:      sh %s\n"
         "then merge:                  upscale_sweep --merge %s\n",
         plan.points.size(), (abs / "points").c_str(), (abs / "tasks.txt").c_str(), (abs / "tasks.txt").c_str(),
-        (abs / "slurm_array.sh").c_str(), abs.c_str());
+        (abs / "slurm_submit.sh").c_str(), abs.c_str());
     return 0;
   }
 
@@ -248,7 +263,14 @@ int run(const Args& a) {
   opt.timeout_s = a.timeout;
   opt.progress = !a.quiet;
   run_points(exe, dirs, opt);
-  return report_summary(merge(dir, a.plot), dir);
+  if (slurp(dir / "points.tsv") != written) {
+    std::fprintf(stderr,
+                 "upscale_sweep: the plan in %s was replaced while this sweep ran; its points are not merged "
+                 "and the folder's table is left as it was\n",
+                 dir.c_str());
+    return 1;
+  }
+  return report_summary(merge(dir, merging), dir);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The points of a sweep, their directories and their status files.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -34,7 +35,7 @@ SweepPlan make_plan(Program p, const std::vector<Axis>& axes) {
   return plan;
 }
 
-static void write_file_atomically(const fs::path& file, const std::string& text) {
+void write_file_atomically(const fs::path& file, const std::string& text) {
   fs::path tmp = file;
   tmp += ".tmp";
   {
@@ -48,10 +49,12 @@ static void write_file_atomically(const fs::path& file, const std::string& text)
   if (ec) throw UsageError("cannot write " + file.string() + ": " + ec.message());
 }
 
-void write_points_file(const fs::path& dir, const SweepPlan& plan) {
+std::string write_points_file(const fs::path& dir, const SweepPlan& plan) {
   std::string s = "#program " + program_name(plan.program) + "\n";
-  // The deck's file name, for plot titles; no tabs or line ends in it.
-  if (!plan.deck.empty() && plan.deck.find_first_of("\t\r\n") == std::string::npos) s += "#deck " + plan.deck + "\n";
+  // The deck's file name, for plot titles; no control character in it.
+  bool plain = std::none_of(plan.deck.begin(), plan.deck.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  if (!plan.deck.empty() && plain) s += "#deck " + plan.deck + "\n";
   s += "point\tdir";
   for (const auto& a : plan.axes) s += "\t" + a;
   s += "\n";
@@ -61,6 +64,7 @@ void write_points_file(const fs::path& dir, const SweepPlan& plan) {
     s += "\n";
   }
   write_file_atomically(dir / "points.tsv", s);
+  return s;
 }
 
 static std::vector<std::string> split_tabs(const std::string& line) {
@@ -70,6 +74,13 @@ static std::vector<std::string> split_tabs(const std::string& line) {
   return out;
 }
 
+// A line without its line end, "\n" or "\r\n" (a file edited elsewhere).
+static bool get_line(std::istream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
 SweepPlan read_points_file(const fs::path& dir) {
   fs::path file = dir / "points.tsv";
   std::ifstream in(file);
@@ -77,20 +88,21 @@ SweepPlan read_points_file(const fs::path& dir) {
   SweepPlan plan;
   std::string line;
   auto bad = [&](const std::string& why) { return UsageError(file.string() + ": " + why); };
-  if (!std::getline(in, line) || line.rfind("#program ", 0) != 0) throw bad("first line must name the program");
+  if (!get_line(in, line) || line.rfind("#program ", 0) != 0) throw bad("first line must name the program");
   auto p = program_from_name(line.substr(9));
-  if (!p) throw bad("unknown program '" + line.substr(9) + "'");
+  if (!p) throw bad("unknown program '" + visible(line.substr(9)) + "'");
   plan.program = *p;
-  if (!std::getline(in, line)) throw bad("no header line");
+  if (!get_line(in, line)) throw bad("no header line");
   if (line.rfind("#deck ", 0) == 0) {
     plan.deck = line.substr(6);
-    if (!std::getline(in, line)) throw bad("no header line");
+    if (!get_line(in, line)) throw bad("no header line");
   }
   auto head = split_tabs(line);
   if (head.size() < 2 || head[0] != "point" || head[1] != "dir") throw bad("bad header line");
   plan.axes.assign(head.begin() + 2, head.end());
   int n = plan.deck.empty() ? 2 : 3;
-  while (std::getline(in, line)) {
+  std::map<std::string, int> seen;  // point number or directory -> line
+  while (get_line(in, line)) {
     ++n;
     if (line.empty()) continue;
     auto f = split_tabs(line);
@@ -101,10 +113,16 @@ SweepPlan read_points_file(const fs::path& dir) {
     pt.index = static_cast<int>(*idx);
     pt.dir = f[1];
     if (pt.dir.empty() || pt.dir.front() == '/' || pt.dir.find("..") != std::string::npos)
-      throw bad("line " + std::to_string(n) + ": bad directory '" + pt.dir + "'");
+      throw bad("line " + std::to_string(n) + ": bad directory '" + visible(pt.dir) + "'");
+    for (const std::string& key : {"#" + std::to_string(pt.index), pt.dir}) {
+      auto [it, fresh] = seen.emplace(key, n);
+      if (!fresh)
+        throw bad("line " + std::to_string(n) + " repeats " + (key[0] == '#' ? "point " + key.substr(1) : "directory " + key) +
+                  " of line " + std::to_string(it->second) + "; each point must be listed once");
+    }
     for (size_t i = 2; i < f.size(); ++i) {
       auto v = parse_number(f[i]);
-      if (!v) throw bad("line " + std::to_string(n) + ": bad value '" + f[i] + "'");
+      if (!v) throw bad("line " + std::to_string(n) + ": bad value '" + visible(f[i]) + "'");
       pt.values.push_back(*v);
     }
     plan.points.push_back(pt);
@@ -112,7 +130,7 @@ SweepPlan read_points_file(const fs::path& dir) {
   return plan;
 }
 
-static std::optional<std::string> slurp(const fs::path& f) {
+std::optional<std::string> slurp(const fs::path& f) {
   std::ifstream in(f, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream ss;
@@ -145,8 +163,10 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     auto st = read_status(dir);
     bool same = old && *old == deck;
     if (porosity) same = same && slurp(dir / "porosity.frac") == porosity;
-    // A run stopped by a signal was interrupted, not finished.
-    bool finished = same && st && !st->signal && (st->ok() || !retry_failed);
+    // A run stopped by a signal was interrupted, not finished; a status
+    // left by the run of another deck is no result of this one.
+    std::string why;
+    bool finished = same && st && !st->signal && (st->ok() || !retry_failed) && status_matches_deck(dir, *st, why);
     if (!finished) {
       empty_dir(dir);
       write_file_atomically(dir / "input.deck", deck);
@@ -155,26 +175,6 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     to_run.push_back(!finished);
   }
   return to_run;
-}
-
-std::optional<Status> read_status(const fs::path& dir) {
-  auto text = slurp(dir / kStatusFile);
-  if (!text) return std::nullopt;
-  Status s;
-  std::string t = *text;
-  if (t.rfind("signal ", 0) == 0) {
-    s.signal = true;
-    t = t.substr(7);
-  }
-  auto v = parse_number(t);
-  if (!v || *v != static_cast<int>(*v)) return std::nullopt;
-  s.code = static_cast<int>(*v);
-  return s;
-}
-
-void write_status(const fs::path& dir, const Status& s) {
-  write_file_atomically(dir / kStatusFile,
-                        (s.signal ? "signal " : "") + std::to_string(s.code) + "\n");
 }
 
 }  // namespace sweep

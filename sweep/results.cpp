@@ -1,7 +1,10 @@
-// Reading a point's results from its tables and report, and the merged table.
+// Reading a point's results from its report and tables, after checking that
+// they are the results of the point's own deck.
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
+#include "core/text_in.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -50,36 +53,49 @@ std::vector<std::string> numbers_split(const std::string& line) {
   return out;
 }
 
-// Where a value comes from: a report label (and its occurrence), or a column
-// of a table file.
+// Where a value comes from: a report label (its occurrence, the item after
+// it), or a column of a table file. `group`: columns that an older build of
+// the programs does not print; absent together, they are left empty.
 struct Source {
   std::string column;
   std::string label;
   int occurrence = 1;
   std::string table;
   int table_column = 0;  // from 0
+  int item = 0;          // from 0, after the label
+  int group = 0;         // 1: the tied and work moduli
 };
 
+std::vector<Source> tied_and_work() {
+  return {{"re_mt", "tied modulus M_T (Pa) = ", 1, "", 0, 0, 1}, {"im_mt", "tied modulus M_T (Pa) = ", 1, "", 0, 1, 1},
+          {"v_mt", "tied velocity (m/s) = ", 1, "", 0, 0, 1},    {"q1000_mt", "tied 1000/Q = ", 1, "", 0, 0, 1},
+          {"re_mw", "work modulus M_W (Pa) = ", 1, "", 0, 0, 1}, {"im_mw", "work modulus M_W (Pa) = ", 1, "", 0, 1, 1},
+          {"v_mw", "work velocity (m/s) = ", 1, "", 0, 0, 1},    {"q1000_mw", "work 1000/Q = ", 1, "", 0, 0, 1}};
+}
+
 const std::vector<Source>& sources(Program p) {
-  static const std::vector<Source> pwave = {
-      {"vp_fe", "using averages  Velocity(m/s) FE = ", 1, "vp_eq.phiw", 1},
-      {"q1000_fe", "using averages 1000/Q FE         = ", 1, "1000_over_q_eq.phiw", 1},
-      {"vp_anal", "", 1, "vp_anal.phiw", 1},
-      {"q1000_anal", "", 1, "1000_over_q_anal.phiw", 1},
-      {"re_c33", "using averages Re(c33) FE        = ", 1, "", 0},
-      {"im_c33", "using averages Im(c33) FE        = ", 1, "", 0},
-      {"vp_mstar", "from deltavol1 Velocity(m/s) FE = ", 1, "", 0},
-      {"q1000_mstar", "from deltavol1 1000/Q FE        = ", 1, "", 0},
-      {"re_mstar", "from deltavol1 Re(p33) FE mstar      = ", 1, "", 0},
-      {"im_mstar", "from deltavol1 Im(p33) FE mstar      = ", 1, "", 0},
-      {"re_p3", "", 1, "fort.18", 1},
-      {"im_p3", "", 1, "fort.18", 2},
-      {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0},
-  };
+  static const std::vector<Source> pwave = [] {
+    std::vector<Source> s = {
+        {"vp_fe", "using averages  Velocity(m/s) FE = ", 1, "vp_eq.phiw", 1},
+        {"q1000_fe", "using averages 1000/Q FE         = ", 1, "1000_over_q_eq.phiw", 1},
+        {"vp_anal", "", 1, "vp_anal.phiw", 1},
+        {"q1000_anal", "", 1, "1000_over_q_anal.phiw", 1},
+        {"re_c33", "using averages Re(c33) FE        = ", 1, "", 0},
+        {"im_c33", "using averages Im(c33) FE        = ", 1, "", 0},
+        {"vp_mstar", "from deltavol1 Velocity(m/s) FE = ", 1, "", 0},
+        {"q1000_mstar", "from deltavol1 1000/Q FE        = ", 1, "", 0},
+        {"re_mstar", "from deltavol1 Re(p33) FE mstar      = ", 1, "", 0},
+        {"im_mstar", "from deltavol1 Im(p33) FE mstar      = ", 1, "", 0},
+        {"re_p3", "", 1, "fort.18", 1},
+        {"im_p3", "", 1, "fort.18", 2},
+        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0}};
+    for (auto& t : tied_and_work()) s.push_back(t);
+    return s;
+  }();
   // The cmu block and the c13 block print the same velocity, 1000/Q and Q
   // labels; the c13 block comes second.
   static const auto shear = [](const std::string& suffix) {
-    return std::vector<Source>{
+    std::vector<Source> s = {
         {"vs_fe", "Velocity(m/s) FE             = ", 2, "vs_eq." + suffix, 1},
         {"q1000_fe", "1000/Q  FE                   = ", 2, "1000_over_qs_eq." + suffix, 1},
         {"vs_anal", "", 1, "vs_anal." + suffix, 1},
@@ -90,8 +106,9 @@ const std::vector<Source>& sources(Program p) {
         {"q1000_cmu", "1000/Q  FE                   = ", 1, "", 0},
         {"re_cmu", "Re(cmu) FE                   = ", 1, "", 0},
         {"im_cmu", "Im(cmu) FE                   = ", 1, "", 0},
-        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0},
-    };
+        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0}};
+    for (auto& t : tied_and_work()) s.push_back(t);
+    return s;
   };
   static const std::vector<Source> spectrum = shear("freq");
   static const std::vector<Source> saturation = shear("phiw");
@@ -102,6 +119,8 @@ const std::vector<Source>& sources(Program p) {
   }
   return pwave;
 }
+
+const std::vector<std::string> kLimitColumns = {"m_relaxed", "m_unrelaxed", "v_relaxed", "v_unrelaxed"};
 
 std::string failure_message(const fs::path& dir, const Status& st) {
   std::vector<std::string> parts;
@@ -125,6 +144,126 @@ std::string failure_message(const fs::path& dir, const Status& st) {
   for (const auto& p : parts) msg += (msg.empty() ? "" : " | ") + p;
   if (msg.size() > 400) msg = msg.substr(0, 397) + "...";
   return msg;
+}
+
+// The value after `label` anywhere in the n-th line that holds it.
+std::optional<double> value_in_line(const std::vector<std::string>& report, const std::string& label) {
+  for (const auto& line : report) {
+    const std::string s = squeeze(line);
+    const size_t at = s.find(label);
+    if (at == std::string::npos) continue;
+    auto items = numbers_split(s.substr(at + label.size()));
+    return items.empty() ? std::nullopt : parse_number(items[0]);
+  }
+  return std::nullopt;
+}
+
+// The material number of each cell, from "matnum_p33_gnu".
+std::map<std::pair<int, int>, int> material_map(const fs::path& dir) {
+  std::map<std::pair<int, int>, int> m;
+  std::ifstream in(dir / "matnum_p33_gnu");
+  for (int j, k, v; in >> j >> k >> v;) m[{j, k}] = v;
+  return m;
+}
+
+// Full-precision analytic values from the report when the report's cell is
+// like the tables' cell (nx, ny): the report prints cell (nx/2, ny/2)
+// (compressional) or (1, 1) (shear), the tables the last cell.
+void analytic_from_report(const fs::path& dir, Program p, const DeckText& deck, const DeckPoint& dp,
+                          const std::vector<std::string>& report, Row& row) {
+  if (dp.model != 0) return;
+  const int nx = core::read_list_int(deck.records.at(4)).value, ny = core::read_list_int(deck.records.at(5)).value;
+  const bool shear = is_shear(p);
+  if (!shear) {
+    auto m = material_map(dir);
+    auto a = m.find({nx / 2, ny / 2}), b = m.find({nx, ny});
+    if (a == m.end() || b == m.end() || a->second != b->second) return;
+  }
+  auto v = report_value(report, shear ? "vs1 =" : "vp1 =");
+  auto q = value_in_line(report, shear ? "1000/qs1" : "1000/qp1");
+  if (v && q) {
+    row.values[shear ? "vs_anal" : "vp_anal"] = *v;
+    row.values["q1000_anal"] = *q;
+  }
+}
+
+// Empty when what the run wrote is of the point's deck; else the mismatch.
+std::string identity_problem(const fs::path& dir, Program p, const DeckPoint& dp,
+                             const std::vector<std::string>& report) {
+  struct Check {
+    std::string where;
+    std::optional<double> got;
+    double want, tolerance;
+    const char* what;
+  };
+  std::vector<Check> checks;
+  const char* freq_label = is_shear(p) ? "frec(Hz), omega_fix" : "freq (Hz), omega_fix";
+  checks.push_back({"report.txt", report_value(report, freq_label), dp.freq, 1e-12, "frequency"});
+  for (size_t i = 0; i < dp.phi_layer1.size(); ++i)
+    checks.push_back({"report.txt", report_value(report, "phi_layer1 (water proportion) =", static_cast<int>(i) + 1),
+                      dp.phi_layer1[i], 1e-12, "water proportion"});
+  auto first = [&](const char* table, double want, double tol, const char* what) {
+    auto v = table_line(dir / table);
+    checks.push_back({table, v.empty() ? std::nullopt : std::optional<double>(v[0]), want, tol, what});
+  };
+  if (!is_shear(p)) {
+    first("fort.18", dp.freq, 1e-12, "frequency");
+    first("1000_over_q_anal.phiw", dp.freq, 1e-4, "frequency");
+    first("vp_anal.phiw", dp.phi_layer1.at(0), 1e-12, "water proportion");
+    first("vp_eq.phiw", dp.phi_layer1.at(0), 1e-4, "water proportion");
+  }
+  for (const auto& c : checks)
+    if (c.got && std::fabs(*c.got - c.want) > c.tolerance * std::fabs(c.want))
+      return "results of another run: " + c.where + " gives " + c.what + " " + shortest(*c.got) +
+             ", the point's deck " + shortest(c.want);
+  return "";
+}
+
+void read_run_record(const fs::path& dir, Row& row) {
+  auto json = slurp(dir / "run.json");
+  if (!json) return;
+  row.version = json_member(*json, "version").value_or("");
+  row.commit = json_member(*json, "commit").value_or("");
+  row.deck_sha256 = json_member(*json, "deck_sha256").value_or("");
+}
+
+// Values of `sources` from the report and tables; names the missing ones.
+std::vector<std::string> read_values(const fs::path& dir, Program p, const std::vector<std::string>& report, Row& row) {
+  std::map<std::string, std::vector<double>> tables;
+  std::vector<std::string> missing;
+  std::map<int, int> found;  // per group
+  for (const auto& s : sources(p)) {
+    std::optional<double> v;
+    if (!s.label.empty()) {
+      v = report_value(report, s.label, s.occurrence);
+      if (s.item > 0) {
+        // the n-th number after the label
+        for (const auto& line : report) {
+          const std::string sq = squeeze(line), want = squeeze(s.label);
+          if (sq.compare(0, want.size(), want) != 0) continue;
+          auto items = numbers_split(sq.substr(want.size()));
+          v = static_cast<int>(items.size()) > s.item ? parse_number(items[s.item]) : std::nullopt;
+          break;
+        }
+      }
+    }
+    if (!v && !s.table.empty()) {
+      auto it = tables.find(s.table);
+      if (it == tables.end()) it = tables.emplace(s.table, table_line(dir / s.table)).first;
+      if (static_cast<int>(it->second.size()) > s.table_column) v = it->second[s.table_column];
+    }
+    if (v) {
+      row.values[s.column] = *v;
+      ++found[s.group];
+    } else {
+      missing.push_back(s.column);
+    }
+  }
+  std::vector<std::string> really;
+  for (const auto& m : missing)
+    for (const auto& s : sources(p))
+      if (s.column == m && (s.group == 0 || found[s.group] > 0)) really.push_back(m);
+  return really;
 }
 
 }  // namespace
@@ -163,37 +302,64 @@ std::vector<double> table_line(const fs::path& file) {
 const std::vector<std::string>& result_columns(Program p) {
   static std::map<Program, std::vector<std::string>> cols;
   auto& c = cols[p];
-  if (c.empty())
+  if (c.empty()) {
     for (const auto& s : sources(p)) c.push_back(s.column);
+    if (!is_shear(p))
+      for (const auto& l : kLimitColumns) c.push_back(l);
+  }
   return c;
 }
 
-Row read_row(const fs::path& dir, Program p) {
+std::string column_unit(const std::string& c) {
+  if (c == "freq") return "Hz";
+  if (c.rfind("phiw", 0) == 0 || c.rfind("q1000", 0) == 0) return "1";
+  if (c.rfind("v", 0) == 0) return "m/s";
+  if (c.rfind("re_", 0) == 0 || c.rfind("im_", 0) == 0 || c.rfind("m_", 0) == 0) return "Pa";
+  if (c == "rob_med") return "kg/m^3";
+  return "";
+}
+
+Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axes) {
   Row row;
   row.status = read_status(dir);
   if (!row.status) return row;
+  DeckText deck;
+  DeckPoint dp;
+  try {
+    deck = load_deck(dir / "input.deck");
+    dp = deck_point(deck);
+    for (const auto& a : axes) row.axis_values.push_back(axis_value(dp, a));
+  } catch (const UsageError& e) {
+    row.axis_values.assign(axes.size(), std::nan(""));
+    row.message = std::string("the point's input.deck does not read: ") + e.what();
+    return row;
+  }
+  read_run_record(dir, row);
+  if (!status_matches_deck(dir, *row.status, row.message)) return row;
   if (!row.status->ok()) {
     row.message = failure_message(dir, *row.status);
     return row;
   }
   auto report = read_lines(dir / "report.txt");
-  std::map<std::string, std::vector<double>> tables;
-  std::vector<std::string> missing;
-  for (const auto& s : sources(p)) {
-    std::optional<double> v;
-    if (!s.label.empty()) v = report_value(report, s.label, s.occurrence);
-    if (!v && !s.table.empty()) {
-      auto it = tables.find(s.table);
-      if (it == tables.end()) it = tables.emplace(s.table, table_line(dir / s.table)).first;
-      if (static_cast<int>(it->second.size()) > s.table_column) v = it->second[s.table_column];
-    }
-    if (v) row.values[s.column] = *v;
-    else missing.push_back(s.column);
-  }
+  row.message = identity_problem(dir, p, dp, report);
+  if (!row.message.empty()) return row;
+  std::vector<std::string> missing = read_values(dir, p, report, row);
+  analytic_from_report(dir, p, deck, dp, report, row);
   if (!missing.empty()) {
     row.message = "no value for";
     for (const auto& m : missing) row.message += " " + m;
+    return row;
   }
+  for (const auto& [c, v] : row.values)
+    if (!std::isfinite(v)) row.message += (row.message.empty() ? "non-finite result:" : ",") + (" " + c + " = " + shortest(v));
+  if (!is_shear(p) && row.message.empty())
+    if (auto lim = layered_limits(dir)) {
+      const double rho = row.values.at("rob_med");
+      row.values["m_relaxed"] = lim->relaxed;
+      row.values["m_unrelaxed"] = lim->unrelaxed;
+      row.values["v_relaxed"] = std::sqrt(lim->relaxed / rho);
+      row.values["v_unrelaxed"] = std::sqrt(lim->unrelaxed / rho);
+    }
   return row;
 }
 
@@ -205,52 +371,6 @@ std::string csv_field(const std::string& s) {
     out += c == '\n' || c == '\r' ? ' ' : c;
   }
   return out + "\"";
-}
-
-MergeSummary merge(const fs::path& sweep_dir, bool plot) {
-  SweepPlan plan = read_points_file(sweep_dir);
-  MergeSummary sum;
-  sum.points = static_cast<int>(plan.points.size());
-  std::vector<Row> rows;
-  for (const auto& pt : plan.points) {
-    Row r = read_row(sweep_dir / pt.dir, plan.program);
-    r.point = &pt;
-    if (!r.status) continue;
-    ++sum.finished;
-    // A normal end without every result counts as a failure too.
-    if (!r.status->ok() || !r.message.empty()) ++sum.failed;
-    rows.push_back(std::move(r));
-  }
-  const auto& cols = result_columns(plan.program);
-  std::string csv = "point";
-  for (const auto& a : plan.axes) csv += "," + a;
-  csv += ",status";
-  for (const auto& c : cols) csv += "," + c;
-  csv += ",dir,message\n";
-  for (const auto& r : rows) {
-    csv += std::to_string(r.point->index);
-    for (double v : r.point->values) csv += "," + shortest(v);
-    csv += "," + (r.status->signal ? std::to_string(128 + r.status->code) : std::to_string(r.status->code));
-    for (const auto& c : cols) {
-      auto it = r.values.find(c);
-      csv += ",";
-      if (it != r.values.end()) csv += shortest(it->second);
-    }
-    csv += "," + csv_field(r.point->dir) + "," + csv_field(r.message) + "\n";
-  }
-  {
-    std::ofstream out(sweep_dir / "sweep.csv.tmp", std::ios::binary | std::ios::trunc);
-    out << csv;
-    if (!out.flush()) throw UsageError("cannot write " + (sweep_dir / "sweep.csv").string());
-  }
-  fs::rename(sweep_dir / "sweep.csv.tmp", sweep_dir / "sweep.csv");
-  {
-    std::ofstream out(sweep_dir / "sweep.gp", std::ios::binary | std::ios::trunc);
-    out << sweep_plot_script(plan, rows, "sweep.png");
-    if (!out.flush()) throw UsageError("cannot write " + (sweep_dir / "sweep.gp").string());
-  }
-  if (plot) run_gnuplot(sweep_dir, "sweep.gp");
-  return sum;
 }
 
 }  // namespace sweep

@@ -1,6 +1,7 @@
 // Running the points: a pool of child processes, one per point directory.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@ void on_signal(int) { g_stop = 1; }
 struct Running {
   pid_t pid;
   fs::path dir;
+  std::string deck_sha256;
   std::chrono::steady_clock::time_point start;
   bool killed = false;
 };
@@ -37,8 +39,12 @@ void write_all(int fd, const char* s) {
 }
 
 // Starts `exe` in `dir`. Everything the child needs is prepared before the
-// fork; the child only opens, duplicates and executes.
+// fork; the child only opens, duplicates and executes. The child is killed
+// when the sweep dies, however it dies: an orphan run would go on writing
+// its result files into a directory that a later sweep may have given to
+// another point.
 pid_t start(const std::string& exe, const fs::path& dir) {
+  const pid_t parent = ::getpid();
   std::string d = dir.string();
   std::string in = (dir / "input.deck").string();
   std::string out = (dir / "report.txt").string();
@@ -46,6 +52,7 @@ pid_t start(const std::string& exe, const fs::path& dir) {
   std::string failed = "upscale_sweep: cannot run " + exe + ": ";
   pid_t pid = ::fork();
   if (pid != 0) return pid;
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(125);
   int fi = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
   int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -110,21 +117,28 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
   show(true);
   auto last_draw = clock::now();
   const int jobs = std::max(1, opt.jobs);
+  bool forwarded = false;
 
   while (true) {
     while (!g_stop && static_cast<int>(running.size()) < jobs && next < dirs.size()) {
       const fs::path& dir = dirs[next++];
       std::error_code ec;
       fs::remove(dir / kStatusFile, ec);
+      fs::remove(dir / "run.json", ec);
+      std::string deck = file_sha256(dir / "input.deck");
       pid_t pid = start(exe, dir);
       if (pid < 0) {
         std::fprintf(stderr, "\nupscale_sweep: fork failed: %s\n", std::strerror(errno));
         g_stop = 1;
         break;
       }
-      running.push_back({pid, dir, clock::now()});
+      running.push_back({pid, dir, deck, clock::now()});
     }
     if (running.empty()) break;
+    if (g_stop && !forwarded) {
+      for (const auto& r : running) ::kill(r.pid, SIGTERM);
+      forwarded = true;
+    }
 
     int wst = 0;
     pid_t pid = ::waitpid(-1, &wst, WNOHANG);
@@ -139,6 +153,7 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
         } else {
           st.code = WEXITSTATUS(wst);
         }
+        st.deck_sha256 = running[i].deck_sha256;
         if (running[i].killed) {
           FILE* f = std::fopen((running[i].dir / "stderr.txt").c_str(), "a");
           if (f) {

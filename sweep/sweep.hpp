@@ -9,10 +9,13 @@
 //   points/pNNNN/    one directory per point: "input.deck" and, once the
 //                    program has run, its result files, "report.txt"
 //                    (standard output), "stderr.txt" and "status" (the exit
-//                    status, written last, so its presence marks a finished
-//                    point)
-//   sweep.csv        the merged table; sweep.gp its gnuplot script
-//   tasks.txt, slurm_array.sh   written by --plan
+//                    status and the SHA-256 of the deck that run read,
+//                    written last, so its presence marks a finished point)
+//   sweep.csv        the merged table (second line: units); sweep.gp its
+//                    gnuplot script
+//   .lock            held (flock) by the one upscale_sweep working on the
+//                    folder; the kernel releases it when that process ends
+//   tasks.txt, slurm_array.sh, slurm_submit.sh   written by --plan
 #pragma once
 
 #include <cstdio>
@@ -32,6 +35,13 @@ enum class Program { pwave_upscale, swave_spectrum, swave_saturation };
 std::optional<Program> program_from_name(const std::string& name);
 std::string program_name(Program p);
 bool is_shear(Program p);
+
+// Text for a message: control characters shown as \n, \r, \t or \xNN.
+std::string visible(const std::string& s);
+// Refuses (UsageError) a path that holds a control character: such a path
+// cannot be written into a shell command line, a Slurm directive or a
+// gnuplot script without changing what they do.
+void require_plain_path(const std::string& what, const std::string& path);
 
 // Thrown for anything the user can fix: bad options, bad deck, unwritable
 // directory. main prints the message and exits with status 2.
@@ -72,6 +82,17 @@ struct DeckInfo {
   int key_model = 0, model = 0, nlayers = 0;
 };
 DeckInfo inspect_deck(const DeckText& d);  // throws UsageError
+
+// What a point's deck asks for: its frequency and the water proportion of
+// each layer material (one or two entries).
+struct DeckPoint {
+  double freq = 0;
+  std::vector<double> phi_layer1;
+  int model = 0;
+};
+DeckPoint deck_point(const DeckText& d);  // throws UsageError
+// The value of a varied quantity ("freq", "phiw1", "phiw2", "phiw") in a deck.
+double axis_value(const DeckPoint& d, const std::string& axis);
 
 // Record numbers (from 1) of the values the sweep changes.
 inline constexpr int kFreqRecord = 1;
@@ -114,7 +135,9 @@ struct SweepPlan {
 
 // Cartesian product, the first axis varying fastest.
 SweepPlan make_plan(Program p, const std::vector<Axis>& axes);
-void write_points_file(const fs::path& sweep_dir, const SweepPlan& plan);
+// Returns the text written, so that a sweep can tell at its end whether its
+// plan is still the folder's.
+std::string write_points_file(const fs::path& sweep_dir, const SweepPlan& plan);
 SweepPlan read_points_file(const fs::path& sweep_dir);  // throws UsageError
 
 // Writes the point directories that are not already set up with the same
@@ -125,16 +148,33 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
                                  const std::optional<fs::path>& porosity_file,
                                  bool retry_failed);
 
+// Whole file, or nothing when it cannot be read.
+std::optional<std::string> slurp(const fs::path& f);
+// Writes under a temporary name, then renames; throws UsageError.
+void write_file_atomically(const fs::path& file, const std::string& text);
+
 // ---------------------------------------------------------------- status
 
 struct Status {
   int code = 0;        // exit status, or the signal number
   bool signal = false; // killed by a signal
+  std::string deck_sha256;  // of the deck the run read; empty when unknown
   bool ok() const { return !signal && code == 40; }
 };
 inline constexpr const char* kStatusFile = "status";
 std::optional<Status> read_status(const fs::path& point_dir);
 void write_status(const fs::path& point_dir, const Status& s);
+// SHA-256 of a file's bytes (empty when it cannot be read).
+std::string file_sha256(const fs::path& f);
+// Whether the status belongs to the deck now in the point directory: the
+// status's and run.json's deck digests, when recorded, match input.deck.
+// Otherwise says why not in `why`.
+bool status_matches_deck(const fs::path& point_dir, const Status& s, std::string& why);
+
+// One upscale_sweep per folder: an exclusive lock on DIR/.lock, held until
+// the process ends (the kernel drops it whatever way the process ends).
+// Throws UsageError naming the process that holds it.
+void lock_sweep_dir(const fs::path& sweep_dir);
 
 // ---------------------------------------------------------------- running
 
@@ -148,8 +188,9 @@ struct RunOptions {
 // time: standard input from "input.deck", standard output to "report.txt",
 // standard error to "stderr.txt"; writes "status" when the run ends.
 // Returns the number of runs that did not end with status 40.
-// A SIGINT or SIGTERM stops starting new runs; the runs under way are
-// waited for (they receive the signal from the terminal themselves).
+// A SIGINT or SIGTERM stops starting new runs and is passed on to the runs
+// under way. A run dies with the sweep (parent-death signal), so no run of
+// a killed sweep writes into a point directory later.
 int run_points(const std::string& exe, const std::vector<fs::path>& dirs,
                const RunOptions& opt);
 
@@ -160,15 +201,39 @@ std::string progress_text(int done, int total, int failed, double seconds, int w
 
 struct Row {
   const Point* point = nullptr;
-  std::optional<Status> status;   // nothing: not finished
+  std::vector<double> axis_values;  // as the point's own input.deck gives them
+  std::optional<Status> status;     // nothing: not finished
   std::map<std::string, double> values;
+  std::string version, commit, deck_sha256;  // from run.json, when written
   std::string message;
+  bool failed() const { return !status || !status->ok() || !message.empty(); }
 };
 
-// Result columns of a program, in table order.
+// Result columns of a program, in table order, and the unit of a column.
 const std::vector<std::string>& result_columns(Program p);
-// Reads the results of one point directory.
-Row read_row(const fs::path& point_dir, Program p);
+std::string column_unit(const std::string& column);
+// Reads the results of one point directory; `axes` name the varied
+// quantities, read back from the point's deck.
+Row read_row(const fs::path& point_dir, Program p, const std::vector<std::string>& axes);
+
+// The relaxed and unrelaxed moduli (Pa) of a layered sample, from the
+// elastic coefficient maps of a run ("xlambda1_gnu", ...): with per cell
+// A = lambda1 + 2 mu1, B = lambda3 + 2 mu3, C = d3 + mu13 and
+// E = [[A, C, b1], [C, B, b2], [b1, b2, m]],
+//   M_R = e^T <E^-1>^-1 e, e = (1, 1, 0),   M_U = <(A + B + 2C)^-1>^-1,
+// <.> the mean over the cells. Nothing when a map is missing or unusable.
+struct Limits {
+  double relaxed = 0, unrelaxed = 0;
+};
+std::optional<Limits> layered_limits(const fs::path& run_dir);
+struct CellCoefficients {
+  double lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
+};
+Limits layered_limits(const std::vector<CellCoefficients>& cells);
+
+// A string or number member of a flat JSON object ("version", ...);
+// nothing when absent.
+std::optional<std::string> json_member(const std::string& json, const std::string& key);
 
 // Report values: the value after the n-th (from 1) line whose text starts
 // with `label` (blank runs count as one blank).
@@ -181,16 +246,28 @@ struct MergeSummary {
   int points = 0, finished = 0, failed = 0;
   bool all_ok() const { return finished == points && failed == 0; }
 };
+struct MergeOptions {
+  bool plot = true;
+  bool allow_mixed_builds = false;  // else points of different builds are refused
+};
 // Writes sweep.csv (finished points only) and sweep.gp; renders sweep.png
 // when gnuplot is available and `plot` is set.
-MergeSummary merge(const fs::path& sweep_dir, bool plot);
+MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt);
 
 std::string csv_field(const std::string& s);
 
 // ---------------------------------------------------------------- plots
 
+// Text inside a gnuplot single-quoted string, where nothing is substituted
+// (no backquote command, no macro); control characters become '?'.
+std::string gp_quote(const std::string& s);
+// A single-quoted shell word.
+std::string sh_quote(const std::string& s);
+
+// `analytic_panel`: whether the plane-wave panels belong on the plot (the
+// analytic cell (nx, ny) is in the varied layer material).
 std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& rows,
-                              const std::string& png_name);
+                              const std::string& png_name, bool analytic_panel = true);
 // Writes "maps.gp" into `run_dir` for the map files present there; returns
 // the names of the images it draws.
 std::vector<std::string> write_maps_script(const fs::path& run_dir);
@@ -200,8 +277,11 @@ std::optional<std::string> find_in_path(const std::string& name);
 
 // ---------------------------------------------------------------- plan files
 
-// "tasks.txt" (one shell command per point, for GNU parallel or any shell)
-// and "slurm_array.sh" (a job array over the same lines).
-void write_task_list(const fs::path& sweep_dir, const SweepPlan& plan, const std::string& exe);
+// "tasks.txt" (one shell command per point, for GNU parallel or any shell),
+// "slurm_array.sh" (a job array over the same lines, task i running line
+// OFFSET + i, OFFSET its first argument) and "slurm_submit.sh" (the sbatch
+// calls that cover the sweep with arrays of at most `max_array` tasks).
+void write_task_list(const fs::path& sweep_dir, const SweepPlan& plan, const std::string& exe,
+                     int max_array = 1000);
 
 }  // namespace sweep

@@ -1,11 +1,15 @@
 // A stand-in for pwave_upscale, for the runner's failure paths: it reads a
-// deck on standard input, writes the program's report lines, result tables
-// and maps, and ends with status 40. Every value is 1000 + freq + 100
-// phi_layer1(1). At the frequency named by
+// deck on standard input, echoes its frequency and water proportions, writes
+// the program's report lines, result tables, maps and run.json (version
+// $STAND_IN_VERSION), and ends with status 40. Every value is 1000 + freq +
+// 100 phi_layer1(1); its pid goes to the file "pid". At the frequency named by
 //   STAND_IN_FAIL_FREQ  it reports a solver failure ("FLAG= -7", status 99),
 //   STAND_IN_CRASH_FREQ it calls abort(),
-//   STAND_IN_HANG_FREQ  it sleeps for 20 s first,
-//   STAND_IN_BARE_FREQ  it ends normally without writing any result.
+//   STAND_IN_HANG_FREQ  it sleeps first ($STAND_IN_HANG_S seconds, 20 by default),
+//   STAND_IN_BARE_FREQ  it ends normally without writing any result,
+//   STAND_IN_NAN_FREQ   its finite-element velocity is not a number.
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,11 +20,19 @@
 #include <thread>
 #include <vector>
 
+#include "core/sha256.hpp"
+
 namespace {
+
+std::string deck_text;
 
 [[noreturn]] void stop(int code) {
   std::fflush(stdout);
   std::fprintf(stderr, "STOP %d\n", code);
+  const char* v = std::getenv("STAND_IN_VERSION");
+  std::ofstream("run.json") << "{\n  \"version\": \"" << (v ? v : "0.test") << "\",\n  \"commit\": \"c0ffee\",\n"
+                            << "  \"deck_sha256\": \"" << core::sha256_hex(deck_text) << "\",\n  \"exit_status\": "
+                            << code << ",\n  \"stop_code\": " << code << "\n}\n";
   std::exit(code);
 }
 
@@ -32,12 +44,16 @@ bool at(const char* env, double freq) {
 }  // namespace
 
 int main() {
+  std::ofstream("pid") << ::getpid() << "\n";
   std::vector<std::string> rec;
-  for (std::string l; std::getline(std::cin, l);) rec.push_back(l);
+  for (std::string l; std::getline(std::cin, l);) rec.push_back(l), deck_text += l + "\n";
   if (rec.size() < 17) stop(2);
-  const double freq = std::atof(rec[0].c_str()), v = 1000 + freq + 100 * std::atof(rec[16].c_str());
-  if (at("STAND_IN_HANG_FREQ", freq)) std::this_thread::sleep_for(std::chrono::seconds(20));
+  const double freq = std::atof(rec[0].c_str()), phi = std::atof(rec[16].c_str()), v = 1000 + freq + 100 * phi;
+  const char* hang = std::getenv("STAND_IN_HANG_S");
+  if (at("STAND_IN_HANG_FREQ", freq)) std::this_thread::sleep_for(std::chrono::duration<double>(hang ? std::atof(hang) : 20));
   if (at("STAND_IN_CRASH_FREQ", freq)) std::abort();
+  std::printf(" freq (Hz), omega_fix  %.17g %.17g\n", freq, 2 * M_PI * freq);
+  for (size_t r = 16; r < rec.size(); r += 20) std::printf(" phi_layer1 (water proportion) =  %.17g\n", std::atof(rec[r].c_str()));
   if (at("STAND_IN_FAIL_FREQ", freq)) {
     std::printf(" ESP=           0\n FLAG=          -7\n");
     stop(99);
@@ -46,17 +62,21 @@ int main() {
   std::printf(" average density rob_med is (kg/m**3)  %.17g\n", v);
   for (const char* l : {"from deltavol1 Velocity(m/s) FE = ", "from deltavol1 1000/Q FE        = ",
                         "from deltavol1 Re(p33) FE mstar      = ", "from deltavol1 Im(p33) FE mstar      = ",
-                        "using averages  Velocity(m/s) FE = ", "using averages 1000/Q FE         = ",
-                        "using averages Re(c33) FE        = ", "using averages Im(c33) FE        = "})
+                        "using averages 1000/Q FE         = ", "using averages Re(c33) FE        = ",
+                        "using averages Im(c33) FE        = ", "tied velocity (m/s) = ", "tied 1000/Q = ",
+                        "work velocity (m/s) = ", "work 1000/Q = "})
     std::printf(" %s %.17g\n", l, v);
-  const std::string t = std::to_string(v) + "  " + std::to_string(v) + "  " + std::to_string(v);
-  for (const char* f : {"vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw", "1000_over_q_anal.phiw", "fort.18"})
-    std::ofstream(f) << t << "\n";
+  std::printf(" using averages  Velocity(m/s) FE =  %s\n", at("STAND_IN_NAN_FREQ", freq) ? "NaN" : std::to_string(v).c_str());
+  std::printf(" tied modulus M_T (Pa) =  %.17g %.17g\n work modulus M_W (Pa) =  %.17g %.17g\n", v, v / 2, v, v / 4);
+  auto table = [](const char* f, double first, double value) { std::ofstream(f) << " " << first << "  " << value << "  " << value << "\n"; };
+  table("fort.18", freq, v);
+  table("1000_over_q_anal.phiw", freq, v);
+  for (const char* f : {"vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw"}) table(f, phi, v);
   for (const char* m : {"mod_pressure_p33_ice", "real_strain1_map", "imag_strain1_map", "real_strain3_map",
-                        "imag_strain3_map"}) {
+                        "imag_strain3_map", "matnum_p33_gnu"}) {
     std::ofstream f(m);
     for (int k = 1; k <= 4; ++k)
-      for (int j = 1; j <= 4; ++j) f << " " << j << " " << k << " " << v * j / (k + 1.0) << "\n";
+      for (int j = 1; j <= 4; ++j) f << " " << j << " " << k << " " << (m[0] == 'm' && m[1] == 'a' ? 1 + (k > 2) : v * j / (k + 1.0)) << "\n";
   }
   stop(40);
 }

@@ -166,7 +166,8 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     // A run stopped by a signal was interrupted, not finished; a status
     // left by the run of another deck is no result of this one.
     std::string why;
-    bool finished = same && st && !st->signal && (st->ok() || !retry_failed) && status_matches_deck(dir, *st, why);
+    bool finished = same && st && !st->signal && status_matches_deck(dir, *st, why) &&
+                    (!retry_failed || !read_row(dir, plan.program, plan.axes).failed());
     if (!finished) {
       empty_dir(dir);
       write_file_atomically(dir / "input.deck", deck);

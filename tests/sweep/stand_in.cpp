@@ -12,11 +12,9 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,16 +28,13 @@ std::string deck_text;
   std::fflush(stdout);
   std::fprintf(stderr, "STOP %d\n", code);
   const char* v = std::getenv("STAND_IN_VERSION");
-  std::ofstream("run.json") << "{\n  \"version\": \"" << (v ? v : "0.test") << "\",\n  \"commit\": \"c0ffee\",\n"
-                            << "  \"deck_sha256\": \"" << core::sha256_hex(deck_text) << "\",\n  \"exit_status\": "
-                            << code << ",\n  \"stop_code\": " << code << "\n}\n";
+  std::ofstream("run.json") << "{\"version\": \"" << (v ? v : "0.test") << "\", \"commit\": \"c0ffee\", \"deck_sha256\": \""
+                            << core::sha256_hex(deck_text) << "\", \"exit_status\": " << code << "}\n";
   std::exit(code);
 }
 
-bool at(const char* env, double freq) {
-  const char* v = std::getenv(env);
-  return v && std::fabs(std::atof(v) - freq) <= 1e-9 * freq;
-}
+double env(const char* name, double otherwise) { return std::getenv(name) ? std::atof(std::getenv(name)) : otherwise; }
+bool at(const char* name, double freq) { return std::fabs(env(name, -1) - freq) <= 1e-9 * freq; }
 
 }  // namespace
 
@@ -49,34 +44,28 @@ int main() {
   for (std::string l; std::getline(std::cin, l);) rec.push_back(l), deck_text += l + "\n";
   if (rec.size() < 17) stop(2);
   const double freq = std::atof(rec[0].c_str()), phi = std::atof(rec[16].c_str()), v = 1000 + freq + 100 * phi;
-  const char* hang = std::getenv("STAND_IN_HANG_S");
-  if (at("STAND_IN_HANG_FREQ", freq)) std::this_thread::sleep_for(std::chrono::duration<double>(hang ? std::atof(hang) : 20));
+  if (at("STAND_IN_HANG_FREQ", freq))
+    std::this_thread::sleep_for(std::chrono::duration<double>(env("STAND_IN_HANG_S", 20)));
   if (at("STAND_IN_CRASH_FREQ", freq)) std::abort();
   std::printf(" freq (Hz), omega_fix  %.17g %.17g\n", freq, 2 * M_PI * freq);
   for (size_t r = 16; r < rec.size(); r += 20) std::printf(" phi_layer1 (water proportion) =  %.17g\n", std::atof(rec[r].c_str()));
-  if (at("STAND_IN_FAIL_FREQ", freq)) {
-    std::printf(" ESP=           0\n FLAG=          -7\n");
-    stop(99);
-  }
+  if (at("STAND_IN_FAIL_FREQ", freq)) std::printf(" ESP=           0\n FLAG=          -7\n"), stop(99);
   if (at("STAND_IN_BARE_FREQ", freq)) stop(40);
-  std::printf(" average density rob_med is (kg/m**3)  %.17g\n", v);
-  for (const char* l : {"from deltavol1 Velocity(m/s) FE = ", "from deltavol1 1000/Q FE        = ",
-                        "from deltavol1 Re(p33) FE mstar      = ", "from deltavol1 Im(p33) FE mstar      = ",
-                        "using averages 1000/Q FE         = ", "using averages Re(c33) FE        = ",
-                        "using averages Im(c33) FE        = ", "tied velocity (m/s) = ", "tied 1000/Q = ",
-                        "work velocity (m/s) = ", "work 1000/Q = "})
+  for (const char* l : {"average density rob_med is (kg/m**3)", "from deltavol1 Velocity(m/s) FE = ",
+                        "from deltavol1 1000/Q FE        = ", "from deltavol1 Re(p33) FE mstar      = ",
+                        "from deltavol1 Im(p33) FE mstar      = ", "using averages 1000/Q FE         = ",
+                        "using averages Re(c33) FE        = ", "using averages Im(c33) FE        = ", "tied velocity (m/s) = ",
+                        "tied 1000/Q = ", "work velocity (m/s) = ", "work 1000/Q = "})
     std::printf(" %s %.17g\n", l, v);
   std::printf(" using averages  Velocity(m/s) FE =  %s\n", at("STAND_IN_NAN_FREQ", freq) ? "NaN" : std::to_string(v).c_str());
   std::printf(" tied modulus M_T (Pa) =  %.17g %.17g\n work modulus M_W (Pa) =  %.17g %.17g\n", v, v / 2, v, v / 4);
-  auto table = [](const char* f, double first, double value) { std::ofstream(f) << " " << first << "  " << value << "  " << value << "\n"; };
-  table("fort.18", freq, v);
-  table("1000_over_q_anal.phiw", freq, v);
-  for (const char* f : {"vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw"}) table(f, phi, v);
-  for (const char* m : {"mod_pressure_p33_ice", "real_strain1_map", "imag_strain1_map", "real_strain3_map",
-                        "imag_strain3_map", "matnum_p33_gnu"}) {
+  for (const char* f : {"fort.18", "1000_over_q_anal.phiw", "vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw"})
+    std::ofstream(f) << std::setprecision(17) << " " << (f[0] == 'v' || f[5] == 'q' ? phi : freq) << "  " << v << "  " << v << "\n";
+  for (const char* m : {"mod_pressure_p33_ice", "real_strain1_map", "imag_strain1_map", "real_strain3_map", "imag_strain3_map",
+                        "matnum_p33_gnu"}) {
     std::ofstream f(m);
     for (int k = 1; k <= 4; ++k)
-      for (int j = 1; j <= 4; ++j) f << " " << j << " " << k << " " << (m[0] == 'm' && m[1] == 'a' ? 1 + (k > 2) : v * j / (k + 1.0)) << "\n";
+      for (int j = 1; j <= 4; ++j) f << " " << j << " " << k << " " << (m[1] == 'a' ? 1 + (k > 2) : v * j / (k + 1.0)) << "\n";
   }
   stop(40);
 }

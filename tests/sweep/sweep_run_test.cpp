@@ -1,63 +1,32 @@
 // upscale_sweep end to end: the three real programs, each point checked
 // against the program run alone on a deck edited by sed (so the expected
 // values go through neither the runner's deck writer nor its readers), and
-// the failure paths with a stand-in that fails, crashes, hangs or leaves its
-// results out on demand.
+// the failure paths with a stand-in that fails, crashes, hangs, leaves its
+// results out or returns a non-finite value on demand. Scripts and plots are
+// run by the real bash, GNU parallel and gnuplot where installed.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <csignal>
+#include <chrono>
 #include <cmath>
-#include <cstdlib>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <sstream>
-#include <string>
-#include <vector>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path examples() {
-  const char* e = std::getenv("UPSCALE_EXAMPLES");
-  return e ? fs::path(e) : fs::path(SWEEP_EXAMPLES_DIR);
-}
+const fs::path kExamples = SWEEP_EXAMPLES_DIR;
 
-std::string q(const std::string& s) { return "'" + s + "'"; }
-
-using Csv = std::vector<std::map<std::string, std::string>>;
-
-std::vector<std::string> csv_split(const std::string& line) {
-  std::vector<std::string> out(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') out.back() += '"', ++i;
-    else if (c == '"') quoted = !quoted;
-    else if (c == ',' && !quoted) out.emplace_back();
-    else out.back() += c;
-  }
-  return out;
-}
-
-Csv read_csv(const fs::path& f) {
-  std::ifstream in(f);
-  std::string line;
-  Csv rows;
-  if (!std::getline(in, line)) return rows;
-  const auto head = csv_split(line);
-  while (std::getline(in, line)) {
-    const auto f2 = csv_split(line);
-    EXPECT_EQ(f2.size(), head.size()) << line;
-    auto& r = rows.emplace_back();
-    for (size_t i = 0; i < head.size() && i < f2.size(); ++i) r[head[i]] = f2[i];
-  }
-  return rows;
+std::string q(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
 }
 
 std::string slurp(const fs::path& f) {
@@ -67,14 +36,50 @@ std::string slurp(const fs::path& f) {
   return s.str();
 }
 
-double num(const std::map<std::string, std::string>& r, const std::string& col) {
-  auto it = r.find(col);
-  return it == r.end() || it->second.empty() ? std::nan("") : std::strtod(it->second.c_str(), nullptr);
+using Csv = std::vector<std::map<std::string, std::string>>;
+
+// The rows of sweep.csv, the units row (the line after the header) first.
+Csv read_csv(const fs::path& f) {
+  std::istringstream in(slurp(f));
+  std::vector<std::string> head;
+  Csv rows;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> v(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (quoted && line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') v.back() += line[++i];
+      else if (line[i] == '"') quoted = !quoted;
+      else if (line[i] == ',' && !quoted) v.emplace_back();
+      else v.back() += line[i];
+    }
+    if (head.empty()) head = v;
+    EXPECT_EQ(v.size(), head.size()) << line;
+    auto& r = rows.emplace_back();
+    for (size_t i = 0; i < head.size() && i < v.size(); ++i) r[head[i]] = v[i];
+  }
+  if (!rows.empty()) rows.erase(rows.begin());
+  EXPECT_TRUE(!rows.empty() && rows[0]["point"] == "unit");
+  return rows;
 }
 
-bool have(const std::string& program) {
-  return std::system(("command -v " + program + " > /dev/null 2>&1").c_str()) == 0;
+double num(const std::map<std::string, std::string>& r, const std::string& col) {
+  return r.count(col) && !r.at(col).empty() ? std::strtod(r.at(col).c_str(), nullptr) : std::nan("");
 }
+
+int shell(const std::string& cmd) {
+  const int st = std::system(cmd.c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;  // -1: killed
+}
+
+bool have(const std::string& program) { return shell("command -v " + program + " > /dev/null 2>&1") == 0; }
+
+bool wait_for(const fs::path& f, double seconds) {
+  for (int i = 0; i < seconds * 50 && !fs::exists(f); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return fs::exists(f);
+}
+
+const char* const kStandInVars[] = {"STAND_IN_FAIL_FREQ", "STAND_IN_CRASH_FREQ", "STAND_IN_HANG_FREQ", "STAND_IN_BARE_FREQ",
+                                    "STAND_IN_NAN_FREQ",  "STAND_IN_HANG_S",     "STAND_IN_VERSION"};
 
 class Sweep : public ::testing::Test {
  protected:
@@ -83,123 +88,173 @@ class Sweep : public ::testing::Test {
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    for (const char* v : {"STAND_IN_FAIL_FREQ", "STAND_IN_CRASH_FREQ", "STAND_IN_HANG_FREQ", "STAND_IN_BARE_FREQ"})
-      ::unsetenv(v);
+    for (const char* v : kStandInVars) ::unsetenv(v);
   }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
-  // Runs upscale_sweep with `args`; returns its exit status, keeps stderr.
+  void TearDown() override { if (!HasFailure()) fs::remove_all(dir_); }
+  // Runs upscale_sweep with `args` in dir_; returns its exit status, keeps stderr.
   int sweep(const std::string& args) {
-    return shell(q(SWEEP_EXE) + " " + args + " > " + q((dir_ / "out.txt").string()) + " 2> " +
-                 q((dir_ / "err.txt").string()));
-  }
-  static int shell(const std::string& cmd) {
-    const int st = std::system(cmd.c_str());
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return shell("cd " + q(dir_.string()) + " && " + q(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");
   }
   std::string err() { return slurp(dir_ / "err.txt"); }
-  static std::string deck(const char* name) { return " " + q((examples() / name).string()) + " "; }
-  std::string stand_in() { return " --exe " + q(STAND_IN_EXE) + " "; }
+  static std::string deck(const char* name) { return " " + q((kExamples / name).string()) + " "; }
+  static std::string stand_in() { return " --exe " + q(STAND_IN_EXE) + " "; }
   std::string out(const std::string& name) { return " -o " + q((dir_ / name).string()) + " "; }
   fs::path dir_;
 };
 
 }  // namespace
 
-// The deck's own frequency scale, one plot curve per water proportion, and
-// the maps of a point.
-TEST_F(Sweep, DeckScalePlotsAndMaps) {
-  ASSERT_EQ(sweep("pwave_upscale" + deck("ice_small.deck") + stand_in() + out("s") + "--freq deck --phiw 0.1,0.2 -q"),
-            0)
+// The deck's own frequency scale, one plot curve per water proportion, the
+// tied and work moduli, the units row, and the maps of a point in metres.
+// Then --merge after hand edits: a point's values come from its own
+// input.deck (a point re-run by hand at another frequency); results that
+// another run left (a late fort.18), points of different builds unless told
+// to, and duplicated points are refused; CR-LF line ends are read.
+TEST_F(Sweep, TablePlotsMapsAndMergeAfterHandEdits) {
+  ASSERT_EQ(sweep("pwave_upscale" + deck("ice_small.deck") + stand_in() + out("s") + "--freq deck --phiw 0.1,0.2 -q"), 0)
       << err();
-  const Csv rows = read_csv(dir_ / "s" / "sweep.csv");
-  ASSERT_EQ(rows.size(), 20u);  // the deck's nfreq, the first quantity varying fastest
-  for (int i = 0; i < 10; ++i) EXPECT_NEAR(num(rows[i], "freq"), 10 * std::pow(10.0, i / 9.0), 1e-12 * 100) << i;
-  EXPECT_EQ(num(rows[9], "freq"), 100.0);
-  const std::string plot = slurp(dir_ / "s" / "sweep.gp");
-  EXPECT_NE(plot.find("set logscale x"), std::string::npos);
-  EXPECT_NE(plot.find("$curve2 << EOD"), std::string::npos);
-  EXPECT_EQ(plot.find("$curve3"), std::string::npos);
-  const fs::path run = dir_ / "s" / "points" / "p0002";
+  const fs::path s = dir_ / "s", run = s / "points" / "p0002";
+  Csv rows = read_csv(s / "sweep.csv");
+  ASSERT_EQ(rows.size(), 21u);  // the deck's nfreq, the first quantity varying fastest
+  EXPECT_NEAR(num(rows[4], "freq"), 10 * std::pow(10.0, 3 / 9.0), 1e-12 * 100);
+  EXPECT_EQ(rows[10].at("freq") + rows[1].at("version") + rows[1].at("im_mt") + rows[1].at("im_mw"), "1000.test510255");
+  EXPECT_EQ(rows[0].at("freq") + rows[0].at("vp_fe") + rows[0].at("re_mt") + rows[0].at("q1000_mt"), "Hzm/sPa1");
   EXPECT_EQ(sweep("--maps " + q(run.string())), 0) << err();
   const std::string gp = slurp(run / "maps.gp");
-  for (const char* m : {"mod_pressure_p33_ice", "real_strain1_map", "imag_strain3_map"})
-    EXPECT_NE(gp.find(std::string("plot \"") + m + "\" using 1:2:3 with image"), std::string::npos) << m;
-  if (!have("gnuplot")) GTEST_SKIP() << "gnuplot is not installed (Debian package: gnuplot-nox)";
-  EXPECT_GT(fs::file_size(dir_ / "s" / "sweep.png"), 1000u);
-  EXPECT_GT(fs::file_size(run / "real_strain1_map.png"), 1000u);
+  EXPECT_NE(gp.find("plot 'real_strain1_map' using ((($1)-0.5)*0.02):((($2)-0.5)*0.02):3 with image"), std::string::npos);
+  // material 1 has the varied water proportion, material 2 the deck's
+  EXPECT_NE(gp.find("$water << EOD\n1 1 0.1\n2 1 0.1\n3 1 0.1\n4 1 0.1\n5 1 NaN\n"), std::string::npos);
+  EXPECT_NE(gp.find("\n1 3 0.3\n"), std::string::npos);
+  EXPECT_TRUE(!have("gnuplot") || fs::file_size(s / "sweep.png") + fs::file_size(run / "water_proportion.png") > 2000);
+
+  const std::string rerun = " && sed -i '1s/^[^ ]*/5/' input.deck && " + q(STAND_IN_EXE) +
+                            " < input.deck > report.txt 2>/dev/null; echo $? > status";
+  ASSERT_EQ(shell("cd " + q(run.string()) + rerun), 0);
+  std::ofstream(s / "points" / "p0003" / "fort.18") << " 9 1 1\n";
+  ASSERT_EQ(shell("sed -i 's/$/\\r/' " + q((s / "points.tsv").string())), 0);
+  EXPECT_EQ(sweep("--merge s --no-plot"), 1) << err();
+  rows = read_csv(s / "sweep.csv");
+  EXPECT_EQ(rows[2].at("freq") + rows[2].at("status") + rows[2].at("message") + rows[2].at("vp_fe"), "5401015");
+  EXPECT_EQ(rows[3].at("message"), "results of another run: fort.18 gives frequency 9, the point's deck 16.68100537200059");
+  ::setenv("STAND_IN_VERSION", "0.other", 1);
+  ASSERT_EQ(shell("cd " + q((s / "points" / "p0001").string()) + rerun), 0);
+  EXPECT_EQ(sweep("--merge s --no-plot"), 2);
+  EXPECT_NE(err().find("points of different builds: points/p0001 was made by version 0.other"), std::string::npos) << err();
+  EXPECT_EQ(sweep("--merge s --no-plot --allow-mixed-builds"), 1);
+  EXPECT_EQ(read_csv(s / "sweep.csv")[1].at("version"), "0.other");
+  ASSERT_EQ(shell("tail -n 1 " + q((s / "points.tsv").string()) + " >> " + q((s / "points.tsv").string())), 0);
+  EXPECT_EQ(sweep("--merge s"), 2);
+  EXPECT_NE(err().find("line 24 repeats point 20 of line 23"), std::string::npos) << err();
 }
 
-// A solver failure, a crash, a hang past the time limit and a normal end
-// without results: each a row with its status and message, the other point
-// unaffected, the runner's status 1. Re-running reruns the crashed and the
-// stopped points (interrupted) but not the failed one, unless asked to.
+// A solver failure, a crash, a hang past the time limit, a normal end
+// without results and a non-finite result: each a failed row with its status
+// and message, the other point unaffected, the runner's status 1. Re-running
+// reruns the crashed and the stopped points (interrupted) but not the failed
+// ones, unless asked to.
 TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
-  ::setenv("STAND_IN_FAIL_FREQ", "2", 1);
-  ::setenv("STAND_IN_CRASH_FREQ", "3", 1);
-  ::setenv("STAND_IN_HANG_FREQ", "4", 1);
-  ::setenv("STAND_IN_BARE_FREQ", "5", 1);
+  const char* at[][2] = {{"STAND_IN_FAIL_FREQ", "2"}, {"STAND_IN_CRASH_FREQ", "3"}, {"STAND_IN_HANG_FREQ", "4"},
+                         {"STAND_IN_BARE_FREQ", "5"}, {"STAND_IN_NAN_FREQ", "6"}};
+  for (auto& [var, f] : at) ::setenv(var, f, 1);
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") +
-                           "--freq 1,2,3,4,5 --timeout 1 -j 2 -q --no-plot";
+                           "--freq 1,2,3,4,5,6 --timeout 1 -j 2 -q --no-plot";
   EXPECT_EQ(sweep(args), 1) << err();
-  EXPECT_NE(err().find("4 failed"), std::string::npos) << err();
   Csv rows = read_csv(dir_ / "s" / "sweep.csv");
-  ASSERT_EQ(rows.size(), 5u);
-  EXPECT_EQ(rows[0].at("status") + rows[0].at("message"), "40");
-  EXPECT_FALSE(std::isnan(num(rows[0], "vp_fe")));
-  EXPECT_EQ(rows[1].at("status"), "99");
-  EXPECT_NE(rows[1].at("message").find("FLAG= -7"), std::string::npos) << rows[1].at("message");
-  EXPECT_NE(rows[1].at("message").find("STOP 99"), std::string::npos);
-  EXPECT_TRUE(std::isnan(num(rows[1], "vp_fe")));
-  EXPECT_EQ(rows[2].at("status"), std::to_string(128 + SIGABRT));
-  EXPECT_NE(rows[2].at("message").find("killed by signal"), std::string::npos);
-  EXPECT_EQ(rows[3].at("status"), std::to_string(128 + SIGKILL));
-  EXPECT_NE(rows[3].at("message").find("time limit"), std::string::npos) << rows[3].at("message");
-  EXPECT_EQ(rows[4].at("status"), "40");
-  EXPECT_EQ(rows[4].at("message").rfind("no value for vp_fe", 0), 0u) << rows[4].at("message");
-
-  for (const char* v : {"STAND_IN_FAIL_FREQ", "STAND_IN_CRASH_FREQ", "STAND_IN_HANG_FREQ"}) ::unsetenv(v);
+  ASSERT_EQ(rows.size(), 7u);
+  const std::pair<std::string, std::string> want[] = {
+      {"40", ""}, {"99", "FLAG= -7"}, {std::to_string(128 + SIGABRT), "killed by signal"},
+      {std::to_string(128 + SIGKILL), "time limit"}, {"40", "no value for vp_fe"}, {"40", "non-finite result: vp_fe = nan"}};
+  for (int i = 0; i < 6; ++i) {
+    const auto& r = rows[i + 1];
+    EXPECT_TRUE(r.at("status") == want[i].first && r.at("message").find(want[i].second) != std::string::npos)
+        << i << ": " << r.at("status") << " " << r.at("message");
+  }
+  EXPECT_EQ(rows[1].at("message"), "");
+  for (const char* v : kStandInVars) ::unsetenv(v);
   EXPECT_EQ(sweep(args), 1);
   rows = read_csv(dir_ / "s" / "sweep.csv");
-  EXPECT_EQ(rows[1].at("status"), "99");
-  EXPECT_EQ(rows[2].at("status") + rows[2].at("message"), "40");
-  EXPECT_EQ(rows[3].at("status") + rows[3].at("message"), "40");
-  EXPECT_EQ(sweep(args + " --retry-failed"), 1);
-  rows = read_csv(dir_ / "s" / "sweep.csv");
-  EXPECT_EQ(rows[1].at("status") + rows[1].at("message"), "40");
+  EXPECT_EQ(rows[2].at("status") + rows[3].at("status") + rows[3].at("message") + rows[4].at("status"), "994040");
+  EXPECT_EQ(sweep(args + " --retry-failed"), 0);
 }
 
 TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
-  const std::string d = deck("shale_small.deck");
-  struct Case { std::string args, says; };
-  std::ofstream(dir_ / "one_layer.deck") << "10.0\n100.\n4\n0.2\n10\n10\n    1\n    0\n1\n";
-  std::ofstream(dir_ / "junk.deck") << "ten Hz\n";
-  const Case cases[] = {
+  const std::string d = deck("shale_small.deck") + stand_in();
+  const std::pair<std::string, std::string> cases[] = {
       {"", "give a program and a deck"},
-      {"pwave_upscal" + d, "unknown program"},
-      {"pwave_upscale " + q((dir_ / "none.deck").string()) + stand_in(), "cannot read deck"},
-      {"pwave_upscale " + q((dir_ / "one_layer.deck").string()) + stand_in(), "ends before record"},
-      {"pwave_upscale " + q((dir_ / "junk.deck").string()) + stand_in(), "record"},
-      {"pwave_upscale" + d + stand_in() + "--phiw 1.5", "lies in 0..1"},
-      {"pwave_upscale" + d + stand_in() + "--freq 0,10", "positive"},
-      {"pwave_upscale" + d + stand_in() + "--freq 1:10", "FIRST:LAST:COUNT"},
-      {"pwave_upscale" + d + stand_in() + "-j 0", "-j"},
-      {"pwave_upscale" + d + stand_in() + "--both-layers", "--both-layers goes with --phiw"},
-      {"swave_spectrum" + d + stand_in() + "--phiw 0.1,0.2", "imposes its own water proportion"},
-      {"pwave_upscale " + d + " --exe /nonexistent/x", "not an executable"},
-      {"pwave_upscale" + d + stand_in() + "--frequency 3", "unknown option"},
-      {"--merge " + q(dir_.string()), "not a sweep directory"},
-      {"--maps " + q(dir_.string()), "no pressure or strain map"},
+      {"pwave_upscale none.deck" + stand_in(), "cannot read deck"},
+      {"pwave_upscale" + d + "--phiw 1.5", "lies in 0..1"},
+      {"pwave_upscale" + d + "--freq 1:10", "FIRST:LAST:COUNT"},
+      {"swave_spectrum" + d + "--phiw 0.1,0.2", "imposes its own water proportion"},
+      {"--merge .", "not a sweep directory"},
+      // A line end in a path would start a command of its own in tasks.txt.
+      {"--plan pwave_upscale" + d + "-o \"$(printf 'dir\\ntouch INJECTED #')\"", "dir\\ntouch INJECTED #' holds a control"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(sweep(c.args), 2) << c.args;
-    EXPECT_NE(err().find(c.says), std::string::npos) << c.args << "\n" << err();
+  for (const auto& [args, says] : cases) {
+    EXPECT_EQ(sweep(args), 2) << args;
+    EXPECT_NE(err().find(says), std::string::npos) << args << "\n" << err();
   }
-  // A sweep directory of another program is not overwritten.
-  ASSERT_EQ(sweep("pwave_upscale" + d + stand_in() + out("s") + "--freq 1 -q --no-plot"), 0);
-  EXPECT_EQ(sweep("swave_spectrum" + d + stand_in() + out("s") + "--freq 1 -q --no-plot"), 2);
-  EXPECT_NE(err().find("holds a sweep of pwave_upscale"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "INJECTED"));
+}
+
+// One sweep at a time in a folder: a second is refused while the first
+// runs; a plan replaced under a running sweep fails it loudly; a sweep
+// killed by SIGKILL leaves no run behind, and the next sweep resumes.
+TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
+  ::setenv("STAND_IN_HANG_FREQ", "1", 1);
+  ::setenv("STAND_IN_HANG_S", "2", 1);
+  const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
+  ASSERT_EQ(shell("cd " + q(dir_.string()) + " && (" + q(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
+  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
+  EXPECT_EQ(sweep(args + "3"), 2);
+  EXPECT_NE(err().find("is in use by another upscale_sweep (process"), std::string::npos) << err();
+  std::ofstream(dir_ / "s" / "points.tsv", std::ios::app) << "\n";
+  ASSERT_TRUE(wait_for(dir_ / "a.rc", 20));
+  EXPECT_EQ(slurp(dir_ / "a.rc"), "1\n");
+  EXPECT_NE(slurp(dir_ / "a.txt").find("was replaced while this sweep ran"), std::string::npos) << slurp(dir_ / "a.txt");
+
+  ::setenv("STAND_IN_HANG_FREQ", "7", 1);
+  ::setenv("STAND_IN_HANG_S", "60", 1);
+  fs::remove(dir_ / "s" / "points" / "p0001" / "pid");
+  ASSERT_EQ(shell("cd " + q(dir_.string()) + "; " + q(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
+  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string run = slurp(dir_ / "s" / "points" / "p0001" / "pid");
+  ASSERT_EQ(::kill(std::stoi(slurp(dir_ / "b.pid")), SIGKILL), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const std::string st = slurp("/proc/" + std::to_string(std::stoi(run)) + "/stat");  // gone, or a zombie
+  EXPECT_TRUE(st.empty() || st.find(") Z") != std::string::npos) << "the run of point 1 outlived its sweep: " << st;
+  ::unsetenv("STAND_IN_HANG_FREQ");
+  EXPECT_EQ(sweep(args + "7,8"), 0) << err();
+}
+
+// Names that a shell or gnuplot would run as commands stay names: a deck
+// named with backquotes through the plot, a sweep folder with quotes, $()
+// and backquotes through tasks.txt (GNU parallel, sh) and the Slurm scripts
+// (bash), which split large sweeps into arrays of at most --array-max tasks.
+TEST_F(Sweep, ScriptsAndPlotsRunNothingTheyAreGiven) {
+  if (!have("gnuplot") || !have("parallel")) GTEST_SKIP() << "needs gnuplot and GNU parallel (gnuplot-nox, parallel)";
+  fs::copy_file(kExamples / "shale_small.deck", dir_ / "b`touch INJECTED`;y.deck");
+  EXPECT_EQ(sweep("pwave_upscale 'b`touch INJECTED`;y.deck'" + stand_in() + out("p") + "--freq 1,2 -q"), 0) << err();
+  EXPECT_NE(slurp(dir_ / "p" / "sweep.gp").find("'pwave_upscale b`touch INJECTED`;y.deck: "), std::string::npos);
+  const std::string odd = "o'$(touch INJECTED)`touch INJECTED`;x";
+  ASSERT_EQ(sweep("--plan pwave_upscale" + deck("shale_small.deck") + stand_in() + " -o " + q(odd) +
+                  " --freq 1,2,3,4,5 --array-max 2"), 0) << err();
+  const fs::path o = dir_ / odd;
+  const std::string submit = slurp(o / "slurm_submit.sh");
+  const std::string array = q((o / "slurm_array.sh").string());
+  EXPECT_NE(submit.find(array + " 0\nsbatch --array=1-2 " + array + " 2\nsbatch --array=1-1 " + array + " 4\n"),
+            std::string::npos) << submit;
+  EXPECT_NE(slurp(o / "slurm_array.sh").find("#SBATCH --array=1-2\n"), std::string::npos);
+  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && SLURM_ARRAY_TASK_ID=1 bash " + q((o / "slurm_array.sh").string()) + " 4"), 0);
+  EXPECT_TRUE(fs::exists(o / "points" / "p0005" / "status"));
+  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && head -n 4 " + q((o / "tasks.txt").string()) +
+                  " | parallel --will-cite -j 2 > /dev/null 2>&1"), 0);
+  EXPECT_EQ(sweep("--merge " + q(odd)), 0) << err();
+  // Two routes to one table: the planned tasks and the runner's own run.
+  ASSERT_EQ(sweep("pwave_upscale" + deck("shale_small.deck") + stand_in() + out("l") + "--freq 1,2,3,4,5 -q"), 0);
+  EXPECT_EQ(slurp(o / "sweep.csv"), slurp(dir_ / "l" / "sweep.csv"));
+  EXPECT_EQ(shell("find " + q(dir_.string()) + " -name INJECTED | grep -q ."), 1);
+  EXPECT_FALSE(fs::exists("/INJECTED"));
 }
 
 // ------------------------------------------------------------ real programs
@@ -207,34 +262,20 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
 namespace {
 
 // The real program, or nothing when it is not built.
-std::optional<fs::path> real_program(const std::string& name) {
-  const char* bin = std::getenv("UPSCALE_BIN_DIR");
-  if (!bin || !fs::exists(fs::path(bin) / name)) return std::nullopt;
-  return fs::path(bin) / name;
-}
+#define REAL_PROGRAM(var, name)                                                        \
+  const char* var##_bin = std::getenv("UPSCALE_BIN_DIR");                              \
+  if (!var##_bin || !fs::exists(fs::path(var##_bin) / (name))) GTEST_SKIP() << (name); \
+  const fs::path var = fs::path(var##_bin) / (name)
 
-#define REAL_PROGRAM(var, name)                                                 \
-  auto var##_found = real_program(name);                                        \
-  if (!var##_found) GTEST_SKIP() << (name) << " is not built";                  \
-  const fs::path var = *var##_found
-
-// The value after the n-th occurrence of `label` in a report.
-double value_after(const std::string& report, const std::string& label, int occurrence = 1) {
+// The value after the n-th occurrence of `label` in a report (item `item`).
+double value_after(const std::string& report, const std::string& label, int occurrence, int item) {
   size_t p = std::string::npos;
   for (int i = 0; i < occurrence; ++i)
     if ((p = report.find(label, p == std::string::npos ? 0 : p + 1)) == std::string::npos) return std::nan("");
-  return std::strtod(report.c_str() + p + label.size(), nullptr);
-}
-
-// Number `column` (from 0) of the first line of a table file.
-double table_value(const fs::path& f, int column) {
-  std::ifstream in(f);
-  std::string line;
-  std::getline(in, line);
-  std::istringstream words(line);
-  std::vector<double> v;
-  for (std::string w; words >> w;) v.push_back(std::strtod(w.c_str(), nullptr));
-  return column < static_cast<int>(v.size()) ? v[column] : std::nan("");
+  std::istringstream in(report.substr(p + label.size()));
+  double v = std::nan("");
+  for (int i = 0; i <= item; ++i) in >> v;
+  return v;
 }
 
 // The program run alone in `dir` on `deck` with record 1 set to `freq` and,
@@ -242,35 +283,32 @@ double table_value(const fs::path& f, int column) {
 std::string single_run(const fs::path& exe, const fs::path& dir, const fs::path& deck, const std::string& freq,
                        std::string phiw) {
   std::string sed = "sed -e '1s/^[^ ]*/" + freq + "/'";
-  if (!phiw.empty()) {
-    if (phiw.find('.') == std::string::npos) phiw += ".0";
-    phiw.resize(20, ' ');
-    sed += " -e '17s/^.\\{20\\}/" + phiw + "/'";
-  }
+  if (!phiw.empty()) sed += " -e '17s/^.\\{20\\}/" + (phiw + (phiw.find('.') == std::string::npos ? ".0" : "")).append(20, ' ').substr(0, 20) + "/'";
   fs::create_directories(dir);
   const std::string cmd = "cd " + q(dir.string()) + " && " + sed + " " + q(deck.string()) + " | " + q(exe.string()) +
                           " > report.txt 2>/dev/null";
-  const int st = std::system(cmd.c_str());
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 40) << cmd;
+  EXPECT_EQ(shell(cmd), 40) << cmd;
   return slurp(dir / "report.txt");
 }
 
-// A column of the table: from the n-th occurrence of a report label, or from
-// a column of a table file (label empty); `close` for five-digit tables.
+// A column and where the single run shows it: after the n-th occurrence of
+// a report label (its item-th number), or in column `item` of the first line
+// of a table file (label "@file"); `close`: five digits.
 struct Column {
   const char* name;
-  const char* label;
-  int occurrence;
-  std::string table;
-  int table_column;
+  std::string label;
+  int occurrence = 1, item = 0;
   bool close = false;
 };
 
 void expect_columns(const std::map<std::string, std::string>& r, const std::string& rep, const fs::path& dir,
                     const std::vector<Column>& cols) {
   for (const Column& c : cols) {
-    const double want = *c.label ? value_after(rep, c.label, c.occurrence) : table_value(dir / c.table, c.table_column);
-    if (c.close) EXPECT_NEAR(num(r, c.name), want, 1e-4 * std::abs(want)) << c.name;
+    const bool table = c.label[0] == '@';
+    const double want = table ? value_after(" " + slurp(dir / c.label.substr(1)), " ", 1, c.item)
+                              : value_after(rep, c.label, c.occurrence, c.item);
+    if (std::isnan(want)) EXPECT_TRUE(std::isnan(num(r, c.name))) << c.name;  // a line the build does not print
+    else if (c.close) EXPECT_NEAR(num(r, c.name), want, 1e-4 * std::abs(want)) << c.name;
     else EXPECT_EQ(num(r, c.name), want) << c.name;
   }
 }
@@ -280,124 +318,51 @@ void expect_columns(const std::map<std::string, std::string>& r, const std::stri
 // Every column of every row of a sweep equals the value of the same point
 // run alone: pwave_upscale on a 4 x 4 grid; for the shear programs the
 // finite-element columns from the c13 block (the second), the cmu columns
-// from the first, the analytic ones from the tables of the program's own suffix.
+// from the first, the analytic ones at full precision from the report (the
+// cells are alike), equal to five digits to the tables of the program's suffix.
 TEST_F(Sweep, RealProgramsColumnsMatchSingleRuns) {
-  struct Run {
-    std::string name;
-    const char* deck_name;
-    std::string pick;
-    size_t rows;
-    std::vector<Column> cols;
+  const std::vector<Column> tied = {
+      {"re_mt", "tied modulus M_T (Pa) = "}, {"im_mt", "tied modulus M_T (Pa) = ", 1, 1}, {"v_mt", "tied velocity (m/s) = "},
+      {"q1000_mt", "tied 1000/Q = "},        {"re_mw", "work modulus M_W (Pa) = "},        {"im_mw", "work modulus M_W (Pa) = ", 1, 1},
+      {"v_mw", "work velocity (m/s) = "},    {"q1000_mw", "work 1000/Q = "}};
+  auto shear = [&](const std::string& sfx) {
+    std::vector<Column> c = {
+        {"vs_cmu", "Velocity(m/s) FE             = "}, {"vs_fe", "Velocity(m/s) FE             = ", 2},
+        {"q1000_cmu", "1000/Q  FE                   = "}, {"q1000_fe", "1000/Q  FE                   = ", 2},
+        {"re_cmu", "Re(cmu) FE                   = "}, {"im_cmu", "Im(cmu) FE                   = "},
+        {"re_c13", "Re(c13) FE                   = "}, {"im_c13", "Im(cc13) FE                   = "},
+        {"vs_anal", "vs1 = "}, {"q1000_anal", "1000/qs1"}, {"vs_anal", "@vs_anal" + sfx, 1, 1, true},
+        {"q1000_anal", "@1000_over_qs_anal" + sfx, 1, 1, true}, {"vs_fe", "@vs_eq" + sfx, 1, 1, true}};
+    c.insert(c.end(), tied.begin(), tied.end());
+    return c;
   };
-  auto shear = [](const std::string& sfx) {
-    return std::vector<Column>{{"vs_cmu", "Velocity(m/s) FE             = ", 1, "", 0},
-                               {"vs_fe", "Velocity(m/s) FE             = ", 2, "", 0},
-                               {"q1000_cmu", "1000/Q  FE                   = ", 1, "", 0},
-                               {"q1000_fe", "1000/Q  FE                   = ", 2, "", 0},
-                               {"re_cmu", "Re(cmu) FE                   = ", 1, "", 0},
-                               {"im_cmu", "Im(cmu) FE                   = ", 1, "", 0},
-                               {"re_c13", "Re(c13) FE                   = ", 1, "", 0},
-                               {"im_c13", "Im(cc13) FE                   = ", 1, "", 0},
-                               {"vs_anal", "", 1, "vs_anal" + sfx, 1},
-                               {"q1000_anal", "", 1, "1000_over_qs_anal" + sfx, 1},
-                               {"vs_fe", "", 1, "vs_eq" + sfx, 1, true}};
-  };
-  const Run runs[] = {
-      {"pwave_upscale", "shale_small.deck", "--freq 1:1000:4 --phiw 0.05,0.1,0.15,0.25", 16,
-       {{"vp_fe", "using averages  Velocity(m/s) FE = ", 1, "", 0},
-        {"q1000_fe", "using averages 1000/Q FE         = ", 1, "", 0},
-        {"re_c33", "using averages Re(c33) FE        = ", 1, "", 0},
-        {"im_c33", "using averages Im(c33) FE        = ", 1, "", 0},
-        {"vp_mstar", "from deltavol1 Velocity(m/s) FE = ", 1, "", 0},
-        {"q1000_mstar", "from deltavol1 1000/Q FE        = ", 1, "", 0},
-        {"re_mstar", "from deltavol1 Re(p33) FE mstar      = ", 1, "", 0},
-        {"im_mstar", "from deltavol1 Im(p33) FE mstar      = ", 1, "", 0},
-        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0},
-        {"phiw1", "", 1, "vp_anal.phiw", 0},
-        {"vp_anal", "", 1, "vp_anal.phiw", 1},
-        {"q1000_anal", "", 1, "1000_over_q_anal.phiw", 1},
-        {"re_p3", "", 1, "fort.18", 1},
-        {"im_p3", "", 1, "fort.18", 2},
-        {"vp_fe", "", 1, "vp_eq.phiw", 1, true}}},  // the report's value, not a five-digit one
+  std::vector<Column> pwave = {
+      {"vp_fe", "using averages  Velocity(m/s) FE = "}, {"q1000_fe", "using averages 1000/Q FE         = "},
+      {"re_c33", "using averages Re(c33) FE        = "}, {"im_c33", "using averages Im(c33) FE        = "},
+      {"vp_mstar", "from deltavol1 Velocity(m/s) FE = "}, {"q1000_mstar", "from deltavol1 1000/Q FE        = "},
+      {"re_mstar", "from deltavol1 Re(p33) FE mstar      = "}, {"im_mstar", "from deltavol1 Im(p33) FE mstar      = "},
+      {"rob_med", "average density rob_med is (kg/m**3)"}, {"phiw1", "@vp_anal.phiw"}, {"vp_anal", "@vp_anal.phiw", 1, 1},
+      {"q1000_anal", "@1000_over_q_anal.phiw", 1, 1, true}, {"re_p3", "@fort.18", 1, 1}, {"im_p3", "@fort.18", 1, 2},
+      {"vp_fe", "@vp_eq.phiw", 1, 1, true}};  // the report's value, not a five-digit one
+  pwave.insert(pwave.end(), tied.begin(), tied.end());
+  const std::tuple<std::string, const char*, std::string, size_t, std::vector<Column>> runs[] = {
+      {"pwave_upscale", "shale_small.deck", "--freq 1:1000:4 --phiw 0.05,0.1,0.15,0.25", 16, pwave},
       {"swave_spectrum", "ice_small.deck", "--freq 2,200", 2, shear(".freq")},
-      {"swave_saturation", "ice_small.deck", "--freq 2,200", 2, shear(".phiw")},
-  };
-  for (const Run& run : runs) {
-    SCOPED_TRACE(run.name);
-    REAL_PROGRAM(exe, run.name);
-    ASSERT_EQ(sweep(run.name + deck(run.deck_name) + " --exe " + q(exe.string()) + out(run.name) + run.pick +
-                    " -j 2 -q --no-plot"),
-              0)
+      {"swave_saturation", "ice_small.deck", "--freq 2,200", 2, shear(".phiw")}};
+  for (const auto& [name, deck_name, pick, count, cols] : runs) {
+    SCOPED_TRACE(name);
+    REAL_PROGRAM(exe, name);
+    ASSERT_EQ(sweep(name + deck(deck_name) + " --exe " + q(exe.string()) + out(name) + pick + " -j 2 -q --no-plot"), 0)
         << err();
-    const Csv rows = read_csv(dir_ / run.name / "sweep.csv");
-    ASSERT_EQ(rows.size(), run.rows);
-    const fs::path single = dir_ / ("single_" + run.name);
-    for (const auto& r : rows) {
+    const Csv rows = read_csv(dir_ / name / "sweep.csv");
+    ASSERT_EQ(rows.size(), count + 1);
+    const fs::path single = dir_ / ("single_" + name);
+    for (const auto& r : std::vector(rows.begin() + 1, rows.end())) {
       SCOPED_TRACE("point " + r.at("point"));
       EXPECT_EQ(r.at("status") + r.at("message"), "40");
+      EXPECT_TRUE(name != "pwave_upscale" || num(r, "v_unrelaxed") > num(r, "v_relaxed"));
       const std::string phiw = r.count("phiw1") ? r.at("phiw1") : "";
-      expect_columns(r, single_run(exe, single, examples() / run.deck_name, r.at("freq"), phiw), single, run.cols);
+      expect_columns(r, single_run(exe, single, kExamples / deck_name, r.at("freq"), phiw), single, cols);
     }
   }
-}
-
-// A water proportion equal to phi_a stops the ice model's deck check (exit
-// 11): those rows carry the status and the program's message, the other
-// points are unaffected. Re-running after a point's directory or a status
-// file was removed runs those points alone and gives the same table; failed
-// points run again only when asked to, and fail the same way.
-TEST_F(Sweep, RealFailingPointAndResume) {
-  REAL_PROGRAM(exe, "pwave_upscale");
-  const std::string args = "pwave_upscale" + deck("ice_small.deck") + " --exe " + q(exe.string()) + out("s") +
-                           "--freq 1,100 --phiw 0.1,0.4 -j 2 -q --no-plot";
-  EXPECT_EQ(sweep(args), 1) << err();
-  const fs::path s = dir_ / "s";
-  const Csv rows = read_csv(s / "sweep.csv");
-  ASSERT_EQ(rows.size(), 4u);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(rows[i].at("status") + rows[i].at("message"), "40");
-    EXPECT_GT(num(rows[i], "vp_fe"), 0);
-    EXPECT_EQ(rows[i + 2].at("status"), "11");
-    EXPECT_NE(rows[i + 2].at("message").find("Ice model, phi_a_m is smaller than phi_layer_m(i)"), std::string::npos);
-    EXPECT_NE(rows[i + 2].at("message").find("STOP 11"), std::string::npos) << rows[i + 2].at("message");
-    EXPECT_EQ(rows[i + 2].at("vp_fe"), "");
-  }
-  const std::string table = slurp(s / "sweep.csv");
-  for (const char* p : {"p0001", "p0003"}) std::ofstream(s / "points" / p / "marker");
-  fs::remove_all(s / "points" / "p0002");
-  fs::remove(s / "points" / "p0004" / "status");
-  EXPECT_EQ(sweep(args), 1) << err();
-  EXPECT_TRUE(fs::exists(s / "points" / "p0001" / "marker"));
-  EXPECT_TRUE(fs::exists(s / "points" / "p0003" / "marker"));  // failed, not retried
-  EXPECT_EQ(slurp(s / "sweep.csv"), table);
-  EXPECT_EQ(sweep(args + " --retry-failed"), 1);
-  EXPECT_EQ(slurp(s / "sweep.csv"), table);
-}
-
-// The planned task list of the real program gives the table of the
-// runner's own run: one line by a plain shell (a merge then holds that point
-// only), one point by the Slurm script, the rest through GNU parallel.
-TEST_F(Sweep, RealTaskListThroughShellSlurmAndGnuParallel) {
-  REAL_PROGRAM(exe, "pwave_upscale");
-  if (!have("parallel")) GTEST_SKIP() << "GNU parallel is not installed (Debian package: parallel)";
-  const std::string pick = "pwave_upscale" + deck("ice_small.deck") + " --exe " + q(exe.string()) +
-                           " --freq 1:1000:4 --phiw 0.1,0.2 -q --no-plot";
-  ASSERT_EQ(sweep(pick + out("local")), 0) << err();
-  ASSERT_EQ(sweep("--plan " + pick + out("plan")), 0) << err();
-  const fs::path plan = dir_ / "plan";
-  EXPECT_FALSE(fs::exists(plan / "points" / "p0001" / "status"));
-  std::ifstream tasks(plan / "tasks.txt");
-  std::string first;
-  ASSERT_TRUE(std::getline(tasks, first));
-  EXPECT_EQ(shell("cd / && /bin/sh -c " + q(first)), 0);
-  EXPECT_EQ(sweep("--merge " + q(plan.string()) + " --no-plot"), 1);
-  EXPECT_EQ(read_csv(plan / "sweep.csv").size(), 1u);
-  EXPECT_EQ(shell("cd / && SLURM_ARRAY_TASK_ID=2 /bin/bash " + q((plan / "slurm_array.sh").string())), 0);
-  EXPECT_EQ(sweep("--merge " + q(plan.string()) + " --no-plot"), 1);
-  EXPECT_EQ(read_csv(plan / "sweep.csv").size(), 2u);
-  ASSERT_EQ(shell("cd / && tail -n +3 " + q((plan / "tasks.txt").string()) +
-                  " | parallel --will-cite -j 2 > /dev/null 2>&1"),
-            0);
-  EXPECT_EQ(sweep("--merge " + q(plan.string()) + " --no-plot"), 0) << err();
-  EXPECT_EQ(slurp(plan / "sweep.csv"), slurp(dir_ / "local" / "sweep.csv"));
 }

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/text_in.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -146,44 +145,15 @@ std::string failure_message(const fs::path& dir, const Status& st) {
   return msg;
 }
 
-// The value after `label` anywhere in the n-th line that holds it.
-std::optional<double> value_in_line(const std::vector<std::string>& report, const std::string& label) {
-  for (const auto& line : report) {
-    const std::string s = squeeze(line);
-    const size_t at = s.find(label);
-    if (at == std::string::npos) continue;
-    auto items = numbers_split(s.substr(at + label.size()));
-    return items.empty() ? std::nullopt : parse_number(items[0]);
-  }
-  return std::nullopt;
-}
-
-// The material number of each cell, from "matnum_p33_gnu".
-std::map<std::pair<int, int>, int> material_map(const fs::path& dir) {
-  std::map<std::pair<int, int>, int> m;
-  std::ifstream in(dir / "matnum_p33_gnu");
-  for (int j, k, v; in >> j >> k >> v;) m[{j, k}] = v;
-  return m;
-}
-
-// Full-precision analytic values from the report when the report's cell is
-// like the tables' cell (nx, ny): the report prints cell (nx/2, ny/2)
-// (compressional) or (1, 1) (shear), the tables the last cell.
-void analytic_from_report(const fs::path& dir, Program p, const DeckText& deck, const DeckPoint& dp,
-                          const std::vector<std::string>& report, Row& row) {
-  if (dp.model != 0) return;
-  const int nx = core::read_list_int(deck.records.at(4)).value, ny = core::read_list_int(deck.records.at(5)).value;
-  const bool shear = is_shear(p);
-  if (!shear) {
-    auto m = material_map(dir);
-    auto a = m.find({nx / 2, ny / 2}), b = m.find({nx, ny});
-    if (a == m.end() || b == m.end() || a->second != b->second) return;
-  }
-  auto v = report_value(report, shear ? "vs1 =" : "vp1 =");
-  auto q = value_in_line(report, shear ? "1000/qs1" : "1000/qp1");
-  if (v && q) {
-    row.values[shear ? "vs_anal" : "vp_anal"] = *v;
-    row.values["q1000_anal"] = *q;
+// Full-precision analytic values from run.json, where the programs record
+// those of the tables' cell (nx, ny); the tables keep five digits.
+void analytic_from_run_record(const fs::path& dir, Row& row) {
+  auto json = slurp(dir / "run.json");
+  if (!json) return;
+  for (const char* c : {"vp_anal", "vs_anal", "q1000_anal"}) {
+    if (!row.values.count(c)) continue;
+    if (auto text = json_member(*json, c))
+      if (auto v = parse_number(*text)) row.values[c] = *v;
   }
 }
 
@@ -323,11 +293,9 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
   Row row;
   row.status = read_status(dir);
   if (!row.status) return row;
-  DeckText deck;
   DeckPoint dp;
   try {
-    deck = load_deck(dir / "input.deck");
-    dp = deck_point(deck);
+    dp = deck_point(load_deck(dir / "input.deck"));
     for (const auto& a : axes) row.axis_values.push_back(axis_value(dp, a));
   } catch (const UsageError& e) {
     row.axis_values.assign(axes.size(), std::nan(""));
@@ -344,7 +312,7 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
   row.message = identity_problem(dir, p, dp, report);
   if (!row.message.empty()) return row;
   std::vector<std::string> missing = read_values(dir, p, report, row);
-  analytic_from_report(dir, p, deck, dp, report, row);
+  analytic_from_run_record(dir, row);
   if (!missing.empty()) {
     row.message = "no value for";
     for (const auto& m : missing) row.message += " " + m;

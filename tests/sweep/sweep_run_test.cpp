@@ -318,8 +318,8 @@ void expect_columns(const std::map<std::string, std::string>& r, const std::stri
 // Every column of every row of a sweep equals the value of the same point
 // run alone: pwave_upscale on a 4 x 4 grid; for the shear programs the
 // finite-element columns from the c13 block (the second), the cmu columns
-// from the first, the analytic ones at full precision from the report (the
-// cells are alike), equal to five digits to the tables of the program's suffix.
+// from the first, the analytic ones at full precision (equal to the report's,
+// the cells being alike), equal to five digits to the tables of the program's suffix.
 TEST_F(Sweep, RealProgramsColumnsMatchSingleRuns) {
   const std::vector<Column> tied = {
       {"re_mt", "tied modulus M_T (Pa) = "}, {"im_mt", "tied modulus M_T (Pa) = ", 1, 1}, {"v_mt", "tied velocity (m/s) = "},

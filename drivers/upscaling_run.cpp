@@ -170,8 +170,8 @@ void run_upscaling(const ProgramSetup& setup) {
   // The tied-solid and work-conjugate moduli: one more solve with the factors.
   const auto n = static_cast<std::size_t>(nodos);
   const SolvedTest solved{setup.kind, deck.nx, deck.ny, deck.h, cd.xnod, {run.system.rhs_data(), n}, {run.z.get(), n}};
-  print_tied_and_work(report, tied_and_work_moduli(solved, [&](auto b, auto x) { solve_again(run, nodos, b, x); }),
-                      rob_med);
+  report_tied_and_work(report, tied_and_work_moduli(solved, [&](auto b, auto x) { solve_again(run, nodos, b, x); }),
+                       rob_med);
 
   write_vtk_map(kVtkMapName, cd);
   end_of_run(timer());

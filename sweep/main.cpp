@@ -141,7 +141,8 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
   bool layer2 = false;
   for (const auto& [opt, spec] : a.vary) {
     for (const auto& ax : axes)
-      if ((opt == "--freq" && ax.name == "freq") || (opt == "--phiw" && ax.name.rfind("phiw", 0) == 0 && ax.name != "phiw2") ||
+      if ((opt == "--freq" && ax.name == "freq") ||
+          (opt == "--phiw" && ax.name.rfind("phiw", 0) == 0 && ax.name != "phiw2") ||
           (opt == "--phiw2" && ax.name == "phiw2"))
         throw UsageError(opt + " given twice");
     if (opt == "--freq") {
@@ -179,6 +180,21 @@ int report_summary(const MergeSummary& s, const fs::path& dir) {
   return s.all_ok() ? 0 : 1;
 }
 
+int draw_maps(const fs::path& dir) {
+  auto images = write_maps_script(dir);
+  if (!find_in_path("gnuplot")) {
+    std::fprintf(stderr, "upscale_sweep: wrote %s; gnuplot is not installed, no images drawn\n",
+                 (dir / "maps.gp").c_str());
+    return 0;
+  }
+  if (!run_gnuplot(dir, "maps.gp")) {
+    std::fprintf(stderr, "upscale_sweep: gnuplot failed on %s\n", (dir / "maps.gp").c_str());
+    return 1;
+  }
+  for (const auto& i : images) std::printf("%s\n", (dir / i).c_str());
+  return 0;
+}
+
 int run(const Args& a) {
   MergeOptions merging;
   merging.plot = a.plot;
@@ -186,25 +202,14 @@ int run(const Args& a) {
   if (a.mode == "merge") {
     if (a.positional.size() != 1) throw UsageError("--merge takes one directory");
     fs::path dir = a.positional[0];
-    if (!fs::is_regular_file(dir / "points.tsv")) throw UsageError(dir.string() + " is not a sweep directory (no points.tsv)");
+    if (!fs::is_regular_file(dir / "points.tsv"))
+      throw UsageError(dir.string() + " is not a sweep directory (no points.tsv)");
     lock_sweep_dir(dir);
     return report_summary(merge(dir, merging), dir);
   }
   if (a.mode == "maps") {
     if (a.positional.size() != 1) throw UsageError("--maps takes one run directory");
-    fs::path dir = a.positional[0];
-    auto images = write_maps_script(dir);
-    if (!find_in_path("gnuplot")) {
-      std::fprintf(stderr, "upscale_sweep: wrote %s; gnuplot is not installed, no images drawn\n",
-                   (dir / "maps.gp").c_str());
-      return 0;
-    }
-    if (!run_gnuplot(dir, "maps.gp")) {
-      std::fprintf(stderr, "upscale_sweep: gnuplot failed on %s\n", (dir / "maps.gp").c_str());
-      return 1;
-    }
-    for (const auto& i : images) std::printf("%s\n", (dir / i).c_str());
-    return 0;
+    return draw_maps(a.positional[0]);
   }
   if (a.positional.size() != 2) throw UsageError("give a program and a deck");
   auto prog = program_from_name(a.positional[0]);

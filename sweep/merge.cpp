@@ -20,8 +20,8 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
     }
     if (r.version == first->version && r.commit == first->commit) continue;
     auto build = [](const Row& x) {
-      return x.version.empty() && x.commit.empty() ? std::string("an unrecorded build")
-                                                   : "version " + visible(x.version) + " (commit " + visible(x.commit) + ")";
+      if (x.version.empty() && x.commit.empty()) return std::string("an unrecorded build");
+      return "version " + visible(x.version) + " (commit " + visible(x.commit) + ")";
     };
     throw UsageError("points of different builds: " + first->point->dir + " was made by " + build(*first) + ", " +
                      r.point->dir + " by " + build(r) +

@@ -64,55 +64,104 @@ std::string curve_key(const SweepPlan& plan, const std::vector<double>& key) {
   return title;
 }
 
-}  // namespace
+// The data blocks of the plot: one per combination of the varied
+// quantities after the first, with the ranges and the columns they fill.
+struct Curves {
+  std::string blocks;
+  std::vector<std::string> titles;
+  Range velocity, loss;  // shared by the finite-element and the analytic panels
+  std::set<int> have;    // data columns with some finite value: the others are not drawn
+};
 
-std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& rows, const std::string& png,
-                              bool analytic_panel) {
-  const bool shear = is_shear(plan.program);
+Curves data_blocks(const SweepPlan& plan, const std::vector<Row>& rows) {
   const std::string xname = plan.axes.empty() ? "point" : plan.axes[0];
-  // One curve per combination of the other varied quantities.
   std::map<std::vector<double>, std::vector<const Row*>> curves;
   for (const auto& r : rows) {
     if (r.failed()) continue;
-    std::vector<double> key(r.axis_values.begin() + (plan.axes.empty() ? 0 : 1), r.axis_values.end());
-    curves[key].push_back(&r);
+    const auto rest = r.axis_values.begin() + (plan.axes.empty() ? 0 : 1);
+    curves[std::vector<double>(rest, r.axis_values.end())].push_back(&r);
   }
-  const auto cols = data_columns(shear);
-  std::set<int> have;  // data columns with some finite value: the others are not drawn
-  Range velocity, loss;  // shared by the finite-element and the analytic panels
+  const auto cols = data_columns(is_shear(plan.program));
+  Curves c;
   std::ostringstream s;
-  s << "# Velocity and 1000/Q of a " << program_name(plan.program) << " sweep against " << axis_title(xname)
-    << ". Data from sweep.csv.\n";
-  int n = 0;
-  std::vector<std::string> titles;
   for (auto& [key, list] : curves) {
-    titles.push_back(curve_key(plan, key));
-    s << "$curve" << ++n << " << EOD\n# " << xname;
-    for (const auto& c : cols) s << " " << c;
+    c.titles.push_back(curve_key(plan, key));
+    s << "$curve" << c.titles.size() << " << EOD\n# " << xname;
+    for (const auto& col : cols) s << " " << col;
     s << "\n";
     std::sort(list.begin(), list.end(), [](const Row* a, const Row* b) {
       return a->axis_values.empty() ? a->point->index < b->point->index : a->axis_values[0] < b->axis_values[0];
     });
     for (const Row* r : list) {
       s << shortest(r->axis_values.empty() ? r->point->index : r->axis_values[0]);
-      for (size_t c = 0; c < cols.size(); ++c) {
-        auto it = r->values.find(cols[c]);
+      for (size_t i = 0; i < cols.size(); ++i) {
+        auto it = r->values.find(cols[i]);
         const double y = it == r->values.end() ? std::nan("") : it->second;
-        if (c % 2 == 1 && c < 6) loss.add(y);
-        else velocity.add(y);
-        if (std::isfinite(y)) have.insert(static_cast<int>(c) + 2);
+        (i % 2 == 1 && i < 6 ? c.loss : c.velocity).add(y);
+        if (std::isfinite(y)) c.have.insert(static_cast<int>(i) + 2);
         s << " " << (std::isfinite(y) ? shortest(y) : std::string("NaN"));
       }
       s << "\n";
     }
     s << "EOD\n";
   }
+  c.blocks = s.str();
+  return c;
+}
+
+struct Panel {
+  std::string title, ylabel;
+  int col;  // data column of the headline curve
+  bool fe;  // finite element: with the specified estimate and the limits
+};
+
+// The plot command of a panel: the headline curve, then for the
+// finite-element panels the specified estimate (dashed) and the layered
+// sample's limits (dotted), one colour per curve.
+std::string plot_command(const Panel& p, const Curves& c, bool shear) {
+  const bool q = p.ylabel == "1000/Q";
+  const std::string secondary = shear ? "c13 estimate (solid 1 only)" : "c33, partial-stress estimate";
+  std::vector<std::string> series;
+  for (size_t i = 1; i <= c.titles.size(); ++i) {
+    const std::string d = "$curve" + std::to_string(i), lc = " lc " + std::to_string(i) + " title ";
+    auto add = [&](int col, const std::string& style, const std::string& key) {
+      if (c.have.count(col))
+        series.push_back(d + " using 1:" + std::to_string(col) + " with " + style + lc + gp_quote(key));
+    };
+    const std::string& key = c.titles[i - 1];
+    add(p.col, "linespoints lw 2 pt 7 ps 0.8", !key.empty() ? key : p.fe ? "M_T, tied solids" : "plane wave");
+    if (!p.fe) continue;
+    add(p.col + 2, "lines dt 2 lw 1.2", i == 1 ? secondary : "");
+    if (q) continue;
+    add(8, "lines dt 3 lw 1", i == 1 ? "relaxed limit" : "");
+    add(9, "lines dt 4 lw 1", i == 1 ? "unrelaxed limit" : "");
+  }
+  if (series.empty())
+    return "set label 1 'no finished point' at graph 0.5,0.5 center\nplot [1:2] NaN notitle\nunset label 1\n";
+  std::string out = "plot ";
+  for (size_t i = 0; i < series.size(); ++i) out += (i ? ", \\\n     " : "") + series[i];
+  return out + "\n";
+}
+
+}  // namespace
+
+std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& rows, const std::string& png,
+                              bool analytic_panel) {
+  const bool shear = is_shear(plan.program);
+  const std::string xname = plan.axes.empty() ? "point" : plan.axes[0];
+  const Curves c = data_blocks(plan, rows);
   const std::string what = shear ? "shear" : "compressional";
   std::string title = program_name(plan.program) + (plan.deck.empty() ? "" : " " + plan.deck) + ": " + what +
                       " velocity and 1000/Q against " + axis_title(xname);
-  if (shear) title += ", water proportion imposed by the program: " + std::string(plan.program == Program::swave_spectrum ? "0.2" : "0.28");
-  if (n == 1 && !titles[0].empty()) title += "  (" + titles[0] + ")";
-  s << "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
+  if (shear)
+    title += ", water proportion imposed by the program: " +
+             std::string(plan.program == Program::swave_spectrum ? "0.2" : "0.28");
+  if (c.titles.size() == 1 && !c.titles[0].empty()) title += "  (" + c.titles[0] + ")";
+  std::ostringstream s;
+  s << "# Velocity and 1000/Q of a " << program_name(plan.program) << " sweep against " << axis_title(xname)
+    << ". Data from sweep.csv.\n"
+    << c.blocks
+    << "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
        "  set terminal pngcairo size 1400,1000 font ',12'\n"
        "} else {\n"
        "  set terminal png size 1400,1000\n"
@@ -122,49 +171,19 @@ std::string sweep_plot_script(const SweepPlan& plan, const std::vector<Row>& row
     << "set key bmargin left horizontal Left reverse noenhanced maxcols 2 samplen 3\n";
   if (xname == "freq") s << "set logscale x\nset format x '10^{%L}'\nset mxtics 10\n";
   s << "set multiplot layout 2," << (analytic_panel ? 2 : 1) << " title " << gp_quote(title) << " noenhanced\n";
-  const std::string modulus = shear ? "c13" : "c33";
-  const std::string secondary = shear ? "c13 estimate (solid 1 only)" : "c33, partial-stress estimate";
-  struct Panel {
-    std::string title, ylabel;
-    int col;  // of the headline curve
-    bool fe;
-  };
-  std::vector<Panel> panels = {{"finite element: tied-solid M_T (solid), " + modulus + " (dashed)",
-                                what + " velocity (m/s)", 2, true},
-                               {"", "1000/Q", 3, true}};
+  const std::string fe = "finite element: tied-solid M_T (solid), " + std::string(shear ? "c13" : "c33") + " (dashed)";
+  const std::string an = "analytic plane wave " + std::string(shear ? "vs1, 1000/qs1" : "vp1, 1000/qp1") +
+                         " of cell (nx,ny)";
+  std::vector<Panel> panels = {{fe, what + " velocity (m/s)", 2, true}, {fe, "1000/Q", 3, true}};
   if (analytic_panel) {
-    const std::string an = "analytic plane wave " + std::string(shear ? "vs1, 1000/qs1" : "vp1, 1000/qp1") + " of cell (nx,ny)";
     panels.insert(panels.begin() + 1, {an, what + " velocity (m/s)", 6, false});
     panels.push_back({an, "1000/Q", 7, false});
   }
   for (const auto& p : panels) {
     const bool q = p.ylabel == "1000/Q";
-    s << "set title " << gp_quote(p.title.empty() ? panels[0].title : p.title) << " noenhanced\nset ylabel "
-      << gp_quote(p.ylabel) << "\nset yrange " << (q ? loss : velocity).text() << "\n"
-      << (q ? "set xzeroaxis lt -1 lw 1\n" : "unset xzeroaxis\n");
-    if (n == 0) {
-      s << "set label 1 'no finished point' at graph 0.5,0.5 center\nplot [1:2] NaN notitle\nunset label 1\n";
-      continue;
-    }
-    // Headline curve, then for the finite-element panels the specified
-    // estimate (dashed) and the layered sample's limits (dotted).
-    std::vector<std::string> series;
-    for (int i = 1; i <= n; ++i) {
-      const std::string d = "$curve" + std::to_string(i), lc = " lc " + std::to_string(i) + " title ";
-      auto add = [&](int col, const std::string& style, const std::string& key) {
-        if (have.count(col)) series.push_back(d + " using 1:" + std::to_string(col) + " with " + style + lc + gp_quote(key));
-      };
-      add(p.col, "linespoints lw 2 pt 7 ps 0.8", titles[i - 1].empty() ? (p.fe ? "M_T" : "plane wave") : titles[i - 1]);
-      if (!p.fe) continue;
-      add(p.col + 2, "lines dt 2 lw 1.2", i == 1 ? secondary : "");
-      if (q) continue;
-      add(8, "lines dt 3 lw 1", i == 1 ? "relaxed limit" : "");
-      add(9, "lines dt 4 lw 1", i == 1 ? "unrelaxed limit" : "");
-    }
-    if (series.empty()) series.push_back("[1:2] NaN notitle");
-    s << "plot ";
-    for (size_t i = 0; i < series.size(); ++i) s << (i ? ", \\\n     " : "") << series[i];
-    s << "\n";
+    s << "set title " << gp_quote(p.title) << " noenhanced\nset ylabel " << gp_quote(p.ylabel) << "\nset yrange "
+      << (q ? c.loss : c.velocity).text() << "\n"
+      << (q ? "set xzeroaxis lt -1 lw 1\n" : "unset xzeroaxis\n") << plot_command(p, c, shear);
   }
   s << "unset multiplot\nset output\n";
   return s.str();

@@ -109,7 +109,8 @@ SweepPlan read_points_file(const fs::path& dir) {
     if (f.size() != head.size()) throw bad("line " + std::to_string(n) + " has the wrong number of fields");
     Point pt;
     auto idx = parse_number(f[0]);
-    if (!idx || *idx < 1 || *idx != static_cast<int>(*idx)) throw bad("line " + std::to_string(n) + ": bad point number");
+    if (!idx || *idx < 1 || *idx != static_cast<int>(*idx))
+      throw bad("line " + std::to_string(n) + ": bad point number");
     pt.index = static_cast<int>(*idx);
     pt.dir = f[1];
     if (pt.dir.empty() || pt.dir.front() == '/' || pt.dir.find("..") != std::string::npos)
@@ -117,8 +118,9 @@ SweepPlan read_points_file(const fs::path& dir) {
     for (const std::string& key : {"#" + std::to_string(pt.index), pt.dir}) {
       auto [it, fresh] = seen.emplace(key, n);
       if (!fresh)
-        throw bad("line " + std::to_string(n) + " repeats " + (key[0] == '#' ? "point " + key.substr(1) : "directory " + key) +
-                  " of line " + std::to_string(it->second) + "; each point must be listed once");
+        throw bad("line " + std::to_string(n) + " repeats " +
+                  (key[0] == '#' ? "point " + key.substr(1) : "directory " + key) + " of line " +
+                  std::to_string(it->second) + "; each point must be listed once");
     }
     for (size_t i = 2; i < f.size(); ++i) {
       auto v = parse_number(f[i]);

@@ -319,7 +319,8 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
     return row;
   }
   for (const auto& [c, v] : row.values)
-    if (!std::isfinite(v)) row.message += (row.message.empty() ? "non-finite result:" : ",") + (" " + c + " = " + shortest(v));
+    if (!std::isfinite(v))
+      row.message += (row.message.empty() ? "non-finite result:" : ",") + (" " + c + " = " + shortest(v));
   if (!is_shear(p) && row.message.empty())
     if (auto lim = layered_limits(dir)) {
       const double rho = row.values.at("rob_med");

@@ -68,6 +68,26 @@ pid_t start(const std::string& exe, const fs::path& dir) {
   ::_exit(127);
 }
 
+// Records how a run ended: its status file, written last, with the digest
+// of the deck it was started on; a run stopped at the time limit says so.
+Status finish(const Running& r, int wst, double timeout_s) {
+  Status st;
+  st.signal = WIFSIGNALED(wst);
+  st.code = st.signal ? WTERMSIG(wst) : WEXITSTATUS(wst);
+  st.deck_sha256 = r.deck_sha256;
+  if (r.killed)
+    if (FILE* f = std::fopen((r.dir / "stderr.txt").c_str(), "a")) {
+      std::fprintf(f, "upscale_sweep: stopped after the time limit of %g s\n", timeout_s);
+      std::fclose(f);
+    }
+  try {
+    write_status(r.dir, st);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "\nupscale_sweep: %s\n", e.what());
+  }
+  return st;
+}
+
 }  // namespace
 
 std::string progress_text(int done, int total, int failed, double seconds, int width) {
@@ -146,26 +166,7 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
     if (pid > 0) {
       for (size_t i = 0; i < running.size(); ++i) {
         if (running[i].pid != pid) continue;
-        Status st;
-        if (WIFSIGNALED(wst)) {
-          st.signal = true;
-          st.code = WTERMSIG(wst);
-        } else {
-          st.code = WEXITSTATUS(wst);
-        }
-        st.deck_sha256 = running[i].deck_sha256;
-        if (running[i].killed) {
-          FILE* f = std::fopen((running[i].dir / "stderr.txt").c_str(), "a");
-          if (f) {
-            std::fprintf(f, "upscale_sweep: stopped after the time limit of %g s\n", opt.timeout_s);
-            std::fclose(f);
-          }
-        }
-        try {
-          write_status(running[i].dir, st);
-        } catch (const UsageError& e) {
-          std::fprintf(stderr, "\nupscale_sweep: %s\n", e.what());
-        }
+        const Status st = finish(running[i], wst, opt.timeout_s);
         ++done;
         if (!st.ok()) ++failed;
         running.erase(running.begin() + static_cast<long>(i));

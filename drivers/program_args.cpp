@@ -34,14 +34,23 @@ void print_help(std::string_view program) {
       "usage: %s < DECK > REPORT\n"
       "       %s --help | --version\n\n"
       "Runs %s\nat the deck's frequency, for one rock sample of square cells.\n\n"
-      "The run is configured by the input deck on standard input alone (the format is in the\n"
-      "README); a deck with model = 1 also reads \"porosity.frac\" from the working directory.\n"
-      "The report goes to standard output. The result tables, the cell maps (plain text, and\n"
-      "cell_maps.vtk for ParaView) and run.json (program, build, input digests, exit status,\n"
-      "headline results) are written into the working directory: run it in a scratch folder.\n\n"
+      "The run is configured by the input deck on standard input alone (its format is in\n"
+      "doc/deck.md of the source tree); a deck with model = 1 also reads \"porosity.frac\"\n"
+      "from the working directory. The report goes to standard output. The result tables,\n"
+      "the cell maps (plain text, and cell_maps.vtk for ParaView) and run.json (program,\n"
+      "build, input digests, exit status, headline results) are written into the working\n"
+      "directory: run it in a scratch folder.\n\n"
       "Exit status 40 is a normal end; any other status is a stop, explained on standard error\n"
       "and in run.json.\n",
       p.c_str(), p.c_str(), test_of(program));
+}
+
+// Ends an answer to --help or --version: status 0, or 1 with a message when
+// standard output could not be written.
+[[noreturn]] void exit_after_answer(const std::string& program) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) std::exit(0);
+  std::fprintf(stderr, "%s: standard output could not be written\n", program.c_str());
+  std::exit(1);
 }
 
 void print_usage(std::string_view program, const char* argument) {
@@ -58,11 +67,11 @@ void start_program(std::string_view program, int argc, char** argv) {
   const std::string p(program);
   if (argc == 2 && std::string_view(argv[1]) == "--help") {
     print_help(program);
-    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+    exit_after_answer(p);
   }
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     std::printf("%s %s (commit %s)\n", p.c_str(), core::project_version(), core::project_commit());
-    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+    exit_after_answer(p);
   }
   if (argc > 1) {
     print_usage(program, argv[1]);

@@ -102,9 +102,8 @@ class BasicWorkspace {
     return Vec1<V>(std::launder(reinterpret_cast<V*>(block_ + byte_of_value(first))), count);
   }
 
-  // Single words, for inspection of what a driver left behind.
+  // A single integer word that a driver left behind (the sizes of the factors).
   int32_t& iword(int32_t w) { return ints(w, 1)(1); }
-  V& vword(int32_t w) { return values(w, 1)(1); }
 
  private:
   static std::size_t byte_of_int(int32_t w) { return static_cast<std::size_t>(w - 1) * sizeof(int32_t); }

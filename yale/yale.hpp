@@ -26,6 +26,7 @@
 #include <span>
 
 #include "core/complex.hpp"
+#include "yale/factors.hpp"
 #include "yale/ordering.hpp"
 #include "yale/partition.hpp"
 #include "yale/symbolic.hpp"
@@ -66,44 +67,34 @@ void ndrv(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cp
 template <class V>
 void sro(int32_t n, CIVec iperm, IVec ia, IVec ja, Vec1<V> a, IVec count, IVec target, bool diag_first);
 
-// Numeric factorisation with the forward solve fused in, then the back
-// substitution into z.  lmax, umax: capacities of l_val and u_val.
+// Numeric factorisation of A into f, with the forward solve fused in, then
+// the back substitution into z.  lmax, umax: capacities of f.l_val and
+// f.u_val (flag 4n+1, 7n+1 when short); 8n+k for an exactly zero pivot k.
+// row_acc and y_tmp have n words; panel, 4n spare words or none, lets
+// chains of nested rows be factorised four at a time.
 template <class V>
-void nnf(int32_t n, CIVec rperm, CIVec cperm, CIVec icperm, CIVec ia, CIVec ja, Vec1<const V> a, Vec1<V> z,
-         Vec1<const V> b, CIVec l_start, CIVec l_col, Vec1<V> l_val, int32_t lmax, Vec1<V> d_inv, CIVec u_start,
-         CIVec u_col, Vec1<V> u_val, int32_t umax, Vec1<V> row_acc, Vec1<V> y_tmp, int32_t& flag);
+void nnf(const PermutedMatrix<V>& A, Vec1<const V> b, Vec1<V> z, const Factors<V>& f, int32_t lmax, int32_t umax,
+         Vec1<V> row_acc, Vec1<V> y_tmp, Vec1<V> panel, int32_t& flag);
 
-// A z = b with stored factors.
+// A z = b and transpose(A) z = b with stored factors; b is read whole before
+// z is written.
 template <class V>
-void nns(int32_t n, CIVec rperm, CIVec cperm, CIVec l_start, CIVec l_col, Vec1<const V> l_val, Vec1<const V> d_inv,
-         CIVec u_start, CIVec u_col, Vec1<const V> u_val, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
-
-// Transpose(A) z = b with stored factors.
+void nns(const Factors<V>& f, CIVec rperm, CIVec cperm, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
 template <class V>
-void nnt(int32_t n, CIVec rperm, CIVec cperm, CIVec l_start, CIVec l_col, Vec1<const V> l_val, Vec1<const V> d_inv,
-         CIVec u_start, CIVec u_col, Vec1<const V> u_val, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
+void nnt(const Factors<V>& f, CIVec rperm, CIVec cperm, Vec1<V> z, Vec1<const V> b, Vec1<V> y_tmp);
 
-#define YALE_EXTERN(V)                                                                                           \
-  extern template void odrv<V>(int32_t, std::span<int32_t>, std::span<int32_t>, std::span<V>,                 \
-                               std::span<int32_t>, std::span<int32_t>, int32_t, BasicWorkspace<V>&, int32_t,    \
-                               int32_t&);                                                                        \
-  extern template void ndrv<V>(int32_t, std::span<const int32_t>, std::span<const int32_t>,                     \
-                               std::span<const int32_t>, std::span<const int32_t>, std::span<const int32_t>,    \
-                               std::span<const V>, std::span<const V>, std::span<V>, int32_t, BasicWorkspace<V>&, \
-                               int32_t&, int32_t, int32_t&);                                                     \
-  extern template void sro<V>(int32_t, CIVec, IVec, IVec, Vec1<V>, IVec, IVec, bool);                            \
-  extern template void nnf<V>(int32_t, CIVec, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<V>, Vec1<const V>, \
-                              CIVec, CIVec, Vec1<V>, int32_t, Vec1<V>, CIVec, CIVec, Vec1<V>, int32_t, Vec1<V>,  \
-                              Vec1<V>, int32_t&);                                                                \
-  extern template void nns<V>(int32_t, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<const V>, CIVec, CIVec,   \
-                              Vec1<const V>, Vec1<V>, Vec1<const V>, Vec1<V>);                                   \
-  extern template void nnt<V>(int32_t, CIVec, CIVec, CIVec, CIVec, Vec1<const V>, Vec1<const V>, CIVec, CIVec,   \
-                              Vec1<const V>, Vec1<V>, Vec1<const V>, Vec1<V>);
-YALE_EXTERN(float)
-YALE_EXTERN(double)
-YALE_EXTERN(core::ccomplex)
-YALE_EXTERN(core::zcomplex)
-#undef YALE_EXTERN
+// y_tmp(i) -= row i of U times y_tmp, for i = n down to 1, and
+// z(cperm(i)) = y_tmp(i): the back substitution that ends every solve.
+template <class V>
+void back_substitute(const Factors<V>& f, CIVec cperm, Vec1<V> z, Vec1<V> y_tmp);
+
+// Explicit instantiation of routine F for the four value types, written
+// once in the file that defines F.
+#define YALE_FOR_EACH_VALUE_TYPE(F)      \
+  template decltype(F<float>) F<float>;  \
+  template decltype(F<double>) F<double>; \
+  template decltype(F<core::ccomplex>) F<core::ccomplex>; \
+  template decltype(F<core::zcomplex>) F<core::zcomplex>;
 
 // ---------------------------------------------------------------- names per value type
 

@@ -250,14 +250,16 @@ class Elimination : public ::testing::Test {};
 using EliminationTypes = ::testing::Types<double, zcomplex>;
 TYPED_TEST_SUITE(Elimination, EliminationTypes);
 
-// The factorisation eliminates the nested rows of a supernode together, in
-// wider lanes where the processor has them; entry by entry the operations
-// are those of the plain elimination, so the solution agrees to the last bit.
-TYPED_TEST(Elimination, SameBitsAsThePlainRowByRowElimination) {
+// The factorisation subtracts the nested rows of a supernode as one block,
+// with fused multiply-adds in the widest lanes the processor has: not the
+// same roundings as the plain elimination, but as accurate.  Its backward
+// error stays within a small multiple of the plain one, and the two
+// solutions agree to what the conditioning allows.
+TYPED_TEST(Elimination, AsAccurateAsThePlainRowByRowElimination) {
   using V = TypeParam;
   uint32_t seed = 7;
   for (auto& [name, p] : std::vector<std::pair<const char*, Pattern>>{{"grid 8x6", yale_bench::grid_pattern(8, 6)},
-                                                                       {"dense 30", dense(30)},
+                                                                       {"dense 40", dense(40)},
                                                                        {"random 200", random_symmetric(200, 6, 5)}}) {
     Solve<V> s(p, yale_bench::dominant_values<V>(p, seed));
     const auto b = random_vector<V>(p.n, seed + 1);
@@ -265,8 +267,14 @@ TYPED_TEST(Elimination, SameBitsAsThePlainRowByRowElimination) {
     ASSERT_EQ(s.order(), 0);
     ASSERT_EQ(s.factor(1, b, z), 0);
     const std::vector<V> want = plain_elimination(s, b);
-    for (int32_t i = 0; i < p.n; ++i)
-      ASSERT_EQ(std::memcmp(&z[i], &want[i], sizeof(V)), 0) << name << ", unknown " << i + 1;
+    const double plain = residual(s.p, s.a, want, b), blocked = residual(s.p, s.a, z, b);
+    EXPECT_LE(blocked, 4 * plain + unit_roundoff<V>()) << name;
+    long double diff = 0, size = 0;
+    for (int32_t i = 0; i < p.n; ++i) {
+      diff = std::max(diff, std::abs(to_c(z[i]) - to_c(want[i])));
+      size = std::max(size, std::abs(to_c(want[i])));
+    }
+    EXPECT_LT(diff / size, 100 * unit_roundoff<V>()) << name << ": diagonally dominant, well conditioned";
     ++seed;
   }
 }

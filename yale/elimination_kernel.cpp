@@ -1,0 +1,269 @@
+// The double-complex block update in three widths, and the choice among
+// them.  Each variant is compiled for its instruction set alone and is only
+// ever called on a processor that reports it.
+#include "yale/elimination_kernel.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace yale {
+
+namespace {
+
+using core::zcomplex;
+using Kernel = void (*)(double*, const int32_t*, int32_t, const double* const*, const zcomplex*);
+using PanelKernel = void (*)(double*, const int32_t*, int32_t, const double* const*, const zcomplex (*)[kPanelRows]);
+
+#if defined(__x86_64__)
+#define YALE_TARGET(isa) __attribute__((target(isa)))
+
+// Columns m .. count-1 one at a time, with the same fused operations as the
+// vector lanes.
+template <int G>
+YALE_TARGET("fma") inline void tail_fma(double* acc, const int32_t* cols, int32_t m, int32_t count,
+                                        const double* const* u, const zcomplex* x) {
+  for (; m < count; ++m) {
+    double* t = acc + 2 * (cols[m] - 1);
+    double pr = t[0], pi = t[1], qr = 0, qi = 0;
+    for (int a = 0; a < G; ++a) {
+      const double ur = u[a][2 * m], ui = u[a][2 * m + 1];
+      pr = std::fma(-x[a].re, ur, pr);
+      pi = std::fma(-x[a].re, ui, pi);
+      qr = std::fma(x[a].im, ur, qr);
+      qi = std::fma(x[a].im, ui, qi);
+    }
+    t[0] = pr + qi;  // P - iQ
+    t[1] = pi - qr;
+  }
+}
+
+// Four complex columns per 512-bit vector.  Runs of consecutive columns,
+// the usual case in a supernode's tail, are loaded and stored whole.
+template <int G>
+YALE_TARGET("avx512f,avx512dq,fma") void block_avx512(double* acc, const int32_t* cols, int32_t count,
+                                                      const double* const* u, const zcomplex* x) {
+  const __m512d one = _mm512_set1_pd(1.0);
+  int32_t m = 0;
+  for (; m + 3 < count; m += 4) {
+    const int32_t c0 = cols[m];
+    const bool run = cols[m + 3] == c0 + 3;
+    double* t0 = acc + 2 * (c0 - 1);
+    __m512d p;
+    if (run) {
+      p = _mm512_loadu_pd(t0);
+    } else {
+      p = _mm512_zextpd128_pd512(_mm_loadu_pd(t0));
+      p = _mm512_insertf64x2(p, _mm_loadu_pd(acc + 2 * (cols[m + 1] - 1)), 1);
+      p = _mm512_insertf64x2(p, _mm_loadu_pd(acc + 2 * (cols[m + 2] - 1)), 2);
+      p = _mm512_insertf64x2(p, _mm_loadu_pd(acc + 2 * (cols[m + 3] - 1)), 3);
+    }
+    __m512d q = _mm512_setzero_pd();
+    for (int a = 0; a < G; ++a) {
+      const __m512d uv = _mm512_loadu_pd(u[a] + 2 * m);
+      p = _mm512_fnmadd_pd(_mm512_set1_pd(x[a].re), uv, p);
+      q = _mm512_fmadd_pd(_mm512_set1_pd(x[a].im), uv, q);
+    }
+    // (p.re + q.im, p.im - q.re): fmsubadd adds in even lanes, subtracts in odd.
+    const __m512d v = _mm512_fmsubadd_pd(one, p, _mm512_mask_permute_pd(q, 0xff, q, 0x55));
+    if (run) {
+      _mm512_storeu_pd(t0, v);
+    } else {
+      _mm_storeu_pd(t0, _mm512_extractf64x2_pd(v, 0));
+      _mm_storeu_pd(acc + 2 * (cols[m + 1] - 1), _mm512_extractf64x2_pd(v, 1));
+      _mm_storeu_pd(acc + 2 * (cols[m + 2] - 1), _mm512_extractf64x2_pd(v, 2));
+      _mm_storeu_pd(acc + 2 * (cols[m + 3] - 1), _mm512_extractf64x2_pd(v, 3));
+    }
+  }
+  tail_fma<G>(acc, cols, m, count, u, x);
+}
+
+// Two complex columns per 256-bit vector.
+template <int G>
+YALE_TARGET("avx2,fma") void block_avx2(double* acc, const int32_t* cols, int32_t count, const double* const* u,
+                                        const zcomplex* x) {
+  __m256d xr[G], xi[G];
+  for (int a = 0; a < G; ++a) {
+    xr[a] = _mm256_set1_pd(x[a].re);
+    xi[a] = _mm256_set1_pd(x[a].im);
+  }
+  const __m256d one = _mm256_set1_pd(1.0);
+  int32_t m = 0;
+  for (; m + 1 < count; m += 2) {
+    double* t0 = acc + 2 * (cols[m] - 1);
+    double* t1 = acc + 2 * (cols[m + 1] - 1);
+    __m256d p = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(t0)), _mm_loadu_pd(t1), 1);
+    __m256d q = _mm256_setzero_pd();
+    for (int a = 0; a < G; ++a) {
+      const __m256d uv = _mm256_loadu_pd(u[a] + 2 * m);
+      p = _mm256_fnmadd_pd(xr[a], uv, p);
+      q = _mm256_fmadd_pd(xi[a], uv, q);
+    }
+    const __m256d v = _mm256_fmsubadd_pd(one, p, _mm256_permute_pd(q, 0x5));
+    _mm_storeu_pd(t0, _mm256_castpd256_pd128(v));
+    _mm_storeu_pd(t1, _mm256_extractf128_pd(v, 1));
+  }
+  tail_fma<G>(acc, cols, m, count, u, x);
+}
+
+// The panel update: the four target rows of one column fill one 512-bit
+// vector; each value of U is broadcast and multiplies all four.  With x = a
+// + ib per lane, x u = x Re(u) + (-b, a) Im(u): two fused multiply-adds, no
+// shuffle.  G <= 8 rows of U per pass keep the multipliers in registers.
+template <int G>
+YALE_TARGET("avx512f,fma") void panel_avx512(double* panel, const int32_t* cols, int32_t count,
+                                             const double* const* u, const zcomplex (*x)[kPanelRows]) {
+  __m512d xa[G], xs[G];
+  const __m512d sign = _mm512_set_pd(1, -1, 1, -1, 1, -1, 1, -1);
+  for (int a = 0; a < G; ++a) {
+    xa[a] = _mm512_loadu_pd(&x[a][0].re);
+    xs[a] = _mm512_mul_pd(sign, _mm512_mask_permute_pd(xa[a], 0xff, xa[a], 0x55));  // (-b, a)
+  }
+  for (int32_t m = 0; m < count; ++m) {
+    double* t = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
+    __m512d p = _mm512_loadu_pd(t);
+    for (int a = 0; a < G; ++a) {
+      p = _mm512_fnmadd_pd(xa[a], _mm512_set1_pd(u[a][2 * m]), p);
+      p = _mm512_fnmadd_pd(xs[a], _mm512_set1_pd(u[a][2 * m + 1]), p);
+    }
+    _mm512_storeu_pd(t, p);
+  }
+}
+
+// Two 256-bit vectors per column; G <= 2 rows of U per pass.
+template <int G>
+YALE_TARGET("avx2,fma") void panel_avx2(double* panel, const int32_t* cols, int32_t count, const double* const* u,
+                                        const zcomplex (*x)[kPanelRows]) {
+  __m256d xa[G][2], xs[G][2];
+  const __m256d sign = _mm256_set_pd(1, -1, 1, -1);
+  for (int a = 0; a < G; ++a)
+    for (int h = 0; h < 2; ++h) {
+      xa[a][h] = _mm256_loadu_pd(&x[a][2 * h].re);
+      xs[a][h] = _mm256_mul_pd(sign, _mm256_permute_pd(xa[a][h], 0x5));
+    }
+  for (int32_t m = 0; m < count; ++m) {
+    double* t = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
+    __m256d p0 = _mm256_loadu_pd(t), p1 = _mm256_loadu_pd(t + 4);
+    for (int a = 0; a < G; ++a) {
+      const __m256d ur = _mm256_set1_pd(u[a][2 * m]), ui = _mm256_set1_pd(u[a][2 * m + 1]);
+      p0 = _mm256_fnmadd_pd(xa[a][0], ur, p0);
+      p1 = _mm256_fnmadd_pd(xa[a][1], ur, p1);
+      p0 = _mm256_fnmadd_pd(xs[a][0], ui, p0);
+      p1 = _mm256_fnmadd_pd(xs[a][1], ui, p1);
+    }
+    _mm256_storeu_pd(t, p0);
+    _mm256_storeu_pd(t + 4, p1);
+  }
+}
+#undef YALE_TARGET
+#endif
+
+template <int G>
+void block_plain(double* acc, const int32_t* cols, int32_t count, const double* const* u, const zcomplex* x) {
+  const zcomplex* uz[G];
+  for (int a = 0; a < G; ++a) uz[a] = reinterpret_cast<const zcomplex*>(u[a]);
+  subtract_block<zcomplex>(reinterpret_cast<zcomplex*>(acc), cols, count, G, uz, x);
+}
+
+#define YALE_PICK(name, fn)      \
+  Kernel name(int g) {           \
+    switch (g) {                 \
+      case 1: return fn<1>;      \
+      case 2: return fn<2>;      \
+      case 3: return fn<3>;      \
+      case 4: return fn<4>;      \
+      case 5: return fn<5>;      \
+      case 6: return fn<6>;      \
+      case 7: return fn<7>;      \
+      case 8: return fn<8>;      \
+      case 9: return fn<9>;      \
+      case 10: return fn<10>;    \
+      case 11: return fn<11>;    \
+      case 12: return fn<12>;    \
+      case 13: return fn<13>;    \
+      case 14: return fn<14>;    \
+      case 15: return fn<15>;    \
+      default: return fn<16>;    \
+    }                            \
+  }
+static_assert(kMaxBlockRows == 16);
+YALE_PICK(pick_plain, block_plain)
+#if defined(__x86_64__)
+YALE_PICK(pick_avx2, block_avx2)
+YALE_PICK(pick_avx512, block_avx512)
+#endif
+#undef YALE_PICK
+
+enum class Isa { plain, avx2, avx512 };
+
+Isa best_isa() {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) return Isa::avx512;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Isa::avx2;
+#endif
+  return Isa::plain;
+}
+
+// The kernel of every block height for the processor at hand.
+struct Kernels {
+  Isa isa = best_isa();
+  Kernel by_rows[kMaxBlockRows + 1] = {};
+  Kernels() {
+    Kernel (*pick)(int) = pick_plain;
+#if defined(__x86_64__)
+    if (isa == Isa::avx512) pick = pick_avx512;
+    if (isa == Isa::avx2) pick = pick_avx2;
+#endif
+    for (int g = 1; g <= kMaxBlockRows; ++g) by_rows[g] = pick(g);
+  }
+};
+
+const Kernels& kernels() {
+  static const Kernels k;
+  return k;
+}
+
+}  // namespace
+
+void subtract_block(zcomplex* acc, const int32_t* cols, int32_t count, int g, const zcomplex* const* u,
+                    const zcomplex* x) {
+  static const Kernel* const by_rows = kernels().by_rows;
+  const double* rows[kMaxBlockRows];
+  for (int a = 0; a < g; ++a) rows[a] = &u[a]->re;
+  by_rows[g](&acc->re, cols, count, rows, x);
+}
+
+void subtract_block_from_panel(zcomplex* panel, const int32_t* cols, int32_t count, int g,
+                               const zcomplex* const* u, const zcomplex (*x)[kPanelRows]) {
+  static const Isa isa = kernels().isa;
+  const double* rows[kMaxBlockRows];
+  for (int a = 0; a < g; ++a) rows[a] = &u[a]->re;
+#if defined(__x86_64__)
+  if (isa == Isa::avx512) {
+    static constexpr PanelKernel by_rows[] = {nullptr, panel_avx512<1>, panel_avx512<2>, panel_avx512<3>,
+                                              panel_avx512<4>, panel_avx512<5>, panel_avx512<6>,
+                                              panel_avx512<7>, panel_avx512<8>};
+    for (int a = 0; a < g; a += 8) by_rows[std::min(8, g - a)](&panel->re, cols, count, rows + a, x + a);
+    return;
+  }
+  if (isa == Isa::avx2) {
+    for (int a = 0; a < g; a += 2)
+      (g - a >= 2 ? panel_avx2<2> : panel_avx2<1>)(&panel->re, cols, count, rows + a, x + a);
+    return;
+  }
+#endif
+  subtract_block_from_panel<zcomplex>(panel, cols, count, g, u, x);
+}
+
+const char* block_kernel_name() {
+  switch (kernels().isa) {
+    case Isa::avx512: return "avx512";
+    case Isa::avx2: return "avx2";
+    default: return "plain";
+  }
+}
+
+}  // namespace yale

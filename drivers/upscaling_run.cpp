@@ -24,6 +24,7 @@
 #include "model/average_density.hpp"
 #include "model/material_map.hpp"
 #include "waves/plane_waves.hpp"
+#include "yale/refinement.hpp"
 #include "yale/yale.hpp"
 
 namespace drivers {
@@ -56,16 +57,16 @@ struct OpenFiles {
   }
 };
 
-// Everything the run owns, allocated once at start-up. Nothing is written
-// here beyond what the grid of the deck uses, so a small grid touches only
-// a small part of the system arrays and of the solver's workspace.
-struct RunStorage {
-  std::unique_ptr<CellData> cells = std::make_unique_for_overwrite<CellData>();
-  fem::YaleSystem system;                                        // ia, ja, avec, rhs_m
-  std::unique_ptr<core::zcomplex[]> z = std::make_unique_for_overwrite<core::zcomplex[]>(core::kMaxUnknowns);
-  std::unique_ptr<int32_t[]> c = std::make_unique_for_overwrite<int32_t[]>(core::kMaxUnknowns);
-  std::unique_ptr<int32_t[]> ic = std::make_unique_for_overwrite<int32_t[]>(core::kMaxUnknowns);
-  yale::BasicWorkspace<core::zcomplex> work{core::kNwork};
+// The global system, its solution and the solver's workspace, allocated
+// once, after the deck is read, for the deck's grid; the large arrays are
+// reserved untouched, in 2 MB pages (core/large_array.hpp).
+struct SystemStorage {
+  explicit SystemStorage(int32_t n) : system(n), z(n), c(n), ic(n), residual(n) {}
+  fem::YaleSystem system;  // ia, ja, avec, rhs_m
+  core::LargeArray<core::zcomplex> z;
+  core::LargeArray<int32_t> c, ic;
+  core::LargeArray<core::zcomplex> residual;  // of the refinement
+  yale::Workspace work{core::kNwork};
 };
 
 // The frequency of step `cycle` on the deck's logarithmic scale; the
@@ -76,13 +77,17 @@ double step_frequency(const core::Deck& d, int cycle) {
   return std::pow(10.0, lo + (cycle - 1) * span / static_cast<double>(static_cast<float>(int64_t{d.nfreq} - 1)));
 }
 
-// Orders, factorises and solves the assembled system; the solution lands in z.
-void solve(RunStorage& run, int32_t nodos, TextOut& report) {
+// Orders, factorises and solves the assembled system, then refines the
+// solution with the stored factors; the solution lands in z.  Returns its
+// componentwise backward error.
+double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
   fem::YaleSystem& sys = run.system;
   const int32_t nnz = sys.ia(nodos + 1) - 1;
   const std::span<int32_t> ia(sys.ia_data(), nodos + 1);
   const std::span<int32_t> ja(sys.ja_data(), nnz);
   const std::span<core::zcomplex> avec(sys.avec_data(), nnz);
+  const std::span<const core::zcomplex> rhs(sys.rhs_data(), nodos);
+  const std::span<core::zcomplex> z(run.z.get(), nodos);
   const std::span<int32_t> c(run.c.get(), nodos);
   const std::span<int32_t> ic(run.ic.get(), nodos);
   int32_t flag = 0;
@@ -92,17 +97,24 @@ void solve(RunStorage& run, int32_t nodos, TextOut& report) {
     core::stop(core::kStopOrderingFailed);
   }
   int32_t esp = 0;
-  yale::zndrv(nodos, c, c, ic, ia, ja, avec, std::span<const core::zcomplex>(sys.rhs_data(), nodos),
-              std::span<core::zcomplex>(run.z.get(), nodos), core::kNwork, run.work, esp, 1, flag);
+  yale::zndrv(nodos, c, c, ic, ia, ja, avec, rhs, z, core::kNwork, run.work, esp, 1, flag);
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);
     core::stop(core::kStopSolveFailed);
   }
+  const yale::YaleMatrix A{nodos, std::span<const int32_t>(ia), std::span<const int32_t>(ja),
+                           std::span<const core::zcomplex>(avec)};
+  auto solve_stored = [&](yale::Vec1<core::zcomplex> r) {
+    const std::span<core::zcomplex> v(r.data(), nodos);
+    yale::zndrv(nodos, c, c, ic, ia, ja, avec, v, v, core::kNwork, run.work, esp, 3, flag);
+  };
+  return yale::refine(A, rhs, z, std::span<core::zcomplex>(run.residual.get(), nodos), solve_stored)
+      .backward_error;
 }
 
 // Solves the system again for the load b with the factors of the last solve.
-void solve_again(RunStorage& run, int32_t nodos, std::span<const core::zcomplex> b, std::span<core::zcomplex> x) {
+void solve_again(SystemStorage& run, int32_t nodos, std::span<const core::zcomplex> b, std::span<core::zcomplex> x) {
   fem::YaleSystem& sys = run.system;
   const int32_t nnz = sys.ia(nodos + 1) - 1;
   int32_t esp = 0, flag = 0;
@@ -120,10 +132,11 @@ void run_upscaling(const ProgramSetup& setup) {
 
   OpenFiles files(setup);
   timer();  // starts the CPU clock
-  RunStorage run;
-  CellData& cd = *run.cells;
+  const auto cells = std::make_unique_for_overwrite<CellData>();
+  CellData& cd = *cells;
   core::Deck& deck = cd.deck;
   readata(deck);
+  SystemStorage run(core::unknowns_of(deck.nx, deck.ny));
 
   // The material map, written and checked before anything is computed.
   {
@@ -150,7 +163,7 @@ void run_upscaling(const ProgramSetup& setup) {
   fem::global_sist(setup.kind, omega, deck.nx, deck.ny, deck.h, cd.xnod, cd.coef, run.system);
   const int32_t nodos = (6 * deck.nx + 5) * deck.ny + 5 * deck.nx + 4;
   report.list("number of unknowns nodos = ", nodos);
-  solve(run, nodos, report);
+  const double backward_error = solve(run, nodos, report);
 
   const SolutionView solution(run.z.get(), cd.xnod, deck.nx);
   const CellMaps maps{cd.strain1, cd.strain3, cd.stress, {cd.pres, cd.derx_pres, cd.dery_pres, cd.grad_pres_mod}};
@@ -174,6 +187,7 @@ void run_upscaling(const ProgramSetup& setup) {
                        rob_med);
 
   write_vtk_map(kVtkMapName, cd);
+  report.list("backward error = ", backward_error);
   end_of_run(timer());
 }
 

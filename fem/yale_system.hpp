@@ -1,6 +1,7 @@
 // The global complex system in Yale (compressed-row) storage, with its
-// right-hand side. Allocated once, for the largest grid, by the program that
-// owns it; the assembly fills it and the solver reads it as it stands.
+// right-hand side. Allocated once by the program that owns it, for the grid
+// of its deck, in memory that is reserved untouched (2 MB pages for the
+// large arrays); the assembly fills it and the solver reads it as it stands.
 //
 //   ia(1..n+1)   row pointers: row i occupies positions ia(i) .. ia(i+1)-1
 //   ja(p)        column of stored entry p, strictly increasing within a row
@@ -13,10 +14,10 @@
 
 #include <cassert>
 #include <cstdint>
-#include <memory>
 
 #include "core/capacities.hpp"
 #include "core/complex.hpp"
+#include "core/large_array.hpp"
 
 namespace fem {
 
@@ -24,17 +25,14 @@ class YaleSystem {
  public:
   // Room for kMaxUnknowns unknowns and kEntriesPerUnknown entries per unknown.
   YaleSystem() : YaleSystem(core::kMaxUnknowns) {}
-  // Room for a smaller largest system; entries are still 50 per unknown.
-  explicit YaleSystem(int32_t max_unknowns)
-      : max_unknowns_(max_unknowns),
-        max_entries_(core::kEntriesPerUnknown * max_unknowns),
-        ia_(std::make_unique_for_overwrite<int32_t[]>(max_unknowns + 1)),
-        ja_(std::make_unique_for_overwrite<int32_t[]>(max_entries_)),
-        avec_(std::make_unique_for_overwrite<core::zcomplex[]>(max_entries_)),
-        rhs_(std::make_unique_for_overwrite<core::zcomplex[]>(max_unknowns)) {}
-
-  int32_t max_unknowns() const { return max_unknowns_; }
-  int32_t max_entries() const { return max_entries_; }
+  // Room for a system of n unknowns, 50 entries per unknown.
+  explicit YaleSystem(int32_t n)
+      : max_unknowns_(n),
+        max_entries_(core::kEntriesPerUnknown * n),
+        ia_(static_cast<std::size_t>(n) + 1),
+        ja_(static_cast<std::size_t>(max_entries_)),
+        avec_(static_cast<std::size_t>(max_entries_)),
+        rhs_(static_cast<std::size_t>(n)) {}
 
   int32_t& ia(int32_t i) { assert(i >= 1 && i <= max_unknowns_ + 1); return ia_[i - 1]; }
   int32_t ia(int32_t i) const { assert(i >= 1 && i <= max_unknowns_ + 1); return ia_[i - 1]; }
@@ -57,10 +55,10 @@ class YaleSystem {
  private:
   int32_t max_unknowns_;
   int32_t max_entries_;
-  std::unique_ptr<int32_t[]> ia_;
-  std::unique_ptr<int32_t[]> ja_;
-  std::unique_ptr<core::zcomplex[]> avec_;
-  std::unique_ptr<core::zcomplex[]> rhs_;
+  core::LargeArray<int32_t> ia_;
+  core::LargeArray<int32_t> ja_;
+  core::LargeArray<core::zcomplex> avec_;
+  core::LargeArray<core::zcomplex> rhs_;
 };
 
 }  // namespace fem

@@ -10,8 +10,8 @@
 // a region that a later call reads back (the factors left by `zndrv`) is
 // opened with `ints` / `values`, under the same type it was written with.
 // So no byte is ever read as one type after being written as the other, and
-// the block, obtained uninitialised from operator new, has only the pages
-// faulted in that the partition actually uses.
+// the block, reserved untouched (core/large_array.hpp, in 2 MB pages when it
+// is large), has only the pages faulted in that the partition actually uses.
 #pragma once
 
 #include <cassert>
@@ -22,6 +22,7 @@
 #include <type_traits>
 
 #include "core/complex.hpp"
+#include "core/large_array.hpp"
 
 namespace yale {
 
@@ -68,8 +69,8 @@ class BasicWorkspace {
   // One uninitialised block of nwork value words.
   explicit BasicWorkspace(int32_t nwork)
       : nwork_(nwork < 0 ? 0 : nwork),
-        block_(static_cast<std::byte*>(::operator new(static_cast<std::size_t>(nwork_) * sizeof(V) + sizeof(V)))) {}
-  ~BasicWorkspace() { ::operator delete(block_); }
+        storage_(static_cast<std::size_t>(nwork_) * sizeof(V) + sizeof(V)),
+        block_(storage_.data()) {}
   BasicWorkspace(const BasicWorkspace&) = delete;
   BasicWorkspace& operator=(const BasicWorkspace&) = delete;
 
@@ -116,6 +117,7 @@ class BasicWorkspace {
   }
 
   int32_t nwork_;
+  core::LargeBlock storage_;
   std::byte* block_;
 };
 

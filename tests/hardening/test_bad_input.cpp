@@ -171,9 +171,10 @@ TEST_F(BadInput, DeckValuesTheComputationCannotUseInEachProgram) {
     }
     expect("nl(1) = 2^31 - 1, nl(2) = 1", join(with_record(with_record(ice, 10, "2147483647"), 30, "1")), {pwave ? 222 : 40, {}}, {}, program);
     // At zero frequency nothing opposes a circulation of the sealed fluid: the
-    // factorisation refuses the singular system (swave_saturation runs at a
-    // frequency of its own).
-    const Outcome still = expect("freq = 0", join(with_record(ice, 1, "0.0")), {program == kPrograms[2] ? 40 : 99, {}}, {}, program);
+    // factorisation refuses the singular system where its elimination meets
+    // an exactly zero pivot, which in the shear tests depends on rounding.
+    const Outcome still = run(program, join(with_record(ice, 1, "0.0")));
+    EXPECT_TRUE(still.status == 99 || (!pwave && still.status == 40)) << program << ": " << still.describe();
     EXPECT_TRUE(still.status != 99 || (contains(still.out, "\n ESP= ") && contains(still.out, "\n FLAG= "))) << still.out;
     // No room for ice, stop 45678 (seen mod 256): a cell map whose water
     // proportion exceeds the absolute porosity, and, for swave_saturation,

@@ -1,14 +1,13 @@
 // The results of the three programs: the files of a normal run, the
 // specified moduli against the maps, tables and identities of the tests,
-// closed forms of a homogeneous sample and convergence under refinement;
-// the tied and work moduli on the example decks (passive at every
-// frequency, the limits of a layered sample) and in process (closed
-// forms, reciprocity, grid independence and order).
+// closed forms of a homogeneous sample; the tied and work moduli on the
+// example decks (passive at every frequency, limits of layered and
+// homogeneous samples) and in process (reciprocity, grid independence and
+// order).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "drivers/tied_modulus.hpp"
 #include "fem/assembly.hpp"
@@ -25,19 +24,17 @@ namespace {
 constexpr int kFreq = 1, kNfreq = 3, kNx = 5, kNy = 6, kPhiLayer1 = 17, kPhiLayer2 = 37;
 const std::string kRho = "average density rob_med is (kg/m**3)", kTied = "tied modulus M_T (Pa) = ";
 
-Deck grid(Deck d, int nx, int ny) {  // two layers of ny / 2 cell rows
-  for (const auto& [record, value] : std::initializer_list<std::pair<int, int>>{{kNx, nx}, {kNy, ny}, {10, ny / 2}, {30, ny / 2}})
-    d = with_record(d, record, std::to_string(value));
-  return d;
+Deck grid(const Deck& d, int nx, int ny) {  // two layers of ny / 2 cell rows
+  const Deck sized = with_record(with_record(d, kNx, std::to_string(nx)), kNy, std::to_string(ny));
+  return with_record(with_record(sized, 10, std::to_string(ny / 2)), 30, std::to_string(ny / 2));
 }
 // A modulus of the report: two values after one label, or one after each of two.
 zcomplex modulus(const Outcome& r, const std::string& re, const std::string& im = "") {
   const std::vector<double> v = im.empty() ? r.values(re) : std::vector<double>{r.after(re), r.after(im)};
   return v.size() == 2 ? zcomplex{v[0], v[1]} : zcomplex{NAN, NAN};
 }
-zcomplex c33(const Outcome& r) { return modulus(r, "using averages Re(c33) FE        = ", "using averages Im(c33) FE        = "); }
-zcomplex mstar(const Outcome& r) { return modulus(r, "from deltavol1 Re(p33) FE mstar      = ", "from deltavol1 Im(p33) FE mstar      = "); }
-zcomplex cmu(const Outcome& r) { return {r.after("Re(cmu) FE                   = "), r.after("Im(cmu) FE                   = ")}; }
+zcomplex c33(const Outcome& r) { return modulus(r, "Re(c33) FE        = ", "Im(c33) FE        = "); }
+zcomplex mstar(const Outcome& r) { return modulus(r, "Re(p33) FE mstar      = ", "Im(p33) FE mstar      = "); }
 double first(const Outcome& r, const std::string& map) { return numbers(r.lines(map).at(0)).at(2); }
 // 1 / Re(1 / sqrt(P / rho)) in polar form: sqrt(|P| / rho) / cos(arg P / 2).
 double p_velocity(zcomplex p, double rho) { return std::sqrt(core::cabs(p) / rho) / std::cos(0.5 * std::atan2(p.im, p.re)); }
@@ -63,23 +60,18 @@ void check_compressional(const Outcome& r, const Deck& deck) {
   EXPECT_EQ(numbers(r.lines("vp_anal.phiw").at(0)).at(0), water);
   EXPECT_TRUE(table_is(r, "vp_eq.phiw", water, v) && table_is(r, "1000_over_q_eq.phiw", water, 1000 * c.im / c.re));
   EXPECT_TRUE(table_is(r, "fort.54", 10, p3.re / p3.im) && table_is(r, "1000_over_q_anal.phiw", 10, NAN));
-  const std::vector<double> f18 = numbers(r.lines("fort.18").at(0));
-  EXPECT_LT(rel(zcomplex{f18.at(1), f18.at(2)}, p3), 1e-12);
+  EXPECT_LT(rel(zcomplex{numbers(r.lines("fort.18").at(0)).at(1), numbers(r.lines("fort.18").at(0)).at(2)}, p3), 1e-12);
 }
 
-// cmu = 1 / ctita; c13 half the ratio of the map sums, the stress of solid
-// 1 alone, with an absolute Q; tables at the imposed water proportion.
+// c13 half the ratio of the map sums, the stress of solid 1 alone, with an
+// absolute Q; tables at the imposed water proportion; one material.
 void check_shear(const Outcome& r, const std::string& s) {
-  zcomplex ctita{};
-  ASSERT_EQ(std::sscanf(r.out.c_str() + r.out.find("tangent angle ctita (") + 21, "%lf,%lf)", &ctita.re, &ctita.im), 2);
-  EXPECT_LT(rel(core::crecip(ctita), cmu(r)), 1e-14);
   const zcomplex c13 = modulus(r, "Re(c13) FE                   = ", "Im(cc13) FE                   = ");
-  EXPECT_LT(rel(0.5 * maps_ratio(r), c13), 1e-12);
-  EXPECT_NEAR(c13.re, first(r, "xmu1_gnu"), 1e-9 * c13.re);
-  const double water = s == ".freq" ? 0.2 : 0.28, v = std::sqrt(core::cabs(c13) / r.after(kRho)) * std::cos(0.5 * std::atan2(c13.im, c13.re));
-  EXPECT_TRUE(table_is(r, "vs_eq" + s, water, v) && table_is(r, "1000_over_qs_eq" + s, water, std::abs(1000 * c13.im / c13.re)));
+  EXPECT_TRUE(rel(0.5 * maps_ratio(r), c13) < 1e-12 && std::abs(c13.re - first(r, "xmu1_gnu")) < 1e-9 * c13.re);
+  const double v = std::sqrt(core::cabs(c13) / r.after(kRho)) * std::cos(std::atan2(c13.im, c13.re) / 2);
+  const double water = s == ".freq" ? 0.2 : 0.28, over_q = std::abs(1000 * c13.im / c13.re);
+  EXPECT_TRUE(table_is(r, "vs_eq" + s, water, v) && table_is(r, "1000_over_qs_eq" + s, water, over_q));
   EXPECT_TRUE(table_is(r, "1000_over_qs_anal" + s, water, NAN) && table_is(r, "vs_anal" + s, water, NAN));
-  EXPECT_GT(g_pair(r.lines("vs_anal" + s).at(0)).b, v);  // the solids locked together are stiffer
   for (const std::string& line : r.lines("matnum_p33")) EXPECT_EQ(line, " 1");  // one material
 }
 
@@ -113,43 +105,7 @@ TEST(Programs, ExampleDecksEndNormallyWithTheirFilesAndResults) {
   }
 }
 
-TEST(Programs, HomogeneousSampleAgainstClosedForms) {
-  // One material, sealed: no relative flow, so c33 = A = lambda1 + 2 mu1,
-  // and M_T = A + B + 2C (both solids sharing a linear displacement), real
-  // at any frequency; at 1 Hz the fast plane wave moves both solids
-  // together. Slowly each solid deforms under its own unit load: mstar =
-  // (AB - C^2) / (B - C); fast, they move together: mstar = (A + B + 2C) / 2.
-  const Deck ice = deck_lines("ice_small.deck"), deck = with_record(ice, kPhiLayer2, ice[kPhiLayer1 - 1]);
-  for (const double freq : {1e-4, 1.0, 1e5}) {
-    const Outcome r = run("pwave_upscale", join(with_record(deck, kFreq, std::to_string(freq))));
-    const double a = first(r, "xlambda1_gnu") + 2 * first(r, "xmu1_gnu"), b = first(r, "xlambda3_gnu") + 2 * first(r, "xmu3_gnu");
-    const double c = first(r, "d3_gnu") + first(r, "xmu13_gnu"), locked = a + b + 2 * c, vp1 = r.after(" vp1 = ");
-    EXPECT_LT(rel(c33(r), zcomplex{a, 0}), 1e-7) << freq;
-    EXPECT_LT(rel(modulus(r, kTied), zcomplex{locked, 0}), 1e-9) << freq;
-    const double got = freq == 1 ? r.after(kRho) * vp1 * vp1 : mstar(r).re;
-    EXPECT_NEAR(got, freq == 1 ? locked : freq < 1 ? (a * b - c * c) / (b - c) : locked / 2, freq == 1 ? 1e-8 * locked : 1e-4 * a);
-  }
-  // The shear programs' sample is one material: M_T = mu1 + mu3 + mu13.
-  const Outcome r = run("swave_spectrum", join(with_record(ice, kFreq, "1.0")));
-  const double mu = first(r, "xmu1_gnu") + first(r, "xmu3_gnu") + first(r, "xmu13_gnu"), vs1 = r.after("vs1 = ");
-  EXPECT_LT(rel(modulus(r, kTied), zcomplex{mu, 0}), 1e-9);
-  EXPECT_NEAR(r.after(kRho) * vs1 * vs1, mu, 1e-8 * mu);
-}
-
-TEST(Programs, ModuliConvergeAsTheGridIsRefined) {
-  // Two layers at a fixed sample height: each halving of h shrinks the
-  // change of a modulus by more than `factor`, to less than `change` at the end.
-  struct Case { const char* program; zcomplex (*modulus_of)(const Outcome&); double factor, change; };
-  for (const auto& [program, modulus_of, factor, change] :
-       {Case{"pwave_upscale", c33, 0.5, 1e-3}, {"pwave_upscale", mstar, 0.5, 1e-2}, {"swave_spectrum", cmu, 0.75, 1e-3}}) {
-    std::vector<zcomplex> m;
-    for (int n : {8, 16, 32}) m.push_back(modulus_of(run(program, join(grid(deck_lines("ice_small.deck"), n, n)))));
-    EXPECT_LT(core::cabs(m[2] - m[1]), factor * core::cabs(m[1] - m[0])) << program;
-    EXPECT_LT(rel(m[2], m[1]), change) << program;
-  }
-}
-
-TEST(Programs, MapOrderGradientMapOneFrequencyPointImpliedDecimals) {
+TEST(Programs, MapOrderGradientMapAndOneFrequencyPoint) {
   // 7 x 4 cells: k outer, j inner; the gradient map holds the interior
   // cells (2..6, 2..3) as (1..5, 1..2).
   const Deck deck = deck_lines("ice_small.deck");
@@ -163,9 +119,6 @@ TEST(Programs, MapOrderGradientMapOneFrequencyPointImpliedDecimals) {
   // One frequency point: the step frequency is 0/0, in the step files only.
   const Outcome normal = run("pwave_upscale", join(deck)), single = run("pwave_upscale", join(with_record(deck, kNfreq, "1")));
   EXPECT_TRUE(contains(single.file("fort.54"), "NaN") && single.file("vp_eq.phiw") == normal.file("vp_eq.phiw"));
-  // A (g20.10) value without a decimal point: 920 is read as 920e-10, with a warning.
-  const Outcome implied = run("pwave_upscale", join(with_record(deck, 15, "920")));  // ro3(1)
-  EXPECT_TRUE(contains(implied.out, "=  9.2e-08\n") && implied.err.starts_with("warning: standard input, record 15 (ro3(1))"));
 }
 
 namespace {
@@ -177,14 +130,14 @@ constexpr core::RealField C::*kFields[] = {&C::lambda1, &C::lambda3, &C::mu1, &C
 constexpr double kMaterial[2][12] = {{1.2e10, 4e9, 1.5e10, 2e9, 1e9, 3e9, 1e9, 8e9, 2e9, 2e8, 1e8, 3e8},
                                      {6e9, 3e9, 7e9, 1.5e9, 5e8, 2e9, 1.5e9, 6e9, 1e9, 5e7, 2e7, 1e8}};
 
-// The test on an nx x ny sample 0.2 m high, material 2 in the upper half
-// when `layered`, solved in process; the second solve with the factors.
-drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, bool layered, double freq) {
+// The test on an nx x ny sample 0.2 m high, material 2 in the upper half,
+// solved in process; the second solve with the factors.
+drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq) {
   static C coef;
   static fem::XnodTable xnod;
   for (int k = 1; k <= ny; ++k)
     for (int j = 1; j <= nx; ++j)
-      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[layered && 2 * k > ny][f];
+      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[2 * k > ny][f];
   fem::global_numbering(nx, ny, xnod);
   const int32_t n = fem::nodos_of(nx, ny), nwork = 500 * n;
   fem::YaleSystem sys(n);
@@ -204,9 +157,8 @@ drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, bool layered, doubl
 // The inverse of a symmetric 3 x 3 matrix {a, b, c; b, d, e; c, e, f} by cofactors.
 std::array<double, 6> inverse(const std::array<double, 6>& s) {
   const auto [a, b, c, d, e, f] = s;
-  const double co[] = {d * f - e * e, c * e - b * f, b * e - c * d, a * f - c * c, b * c - a * e, a * d - b * b};
-  const double det = a * co[0] + b * co[1] + c * co[2];
-  return {co[0] / det, co[1] / det, co[2] / det, co[3] / det, co[4] / det, co[5] / det};
+  const double ad = d * f - e * e, bd = c * e - b * f, cd = b * e - c * d, det = a * ad + b * bd + c * cd;
+  return {ad / det, bd / det, cd / det, (a * f - c * c) / det, (b * c - a * e) / det, (a * d - b * b) / det};
 }
 
 // Limits of a layered sample from the coefficient maps of the run, with
@@ -215,15 +167,13 @@ std::array<double, 6> inverse(const std::array<double, 6>& s) {
 // relaxed (fluid and solids at one stress) e^T <E^-1>^-1 e, e = (1, 1, 0);
 // unrelaxed (solids locked, fluid still) <(A + B + 2C)^-1>^-1.
 std::pair<double, double> layered_limits(const Outcome& r) {
-  std::vector<std::vector<std::string>> f;
-  for (const char* map : {"xlambda1_gnu", "xmu1_gnu", "xlambda3_gnu", "xmu3_gnu", "d3_gnu", "xmu13_gnu", "b1_gnu", "b2_gnu", "xm_gnu"})
-    f.push_back(r.lines(map));
-  const double cells = static_cast<double>(f[0].size());
+  const char* maps[] = {"xlambda1_gnu", "xmu1_gnu", "xlambda3_gnu", "xmu3_gnu", "d3_gnu", "xmu13_gnu", "b1_gnu", "b2_gnu", "xm_gnu"};
+  const double cells = static_cast<double>(r.lines(maps[0]).size());
   std::array<double, 6> mean{};
   double unrelaxed = 0;
-  for (std::size_t i = 0; i < f[0].size(); ++i) {
+  for (std::size_t i = 0; i < cells; ++i) {
     double v[9];
-    for (int q = 0; q < 9; ++q) v[q] = numbers(f[q][i]).at(2);
+    for (int q = 0; q < 9; ++q) v[q] = numbers(r.lines(maps[q]).at(i)).at(2);
     const double a = v[0] + 2 * v[1], b = v[2] + 2 * v[3], c = v[4] + v[5];
     const std::array<double, 6> inv = inverse({a, c, v[6], b, v[7], v[8]});
     for (int q = 0; q < 6; ++q) mean[q] += inv[q] / cells;
@@ -235,39 +185,38 @@ std::pair<double, double> layered_limits(const Outcome& r) {
 
 }  // namespace
 
-TEST(TiedModulus, ClosedFormReciprocityAndGridIndependenceInProcess) {
+TEST(TiedModulus, ReciprocityGridIndependenceAndOrderInProcess) {
   for (const TestKind kind : {TestKind::compressional, TestKind::shear}) {
-    // One material, any frequency: both solids share a linear displacement
-    // under tractions in the ratio of their stresses; M_T is real, the
-    // modulus of the two solids moving together.
-    const double* a = kMaterial[0];
-    const double tied = kind == TestKind::shear ? a[2] + a[3] + a[4] : a[0] + 2 * a[2] + a[1] + 2 * a[3] + 2 * (a[8] + a[4]);
-    for (double freq : {1e-3, 1.0, 1e5}) EXPECT_LT(rel(solve(kind, 3, 4, false, freq).tied, {tied, 0}), 1e-10) << freq;
     // Two lossy layers: solid 1 under a traction on solid 3 strains as solid 3 under one on solid 1.
-    const drivers::TiedWorkModuli m = solve(kind, 1, 8, true, 30.0);
-    EXPECT_LT(rel(m.g.g13, m.g.g31), 1e-12);
-    EXPECT_GT(m.tied.im, 1e-4 * m.tied.re);
+    const drivers::TiedWorkModuli m = solve(kind, 2, 8, 30.0);
+    EXPECT_TRUE(rel(m.g.g13, m.g.g31) < 1e-12 && m.tied.im > 1e-4 * m.tied.re);  // lossy: not 0 = 0
   }
   // The compressed layered sample deforms alike in every column; M_T is
   // second order in h: each halving divides the change by four.
-  const drivers::TiedWorkModuli one = solve(TestKind::compressional, 1, 8, true, 30), four = solve(TestKind::compressional, 4, 8, true, 30);
+  const drivers::TiedWorkModuli one = solve(TestKind::compressional, 1, 8, 30), four = solve(TestKind::compressional, 4, 8, 30);
   EXPECT_TRUE(rel(four.tied, one.tied) < 1e-11 && rel(four.work, one.work) < 1e-11);
   std::vector<zcomplex> m;
-  for (int ny : {8, 16, 32}) m.push_back(solve(TestKind::compressional, 1, ny, true, 1.0).tied);
+  for (int ny : {8, 16, 32}) m.push_back(solve(TestKind::compressional, 1, ny, 1.0).tied);
   EXPECT_NEAR(core::cabs(m[1] - m[0]) / core::cabs(m[2] - m[1]), 4.0, 0.5);
 }
 
-TEST(TiedModulus, PassiveOnTheExampleDecksAndLayeredLimits) {
-  // Every program on the small decks and on a water-proportion map that
-  // varies from cell to cell over eight decades, the compressional program
-  // on the large decks at both ends; M_T of a layered sample tends to the
-  // relaxed limit slowly and to the unrelaxed one fast.
+TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSamples) {
+  // Every program on the small decks, on one of one material and on a
+  // water-proportion map that varies from cell to cell; the compressional
+  // program on the large decks at both ends. M_T and M_W have Im >= 0.
+  // Layered: M_T tends to the relaxed limit slowly, to the unrelaxed one
+  // fast. One material (and every sample of the shear programs): both
+  // solids share a linear displacement, M_T = A + B + 2C or mu1 + mu3 + mu13,
+  // real, rho v^2 of the fast plane wave at 1 Hz; sealed, no relative flow:
+  // c33 = A; each solid under its own load slowly, mstar = (AB - C^2) /
+  // (B - C), together fast, mstar = (A + B + 2C) / 2.
   const Options frac = prepared("awk 'BEGIN{for(i=0;i<100;i++) printf \"%12.4e\\n\", 0.1+0.002*((37*i)%100)}' > porosity.frac");
   for (const std::string program : {"pwave_upscale", "swave_spectrum", "swave_saturation"}) {
-    for (const std::string name : {"ice_small.deck", "shale_small.deck", "ice_small.deck frac", "ice.deck", "shale.deck"}) {
-      const bool map = contains(name, "frac"), large = !contains(name, "small"), pwave = program[0] == 'p';
-      const Deck deck = with_record(deck_lines(name.substr(0, name.find(' '))), 8, map ? "    1" : "    0");
-      for (const double freq : {1e-3, 0.1, 10.0, 1e3, 1e5}) {
+    for (const std::string name : {"ice_small", "shale_small", "ice_small one", "ice_small frac", "ice", "shale"}) {
+      const bool map = contains(name, "frac"), one = contains(name, "one"), large = !contains(name, "_"), pwave = program[0] == 'p';
+      Deck deck = with_record(deck_lines(name.substr(0, name.find(' ')) + ".deck"), 8, map ? "    1" : "    0");
+      if (one) deck = with_record(deck, kPhiLayer2, deck[kPhiLayer1 - 1]);
+      for (const double freq : {1e-3, 0.1, 1.0, 1e3, 1e5}) {
         const bool extreme = freq == 1e-3 || freq == 1e5;
         if (large && !(pwave && extreme)) continue;
         SCOPED_TRACE(program + " " + name + " " + std::to_string(freq));
@@ -280,7 +229,14 @@ TEST(TiedModulus, PassiveOnTheExampleDecksAndLayeredLimits) {
           EXPECT_NEAR(r.after(kind.substr(0, 5) + "velocity (m/s) = "), v, 1e-12 * v) << kind;
           EXPECT_NEAR(r.after(kind.substr(0, 5) + "1000/Q = "), over_q, 1e-12 * (1 + over_q)) << kind;
         }
-        if (map || large || !pwave || !extreme) continue;
+        const double a = first(r, "xlambda1_gnu") + 2 * first(r, "xmu1_gnu"), b = first(r, "xlambda3_gnu") + 2 * first(r, "xmu3_gnu");
+        const double c = first(r, "d3_gnu") + first(r, "xmu13_gnu"), v = r.after(pwave ? " vp1 = " : "vs1 = ");
+        const double tied = pwave ? a + b + 2 * c : first(r, "xmu1_gnu") + first(r, "xmu3_gnu") + first(r, "xmu13_gnu");
+        if ((one || !pwave) && !map) { EXPECT_LT(rel(modulus(r, kTied), zcomplex{tied, 0}), 1e-9); }
+        if ((one || !pwave) && !map && freq == 1) { EXPECT_NEAR(r.after(kRho) * v * v, tied, 1e-8 * tied); }
+        if (one && pwave) { EXPECT_LT(rel(c33(r), zcomplex{a, 0}), 1e-7); }
+        if (one && pwave && extreme) { EXPECT_NEAR(mstar(r).re, freq < 1 ? (a * b - c * c) / (b - c) : tied / 2, 1e-4 * a); }
+        if (map || large || one || !pwave || !extreme) continue;
         const auto [relaxed, unrelaxed] = layered_limits(r);
         EXPECT_LT(rel(modulus(r, kTied), {freq < 1 ? relaxed : unrelaxed, 0}), 1e-3);
       }

@@ -1,5 +1,5 @@
 // The results of the three programs: the files of a normal run, the
-// specified moduli against the maps, tables and identities of the tests,
+// original moduli against the maps, tables and identities of the tests,
 // closed forms of a homogeneous sample; the tied and work moduli on the
 // example decks (passive at every frequency, limits of layered and
 // homogeneous samples) and in process (reciprocity, grid independence and
@@ -95,7 +95,7 @@ TEST(Programs, ExampleDecksEndNormallyWithTheirFilesAndResults) {
         EXPECT_TRUE(f == "run.json" || f == "cell_maps.vtk" || r.lines(f).size() == lines) << f;
       }
       program[0] == 'p' ? check_compressional(r, deck) : check_shear(r, s);
-      // The tied and work moduli after the specified results; the running time in f15.6 last.
+      // The tied and work moduli after the original results; the running time in f15.6 last.
       const std::size_t block = r.out.find("\n\n " + kTied), time = r.out.rfind("\n\n running time=");
       EXPECT_LT(r.out.rfind(program[0] == 'p' ? "using averages" : "Im(cc13) FE"), block);
       ASSERT_LT(block, time);

@@ -188,6 +188,7 @@ void run_upscaling(const ProgramSetup& setup) {
 
   write_vtk_map(kVtkMapName, cd);
   report.list("backward error = ", backward_error);
+  run_record::result("backward_error", backward_error);
   end_of_run(timer());
 }
 

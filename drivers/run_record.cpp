@@ -31,19 +31,21 @@ Record& record() {
   return r;
 }
 
-// A JSON string literal: quotes, backslashes and control bytes escaped.
+// A JSON string literal in ASCII: quotes, backslashes and control bytes
+// escaped, every byte beyond ASCII replaced by U+FFFD (the messages are
+// ASCII; this keeps any other byte from making the record invalid).
 std::string quoted(std::string_view s) {
   std::string out = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
     if (c == '"' || c == '\\') {
-      out += '\\', out += ch;
+      out += '\\', out += s[i];
     } else if (c < 0x20 || c == 0x7f) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04x", c);
       out += buf;
     } else {
-      out += ch;
+      out += c < 0x80 ? std::string(1, s[i]) : std::string("\\ufffd");
     }
   }
   return out + '"';

@@ -30,17 +30,19 @@ void record_end(int code, std::string_view message) {
 
 void at_end(EndHook hook) { end_hook = hook; }
 
-void stop(int code, std::string_view message) {
+void stop(int code, std::string_view message, std::string_view why) {
   static bool stopping = false;  // a write error while stopping ends the run at once
   if (stopping) end_process(kStopOutputError);
   stopping = true;
   if (!message.empty()) TextOut::report().line(" " + std::string(message));
+  if (why.empty()) why = stop_meaning(code);
+  if (code != kStopNormal && !why.empty()) std::fprintf(stderr, "%.*s\n", static_cast<int>(why.size()), why.data());
   if (!TextOut::flush_all()) {
     std::fprintf(stderr, "output was lost; the run did not complete\n");
     record_end(kStopOutputError, "output was lost; the run did not complete");
     end_process(kStopOutputError);
   }
-  record_end(code, message);
+  record_end(code, why.empty() ? message : why);
   end_process(code);
 }
 

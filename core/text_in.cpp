@@ -175,6 +175,48 @@ bool first_item(std::string_view record, std::string_view& item, Field<T>& f) {
   return true;
 }
 
+// The value as a message shows it.
+std::string shown_value(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return buf;
+}
+
+// "12,5": a comma right before a digit ends the item, so the decimal part
+// is lost; most likely a decimal comma.
+template <class T>
+void warn_decimal_comma(std::string_view record, std::string_view item, Field<T>& f) {
+  const std::size_t end = static_cast<std::size_t>(item.data() - record.data()) + item.size();
+  if (end + 1 < record.size() && record[end] == ',' && is_digit(record[end + 1])) {
+    std::size_t stop = end + 1;
+    while (stop < record.size() && is_digit(record[stop])) ++stop;
+    f.warning = quoted(record.substr(0, stop)) + ": the comma ends the item, so it is read as " +
+                quoted(item) + " (a decimal point is written '.')";
+  }
+}
+
+// A number that runs from column w into column w + 1 without a blank: only
+// its first w columns were read, most likely not the number meant.
+void warn_past_field(std::string_view record, std::size_t w, Field<double>& f) {
+  auto blank = [&](std::size_t i) { return record[i] == ' ' || record[i] == '\t'; };
+  if (record.size() <= w || blank(w - 1) || blank(w)) return;
+  std::size_t from = w - 1, to = w;
+  while (from > 0 && !blank(from - 1)) --from;
+  while (to < record.size() && !blank(to)) ++to;
+  const std::string_view token = record.substr(from, to - from);
+  if (!parse_real(token, -1, token).ok()) return;
+  f.warning = quoted(token) + " runs past column " + std::to_string(w) + ": only " +
+              quoted(record.substr(0, w)) + " is read, giving " + shown_value(f.value) +
+              " (write the value within the field, or a blank after it)";
+}
+
+Field<double> implied_warning(Field<double> f, std::string_view shown, int implied) {
+  if (f.ok() && f.implied_decimals && f.value != 0)
+    f.warning = quoted(shown) + " has no decimal point and is read as " + shown_value(f.value) + " (" +
+                std::to_string(implied) + " implied decimals)";
+  return f;
+}
+
 // Columns 1..w of a record (shorter records are padded with blanks), with
 // the blanks removed. Tabs and other characters stay and make the field bad.
 std::string formatted_field(std::string_view record, std::size_t w) {
@@ -189,7 +231,7 @@ Field<double> read_real_field(std::string_view record, std::size_t w, int implie
   const std::string_view shown = record.substr(0, w < record.size() ? w : record.size());
   const std::string field = formatted_field(record, w);
   if (field.empty()) return {};  // an all-blank field reads as zero
-  return parse_real(field, implied, shown);
+  return implied_warning(parse_real(field, implied, shown), shown, implied);
 }
 
 }  // namespace
@@ -223,24 +265,36 @@ Field<int32_t> read_list_int(std::string_view record) {
   Field<int32_t> f;
   std::string_view item;
   if (!first_item(record, item, f)) return f;
-  return parse_integer(item, item);
+  f = parse_integer(item, item);
+  if (f.ok()) warn_decimal_comma(record, item, f);
+  return f;
 }
 
 Field<double> read_list_real(std::string_view record) {
   Field<double> f;
   std::string_view item;
   if (!first_item(record, item, f)) return f;
-  return parse_real(item, -1, item);
+  f = parse_real(item, -1, item);
+  if (f.ok()) warn_decimal_comma(record, item, f);
+  return f;
 }
 
 Field<int32_t> read_i5(std::string_view record) {
   const std::string_view shown = record.substr(0, record.size() < 5 ? record.size() : 5);
   const std::string field = formatted_field(record, 5);
-  if (field.empty()) return {};  // an all-blank field reads as zero
+  if (field.empty()) {  // an all-blank field reads as zero
+    Field<int32_t> f;
+    f.warning = "the field (columns 1-5) is blank and reads as 0";
+    return f;
+  }
   return parse_integer(field, shown);
 }
 
-Field<double> read_g20_10(std::string_view record) { return read_real_field(record, 20, 10); }
+Field<double> read_g20_10(std::string_view record) {
+  Field<double> f = read_real_field(record, 20, 10);
+  if (f.ok()) warn_past_field(record, 20, f);
+  return f;
+}
 
 Field<double> read_e12_4(std::string_view record) { return read_real_field(record, 12, 4); }
 
@@ -253,8 +307,11 @@ std::optional<std::string> RecordSource::next() {
   while ((c = std::getc(f_)) != EOF) {
     any = true;
     if (c == '\n') break;
-    if (s.size() < kMaxRecordChars) s += static_cast<char>(c);
-    else truncated_ = true;
+    if (s.size() == kMaxRecordChars) {  // one character too many: stop here
+      truncated_ = true;
+      break;
+    }
+    s += static_cast<char>(c);
   }
   if (!any) return std::nullopt;
   if (!s.empty() && s.back() == '\r' && !truncated_) s.pop_back();

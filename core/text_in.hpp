@@ -10,7 +10,10 @@
 //   (e12.4)  real in columns 1-12 with 4 implied decimals.
 //
 // Each reader returns the value or a message saying what was wrong with the
-// text; the caller names the record.
+// text; the caller names the record. Text that reads under the rule but
+// most likely meant another number (a blank integer field, implied
+// decimals, a number running past the field, a decimal comma) comes with a
+// warning for the caller to print.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +29,7 @@ template <class T>
 struct Field {
   T value{};
   std::string error;             // empty when the field was read
+  std::string warning;           // empty unless the text probably meant another value
   bool implied_decimals = false; // a real read without a decimal point
   bool ok() const { return error.empty(); }
 };
@@ -42,8 +46,10 @@ std::string quoted(std::string_view text, std::size_t max_chars = 60);
 
 // Records (lines) of a text stream, numbered from 1. A trailing carriage
 // return is dropped. Returns nothing at end of input. Any bytes are accepted;
-// a record longer than kMaxRecordChars keeps its first kMaxRecordChars
-// characters (the rest of the line is consumed) and reports truncated().
+// a record that reaches kMaxRecordChars + 1 characters without a line end is
+// returned cut to kMaxRecordChars and reports truncated(): reading stops
+// there, so an endless line cannot hold the reader, and the caller refuses
+// the record.
 class RecordSource {
  public:
   static constexpr std::size_t kMaxRecordChars = std::size_t{1} << 20;

@@ -6,6 +6,7 @@
 #include "core/capacities.hpp"
 #include "core/stop.hpp"
 #include "core/text_out.hpp"
+#include "drivers/deck_checks.hpp"
 
 namespace drivers {
 
@@ -15,29 +16,40 @@ namespace {
 // Every failure names the source, the record number and the quantity.
 class DeckReader {
  public:
-  explicit DeckReader(core::RecordSource& in) : in_(in) {}
+  explicit DeckReader(core::RecordSource& in, const core::Deck& deck) : in_(in), deck_(deck) {}
 
   int32_t list_int(const std::string& name) { return value(name, core::read_list_int(next(name))); }
-  double list_real(const std::string& name) { return value(name, core::read_list_real(next(name))); }
   int32_t i5(const std::string& name) { return value(name, core::read_i5(next(name))); }
 
-  double g20_10(const std::string& name) {
+  // nfreq and nl(i): an integer within its range.
+  int32_t counted(const std::string& name, std::string_view quantity) {
+    const int32_t v = list_int(name);
+    const std::string why = integer_out_of_range(quantity, v);
+    if (!why.empty()) refuse(name, v, why);
+    return v;
+  }
+
+  // A real under the list or (g20.10) rule, within the physical range of
+  // `quantity` for the deck as read so far.
+  double real(const std::string& name, std::string_view quantity, bool list) {
     const std::string& record = next(name);
-    const core::Field<double> f = core::read_g20_10(record);
-    const double v = value(name, f);
-    if (f.implied_decimals && v != 0) {
+    const double v = value(name, list ? core::read_list_real(record) : core::read_g20_10(record));
+    const std::string why = real_out_of_range(quantity, v, deck_);
+    if (!why.empty()) {
       char buf[32];
       std::snprintf(buf, sizeof buf, "%.10g", v);
-      std::fprintf(stderr, "warning: %s (%s): %s has no decimal point and is read as %s (10 implied decimals)\n",
-                   where().c_str(), name.c_str(), core::quoted(record.substr(0, 20)).c_str(), buf);
+      refuse(name, buf, why);
     }
     return v;
   }
 
-  // Refuses a deck beyond what the system holds or with an unknown key.
+  // Refuses a deck beyond what the system holds, with an unknown key or a
+  // value outside its physical range.
+  [[noreturn]] void refuse(const std::string& name, const std::string& v, const std::string& why) {
+    core::fail(core::kStopDeckRefused, "input deck refused: " + where() + ": " + name + " = " + v + " " + why);
+  }
   [[noreturn]] void refuse(const std::string& name, int32_t v, const std::string& why) {
-    core::fail(core::kStopDeckRefused,
-               "input deck refused: " + where() + ": " + name + " = " + std::to_string(v) + " " + why);
+    refuse(name, std::to_string(v), why);
   }
 
  private:
@@ -63,10 +75,13 @@ class DeckReader {
   T value(const std::string& name, const core::Field<T>& f) {
     if (!f.ok())
       core::fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name + "): " + f.error);
+    if (!f.warning.empty())
+      std::fprintf(stderr, "warning: %s (%s): %s\n", where().c_str(), name.c_str(), f.warning.c_str());
     return f.value;
   }
 
   core::RecordSource& in_;
+  const core::Deck& deck_;
   std::string record_;
 };
 
@@ -113,7 +128,12 @@ void porosity_check(const core::Deck& deck, int i) {
     out.list(" Ice model, phi_a_m is smaller than phi_layer_m(i) ");
     out.list(" ERROR, the code stops ");
     out.list(" phi_a_m(i) = ", deck.phi_a(i), " phi_layer_m(i) = ", deck.phi_layer1(i));
-    core::stop(core::kStopPorosityCheck);
+    char why[200];
+    std::snprintf(why, sizeof why,
+                  "ice model, layer %d: the water proportion phi_layer1(%d) = %.10g is not below the absolute "
+                  "porosity phi_a(%d) = %.10g, which leaves no room for ice (expected phi_layer1 < phi_a)",
+                  i, i, deck.phi_layer1(i), i, deck.phi_a(i));
+    core::stop(core::kStopPorosityCheck, {}, why);
   }
 }
 
@@ -134,13 +154,13 @@ void echo_layer(const core::Deck& deck, int i) {
 }  // namespace
 
 void readata(core::RecordSource& in, core::Deck& deck) {
-  DeckReader r(in);
+  DeckReader r(in, deck);
   core::TextOut& out = core::TextOut::report();
 
-  deck.freq = r.list_real("freq");
-  deck.freq_max = r.list_real("freq_max");
-  deck.nfreq = r.list_int("nfreq");
-  deck.domain_size = r.list_real("domain_size");
+  deck.freq = r.real("freq", "freq", true);
+  deck.freq_max = r.real("freq_max", "freq_max", true);
+  deck.nfreq = r.counted("nfreq", "nfreq");
+  deck.domain_size = r.real("domain_size", "domain_size", true);
 
   const int32_t nx = r.list_int("nx");
   if (nx < 1 || nx > core::kMaxCellsPerSide) r.refuse("nx", nx, "is outside 1..60 (the grid holds at most 60 x 60 cells)");
@@ -172,10 +192,10 @@ void readata(core::RecordSource& in, core::Deck& deck) {
   out.list(deck.nlayers);
 
   for (int i = 1; i <= deck.nlayers; ++i) {
-    deck.nl(i) = r.list_int(indexed("nl", i));
+    deck.nl(i) = r.counted(indexed("nl", i), "nl");
     for (int k = 0; k < static_cast<int>(std::size(kLayerReals)); ++k) {
       const LayerReal& lr = kLayerReals[k];
-      (deck.*lr.field)(i) = r.g20_10(indexed(lr.name, i));
+      (deck.*lr.field)(i) = r.real(indexed(lr.name, i), lr.name, false);
       if (k == kPhiLayer1) porosity_check(deck, i);
     }
   }

@@ -15,12 +15,16 @@ namespace drivers {
 //    read (message on standard error with the record number, the quantity
 //    and the text found);
 //  - with kStopDeckRefused when nx or ny lies outside 1..60, nlayers outside
-//    0..2, the grid has more unknowns than the system holds, or key_model or
-//    model is not 0 or 1; the value is refused before it is stored;
-//  - with stop code 11 when, in the ice model, a layer's water proportion is
-//    not below its absolute porosity (checked layer by layer while reading).
-// A (g20.10) value written without a decimal point is read with 10 implied
-// decimals and draws a one-line warning on standard error.
+//    0..2, the grid has more unknowns than the system holds, key_model or
+//    model is not 0 or 1, or a value lies outside its physical range
+//    (deck_checks.hpp); the value is refused right after its record is read,
+//    before it is stored;
+//  - with kStopPorosityCheck when, in the ice model, a layer's water
+//    proportion is not below its absolute porosity (checked layer by layer
+//    while reading).
+// Text that reads but most likely meant another number (implied decimals, a
+// blank (i5) field, a value past column 20, a decimal comma) draws a
+// one-line warning on standard error naming the record.
 void readata(core::RecordSource& in, core::Deck& deck);
 
 // The same, from standard input.

@@ -6,6 +6,7 @@
 #include "core/capacities.hpp"
 #include "core/coefficients.hpp"
 #include "core/deck.hpp"
+#include "core/run_start.hpp"
 #include "core/stop.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_data.hpp"
@@ -24,6 +25,7 @@
 #include "model/average_density.hpp"
 #include "model/material_map.hpp"
 #include "waves/plane_waves.hpp"
+#include "yale/flag_meaning.hpp"
 #include "yale/refinement.hpp"
 #include "yale/yale.hpp"
 
@@ -33,7 +35,6 @@ namespace {
 
 using core::TestKind;
 using core::TextOut;
-
 
 // The result tables and maps, in the order they are opened (each created or
 // truncated at start-up).
@@ -94,14 +95,14 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
   yale::zodrv(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
   if (flag != 0) {
     report.list("FLAG=", flag);
-    core::stop(core::kStopOrderingFailed);
+    core::stop(core::kStopOrderingFailed, {}, yale::flag_sentence(flag, nodos));
   }
   int32_t esp = 0;
   yale::zndrv(nodos, c, c, ic, ia, ja, avec, rhs, z, core::kNwork, run.work, esp, 1, flag);
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);
-    core::stop(core::kStopSolveFailed);
+    core::stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
   }
   const yale::YaleMatrix A{nodos, std::span<const int32_t>(ia), std::span<const int32_t>(ja),
                            std::span<const core::zcomplex>(avec)};
@@ -130,6 +131,7 @@ void run_upscaling(const ProgramSetup& setup) {
   TextOut& report = TextOut::report();
   const bool shear = setup.kind == TestKind::shear;
 
+  core::start_run();
   OpenFiles files(setup);
   timer();  // starts the CPU clock
   const auto cells = std::make_unique_for_overwrite<CellData>();

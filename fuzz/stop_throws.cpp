@@ -9,7 +9,7 @@
 
 namespace core {
 
-void stop(int code, std::string_view message) { throw fuzz::Stopped{code, std::string(message)}; }
+void stop(int code, std::string_view message, std::string_view) { throw fuzz::Stopped{code, std::string(message)}; }
 
 void fail(int code, std::string_view message) { throw fuzz::Stopped{code, std::string(message)}; }
 

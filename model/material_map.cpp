@@ -1,5 +1,7 @@
 #include "model/material_map.hpp"
 
+#include <string>
+
 #include "core/stop.hpp"
 
 namespace model {
@@ -46,6 +48,21 @@ void set_single_material(int nx, int ny, core::IntField& matnum) {
     for (int j = 1; j <= nx; ++j) matnum(j, k) = 1;
 }
 
+namespace {
+
+// Why cell (j,k) with material number n has no layer material of the deck.
+std::string no_material(int j, int k, int32_t n, int nlayers) {
+  const std::string cell = "cell j,k = " + std::to_string(j) + "," + std::to_string(k) + " has material number " +
+                           std::to_string(n) + ", expected 1.." + std::to_string(nlayers) + ": ";
+  if (n == 0)
+    return cell + "row " + std::to_string(k) + " lies above the last whole period of layers nl(1) + nl(2); ny must "
+           "be a positive whole number of periods (and the period at least one cell)";
+  return cell + "the layered map uses layer material " + std::to_string(n) + " but the deck gives nlayers = " +
+         std::to_string(nlayers);
+}
+
+}  // namespace
+
 void write_and_check_matnum(core::TextOut& map, core::TextOut& map_gnu, int nx, int ny, int nlayers,
                             const core::IntField& matnum, core::TextOut& out) {
   for (int k = 1; k <= ny; ++k)
@@ -55,7 +72,7 @@ void write_and_check_matnum(core::TextOut& map, core::TextOut& map_gnu, int nx, 
       map_gnu.list(j, k, n);
       if (n < 1 || n > nlayers) {
         out.list("j,k, matnum(j,k) ", j, k, n);
-        core::stop(core::kStopMaterialMap);
+        core::stop(core::kStopMaterialMap, {}, no_material(j, k, n, nlayers));
       }
     }
   map.close();

@@ -1,5 +1,9 @@
 #include "model/porosity.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -15,13 +19,24 @@ PorosityFile::~PorosityFile() {
 
 bool PorosityFile::read_record() {
   // Keeps the first sizeof(record_) characters of the line, whatever bytes
-  // they are; only the first twelve columns are ever looked at.
+  // they are; only the first twelve columns are ever looked at. Carriage
+  // returns that end the whole line are dropped; the kept prefix alone does
+  // not decide, since text may follow them beyond it.
   int c = std::fgetc(f_);
   if (c == EOF) return false;
   length_ = 0;
-  for (; c != EOF && c != '\n'; c = std::fgetc(f_))
+  too_long_ = false;
+  std::size_t total = 0, trailing_cr = 0;
+  for (; c != EOF && c != '\n'; c = std::fgetc(f_)) {
+    if (total == kMaxLineChars) {
+      too_long_ = true;
+      break;
+    }
     if (length_ < sizeof record_) record_[length_++] = static_cast<char>(c);
-  while (length_ > 0 && record_[length_ - 1] == '\r') --length_;
+    ++total;
+    trailing_cr = c == '\r' ? trailing_cr + 1 : 0;
+  }
+  if (total - trailing_cr < length_) length_ = total - trailing_cr;
   ++line_;
   return true;
 }
@@ -35,16 +50,33 @@ namespace {
 
 }  // namespace
 
-double PorosityFile::next(int j, int k) {
-  if (!f_) {
-    f_ = std::fopen(name_, "r");
-    if (!f_) input_error(name_, std::string("cannot be opened: ") + std::strerror(errno));
+void PorosityFile::open() {
+  // Opened without waiting (a FIFO without a writer would block forever),
+  // then refused unless it is a regular file.
+  const int fd = ::open(name_, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) input_error(name_, std::string("cannot be opened: ") + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    input_error(name_, "is not a regular file: a file of water proportions, one line per cell, was expected");
   }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !(f_ = ::fdopen(fd, "r"))) {
+    ::close(fd);
+    input_error(name_, std::string("cannot be opened: ") + std::strerror(errno));
+  }
+}
+
+double PorosityFile::next(int j, int k) {
+  if (!f_) open();
   if (!read_record()) {
     if (std::ferror(f_)) input_error(name_, "could not be read at line " + std::to_string(line_ + 1));
     input_error(name_, "ends before line " + std::to_string(line_ + 1) + ": no water proportion for cell j,k = " +
                            std::to_string(j) + "," + std::to_string(k));
   }
+  if (too_long_)
+    input_error(name_, "line " + std::to_string(line_) + " reaches " + std::to_string(kMaxLineChars) +
+                           " characters without a line end: one water proportion per line was expected");
   const core::Field<double> v = core::read_e12_4(std::string_view(record_, length_));
   if (!v.ok())
     input_error(name_, "line " + std::to_string(line_) + ": water proportion (e12.4) expected: " + v.error);
@@ -54,6 +86,11 @@ double PorosityFile::next(int j, int k) {
     input_error(name_, "line " + std::to_string(line_) + ": water proportion " +
                            core::quoted(std::string_view(record_, length_).substr(0, 12)) +
                            " is outside (0, 1) (cell j,k = " + std::to_string(j) + "," + std::to_string(k) + ")");
+  if (!v.warning.empty() && !warned_) {
+    warned_ = true;
+    std::fprintf(stderr, "warning: \"%s\" line %d: %s; later lines without a decimal point are not reported\n",
+                 name_, line_, v.warning.c_str());
+  }
   return v.value;
 }
 

@@ -24,14 +24,20 @@ class PorosityFile {
   PorosityFile& operator=(const PorosityFile&) = delete;
 
   // The next record's value under the (e12.4) rule (columns 1-12, four
-  // implied decimals). A file that cannot be opened, a missing record or a
-  // field that is not a number ends the run with an input-error message
-  // naming the file and the line. `j`, `k` name the cell the value is for.
+  // implied decimals). A file that cannot be opened or is not a regular file
+  // (a FIFO would block, a device never end), a missing record, a line of
+  // kMaxLineChars or more characters, or a field that is not a water
+  // proportion ends the run with an input-error message naming the file and
+  // the line. A value without a decimal point draws one warning, for the
+  // first such line. `j`, `k` name the cell the value is for.
   double next(int j, int k);
 
   int line() const { return line_; }  // number of the record last read
 
+  static constexpr std::size_t kMaxLineChars = std::size_t{1} << 20;
+
  private:
+  void open();
   bool read_record();  // false at end of file
 
   const char* name_;
@@ -39,6 +45,8 @@ class PorosityFile {
   int line_ = 0;
   char record_[256]{};
   std::size_t length_ = 0;  // characters of the record kept in record_
+  bool too_long_ = false;   // the record last read reached kMaxLineChars
+  bool warned_ = false;     // implied decimals reported once
 };
 
 // Fills phiw(j,k), j = 1..nx, k = 1..ny, after `model`:

@@ -116,14 +116,16 @@ TEST(RecordSource, SplitsLinesAndDropsCarriageReturns) {
 }
 
 TEST(RecordSource, KeepsZeroBytesAndCutsOverlongRecords) {
-  // Random bytes for the readers are the fuzz targets' business.
+  // Random bytes for the readers are the fuzz targets' business. An
+  // over-long line is cut where it passes the limit, not read to its end
+  // (a line without end, as from /dev/zero, must not hold the reader).
   Stream s("1\0 2\n"s + std::string(3'000'000, '7') + "\nnext\n");
   RecordSource in(s.f, "big");
   EXPECT_EQ(in.next(), "1\0 2"s);
+  EXPECT_FALSE(in.truncated());
   const auto r = in.next();
   ASSERT_TRUE(r);
   EXPECT_EQ(r->size(), RecordSource::kMaxRecordChars);
   EXPECT_TRUE(in.truncated());
-  EXPECT_EQ(in.next(), "next");
-  EXPECT_FALSE(in.truncated());
+  EXPECT_EQ(std::ftell(s.f), static_cast<long>(RecordSource::kMaxRecordChars + 6));
 }

@@ -1,7 +1,8 @@
 // Fault injection: result files that cannot be created, a report that
 // cannot be written, a working directory that is gone, a deck that is not a
-// file. Each is reported with a message and a non-zero status; none may
-// look like a normal end (40).
+// file, a closed standard descriptor, too little memory. Each is reported
+// with a message and a non-zero status, and none may look like a normal end
+// (40) or corrupt a result file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,6 +47,41 @@ TEST(Faults, ReportOnAFullDeviceOrDeckThatIsNotAFile) {
   const Outcome r = run(kProgram, "", stdin_from("/"));
   EXPECT_EQ(r.status, 2) << r.describe();
   EXPECT_TRUE(contains(r.err, "record 1 (freq)")) << r.describe();
+}
+
+TEST(Faults, ClosedStandardDescriptorsTakeNoResultFile) {
+  // A result file must not take the number of a closed standard descriptor:
+  // the report or the STOP notice would land in a table.
+  const std::string deck = join(deck_lines("ice_small.deck"));
+  const Outcome normal = run(kProgram, deck);
+  for (int fd : {1, 2}) {
+    Options closed;
+    closed.closed_fd = fd;
+    const Outcome r = run(kProgram, deck, closed);
+    EXPECT_EQ(r.status, 40) << fd << ": " << r.describe();
+    ASSERT_EQ(r.files(), normal.files()) << fd;
+    for (const char* table : {"vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw", "1000_over_q_anal.phiw"})
+      EXPECT_EQ(r.file(table), normal.file(table)) << "descriptor " << fd << " closed: " << table;
+  }
+  Options no_input;
+  no_input.closed_fd = 0;
+  const Outcome r = run(kProgram, deck, no_input);
+  EXPECT_EQ(r.status, 2) << r.describe();
+  EXPECT_TRUE(contains(r.err, "record 1 (freq): end of input")) << r.describe();
+}
+
+TEST(Faults, OutOfMemoryIsAStopWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // The largest grid cannot fit in 100 MB of address space.
+  Options small;
+  small.address_space_mb = 100;
+  const Deck big = with_record(with_record(with_record(with_record(deck_lines("ice_small.deck"), 5, "60"), 6, "60"), 10, "30"), 30, "30");
+  const Outcome r = run(kProgram, join(big), small);
+  EXPECT_EQ(r.signal, 0) << r.describe();
+  EXPECT_EQ(r.status, 12) << r.describe();
+  EXPECT_TRUE(contains(r.err, "out of memory") && r.err.ends_with("STOP 12\n")) << r.describe();
 }
 
 }  // namespace

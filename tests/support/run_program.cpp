@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,6 +133,10 @@ Outcome run(const std::string& program, const std::string& deck, const Options& 
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (::chdir(r.dir.c_str()) != 0) ::_exit(126);
+    if (opt.closed_fd >= 0) ::close(opt.closed_fd);
+    const rlim_t as = static_cast<rlim_t>(opt.address_space_mb) << 20;
+    const rlimit limit{as, as};
+    if (opt.address_space_mb > 0 && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     if (opt.remove_workdir && ::rmdir(r.dir.c_str()) != 0) ::_exit(126);
     ::execl(bin.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);

@@ -26,6 +26,8 @@ struct Options {
   std::string stdout_path;  // standard output to here, not captured
   bool remove_workdir = false;
   int time_limit_s = 300;
+  int closed_fd = -1;          // a standard descriptor the program starts with closed
+  long address_space_mb = 0;   // a limit on the address space (ulimit -v), 0 for none
 };
 inline Options prepared(std::string commands) { Options o; o.prepare = std::move(commands); return o; }
 inline Options stdin_from(std::string path) { Options o; o.stdin_path = std::move(path); return o; }

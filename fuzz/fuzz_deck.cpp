@@ -3,8 +3,10 @@
 // The reader runs as in the programs; where it would end the run, the
 // stop is caught (stop_throws.cpp) and checked: only the input error (2),
 // the refused deck (13) and the porosity check (11) may end a reading, each
-// naming the record. A deck that reads must be one the system can hold.
-// The same bytes with CR-LF line ends must read the same way.
+// naming the record. A deck that reads must be one the system can hold,
+// with every value a finite number within the physical range of what the
+// chosen model uses. The same bytes with CR-LF line ends must read the
+// same way.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +55,35 @@ std::string outcome(const std::string& bytes, core::Deck& deck, int& records) {
   return result;
 }
 
+// What a deck that reads may hold, written out independently of the reader's
+// table: finite values, positive frequencies, sizes, densities and moduli,
+// volume fractions strictly inside (0, 1) where the model uses them.
+void check_ranges(const core::Deck& d) {
+  auto in = [](double v, double lo, double hi) { return v > lo && v <= hi; };
+  check(in(d.freq, 0, 1e12) && in(d.freq_max, 0, 1e12) && d.nfreq >= 1, "frequency scale out of range");
+  check(d.domain_size >= 1e-9 && d.domain_size <= 1e6 && std::isfinite(6.283185307179586 * d.freq) && d.h > 0, "sample size");
+  const bool ice = d.key_model == 0;
+  for (int i = 1; i <= d.nlayers; ++i) {
+    const std::string layer = "layer " + std::to_string(i) + ": ";
+    for (double v : {d.akf(i), d.ro2(i), d.eta(i), d.ro1(i), d.ro3(i), d.phi_a(i), d.phi_layer1(i), d.capa_1_0(i),
+                     d.capa_3_0(i), d.s3(i), d.rs1(i), d.rs3(i), d.coef_b13(i), d.ak_air(i), d.xmu_air(i), d.ak_s1(i),
+                     d.xmu_s1(i), d.ak_s3(i), d.xmu_s3(i)})
+      check(std::isfinite(v), layer + "a value that is not finite");
+    check(d.nl(i) >= 0, layer + "negative thickness");
+    for (double m : {d.akf(i), d.ak_s1(i), d.xmu_s1(i), d.ak_s3(i), d.xmu_s3(i)}) check(in(m, 0, 1e12), layer + "modulus");
+    for (double r : {d.ro1(i), d.ro2(i), d.ro3(i)}) check(in(r, 0, 1e5), layer + "density");
+    check(d.eta(i) >= 0 && d.coef_b13(i) >= 0, layer + "negative viscosity or friction");
+    if (d.model == 0) check(in(d.phi_layer1(i), 0, 1) && d.phi_layer1(i) < 1, layer + "water proportion");
+    if (ice) {
+      check(in(d.phi_a(i), 0, 1) && d.phi_a(i) < 1 && d.phi_layer1(i) < d.phi_a(i), layer + "porosity");
+      check(in(d.capa_1_0(i), 0, 1) && in(d.capa_3_0(i), 0, 1), layer + "permeability");
+      check(d.ak_air(i) >= 0 && d.xmu_air(i) >= 0, layer + "pore moduli");
+    } else {
+      check(in(d.s3(i), 0, 1) && d.s3(i) < 1 && in(d.rs1(i), 0, 1) && in(d.rs3(i), 0, 1), layer + "shale or grain size");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -89,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check(deck.nl(i) == 0 && deck.phi_layer1(i) == 0 && deck.akf(i) == 0, "a layer not in the deck holds values");
     const double h = deck.domain_size / static_cast<double>(deck.ny);
     check(std::memcmp(&h, &deck.h, sizeof h) == 0, "h is not domain_size / ny");
+    check_ranges(deck);
   }
 
   // CR-LF line ends read as the same deck.

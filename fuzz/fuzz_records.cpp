@@ -6,7 +6,9 @@
 // Each result is compared with a second, deliberately plain reading of the
 // same text: the grammar written out character by character and the value
 // taken by strtod. The readers must agree with it on whether the field
-// reads and on the value, bit for bit.
+// reads and on the value, bit for bit, and on when a field that reads
+// draws a warning (a blank (i5) field, implied decimals, a number running
+// past column 20, a decimal comma in a list record).
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -121,11 +123,33 @@ std::optional<std::string_view> list_item(std::string_view r) {
 
 template <class T>
 void check_message(const core::Field<T>& f, const char* rule, const std::string& record) {
-  // A message stays short, whatever the record, and shows only printable text.
-  check(f.error.size() < 400, std::string(rule) + ": message of " + std::to_string(f.error.size()) + " characters");
-  for (char c : f.error)
-    check(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f,
-          std::string(rule) + ": unprintable byte in the message for " + core::quoted(record));
+  // A message or warning stays short, whatever the record, and shows only
+  // printable text; a field that is refused carries no warning.
+  check(f.ok() || f.warning.empty(), std::string(rule) + ": a refused field with a warning");
+  for (const std::string* m : {&f.error, &f.warning}) {
+    check(m->size() < 400, std::string(rule) + ": message of " + std::to_string(m->size()) + " characters");
+    for (char c : *m)
+      check(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f,
+            std::string(rule) + ": unprintable byte in the message for " + core::quoted(record));
+  }
+}
+
+// A list item read up to a comma followed by a digit: most likely a
+// decimal comma, to be warned about.
+bool decimal_comma(std::string_view r, std::string_view item) {
+  const std::size_t end = static_cast<std::size_t>(item.data() - r.data()) + item.size();
+  return end + 1 < r.size() && r[end] == ',' && digit(r[end + 1]);
+}
+
+// Columns 20 and 21 both inside one blank-delimited token that reads as a
+// number: the field cut a number short.
+bool runs_past_20(std::string_view r) {
+  auto blank = [&](std::size_t i) { return r[i] == ' ' || r[i] == '\t'; };
+  if (r.size() <= 20 || blank(19) || blank(20)) return false;
+  std::size_t from = 19, to = 20;
+  while (from > 0 && !blank(from - 1)) --from;
+  while (to < r.size() && !blank(to)) ++to;
+  return plain_real(r.substr(from, to - from), -1).ok;
 }
 
 void check_real(const core::Field<double>& f, const PlainReal& p, const char* rule, const std::string& record) {
@@ -160,6 +184,7 @@ void check_record(const std::string& r) {
       const auto v = plain_int(*item);
       check(f.ok() == v.has_value(), "list integer: " + core::quoted(r) + " " + f.error);
       if (v) check(f.value == *v, "list integer: wrong value for " + core::quoted(r));
+      if (v) check(f.warning.empty() != decimal_comma(r, *item), "list integer: decimal-comma warning wrong for " + core::quoted(r));
     } else if (!item) {
       check(!f.ok(), "list integer: a record without an item was read: " + core::quoted(r));
     }
@@ -168,8 +193,10 @@ void check_record(const std::string& r) {
   {
     const core::Field<double> f = core::read_list_real(r);
     const auto item = list_item(r);
-    if (item && item->find('*') == std::string_view::npos) check_real(f, plain_real(*item, -1), "list real", r);
-    else if (!item) check(!f.ok(), "list real: a record without an item was read: " + core::quoted(r));
+    if (item && item->find('*') == std::string_view::npos) {
+      check_real(f, plain_real(*item, -1), "list real", r);
+      if (f.ok()) check(f.warning.empty() != decimal_comma(r, *item), "list real: decimal-comma warning wrong for " + core::quoted(r));
+    } else if (!item) check(!f.ok(), "list real: a record without an item was read: " + core::quoted(r));
     else check_message(f, "list real", r);
   }
   // (i5)
@@ -180,9 +207,16 @@ void check_record(const std::string& r) {
     const auto v = field.empty() ? std::optional<int32_t>(0) : plain_int(field);
     check(f.ok() == v.has_value(), "(i5): " + core::quoted(r.substr(0, 5)) + " " + f.error);
     if (v) check(f.value == *v, "(i5): wrong value for " + core::quoted(r.substr(0, 5)));
+    check(f.warning.empty() != field.empty(), "(i5): a blank field, and only one, is warned about");
   }
-  check_formatted(core::read_g20_10(r), r, 20, 10, "(g20.10)");
-  check_formatted(core::read_e12_4(r), r, 12, 4, "(e12.4)");
+  const core::Field<double> g = core::read_g20_10(r), e = core::read_e12_4(r);
+  check_formatted(g, r, 20, 10, "(g20.10)");
+  check_formatted(e, r, 12, 4, "(e12.4)");
+  // A warning for text that reads: implied decimals in a nonzero value, or
+  // (g20.10) a number past column 20; nothing else.
+  const bool implied_g = g.ok() && g.implied_decimals && g.value != 0, implied_e = e.ok() && e.implied_decimals && e.value != 0;
+  check(g.warning.empty() == !(g.ok() && (implied_g || runs_past_20(r))), "(g20.10): warning wrong for " + core::quoted(r));
+  check(e.warning.empty() == !implied_e, "(e12.4): warning wrong for " + core::quoted(r));
 }
 
 }  // namespace
@@ -195,9 +229,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::size_t at = 0; at < text.size();) {
     std::size_t nl = text.find('\n', at);
     if (nl == std::string::npos) nl = text.size();
+    if (nl - at > core::RecordSource::kMaxRecordChars) {  // cut, the reading stops past the limit
+      expected.push_back(text.substr(at, core::RecordSource::kMaxRecordChars));
+      at += core::RecordSource::kMaxRecordChars + 1;
+      continue;
+    }
     std::string r = text.substr(at, nl - at);
-    if (r.size() > core::RecordSource::kMaxRecordChars) r.resize(core::RecordSource::kMaxRecordChars);
-    else if (!r.empty() && r.back() == '\r') r.pop_back();
+    if (!r.empty() && r.back() == '\r') r.pop_back();
     expected.push_back(r);
     at = nl + 1;
   }

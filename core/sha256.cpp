@@ -96,7 +96,7 @@ std::optional<std::string> sha256_of_descriptor(int fd) {
 }
 
 std::optional<std::string> sha256_of_file(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // a FIFO must not block
   if (fd < 0) return std::nullopt;
   std::optional<std::string> digest = sha256_of_descriptor(fd);
   close(fd);

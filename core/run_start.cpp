@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <new>
 
 #include "core/stop.hpp"
@@ -24,6 +25,20 @@ char* g_reserve = nullptr;
   stop(kStopOutOfMemory, {},
        "out of memory: an allocation of the run failed (the machine's memory or the process's address-space "
        "limit, ulimit -v, is too small for this grid)");
+}
+
+// An exception nobody caught: a std::bad_alloc (from an allocation outside
+// operator new, e.g. of mapped pages) is the out-of-memory stop too.
+[[noreturn]] void on_terminate() {
+  if (const std::exception_ptr e = std::current_exception()) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::bad_alloc&) {
+      out_of_memory();
+    } catch (...) {
+    }
+  }
+  std::abort();
 }
 
 // Opens /dev/null on descriptor `fd` when it is closed; false when that fails.
@@ -47,6 +62,7 @@ void start_run() {
     }
   g_reserve = new char[1 << 16];
   std::set_new_handler(out_of_memory);
+  std::set_terminate(on_terminate);
 }
 
 }  // namespace core

@@ -7,7 +7,8 @@ namespace core {
 // A standard descriptor (input, output, error) that the run was started
 // with closed is opened on /dev/null, so that no result file can take its
 // number: the report would otherwise land in a table. Installs the
-// out-of-memory stop (kStopOutOfMemory) for every failed allocation.
+// out-of-memory stop (kStopOutOfMemory) for every failed allocation, by
+// operator new or by any code that throws std::bad_alloc.
 void start_run();
 
 }  // namespace core

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "fem/local_unknowns.hpp"
+
 namespace fem {
 namespace {
 
@@ -57,11 +59,12 @@ struct Dof {
 constexpr std::array<Dof, kLocalUnknowns> kDofs = [] {
   std::array<Dof, kLocalUnknowns> d{};
   for (uint8_t a = 1; a <= 4; ++a) {
-    d[a - 1] = {Kind::solid_x, 1, a};
-    d[4 + a - 1] = {Kind::solid_y, 1, a};
-    d[8 + a - 1] = {Kind::fluid, 2, a};
-    d[12 + a - 1] = {Kind::solid_x, 3, a};
-    d[16 + a - 1] = {Kind::solid_y, 3, a};
+    const Vertex v{a};
+    d[s1x(v) - 1] = {Kind::solid_x, 1, a};
+    d[s1y(v) - 1] = {Kind::solid_y, 1, a};
+    d[fluid(Edge{a}) - 1] = {Kind::fluid, 2, a};
+    d[s3x(v) - 1] = {Kind::solid_x, 3, a};
+    d[s3y(v) - 1] = {Kind::solid_y, 3, a};
   }
   return d;
 }();
@@ -99,7 +102,9 @@ zcomplex solid_fluid(const CellForm& f, Dof s, int e) {
   return {re, same_direction ? kappa * f.wf12 * N(a, e) : 0.0};
 }
 
-// Regular (unreduced, symmetric) entry of row unknown r and column unknown c.
+// Regular (unreduced, symmetric) entry of row unknown r and column unknown c:
+// the form B of element.hpp with z, v the basis function of r and u, w that
+// of c, integrated exactly by the tables above.
 zcomplex regular_entry(const CellForm& f, Dof r, Dof c) {
   const bool r_fluid = r.kind == Kind::fluid, c_fluid = c.kind == Kind::fluid;
   if (r_fluid && c_fluid)
@@ -126,37 +131,44 @@ struct TestConditions {
   SideRule left, right, bottom, top;
 };
 
+using enum Vertex;
+using enum Edge;
+
+// Confined laterally (no normal solid motion on the left and right sides),
+// resting on the base, sealed all round; pushed down on both solids along
+// the top.
 constexpr TestConditions kCompressional{
-    .left = {{1, 4, 9, 13, 16}, {}},
-    .right = {{2, 3, 10, 14, 15}, {}},
-    .bottom = {{5, 6, 11, 17, 18}, {}},
-    .top = {{12}, {{7, -1}, {8, -1}, {19, -1}, {20, -1}}},
+    .left = {{s1x(lower_left), s1x(upper_left), fluid(left), s3x(lower_left), s3x(upper_left)}, {}},
+    .right = {{s1x(lower_right), s1x(upper_right), fluid(right), s3x(lower_right), s3x(upper_right)}, {}},
+    .bottom = {{s1y(lower_left), s1y(lower_right), fluid(bottom), s3y(lower_left), s3y(lower_right)}, {}},
+    .top = {{fluid(top)},
+            {{s1y(upper_right), -1}, {s1y(upper_left), -1}, {s3y(upper_right), -1}, {s3y(upper_left), -1}}},
 };
 
+// Base clamped and sealed, other sides sealed; solid 1 sheared by tangential
+// tractions down the left, up the right and along +x on the top.
 constexpr TestConditions kShear{
-    .left = {{9}, {{5, -1}, {8, -1}}},
-    .right = {{10}, {{6, +1}, {7, +1}}},
-    .bottom = {{1, 2, 5, 6, 11, 13, 14, 17, 18}, {}},
-    .top = {{12}, {{3, +1}, {4, +1}}},
+    .left = {{fluid(left)}, {{s1y(lower_left), -1}, {s1y(upper_left), -1}}},
+    .right = {{fluid(right)}, {{s1y(lower_right), +1}, {s1y(upper_right), +1}}},
+    .bottom = {{s1x(lower_left), s1x(lower_right), s1y(lower_left), s1y(lower_right), fluid(bottom), s3x(lower_left),
+                s3x(lower_right), s3y(lower_left), s3y(lower_right)},
+               {}},
+    .top = {{fluid(top)}, {{s1x(upper_right), +1}, {s1x(upper_left), +1}}},
 };
 
 }  // namespace
 
-void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny, double omega, double h,
-               double& lambda1, double& lambda3, double& mu1, double& mu3, double& mu13, double& b1, double& b2,
-               double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,
-               double& f11, double& f12, double& f22, ElementMatrix& ae, ElementLoad& be) {
-  // No inertia in either test.
-  p11 = p12 = p13 = p22 = p23 = p33 = 0.0;
+void element_system(core::TestKind kind, CellPlace place, const core::CellCoefficients& c, double omega, double h,
+                    ElementMatrix& ae, ElementLoad& be) {
   for (int a = 1; a <= kLocalUnknowns; ++a) be(a) = {0.0, 0.0};
 
   const TestConditions& bc = kind == core::TestKind::compressional ? kCompressional : kShear;
   const SideRule* sides[4];
   int nsides = 0;
-  if (j == 1) sides[nsides++] = &bc.left;
-  if (j == nx) sides[nsides++] = &bc.right;
-  if (k == 1) sides[nsides++] = &bc.bottom;
-  if (k == ny) sides[nsides++] = &bc.top;
+  if (place.j == 1) sides[nsides++] = &bc.left;
+  if (place.j == place.nx) sides[nsides++] = &bc.right;
+  if (place.k == 1) sides[nsides++] = &bc.bottom;
+  if (place.k == place.ny) sides[nsides++] = &bc.top;
 
   bool prescribed[kLocalUnknowns + 1] = {};
   for (int s = 0; s < nsides; ++s)
@@ -167,23 +179,33 @@ void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny
   // diagonal only; any other row copies its lower part from the rows above as
   // they already stand.
   const double h2 = h * h;
-  const CellForm form{lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3,
-                      omega * f11 * h2, omega * f12 * h2, omega * f22 * h2};
+  const CellForm form{c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
+                      omega * c.f11 * h2, omega * c.f12 * h2, omega * c.f22 * h2};
   for (int r = 1; r <= kLocalUnknowns; ++r) {
     const Dof dr = kDofs[r - 1];
     if (prescribed[r]) {
-      for (int c = 1; c <= kLocalUnknowns; ++c) ae(r, c) = {0.0, 0.0};
+      for (int col = 1; col <= kLocalUnknowns; ++col) ae(r, col) = {0.0, 0.0};
       ae(r, r) = regular_entry(form, dr, dr);
       continue;
     }
-    for (int c = 1; c < r; ++c) ae(r, c) = ae(c, r);
-    for (int c = r; c <= kLocalUnknowns; ++c) ae(r, c) = regular_entry(form, dr, kDofs[c - 1]);
+    for (int col = 1; col < r; ++col) ae(r, col) = ae(col, r);
+    for (int col = r; col <= kLocalUnknowns; ++col) ae(r, col) = regular_entry(form, dr, kDofs[col - 1]);
   }
 
   // Unit tractions: each of the side's two vertices receives half the side.
   for (int s = 0; s < nsides; ++s)
     for (Traction t : sides[s]->load)
       if (t.entry != 0 && !prescribed[t.entry]) be(t.entry).re += t.sign * (0.5 * h);
+}
+
+void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny, double omega, double h,
+               double& lambda1, double& lambda3, double& mu1, double& mu3, double& mu13, double& b1, double& b2,
+               double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,
+               double& f11, double& f12, double& f22, ElementMatrix& ae, ElementLoad& be) {
+  p11 = p12 = p13 = p22 = p23 = p33 = 0.0;
+  const core::CellCoefficients c{lambda1, lambda3, mu1, mu3, mu13, b1,  b2,  m,   d3,
+                                 p11,     p12,     p13, p22, p23,  p33, f11, f12, f22};
+  element_system(kind, {j, k, nx, ny}, c, omega, h, ae, be);
 }
 
 }  // namespace fem

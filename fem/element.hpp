@@ -1,16 +1,28 @@
 // Element matrix and load of one cell for the two oscillatory tests.
 //
-// The matrix is the same for both tests: the real part is the strain-energy
-// form of the three-phase medium (bilinear displacements of the two solids,
-// lowest-order edge elements for the relative fluid displacement), the
-// imaginary part omega times the viscous dissipation form; there is no
-// inertia. The tests differ only in which local unknowns are prescribed
-// (forced to zero) and in the boundary tractions.
+// Unknowns: the displacements u1, u3 of solid 1 and solid 3 (bilinear, one
+// x and one y value per vertex) and the fluid displacement relative to the
+// solids w (lowest-order edge elements: one normal flux per edge). With z1,
+// z3, v the test functions and eps(u) = (grad u + grad u^T)/2, the element
+// matrix is the form B over the cell, the same for both tests:
+//
+//   Re B = int  lambda1 div u1 div z1 + 2 mu1 eps(u1):eps(z1)
+//             + lambda3 div u3 div z3 + 2 mu3 eps(u3):eps(z3)
+//             + d3 (div u3 div z1 + div u1 div z3)
+//             + mu13 (eps(u3):eps(z1) + eps(u1):eps(z3))
+//             + b1 (div u1 div v + div w div z1) + b2 (div u3 div v + div w div z3)
+//             + m div w div v
+//   Im B = omega int  f11 (u1 - u3).(z1 - z3) - f12 ((u1 - u3).v + w.(z1 - z3)) + f22 w.v
+//
+// the strain energy and the viscous dissipation of the three-phase medium;
+// there is no inertia. The tests differ only in which local unknowns are
+// prescribed (forced to zero) and in the boundary tractions.
 #pragma once
 
 #include <cassert>
 #include <cstdint>
 
+#include "core/coefficients.hpp"
 #include "core/complex.hpp"
 #include "core/test_kind.hpp"
 #include "fem/numbering.hpp"
@@ -50,10 +62,14 @@ class ElementLoad {
   core::zcomplex v_[kLocalUnknowns];
 };
 
-// Element matrix `ae` and load `be` of cell (j, k) of the nx x ny grid for the
-// test `kind`. The coefficient arguments are the cell's entries of the shared
-// coefficient fields; the six mass coefficients are set to zero there (the
-// tests carry no inertia).
+// Where a cell lies in the nx x ny grid.
+struct CellPlace {
+  int32_t j, k, nx, ny;
+};
+
+// Element matrix `ae` and load `be` of the cell at `place` for the test
+// `kind`, from the cell's coefficients `c` (its mass coefficients unused),
+// the angular frequency and the cell side h.
 //
 // Rows of prescribed unknowns keep only their diagonal; the lower triangle of
 // every other row is copied from the upper triangle as it stands, so a
@@ -64,6 +80,12 @@ class ElementLoad {
 //     all sides, unit downward traction on both solids along the top.
 //   shear: base clamped and sealed, other sides sealed, unit tangential
 //     tractions on solid 1 along the left (down), right (up) and top (+x).
+void element_system(core::TestKind kind, CellPlace place, const core::CellCoefficients& c, double omega, double h,
+                    ElementMatrix& ae, ElementLoad& be);
+
+// The same, with the coefficient arguments the cell's entries of the shared
+// coefficient fields; the six mass coefficients are set to zero there (the
+// tests carry no inertia).
 void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny, double omega, double h,
                double& lambda1, double& lambda3, double& mu1, double& mu3, double& mu13, double& b1, double& b2,
                double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,

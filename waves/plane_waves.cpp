@@ -79,12 +79,6 @@ void check_positive(const PlaneWaves& r) {
 
 }  // namespace
 
-CellCoefficients cell_coefficients(const core::Coefficients& c, int j, int k) {
-  return {c.lambda1(j, k), c.lambda3(j, k), c.mu1(j, k), c.mu3(j, k), c.mu13(j, k), c.b1(j, k),
-          c.b2(j, k),      c.m(j, k),       c.d3(j, k),  c.p11(j, k), c.p12(j, k), c.p13(j, k),
-          c.p22(j, k),     c.p23(j, k),     c.p33(j, k), c.f11(j, k), c.f12(j, k), c.f22(j, k)};
-}
-
 void wave_matrices(const CellCoefficients& c, double omega, Mat5& e, Mat5& a) {
   e = Mat5{};
   e(1, 1) = cplx(c.lambda1 + 2.0 * c.mu1);
@@ -177,7 +171,7 @@ PlaneWaves veloc_aten(int32_t nx, int32_t ny, double omega, const core::Coeffici
   PlaneWaves last{};
   for (int32_t k = 1; k <= ny; ++k)
     for (int32_t j = 1; j <= nx; ++j) {
-      const CellWaves w = cell_waves(cell_coefficients(coef, j, k), omega);
+      const CellWaves w = cell_waves(coef.at(j, k), omega);
       if (shear) {
         if (j == 1 && k == 1) {
           report_banner(out, omega);

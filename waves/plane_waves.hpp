@@ -20,14 +20,7 @@ struct PlaneWaves {
   double over_qs1, over_qs2;            // 1000/Q of the shear waves
 };
 
-// One cell's coefficients (the eighteen fields at one cell).
-struct CellCoefficients {
-  double lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3;
-  double p11, p12, p13, p22, p23, p33;
-  double f11, f12, f22;
-};
-
-CellCoefficients cell_coefficients(const core::Coefficients& c, int j, int k);
+using core::CellCoefficients;
 
 // A cell's waves with what the report prints besides the ten results.
 struct CellWaves {

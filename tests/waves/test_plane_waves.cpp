@@ -132,7 +132,7 @@ TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
   const auto g = wavetest::model_grid(wavetest::ice_deck(), 4, 3, kOmega,
                                       [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });  // cells differ
   const core::Coefficients& coef = g->coef;
-  auto waves_at = [&](int j, int k) { return waves::cell_waves(waves::cell_coefficients(coef, j, k), kOmega); };
+  auto waves_at = [&](int j, int k) { return waves::cell_waves(coef.at(j, k), kOmega); };
   // Compressional: the cell (nx/2, ny/2), and the last cell's waves returned.
   waves::PlaneWaves last;
   const std::string p = report(core::TestKind::compressional, coef, 4, &last);
@@ -169,7 +169,7 @@ TEST(VelocAten, ExampleDeckCellsAgreeWithTheClosedRoute) {
   for (const auto& [name, deck, phi] : cases) {
     SCOPED_TRACE(name);
     auto g = wavetest::model_grid(deck, 3, 2, omega, [&](int, int) { return phi; });
-    const CellCoefficients cell = waves::cell_coefficients(g->coef, 1, 1);
+    const CellCoefficients cell = g->coef.at(1, 1);
     const waves::PlaneWaves r = waves::cell_waves(cell, omega).r;
     const waves::PlaneWaves grid = waves::veloc_aten(3, 2, omega, g->coef, core::TestKind::compressional, quiet);
     EXPECT_EQ(std::memcmp(&grid, &r, sizeof r), 0);

@@ -1,6 +1,7 @@
 #include "drivers/compressional_results.hpp"
 
 #include "core/fortran_edit.hpp"
+#include "core/report_labels.hpp"
 #include "drivers/run_record.hpp"
 
 namespace drivers {
@@ -59,11 +60,11 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
 
   const zcomplex mstar = modulus_from_volume_change(deltavol1, area);
   const double q_mstar = modulus_q(mstar);
-  report.list("from deltavol1 Velocity(m/s) FE = ", modulus_velocity(mstar, in.rob_med));
-  report.list("from deltavol1 1000/Q FE        = ", 1000.0 / q_mstar);
-  report.list("from deltavol1  Q FE            = ", q_mstar);
-  report.list("from deltavol1 Re(p33) FE mstar      = ", mstar.re);
-  report.list("from deltavol1 Im(p33) FE mstar      = ", mstar.im);
+  report.list(core::labels::kMstarVelocity, modulus_velocity(mstar, in.rob_med));
+  report.list(core::labels::kMstarOverQ, 1000.0 / q_mstar);
+  report.list(core::labels::kMstarQ, q_mstar);
+  report.list(core::labels::kMstarRe, mstar.re);
+  report.list(core::labels::kMstarIm, mstar.im);
   report.blank();
 
   // Vertical strain of both solids and vertical stress of every cell.
@@ -87,11 +88,11 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   const char* const stars = " ****************************************";
   report.list(stars);
   report.blank();
-  report.list("using averages  Velocity(m/s) FE = ", v_c33);
-  report.list("using averages 1000/Q FE         = ", 1000.0 / q_c33);
-  report.list("using averages Q FE              = ", q_c33);
-  report.list("using averages Re(c33) FE        = ", c33.re);
-  report.list("using averages Im(c33) FE        = ", c33.im);
+  report.list(core::labels::kC33Velocity, v_c33);
+  report.list(core::labels::kC33OverQ, 1000.0 / q_c33);
+  report.list(core::labels::kC33Q, q_c33);
+  report.list(core::labels::kC33Re, c33.re);
+  report.list(core::labels::kC33Im, c33.im);
   report.blank();
   report.list(stars);
 
@@ -109,10 +110,10 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
 
   write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);
 
-  core::TextOut fort54("fort.54");
+  core::TextOut fort54(core::labels::kSolid3QFile);
   fort54.line(core::g15_5_pair(in.step_frequency, q3));
   fort54.close();
-  core::TextOut fort18("fort.18");
+  core::TextOut fort18(core::labels::kSolid3ModulusFile);
   fort18.list(in.step_frequency, p3.re, p3.im);
   fort18.close();
 }

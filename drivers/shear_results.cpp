@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/fortran_edit.hpp"
+#include "core/report_labels.hpp"
 #include "drivers/run_record.hpp"
 
 namespace drivers {
@@ -19,9 +20,9 @@ float shear_velocity(zcomplex modulus, double density) {
 
 void print_estimate(core::TextOut& report, const ShearEstimate& e, const char* re_label,
                     const char* im_label) {
-  report.list("Velocity(m/s) FE             = ", e.velocity);
-  report.list("1000/Q  FE                   = ", e.over_q);
-  report.list("Q  FE                        = ", e.q);
+  report.list(core::labels::kShearVelocity, e.velocity);
+  report.list(core::labels::kShearOverQ, e.over_q);
+  report.list(core::labels::kShearQ, e.q);
   report.list(re_label, e.modulus.re);
   report.list(im_label, e.modulus.im);
 }
@@ -58,7 +59,7 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
   report.list("tangent angle ctita", ctita);
 
   const ShearEstimate cmu = shear_from_angle(ctita, in.rob_med);
-  print_estimate(report, cmu, "Re(cmu) FE                   = ", "Im(cmu) FE                   = ");
+  print_estimate(report, cmu, core::labels::kCmuRe, core::labels::kCmuIm);
 
   // Shear strain of both solids and shear stress of every cell.
   const StrainStressSums sums =
@@ -73,7 +74,7 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
   print_averages(report, av);
 
   const ShearEstimate c13 = shear_from_averages(av.av_strain, av.av_stress, in.rob_med);
-  print_estimate(report, c13, "Re(c13) FE                   = ", "Im(cc13) FE                   = ");
+  print_estimate(report, c13, core::labels::kC13Re, core::labels::kC13Im);
 
   const double phi = in.imposed_water;
   files.analytic_velocity.line(core::g15_5_pair(phi, in.waves.vs1));

@@ -40,7 +40,8 @@ using core::TextOut;
 // truncated at start-up).
 struct OpenFiles {
   explicit OpenFiles(const ProgramSetup& s)
-      : table{TextOut(s.tables[0]), TextOut(s.tables[1]), TextOut(s.tables[2]), TextOut(s.tables[3])},
+      : table{TextOut(s.tables.analytic_velocity), TextOut(s.tables.fe_velocity), TextOut(s.tables.fe_over_q),
+              TextOut(s.tables.analytic_over_q)},
         pressure(s.pressure_maps[0]),
         grad_pressure(s.pressure_maps[1]) {}
   TextOut table[4];
@@ -163,7 +164,7 @@ void run_upscaling(const ProgramSetup& setup) {
 
   const waves::PlaneWaves waves = waves::veloc_aten(deck.nx, deck.ny, omega, cd.coef, setup.kind, report);
   fem::global_sist(setup.kind, omega, deck.nx, deck.ny, deck.h, cd.xnod, cd.coef, run.system);
-  const int32_t nodos = (6 * deck.nx + 5) * deck.ny + 5 * deck.nx + 4;
+  const int32_t nodos = core::unknowns_of(deck.nx, deck.ny);
   report.list("number of unknowns nodos = ", nodos);
   const double backward_error = solve(run, nodos, report);
 

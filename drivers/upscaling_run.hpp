@@ -8,19 +8,20 @@
 #pragma once
 
 #include "core/test_kind.hpp"
+#include "core/report_labels.hpp"
 
 namespace drivers {
 
 struct ProgramSetup {
   core::TestKind kind;
-  const char* tables[4];         // velocity and 1000/Q tables, analytic and finite-element
+  core::labels::Tables tables;   // velocity and 1000/Q tables, analytic and finite-element
   const char* pressure_maps[2];  // modulus of the fluid pressure and of its gradient
   double imposed_water;          // shear tests: the water proportion of every layer
 };
 
 inline constexpr ProgramSetup kCompressionalSetup{
     core::TestKind::compressional,
-    {"vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw", "1000_over_q_anal.phiw"},
+    core::labels::kCompressionalTables,
     {"mod_pressure_p33_ice", "mod_grad_pressure_p33_ice"},
     0.0};
 
@@ -28,13 +29,13 @@ inline constexpr ProgramSetup kCompressionalSetup{
 // 0.2 for the frequency spectrum, 0.28 for the saturation curve.
 inline constexpr ProgramSetup kSpectrumSetup{
     core::TestKind::shear,
-    {"vs_anal.freq", "vs_eq.freq", "1000_over_qs_eq.freq", "1000_over_qs_anal.freq"},
+    core::labels::kSpectrumTables,
     {"mod_pressure_p55_ice", "mod_grad_pressure_p55_ice"},
     0.2};
 
 inline constexpr ProgramSetup kSaturationSetup{
     core::TestKind::shear,
-    {"vs_anal.phiw", "vs_eq.phiw", "1000_over_qs_eq.phiw", "1000_over_qs_anal.phiw"},
+    core::labels::kSaturationTables,
     {"mod_pressure_p55_ice", "mod_grad_pressure_p55_ice"},
     0.28};
 

@@ -61,7 +61,7 @@ void contribucion_yale(int32_t col, int32_t row, zcomplex value, int32_t n, Yale
 
 void global_sist_by_insertion(core::TestKind kind, double omega, int32_t nx, int32_t ny, double h,
                               const XnodTable& xnod, core::Coefficients& coef, YaleSystem& sys) {
-  const int32_t n = nodos_of(nx, ny);
+  const int32_t n = core::unknowns_of(nx, ny);
   clear_rhs(sys, n);
   for (int32_t p = 1; p <= core::kEntriesPerUnknown * n; ++p) {
     sys.avec(p) = {0.0, 0.0};
@@ -75,7 +75,7 @@ void global_sist_by_insertion(core::TestKind kind, double omega, int32_t nx, int
 void global_sist(core::TestKind kind, double omega, int32_t nx, int32_t ny, double h, const XnodTable& xnod,
                  core::Coefficients& coef, YaleSystem& sys) {
   constexpr int32_t slot = core::kEntriesPerUnknown;
-  const int32_t n = nodos_of(nx, ny);
+  const int32_t n = core::unknowns_of(nx, ny);
   clear_rhs(sys, n);
 
   // While the rows are built, row i lives in positions (i-1)*slot + 1 ..

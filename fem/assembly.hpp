@@ -11,9 +11,6 @@
 
 namespace fem {
 
-// Number of unknowns (nodos) of the nx x ny grid.
-constexpr int32_t nodos_of(int32_t nx, int32_t ny) { return core::unknowns_of(nx, ny); }
-
 // Builds the global system of the test `kind` in `sys`: for every cell
 // (j outer, k inner) the element routine's 20 x 20 block is added entry by
 // entry (a outer, b inner, zeros included) at (xnod(cell, a), xnod(cell, b)),

@@ -1,5 +1,6 @@
 #include "model/average_density.hpp"
 
+#include "core/report_labels.hpp"
 #include "model/fractions.hpp"
 
 namespace model {
@@ -16,7 +17,7 @@ double average_density(const core::Deck& deck, const core::IntField& matnum, con
       const CellFractions f = split_fractions_checked(deck, n, phi);
       rob_med += (phi * deck.ro2(n) + f.phi1 * deck.ro1(n) + f.phi3 * deck.ro3(n)) / cells;
     }
-  out.list("average density rob_med is (kg/m**3)", rob_med);
+  out.list(core::labels::kAverageDensity, rob_med);
   return rob_med;
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "core/capacities.hpp"
 #include "core/complex.hpp"
 
 namespace yale_bench {
@@ -51,11 +52,9 @@ inline void cell_unknowns(int32_t nx, int32_t j, int32_t k, int32_t out[20]) {
   std::copy(tab, tab + 20, out);
 }
 
-inline int32_t grid_unknowns(int32_t nx, int32_t ny) { return ny * (6 * nx + 5) + 5 * nx + 4; }
-
 // The union of the cells' dense 20 x 20 blocks.
 inline Pattern grid_pattern(int32_t nx, int32_t ny) {
-  std::vector<std::vector<int32_t>> rows(static_cast<std::size_t>(grid_unknowns(nx, ny)));
+  std::vector<std::vector<int32_t>> rows(static_cast<std::size_t>(core::unknowns_of(nx, ny)));
   int32_t u[20];
   for (int32_t j = 1; j <= nx; ++j)
     for (int32_t k = 1; k <= ny; ++k) {

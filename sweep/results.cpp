@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/report_labels.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -73,44 +74,46 @@ std::vector<Source> tied_and_work() {
 }
 
 const std::vector<Source>& sources(Program p) {
+  namespace l = core::labels;
   static const std::vector<Source> pwave = [] {
+    const l::Tables& t = l::kCompressionalTables;
     std::vector<Source> s = {
-        {"vp_fe", "using averages  Velocity(m/s) FE = ", 1, "vp_eq.phiw", 1},
-        {"q1000_fe", "using averages 1000/Q FE         = ", 1, "1000_over_q_eq.phiw", 1},
-        {"vp_anal", "", 1, "vp_anal.phiw", 1},
-        {"q1000_anal", "", 1, "1000_over_q_anal.phiw", 1},
-        {"re_c33", "using averages Re(c33) FE        = ", 1, "", 0},
-        {"im_c33", "using averages Im(c33) FE        = ", 1, "", 0},
-        {"vp_mstar", "from deltavol1 Velocity(m/s) FE = ", 1, "", 0},
-        {"q1000_mstar", "from deltavol1 1000/Q FE        = ", 1, "", 0},
-        {"re_mstar", "from deltavol1 Re(p33) FE mstar      = ", 1, "", 0},
-        {"im_mstar", "from deltavol1 Im(p33) FE mstar      = ", 1, "", 0},
-        {"re_p3", "", 1, "fort.18", 1},
-        {"im_p3", "", 1, "fort.18", 2},
-        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0}};
-    for (auto& t : tied_and_work()) s.push_back(t);
+        {"vp_fe", l::kC33Velocity, 1, t.fe_velocity, 1},
+        {"q1000_fe", l::kC33OverQ, 1, t.fe_over_q, 1},
+        {"vp_anal", "", 1, t.analytic_velocity, 1},
+        {"q1000_anal", "", 1, t.analytic_over_q, 1},
+        {"re_c33", l::kC33Re, 1, "", 0},
+        {"im_c33", l::kC33Im, 1, "", 0},
+        {"vp_mstar", l::kMstarVelocity, 1, "", 0},
+        {"q1000_mstar", l::kMstarOverQ, 1, "", 0},
+        {"re_mstar", l::kMstarRe, 1, "", 0},
+        {"im_mstar", l::kMstarIm, 1, "", 0},
+        {"re_p3", "", 1, l::kSolid3ModulusFile, 1},
+        {"im_p3", "", 1, l::kSolid3ModulusFile, 2},
+        {"rob_med", l::kAverageDensity, 1, "", 0}};
+    for (auto& w : tied_and_work()) s.push_back(w);
     return s;
   }();
   // The cmu block and the c13 block print the same velocity, 1000/Q and Q
   // labels; the c13 block comes second.
-  static const auto shear = [](const std::string& suffix) {
+  static const auto shear = [](const l::Tables& t) {
     std::vector<Source> s = {
-        {"vs_fe", "Velocity(m/s) FE             = ", 2, "vs_eq." + suffix, 1},
-        {"q1000_fe", "1000/Q  FE                   = ", 2, "1000_over_qs_eq." + suffix, 1},
-        {"vs_anal", "", 1, "vs_anal." + suffix, 1},
-        {"q1000_anal", "", 1, "1000_over_qs_anal." + suffix, 1},
-        {"re_c13", "Re(c13) FE                   = ", 1, "", 0},
-        {"im_c13", "Im(cc13) FE                   = ", 1, "", 0},
-        {"vs_cmu", "Velocity(m/s) FE             = ", 1, "", 0},
-        {"q1000_cmu", "1000/Q  FE                   = ", 1, "", 0},
-        {"re_cmu", "Re(cmu) FE                   = ", 1, "", 0},
-        {"im_cmu", "Im(cmu) FE                   = ", 1, "", 0},
-        {"rob_med", "average density rob_med is (kg/m**3)", 1, "", 0}};
-    for (auto& t : tied_and_work()) s.push_back(t);
+        {"vs_fe", l::kShearVelocity, 2, t.fe_velocity, 1},
+        {"q1000_fe", l::kShearOverQ, 2, t.fe_over_q, 1},
+        {"vs_anal", "", 1, t.analytic_velocity, 1},
+        {"q1000_anal", "", 1, t.analytic_over_q, 1},
+        {"re_c13", l::kC13Re, 1, "", 0},
+        {"im_c13", l::kC13Im, 1, "", 0},
+        {"vs_cmu", l::kShearVelocity, 1, "", 0},
+        {"q1000_cmu", l::kShearOverQ, 1, "", 0},
+        {"re_cmu", l::kCmuRe, 1, "", 0},
+        {"im_cmu", l::kCmuIm, 1, "", 0},
+        {"rob_med", l::kAverageDensity, 1, "", 0}};
+    for (auto& w : tied_and_work()) s.push_back(w);
     return s;
   };
-  static const std::vector<Source> spectrum = shear("freq");
-  static const std::vector<Source> saturation = shear("phiw");
+  static const std::vector<Source> spectrum = shear(l::kSpectrumTables);
+  static const std::vector<Source> saturation = shear(l::kSaturationTables);
   switch (p) {
     case Program::pwave_upscale: return pwave;
     case Program::swave_spectrum: return spectrum;

@@ -82,7 +82,7 @@ std::optional<DeckSystem> deck_system(const std::string& path, const drivers::Pr
     out.assembly_seconds = seconds_since(t1);
   }
 
-  out.n = fem::nodos_of(d.nx, d.ny);
+  out.n = core::unknowns_of(d.nx, d.ny);
   const int32_t nnz = sys->ia(out.n + 1) - 1;
   out.ia.assign(sys->ia_data(), sys->ia_data() + out.n + 1);
   out.ja.assign(sys->ja_data(), sys->ja_data() + nnz);

@@ -44,4 +44,28 @@ struct Deck {
   double h = 0;             // cell side, m = domain_size / ny
 };
 
+// Record layout of a deck: the nine global records in the order of Deck,
+// then for each layer material nl(i) and its nineteen reals in the order of
+// Deck (akf ... xmu_s3), one value per record. Records count from 1.
+enum GlobalRecord : int {
+  kFreqRecord = 1,
+  kFreqMaxRecord,
+  kNfreqRecord,
+  kDomainSizeRecord,
+  kNxRecord,
+  kNyRecord,
+  kKeyModelRecord,
+  kModelRecord,
+  kNlayersRecord,
+};
+inline constexpr int kGlobalRecords = kNlayersRecord;
+inline constexpr int kRecordsPerLayer = 20;
+// Place of phi_layer1(i) within layer material i's records (nl(i) is 1).
+inline constexpr int kPhiLayer1InLayer = 8;
+
+// Record number of the r-th record of layer material i.
+constexpr int layer_record(int i, int r) { return kGlobalRecords + (i - 1) * kRecordsPerLayer + r; }
+// Records of a deck with `nlayers` layer materials.
+constexpr int deck_records(int nlayers) { return kGlobalRecords + nlayers * kRecordsPerLayer; }
+
 }  // namespace core

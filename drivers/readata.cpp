@@ -115,7 +115,8 @@ constexpr LayerReal kLayerReals[] = {
     {"ak_s3", &core::Deck::ak_s3, " ak_s3  (PA)                   = "},
     {"xmu_s3", &core::Deck::xmu_s3, " xmu_s3 (PA)                  = "},
 };
-constexpr int kPhiLayer1 = 6;  // position of phi_layer1 in kLayerReals
+static_assert(std::size(kLayerReals) == core::kRecordsPerLayer - 1);
+constexpr int kPhiLayer1 = core::kPhiLayer1InLayer - 2;  // position of phi_layer1 in kLayerReals
 
 void check_key(DeckReader& r, const char* name, int32_t v, const char* meaning) {
   if (v != 0 && v != 1) r.refuse(name, v, std::string("is not 0 or 1 (") + meaning + ")");

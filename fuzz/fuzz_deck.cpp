@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(deck.key_model == 0 || deck.key_model == 1, "key_model " + std::to_string(deck.key_model));
     check(deck.model == 0 || deck.model == 1, "model " + std::to_string(deck.model));
     check(deck.nlayers >= 0 && deck.nlayers <= core::kMaxLayers, "nlayers " + std::to_string(deck.nlayers));
-    check(records == 9 + 20 * deck.nlayers, "records read: " + std::to_string(records));
+    check(records == core::deck_records(deck.nlayers), "records read: " + std::to_string(records));
     if (deck.key_model == 0)
       for (int i = 1; i <= deck.nlayers; ++i)
         check(!(deck.phi_layer1(i) >= deck.phi_a(i)), "ice model deck passed with phi_layer1 >= phi_a");

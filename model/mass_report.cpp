@@ -10,7 +10,8 @@ namespace model {
 
 namespace {
 
-constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en mass_visco  =", "solid 1 matrix fraction s1 en mass_visco  ="};
+constexpr FractionLabels kFractionLabels{"bulk solid 1 fraction phi1 en mass_visco  =",
+                                         "solid 1 matrix fraction s1 en mass_visco  ="};
 
 // " label" then the value as e20.10.
 void print_density(core::TextOut& out, const char* label, double value) {

@@ -185,15 +185,18 @@ static T field(const core::Field<T>& f, int n, const char* name) {
 
 DeckInfo inspect_deck(const DeckText& d) {
   DeckInfo i;
-  i.freq = field(core::read_list_real(record(d, 1, "freq")), 1, "freq");
-  i.freq_max = field(core::read_list_real(record(d, 2, "freq_max")), 2, "freq_max");
-  i.nfreq = field(core::read_list_int(record(d, 3, "nfreq")), 3, "nfreq");
-  i.key_model = field(core::read_i5(record(d, 7, "key_model")), 7, "key_model");
-  i.model = field(core::read_i5(record(d, 8, "model")), 8, "model");
-  i.nlayers = field(core::read_list_int(record(d, 9, "nlayers")), 9, "nlayers");
+  auto list_real = [&](int n, const char* name) { return field(core::read_list_real(record(d, n, name)), n, name); };
+  auto list_int = [&](int n, const char* name) { return field(core::read_list_int(record(d, n, name)), n, name); };
+  auto i5 = [&](int n, const char* name) { return field(core::read_i5(record(d, n, name)), n, name); };
+  i.freq = list_real(core::kFreqRecord, "freq");
+  i.freq_max = list_real(core::kFreqMaxRecord, "freq_max");
+  i.nfreq = list_int(core::kNfreqRecord, "nfreq");
+  i.key_model = i5(core::kKeyModelRecord, "key_model");
+  i.model = i5(core::kModelRecord, "model");
+  i.nlayers = list_int(core::kNlayersRecord, "nlayers");
   if (i.nlayers < 1 || i.nlayers > 2)
     throw UsageError("the deck gives " + std::to_string(i.nlayers) + " layer materials; 1 or 2 expected");
-  record(d, 9 + 20 * i.nlayers, "last record of the last layer material");
+  record(d, core::deck_records(i.nlayers), "last record of the last layer material");
   return i;
 }
 

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "core/deck.hpp"
+
 namespace sweep {
 
 namespace fs = std::filesystem;
@@ -95,8 +97,8 @@ DeckPoint deck_point(const DeckText& d);  // throws UsageError
 double axis_value(const DeckPoint& d, const std::string& axis);
 
 // Record numbers (from 1) of the values the sweep changes.
-inline constexpr int kFreqRecord = 1;
-inline int phi_layer1_record(int layer) { return 9 + (layer - 1) * 20 + 8; }
+inline constexpr int kFreqRecord = core::kFreqRecord;
+inline int phi_layer1_record(int layer) { return core::layer_record(layer, core::kPhiLayer1InLayer); }
 
 // Replaces the first list-directed item of `record`, keeping what follows.
 std::string replace_list_item(const std::string& record, const std::string& text);

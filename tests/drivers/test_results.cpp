@@ -139,7 +139,7 @@ drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq) {
     for (int j = 1; j <= nx; ++j)
       for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[2 * k > ny][f];
   fem::global_numbering(nx, ny, xnod);
-  const int32_t n = fem::nodos_of(nx, ny), nwork = 500 * n;
+  const int32_t n = core::unknowns_of(nx, ny), nwork = 500 * n;
   fem::YaleSystem sys(n);
   fem::global_sist(kind, 6.283185307179586 * freq, nx, ny, 0.2 / ny, xnod, coef, sys);
   const std::span<int32_t> ia(sys.ia_data(), n + 1u), ja(sys.ja_data(), ia[n] - 1u);

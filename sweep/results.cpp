@@ -180,10 +180,11 @@ std::string identity_problem(const fs::path& dir, Program p, const DeckPoint& dp
     checks.push_back({table, v.empty() ? std::nullopt : std::optional<double>(v[0]), want, tol, what});
   };
   if (!is_shear(p)) {
-    first("fort.18", dp.freq, 1e-12, "frequency");
-    first("1000_over_q_anal.phiw", dp.freq, 1e-4, "frequency");
-    first("vp_anal.phiw", dp.phi_layer1.at(0), 1e-12, "water proportion");
-    first("vp_eq.phiw", dp.phi_layer1.at(0), 1e-4, "water proportion");
+    const core::labels::Tables& t = core::labels::kCompressionalTables;
+    first(core::labels::kSolid3ModulusFile, dp.freq, 1e-12, "frequency");
+    first(t.analytic_over_q, dp.freq, 1e-4, "frequency");
+    first(t.analytic_velocity, dp.phi_layer1.at(0), 1e-12, "water proportion");
+    first(t.fe_velocity, dp.phi_layer1.at(0), 1e-4, "water proportion");
   }
   for (const auto& c : checks)
     if (c.got && std::fabs(*c.got - c.want) > c.tolerance * std::fabs(c.want))

@@ -1,4 +1,4 @@
-// Matrices and checks shared by the solver tests.
+// Patterns, values, residuals and a driver harness shared by the solver tests.
 #pragma once
 
 #include <algorithm>
@@ -6,7 +6,6 @@
 #include <complex>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 #include <random>
 #include <utility>
 #include <vector>
@@ -18,56 +17,27 @@ namespace yale_test {
 
 using yale_bench::Pattern;
 using yale_bench::ValueTraits;
+using Entries = std::vector<std::pair<int32_t, int32_t>>;
 
-inline Pattern from_entries(int32_t n, const std::vector<std::pair<int32_t, int32_t>>& entries) {
+inline Pattern from_entries(int32_t n, const Entries& entries) {
   std::vector<std::vector<int32_t>> rows(static_cast<std::size_t>(n));
   for (auto [i, j] : entries) rows[static_cast<std::size_t>(i - 1)].push_back(j);
   return yale_bench::pattern_from_rows(std::move(rows));
 }
 
-// Diagonal plus every entry within `bw` of it.
+// Every entry within `bw` of the diagonal (bw >= n: dense).
 inline Pattern banded(int32_t n, int32_t bw) {
-  std::vector<std::pair<int32_t, int32_t>> e;
+  Entries e;
   for (int32_t i = 1; i <= n; ++i)
     for (int32_t j = std::max(1, i - bw); j <= std::min(n, i + bw); ++j) e.push_back({i, j});
   return from_entries(n, e);
 }
-inline Pattern diagonal(int32_t n) { return banded(n, 0); }
-inline Pattern dense(int32_t n) { return banded(n, n); }
 
 // First row and column full, plus the diagonal.
 inline Pattern arrow(int32_t n) {
-  std::vector<std::pair<int32_t, int32_t>> e;
-  for (int32_t i = 1; i <= n; ++i) {
-    e.push_back({i, i});
-    e.push_back({1, i});
-    e.push_back({i, 1});
-  }
+  Entries e;
+  for (int32_t i = 1; i <= n; ++i) e.insert(e.end(), {{i, i}, {1, i}, {i, 1}});
   return from_entries(n, e);
-}
-
-// Structurally symmetric random pattern with the diagonal: each row draws
-// about `per_row` partners uniformly.
-inline Pattern random_symmetric(int32_t n, int32_t per_row, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::uniform_int_distribution<int32_t> col(1, n);
-  std::vector<std::pair<int32_t, int32_t>> e;
-  for (int32_t i = 1; i <= n; ++i) {
-    e.push_back({i, i});
-    for (int32_t m = 0; m < per_row / 2; ++m) {
-      const int32_t j = col(gen);
-      e.push_back({i, j});
-      e.push_back({j, i});
-    }
-  }
-  return from_entries(n, e);
-}
-
-// The entries of p with their columns shuffled within each row: order
-// within a row is free in Yale storage.
-inline void shuffle_rows(Pattern& p, uint32_t seed) {
-  std::mt19937 gen(seed);
-  for (int32_t i = 1; i <= p.n; ++i) std::shuffle(p.ja.begin() + (p.ia[i - 1] - 1), p.ja.begin() + (p.ia[i] - 1), gen);
 }
 
 template <class V>
@@ -75,17 +45,16 @@ std::complex<long double> to_c(V v) {
   return {static_cast<long double>(ValueTraits<V>::re(v)), static_cast<long double>(ValueTraits<V>::im(v))};
 }
 
-// ||op(A) z - b||_inf / (||op(A)||_inf ||z||_inf), in extended precision;
-// op is A or its plain transpose.
+// ||op(A) z - b|| / (||op(A)|| ||z||), max norms, in extended precision; op is A or its plain transpose.
 template <class V>
 double residual(const Pattern& p, const std::vector<V>& a, const std::vector<V>& z, const std::vector<V>& b,
                 bool transpose = false) {
   std::vector<std::complex<long double>> r(static_cast<std::size_t>(p.n));
-  std::vector<long double> rowsum(static_cast<std::size_t>(p.n));  // of |op(A)|
+  std::vector<long double> rowsum(static_cast<std::size_t>(p.n));
   for (int32_t i = 1; i <= p.n; ++i)
     for (int32_t e = p.ia[i - 1]; e < p.ia[i]; ++e) {
-      const int32_t j = p.ja[e - 1], row = transpose ? j : i, col = transpose ? i : j;
-      r[row - 1] += to_c(a[e - 1]) * to_c(z[col - 1]);
+      const int32_t j = p.ja[e - 1], row = transpose ? j : i;
+      r[row - 1] += to_c(a[e - 1]) * to_c(z[(transpose ? i : j) - 1]);
       rowsum[row - 1] += std::abs(to_c(a[e - 1]));
     }
   long double rnorm = 0, znorm = 0;
@@ -110,7 +79,7 @@ std::vector<V> random_vector(int32_t n, uint32_t seed) {
   return v;
 }
 
-// Ordering, factorisation and solve through the drivers.
+// A system, its ordering and a workspace with room for any fill, driven through odrv and ndrv.
 template <class V>
 struct Solve {
   Pattern p;
@@ -120,33 +89,21 @@ struct Solve {
   yale::BasicWorkspace<V> ws;
   int32_t esp = 0;
 
-  Solve(Pattern pat, std::vector<V> vals)
-      : p(std::move(pat)),
-        a(std::move(vals)),
-        perm(static_cast<std::size_t>(p.n)),
-        iperm(static_cast<std::size_t>(p.n)),
-        nwork(4 * p.n + 2 * p.nnz() + p.n * p.n + 64),  // room for any fill
-        ws(nwork) {}
+  Solve(Pattern pat, std::vector<V> vals, int32_t words = 0)
+      : p(std::move(pat)), a(std::move(vals)), perm(static_cast<std::size_t>(p.n)), iperm(perm),
+        nwork(words > 0 ? words : 4 * p.n + 2 * p.nnz() + p.n * p.n + 64), ws(nwork) {}
 
-  int32_t order() {
+  int32_t order(int32_t job = 1) {
     int32_t flag = -1;
-    yale::odrv<V>(p.n, p.ia, p.ja, a, perm, iperm, nwork, ws, 1, flag);
+    yale::odrv<V>(p.n, p.ia, p.ja, a, perm, iperm, nwork, ws, job, flag);
     return flag;
   }
-  int32_t factor(int32_t job, const std::vector<V>& b, std::vector<V>& z) {
-    int32_t flag = 0;
+  int32_t factor(int32_t job, const std::vector<V>& b, std::vector<V>& z, int32_t flag = 0) {
     yale::ndrv<V>(p.n, perm, perm, iperm, p.ia, p.ja, a, b, z, nwork, ws, esp, job, flag);
     return flag;
   }
+  int32_t l_count() { return ws.iword(p.n + 1) - 1; }
+  int32_t u_count() { return ws.iword(2 * p.n + 2) - 1; }
 };
-
-inline bool is_permutation(const std::vector<int32_t>& perm, const std::vector<int32_t>& iperm) {
-  const auto n = static_cast<int32_t>(perm.size());
-  for (int32_t k = 1; k <= n; ++k) {
-    const int32_t v = perm[static_cast<std::size_t>(k - 1)];
-    if (v < 1 || v > n || iperm[static_cast<std::size_t>(v - 1)] != k) return false;
-  }
-  return true;
-}
 
 }  // namespace yale_test

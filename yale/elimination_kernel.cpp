@@ -61,12 +61,23 @@ YALE_TARGET("avx512f,avx512dq,fma") void block_avx512(double* acc, const int32_t
       p = _mm512_insertf64x2(p, _mm_loadu_pd(acc + 2 * (cols[m + 2] - 1)), 2);
       p = _mm512_insertf64x2(p, _mm_loadu_pd(acc + 2 * (cols[m + 3] - 1)), 3);
     }
-    __m512d q = _mm512_setzero_pd();
-    for (int a = 0; a < G; ++a) {
-      const __m512d uv = _mm512_loadu_pd(u[a] + 2 * m);
+    // Even and odd rows of U in separate sums: four independent chains.
+    __m512d q = _mm512_setzero_pd(), p2 = _mm512_setzero_pd(), q2 = _mm512_setzero_pd();
+#pragma GCC unroll 16
+    for (int a = 0; a + 1 < G; a += 2) {
+      const __m512d uv = _mm512_loadu_pd(u[a] + 2 * m), uw = _mm512_loadu_pd(u[a + 1] + 2 * m);
       p = _mm512_fnmadd_pd(_mm512_set1_pd(x[a].re), uv, p);
       q = _mm512_fmadd_pd(_mm512_set1_pd(x[a].im), uv, q);
+      p2 = _mm512_fnmadd_pd(_mm512_set1_pd(x[a + 1].re), uw, p2);
+      q2 = _mm512_fmadd_pd(_mm512_set1_pd(x[a + 1].im), uw, q2);
     }
+    if (G % 2 == 1) {
+      const __m512d uv = _mm512_loadu_pd(u[G - 1] + 2 * m);
+      p = _mm512_fnmadd_pd(_mm512_set1_pd(x[G - 1].re), uv, p);
+      q = _mm512_fmadd_pd(_mm512_set1_pd(x[G - 1].im), uv, q);
+    }
+    p = _mm512_add_pd(p, p2);
+    q = _mm512_add_pd(q, q2);
     // (p.re + q.im, p.im - q.re): fmsubadd adds in even lanes, subtracts in odd.
     const __m512d v = _mm512_fmsubadd_pd(one, p, _mm512_mask_permute_pd(q, 0xff, q, 0x55));
     if (run) {
@@ -122,7 +133,26 @@ YALE_TARGET("avx512f,fma") void panel_avx512(double* panel, const int32_t* cols,
     xa[a] = _mm512_loadu_pd(&x[a][0].re);
     xs[a] = _mm512_mul_pd(sign, _mm512_mask_permute_pd(xa[a], 0xff, xa[a], 0x55));  // (-b, a)
   }
-  for (int32_t m = 0; m < count; ++m) {
+  // Two columns at a time, the real and imaginary parts of u in separate
+  // sums: four independent chains of fused multiply-adds.
+  int32_t m = 0;
+  for (; m + 1 < count; m += 2) {
+    double* t0 = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
+    double* t1 = panel + static_cast<std::size_t>(cols[m + 1] - 1) * 2 * kPanelRows;
+    __m512d p0 = _mm512_loadu_pd(t0), p1 = _mm512_loadu_pd(t1);
+    __m512d q0 = _mm512_setzero_pd(), q1 = _mm512_setzero_pd();
+#pragma GCC unroll 8
+    for (int a = 0; a < G; ++a) {
+      const double* ua = u[a] + 2 * m;
+      p0 = _mm512_fnmadd_pd(xa[a], _mm512_set1_pd(ua[0]), p0);
+      q0 = _mm512_fnmadd_pd(xs[a], _mm512_set1_pd(ua[1]), q0);
+      p1 = _mm512_fnmadd_pd(xa[a], _mm512_set1_pd(ua[2]), p1);
+      q1 = _mm512_fnmadd_pd(xs[a], _mm512_set1_pd(ua[3]), q1);
+    }
+    _mm512_storeu_pd(t0, _mm512_add_pd(p0, q0));
+    _mm512_storeu_pd(t1, _mm512_add_pd(p1, q1));
+  }
+  if (m < count) {
     double* t = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
     __m512d p = _mm512_loadu_pd(t);
     for (int a = 0; a < G; ++a) {
@@ -132,6 +162,7 @@ YALE_TARGET("avx512f,fma") void panel_avx512(double* panel, const int32_t* cols,
     _mm512_storeu_pd(t, p);
   }
 }
+
 
 // Two 256-bit vectors per column; G <= 2 rows of U per pass.
 template <int G>

@@ -69,7 +69,8 @@ void eliminate_block(int32_t i, int32_t p, int g, const Factors<V>& f, Vec1<V> a
     s = s - xa * y_tmp(i + a);
     // Row i+a of U starts with the columns i+a+1 .. i+g-1 of the block.
     const int32_t q = f.u_start(i + a);
-    for (int b = a + 1; b < g; ++b) acc(i + b) = acc(i + b) - xa * f.u_val(q + (b - a - 1));
+    const V* head = &f.u_val(q);
+    subtract_block(acc.data(), &f.u_col(q), g - 1 - a, 1, &head, &x[a]);
     tail[a] = &f.u_val(q + (g - 1 - a));
   }
   const int32_t t1 = f.u_start(i + g - 1);
@@ -145,8 +146,10 @@ class PanelRows {
           x[a][r] = xa;
           if (cur_[r] < f_.l_start(k0_ + r + 1) && f_.l_col(cur_[r]) == i + a) f_.l_val(cur_[r]++) = xa;
           s_[r] = s_[r] - xa * y_tmp_(i + a);
-          for (int c = a + 1; c < g; ++c) at(i + c, r) = at(i + c, r) - xa * f_.u_val(q + (c - a - 1));
         }
+        // Row i+a of U starts with the columns i+a+1 .. i+g-1 of the block.
+        const V* head = &f_.u_val(q);
+        subtract_block_from_panel(panel_, &f_.u_col(q), g - 1 - a, 1, &head, &x[a]);
         tail[a] = &f_.u_val(q + (g - 1 - a));
       }
       const int32_t next = next_source();

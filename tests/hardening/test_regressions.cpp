@@ -44,9 +44,7 @@ TEST(FuzzInputs, DecksEndWithAKnownStatus) {
 // Decimal text beyond 800 significant digits: only the first digits and
 // whether any later digit is nonzero may decide the double.
 TEST(ReaderRegressions, LongDecimalTextReadsCorrectlyRounded) {
-  const core::Field<double> ones = core::read_list_real("1." + std::string(900, '1'));
-  ASSERT_TRUE(ones.ok()) << ones.error;
-  EXPECT_EQ(ones.value, 1.1111111111111112);
+  EXPECT_EQ(core::read_list_real("1." + std::string(900, '1')).value, 1.1111111111111112);
   // Halfway between 1 and the next double, then a 1 far out: rounds up.
   const std::string half = "1.00000000000000011102230246251565404236316680908203125";
   EXPECT_EQ(core::read_list_real(half + std::string(805 - half.size(), '0') + "1").value, std::nextafter(1.0, 2.0));

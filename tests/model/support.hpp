@@ -1,5 +1,5 @@
-// Shared fixtures of the model tests: a scratch working directory, the
-// example materials, and a cell sample with all its fields.
+// Shared fixtures of the model tests: a scratch working directory and the
+// example materials laid out in two halves.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "core/cell_array.hpp"
 #include "core/coefficients.hpp"
@@ -41,27 +40,6 @@ inline std::string slurp(const std::string& name) {
   return s.str();
 }
 
-inline std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> v;
-  std::stringstream s(text);
-  for (std::string l; std::getline(s, l);) v.push_back(l);
-  return v;
-}
-
-// The value that follows `label` on the first report line starting with it.
-inline double value_after(const std::string& report, const std::string& label) {
-  for (const std::string& l : lines_of(report))
-    if (l.rfind(label, 0) == 0) return std::stod(l.substr(label.size()));
-  ADD_FAILURE() << "no line starting with \"" << label << "\"";
-  return 0;
-}
-
-// Sends standard output to standard error, where death tests look for a stop's message.
-inline void stdout_to_stderr() {
-  std::fflush(stdout);
-  dup2(2, 1);
-}
-
 // Both layer materials of the permafrost example: quartz grains, ice, water
 // at 0 C; water proportions 0.1 and 0.3, absolute porosity 0.4.
 inline core::Deck ice_deck(int nx, int ny) {
@@ -75,8 +53,6 @@ inline core::Deck ice_deck(int nx, int ny) {
     d.ak_s1(n) = 3.6e10, d.xmu_s1(n) = 4.4e10, d.ak_s3(n) = 8.58e9, d.xmu_s3(n) = 3.32e9;
   }
   d.phi_layer1(1) = 0.1, d.phi_layer1(2) = 0.3;
-  d.domain_size = 0.2;
-  d.h = d.domain_size / ny;
   return d;
 }
 
@@ -105,20 +81,6 @@ struct Sample {
 };
 
 inline std::unique_ptr<Sample> make_sample(const core::Deck& d) { return std::make_unique<Sample>(d); }
-
-// The (j, k, value) lines of a plotting file, j outer and k inner, against the field.
-inline void expect_plot_file(const std::string& name, const core::RealField& field, int nx, int ny) {
-  std::istringstream in(slurp(name));
-  for (int j = 1; j <= nx; ++j)
-    for (int k = 1; k <= ny; ++k) {
-      int jj = 0, kk = 0;
-      double v = 0;
-      in >> jj >> kk >> v;
-      EXPECT_TRUE(jj == j && kk == k && v == field(j, k)) << name << " " << j << "," << k;
-    }
-  std::string rest;
-  EXPECT_FALSE(in >> rest) << name << ": more lines than cells";
-}
 
 // Runs `body(out)` with `out` a report file, and returns what it wrote.
 template <class F>

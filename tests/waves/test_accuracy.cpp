@@ -99,7 +99,7 @@ QC start(double v, double over_q) {
 // The five waves in quadruple precision, by Newton from the double roots;
 // shear with the fluid eliminated from the (c, w, d) pencil. False when the
 // roots are not confirmed.
-bool reference(const waves::CellCoefficients& c, double omega, const waves::PlaneWaves& r, Wave (&w)[5]) {
+bool reference(const core::CellCoefficients& c, double omega, const waves::PlaneWaves& r, Wave (&w)[5]) {
   waves::Mat5 e, a;
   waves::wave_matrices(c, omega, e, a);
   QM<3> at, et;
@@ -120,7 +120,7 @@ bool reference(const waves::CellCoefficients& c, double omega, const waves::Plan
 double rel(double x, Q y) { return static_cast<double>(fabsq((Q(x) - y) / y)); }
 
 // Each wave against the root Newton found from it.
-void check_cell(const waves::CellCoefficients& c, double omega) {
+void check_cell(const core::CellCoefficients& c, double omega) {
   const waves::PlaneWaves r = waves::cell_waves(c, omega).r;
   Wave ref[5];
   ASSERT_TRUE(reference(c, omega, r, ref)) << "quadruple-precision roots not confirmed";
@@ -161,6 +161,14 @@ void sweep(core::Deck d, const std::vector<double>& phis) {
             if (::testing::Test::HasFailure()) return;
           }
         }
+}
+
+// A coupled, lossy cell in which every coefficient matters (mu13 ~ 1e9 Pa,
+// where the model's cells have it near 1 Pa).
+TEST(Accuracy, SyntheticCellWhereEveryCoefficientMatters) {
+  const core::CellCoefficients c{2e10, 5e9, 3e10, 3e9, 1e9, 5e9, 2e9, 8e9, 1e9,
+                                 2000, 100, -50, 3000, 80, 800, 1e7, 3e6, 5e7};
+  check_cell(c, 2.0 * M_PI * 100.0);
 }
 
 TEST(Accuracy, BothModelsAgreeWithQuadruplePrecision) {

@@ -1,11 +1,10 @@
-// Velocities and 1000/Q of whole cells, against routes that do not use the
-// eigenvalue routines: closed forms of decoupled cells, the determinant and
-// trace identities of the pencils, and the report of veloc_aten.
+// Velocities and 1000/Q of whole cells against closed forms of a decoupled
+// cell and against the closed route alone; what veloc_aten reports and returns.
+// (Coupled, lossy cells: test_accuracy.cpp, in quadruple precision.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -15,7 +14,6 @@
 #include <vector>
 
 #include "deck_cells.hpp"
-#include "waves/pencil_roots.hpp"
 #include "waves/plane_waves.hpp"
 
 namespace {
@@ -24,63 +22,6 @@ using waves::CellCoefficients;
 using waves::CellWaves;
 
 constexpr double kOmega = 2.0 * M_PI * 100.0;
-
-// A coupled cell in which every coefficient matters (mu13 ~ 1e9 Pa).
-CellCoefficients coupled_cell(double f11, double f12, double f22) {
-  CellCoefficients c{};
-  c.lambda1 = 2e10; c.mu1 = 3e10; c.lambda3 = 5e9; c.mu3 = 3e9; c.mu13 = 1e9;
-  c.b1 = 5e9; c.b2 = 2e9; c.m = 8e9; c.d3 = 1e9;
-  c.p11 = 2000; c.p12 = 100; c.p13 = -50; c.p22 = 3000; c.p23 = 80; c.p33 = 800;
-  c.f11 = f11; c.f12 = f12; c.f22 = f22;
-  return c;
-}
-
-// Complex numbers in long double for the identities.
-using LC = std::complex<long double>;
-
-LC det3(const LC (&m)[3][3]) {
-  return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-         m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-}
-
-// Squared slowness back from velocity and 1000/Q: s = (1 - i/Q)/v, the
-// imaginary part negative as the friction -i f/omega makes it.
-LC slowness2(double v, double over_q) {
-  const LC s(1.0L / v, -over_q / 1000.0L / v);
-  return s * s;
-}
-
-// Product and sum of the squared slownesses of each pencil equal
-// det A / det E and trace(E^{-1} A).
-void expect_pencil_identities(const CellCoefficients& c, const CellWaves& w, double tol) {
-  const LC g11(0, c.f11 / kOmega), g12(0, c.f12 / kOmega), g22(0, c.f22 / kOmega);
-  auto r = [](double x) { return LC(x); };
-  const LC a[3][3] = {{r(c.p11) - g11, r(c.p12) + g12, r(c.p13) + g11},
-                      {r(c.p12) + g12, r(c.p22) - g22, r(c.p23) - g12},
-                      {r(c.p13) + g11, r(c.p23) - g12, r(c.p33) - g11}};
-  const LC e[3][3] = {{c.lambda1 + 2 * c.mu1, c.b1, c.mu13 + c.d3}, {c.b1, c.m, c.b2}, {c.mu13 + c.d3, c.b2, c.lambda3 + 2 * c.mu3}};
-  const LC de = det3(e);
-  LC trace = 0;  // trace(E^{-1} A) by Cramer's rule: E with column i taken from A
-  for (int i = 0; i < 3; ++i) {
-    LC m[3][3];
-    for (int x = 0; x < 3; ++x)
-      for (int y = 0; y < 3; ++y) m[x][y] = y == i ? a[x][y] : e[x][y];
-    trace += det3(m) / de;
-  }
-  const LC l1 = slowness2(w.r.vp1, w.r.over_qp1), l2 = slowness2(w.r.vp2, w.r.over_qp2),
-           l3 = slowness2(w.r.vp3, w.r.over_qp3);
-  EXPECT_LT(std::abs(l1 * l2 * l3 - det3(a) / de) / std::abs(det3(a) / de), tol);
-  EXPECT_LT(std::abs(l1 + l2 + l3 - trace) / std::abs(trace), tol);
-
-  // Shear: the solid block with the fluid eliminated, against E of 2, 5.
-  const LC s11 = a[0][0] - a[0][1] * a[1][0] / a[1][1], s13 = a[0][2] - a[0][1] * a[1][2] / a[1][1],
-           s33 = a[2][2] - a[2][1] * a[1][2] / a[1][1];
-  const long double e11 = c.mu1, e13 = 0.5L * c.mu13, e33 = c.mu3, des = e11 * e33 - e13 * e13;
-  const LC prod = (s11 * s33 - s13 * s13) / des, sum = (e33 * s11 + e11 * s33 - 2.0L * e13 * s13) / des;
-  const LC t1 = slowness2(w.r.vs1, w.r.over_qs1), t2 = slowness2(w.r.vs2, w.r.over_qs2);
-  EXPECT_LT(std::abs(t1 * t2 - prod) / std::abs(prod), tol);
-  EXPECT_LT(std::abs(t1 + t2 - sum) / std::abs(sum), tol);
-}
 
 TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
   CellCoefficients c{};
@@ -98,14 +39,6 @@ TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
   EXPECT_NEAR(w.r.vs1, std::sqrt(3e10 / 2000), 1e-12 * w.r.vs1);
   EXPECT_NEAR(w.r.vs2, std::sqrt(3e9 / 800), 1e-12 * w.r.vs2);
   for (double q : {w.r.over_qp1, w.r.over_qp2, w.r.over_qp3, w.r.over_qs1, w.r.over_qs2}) EXPECT_LT(q, 1e-9);
-}
-
-TEST(CellWaves, CoupledCellWithFrictionSatisfiesDeterminantAndTraceIdentities) {
-  const CellCoefficients lossy = coupled_cell(1e7, 3e6, 5e7);
-  const CellWaves w = waves::cell_waves(lossy, kOmega);
-  EXPECT_GT(w.r.over_qp1, 0.0);
-  EXPECT_GT(w.r.over_qs1, 0.0);
-  expect_pencil_identities(lossy, w, 1e-12);
 }
 
 // The number after `label` on the first line that holds it.
@@ -133,26 +66,18 @@ TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
                                       [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });  // cells differ
   const core::Coefficients& coef = g->coef;
   auto waves_at = [&](int j, int k) { return waves::cell_waves(coef.at(j, k), kOmega); };
-  // Compressional: the cell (nx/2, ny/2), and the last cell's waves returned.
+  // Compressional: the cell (nx/2, ny/2) reported, the last cell's waves returned.
   waves::PlaneWaves last;
   const std::string p = report(core::TestKind::compressional, coef, 4, &last);
   const waves::PlaneWaves want = waves_at(4, 3).r;
   EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
-  EXPECT_EQ(std::count(p.begin(), p.end(), '\n'), 32);
-  EXPECT_NE(p.find(" nx/2,ny/2  2 1\n Compressional wave speeds using eigenvalues"), std::string::npos);
-  const CellWaves mid = waves_at(2, 1);
-  EXPECT_EQ(value_after(p, "vp1 = "), mid.r.vp1);
-  EXPECT_EQ(value_after(p, "1000/qp2 "), mid.r.over_qp2);
-  EXPECT_EQ(value_after(p, " Q3 = "), mid.qp[2]);
-  EXPECT_EQ(value_after(p, " ats1 = "), mid.ats[0]);
+  EXPECT_NE(p.find(" nx/2,ny/2  2 1\n"), std::string::npos);
+  EXPECT_EQ(value_after(p, "vp1 = "), waves_at(2, 1).r.vp1);
+  EXPECT_EQ(value_after(p, " Q3 = "), waves_at(2, 1).qp[2]);
   // Shear: the first cell, no reference line.
   const std::string s = report(core::TestKind::shear, coef, 4);
-  EXPECT_EQ(std::count(s.begin(), s.end(), '\n'), 31);
   EXPECT_EQ(s.find("nx/2"), std::string::npos);
   EXPECT_EQ(value_after(s, "vs1 = "), waves_at(1, 1).r.vs1);
-  // nx = 1: nx/2 = 0 names no cell; only the banner and the closing blank.
-  const std::string none = report(core::TestKind::compressional, coef, 1);
-  EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 6);
 }
 
 // Cells of the example decks: plausible speeds and 1000/Q, the velocities

@@ -1,5 +1,6 @@
 // Reading rules: list-directed, (i5), (g20.10), (e12.4), and the record
-// source under hostile bytes.
+// source's lines. (Hostile bytes and over-long records: the fuzz targets and
+// the hardening catalogue.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -109,23 +110,4 @@ TEST(RecordSource, SplitsLinesAndDropsCarriageReturns) {
   EXPECT_EQ(in.next(), std::nullopt);
   EXPECT_EQ(in.next(), std::nullopt);
   EXPECT_EQ(in.number(), 5);
-  Stream empty("");
-  RecordSource none(empty.f, "empty");
-  EXPECT_EQ(none.next(), std::nullopt);
-  EXPECT_EQ(none.number(), 0);
-}
-
-TEST(RecordSource, KeepsZeroBytesAndCutsOverlongRecords) {
-  // Random bytes for the readers are the fuzz targets' business. An
-  // over-long line is cut where it passes the limit, not read to its end
-  // (a line without end, as from /dev/zero, must not hold the reader).
-  Stream s("1\0 2\n"s + std::string(3'000'000, '7') + "\nnext\n");
-  RecordSource in(s.f, "big");
-  EXPECT_EQ(in.next(), "1\0 2"s);
-  EXPECT_FALSE(in.truncated());
-  const auto r = in.next();
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->size(), RecordSource::kMaxRecordChars);
-  EXPECT_TRUE(in.truncated());
-  EXPECT_EQ(std::ftell(s.f), static_cast<long>(RecordSource::kMaxRecordChars + 6));
 }

@@ -14,7 +14,16 @@
 // column k: prune_end(i) records that shorter end.
 #include "yale/symbolic.hpp"
 
+#include <algorithm>
+
 namespace yale {
+
+namespace {
+
+// Rows up to this length are sorted in local storage before they enter the list.
+constexpr int32_t kShortRow = 64;
+
+}  // namespace
 
 void nsf(int32_t n, CIVec rperm, CIVec icperm, CIVec ia, CIVec ja, IVec l_start, IVec l_col, int32_t jlmax,
          IVec u_start, IVec u_col, int32_t jumax, IVec link, IVec prune_end, int32_t& flag) {
@@ -32,8 +41,26 @@ void nsf(int32_t n, CIVec rperm, CIVec icperm, CIVec ia, CIVec ja, IVec l_start,
       return;
     }
 
-    // The columns of row r, in the new numbering, into the sorted list.
-    for (int32_t e = ia(r); e < ia(r + 1); ++e) {
+    // The columns of row r, in the new numbering, into the sorted list
+    // (empty so far): a short row is sorted in a local buffer and chained
+    // in one pass, a long one inserted column by column.
+    const int32_t len = ia(r + 1) - ia(r);
+    if (len <= kShortRow) {
+      int32_t cols[kShortRow];
+      for (int32_t q = 0; q < len; ++q) cols[q] = icperm(ja(ia(r) + q));
+      std::sort(cols, cols + len);
+      int32_t prev = end;
+      for (int32_t q = 0; q < len; ++q) {
+        if (q > 0 && cols[q] == cols[q - 1]) {
+          flag = 2 * n + r;
+          return;
+        }
+        link(prev) = cols[q];
+        prev = cols[q];
+      }
+      link(prev) = end;
+    }
+    for (int32_t e = len <= kShortRow ? ia(r + 1) : ia(r); e < ia(r + 1); ++e) {
       const int32_t c = icperm(ja(e));
       int32_t prev = end;
       int32_t cur = link(end);

@@ -1,4 +1,4 @@
-// Minimum-degree ordering, symbolic factorisation and symmetric reordering.
+// Minimum-degree ordering, the structure of the factors, symmetric reordering.
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -62,16 +62,6 @@ TEST(MinimumDegree, FillOfGridsAsDenseEliminationAndNoMoreThanNaturalOrder) {
     EXPECT_EQ(structure_size(s, md), dense_fill(p, md_inverse)) << nx << " x " << ny;
     EXPECT_LE(structure_size(s, md), structure_size(s, natural)) << nx << " x " << ny;
   }
-}
-
-TEST(Symbolic, ArrowFillsUnlessItsHubComesLastAndDuplicatesAreRefused) {
-  Solve<double> s(arrow(6), std::vector<double>(16));
-  EXPECT_EQ(structure_size(s, {1, 2, 3, 4, 5, 6}), 30);
-  EXPECT_EQ(structure_size(s, {2, 3, 4, 5, 6, 1}), 10);
-  // Row 3 lists column 1 twice: 2n+r, found before row 3 stores anything.
-  Pattern dup{3, {1, 2, 3, 6}, {1, 2, 3, 1, 1}};
-  Solve<double> d(dup, std::vector<double>(5));
-  EXPECT_EQ(structure_size(d, {3, 2, 1}), -(2 * 3 + 3));
 }
 
 TEST(Reordering, UpperTriangleUnderAnOrderWithTheDiagonalFirst) {

@@ -160,15 +160,16 @@ TEST(SolverErrors, WorkspaceShortfallsInEachStep) {
   EXPECT_TRUE((flag - 1) / n == 3 || (flag - 1) / n == 6) << "structure storage of L or U, " << flag;
 }
 
-TEST(SolverErrors, ZeroPivotMissingDiagonalAndEmptyRow) {
-  const std::vector<zcomplex> one = {{1, 0}, {1, 0}};
+TEST(SolverErrors, ZeroPivotMissingDiagonalEmptyRowAndRepeatedColumn) {
+  const std::vector<zcomplex> one(3, zcomplex{1, 0});
   for (auto [p, a, want] : std::vector<std::tuple<Pattern, std::vector<zcomplex>, int32_t>>{
            {banded(2, 2), {{0, 0}, {1, 0}, {1, 0}, {0, 0}}, 8 * 2 + 1},  // zero pivot values
            {from_entries(2, {{1, 2}, {2, 1}}), one, 5 * 2 + 1},          // no diagonal in the structure
-           {Pattern{2, {1, 2, 2}, {1}}, one, 2 + 2}}) {                   // row 2 empty
+           {Pattern{2, {1, 2, 2}, {1}}, one, 2 + 2},                      // row 2 empty
+           {Pattern{3, {1, 2, 3, 6}, {1, 2, 3, 1, 1}}, one, 2 * 3 + 3}}) { // row 3 holds column 1 twice
     Solve<zcomplex> s(p, a, 200);
-    s.perm = s.iperm = {1, 2};
-    std::vector<zcomplex> z = {{-7, 0}, {-7, 0}};
+    for (int32_t k = 1; k <= p.n; ++k) s.perm[k - 1] = s.iperm[k - 1] = k;
+    std::vector<zcomplex> z(static_cast<std::size_t>(p.n), zcomplex{-7, 0});
     EXPECT_EQ(s.factor(1, one, z), want);
     EXPECT_EQ(z[0].re, -7) << "z not written";
   }

@@ -112,11 +112,11 @@ Curves data_blocks(const SweepPlan& plan, const std::vector<Row>& rows) {
 struct Panel {
   std::string title, ylabel;
   int col;  // data column of the headline curve
-  bool fe;  // finite element: with the specified estimate and the limits
+  bool fe;  // finite element: with the partial-stress estimate and the limits
 };
 
 // The plot command of a panel: the headline curve, then for the
-// finite-element panels the specified estimate (dashed) and the layered
+// finite-element panels the partial-stress estimate (dashed) and the layered
 // sample's limits (dotted), one colour per curve.
 std::string plot_command(const Panel& p, const Curves& c, bool shear) {
   const bool q = p.ylabel == "1000/Q";

@@ -134,7 +134,8 @@ void ndrv(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cp
     const Vec1<V> row_acc = ws.fresh_values(vp.row_acc, n);
     // The spare words behind u_val, when there are enough, hold the panel.
     const int32_t panel_words = kPanelRows * n;
-    const Vec1<V> panel = vp.esp >= panel_words ? ws.fresh_values(vp.uv + ucount, panel_words) : Vec1<V>{};
+    const bool panel_fits = vp.esp >= panel_words && panel_pays<V>();
+    const Vec1<V> panel = panel_fits ? ws.fresh_values(vp.uv + ucount, panel_words) : Vec1<V>{};
     nnf<V>(A, b, z, f, lcount, vp.umax, row_acc, y_tmp, panel, flag);
     return;
   }

@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <type_traits>
 
 #include "core/complex.hpp"
 
@@ -67,5 +69,12 @@ void subtract_block_from_panel(core::zcomplex* panel, const int32_t* cols, int32
 
 // Which of the above the processor runs: "avx512", "avx2" or "plain".
 const char* block_kernel_name();
+
+// Whether the panel pays for its wasted lanes: only the vector kernels of
+// double complex do; everything else eliminates target rows one at a time.
+template <class V>
+bool panel_pays() {
+  return std::is_same_v<V, core::zcomplex> && std::string_view(block_kernel_name()) != "plain";
+}
 
 }  // namespace yale

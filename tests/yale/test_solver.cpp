@@ -87,9 +87,9 @@ std::vector<V> plain_elimination(Solve<V>& s, const std::vector<V>& b) {
   return z;
 }
 
-// The factorisation subtracts the nested rows of U as blocks, four target
-// rows at a time where they form a chain, with fused multiply-adds: not
-// the roundings of the plain elimination, but a backward error within a
+// The factorisation subtracts the nested rows of U as blocks (in double
+// complex four target rows at a time where they form a chain, with fused
+// multiply-adds in vector lanes): not the roundings of the plain elimination, but a backward error within a
 // small multiple of its one, and the same solution to what the conditioning
 // allows (these matrices are diagonally dominant).
 TYPED_TEST(Solver, AsAccurateAsThePlainRowByRowElimination) {

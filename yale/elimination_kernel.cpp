@@ -164,7 +164,8 @@ YALE_TARGET("avx512f,fma") void panel_avx512(double* panel, const int32_t* cols,
 }
 
 
-// Two 256-bit vectors per column; G <= 2 rows of U per pass.
+// Two 256-bit vectors per column; G <= 2 rows of U per pass, the real and
+// imaginary parts of u in separate sums.
 template <int G>
 YALE_TARGET("avx2,fma") void panel_avx2(double* panel, const int32_t* cols, int32_t count, const double* const* u,
                                         const zcomplex (*x)[kPanelRows]) {
@@ -178,15 +179,16 @@ YALE_TARGET("avx2,fma") void panel_avx2(double* panel, const int32_t* cols, int3
   for (int32_t m = 0; m < count; ++m) {
     double* t = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
     __m256d p0 = _mm256_loadu_pd(t), p1 = _mm256_loadu_pd(t + 4);
+    __m256d q0 = _mm256_setzero_pd(), q1 = _mm256_setzero_pd();
     for (int a = 0; a < G; ++a) {
       const __m256d ur = _mm256_set1_pd(u[a][2 * m]), ui = _mm256_set1_pd(u[a][2 * m + 1]);
       p0 = _mm256_fnmadd_pd(xa[a][0], ur, p0);
       p1 = _mm256_fnmadd_pd(xa[a][1], ur, p1);
-      p0 = _mm256_fnmadd_pd(xs[a][0], ui, p0);
-      p1 = _mm256_fnmadd_pd(xs[a][1], ui, p1);
+      q0 = _mm256_fnmadd_pd(xs[a][0], ui, q0);
+      q1 = _mm256_fnmadd_pd(xs[a][1], ui, q1);
     }
-    _mm256_storeu_pd(t, p0);
-    _mm256_storeu_pd(t + 4, p1);
+    _mm256_storeu_pd(t, _mm256_add_pd(p0, q0));
+    _mm256_storeu_pd(t + 4, _mm256_add_pd(p1, q1));
   }
 }
 #undef YALE_TARGET

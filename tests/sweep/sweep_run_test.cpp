@@ -201,7 +201,7 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
 // killed by SIGKILL leaves no run behind, and the next sweep resumes.
 TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::setenv("STAND_IN_HANG_FREQ", "1", 1);
-  ::setenv("STAND_IN_HANG_S", "2", 1);
+  ::setenv("STAND_IN_HANG_S", "5", 1);  // long enough to hold the lock on a loaded machine
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
   ASSERT_EQ(shell("cd " + q(dir_.string()) + " && (" + q(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));

@@ -11,7 +11,8 @@ inline constexpr int kMaxLayers = 2;                        // layer materials
 inline constexpr int kMaxUnknowns = 22204;                  // nodos of the 60 x 60 grid
 inline constexpr int kEntriesPerUnknown = 50;               // Yale store per unknown
 inline constexpr int kMaxEntries = kEntriesPerUnknown * kMaxUnknowns;  // 1110200
-inline constexpr int32_t kNwork = 11102000;                 // solver workspace, complex words
+inline constexpr int kWorkPerUnknown = 500;                 // solver workspace per unknown
+inline constexpr int32_t kNwork = kWorkPerUnknown * kMaxUnknowns;  // 11102000 complex words
 inline constexpr int kPressureMapSide = 160;                // pressure maps are 160 x 160
 
 // Number of unknowns of an nx x ny grid: four solid displacements per vertex

@@ -63,12 +63,16 @@ struct OpenFiles {
 // once, after the deck is read, for the deck's grid; the large arrays are
 // reserved untouched, in 2 MB pages (core/large_array.hpp).
 struct SystemStorage {
-  explicit SystemStorage(int32_t n) : system(n), z(n), c(n), ic(n), residual(n) {}
+  // The workspace holds 500 words per unknown of the deck's grid, as the
+  // largest grid's does: the fill per unknown only grows with the grid.
+  explicit SystemStorage(int32_t n)
+      : system(n), z(n), c(n), ic(n), residual(n), nwork(core::kWorkPerUnknown * n), work(nwork) {}
   fem::YaleSystem system;  // ia, ja, avec, rhs_m
   core::LargeArray<core::zcomplex> z;
   core::LargeArray<int32_t> c, ic;
   core::LargeArray<core::zcomplex> residual;  // of the refinement
-  yale::Workspace work{core::kNwork};
+  int32_t nwork;
+  yale::Workspace work;
 };
 
 // The frequency of step `cycle` on the deck's logarithmic scale; the
@@ -93,13 +97,13 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
   const std::span<int32_t> c(run.c.get(), nodos);
   const std::span<int32_t> ic(run.ic.get(), nodos);
   int32_t flag = 0;
-  yale::zodrv(nodos, ia, ja, avec, c, ic, core::kNwork, run.work, 1, flag);
+  yale::zodrv(nodos, ia, ja, avec, c, ic, run.nwork, run.work, 1, flag);
   if (flag != 0) {
     report.list("FLAG=", flag);
     core::stop(core::kStopOrderingFailed, {}, yale::flag_sentence(flag, nodos));
   }
   int32_t esp = 0;
-  yale::zndrv(nodos, c, c, ic, ia, ja, avec, rhs, z, core::kNwork, run.work, esp, 1, flag);
+  yale::zndrv(nodos, c, c, ic, ia, ja, avec, rhs, z, run.nwork, run.work, esp, 1, flag);
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);
@@ -109,7 +113,7 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
                            std::span<const core::zcomplex>(avec)};
   auto solve_stored = [&](yale::Vec1<core::zcomplex> r) {
     const std::span<core::zcomplex> v(r.data(), nodos);
-    yale::zndrv(nodos, c, c, ic, ia, ja, avec, v, v, core::kNwork, run.work, esp, 3, flag);
+    yale::zndrv(nodos, c, c, ic, ia, ja, avec, v, v, run.nwork, run.work, esp, 3, flag);
   };
   return yale::refine(A, rhs, z, std::span<core::zcomplex>(run.residual.get(), nodos), solve_stored)
       .backward_error;
@@ -123,7 +127,7 @@ void solve_again(SystemStorage& run, int32_t nodos, std::span<const core::zcompl
   yale::zndrv(nodos, std::span<const int32_t>(run.c.get(), nodos), std::span<const int32_t>(run.c.get(), nodos),
               std::span<const int32_t>(run.ic.get(), nodos), std::span<const int32_t>(sys.ia_data(), nodos + 1),
               std::span<const int32_t>(sys.ja_data(), nnz), std::span<const core::zcomplex>(sys.avec_data(), nnz), b, x,
-              core::kNwork, run.work, esp, 3, flag);
+              run.nwork, run.work, esp, 3, flag);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ class BasicWorkspace {
 };
 
 // The workspace of the double-complex drivers; the programs own one of
-// core::kNwork words.
+// core::kWorkPerUnknown words per unknown of their grid.
 using Workspace = BasicWorkspace<core::zcomplex>;
 
 }  // namespace yale

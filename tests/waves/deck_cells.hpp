@@ -11,9 +11,6 @@
 
 namespace wavetest {
 
-inline core::Deck ice_deck() { return model_test::ice_deck(1, 2); }
-inline core::Deck shale_deck() { return model_test::shale_deck(1, 2); }
-
 struct Grid {
   core::IntField matnum;
   core::RealField phiw;
@@ -27,8 +24,7 @@ inline std::unique_ptr<Grid> model_grid(core::Deck deck, int nx, int ny, double 
                                         const std::function<double(int, int)>& phi) {
   static core::TextOut quiet("/dev/null");
   auto g = std::make_unique<Grid>();
-  deck.nx = nx;
-  deck.ny = ny;
+  deck.nx = nx, deck.ny = ny;
   for (int k = 1; k <= ny; ++k)
     for (int j = 1; j <= nx; ++j) g->matnum(j, k) = 1, g->phiw(j, k) = phi(j, k);
   model::e_modulus(core::TestKind::compressional, deck, g->matnum, g->phiw, omega, 2, g->coef, quiet);

@@ -7,65 +7,48 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 
-#include "core/cell_array.hpp"
 #include "core/coefficients.hpp"
-#include "core/deck.hpp"
 #include "core/text_out.hpp"
+#include "drivers/readata.hpp"
+#include "run_program.hpp"
 
 namespace model_test {
 
-// Each test runs in a fresh temporary directory, where the routines' files land.
-class InTempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string t = (std::filesystem::temp_directory_path() / "model_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    std::filesystem::current_path(dir_ = t);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path old_ = std::filesystem::current_path(), dir_;
+// Each test runs in a fresh directory of its own process, where the
+// routines' files land.
+struct InTempDir : ::testing::Test {
+  std::filesystem::path old_ = std::filesystem::current_path();
+  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / ("model_test_" + std::to_string(getpid()));
+  void SetUp() override { std::filesystem::create_directory(dir_), std::filesystem::current_path(dir_); }
+  void TearDown() override { std::filesystem::current_path(old_), std::filesystem::remove_all(dir_); }
 };
 
-inline std::string slurp(const std::string& name) {
-  std::stringstream s;
-  s << std::ifstream(name).rdbuf();
-  return s.str();
-}
-
-// Both layer materials of the permafrost example: quartz grains, ice, water
-// at 0 C; water proportions 0.1 and 0.3, absolute porosity 0.4.
-inline core::Deck ice_deck(int nx, int ny) {
-  core::Deck d;
-  d.freq = 10, d.nx = nx, d.ny = ny, d.key_model = 0, d.nlayers = 2;
-  for (int n = 1; n <= 2; ++n) {
-    d.nl(n) = ny / 2;
-    d.akf(n) = 2.25e9, d.ro2(n) = 1000, d.eta(n) = 1.798e-3, d.ro1(n) = 2650, d.ro3(n) = 920;
-    d.phi_a(n) = 0.4, d.capa_1_0(n) = 1e-12, d.capa_3_0(n) = 5e-13, d.rs1(n) = 5e-5, d.rs3(n) = 1e-6;
-    d.coef_b13(n) = 1e8, d.ak_air(n) = 1.42e5, d.xmu_air(n) = 1e3;
-    d.ak_s1(n) = 3.6e10, d.xmu_s1(n) = 4.4e10, d.ak_s3(n) = 8.58e9, d.xmu_s3(n) = 3.32e9;
+// An example deck as the programs read it (echoed once), on an nx x ny grid
+// with the two layer materials in halves.
+inline core::Deck example_deck(const std::string& name, int nx, int ny) {
+  static std::map<std::string, core::Deck> read;
+  if (!read.count(name)) {
+    std::string text = support::join(support::deck_lines(name));
+    std::FILE* f = fmemopen(text.data(), text.size(), "r");
+    core::RecordSource in(f, name);
+    drivers::readata(in, read[name]);
+    std::fclose(f);
   }
-  d.phi_layer1(1) = 0.1, d.phi_layer1(2) = 0.3;
+  core::Deck d = read[name];
+  d.nx = nx, d.ny = ny, d.nl(1) = d.nl(2) = ny / 2;
   return d;
 }
 
-// Both layer materials of the shaley-sand example: quartz grains and clay.
-inline core::Deck shale_deck(int nx, int ny) {
-  core::Deck d = ice_deck(nx, ny);
-  d.key_model = 1;
-  for (int n = 1; n <= 2; ++n)
-    d.eta(n) = 1e-3, d.ro3(n) = 2580, d.ak_s1(n) = 3.7e10, d.ak_s3(n) = 2.09e10, d.xmu_s3(n) = 6.85e9;
-  d.s3(1) = 0.1, d.s3(2) = 0.3;
-  d.phi_layer1(1) = 0.25, d.phi_layer1(2) = 0.2;
-  return d;
-}
+// Permafrost: quartz grains, ice, water at 0 C; water proportions 0.1 and
+// 0.3, absolute porosity 0.4.
+inline core::Deck ice_deck(int nx, int ny) { return example_deck("ice.deck", nx, ny); }
+// Shaley sand: quartz grains and clay; shale proportions 0.1 and 0.3, water
+// proportions 0.25 and 0.2.
+inline core::Deck shale_deck(int nx, int ny) { return example_deck("shale.deck", nx, ny); }
 
 // Lower half material 1, upper half material 2, each with its layer's water
 // proportion; and the coefficient fields.
@@ -80,17 +63,13 @@ struct Sample {
   }
 };
 
-inline std::unique_ptr<Sample> make_sample(const core::Deck& d) { return std::make_unique<Sample>(d); }
-
 // Runs `body(out)` with `out` a report file, and returns what it wrote.
 template <class F>
 std::string report_of(F body) {
-  {
-    core::TextOut out("report.txt");
-    body(out);
-    out.close();
-  }
-  return slurp("report.txt");
+  core::TextOut out("report.txt");
+  body(out);
+  out.close();
+  return support::slurp("report.txt");
 }
 
 }  // namespace model_test

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -27,22 +28,11 @@ template <class T>
 void check(Field<T> (*read)(std::string_view), std::initializer_list<Read> good, std::initializer_list<const char*> bad) {
   for (const Read& c : good) {
     const Field<T> f = read(c.text);
-    EXPECT_TRUE(f.ok()) << '"' << c.text << "\": " << f.error;
-    EXPECT_EQ(f.value, static_cast<T>(c.value)) << '"' << c.text << '"';
-    EXPECT_EQ(f.implied_decimals, c.implied) << '"' << c.text << '"';
+    EXPECT_TRUE(f.ok() && f.value == static_cast<T>(c.value) && f.implied_decimals == c.implied)
+        << '"' << c.text << "\": " << f.value << " " << f.implied_decimals << " " << f.error;
   }
   for (const char* text : bad) EXPECT_FALSE(read(text).ok()) << '"' << text << '"';
 }
-
-// A stream holding `bytes`, read back through a RecordSource.
-struct Stream {
-  explicit Stream(const std::string& bytes) : f(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-  }
-  ~Stream() { std::fclose(f); }
-  std::FILE* f;
-};
 
 }  // namespace
 
@@ -51,15 +41,12 @@ TEST(TextIn, ListDirected) {
         {{"10   nx cells along x", 10}, {"   +10", 10}, {"-3,4", -3}, {"10/", 10}, {"\t8", 8}, {"2*5", 5},  // repeat count
          {"2147483647", 2147483647}, {"-2147483648", -2147483648.0}},
         {"10.", "1e1", "10abc", "ten", "", "    ", ",5", "/", "3*", "x*3", "2147483648", "99999999999999999999999"});
-  EXPECT_TRUE(read_list_int("10.5  nx").error.find("\"10.5\"") != std::string::npos);  // names the text found
   check(read_list_real,
         {{"10.0   freq (Hz)", 10.0}, {"2500", 2500.0},  // no implied decimals in list input
          {"1+5", 1e5}, {"10.5d2", 1050.0}, {"1.5Q1", 15.0}, {".5", 0.5}, {"5.,6", 5.0}, {"-0.2e-1 m", -0.02},
-         {"0.1", 0.1}, {"2*5.5", 5.5}},
+         {"0.1", 0.1}, {"2*5.5", 5.5}, {"Infinity", std::numeric_limits<double>::infinity()}},
         {"e5", "1.5e", "10abc", "-.5e-1x", ".", "-", "1e400", "0x10", "1..2", ""});
-  EXPECT_TRUE(std::isinf(read_list_real("Infinity").value));
-  EXPECT_TRUE(std::isnan(read_list_real("NaN").value));
-  EXPECT_TRUE(std::signbit(read_list_real("-0").value));
+  EXPECT_TRUE(std::isnan(read_list_real("NaN").value) && std::signbit(read_list_real("-0").value));
 }
 
 TEST(TextIn, ListRealIsCorrectlyRounded) {
@@ -90,7 +77,6 @@ TEST(TextIn, FixedFields) {
          {"1 2", 1.2e-9, true}, {"25e3", 2.5e-6, true}, {"1+5", 1e-5, true},
          {"12345678901234567890123", 1234567890.123456789, true}},
         {"1.5E", "1.5e+", "0x10", "E5", ".", "-", "abc", "1.0 kg", "\t1.0", "1e400", "1.2.3"});
-  EXPECT_TRUE(read_g20_10("1.0 kg/m3 density").error.find("\"1.0 kg/m3 density\"") != std::string::npos);
   // (e12.4): four implied decimals.
   check(read_e12_4, {{"  0.2000E+00", 0.2}, {"2000", 0.2, true}, {"123456789012345", 12345678.9012, true},
                      {"     3.0e-01 trailing", 0.3}}, {});
@@ -103,11 +89,13 @@ TEST(TextIn, Quoted) {
 }
 
 TEST(RecordSource, SplitsLinesAndDropsCarriageReturns) {
-  Stream s("a\nb\r\n\n\r\nlast");
-  RecordSource in(s.f, "deck");
+  std::string bytes = "a\nb\r\n\n\r\nlast";
+  std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
+  RecordSource in(f, "deck");
   for (const char* want : {"a", "b", "", "", "last"}) EXPECT_EQ(in.next(), want);  // a last line without newline
   EXPECT_EQ(in.number(), 5);
   EXPECT_EQ(in.next(), std::nullopt);
   EXPECT_EQ(in.next(), std::nullopt);
   EXPECT_EQ(in.number(), 5);
+  std::fclose(f);
 }

@@ -1,9 +1,9 @@
 // List-directed lines; result files that cannot be created or written.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -21,13 +21,10 @@ TEST(ListLine, ItemsSeparatedByBlanks) {
 TEST(ListLine, DoublesReadBackExactly) {
   std::mt19937_64 gen(11);
   for (int i = 0; i < 5000; ++i) {
-    const uint64_t bits = gen();
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
+    const double v = std::bit_cast<double>(gen());
     if (!std::isfinite(v)) continue;
     const std::string s = core::list_line(v);
-    ASSERT_EQ(s[0], ' ');
-    EXPECT_EQ(std::strtod(s.c_str() + 1, nullptr), v) << s;
+    EXPECT_EQ(std::strtod(s.c_str(), nullptr), v) << s;
   }
 }
 

@@ -1,7 +1,7 @@
 // A built program run as a process: the deck on standard input, a fresh
 // scratch directory as working directory, the exit status or signal, a time
-// limit that turns a hang into a failure. The directories go when the last
-// copy of the outcome does.
+// limit (an alarm the program inherits) that turns a hang into a failure.
+// The directories go when the last copy of the outcome does.
 #pragma once
 
 #include <memory>
@@ -34,9 +34,8 @@ inline Options stdin_from(std::string path) { Options o; o.stdin_path = std::mov
 inline Options stdout_to(std::string path) { Options o; o.stdout_path = std::move(path); return o; }
 
 struct Outcome {
-  int status = -1;  // exit status, -1 if the process did not exit
-  int signal = 0;
-  bool timed_out = false;
+  int status = -1, signal = 0;  // exit status, -1 if the process did not exit; the signal that ended it
+  bool timed_out = false;       // ended by the alarm of the time limit
   std::string out, err, dir;
   std::shared_ptr<void> scratch;  // removes the directories
 
@@ -57,10 +56,9 @@ std::string slurp(const std::string& path);
 bool contains(const std::string& s, const std::string& part);
 std::vector<double> numbers(const std::string& line);  // the items of a list-directed line
 
-// A "(g15.5,2x,g15.5)" line split in two; fails the test when it is not
-// the rendering of its own two values.
+// The two values of a "(g15.5,2x,g15.5)" line; fails the test when the line
+// is not the rendering of its own two values.
 struct GPair {
-  std::string first, second;
   double a = 0, b = 0;
 };
 GPair g_pair(const std::string& line);

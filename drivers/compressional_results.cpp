@@ -24,21 +24,14 @@ zcomplex modulus_from_volume_change(zcomplex deltavol, double area) {
   return -crecip(cdiv(deltavol, core::cplx(area)));
 }
 
-}  // namespace
+// Volume change of the top boundary for each solid: the vertical
+// displacement of the upper-right corner of every top cell times its width.
+struct VolumeChanges {
+  zcomplex solid1, solid3;
+};
 
-void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
-                           CellMaps maps, TestFiles files,
-                           core::TextOut& report) {
-  const core::Deck& d = in.deck;
-  const core::Coefficients& c = in.coef;
-  const int nx = d.nx, ny = d.ny;
-  const double h = d.h;
-  const double area = nx * d.domain_size * h;
-
-  report.list(" h ", h);
-
-  // Volume change of the top boundary: the vertical displacement of the
-  // upper-right corner of every top cell times its width.
+VolumeChanges volume_changes(const SolutionView& solution, int nx, int ny, double h, double s1, double s3,
+                             core::TextOut& report) {
   zcomplex deltavol1{0, 0}, deltavol3{0, 0};
   for (int j = 1; j <= nx; ++j) {
     const CellSolution u = solution.cell(j, ny);
@@ -52,13 +45,29 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   report.blank();
   report.list("deltavol3=", deltavol3.re, deltavol3.im);
   report.blank();
-  report.list("s1, s3 ", in.s1, in.s3);
+  report.list("s1, s3 ", s1, s3);
   report.blank();
   report.blank();
-  const zcomplex deltavol = in.s1 * deltavol1 + in.s3 * deltavol3;
+  const zcomplex deltavol = s1 * deltavol1 + s3 * deltavol3;
   report.list("deltavol=", deltavol.re, deltavol.im);
+  return {deltavol1, deltavol3};
+}
 
-  const zcomplex mstar = modulus_from_volume_change(deltavol1, area);
+}  // namespace
+
+void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
+                           CellMaps maps, TestFiles files,
+                           core::TextOut& report) {
+  const core::Deck& d = in.deck;
+  const core::Coefficients& c = in.coef;
+  const int nx = d.nx, ny = d.ny;
+  const double h = d.h;
+  const double area = nx * d.domain_size * h;
+
+  report.list(" h ", h);
+  const VolumeChanges dv = volume_changes(solution, nx, ny, h, in.s1, in.s3, report);
+
+  const zcomplex mstar = modulus_from_volume_change(dv.solid1, area);
   const double q_mstar = modulus_q(mstar);
   report.list(core::labels::kMstarVelocity, modulus_velocity(mstar, in.rob_med));
   report.list(core::labels::kMstarOverQ, 1000.0 / q_mstar);
@@ -105,7 +114,7 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
                   {"vp_anal", in.waves.vp1}, {"q1000_anal", in.waves.over_qp1}, {"rob_med", in.rob_med}});
 
   // Modulus of the top displacement of solid 3.
-  const zcomplex p3 = modulus_from_volume_change(deltavol3, area);
+  const zcomplex p3 = modulus_from_volume_change(dv.solid3, area);
   const double q3 = modulus_q(p3);
 
   write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);

@@ -104,8 +104,75 @@ std::string progress_text(int done, int total, int failed, double seconds, int w
   return bar + tail;
 }
 
-int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const RunOptions& opt) {
+// The progress bar: on a terminal redrawn in place every half second; into a
+// file or a pipe a line at the start, at every tenth of the points and at the
+// end.
+class Progress {
+ public:
   using clock = std::chrono::steady_clock;
+  Progress(bool on, int total) : on_(on), tty_(::isatty(2)), total_(total) {}
+
+  void point_done(bool ok) {
+    ++done_;
+    if (!ok) ++failed_;
+    show(true);
+  }
+  void tick() {
+    if (tty_ && clock::now() - last_draw_ > std::chrono::milliseconds(500)) show(false);
+  }
+  void show(bool force) {
+    last_draw_ = clock::now();
+    if (!on_) return;
+    if (!tty_) {
+      if (!force) return;
+      int tenth = total_ > 0 ? 10 * done_ / total_ : 10;
+      if (tenth == last_tenth_ && done_ != total_) return;
+      last_tenth_ = tenth;
+    }
+    double s = std::chrono::duration<double>(clock::now() - t0_).count();
+    std::string line = progress_text(done_, total_, failed_, s, 30);
+    std::fprintf(stderr, tty_ ? "\r%s" : "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
+  void end() const {
+    if (on_ && tty_) std::fputc('\n', stderr);
+  }
+  int done() const { return done_; }
+  int failed() const { return failed_; }
+
+ private:
+  bool on_, tty_;
+  int total_, done_ = 0, failed_ = 0, last_tenth_ = -1;
+  clock::time_point t0_ = clock::now(), last_draw_ = t0_;
+};
+
+// Starts the run of the point in `dir`, its old status and record removed
+// first; false (and a message) when the process cannot be started.
+bool launch(const std::string& exe, const fs::path& dir, std::vector<Running>& running) {
+  std::error_code ec;
+  fs::remove(dir / kStatusFile, ec);
+  fs::remove(dir / "run.json", ec);
+  std::string deck = file_sha256(dir / "input.deck");
+  pid_t pid = start(exe, dir);
+  if (pid < 0) {
+    std::fprintf(stderr, "\nupscale_sweep: fork failed: %s\n", std::strerror(errno));
+    return false;
+  }
+  running.push_back({pid, dir, deck, std::chrono::steady_clock::now()});
+  return true;
+}
+
+// Kills every run that has gone past the time limit.
+void kill_overdue(std::vector<Running>& running, double timeout_s) {
+  if (timeout_s <= 0) return;
+  for (auto& r : running)
+    if (!r.killed && std::chrono::duration<double>(std::chrono::steady_clock::now() - r.start).count() > timeout_s) {
+      ::kill(r.pid, SIGKILL);
+      r.killed = true;
+    }
+}
+
+int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const RunOptions& opt) {
   struct sigaction sa {}, old_int{}, old_term{};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
@@ -113,47 +180,17 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
   ::sigaction(SIGTERM, &sa, &old_term);
   g_stop = 0;
 
-  const auto t0 = clock::now();
-  const bool tty = ::isatty(2);
-  int total = static_cast<int>(dirs.size()), done = 0, failed = 0;
+  const int total = static_cast<int>(dirs.size());
+  Progress progress(opt.progress, total);
+  progress.show(true);
   size_t next = 0;
   std::vector<Running> running;
-  // On a terminal the bar is redrawn in place; into a file or a pipe a line is
-  // written at the start, at every tenth of the points and at the end.
-  int last_tenth = -1;
-  auto show = [&](bool force) {
-    if (!opt.progress) return;
-    if (!tty) {
-      if (!force) return;
-      int tenth = total > 0 ? 10 * done / total : 10;
-      if (tenth == last_tenth && done != total) return;
-      last_tenth = tenth;
-    }
-    double s = std::chrono::duration<double>(clock::now() - t0).count();
-    std::string line = progress_text(done, total, failed, s, 30);
-    std::fprintf(stderr, tty ? "\r%s" : "%s\n", line.c_str());
-    std::fflush(stderr);
-  };
-  show(true);
-  auto last_draw = clock::now();
   const int jobs = std::max(1, opt.jobs);
   bool forwarded = false;
 
   while (true) {
-    while (!g_stop && static_cast<int>(running.size()) < jobs && next < dirs.size()) {
-      const fs::path& dir = dirs[next++];
-      std::error_code ec;
-      fs::remove(dir / kStatusFile, ec);
-      fs::remove(dir / "run.json", ec);
-      std::string deck = file_sha256(dir / "input.deck");
-      pid_t pid = start(exe, dir);
-      if (pid < 0) {
-        std::fprintf(stderr, "\nupscale_sweep: fork failed: %s\n", std::strerror(errno));
-        g_stop = 1;
-        break;
-      }
-      running.push_back({pid, dir, deck, clock::now()});
-    }
+    while (!g_stop && static_cast<int>(running.size()) < jobs && next < dirs.size())
+      if (!launch(exe, dirs[next++], running)) g_stop = 1;
     if (running.empty()) break;
     if (g_stop && !forwarded) {
       for (const auto& r : running) ::kill(r.pid, SIGTERM);
@@ -164,36 +201,21 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
     pid_t pid = ::waitpid(-1, &wst, WNOHANG);
     if (pid < 0 && errno != EINTR && errno != ECHILD) break;
     if (pid > 0) {
-      for (size_t i = 0; i < running.size(); ++i) {
-        if (running[i].pid != pid) continue;
-        const Status st = finish(running[i], wst, opt.timeout_s);
-        ++done;
-        if (!st.ok()) ++failed;
-        running.erase(running.begin() + static_cast<long>(i));
-        show(true);
-        last_draw = clock::now();
-        break;
+      const auto r = std::find_if(running.begin(), running.end(), [&](const Running& x) { return x.pid == pid; });
+      if (r != running.end()) {
+        progress.point_done(finish(*r, wst, opt.timeout_s).ok());
+        running.erase(r);
       }
       continue;
     }
-    if (opt.timeout_s > 0) {
-      for (auto& r : running)
-        if (!r.killed && std::chrono::duration<double>(clock::now() - r.start).count() > opt.timeout_s) {
-          ::kill(r.pid, SIGKILL);
-          r.killed = true;
-        }
-    }
-    if (tty && clock::now() - last_draw > std::chrono::milliseconds(500)) {
-      show(false);
-      last_draw = clock::now();
-    }
+    kill_overdue(running, opt.timeout_s);
+    progress.tick();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  if (opt.progress && tty) std::fputc('\n', stderr);
-  int not_started = total - done;
+  progress.end();
   ::sigaction(SIGINT, &old_int, nullptr);
   ::sigaction(SIGTERM, &old_term, nullptr);
-  return failed + not_started;
+  return progress.failed() + (total - progress.done());
 }
 
 }  // namespace sweep

@@ -314,6 +314,11 @@ std::optional<std::string> RecordSource::next() {
     s += static_cast<char>(c);
   }
   if (!any) return std::nullopt;
+  digest_.update(s);
+  if (c != EOF) {  // the line end, or the byte a cut record stopped at
+    const char end = static_cast<char>(c);
+    digest_.update(std::string_view(&end, 1));
+  }
   if (!s.empty() && s.back() == '\r' && !truncated_) s.pop_back();
   ++number_;
   return s;

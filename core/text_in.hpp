@@ -23,6 +23,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/sha256.hpp"
+
 namespace core {
 
 template <class T>
@@ -59,12 +61,16 @@ class RecordSource {
   int number() const { return number_; }  // number of the record last returned
   const std::string& name() const { return name_; }
   bool truncated() const { return truncated_; }  // the record last returned was cut
+  // SHA-256 of every byte read so far (the records as they came, line ends
+  // included); ends the digest: call it once, after the last record.
+  std::string digest_of_bytes_read() { return digest_.hex_digest(); }
 
  private:
   std::FILE* f_;
   std::string name_;
   int number_ = 0;
   bool truncated_ = false;
+  Sha256 digest_;
 };
 
 }  // namespace core

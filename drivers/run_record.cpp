@@ -93,6 +93,11 @@ void begin(std::string_view program) {
   core::at_end(write_at_end);
 }
 
+void deck_read(std::string digest) {
+  for (auto& [key, value] : record().inputs)
+    if (key == "deck_sha256" && !value) value = std::move(digest);
+}
+
 void input_file(std::string_view key, const std::string& path) {
   record().inputs.emplace_back(key, core::sha256_of_file(path));
 }

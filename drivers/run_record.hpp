@@ -22,6 +22,10 @@ inline constexpr const char* kFileName = "run.json";
 // of the run writes the record.
 void begin(std::string_view program);
 
+// The deck's digest when standard input was not a file that could be read
+// from its start (a pipe): that of the bytes the deck reader consumed.
+void deck_read(std::string digest);
+
 // The digest of an input file the run reads, under `key` (for example
 // "porosity_sha256"); null in the record when the file cannot be read.
 void input_file(std::string_view key, const std::string& path);

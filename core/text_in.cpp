@@ -46,6 +46,26 @@ Field<int32_t> parse_integer(std::string_view t, std::string_view shown) {
   return f;
 }
 
+// The exponent of a real, from position i of t to its end: letter (e, d or
+// q, any case) [sign] digits, or a sign and digits; 0 when t ends at i.
+// Beyond 100000 the digits no longer change a double.
+Field<long long> parse_exponent(std::string_view t, std::size_t i, std::string_view shown) {
+  Field<long long> f;
+  if (i == t.size()) return f;
+  const char c = lower(t[i]);
+  if (c == 'e' || c == 'd' || c == 'q') ++i;
+  else if (c != '+' && c != '-') return bad<long long>("not a number", shown);
+  bool neg = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  if (i == t.size()) return bad<long long>("exponent without digits", shown);
+  for (; i < t.size(); ++i) {
+    if (!is_digit(t[i])) return bad<long long>("not a number", shown);
+    if (f.value < 100000) f.value = f.value * 10 + (t[i] - '0');
+  }
+  if (neg) f.value = -f.value;
+  return f;
+}
+
 // A real number in the forms of Fortran input:
 //   [sign] digits [. [digits]] [exponent]     or   [sign] . digits [exponent]
 // with exponent = letter (e, d or q, any case) [sign] digits, or a sign
@@ -101,19 +121,11 @@ Field<double> parse_real(std::string_view t, int implied, std::string_view shown
   }
   if (mantissa_digits == 0) return bad<double>("not a number", shown);
 
-  long long exponent = 0;
-  if (i < t.size()) {
-    const char c = lower(t[i]);
-    if (c == 'e' || c == 'd' || c == 'q') ++i;
-    else if (c != '+' && c != '-') return bad<double>("not a number", shown);
-    bool eneg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) eneg = t[i++] == '-';
-    if (i == t.size()) return bad<double>("exponent without digits", shown);
-    for (; i < t.size(); ++i) {
-      if (!is_digit(t[i])) return bad<double>("not a number", shown);
-      if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
-    }
-    if (eneg) exponent = -exponent;
+  const Field<long long> exponent = parse_exponent(t, i, shown);
+  if (!exponent.ok()) {
+    Field<double> f;
+    f.error = exponent.error;
+    return f;
   }
 
   Field<double> f;
@@ -129,7 +141,7 @@ Field<double> parse_real(std::string_view t, int implied, std::string_view shown
     digits += '1';
     --scale;
   }
-  const std::string text = (neg ? "-" : "") + digits + "e" + std::to_string(scale + exponent);
+  const std::string text = (neg ? "-" : "") + digits + "e" + std::to_string(scale + exponent.value);
   errno = 0;
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);

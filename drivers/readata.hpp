@@ -1,6 +1,8 @@
 // Reading, checking and echoing the input deck.
 #pragma once
 
+#include <string>
+
 #include "core/deck.hpp"
 #include "core/text_in.hpp"
 
@@ -27,7 +29,7 @@ namespace drivers {
 // one-line warning on standard error naming the record.
 void readata(core::RecordSource& in, core::Deck& deck);
 
-// The same, from standard input.
-void readata(core::Deck& deck);
+// The same, from standard input; returns the SHA-256 of the bytes it read.
+std::string readata(core::Deck& deck);
 
 }  // namespace drivers

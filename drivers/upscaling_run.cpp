@@ -142,7 +142,7 @@ void run_upscaling(const ProgramSetup& setup) {
   const auto cells = std::make_unique_for_overwrite<CellData>();
   CellData& cd = *cells;
   core::Deck& deck = cd.deck;
-  readata(deck);
+  run_record::deck_read(readata(deck));
   SystemStorage run(core::unknowns_of(deck.nx, deck.ny));
 
   // The material map, written and checked before anything is computed.

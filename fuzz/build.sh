@@ -15,10 +15,10 @@ flags=(-std=c++20 -g -O1 -Wall -Wextra -fno-omit-frame-pointer
 
 # target: its own source, then the project sources it reads with.
 declare -A sources=(
-  [fuzz_records]="core/text_in.cpp"
-  [fuzz_deck]="drivers/readata.cpp drivers/deck_checks.cpp core/text_in.cpp core/text_out.cpp fuzz/stop_throws.cpp"
-  [fuzz_porosity]="model/porosity.cpp core/text_in.cpp fuzz/stop_throws.cpp"
-  [fuzz_matrix_market]="sparse_io/matrix_market.cpp core/text_in.cpp"
+  [fuzz_records]="core/text_in.cpp core/sha256.cpp"
+  [fuzz_deck]="drivers/readata.cpp drivers/deck_checks.cpp core/text_in.cpp core/sha256.cpp core/text_out.cpp fuzz/stop_throws.cpp"
+  [fuzz_porosity]="model/porosity.cpp core/text_in.cpp core/sha256.cpp fuzz/stop_throws.cpp"
+  [fuzz_matrix_market]="sparse_io/matrix_market.cpp core/text_in.cpp core/sha256.cpp"
 )
 for t in fuzz_records fuzz_deck fuzz_porosity fuzz_matrix_market; do
   files=("$repo/fuzz/$t.cpp")

@@ -30,6 +30,14 @@ inline constexpr const char* kC13Im = "Im(cc13) FE                   = ";
 
 inline constexpr const char* kAverageDensity = "average density rob_med is (kg/m**3)";
 
+// The tied-solid and work-conjugate moduli, printed after the results above.
+inline constexpr const char* kTiedModulus = "tied modulus M_T (Pa) = ";
+inline constexpr const char* kTiedVelocity = "tied velocity (m/s) = ";
+inline constexpr const char* kTiedOverQ = "tied 1000/Q = ";
+inline constexpr const char* kWorkModulus = "work modulus M_W (Pa) = ";
+inline constexpr const char* kWorkVelocity = "work velocity (m/s) = ";
+inline constexpr const char* kWorkOverQ = "work 1000/Q = ";
+
 // The four result tables of a program: velocity and 1000/Q, analytic and
 // finite-element, one line per run.
 struct Tables {

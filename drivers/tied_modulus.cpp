@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/report_labels.hpp"
 #include "drivers/cell_strains.hpp"
 #include "drivers/compressional_results.hpp"
 #include "drivers/run_record.hpp"
@@ -80,16 +81,17 @@ TiedWorkModuli tied_and_work_moduli(const SolvedTest& t, const SolveAgain& solve
 }
 
 void report_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double rob_med) {
+  namespace l = core::labels;
   // + 0.0: an exactly real modulus has 1000/Q = 0, not -0.
   const auto over_q = [](zcomplex p) { return 1000.0 / modulus_q(p) + 0.0; };
   const double v_mt = modulus_velocity(m.tied, rob_med), v_mw = modulus_velocity(m.work, rob_med);
   report.blank();
-  report.list("tied modulus M_T (Pa) = ", m.tied.re, m.tied.im);
-  report.list("tied velocity (m/s) = ", v_mt);
-  report.list("tied 1000/Q = ", over_q(m.tied));
-  report.list("work modulus M_W (Pa) = ", m.work.re, m.work.im);
-  report.list("work velocity (m/s) = ", v_mw);
-  report.list("work 1000/Q = ", over_q(m.work));
+  report.list(l::kTiedModulus, m.tied.re, m.tied.im);
+  report.list(l::kTiedVelocity, v_mt);
+  report.list(l::kTiedOverQ, over_q(m.tied));
+  report.list(l::kWorkModulus, m.work.re, m.work.im);
+  report.list(l::kWorkVelocity, v_mw);
+  report.list(l::kWorkOverQ, over_q(m.work));
   run_record::record_results({{"mt", m.tied}, {"mw", m.work}}, {{"v_mt", v_mt}, {"q1000_mt", over_q(m.tied)},
                                                                 {"v_mw", v_mw}, {"q1000_mw", over_q(m.work)}});
 }

@@ -67,10 +67,11 @@ struct Source {
 };
 
 std::vector<Source> tied_and_work() {
-  return {{"re_mt", "tied modulus M_T (Pa) = ", 1, "", 0, 0, 1}, {"im_mt", "tied modulus M_T (Pa) = ", 1, "", 0, 1, 1},
-          {"v_mt", "tied velocity (m/s) = ", 1, "", 0, 0, 1},    {"q1000_mt", "tied 1000/Q = ", 1, "", 0, 0, 1},
-          {"re_mw", "work modulus M_W (Pa) = ", 1, "", 0, 0, 1}, {"im_mw", "work modulus M_W (Pa) = ", 1, "", 0, 1, 1},
-          {"v_mw", "work velocity (m/s) = ", 1, "", 0, 0, 1},    {"q1000_mw", "work 1000/Q = ", 1, "", 0, 0, 1}};
+  namespace l = core::labels;
+  return {{"re_mt", l::kTiedModulus, 1, "", 0, 0, 1},  {"im_mt", l::kTiedModulus, 1, "", 0, 1, 1},
+          {"v_mt", l::kTiedVelocity, 1, "", 0, 0, 1},  {"q1000_mt", l::kTiedOverQ, 1, "", 0, 0, 1},
+          {"re_mw", l::kWorkModulus, 1, "", 0, 0, 1},  {"im_mw", l::kWorkModulus, 1, "", 0, 1, 1},
+          {"v_mw", l::kWorkVelocity, 1, "", 0, 0, 1},  {"q1000_mw", l::kWorkOverQ, 1, "", 0, 0, 1}};
 }
 
 const std::vector<Source>& sources(Program p) {

@@ -1,0 +1,110 @@
+// The contract between the programs and every sparse direct solver backend.
+//
+// The matrix is complex symmetric (A = A^T, no conjugation): the element
+// blocks are symmetric once the rows and the columns of the prescribed
+// unknowns are both eliminated at assembly. A backend receives the lower
+// triangle (row >= col) as coordinate entries; repeated (row, col) pairs are
+// summed, so a program may hand over its element blocks as they come. Under
+// MPI each rank hands over the entries of its own cells only; no rank needs
+// the whole matrix.
+//
+// The life of a solver:
+//   analyse(pattern)     once per sample: ordering, elimination tree,
+//                        supernodes, and the memory the factorisation needs,
+//                        known before anything large is allocated
+//   factorise(values)    once per frequency, values in the order of the
+//                        pattern's entries; stops with OutOfMemory when the
+//                        need exceeds what the machine has
+//   solve(block)         any number of times: a block of right-hand sides,
+//                        overwritten by the solutions, refined in extended
+//                        precision until the backward error stops falling
+//   statistics()         factor entries, flops, memory, time per phase
+//
+// Indices are 0-based global unknown numbers, 64-bit throughout.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/complex.hpp"
+
+namespace engine {
+
+using Index = std::int64_t;
+using core::zcomplex;
+
+// This rank's share of the lower triangle of an order-n symmetric matrix.
+struct Pattern {
+  Index n = 0;
+  std::vector<Index> row;  // row >= col, 0-based
+  std::vector<Index> col;
+};
+
+// Where the unknowns of a structured grid lie, for geometric nested
+// dissection: unknown i sits at the half-cell point (x2[i], y2[i]) of an
+// nx x ny cell grid (vertices at even, edge midpoints at odd coordinates).
+struct GridPlaces {
+  Index nx = 0, ny = 0;
+  std::vector<std::int32_t> x2, y2;
+};
+
+enum class Ordering { automatic, geometric, metis, minimum_degree };
+
+struct Options {
+  Ordering ordering = Ordering::automatic;  // automatic: the fewest flops of those available
+  const GridPlaces* grid = nullptr;         // enables the geometric ordering
+  int threads = 0;                          // 0: every core
+  std::int64_t memory_limit = 0;            // bytes; 0: what the machine has available
+  int max_refinement_steps = 10;
+  std::string out_of_core_dir;              // distributed backend only: factors on disk
+};
+
+// Counts of one factorisation and where the time went.
+struct Statistics {
+  Index n = 0;
+  Index matrix_entries = 0;        // stored lower-triangle entries of A
+  Index factor_entries = 0;        // entries of L, diagonal included
+  double flops = 0;                // real floating-point operations of one factorisation
+  std::int64_t memory_bytes = 0;   // peak memory the factorisation needs (this rank)
+  std::string ordering;            // the ordering chosen
+  double analyse_seconds = 0, factorise_seconds = 0, solve_seconds = 0;
+  Index perturbed_pivots = 0;      // static pivot perturbations of the last factorisation
+  int refinement_steps = 0;        // of the last solve
+  double backward_error = 0;       // componentwise, worst column of the last solve
+};
+
+// The need exceeds the machine: raised before the allocation, never inside it.
+class OutOfMemory : public std::runtime_error {
+ public:
+  OutOfMemory(std::int64_t needed, std::int64_t available, const std::string& what)
+      : std::runtime_error(what), needed_bytes(needed), available_bytes(available) {}
+  std::int64_t needed_bytes, available_bytes;
+};
+
+class SparseSolver {
+ public:
+  virtual ~SparseSolver() = default;
+  virtual void analyse(const Pattern& pattern, const Options& options) = 0;
+  // Memory the factorisation will need, known after analyse (this rank).
+  virtual std::int64_t memory_needed() const = 0;
+  virtual void factorise(std::span<const zcomplex> values) = 0;
+  // b: n x nrhs, column-major, overwritten by the solutions (on rank 0 for
+  // a distributed backend; other ranks pass an empty span). refine = false
+  // gives the plain solve with the factors (for condition estimates).
+  virtual void solve(std::span<zcomplex> b, Index nrhs, bool refine = true) = 0;
+  virtual const Statistics& statistics() const = 0;
+  // Componentwise backward error of each column of the last refined solve.
+  virtual std::vector<double> backward_errors() const = 0;
+};
+
+enum class Backend { own, mumps };
+
+// The own engine, or distributed MUMPS where the build has it (throws
+// std::runtime_error naming the backend when it does not).
+std::unique_ptr<SparseSolver> make_solver(Backend backend);
+
+}  // namespace engine

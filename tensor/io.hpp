@@ -1,0 +1,56 @@
+// Reading a sample and writing the results of tensor_upscale.
+//
+// Every reader refuses a bad file with std::runtime_error whose message names
+// the file, the quantity (or line/pixel), the value and what was expected.
+// Every writer creates its file without following links, writes a temporary
+// name and renames it into place, and throws std::runtime_error on a write
+// error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tensor/sample.hpp"
+#include "tensor/tensor_row.hpp"
+
+namespace tensor {
+
+// A grid of values as an image holds it: `width` x `height`, top row first.
+template <class T>
+struct Image {
+  int64_t width = 0, height = 0;
+  std::vector<T> values;  // row-major, top row first
+};
+
+// Label image: PNG or TIFF, 8 or 16 bit grey, or plain text (one row of
+// cells per line, top row first), chosen by content, not by name.
+Image<int32_t> read_label_image(const std::string& path, std::string& sha256);
+// Water-proportion image: TIFF float32 or plain text.
+Image<double> read_water_image(const std::string& path, std::string& sha256);
+
+// Puts an image's labels into the sample (nx = width, ny = height, base row
+// = last image row), mapping each label to the material that carries it;
+// a label with no material is refused naming the pixel and the label.
+void apply_label_image(const Image<int32_t>& image, const std::string& path, Sample& sample);
+void apply_water_image(const Image<double>& image, const std::string& path, Sample& sample);
+
+// A sample file (TOML): model, cell size, materials, label image, optional
+// water image, frequencies; paths inside it are relative to the file.
+Sample read_sample_file(const std::string& path);
+
+// "tensor.csv": a header row, a units row, one row per frequency, full precision.
+void write_tensor_csv(const std::string& path, const std::vector<TensorRow>& rows);
+// The gnuplot spectrum plot ("tensor.gp") drawing "tensor.csv".
+void write_spectrum_plot(const std::string& dir);
+
+// A cell field for the .vti writer: name with its SI unit, nx*ny values in
+// the sample's cell layout (k = 1 the base row).
+struct CellField {
+  std::string name;
+  std::vector<double> values;
+};
+// VTK XML image data, binary (base64 inline), spacing h in metres.
+void write_vti(const std::string& path, int64_t nx, int64_t ny, double h, const std::vector<CellField>& fields);
+
+}  // namespace tensor

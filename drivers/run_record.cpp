@@ -145,7 +145,8 @@ std::string json(int code, std::string_view message) {
   field("stop_code", std::to_string(code));
   field("stop_message", quoted(message));
   s += "  \"results\": {";
-  if (code == core::kStopNormal) {
+  // A run refused for lack of a correct digit keeps its results and bounds.
+  if (code == core::kStopNormal || code == core::kStopNoCorrectDigit) {
     const char* sep = "\n";
     for (const auto& [name, value] : r.results) {
       s += sep + ("    " + quoted(name)) + ": " + number(value);

@@ -63,12 +63,16 @@ struct Source {
   std::string table;
   int table_column = 0;  // from 0
   int item = 0;          // from 0, after the label
-  int group = 0;         // 1: the tied and work moduli
+  int group = 0;         // 1: the tied and work moduli; 2: the accuracy lines
 };
 
 std::vector<Source> tied_and_work() {
   namespace l = core::labels;
-  return {{"re_mt", l::kTiedModulus, 1, "", 0, 0, 1},  {"im_mt", l::kTiedModulus, 1, "", 0, 1, 1},
+  // group 2: the accuracy of the solve and of the grid
+  return {{"condition_estimate", l::kConditionEstimate, 1, "", 0, 0, 2},
+          {"forward_error_bound", l::kForwardErrorBound, 1, "", 0, 0, 2},
+          {"cells_per_diffusion_length", l::kCellsPerDiffusionLength, 1, "", 0, 0, 2},
+          {"re_mt", l::kTiedModulus, 1, "", 0, 0, 1},  {"im_mt", l::kTiedModulus, 1, "", 0, 1, 1},
           {"v_mt", l::kTiedVelocity, 1, "", 0, 0, 1},  {"q1000_mt", l::kTiedOverQ, 1, "", 0, 0, 1},
           {"re_mw", l::kWorkModulus, 1, "", 0, 0, 1},  {"im_mw", l::kWorkModulus, 1, "", 0, 1, 1},
           {"v_mw", l::kWorkVelocity, 1, "", 0, 0, 1},  {"q1000_mw", l::kWorkOverQ, 1, "", 0, 0, 1}};
@@ -135,17 +139,19 @@ std::string failure_message(const fs::path& dir, const Status& st) {
   }
   for (auto& s : last) parts.push_back(s);
   auto err = read_lines(dir / "stderr.txt");
-  for (auto it = err.rbegin(); it != err.rend(); ++it) {
+  std::vector<std::string> tail;  // the last line, and the sentence before a STOP line
+  for (auto it = err.rbegin(); it != err.rend() && tail.size() < 2; ++it) {
     std::string s = squeeze(*it);
-    if (!s.empty()) {
-      parts.push_back(s);
-      break;
-    }
+    if (s.empty()) continue;
+    tail.push_back(s);
+    if (s.rfind("STOP ", 0) != 0) break;
   }
+  if (tail.size() == 2) parts.insert(parts.begin(), tail[1]);  // the stop's own sentence first
+  if (!tail.empty()) parts.push_back(tail[0]);
   if (st.signal) parts.push_back("killed by signal " + std::to_string(st.code));
   std::string msg;
   for (const auto& p : parts) msg += (msg.empty() ? "" : " | ") + p;
-  if (msg.size() > 400) msg = msg.substr(0, 397) + "...";
+  if (msg.size() > 700) msg = msg.substr(0, 697) + "...";
   return msg;
 }
 
@@ -291,6 +297,7 @@ std::string column_unit(const std::string& c) {
   if (c.rfind("v", 0) == 0) return "m/s";
   if (c.rfind("re_", 0) == 0 || c.rfind("im_", 0) == 0 || c.rfind("m_", 0) == 0) return "Pa";
   if (c == "rob_med") return "kg/m^3";
+  if (c == "condition_estimate" || c == "forward_error_bound" || c == "cells_per_diffusion_length") return "1";
   return "";
 }
 

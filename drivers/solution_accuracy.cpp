@@ -1,0 +1,195 @@
+#include "drivers/solution_accuracy.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "core/report_labels.hpp"
+#include "drivers/cell_strains.hpp"
+#include "drivers/run_record.hpp"
+#include "waves/diffusion_length.hpp"
+
+namespace drivers {
+
+using core::TestKind;
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// l with sum_i l_i z_i = sum over the cells of f(u, j, k): each cell's
+// linear formula probed with the twenty unit values.
+template <class CellFormula>
+std::vector<zcomplex> cell_sum_functional(const SolvedTest& t, CellFormula f) {
+  std::vector<zcomplex> l(t.z.size(), zcomplex{0, 0});
+  CellSolution u{};
+  for (int k = 1; k <= t.ny; ++k)
+    for (int j = 1; j <= t.nx; ++j) {
+      const int serial = fem::cell_serial(j, k, t.nx);
+      for (int c = 1; c <= 20; ++c) {
+        u.v[c - 1] = {1, 0};
+        l[t.xnod(serial, c) - 1] += f(u, j, k);
+        u.v[c - 1] = {0, 0};
+      }
+    }
+  return l;
+}
+
+zcomplex dot(std::span<const zcomplex> l, std::span<const zcomplex> z) {
+  zcomplex s{0, 0};
+  for (std::size_t i = 0; i < l.size(); ++i) s += l[i] * z[i];
+  return s;
+}
+
+// A functional of a solution with the bound on its error.
+struct Bounded {
+  zcomplex value;
+  double error;
+};
+
+// |a + da| / |b + db| against a / b, |da| <= ea, |db| <= eb: relative bound.
+double quotient_bound(Bounded a, Bounded b) {
+  const double ra = a.error / core::cabs(a.value), rb = b.error / core::cabs(b.value);
+  if (!(rb < 1)) return kInf;
+  return (ra + rb) / (1 - rb);
+}
+
+// M_T = N / D over the compliance G; first-order propagation of the bounds.
+double tied_bound(const Bounded& g11, const Bounded& g13, const Bounded& g31, const Bounded& g33) {
+  const zcomplex d = g11.value * g33.value - g13.value * g31.value;
+  const zcomplex m = core::cdiv(g11.value + g33.value - g13.value - g31.value, d);
+  const zcomplex one{1, 0};
+  const double change = core::cabs(core::cdiv(one - m * g33.value, d)) * g11.error +
+                        core::cabs(core::cdiv(one - m * g11.value, d)) * g33.error +
+                        core::cabs(core::cdiv(m * g31.value - one, d)) * g13.error +
+                        core::cabs(core::cdiv(m * g13.value - one, d)) * g31.error;
+  const double r = change / core::cabs(m);
+  return std::isnan(r) ? kInf : r;
+}
+
+std::vector<double> sum(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> s(a.size());
+  for (std::size_t i = 0; i < a.size(); ++i) s[i] = a[i] + b[i];
+  return s;
+}
+
+std::vector<zcomplex> difference(std::span<const zcomplex> a, std::span<const zcomplex> b) {
+  std::vector<zcomplex> d(a.size());
+  for (std::size_t i = 0; i < a.size(); ++i) d[i] = a[i] - b[i];
+  return d;
+}
+
+}  // namespace
+
+double expected_over_q_error(double r) { return std::min(0.7, 0.02 * r * r); }
+
+ResultFunctionals result_functionals(const SolvedTest& t, const core::Coefficients& coef) {
+  const bool compressional = t.kind == TestKind::compressional;
+  const double h = t.h, cells = static_cast<double>(t.nx) * t.ny;
+  ResultFunctionals f;
+  for (const SolidComponents s : {kSolid1, kSolid3}) {
+    (s.x == kSolid1.x ? f.strain1 : f.strain3) = cell_sum_functional(t, [&](const CellSolution& u, int, int) {
+      return compressional ? -vertical_strain(u, s, h) / cells : 2.0 * shear_strain(u, s, h) / cells;
+    });
+  }
+  using enum fem::Vertex;
+  const double height = t.ny * h;
+  f.boundary = cell_sum_functional(t, [&](const CellSolution& u, int j, int k) {
+    if (k != t.ny) return zcomplex{0, 0};
+    if (compressional) return h * u(fem::s1y(upper_right));
+    const zcomplex left = j == 1 ? u(fem::s1x(upper_left)) / height : zcomplex{0, 0};
+    return (left + u(fem::s1x(upper_right)) / height) / static_cast<double>(t.nx + 1);
+  });
+  f.stress = cell_sum_functional(t, [&](const CellSolution& u, int j, int k) {
+    if (!compressional)
+      return 2 * coef.mu1(j, k) * shear_strain(u, kSolid1, h) + coef.mu13(j, k) * shear_strain(u, kSolid3, h);
+    return (coef.lambda1(j, k) + 2 * coef.mu1(j, k)) * vertical_strain(u, kSolid1, h) +
+           coef.d3(j, k) * fluid_divergence(u, h) + coef.mu13(j, k) * vertical_strain(u, kSolid3, h);
+  });
+  return f;
+}
+
+RunAccuracy run_accuracy(const SolvedTest& t, const core::Coefficients& coef, const TiedWorkModuli& tied,
+                         const bounds::MatrixView& A, const bounds::SolveCallbacks& solves,
+                         double backward_error, double omega) {
+  const bool compressional = t.kind == TestKind::compressional;
+  RunAccuracy a;
+  a.backward_error = backward_error;
+  const bounds::ResidualBound rz = bounds::residual_bound(A, t.load, t.z);
+  const bounds::SolutionBounds sb = bounds::solution_bounds(rz, t.z, solves);
+  a.condition = sb.condition;
+  a.forward_error_solution = sb.forward_error;
+
+  // The two solutions of the tied modulus and their residual bounds.
+  const std::span<const zcomplex> x = tied.second_solution;
+  const std::vector<double> wx = bounds::residual_bound(A, tied.second_load, x).w;
+  const std::vector<zcomplex> rest = compressional ? difference(t.z, x) : std::vector<zcomplex>();
+  const std::span<const zcomplex> on1 = compressional ? x : t.z;
+  const std::span<const zcomplex> on3 = compressional ? std::span<const zcomplex>(rest) : x;
+  const std::vector<double> w1 = compressional ? wx : rz.w;
+  const std::vector<double> w3 = compressional ? sum(rz.w, wx) : wx;
+
+  const ResultFunctionals f = result_functionals(t, coef);
+  const std::vector<zcomplex> y1 = bounds::adjoint(f.strain1, solves), y3 = bounds::adjoint(f.strain3, solves);
+  const auto bounded = [](std::span<const zcomplex> l, std::span<const zcomplex> y, std::span<const zcomplex> z,
+                          std::span<const double> w) { return Bounded{dot(l, z), bounds::functional_bound(y, w)}; };
+  const Bounded g11 = bounded(f.strain1, y1, on1, w1), g31 = bounded(f.strain3, y3, on1, w1);
+  const Bounded g13 = bounded(f.strain1, y1, on3, w3), g33 = bounded(f.strain3, y3, on3, w3);
+  a.moduli.push_back({"mt", tied_bound(g11, g13, g31, g33)});
+
+  // The original estimates: a boundary functional's reciprocal, and the
+  // stress sum over the strain sum of solid 1.
+  const Bounded boundary = bounded(f.boundary, bounds::adjoint(f.boundary, solves), t.z, rz.w);
+  const Bounded stress = bounded(f.stress, bounds::adjoint(f.stress, solves), t.z, rz.w);
+  const Bounded strain = bounded(f.strain1, y1, t.z, rz.w);
+  a.moduli.push_back({compressional ? "mstar" : "cmu", quotient_bound({{1, 0}, 0}, boundary)});
+  a.moduli.push_back({compressional ? "c33" : "c13", quotient_bound(stress, strain)});
+  for (const ModulusBound& m : a.moduli)
+    a.forward_error_bound = std::isnan(m.relative) ? kInf : std::max(a.forward_error_bound, m.relative);
+  a.cells_per_diffusion_length = waves::cells_per_diffusion_length(coef, t.nx, t.ny, t.h, omega);
+  return a;
+}
+
+void report_accuracy(core::TextOut& report, const RunAccuracy& a) {
+  namespace l = core::labels;
+  report.list(l::kBackwardError, a.backward_error);
+  report.list(l::kConditionEstimate, a.condition);
+  report.list(l::kForwardErrorBound, a.forward_error_bound);
+  report.list(l::kCellsPerDiffusionLength, a.cells_per_diffusion_length);
+  run_record::result("backward_error", a.backward_error);
+  run_record::result("condition_estimate", a.condition);
+  run_record::result("forward_error_bound", a.forward_error_bound);
+  run_record::result("forward_error_solution", a.forward_error_solution);
+  for (const ModulusBound& m : a.moduli) run_record::result(std::string("forward_error_") + m.name, m.relative);
+  run_record::result("cells_per_diffusion_length", a.cells_per_diffusion_length);
+}
+
+std::string no_correct_digit(const RunAccuracy& a, double freq) {
+  if (a.forward_error_bound <= kLargestRelativeError) return "";
+  const ModulusBound* worst = &a.moduli.front();
+  for (const ModulusBound& m : a.moduli)
+    if (!(m.relative <= worst->relative)) worst = &m;
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "at %g Hz the relative error bound of the modulus %s is %.3g, above 1e-3, so the results carry no "
+                "certain digit: the finite-element system is numerically singular (condition estimate %.3g), most "
+                "likely because the fluid is almost free of friction (eta or freq near the bottom of its range) or "
+                "the contrasts between the materials are extreme",
+                freq, worst->name, worst->relative, a.condition);
+  return text;
+}
+
+std::string unresolved_grid(const RunAccuracy& a, double freq) {
+  if (!(a.cells_per_diffusion_length < kResolvedCells)) return "";
+  const double r = 1 / a.cells_per_diffusion_length;  // h / l_p
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "warning: cells per diffusion length = %.3g at %g Hz (below %g): the grid does not resolve the "
+                "diffusion of the fluid pressure; expect an error of about %.2g %% in 1000/Q (doc/accuracy.md); "
+                "use more cells or a thinner sample",
+                a.cells_per_diffusion_length, freq, kResolvedCells, 100 * expected_over_q_error(r));
+  return text;
+}
+
+}  // namespace drivers

@@ -12,7 +12,10 @@
 #include <cmath>
 #include <vector>
 
+#include "core/capacities.hpp"
 #include "drivers/error_bounds.hpp"
+#include "drivers/solution_accuracy.hpp"
+#include "fem/assembly.hpp"
 #include "yale/yale.hpp"
 
 using core::zcomplex;
@@ -166,4 +169,114 @@ TEST(ErrorBounds, EstimatorExactOnADiagonalAndCooViewAgreesWithCsr) {
   const bounds::ResidualBound coo = bounds::residual_bound(bounds::CooView{6, rc, rc, m.a, true}, b, x);
   EXPECT_EQ(csr.w, coo.w);
   EXPECT_EQ(csr.scale, coo.scale);
+}
+
+// ---------------------------------------------------------------- the programs' systems
+
+namespace {
+
+using C = core::Coefficients;
+constexpr core::RealField C::*kFields[] = {&C::lambda1, &C::lambda3, &C::mu1, &C::mu3, &C::mu13, &C::b1,
+                                           &C::b2,      &C::m,       &C::d3,  &C::f11, &C::f12,  &C::f22};
+constexpr double kMaterial[2][12] = {{1.2e10, 4e9, 1.5e10, 2e9, 1e9, 3e9, 1e9, 8e9, 2e9, 2e8, 1e8, 3e8},
+                                     {6e9, 3e9, 7e9, 1.5e9, 5e8, 2e9, 1.5e9, 6e9, 1e9, 5e7, 2e7, 1e8}};
+
+// A two-layer test solved in process, with the friction scaled by
+// `friction`; the bounds of the run, and the moduli recomputed from
+// solutions refined with residuals in quadruple precision and corrections
+// accumulated in extended precision (the reference).
+struct Solved {
+  drivers::RunAccuracy accuracy;
+  std::vector<double> error;  // true relative error of M_T, then the two original estimates
+};
+
+using Quad = __float128;
+
+Solved solve_and_refine(core::TestKind kind, double friction) {
+  const int nx = 3, ny = 8;
+  static C coef;
+  static fem::XnodTable xnod;
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j)
+      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[2 * k > ny][f] * (f >= 9 ? friction : 1);
+  fem::global_numbering(nx, ny, xnod);
+  const int32_t n = core::unknowns_of(nx, ny), nwork = 500 * n;
+  fem::YaleSystem sys(n);
+  fem::global_sist(kind, 6.283185307179586 * 10, nx, ny, 0.2 / ny, xnod, coef, sys);
+  const std::span<int32_t> ia(sys.ia_data(), n + 1u), ja(sys.ja_data(), ia[n] - 1u);
+  const std::span<zcomplex> a(sys.avec_data(), ja.size()), load(sys.rhs_data(), n);
+  std::vector<int32_t> c(n), ic(n);
+  int32_t flag = 0, esp = 0;
+  std::vector<zcomplex> z(n);
+  yale::Workspace ws(nwork);
+  yale::zodrv(n, ia, ja, a, c, ic, nwork, ws, 1, flag);
+  const auto factored = [&](auto b, auto x, int job) { yale::zndrv(n, c, c, ic, ia, ja, a, b, x, nwork, ws, esp, job, flag); };
+  factored(load, std::span(z), 1);
+  const drivers::SolvedTest t{kind, nx, ny, 0.2 / ny, xnod, load, z};
+  const drivers::TiedWorkModuli tied = drivers::tied_and_work_moduli(t, [&](auto b, auto x) { factored(b, x, 3); });
+  const bounds::SolveCallbacks s{[&](std::span<zcomplex> v) { factored(std::span<const zcomplex>(v), v, 3); },
+                                 [&](std::span<zcomplex> v) { factored(std::span<const zcomplex>(v), v, 4); }};
+  Solved out;
+  out.accuracy = drivers::run_accuracy(t, coef, tied, bounds::CsrView{n, ia, ja, a, 1}, s, 0.0, 62.8);
+
+  // The reference: x in long double, r = b - A x in quadruple precision.
+  const auto refined = [&](std::span<const zcomplex> b, std::span<zcomplex> x) {
+    factored(b, x, 3);
+    std::vector<long double> re(n), im(n);
+    for (int32_t i = 0; i < n; ++i) re[i] = x[i].re, im[i] = x[i].im;
+    std::vector<zcomplex> r(n);
+    for (int step = 0; step < 12; ++step) {
+      for (int32_t i = 0; i < n; ++i) {
+        Quad rr = b[i].re, ri = b[i].im;
+        for (int32_t e = ia[i] - 1; e < ia[i + 1] - 1; ++e) {
+          const int32_t j = ja[e] - 1;
+          rr -= Quad(a[e].re) * Quad(re[j]) - Quad(a[e].im) * Quad(im[j]);
+          ri -= Quad(a[e].re) * Quad(im[j]) + Quad(a[e].im) * Quad(re[j]);
+        }
+        r[i] = {static_cast<double>(rr), static_cast<double>(ri)};
+      }
+      factored(std::span<const zcomplex>(r), std::span(r), 3);
+      for (int32_t i = 0; i < n; ++i) re[i] += r[i].re, im[i] += r[i].im;
+    }
+    for (int32_t i = 0; i < n; ++i) x[i] = {static_cast<double>(re[i]), static_cast<double>(im[i])};
+  };
+  std::vector<zcomplex> zr(n);
+  refined(load, zr);
+  const drivers::SolvedTest tr{kind, nx, ny, 0.2 / ny, xnod, load, zr};
+  const zcomplex mt = drivers::tied_and_work_moduli(tr, refined).tied;
+  out.error.push_back(core::cabs(tied.tied - mt) / core::cabs(mt));
+  const drivers::ResultFunctionals f = drivers::result_functionals(t, coef);
+  const auto dot = [](const std::vector<zcomplex>& l, std::span<const zcomplex> v) {
+    zcomplex s{0, 0};
+    for (std::size_t i = 0; i < l.size(); ++i) s += l[i] * v[i];
+    return s;
+  };
+  const auto rel = [](zcomplex p, zcomplex q) { return core::cabs(p - q) / core::cabs(q); };
+  out.error.push_back(rel(core::crecip(dot(f.boundary, z)), core::crecip(dot(f.boundary, zr))));
+  out.error.push_back(rel(core::cdiv(dot(f.stress, z), dot(f.strain1, z)), core::cdiv(dot(f.stress, zr), dot(f.strain1, zr))));
+  return out;
+}
+
+}  // namespace
+
+// Both tests, ordinary friction and friction 1e-14 times smaller (the fluid
+// nearly free: cond(A, z) beyond 1e12 while the moduli stay accurate): every
+// headline bound lies above the true error of its modulus, within a factor
+// 100 of it where the error is above rounding, and below the refusal level.
+TEST(ErrorBounds, HeadlineModuliOfTheProgramsSystemsAgainstRefinedSolutions) {
+  for (const core::TestKind kind : {core::TestKind::compressional, core::TestKind::shear})
+    for (const double friction : {1.0, 1e-14}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " friction " + std::to_string(friction));
+      const Solved s = solve_and_refine(kind, friction);
+      ASSERT_EQ(s.accuracy.moduli.size(), 3u);
+      for (int i = 0; i < 3; ++i) {
+        const double bound = s.accuracy.moduli[i].relative;
+        EXPECT_GE(bound, s.error[i]) << s.accuracy.moduli[i].name;
+        EXPECT_LE(bound, 100 * std::max(s.error[i], 1e-15)) << s.accuracy.moduli[i].name;
+        EXPECT_LT(bound, drivers::kLargestRelativeError);
+      }
+      if (friction < 1) {
+        EXPECT_GT(s.accuracy.condition, 1e12);
+      }
+    }
 }

@@ -170,6 +170,9 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
         << i << ": " << r.at("status") << " " << r.at("message");
   }
   EXPECT_EQ(rows[1].at("message"), "");
+  // The stop's own sentence from standard error first, the STOP line last.
+  EXPECT_EQ(rows[2].at("message").rfind("the sparse factorisation failed with flag -7 | ", 0), 0u) << rows[2].at("message");
+  EXPECT_TRUE(rows[2].at("message").ends_with(" | STOP 99")) << rows[2].at("message");
   for (const char* v : kStandInVars) ::unsetenv(v);
   EXPECT_EQ(sweep(args), 1);
   rows = read_csv(dir_ / "s" / "sweep.csv");

@@ -123,7 +123,7 @@ double functional_bound(std::span<const zcomplex> y, std::span<const double> w) 
   return std::isnan(sum) ? std::numeric_limits<double>::infinity() : sum;
 }
 
-double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s) {
+double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s, int max_steps) {
   const std::size_t n = g.size();
   if (n == 0) return 0;
   const WeightedInverse B{g, s};
@@ -132,7 +132,7 @@ double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s)
   double est = norm1(y);
   if (n > 1) {
     std::size_t j = largest(B.adjoint(unit_phases(y)));
-    for (int step = 2; step <= 5; ++step) {
+    for (int step = 2; step <= max_steps; ++step) {
       std::fill(x.begin(), x.end(), zcomplex{0, 0});
       x[j] = {1, 0};
       y = B.apply(x);

@@ -17,6 +17,7 @@ using core::TestKind;
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
 
 // l with sum_i l_i z_i = sum over the cells of f(u, j, k): each cell's
 // linear formula probed with the twenty unit values.
@@ -42,36 +43,41 @@ zcomplex dot(std::span<const zcomplex> l, std::span<const zcomplex> z) {
   return s;
 }
 
-// A functional of a solution with the bound on its error.
-struct Bounded {
-  zcomplex value;
-  double error;
-};
-
-// |a + da| / |b + db| against a / b, |da| <= ea, |db| <= eb: relative bound.
-double quotient_bound(Bounded a, Bounded b) {
-  const double ra = a.error / core::cabs(a.value), rb = b.error / core::cabs(b.value);
-  if (!(rb < 1)) return kInf;
-  return (ra + rb) / (1 - rb);
+// a y + b v, elementwise.
+std::vector<zcomplex> combined(zcomplex a, std::span<const zcomplex> y, zcomplex b, std::span<const zcomplex> v) {
+  std::vector<zcomplex> c(y.size());
+  for (std::size_t i = 0; i < y.size(); ++i) c[i] = a * y[i] + b * v[i];
+  return c;
 }
 
-// M_T = N / D over the compliance G; first-order propagation of the bounds.
-double tied_bound(const Bounded& g11, const Bounded& g13, const Bounded& g31, const Bounded& g33) {
-  const zcomplex d = g11.value * g33.value - g13.value * g31.value;
-  const zcomplex m = core::cdiv(g11.value + g33.value - g13.value - g31.value, d);
-  const zcomplex one{1, 0};
-  const double change = core::cabs(core::cdiv(one - m * g33.value, d)) * g11.error +
-                        core::cabs(core::cdiv(one - m * g11.value, d)) * g33.error +
-                        core::cabs(core::cdiv(m * g31.value - one, d)) * g13.error +
-                        core::cabs(core::cdiv(m * g13.value - one, d)) * g31.error;
-  const double r = change / core::cabs(m);
-  return std::isnan(r) ? kInf : r;
-}
+double finite_or_inf(double r) { return std::isnan(r) ? kInf : r; }
 
-std::vector<double> sum(const std::vector<double>& a, const std::vector<double>& b) {
-  std::vector<double> s(a.size());
-  for (std::size_t i = 0; i < a.size(); ++i) s[i] = a[i] + b[i];
+// sum_i |m_i| |z_i|: what a relative change of every component of z moves
+// m^T z by at most.
+double magnitude_product(std::span<const zcomplex> m, std::span<const zcomplex> z) {
+  double s = 0;
+  for (std::size_t i = 0; i < m.size(); ++i) s += core::cabs(m[i]) * core::cabs(z[i]);
   return s;
+}
+
+// The derivatives of M_T = N / D, N = g11 + g33 - g13 - g31,
+// D = g11 g33 - g13 g31, by g11, g13, g31, g33.
+struct TiedDerivatives {
+  zcomplex m, d11, d13, d31, d33;
+  double rounding;  // relative rounding of N / D as evaluated from the g
+};
+TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
+  const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
+  const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
+  using core::cabs;
+  const double n_terms = (cabs(g11) + cabs(g33) + cabs(g13) + cabs(g31)) / cabs(g11 + g33 - g13 - g31);
+  const double d_terms = (cabs(g11 * g33) + cabs(g13 * g31)) / cabs(d);
+  return {m,
+          core::cdiv(one - m * g33, d),
+          core::cdiv(m * g31 - one, d),
+          core::cdiv(m * g13 - one, d),
+          core::cdiv(one - m * g11, d),
+          4 * kUnitRoundoff * (n_terms + 2 * d_terms + 2)};
 }
 
 std::vector<zcomplex> difference(std::span<const zcomplex> a, std::span<const zcomplex> b) {
@@ -129,24 +135,43 @@ RunAccuracy run_accuracy(const SolvedTest& t, const core::Coefficients& coef, co
   const std::vector<zcomplex> rest = compressional ? difference(t.z, x) : std::vector<zcomplex>();
   const std::span<const zcomplex> on1 = compressional ? x : t.z;
   const std::span<const zcomplex> on3 = compressional ? std::span<const zcomplex>(rest) : x;
-  const std::vector<double> w1 = compressional ? wx : rz.w;
-  const std::vector<double> w3 = compressional ? sum(rz.w, wx) : wx;
 
+  // M_T to first order: dM = sum over (i, j) of dM/dg_ij l_i^T dz_j, z_j the
+  // response to a traction on solid j, so the adjoints of the two strains,
+  // combined per solution before their magnitudes are taken, bound it.
   const ResultFunctionals f = result_functionals(t, coef);
   const std::vector<zcomplex> y1 = bounds::adjoint(f.strain1, solves), y3 = bounds::adjoint(f.strain3, solves);
-  const auto bounded = [](std::span<const zcomplex> l, std::span<const zcomplex> y, std::span<const zcomplex> z,
-                          std::span<const double> w) { return Bounded{dot(l, z), bounds::functional_bound(y, w)}; };
-  const Bounded g11 = bounded(f.strain1, y1, on1, w1), g31 = bounded(f.strain3, y3, on1, w1);
-  const Bounded g13 = bounded(f.strain1, y1, on3, w3), g33 = bounded(f.strain3, y3, on3, w3);
-  a.moduli.push_back({"mt", tied_bound(g11, g13, g31, g33)});
+  const TiedDerivatives dm = tied_derivatives(dot(f.strain1, on1), dot(f.strain1, on3), dot(f.strain3, on1),
+                                              dot(f.strain3, on3));
+  const std::vector<zcomplex> y_on1 = combined(dm.d11, y1, dm.d31, y3), y_on3 = combined(dm.d13, y1, dm.d33, y3);
+  // Compressional: on1 = x, on3 = z - x; shear: on1 = z, on3 = x.
+  const double tied_change =
+      compressional ? bounds::functional_bound(combined({1, 0}, y_on1, {-1, 0}, y_on3), wx) +
+                          bounds::functional_bound(y_on3, rz.w)
+                    : bounds::functional_bound(y_on1, rz.w) + bounds::functional_bound(y_on3, wx);
+  // Beside the solve's error, the rounding of the solution to double and of
+  // the modulus' evaluation (sums over the cells): `rounding` per unit of
+  // the functionals' magnitudes.
+  const double rounding = (static_cast<double>(t.nx) * t.ny + 20) * kUnitRoundoff;
+  const double tied_rounding =
+      rounding * (magnitude_product(combined(dm.d11, f.strain1, dm.d31, f.strain3), on1) +
+                  magnitude_product(combined(dm.d13, f.strain1, dm.d33, f.strain3), on3));
+  a.moduli.push_back({"mt", finite_or_inf((tied_change + tied_rounding) / core::cabs(dm.m) + dm.rounding)});
 
-  // The original estimates: a boundary functional's reciprocal, and the
-  // stress sum over the strain sum of solid 1.
-  const Bounded boundary = bounded(f.boundary, bounds::adjoint(f.boundary, solves), t.z, rz.w);
-  const Bounded stress = bounded(f.stress, bounds::adjoint(f.stress, solves), t.z, rz.w);
-  const Bounded strain = bounded(f.strain1, y1, t.z, rz.w);
-  a.moduli.push_back({compressional ? "mstar" : "cmu", quotient_bound({{1, 0}, 0}, boundary)});
-  a.moduli.push_back({compressional ? "c33" : "c13", quotient_bound(stress, strain)});
+  // The original estimates: the reciprocal of a boundary functional, exactly;
+  // the stress sum over solid 1's strain sum, c = s / e, to first order
+  // through the functional (l_s - c l_e) / e.
+  const zcomplex boundary = dot(f.boundary, t.z);
+  const double boundary_error = bounds::functional_bound(bounds::adjoint(f.boundary, solves), rz.w) +
+                                rounding * magnitude_product(f.boundary, t.z);
+  const double rb = boundary_error / core::cabs(boundary);
+  a.moduli.push_back({compressional ? "mstar" : "cmu", rb < 1 ? rb / (1 - rb) + 8 * kUnitRoundoff : kInf});
+  const zcomplex stress = dot(f.stress, t.z), strain = dot(f.strain1, t.z);
+  const zcomplex c = core::cdiv(stress, strain);
+  const std::vector<zcomplex> y_c = combined({1, 0}, bounds::adjoint(f.stress, solves), -c, y1);
+  const double c_change = bounds::functional_bound(y_c, rz.w) +
+                          rounding * magnitude_product(combined({1, 0}, f.stress, -c, f.strain1), t.z);
+  a.moduli.push_back({compressional ? "c33" : "c13", finite_or_inf(c_change / core::cabs(stress) + 8 * kUnitRoundoff)});
   for (const ModulusBound& m : a.moduli)
     a.forward_error_bound = std::isnan(m.relative) ? kInf : std::max(a.forward_error_bound, m.relative);
   a.cells_per_diffusion_length = waves::cells_per_diffusion_length(coef, t.nx, t.ny, t.h, omega);

@@ -7,10 +7,13 @@
 //   the compressional test, cmu and c13 of the shear test): each is a
 //   function of a few linear functionals l^T z of the two solutions (mean
 //   strains of each solid, the sum of the cells' stresses, a boundary
-//   displacement). Each functional gets the adjoint bound |A^{-T} l|^T w of
-//   its error, and the bounds are carried through the modulus: exactly for
-//   a quotient of two functionals, to first order through the 2 x 2
-//   compliance for M_T.
+//   displacement). To first order the change of a modulus is itself a
+//   linear functional of the solutions' errors, sum_j m_j^T dz_j, whose
+//   adjoints A^{-T} m_j are combinations of those of the strains, stresses
+//   and displacements, combined by the modulus' derivatives before their
+//   magnitudes are taken (cancellations kept); the bound is sum_j
+//   |A^{-T} m_j|^T w_j, w_j the residual bound of solution j. The
+//   reciprocal of a boundary functional (mstar, cmu) is bounded exactly.
 // - The grid: the fewest cells per diffusion length of the slow waves
 //   (waves/diffusion_length.hpp).
 #pragma once

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/build_info.hpp"
+#include "core/run_lock.hpp"
+#include "core/run_start.hpp"
 #include "drivers/run_record.hpp"
 #include "drivers/vtk_map.hpp"
 
@@ -74,7 +76,9 @@ void start_program(std::string_view program, int argc, char** argv) {
     exit_after_answer(p);
   }
   if (argc > 1) {
-    print_usage(program, argv[1]);
+    // "--help extra": the argument refused is the extra one, not --help.
+    const std::string_view first(argv[1]);
+    print_usage(program, argv[(first == "--help" || first == "--version") && argc > 2 ? 2 : 1]);
     std::exit(kUsageError);
   }
   if (isatty(STDIN_FILENO) == 1)
@@ -82,6 +86,11 @@ void start_program(std::string_view program, int argc, char** argv) {
                  "%s: reading the input deck from standard input (the terminal); end it with Ctrl-D,\n"
                  "or run \"%s < DECK\" (--help for more)\n",
                  p.c_str(), p.c_str());
+  // Safe descriptors first (the lock file must not take a closed standard
+  // descriptor's number), then the folder: nothing is touched before the
+  // lock is held, and the record of an earlier run goes before any table.
+  core::start_run();
+  core::lock_working_folder(program);
   unlink(kVtkMapName);  // a map of an earlier run would outlive a run that stops early
   run_record::begin(program);
 }

@@ -144,8 +144,14 @@ std::vector<double> log_scale(double freq, double freq_max, int nfreq) {
 // ---------------------------------------------------------------- deck text
 
 DeckText load_deck(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError("cannot read deck " + path.string());
+  std::error_code ec;
+  const auto kind = fs::status(path, ec);
+  if (fs::is_directory(kind)) throw UsageError("the deck " + path.string() + " is not a regular file (a folder)");
+  if (!ec && fs::exists(kind) && !fs::is_regular_file(kind))
+    throw UsageError("the deck " + path.string() + " is not a regular file (a FIFO, socket or device)");
+  const std::optional<std::string> text = slurp(path);
+  if (!text) throw UsageError("cannot read deck " + path.string());
+  std::istringstream in(*text);
   DeckText d;
   std::string line;
   int n = 0;

@@ -1,5 +1,5 @@
 // The merged table of a sweep (sweep.csv, with a units row) and its plot.
-#include <fstream>
+#include <sstream>
 #include <set>
 
 #include "core/text_in.hpp"
@@ -44,7 +44,7 @@ bool analytic_cell_varies(const fs::path& dir, const SweepPlan& plan, const std:
       const DeckText deck = load_deck(p / "input.deck");
       if (inspect_deck(deck).model != 0) return true;
       const int nx = core::read_list_int(deck.records.at(4)).value, ny = core::read_list_int(deck.records.at(5)).value;
-      std::ifstream in(p / "matnum_p33_gnu");
+      std::istringstream in(slurp(p / "matnum_p33_gnu").value_or(""));
       for (int j, k, m; in >> j >> k >> m;)
         if (j == nx && k == ny) return (varied & (1 << (m - 1))) != 0;
     } catch (const std::exception&) {

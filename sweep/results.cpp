@@ -1,7 +1,6 @@
 // Reading a point's results from its report and tables, after checking that
 // they are the results of the point's own deck.
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "core/report_labels.hpp"
@@ -10,16 +9,6 @@
 namespace sweep {
 
 namespace {
-
-std::vector<std::string> read_lines(const fs::path& f) {
-  std::vector<std::string> out;
-  std::ifstream in(f, std::ios::binary);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    out.push_back(l);
-  }
-  return out;
-}
 
 // Leading blanks dropped, every run of blanks made one blank.
 std::string squeeze(std::string_view s) {
@@ -308,6 +297,10 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
     return row;
   }
   read_run_record(dir, row);
+  if (const std::string odd = odd_entries(dir); !odd.empty()) {
+    row.message = "files of the run that cannot be read: " + odd;
+    return row;
+  }
   if (!status_matches_deck(dir, *row.status, row.message)) return row;
   if (!row.status->ok()) {
     row.message = failure_message(dir, *row.status);

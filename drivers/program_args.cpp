@@ -55,12 +55,12 @@ void print_help(std::string_view program) {
   std::exit(1);
 }
 
-void print_usage(std::string_view program, const char* argument) {
+void print_usage(std::string_view program, const std::string& what) {
   const std::string p(program);
   std::fprintf(stderr,
-               "%s: unknown argument \"%s\": the run is configured by the deck on standard input\n"
+               "%s: %s: the run is configured by the deck on standard input\n"
                "usage: %s < DECK > REPORT   (or %s --help, %s --version)\n",
-               p.c_str(), argument, p.c_str(), p.c_str(), p.c_str());
+               p.c_str(), what.c_str(), p.c_str(), p.c_str(), p.c_str());
 }
 
 }  // namespace
@@ -72,13 +72,16 @@ void start_program(std::string_view program, int argc, char** argv) {
     exit_after_answer(p);
   }
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
-    std::printf("%s %s (commit %s)\n", p.c_str(), core::project_version(), core::project_commit());
+    std::printf("%s %s (commit %s, sources %.16s)\n", p.c_str(), core::project_version(), core::project_commit(),
+                core::project_sources());
     exit_after_answer(p);
   }
   if (argc > 1) {
     // "--help extra": the argument refused is the extra one, not --help.
-    const std::string_view first(argv[1]);
-    print_usage(program, argv[(first == "--help" || first == "--version") && argc > 2 ? 2 : 1]);
+    const std::string first(argv[1]);
+    print_usage(program, first == "--help" || first == "--version"
+                             ? first + " takes no other argument, got \"" + argv[2] + "\""
+                             : "unknown argument \"" + first + "\"");
     std::exit(kUsageError);
   }
   if (isatty(STDIN_FILENO) == 1)

@@ -108,6 +108,7 @@ std::string record_text(const std::string& exit_status, const std::string& stop_
   field("program", quoted(r.program));
   field("version", quoted(core::project_version()));
   field("commit", quoted(core::project_commit()));
+  field("sources_sha256", quoted(core::project_sources()));
   bool porosity = false;
   for (const auto& [key, digest] : r.inputs) {
     field(key, digest ? quoted(*digest) : "null");

@@ -18,10 +18,11 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
       first = &r;
       continue;
     }
-    if (r.version == first->version && r.commit == first->commit) continue;
+    if (r.version == first->version && r.commit == first->commit && r.sources == first->sources) continue;
     auto build = [](const Row& x) {
       if (x.version.empty() && x.commit.empty()) return std::string("an unrecorded build");
-      return "version " + visible(x.version) + " (commit " + visible(x.commit) + ")";
+      return "version " + visible(x.version) + " (commit " + visible(x.commit) +
+             (x.sources.empty() ? "" : ", sources " + visible(x.sources.substr(0, 16))) + ")";
     };
     throw UsageError("points of different builds: " + first->point->dir + " was made by " + build(*first) + ", " +
                      r.point->dir + " by " + build(r) +
@@ -60,8 +61,8 @@ std::string table_text(const SweepPlan& plan, const std::vector<Row>& rows) {
   for (const auto& a : plan.axes) csv += "," + a, units += "," + column_unit(a);
   csv += ",status", units += ",";
   for (const auto& c : cols) csv += "," + c, units += "," + column_unit(c);
-  csv += ",version,deck_sha256,dir,message\n";
-  units += ",,,,\n";
+  csv += ",version,build,deck_sha256,dir,message\n";
+  units += ",,,,,\n";
   csv += units;
   for (const auto& r : rows) {
     csv += std::to_string(r.point->index);
@@ -72,7 +73,7 @@ std::string table_text(const SweepPlan& plan, const std::vector<Row>& rows) {
       csv += ",";
       if (it != r.values.end()) csv += shortest(it->second);
     }
-    csv += "," + csv_field(r.version) + "," + csv_field(r.deck_sha256) + "," + csv_field(r.point->dir) + "," +
+    csv += "," + csv_field(r.version) + "," + csv_field(r.build()) + "," + csv_field(r.deck_sha256) + "," + csv_field(r.point->dir) + "," +
            csv_field(r.message) + "\n";
   }
   return csv;

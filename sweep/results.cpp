@@ -188,6 +188,7 @@ void read_run_record(const fs::path& dir, Row& row) {
   if (!json) return;
   row.version = json_member(*json, "version").value_or("");
   row.commit = json_member(*json, "commit").value_or("");
+  row.sources = json_member(*json, "sources_sha256").value_or("");
   row.deck_sha256 = json_member(*json, "deck_sha256").value_or("");
 }
 

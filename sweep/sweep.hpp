@@ -220,7 +220,9 @@ struct Row {
   std::vector<double> axis_values;  // as the point's own input.deck gives them
   std::optional<Status> status;     // nothing: not finished
   std::map<std::string, double> values;
-  std::string version, commit, deck_sha256;  // from run.json, when written
+  std::string version, commit, sources, deck_sha256;  // from run.json, when written
+  // The build: commit and the first digits of the sources' digest.
+  std::string build() const { return commit + (sources.empty() ? "" : " " + sources.substr(0, 16)); }
   std::string message;
   bool failed() const { return !status || !status->ok() || !message.empty(); }
 };

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "core/text_in.hpp"
@@ -127,6 +126,9 @@ std::vector<double> parse_values(const std::string& spec, bool logarithmic) {
 
 std::vector<double> log_scale(double freq, double freq_max, int nfreq) {
   if (nfreq < 1) throw UsageError("the deck's nfreq must be at least 1, it is " + std::to_string(nfreq));
+  // Checked before any list is built: a sweep has at most a million points.
+  if (nfreq > 1000000)
+    throw UsageError("the deck's nfreq is " + std::to_string(nfreq) + ": more than a million points");
   if (nfreq == 1) return {freq};
   if (!(freq > 0) || !(freq_max > 0))
     throw UsageError("the deck's frequency scale needs positive freq and freq_max");

@@ -1,4 +1,5 @@
 // The merged table of a sweep (sweep.csv, with a units row) and its plot.
+#include <cmath>
 #include <sstream>
 #include <set>
 
@@ -87,7 +88,15 @@ MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt) {
   sum.points = static_cast<int>(plan.points.size());
   std::vector<Row> rows;
   for (const auto& pt : plan.points) {
-    Row r = read_row(sweep_dir / pt.dir, plan.program, plan.axes);
+    Row r;
+    try {
+      require_real_folder(sweep_dir, pt.dir);
+      r = read_row(sweep_dir / pt.dir, plan.program, plan.axes);
+    } catch (const UsageError& e) {
+      r.status = Status{};
+      r.axis_values.assign(plan.axes.size(), std::nan(""));
+      r.message = e.what();
+    }
     r.point = &pt;
     if (!r.status) continue;
     ++sum.finished;

@@ -122,19 +122,21 @@ std::string failure_message(const fs::path& dir, const Status& st) {
     std::string s = squeeze(*it);
     if (!s.empty()) last.insert(last.begin(), s);
   }
-  for (auto& s : last) parts.push_back(s);
+  for (auto& s : last) parts.push_back(s.size() > 160 ? s.substr(0, 157) + "..." : s);
+  // The program's last words: the sentence that says why it stopped, then
+  // "STOP n".
   auto err = read_lines(dir / "stderr.txt");
-  for (auto it = err.rbegin(); it != err.rend(); ++it) {
+  std::vector<std::string> said;
+  for (auto it = err.rbegin(); it != err.rend() && said.size() < 2; ++it) {
     std::string s = squeeze(*it);
-    if (!s.empty()) {
-      parts.push_back(s);
-      break;
-    }
+    if (!s.empty()) said.insert(said.begin(), s);
   }
+  if (said.size() == 2 && said[1].rfind("STOP ", 0) != 0) said.erase(said.begin());  // not a stop of the program
+  for (auto& s : said) parts.push_back(s);
   if (st.signal) parts.push_back("killed by signal " + std::to_string(st.code));
   std::string msg;
   for (const auto& p : parts) msg += (msg.empty() ? "" : " | ") + p;
-  if (msg.size() > 400) msg = msg.substr(0, 397) + "...";
+  if (msg.size() > 600) msg = msg.substr(0, 597) + "...";
   return msg;
 }
 

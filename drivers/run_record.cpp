@@ -224,16 +224,16 @@ void begin(std::string_view program) {
   r.program = program;
   r.start_time = utc_now();
   r.inputs.emplace_back("deck_sha256", core::sha256_of_descriptor(0));
-  // The record of an earlier run goes before any result file is emptied.
-  const std::string running = running_json();
-  if (!replace_record(running.data(), running.size()))
-    core::fail(core::kStopOutputError, std::string("cannot write the run record \"") + kFileName + "\": " +
-                                           std::strerror(errno) + "; no result file was touched");
   std::snprintf(g_signal_notice, sizeof g_signal_notice,
                 "%.60s: stopped by a signal; %s records it, the result files are incomplete\n", r.program.c_str(),
                 kFileName);
   prepare_signal_records();
   catch_stop_signals();
+  // The record of an earlier run goes before any result file is emptied.
+  const std::string running = running_json();
+  if (!replace_record(running.data(), running.size()))
+    core::fail(core::kStopOutputError, std::string("cannot write the run record \"") + kFileName + "\": " +
+                                           std::strerror(errno) + "; no result file was touched");
   core::at_end(write_at_end);
 }
 

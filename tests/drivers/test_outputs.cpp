@@ -143,7 +143,7 @@ TEST(CommandLine, HelpVersionAndRefusals) {
   EXPECT_TRUE(contains(err, "reading the input deck from standard input (the terminal)") && status == 2) << err;
   // A deck through a pipe is digested as it is read: all of it, so the file's digest.
   const std::string piped = "cat " + kSource + "/examples/ice_small.deck | " + kBin + "/pwave_upscale > /dev/null 2>&1";
-  EXPECT_EQ(shell("cd " + dir + " && " + piped + "; grep -o '[0-9a-f]\\{64\\}' run.json | head -1").first,
+  EXPECT_EQ(shell("cd " + dir + " && " + piped + "; grep '\"deck_sha256\"' run.json | grep -o '[0-9a-f]\\{64\\}'").first,
             sha256sum(kSource + "/examples/ice_small.deck") + "\n");
   shell("rm -rf " + dir);
 }

@@ -128,7 +128,7 @@ std::vector<std::string> remove_run_files(const fs::path& dir) {
     const std::string name = e.path().filename().string();
     const bool image = name.size() > 4 && name.ends_with(".png");  // drawn by --maps
     if (run_file_names().count(name) || image) {
-      if (!e.is_directory(ec)) fs::remove(e.path(), ec);
+      if (!fs::is_directory(e.symlink_status(ec))) fs::remove(e.path(), ec);  // a link itself, not its target
     } else {
       kept.push_back(name);
     }

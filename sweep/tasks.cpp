@@ -69,8 +69,10 @@ void write_task_list(const fs::path& sweep_dir, const SweepPlan& plan, const std
   std::string tasks;
   for (const auto& p : plan.points) {
     // The status file is written last, under a temporary name first, so that
-    // its presence always means a finished run.
-    tasks += "cd " + sh_quote((abs / p.dir).string()) + " || exit 1; rm -f status; " + sh_quote(exe) +
+    // its presence always means a finished run. The files the shell writes
+    // are removed first: a link left under their names is not followed.
+    tasks += "cd " + sh_quote((abs / p.dir).string()) + " || exit 1; rm -f status status.tmp report.txt stderr.txt; " +
+             sh_quote(exe) +
              " < input.deck > report.txt 2> stderr.txt; echo $? > status.tmp && mv status.tmp status\n";
   }
   write_text(abs / "tasks.txt", tasks, false);

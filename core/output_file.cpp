@@ -33,19 +33,24 @@ int create_output(const std::string& name, std::string& why) {
     why = open_failure(name, errno);
     return -1;
   }
+  // A character device (/dev/null to discard a file) can only have been
+  // put there by root; a FIFO would block, a socket or block device is no
+  // place for a table.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  const bool ok = ::fstat(fd, &st) == 0;
+  if (!ok || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
     ::close(fd);
     why = "is not a regular file (a FIFO, socket or device); remove it";
     return -1;
   }
-  if (st.st_nlink > 1) {
+  if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
     ::close(fd);
     why = "has other hard links; writing it would change those files too: remove it";
     return -1;
   }
   const int flags = ::fcntl(fd, F_GETFL);
-  if (::ftruncate(fd, 0) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if ((S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) || flags < 0 ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     why = std::strerror(errno);
     ::close(fd);
     return -1;

@@ -9,7 +9,8 @@
 namespace core {
 
 // Opens `name` for writing from its start: created when missing (mode 0644
-// less the umask), emptied when it is a regular file of its own. Returns the
+// less the umask), emptied when it is a regular file of its own; a
+// character device (/dev/null) is written as it is. Returns the
 // descriptor (close-on-exec), or -1 with `why` saying what is wrong with the
 // name ("is a symbolic link ...", "is not a regular file ...", or the
 // system's reason).

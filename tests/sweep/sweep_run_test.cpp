@@ -453,6 +453,11 @@ TEST_F(Sweep, EditedCellMapStopSentenceAndUserFiles) {
   EXPECT_EQ(rows[1].at("message"), "");
   EXPECT_NE(rows[2].at("message").find("porosity.frac is not the file its run read"), std::string::npos) << rows[2].at("message");
   EXPECT_EQ(sweep(run), 0) << err();  // the point runs again on the sweep's own map
+  // Two builds of one commit that differ in their sources are two builds.
+  ASSERT_EQ(shell("cd " + q((dir_ / "m" / "points" / "p0001").string()) +
+                  " && sed -i 's/\"sources_sha256\": \"[0-9a-f]/\"sources_sha256\": \"x/' run.json"), 0);
+  EXPECT_EQ(sweep("--merge m --no-plot"), 2);
+  EXPECT_NE(err().find("points of different builds"), std::string::npos) << err();
 
   EXPECT_EQ(sweep("pwave_upscale wide.deck --exe " + q(exe.string()) + out("w") + "--freq 1 -q --no-plot"), 1);
   const std::string msg = read_csv(dir_ / "w" / "sweep.csv")[1].at("message");

@@ -6,6 +6,7 @@
 // limit) and written under a temporary name created afresh, never through a
 // link; point folders that are links are refused.
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,18 +122,40 @@ const std::set<std::string>& run_file_names() {
   return names;
 }
 
-std::vector<std::string> remove_run_files(const fs::path& dir) {
-  std::vector<std::string> kept;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec)) {
-    const std::string name = e.path().filename().string();
-    const bool image = name.size() > 4 && name.ends_with(".png");  // drawn by --maps
-    if (run_file_names().count(name) || image) {
-      if (!fs::is_directory(e.symlink_status(ec))) fs::remove(e.path(), ec);  // a link itself, not its target
-    } else {
-      kept.push_back(name);
-    }
+// The point folder opened component by component from the sweep folder,
+// never through a link (O_NOFOLLOW | O_DIRECTORY at each step): what is
+// removed is in the folder checked, even if a name is swapped for a link
+// meanwhile. -1 when a component is a link or no folder.
+static int open_point_folder(const fs::path& sweep_dir, const std::string& relative) {
+  int fd = ::open(sweep_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (const auto& part : fs::path(relative)) {
+    if (fd < 0) break;
+    const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(fd);
+    fd = next;
   }
+  return fd;
+}
+
+std::vector<std::string> remove_run_files(const fs::path& sweep_dir, const std::string& relative) {
+  const int fd = open_point_folder(sweep_dir, relative);
+  if (fd < 0)
+    throw UsageError((sweep_dir / relative).string() + " cannot be opened as a folder of its own (" +
+                     std::strerror(errno) + "); remove it");
+  DIR* d = ::fdopendir(fd);
+  if (d == nullptr) {
+    ::close(fd);
+    throw UsageError("cannot read " + (sweep_dir / relative).string());
+  }
+  std::vector<std::string> kept, gone;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const bool image = name.size() > 4 && name.ends_with(".png");  // drawn by --maps
+    (run_file_names().count(name) || image ? gone : kept).push_back(name);
+  }
+  for (const auto& name : gone) ::unlinkat(::dirfd(d), name.c_str(), 0);  // a link itself, never its target
+  ::closedir(d);
   return kept;
 }
 

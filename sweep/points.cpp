@@ -143,7 +143,7 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     bool finished = same && st && !st->signal && status_matches_deck(dir, *st, why) &&
                     (!retry_failed || !read_row(dir, plan.program, plan.axes).failed());
     if (!finished) {
-      const std::vector<std::string> kept = remove_run_files(dir);
+      const std::vector<std::string> kept = remove_run_files(sweep_dir, pt.dir);
       if (!kept.empty()) {
         std::string names;
         for (const auto& k : kept) names += " " + visible(k);

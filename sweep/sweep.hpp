@@ -167,7 +167,8 @@ std::string odd_entries(const fs::path& dir);
 void require_real_folder(const fs::path& sweep_dir, const std::string& relative);
 // Removes the files a run or the sweep writes into a point folder; returns
 // the names of the other entries, which are the user's and stay.
-std::vector<std::string> remove_run_files(const fs::path& dir);
+// The folder is opened without following a link at any step (*at calls).
+std::vector<std::string> remove_run_files(const fs::path& sweep_dir, const std::string& relative);
 
 // ---------------------------------------------------------------- status
 

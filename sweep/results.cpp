@@ -1,7 +1,6 @@
 // Reading a point's results from its report and tables, after checking that
 // they are the results of the point's own deck.
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "core/report_labels.hpp"
@@ -10,16 +9,6 @@
 namespace sweep {
 
 namespace {
-
-std::vector<std::string> read_lines(const fs::path& f) {
-  std::vector<std::string> out;
-  std::ifstream in(f, std::ios::binary);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    out.push_back(l);
-  }
-  return out;
-}
 
 // Leading blanks dropped, every run of blanks made one blank.
 std::string squeeze(std::string_view s) {
@@ -137,7 +126,9 @@ std::string failure_message(const fs::path& dir, const Status& st) {
     std::string s = squeeze(*it);
     if (!s.empty()) last.insert(last.begin(), s);
   }
-  for (auto& s : last) parts.push_back(s);
+  for (auto& s : last) parts.push_back(s.size() > 160 ? s.substr(0, 157) + "..." : s);
+  // The program's last words: the sentence that says why it stopped, then
+  // "STOP n".
   auto err = read_lines(dir / "stderr.txt");
   std::vector<std::string> tail;  // the last line, and the sentence before a STOP line
   for (auto it = err.rbegin(); it != err.rend() && tail.size() < 2; ++it) {
@@ -205,6 +196,7 @@ void read_run_record(const fs::path& dir, Row& row) {
   if (!json) return;
   row.version = json_member(*json, "version").value_or("");
   row.commit = json_member(*json, "commit").value_or("");
+  row.sources = json_member(*json, "sources_sha256").value_or("");
   row.deck_sha256 = json_member(*json, "deck_sha256").value_or("");
 }
 
@@ -315,6 +307,10 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
     return row;
   }
   read_run_record(dir, row);
+  if (const std::string odd = odd_entries(dir); !odd.empty()) {
+    row.message = "files of the run that cannot be read: " + odd;
+    return row;
+  }
   if (!status_matches_deck(dir, *row.status, row.message)) return row;
   if (!row.status->ok()) {
     row.message = failure_message(dir, *row.status);

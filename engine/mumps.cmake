@@ -24,6 +24,15 @@ if(MPI_FOUND AND MUMPS_INCLUDE_DIR AND MUMPS_ZMUMPS_LIBRARY AND MUMPS_COMMON_LIB
   target_link_libraries(engine_mumps PUBLIC core ${MUMPS_ZMUMPS_LIBRARY} ${MUMPS_COMMON_LIBRARY}
                         ${MUMPS_PORD_LIBRARY} MPI::MPI_CXX MPI::MPI_C)
   target_compile_definitions(engine_mumps INTERFACE UPSCALE_HAVE_MUMPS)
+  # make_solver(Backend::mumps) in the engine library calls this backend:
+  # linked once the whole tree is read, whichever of the two comes first.
+  set(UPSCALE_HAVE_MUMPS ON)
+  function(upscale_link_mumps_into_engine)
+    if(TARGET engine)
+      target_link_libraries(engine PUBLIC engine_mumps)
+    endif()
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL upscale_link_mumps_into_engine)
   find_program(UPSCALE_MPIEXEC NAMES mpirun mpiexec HINTS ${MPIEXEC_EXECUTABLE})
   message(STATUS "MUMPS backend: built (${MUMPS_ZMUMPS_LIBRARY}, launcher ${UPSCALE_MPIEXEC})")
 else()

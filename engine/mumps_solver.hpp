@@ -1,4 +1,6 @@
-// The distributed backend of the sparse engine: MUMPS over MPI.
+// The distributed MUMPS backend behind the engine's interface; built only
+// where the build defines UPSCALE_HAVE_MUMPS (make_solver(Backend::mumps)
+// throws otherwise).
 #pragma once
 
 #include <memory>

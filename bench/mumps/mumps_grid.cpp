@@ -9,7 +9,9 @@
 #include <mpi.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -88,6 +90,15 @@ double peak_rss_mb() {
   return static_cast<double>(u.ru_maxrss) * 1024 / 1e6;
 }
 
+// Processor time of this process so far (all its threads), seconds: on a
+// shared machine a steadier measure than the elapsed time.
+double cpu_seconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
 void run(const Args& a, engine::mpi::Ranks r, int first, int last) {
   engine::Pattern p;
   std::vector<engine::zcomplex> values;
@@ -95,7 +106,9 @@ void run(const Args& a, engine::mpi::Ranks r, int first, int last) {
   auto solver = engine::make_mumps_solver();
   solver->analyse(p, a.options);
   const auto estimate = gathered(static_cast<double>(solver->memory_needed()) / 1e6);
+  const double cpu_before = cpu_seconds();
   solver->factorise(values);
+  const auto cpu = gathered(cpu_seconds() - cpu_before);
   std::vector<engine::zcomplex> b(r.rank == 0 ? static_cast<std::size_t>(p.n) : 0, engine::zcomplex{1.0, 0.0});
   solver->solve(b, 1);
   const engine::Statistics& s = solver->statistics();
@@ -107,8 +120,8 @@ void run(const Args& a, engine::mpi::Ranks r, int first, int last) {
               s.analyse_seconds, s.factorise_seconds, s.solve_seconds, s.refinement_steps, s.backward_error);
   std::printf("  factor entries %lld, flops %.4g\n", static_cast<long long>(s.factor_entries), s.flops);
   for (int k = 0; k < r.size; ++k)
-    std::printf("  rank %d: estimated %.0f MB, MUMPS allocated %.0f MB, process peak %.0f MB\n", k, estimate[k],
-                allocated[k], peak[k]);
+    std::printf("  rank %d: estimated %.0f MB, MUMPS allocated %.0f MB, process peak %.0f MB, factorisation CPU %.1f s\n",
+                k, estimate[k], allocated[k], peak[k], cpu[k]);
 }
 
 }  // namespace
@@ -124,9 +137,13 @@ int main(int argc, char** argv) {
     engine::Pattern p;
     assemble(a, first, last, p, nullptr);
     const engine::MumpsPlan plan = engine::plan_mumps(p, a.options);
+    const auto peak = gathered(peak_rss_mb());
     if (r.rank == 0) {
       std::printf("grid %d x %d\n", a.nx, a.ny);
       engine::print_plan(stdout, plan);
+      const auto top = std::max_element(peak.begin(), peak.end());
+      std::printf("  analysis: process peak %.0f MB on rank %d, %.0f MB on all ranks together\n", *top,
+                  static_cast<int>(top - peak.begin()), std::accumulate(peak.begin(), peak.end(), 0.0));
     }
     return 0;
   });

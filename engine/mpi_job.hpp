@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace engine::mpi {
 
@@ -31,6 +32,13 @@ class PhaseScope {
 struct Ranks {
   int rank = 0, size = 1;
 };
+
+// The cell rows first..last (1-based) a rank assembles: ny rows cut into
+// `ranks` bands of nearly equal height, in rank order.
+inline std::pair<int, int> cell_row_band(int ny, int rank, int ranks) {
+  return {static_cast<int>(static_cast<long long>(rank) * ny / ranks) + 1,
+          static_cast<int>(static_cast<long long>(rank + 1) * ny / ranks)};
+}
 
 // Initialises MPI, runs body(ranks) and finalises; returns the body's
 // status. On an exception: "<program>: rank R of P failed during <phase>:

@@ -4,7 +4,8 @@
 // Complex symmetric (SYM = 2), the matrix distributed as each rank's own
 // coordinate entries (ICNTL(18) = 3, duplicates summed by MUMPS), the
 // right-hand sides and solutions centralised on rank 0. All calls are
-// collective over the ranks of MPI_COMM_WORLD.
+// collective over the ranks of MPI_COMM_WORLD; a program that has not
+// started MPI gets it started by the first solver (one process).
 #pragma once
 
 #include <mpi.h>

@@ -41,4 +41,13 @@ void print_plan(std::FILE* out, const MumpsPlan& p) {
   std::fprintf(out, "  largest rank          %.1f MB in core\n", static_cast<double>(peak) / 1e6);
 }
 
+void print_backend_plan(std::FILE* out, const char* name, const SparseSolver& solver) {
+  const Statistics& s = solver.statistics();
+  std::fprintf(out, "%s plan on 1 rank (%s)\n", name, s.ordering.c_str());
+  std::fprintf(out, "  factor entries (est.) %lld\n", static_cast<long long>(s.factor_entries));
+  std::fprintf(out, "  flops (est.)          %.4g\n", s.flops);
+  std::fprintf(out, "  analysis time         %.3f s\n", s.analyse_seconds);
+  std::fprintf(out, "  memory (est.)         %.1f MB\n", static_cast<double>(solver.memory_needed()) / 1e6);
+}
+
 }  // namespace engine

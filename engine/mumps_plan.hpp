@@ -29,4 +29,8 @@ MumpsPlan plan_mumps(const Pattern& pattern, Options options);
 // The plan as a few aligned lines, ranks in order (rank 0 prints it).
 void print_plan(std::FILE* out, const MumpsPlan& plan);
 
+// Any backend's figures after its analyse (on one rank: the own engine's
+// beside MUMPS's), from memory_needed() and statistics().
+void print_backend_plan(std::FILE* out, const char* name, const SparseSolver& solver);
+
 }  // namespace engine

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -36,10 +37,26 @@ const char* ordering_name(int code) {
 
 }  // namespace
 
-MumpsSolver::MumpsSolver() {
+namespace {
+
+// A program that did not start MPI itself (a single process, not under
+// mpirun) gets it started here and ended when the program ends.
+void ensure_mpi() {
   int started = 0;
   MPI_Initialized(&started);
-  if (!started) throw std::logic_error("the MUMPS backend needs MPI started (MPI_Init) before the solver is made");
+  if (started) return;
+  MPI_Init(nullptr, nullptr);
+  std::atexit([] {
+    int finished = 0;
+    MPI_Finalized(&finished);
+    if (!finished) MPI_Finalize();
+  });
+}
+
+}  // namespace
+
+MumpsSolver::MumpsSolver() {
+  ensure_mpi();
   MPI_Comm_dup(MPI_COMM_WORLD, &comm_);
   MPI_Comm_rank(comm_, &rank_);
   MPI_Comm_size(comm_, &size_);

@@ -129,7 +129,7 @@ void run(const Args& a, engine::mpi::Ranks r, int first, int last) {
 int main(int argc, char** argv) {
   return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     const Args a = parse(argc, argv);
-    const int first = r.rank * a.ny / r.size + 1, last = (r.rank + 1) * a.ny / r.size;
+    const auto [first, last] = engine::mpi::cell_row_band(a.ny, r.rank, r.size);
     if (!a.plan) {
       run(a, r, first, last);
       return 0;

@@ -35,10 +35,6 @@ void each_cell_entry(const GridCase& g, int first, int last, Put put) {
 
 }  // namespace
 
-std::pair<int, int> band_of(int ny, int rank, int ranks) {
-  return {rank * ny / ranks + 1, (rank + 1) * ny / ranks};
-}
-
 LocalSystem assemble_band(const GridCase& g, int first, int last) {
   LocalSystem s;
   s.pattern.n = core::unknowns_of(g.nx, g.ny);

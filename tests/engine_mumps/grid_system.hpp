@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "core/test_kind.hpp"
+#include "engine/mpi_job.hpp"
 #include "engine/sparse_solver.hpp"
 
 namespace mumps_check {
+
+using engine::mpi::cell_row_band;
 
 using cplx = std::complex<double>;
 
@@ -21,8 +24,6 @@ struct GridCase {
   double omega = 2 * 3.14159265358979 * 50.0, h = 0.01;
 };
 
-// Cell rows first..last (1-based) of rank r among p: a band of cell rows.
-std::pair<int, int> band_of(int ny, int rank, int ranks);
 
 struct LocalSystem {
   engine::Pattern pattern;

@@ -59,7 +59,7 @@ std::vector<cplx> two_columns(const std::vector<cplx>& load) {
 
 std::vector<cplx> solve_grid(const GridCase& g, engine::mpi::Ranks r, const engine::Options& options, bool refine,
                              engine::SparseSolver* solver, const std::vector<cplx>& b) {
-  auto [first, last] = band_of(g.ny, r.rank, r.size);
+  auto [first, last] = cell_row_band(g.ny, r.rank, r.size);
   LocalSystem s = assemble_band(g, first, last);
   if (solver->statistics().n == 0) solver->analyse(s.pattern, options);
   solver->factorise(s.values);
@@ -162,7 +162,7 @@ void expect_refused(const std::string& dir, const std::string& words) {
   GridCase g;
   try {
     auto solver = engine::make_mumps_solver();
-    auto [first, last] = band_of(g.ny, 0, 1);
+    auto [first, last] = cell_row_band(g.ny, 0, 1);
     solver->analyse(assemble_band(g, first, last).pattern, o);
     expect(false, "out-of-core folder " + dir + " accepted");
   } catch (const std::invalid_argument& e) {
@@ -201,7 +201,7 @@ void check_memory_and_singular(engine::mpi::Ranks r, bool singular) {
   auto solver = engine::make_mumps_solver();
   if (!singular) {
     GridCase g;
-    auto [first, last] = band_of(g.ny, r.rank, r.size);
+    auto [first, last] = cell_row_band(g.ny, r.rank, r.size);
     engine::Options o;
     o.memory_limit = 1000;
     try {
@@ -235,7 +235,7 @@ void check_memory_and_singular(engine::mpi::Ranks r, bool singular) {
 
 void fail_on_last_rank(engine::mpi::Ranks r, bool in_analysis) {
   GridCase g;
-  auto [first, last] = band_of(g.ny, r.rank, r.size);
+  auto [first, last] = cell_row_band(g.ny, r.rank, r.size);
   LocalSystem s = assemble_band(g, first, last);
   const bool last_rank = r.rank == r.size - 1;
   if (in_analysis && last_rank) {

@@ -17,6 +17,7 @@ if(MPI_FOUND AND MUMPS_INCLUDE_DIR AND MUMPS_ZMUMPS_LIBRARY AND MUMPS_COMMON_LIB
     engine/mumps_errors.cpp
     engine/mumps_plan.cpp
     engine/mpi_job.cpp
+    engine/mpi_share.cpp
   )
   target_include_directories(engine_mumps SYSTEM PUBLIC ${MUMPS_INCLUDE_DIR})
   # Debian's libzmumps carries its own dependencies (ScaLAPACK, BLAS, the

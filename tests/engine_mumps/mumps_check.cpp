@@ -2,6 +2,8 @@
 //   solve                the shear and compressional systems of a small grid,
 //                        two frequencies on one analysis, against a dense
 //                        solve on rank 0 and its own backward error
+//   shared               every rank builds the whole matrix, each hands over
+//                        only its slice of the entries
 //   out-of-core          the same solution with the factors on disk; bad
 //                        folders refused
 //   memory               a limit below the need stops every rank before the
@@ -22,6 +24,7 @@
 #include <string>
 
 #include "engine/mpi_job.hpp"
+#include "engine/mpi_share.hpp"
 #include "engine/mumps_errors.hpp"
 #include "engine/mumps_solver.hpp"
 #include "tests/engine_mumps/grid_system.hpp"
@@ -58,8 +61,8 @@ std::vector<cplx> two_columns(const std::vector<cplx>& load) {
 }
 
 std::vector<cplx> solve_grid(const GridCase& g, engine::mpi::Ranks r, const engine::Options& options, bool refine,
-                             engine::SparseSolver* solver, const std::vector<cplx>& b) {
-  auto [first, last] = cell_row_band(g.ny, r.rank, r.size);
+                             engine::SparseSolver* solver, const std::vector<cplx>& b, bool whole = false) {
+  auto [first, last] = whole ? std::pair{1, g.ny} : cell_row_band(g.ny, r.rank, r.size);
   LocalSystem s = assemble_band(g, first, last);
   if (solver->statistics().n == 0) solver->analyse(s.pattern, options);
   solver->factorise(s.values);
@@ -68,18 +71,18 @@ std::vector<cplx> solve_grid(const GridCase& g, engine::mpi::Ranks r, const engi
   return x;
 }
 
-void check_solve(engine::mpi::Ranks r) {
+void check_solve(engine::mpi::Ranks r, bool shared) {
   for (core::TestKind kind : {core::TestKind::shear, core::TestKind::compressional}) {
-    auto solver = engine::make_mumps_solver();
+    auto solver = shared ? engine::mpi::share_by_rank(engine::make_mumps_solver()) : engine::make_mumps_solver();
     for (double omega : {2 * M_PI * 50.0, 2 * M_PI * 5e3}) {  // one analysis, two factorisations
       GridCase g{kind, 6, 5, omega, 0.01};
       std::vector<cplx> a, load;
       assemble_dense(g, a, load);
       const int64_t n = static_cast<int64_t>(load.size());
       const std::vector<cplx> b = two_columns(load);
-      const std::vector<cplx> x = solve_grid(g, r, {}, true, solver.get(), b);
+      const std::vector<cplx> x = solve_grid(g, r, {}, true, solver.get(), b, shared);
       const std::vector<double> berr = solver->backward_errors();
-      const std::vector<cplx> plain = solve_grid(g, r, {}, false, solver.get(), b);
+      const std::vector<cplx> plain = solve_grid(g, r, {}, false, solver.get(), b, shared);
       if (r.rank != 0) continue;
       const std::vector<cplx> ref = dense_solve(a, b, n);
       const std::string tag = std::string(kind == core::TestKind::shear ? "shear" : "compressional") +
@@ -114,12 +117,12 @@ void fail_on_last_rank(engine::mpi::Ranks r, bool in_analysis);
 int main(int argc, char** argv) {
   return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "solve") check_solve(r);
+    if (mode == "solve" || mode == "shared") check_solve(r, mode == "shared");
     else if (mode == "out-of-core") check_out_of_core(r);
     else if (mode == "memory" || mode == "singular") check_memory_and_singular(r, mode == "singular");
     else if (mode == "fail-analysis" || mode == "fail-factorisation") fail_on_last_rank(r, mode == "fail-analysis");
     else {
-      std::fprintf(stderr, "usage: mumps_check solve|out-of-core|memory|singular|fail-analysis|fail-factorisation\n");
+      std::fprintf(stderr, "usage: mumps_check solve|shared|out-of-core|memory|singular|fail-analysis|fail-factorisation\n");
       return 2;
     }
     if (r.rank == 0 && failures == 0) std::printf("%s: passed on %d rank(s)\n", mode.c_str(), r.size);

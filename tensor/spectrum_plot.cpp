@@ -101,7 +101,7 @@ void write_spectrum_plot(const std::string& dir) {
         "set output 'tensor.png'\n"
         "set datafile separator ','\n"
         "set logscale x\nset format x '10^{%L}'\nset mxtics 10\nset grid xtics ytics\n"
-        "set xlabel 'frequency (Hz)'\n"
+        "set xlabel 'frequency (Hz)'\nset offsets graph 0, 0, 0.05, 0.05\n"
         "set key bmargin left horizontal Left reverse noenhanced maxcols 3 samplen 3\n"
         "set multiplot layout 2,2 title 'tensor\\_upscale: effective stiffness of the sample, velocities and 1000/Q'\n";
   panel(gp, "real part of the stiffness (GPa)", re);

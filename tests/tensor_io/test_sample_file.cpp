@@ -1,7 +1,9 @@
 // The sample file: a complete one builds the sample it describes; a typo,
 // a missing field, a value outside the deck's range or two materials of one
 // label is refused, naming the line, the material and the field.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "scratch.hpp"
@@ -105,6 +107,18 @@ TEST_F(SampleFile, TyposMissingFieldsAndValuesOutOfRangeAreRefused) {
   std::string shale = base;
   shale.replace(shale.find("\"ice\""), 5, "\"shaley-sand\"");
   EXPECT_NE(refused(shale + freq).find("material \"sand\" lacks \"s3\""), std::string::npos);
+}
+
+// The committed example: the picture make_labels.py drew (1229 of 4096
+// cells frozen, as it reports) under its two materials.
+TEST(ExampleSample, PatchyIceReads) {
+  const char* examples = std::getenv("UPSCALE_EXAMPLES");
+  ASSERT_NE(examples, nullptr);
+  const tensor::Sample s = tensor::read_sample_file(std::string(examples) + "/patchy_ice/sample.toml");
+  EXPECT_EQ(s.nx, 64);
+  EXPECT_EQ(s.ny, 64);
+  EXPECT_EQ(std::count(s.material_of_cell.begin(), s.material_of_cell.end(), 2), 1229);
+  EXPECT_EQ(s.frequencies.size(), 15u);
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ struct Traversal {
       extend_add(updates[c].get(), f.m(c) - f.nc(c), f.up.data() + f.rows_ptr[c] + f.nc(c), panel, m, nc, update.get());
       updates[c].reset();
     }
+    guard.first = f.first[s];
     factor_panel(panel, m, nc, guard, scratch);
     if (mc > 0) update_matrix(panel, m, nc, update.get(), scratch);
     updates[s] = std::move(update);
@@ -67,29 +68,31 @@ std::vector<Index> subtree_sizes(const Fronts& f) {
 
 }  // namespace
 
-Index factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
-                       const std::vector<Index>& subtrees, int threads, const std::function<void(double)>& progress) {
+std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
+                                          const std::vector<Index>& subtrees, int threads,
+                                          const std::function<void(double)>& progress) {
   Traversal t(f, values, store);
   const std::vector<Index> size = subtree_sizes(f);
   std::vector<char> done(static_cast<std::size_t>(f.nsuper), 0);
-  std::atomic<Index> perturbed{0};
+  std::vector<PivotChange> changes;
   if (!subtrees.empty()) {
     BlasThreads one(1);
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
-    std::mutex failure_lock;
+    std::mutex lock;
     auto work = [&] {
-      PivotGuard guard{tiny, 0};
+      PivotGuard guard{tiny, 0, {}};
       std::vector<zcomplex> scratch;
       try {
         for (std::size_t i = next++; i < subtrees.size(); i = next++)
           for (Index s = subtrees[i] - size[subtrees[i]] + 1; s <= subtrees[i]; ++s) t.front(s, guard, scratch);
       } catch (...) {
-        std::lock_guard<std::mutex> lock(failure_lock);
+        std::lock_guard<std::mutex> hold(lock);
         failure = std::current_exception();
         next = subtrees.size();
       }
-      perturbed += guard.perturbed;
+      std::lock_guard<std::mutex> hold(lock);
+      changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
     };
     std::vector<std::thread> pool;
     for (int k = 1; k < threads; ++k) pool.emplace_back(work);
@@ -99,7 +102,7 @@ Index factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store,
     for (Index r : subtrees) std::fill(done.begin() + (r - size[r] + 1), done.begin() + r + 1, 1);
   }
   BlasThreads many(std::max(threads, 1));
-  PivotGuard guard{tiny, 0};
+  PivotGuard guard{tiny, 0, {}};
   std::vector<zcomplex> scratch;
   const Index last = f.nsuper;
   for (Index s = 0; s < last; ++s) {
@@ -107,7 +110,9 @@ Index factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store,
     t.front(s, guard, scratch);
     if (progress) progress(static_cast<double>(s + 1) / static_cast<double>(last));
   }
-  return perturbed + guard.perturbed;
+  changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
+  std::sort(changes.begin(), changes.end(), [](const PivotChange& a, const PivotChange& b) { return a.pivot < b.pivot; });
+  return changes;
 }
 
 }  // namespace engine::detail

@@ -16,19 +16,19 @@ namespace {
 
 const zcomplex kOne{1, 0}, kMinusOne{-1, 0};
 
-zcomplex guarded(zcomplex d, PivotGuard& g) {
+zcomplex guarded(zcomplex d, Index pivot, PivotGuard& g) {
   const double r = std::hypot(d.re, d.im);
   if (r >= g.tiny) return d;
-  ++g.perturbed;
-  if (r == 0) return {g.tiny, 0};
-  return {d.re * (g.tiny / r), d.im * (g.tiny / r)};
+  const zcomplex to = r == 0 ? zcomplex{g.tiny, 0} : zcomplex{d.re * (g.tiny / r), d.im * (g.tiny / r)};
+  g.changes.push_back({pivot, to - d});
+  return to;
 }
 
 // Unblocked LDL^T of the jb x jb lower triangle at a (leading dimension ld).
-void factor_diagonal(zcomplex* a, Index ld, Index jb, PivotGuard& g) {
+void factor_diagonal(zcomplex* a, Index ld, Index jb, Index first, PivotGuard& g) {
   for (Index j = 0; j < jb; ++j) {
     zcomplex* cj = a + j * ld;
-    const zcomplex d = guarded(cj[j], g);
+    const zcomplex d = guarded(cj[j], first + j, g);
     cj[j] = d;
     const zcomplex inv = core::cdiv(kOne, d);
     for (Index i = j + 1; i < jb; ++i) cj[i] = cj[i] * inv;
@@ -47,7 +47,7 @@ void factor_panel(zcomplex* L, Index m, Index nc, PivotGuard& g, std::vector<zco
   for (Index j0 = 0; j0 < nc; j0 += kPanelBlock) {
     const Index jb = std::min(kPanelBlock, nc - j0), r0 = j0 + jb;
     zcomplex* diag = L + j0 + j0 * m;
-    factor_diagonal(diag, m, jb, g);
+    factor_diagonal(diag, m, jb, g.first + j0, g);
     if (r0 == m) break;
     // Rows below: L21 = A21 L11^-T D^-1.
     cblas_ztrsm(CblasColMajor, CblasRight, CblasLower, CblasTrans, CblasUnit, static_cast<blasint>(m - r0),

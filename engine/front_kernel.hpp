@@ -19,11 +19,20 @@ namespace engine::detail {
 inline constexpr Index kPanelBlock = 96;    // columns factorised between panel updates
 inline constexpr Index kUpdateChunk = 384;  // pivots per rank-k update of the update matrix
 
+// A pivot changed by the guard: its number in pivot order and the amount
+// added to it. The factor is then that of A + sum delta e_k e_k^T.
+struct PivotChange {
+  Index pivot;
+  zcomplex delta;
+};
+
 // Pivots of modulus below `tiny` are replaced by `tiny` with their phase (a
-// zero pivot by `tiny`), and counted.
+// zero pivot by `tiny`), and recorded; `first` is the number of the front's
+// first pivot.
 struct PivotGuard {
   double tiny = 0;
-  Index perturbed = 0;
+  Index first = 0;
+  std::vector<PivotChange> changes;
 };
 
 // Factorises the nc pivot columns of the panel in place.

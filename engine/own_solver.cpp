@@ -51,6 +51,7 @@ class OwnSolver final : public SparseSolver {
   std::vector<Index> subtrees_;
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
   std::unique_ptr<zcomplex[]> store_;
+  detail::PivotCorrection correction_;
   bool factorised_ = false;
   Statistics stats_;
   std::vector<double> omega_;
@@ -131,8 +132,10 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
   if (!store_) store_.reset(new zcomplex[static_cast<std::size_t>(plan_.fronts.factor_ptr.back())]);
   factorised_ = false;
-  stats_.perturbed_pivots = detail::factorise_fronts(plan_.fronts, values_.data(), store_.get(), tiny, subtrees_,
-                                                     threads_, options_.progress);
+  const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
+      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, options_.progress);
+  stats_.perturbed_pivots = static_cast<Index>(changes.size());
+  correction_.prepare(plan_.fronts, store_.get(), changes);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
 }
@@ -143,6 +146,7 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
   detail::solve_fronts(plan_.fronts, store_.get(), y.data(), nrhs);
+  if (correction_.active()) correction_.apply(y.data(), n, nrhs);
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];
 }

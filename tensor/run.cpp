@@ -34,6 +34,8 @@ double seconds_now() {
 class Progress {
  public:
   Progress(bool quiet, std::size_t total) : quiet_(quiet), total_(total), start_(seconds_now()) {}
+  // The estimates count from here: after the analysis.
+  void restart() { start_ = seconds_now(); }
   void say(const std::string& what) const {
     if (!quiet_) std::fprintf(stderr, "tensor_upscale: %s\n", what.c_str());
   }
@@ -179,6 +181,7 @@ int run_checked(const Options& o, RunRecord& record) {
   progress.say("analysing the grid of " + std::to_string(s.nx) + " x " + std::to_string(s.ny) + " cells");
   StiffnessComputation comp(s, engine::make_solver(backend), eo, choice);
   record_statistics(record, comp.solver().statistics());
+  progress.restart();
   if (o.plan) {
     const engine::Statistics& st = comp.solver().statistics();
     std::printf("unknowns %lld\nfactor entries %lld\nflops per factorisation %.6g\nmemory needed (bytes) %lld\n",

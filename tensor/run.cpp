@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/stop.hpp"
 #include "drivers/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
@@ -33,6 +34,8 @@ double seconds_now() {
 class Progress {
  public:
   Progress(bool quiet, std::size_t total) : quiet_(quiet), total_(total), start_(seconds_now()) {}
+  // The estimates count from here: after the analysis.
+  void restart() { start_ = seconds_now(); }
   void say(const std::string& what) const {
     if (!quiet_) std::fprintf(stderr, "tensor_upscale: %s\n", what.c_str());
   }
@@ -148,6 +151,22 @@ void write_record(const Options& o, const RunRecord& r, int status, const std::s
   write_file_atomically(o.out_dir + "/run.json", run_json(r, status, message));
 }
 
+// The run in progress, for a stop inside the model or the deck reader,
+// which ends the process through core::stop.
+const Options* g_options = nullptr;
+const RunRecord* g_record = nullptr;
+
+bool record_at_stop(int code, std::string_view message) {
+  if (!g_options || !g_record) return true;
+  try {
+    write_record(*g_options, *g_record, code & 0xff, std::string(message));
+    return true;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", e.what());
+    return false;
+  }
+}
+
 int run_checked(const Options& o, RunRecord& record) {
   const Sample s = load_sample(o);
   record.inputs = s.input_digests;
@@ -162,6 +181,7 @@ int run_checked(const Options& o, RunRecord& record) {
   progress.say("analysing the grid of " + std::to_string(s.nx) + " x " + std::to_string(s.ny) + " cells");
   StiffnessComputation comp(s, engine::make_solver(backend), eo, choice);
   record_statistics(record, comp.solver().statistics());
+  progress.restart();
   if (o.plan) {
     const engine::Statistics& st = comp.solver().statistics();
     std::printf("unknowns %lld\nfactor entries %lld\nflops per factorisation %.6g\nmemory needed (bytes) %lld\n",
@@ -237,6 +257,8 @@ int run(const Options& o) {
   RunRecord record = start_record(o.input);
   record.tests = o.tests == Tests::tensor ? "tensor" : o.tests == Tests::p ? "p" : "s";
   record.solver = o.solver == SolverChoice::mumps ? "mumps" : "own";
+  g_options = &o, g_record = &record;
+  core::at_end(record_at_stop);
   try {
     return run_checked(o, record);
   } catch (const std::exception& e) {

@@ -22,6 +22,7 @@
 
 namespace tensor {
 
+// Moduli of a test that is not run are NaN.
 struct Stiffness {
   zcomplex c11{}, c13{}, c31{}, c33{}, c55{};
   double backward_error = 0;  // worst over the solves

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/analysis.hpp"
@@ -14,8 +15,13 @@ namespace engine::detail {
 // `threads` threads, one subtree at a time each, on one-threaded kernels; the
 // supernodes above them then in order on kernels of `threads` threads.
 // Returns the pivots perturbed (modulus below `tiny`) in pivot order.
+// The stacks' buffers are kept for the next factorisation.
+struct UpdateStacks {
+  std::vector<std::unique_ptr<zcomplex[]>> buffers;
+  std::vector<Index> words;
+};
 std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
-                                          const std::vector<Index>& subtrees, int threads,
+                                          const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,
                                           const std::function<void(double)>& progress);
 
 // The exact inverse of A from the factor M = A + U Delta U^T of a perturbed

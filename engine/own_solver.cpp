@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -52,6 +53,7 @@ class OwnSolver final : public SparseSolver {
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
   std::unique_ptr<zcomplex[]> store_;
   detail::PivotCorrection correction_;
+  detail::UpdateStacks stacks_;
   bool factorised_ = false;
   Statistics stats_;
   std::vector<double> omega_;
@@ -86,6 +88,7 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_ = Statistics{};
   factorised_ = false;
   store_.reset();
+  stacks_ = {};
   entries_ = static_cast<Index>(pattern.row.size());
   input_ = detail::input_matrix(pattern);
   choose_ordering(pattern);
@@ -98,6 +101,13 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_.flops = c.flops;
   stats_.memory_bytes = c.memory_bytes;
   stats_.analyse_seconds = seconds_since(t0);
+  if (std::getenv("ENGINE_DEBUG")) {
+    const auto& f = plan_.fronts;
+    double cb = 0, maxm = 0;
+    for (Index s = 0; s < f.nsuper; ++s) cb += double(f.m(s) - f.nc(s)) * double(f.m(s) - f.nc(s)), maxm = std::max(maxm, double(f.m(s)));
+    std::fprintf(stderr, "nsuper %lld avg nc %.2f store %lld sum mc^2 %.3g max m %.0f\n", (long long)f.nsuper,
+                 double(f.n) / double(f.nsuper), (long long)f.factor_ptr.back(), cb, maxm);
+  }
 }
 
 void OwnSolver::check_memory() const {
@@ -108,6 +118,7 @@ void OwnSolver::check_memory() const {
     source = "MemAvailable of /proc/meminfo";
     // What this solver holds already counts as available to it.
     if (store_) held = 16 * plan_.fronts.factor_ptr.back() + 16 * static_cast<std::int64_t>(values_.size());
+    for (Index w : stacks_.words) held += 16 * w;
     if (available < 0) return;
     available += held;
   }
@@ -133,7 +144,7 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   if (!store_) store_.reset(new zcomplex[static_cast<std::size_t>(plan_.fronts.factor_ptr.back())]);
   factorised_ = false;
   const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
-      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, options_.progress);
+      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, stacks_, options_.progress);
   stats_.perturbed_pivots = static_cast<Index>(changes.size());
   correction_.prepare(plan_.fronts, store_.get(), changes);
   factorised_ = true;

@@ -81,14 +81,15 @@ struct Traversal {
 };
 
 Stack stack_of(UpdateStacks& stacks, std::size_t k) {
-  return {stacks.buffers[k].get(), stacks.words[k]};
+  return {stacks.buffers[k]->get(), stacks.words[k]};
 }
 
 void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan) {
   if (stacks.words == plan.words) return;
   stacks.buffers.clear();
   stacks.words = plan.words;
-  for (Index w : plan.words) stacks.buffers.emplace_back(new zcomplex[static_cast<std::size_t>(std::max<Index>(w, 1))]);
+  for (Index w : plan.words)
+    stacks.buffers.push_back(std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(std::max<Index>(w, 1))));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/large_array.hpp"
 #include "engine/analysis.hpp"
 #include "engine/front_kernel.hpp"
 
@@ -17,7 +18,7 @@ namespace engine::detail {
 // Returns the pivots perturbed (modulus below `tiny`) in pivot order.
 // The stacks' buffers are kept for the next factorisation.
 struct UpdateStacks {
-  std::vector<std::unique_ptr<zcomplex[]>> buffers;
+  std::vector<std::unique_ptr<core::LargeArray<zcomplex>>> buffers;
   std::vector<Index> words;
 };
 std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,

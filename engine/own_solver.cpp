@@ -51,7 +51,7 @@ class OwnSolver final : public SparseSolver {
   detail::Plan plan_;
   std::vector<Index> subtrees_;
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
-  std::unique_ptr<zcomplex[]> store_;
+  std::unique_ptr<core::LargeArray<zcomplex>> store_;  // 2 MB pages: few faults
   detail::PivotCorrection correction_;
   detail::UpdateStacks stacks_;
   bool factorised_ = false;
@@ -73,7 +73,10 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
     have = true;
   }
   if (o == Ordering::metis || o == Ordering::automatic) {
-    detail::Plan other = detail::plan(input_.lower, detail::metis_order(input_.lower));
+    const auto tm = Clock::now();
+    const std::vector<Index> order = detail::metis_order(input_.lower);
+    if (std::getenv("ENGINE_DEBUG")) std::fprintf(stderr, "metis %.3f\n", seconds_since(tm));
+    detail::Plan other = detail::plan(input_.lower, order);
     if (!have || other.flops < plan_.flops) {
       plan_ = std::move(other);
       stats_.ordering = "METIS nested dissection";
@@ -91,6 +94,7 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stacks_ = {};
   entries_ = static_cast<Index>(pattern.row.size());
   input_ = detail::input_matrix(pattern);
+  if (std::getenv("ENGINE_DEBUG")) std::fprintf(stderr, "input %.3f\n", seconds_since(t0));
   choose_ordering(pattern);
   subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
   const Index stored = static_cast<Index>(input_.lower.row.size());
@@ -141,12 +145,12 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   for (std::size_t k = 0; k < values.size(); ++k) values_[input_.slot[k]] += values[k];
   for (const zcomplex& v : values_) norm = std::max(norm, std::hypot(v.re, v.im));
   const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
-  if (!store_) store_.reset(new zcomplex[static_cast<std::size_t>(plan_.fronts.factor_ptr.back())]);
+  if (!store_) store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(plan_.fronts.factor_ptr.back()));
   factorised_ = false;
   const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
-      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, stacks_, options_.progress);
+      plan_.fronts, values_.data(), store_->get(), tiny, subtrees_, threads_, stacks_, options_.progress);
   stats_.perturbed_pivots = static_cast<Index>(changes.size());
-  correction_.prepare(plan_.fronts, store_.get(), changes);
+  correction_.prepare(plan_.fronts, store_->get(), changes);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
 }
@@ -156,7 +160,7 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   std::vector<zcomplex> y(static_cast<std::size_t>(n * nrhs));
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
-  detail::solve_fronts(plan_.fronts, store_.get(), y.data(), nrhs);
+  detail::solve_fronts(plan_.fronts, store_->get(), y.data(), nrhs);
   if (correction_.active()) correction_.apply(y.data(), n, nrhs);
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];

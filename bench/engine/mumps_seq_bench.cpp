@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
     }
   }
   const std::int64_t peak = engine_bench::status_bytes("VmHWM") - base;
-  std::printf("mumps N=%d n=%d %s ordering=%d analyse_s=%.3f factorise_s=%.3f factorise_cpu_s=%.3f solve_s=%.3f factor_entries=%.0f "
+  std::printf("mumps N=%d n=%d %s ordering=%d analyse_s=%.3f analyse_cpu_s=%.3f factorise_s=%.3f factorise_cpu_s=%.3f solve_s=%.3f factor_entries=%.0f "
               "flops_estimate=%.4e memory_effective_MB=%d memory_estimate_MB=%d peak_GB=%.3f\n",
-              N, id.n, lu ? "LU" : "LDLT", id.infog[6], seconds[0], seconds[1], cpu[1], seconds[2], count(id.infog[28]),
+              N, id.n, lu ? "LU" : "LDLT", id.infog[6], seconds[0], cpu[0], seconds[1], cpu[1], seconds[2], count(id.infog[28]),
               id.rinfog[2], id.infog[21], id.infog[16], static_cast<double>(peak) / 1e9);
   id.job = -2;
   zmumps_c(&id);

@@ -54,7 +54,8 @@ struct Traversal {
     for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) store[f.entry_place[k]] += values[f.entry_source[k]];
     if (stack.top + words > stack.capacity) throw std::logic_error("sparse engine: update stack overflow");
     zcomplex* mine = stack.base + stack.top;
-    std::memset(static_cast<void*>(mine), 0, sizeof(zcomplex) * static_cast<std::size_t>(words));
+    for (Index j = 0; j < mc; ++j)  // only the lower triangle is read
+      std::memset(static_cast<void*>(mine + j * mc + j), 0, sizeof(zcomplex) * static_cast<std::size_t>(mc - j));
     Index lowest = stack.top;  // the children on this stack lie on its top
     for (Index c = child_head[s]; c != -1; c = child_next[c]) {
       extend_add(update[c], f.m(c) - f.nc(c), f.up.data() + f.rows_ptr[c] + f.nc(c), panel, m, nc, mine);
@@ -65,7 +66,10 @@ struct Traversal {
     guard.first = f.first[s];
     factor_panel(panel, m, nc, guard, scratch);
     if (mc > 0) update_matrix(panel, m, nc, mine, scratch);
-    if (lowest != stack.top) std::memmove(static_cast<void*>(stack.base + lowest), mine, sizeof(zcomplex) * words);
+    if (lowest != stack.top)  // down the stack, column by column: each lands below where it was
+      for (Index j = 0; j < mc; ++j)
+        std::memmove(static_cast<void*>(stack.base + lowest + j * mc + j), mine + j * mc + j,
+                     sizeof(zcomplex) * static_cast<std::size_t>(mc - j));
     update[s] = stack.base + lowest;
     stack.top = lowest + words;
   }
@@ -85,6 +89,7 @@ Stack stack_of(UpdateStacks& stacks, std::size_t k) {
 }
 
 void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan) {
+  stacks.scratch.resize(plan.words.size());
   if (stacks.words == plan.words) return;
   stacks.buffers.clear();
   stacks.words = plan.words;
@@ -108,7 +113,7 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
     std::exception_ptr failure;
     auto work = [&](std::size_t k) {
       PivotGuard guard{tiny, 0, {}};
-      std::vector<zcomplex> scratch;
+      std::vector<zcomplex>& scratch = stacks.scratch[k];
       Stack stack = stack_of(stacks, k);
       try {
         for (std::size_t i = next++; i < subtrees.size(); i = next++) {
@@ -132,7 +137,7 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
   }
   BlasThreads many(std::max(threads, 1));
   PivotGuard guard{tiny, 0, {}};
-  std::vector<zcomplex> scratch;
+  std::vector<zcomplex>& scratch = stacks.scratch[0];
   Stack stack = stack_of(stacks, 0);
   for (Index s = 0; s < f.nsuper; ++s) {
     if (plan.done[s]) continue;

@@ -20,6 +20,7 @@ namespace engine::detail {
 struct UpdateStacks {
   std::vector<std::unique_ptr<core::LargeArray<zcomplex>>> buffers;
   std::vector<Index> words;
+  std::vector<std::vector<zcomplex>> scratch;  // one per thread, for the kernels
 };
 std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
                                           const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,

@@ -11,7 +11,7 @@
 #   bench/measure_engine.sh [BUILD_DIR] [N ...]      (default: build 60 120 240)
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$repo/build}"
+build="$(cd "${1:-$repo/build}" && pwd)"
 shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(60 120 240)

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
   o.ordering = ordering_named(ordering);
   o.grid = &g->places;
   o.progress = [](double f) { std::fprintf(stderr, "\rfactorising %5.1f%%", 100 * f); };
+  std::vector<engine::zcomplex> values = g->values;
   const std::int64_t base = engine_bench::status_bytes("VmRSS");
   engine_bench::reset_peak();
   auto solver = engine::make_solver(engine::Backend::own);
@@ -58,7 +59,6 @@ int main(int argc, char** argv) {
   solver->analyse(g->pattern, o);
   const double analyse_cpu = cpu_now() - a0;
   double factorise = 0, factorise_cpu = 0;
-  std::vector<engine::zcomplex> values = g->values;
   for (int r = 0; r < repeats; ++r) {
     for (std::size_t k = 0; k < values.size(); ++k) values[k].im = g->values[k].im * (1.0 + 0.1 * r);
     t = Clock::now();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -73,10 +72,7 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
     have = true;
   }
   if (o == Ordering::metis || o == Ordering::automatic) {
-    const auto tm = Clock::now();
-    const std::vector<Index> order = detail::metis_order(input_.lower);
-    if (std::getenv("ENGINE_DEBUG")) std::fprintf(stderr, "metis %.3f\n", seconds_since(tm));
-    detail::Plan other = detail::plan(input_.lower, order);
+    detail::Plan other = detail::plan(input_.lower, detail::metis_order(input_.lower));
     if (!have || other.flops < plan_.flops) {
       plan_ = std::move(other);
       stats_.ordering = "METIS nested dissection";
@@ -94,7 +90,6 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stacks_ = {};
   entries_ = static_cast<Index>(pattern.row.size());
   input_ = detail::input_matrix(pattern);
-  if (std::getenv("ENGINE_DEBUG")) std::fprintf(stderr, "input %.3f\n", seconds_since(t0));
   choose_ordering(pattern);
   subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
   const Index stored = static_cast<Index>(input_.lower.row.size());
@@ -105,13 +100,6 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_.flops = c.flops;
   stats_.memory_bytes = c.memory_bytes;
   stats_.analyse_seconds = seconds_since(t0);
-  if (std::getenv("ENGINE_DEBUG")) {
-    const auto& f = plan_.fronts;
-    double cb = 0, maxm = 0;
-    for (Index s = 0; s < f.nsuper; ++s) cb += double(f.m(s) - f.nc(s)) * double(f.m(s) - f.nc(s)), maxm = std::max(maxm, double(f.m(s)));
-    std::fprintf(stderr, "nsuper %lld avg nc %.2f store %lld sum mc^2 %.3g max m %.0f\n", (long long)f.nsuper,
-                 double(f.n) / double(f.nsuper), (long long)f.factor_ptr.back(), cb, maxm);
-  }
 }
 
 void OwnSolver::check_memory() const {

@@ -4,6 +4,8 @@
 // of key=value pairs.
 //
 //   engine_bench N [threads] [automatic|metis|geometric] [K] [deck]
+//
+// K = 0 runs the analysis alone and prints what a factorisation would need.
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -67,6 +69,13 @@ int main(int argc, char** argv) {
     factorise += since(t), factorise_cpu += cpu_now() - c0;
   }
   std::fprintf(stderr, "\n");
+  if (repeats == 0) {  // the analysis alone: what the factorisation would need
+    const engine::Statistics& s = solver->statistics();
+    std::printf("engine N=%d n=%lld ordering=\"%s\" analyse_cpu_s=%.3f factor_entries=%lld flops=%.4e estimate_GB=%.3f\n", N,
+                static_cast<long long>(s.n), s.ordering.c_str(), analyse_cpu, static_cast<long long>(s.factor_entries),
+                s.flops, static_cast<double>(s.memory_bytes) / 1e9);
+    return 0;
+  }
   std::vector<engine::zcomplex> x = g->rhs;
   solver->solve(x, 1, true);
   const std::int64_t peak = engine_bench::status_bytes("VmHWM") - base;

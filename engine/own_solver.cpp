@@ -65,19 +65,20 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
                                 "not by minimum degree");
   if (o == Ordering::geometric && !options_.grid)
     throw std::invalid_argument("sparse engine: the geometric ordering needs the places of the unknowns (Options::grid)");
-  bool have = false;
+  std::vector<Index> order;
   if (options_.grid && (o == Ordering::geometric || o == Ordering::automatic)) {
-    plan_ = detail::plan(input_.lower, detail::grid_order(*options_.grid, pattern.n));
+    order = detail::grid_order(*options_.grid, pattern.n);
     stats_.ordering = "geometric nested dissection";
-    have = true;
   }
   if (o == Ordering::metis || o == Ordering::automatic) {
-    detail::Plan other = detail::plan(input_.lower, detail::metis_order(input_.lower));
-    if (!have || other.flops < plan_.flops) {
-      plan_ = std::move(other);
+    std::vector<Index> other = detail::metis_order(input_.lower);
+    if (order.empty() ||
+        detail::ordering_flops(input_.lower, other) < detail::ordering_flops(input_.lower, order)) {
+      order = std::move(other);
       stats_.ordering = "METIS nested dissection";
     }
   }
+  plan_ = detail::plan(input_.lower, order);
 }
 
 void OwnSolver::analyse(const Pattern& pattern, const Options& options) {

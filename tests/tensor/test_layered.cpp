@@ -126,7 +126,7 @@ TEST(LayeredSample, UnrelaxedLimitAtHighFrequency) {
 std::string run_pwave(const std::string& dir, const std::string& deck_text) {
   const char* bin = std::getenv("UPSCALE_BIN_DIR");
   std::ofstream(dir + "/deck") << deck_text;
-  const std::string cmd = "cd '" + dir + "' && '" + std::string(bin ? bin : "drivers") +
+  const std::string cmd = "cd '" + dir + "' && '" + std::string(bin ? bin : TENSOR_TEST_BIN_DIR) +
                           "/pwave_upscale' < deck > report.txt 2> stderr.txt";
   const int status = std::system(cmd.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 40) << cmd;

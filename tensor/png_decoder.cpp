@@ -70,13 +70,22 @@ std::string decode(PngSource& src, PngHeader& hdr, std::vector<unsigned char>& p
     return refused;
   }
   if (hdr.bit_depth < 8) png_set_packing(png);
-  png_set_interlace_handling(png);
+  const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const std::size_t row_bytes = png_get_rowbytes(png, info);
-  pixels.resize(row_bytes * hdr.height);
-  rows.resize(hdr.height);
-  for (png_uint_32 r = 0; r < hdr.height; ++r) rows[r] = pixels.data() + r * row_bytes;
-  png_read_image(png, rows.data());
+  if (passes == 1) {
+    // Row by row, the buffer growing with the rows read: a short file that
+    // claims a large image fails before much memory is taken.
+    for (png_uint_32 r = 0; r < hdr.height; ++r) {
+      pixels.resize((r + 1) * row_bytes);
+      png_read_row(png, pixels.data() + r * row_bytes, nullptr);
+    }
+  } else {
+    pixels.resize(row_bytes * hdr.height);
+    rows.resize(hdr.height);
+    for (png_uint_32 r = 0; r < hdr.height; ++r) rows[r] = pixels.data() + r * row_bytes;
+    png_read_image(png, rows.data());
+  }
   png_destroy_read_struct(&png, &info, nullptr);
   return "";
 }

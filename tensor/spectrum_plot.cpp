@@ -1,9 +1,10 @@
 // "tensor.gp": the gnuplot script that draws "tensor.csv" against log
 // frequency into "tensor.png": the real and imaginary parts of the stiffness
-// components, the velocities and 1000/Q. It draws only the columns that
+// components, then velocity and 1000/Q of the P waves and of the S wave in
+// panels of their own (their scales differ). It draws only the columns that
 // hold a finite value somewhere (a run of one test leaves the others NaN),
-// and adds the further columns by their unit (m/s beside the velocities,
-// q1000_* beside 1000/Q).
+// and adds the further columns by unit and name (m/s beside the velocities,
+// vs* with the S wave; q1000_* beside 1000/Q, q1000_s* with the S wave).
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -72,7 +73,7 @@ void panel(std::ostringstream& gp, const std::string& ylabel, const std::vector<
 void write_spectrum_plot(const std::string& dir) {
   const Table t = read_table(dir + "/tensor.csv");
   auto has = [&](int column) { return column <= static_cast<int>(t.finite.size()) && t.finite[column - 1]; };
-  std::vector<Curve> re, im, speed, loss;
+  std::vector<Curve> re, im, p_speed, s_speed, p_loss, s_loss;
   const char* comp[] = {"C11", "C13", "C31", "C33", "C55"};
   for (int i = 0; i < 5; ++i) {
     if (has(2 + 2 * i)) re.push_back({2 + 2 * i, "Re " + std::string(comp[i]), "/1e9", i == 2});
@@ -80,34 +81,36 @@ void write_spectrum_plot(const std::string& dir) {
   }
   const char* wave[] = {"P along y (vp0)", "P along x (vp90)", "S along y (vs0)"};
   for (int i = 0; i < 3; ++i) {
-    if (has(13 + 2 * i)) speed.push_back({13 + 2 * i, wave[i], "", false});
-    if (has(14 + 2 * i)) loss.push_back({14 + 2 * i, wave[i], "", false});
+    if (has(13 + 2 * i)) (i < 2 ? p_speed : s_speed).push_back({13 + 2 * i, wave[i], "", false});
+    if (has(14 + 2 * i)) (i < 2 ? p_loss : s_loss).push_back({14 + 2 * i, wave[i], "", false});
   }
   for (int c = 20; c <= static_cast<int>(t.names.size()); ++c) {
     const std::string& name = t.names[c - 1];
     const std::string unit = c <= static_cast<int>(t.units.size()) ? t.units[c - 1] : "";
     if (!has(c)) continue;
-    if (unit == "m/s") speed.push_back({c, name, "", true});
-    else if (name.rfind("q1000", 0) == 0) loss.push_back({c, name, "", true});
+    if (unit == "m/s") (name.rfind("vs", 0) == 0 ? s_speed : p_speed).push_back({c, name, "", true});
+    else if (name.rfind("q1000", 0) == 0) (name.rfind("q1000_s", 0) == 0 ? s_loss : p_loss).push_back({c, name, "", true});
   }
   std::ostringstream gp;
   gp << "# Effective stiffness, velocities and 1000/Q of tensor_upscale against frequency.\n"
         "# Data from tensor.csv (names in its first line, units in its second); draw with: gnuplot tensor.gp\n"
         "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-        "  set terminal pngcairo size 1400,1000 font ',11'\n"
+        "  set terminal pngcairo size 1400,1500 font ',11'\n"
         "} else {\n"
-        "  set terminal png size 1400,1000\n"
+        "  set terminal png size 1400,1500\n"
         "}\n"
         "set output 'tensor.png'\n"
         "set datafile separator ','\n"
         "set logscale x\nset format x '10^{%L}'\nset mxtics 10\nset grid xtics ytics\n"
         "set xlabel 'frequency (Hz)'\nset offsets graph 0, 0, 0.05, 0.05\n"
         "set key bmargin left horizontal Left reverse noenhanced maxcols 3 samplen 3\n"
-        "set multiplot layout 2,2 title 'tensor\\_upscale: effective stiffness of the sample, velocities and 1000/Q'\n";
+        "set multiplot layout 3,2 title 'tensor\\_upscale: effective stiffness of the sample, velocities and 1000/Q'\n";
   panel(gp, "real part of the stiffness (GPa)", re);
   panel(gp, "imaginary part of the stiffness (GPa)", im);
-  panel(gp, "velocity (m/s)", speed);
-  panel(gp, "1000/Q", loss);
+  panel(gp, "P-wave velocity (m/s)", p_speed);
+  panel(gp, "S-wave velocity (m/s)", s_speed);
+  panel(gp, "P-wave 1000/Q", p_loss);
+  panel(gp, "S-wave 1000/Q", s_loss);
   gp << "unset multiplot\nset output\n";
   write_file_atomically(dir + "/tensor.gp", gp.str());
 }

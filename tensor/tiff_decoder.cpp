@@ -101,7 +101,10 @@ int check_layout(TIFF* tif, Want want, const std::string& path, uint32_t& width,
 std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t width, uint32_t height, int bps,
                                         const std::string& path) {
   const std::size_t b = static_cast<std::size_t>(bps / 8);
-  std::vector<unsigned char> out(static_cast<std::size_t>(width) * height * b);
+  // The buffer grows with the rows decoded: a short file that claims a
+  // large image fails before much memory is taken.
+  std::vector<unsigned char> out;
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * b;
   auto failed = [&](const std::string& where) {
     refuse(path, "cannot decode " + where + (src.error.empty() ? "" : ": " + src.error));
   };
@@ -110,8 +113,11 @@ std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t wid
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
     if (tw == 0 || th == 0 || static_cast<uint64_t>(tw) * th > (uint64_t{1} << 28)) refuse(path, "unusable tile size");
-    std::vector<unsigned char> tile(static_cast<std::size_t>(TIFFTileSize(tif)));
-    for (uint32_t y = 0; y < height; y += th)
+    if (static_cast<uint64_t>(TIFFTileSize64(tif)) != static_cast<uint64_t>(tw) * th * b)
+      refuse(path, "unexpected tile size");
+    std::vector<unsigned char> tile(static_cast<std::size_t>(tw) * th * b);
+    for (uint32_t y = 0; y < height; y += th) {
+      out.resize(std::min<std::size_t>(static_cast<std::size_t>(y) + th, height) * row_bytes);
       for (uint32_t x = 0; x < width; x += tw) {
         if (TIFFReadTile(tif, tile.data(), x, y, 0, 0) < 0) failed("the tile at " + std::to_string(x) + "," + std::to_string(y));
         for (uint32_t r = 0; r < th && y + r < height; ++r) {
@@ -120,12 +126,15 @@ std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t wid
                       cols * b);
         }
       }
+    }
     return out;
   }
-  if (static_cast<std::size_t>(TIFFScanlineSize64(tif)) != width * b) refuse(path, "unexpected row size");
-  for (uint32_t r = 0; r < height; ++r)
-    if (TIFFReadScanline(tif, &out[static_cast<std::size_t>(r) * width * b], r, 0) < 0)
+  if (static_cast<std::size_t>(TIFFScanlineSize64(tif)) != row_bytes) refuse(path, "unexpected row size");
+  for (uint32_t r = 0; r < height; ++r) {
+    out.resize((static_cast<std::size_t>(r) + 1) * row_bytes);
+    if (TIFFReadScanline(tif, &out[static_cast<std::size_t>(r) * row_bytes], r, 0) < 0)
       failed("row " + std::to_string(r));
+  }
   return out;
 }
 
@@ -135,6 +144,7 @@ std::vector<unsigned char> decode(std::string_view bytes, const std::string& pat
   std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), on_error, &src);
   TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), on_warning, &src);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), tmsize_t{1} << 30);
   std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(path.c_str(), "rm", &src, read_proc, write_proc, seek_proc,
                                                           close_proc, size_proc, map_proc, unmap_proc, opts.get()));
   if (!tif) refuse(path, "not a readable TIFF file" + (src.error.empty() ? "" : ": " + src.error));

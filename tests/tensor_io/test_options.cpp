@@ -23,26 +23,16 @@ std::string refused(std::vector<const char*> args) {
   return "";
 }
 
-TEST(Options, ValuesReachTheirFields) {
-  const tensor::Options o = parse({"s.toml", "--freq", "1:1000:4", "--tests=p", "-o", "out", "--angles", "0,45,90",
-                                   "--threads", "3", "--solver", "mumps", "--out-of-core", "/tmp/ooc", "--quiet",
-                                   "--lame", "3d", "--fields", "50", "--export-matrix", "a.mtx", "--plan"});
-  EXPECT_EQ(o.input, "s.toml");
+TEST(Options, FrequenciesFormALogScale) {
+  const tensor::Options o = parse({"s.toml", "--freq", "1:1000:4", "--tests=p", "--angles", "0,45,90"});
   ASSERT_EQ(o.frequencies.size(), 4u);
-  // A log scale: a constant ratio, here of 10, both ends exact.
+  // A constant ratio, here of 10, both ends exact.
   for (std::size_t i = 1; i < 4; ++i) EXPECT_NEAR(o.frequencies[i] / o.frequencies[i - 1], 10.0, 1e-12);
   EXPECT_EQ(o.frequencies.front(), 1.0);
   EXPECT_EQ(o.frequencies.back(), 1000.0);
-  EXPECT_EQ(o.tests, tensor::Tests::p);
-  EXPECT_EQ(o.out_dir, "out");
+  EXPECT_EQ(o.tests, tensor::Tests::p);  // "--opt=value" as "--opt value"
   EXPECT_EQ(o.angles, (std::vector<double>{0, 45, 90}));
-  EXPECT_EQ(o.threads, 3);
-  EXPECT_EQ(o.solver, tensor::SolverChoice::mumps);
-  EXPECT_EQ(o.lame, tensor::LameRelations::three_d);
-  EXPECT_EQ(o.fields_freq, 50.0);
-  EXPECT_TRUE(o.quiet && o.plan && !o.estimate_error);
-  EXPECT_EQ(parse({"d.deck"}).frequencies.size(), 0u);  // the input's own
-  EXPECT_TRUE(parse({"--help"}).help);
+  EXPECT_TRUE(parse({"--help"}).help);  // needs no input
 }
 
 TEST(Options, BadValuesAreRefusedWithOptionValueAndExpectation) {

@@ -200,12 +200,13 @@ int run_checked(const Options& o, RunRecord& record) {
   const double rho = mean_density(s);
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
-    comp.on_factorise = [&](const char* test) { progress.step(i, f, test); };
+    comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
     const Stiffness c = comp.at(f);
     TensorRow row = tensor_row(f, c, rho, o.angles);
     if (fine) add_error_columns(row, c, fine->at(f));
     record.rows.push_back(std::move(row));
   }
+  comp.on_factorise = nullptr;
   record_statistics(record, comp.solver().statistics());
   if (o.fields_freq) write_fields(o, s, comp);
   write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);

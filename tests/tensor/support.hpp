@@ -22,7 +22,7 @@ using core::zcomplex;
 
 inline std::string example(const std::string& name) {
   const char* dir = std::getenv("UPSCALE_EXAMPLES");
-  return std::string(dir ? dir : "examples") + "/" + name;
+  return std::string(dir ? dir : TENSOR_TEST_EXAMPLES) + "/" + name;
 }
 
 // The two layer materials of examples/ice.deck (water 0.1 and 0.3).

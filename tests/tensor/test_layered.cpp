@@ -126,7 +126,7 @@ TEST(LayeredSample, UnrelaxedLimitAtHighFrequency) {
 std::string run_pwave(const std::string& dir, const std::string& deck_text) {
   const char* bin = std::getenv("UPSCALE_BIN_DIR");
   std::ofstream(dir + "/deck") << deck_text;
-  const std::string cmd = "cd '" + dir + "' && '" + std::string(bin ? bin : "drivers") +
+  const std::string cmd = "cd '" + dir + "' && '" + std::string(bin ? bin : TENSOR_TEST_BIN_DIR) +
                           "/pwave_upscale' < deck > report.txt 2> stderr.txt";
   const int status = std::system(cmd.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 40) << cmd;
@@ -137,9 +137,19 @@ std::string run_pwave(const std::string& dir, const std::string& deck_text) {
   return "";
 }
 
-TEST(LayeredSample, C33IsTheCompressionalTiedModulus) {
+// A scratch folder removed however the test ends.
+struct ScratchFolder {
   std::string dir = (std::filesystem::temp_directory_path() / "tensor_layered.XXXXXX").string();
-  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+  bool made = ::mkdtemp(dir.data()) != nullptr;
+  ~ScratchFolder() {
+    if (made) std::filesystem::remove_all(dir);
+  }
+};
+
+TEST(LayeredSample, C33IsTheCompressionalTiedModulus) {
+  const ScratchFolder scratch;
+  ASSERT_TRUE(scratch.made);
+  const std::string& dir = scratch.dir;
   std::ifstream in(example("ice_small.deck"));
   std::stringstream text;
   text << in.rdbuf();
@@ -155,7 +165,6 @@ TEST(LayeredSample, C33IsTheCompressionalTiedModulus) {
     mt >> re >> im;
     EXPECT_LT(rel(c[i].c33, {re, im}), 1e-8) << f[i];
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -68,7 +68,8 @@ double value_after(const std::string& text, const std::string& label) {
 
 // The report of veloc_aten on a 4 x 3 grid, and the waves it returns.
 std::string report(core::TestKind kind, const core::Coefficients& coef, waves::PlaneWaves& last) {
-  const std::string name = testing::TempDir() + "veloc_aten.txt";
+  const support::ScratchDir dir("veloc_aten");
+  const std::string name = dir / "veloc_aten.txt";
   core::TextOut out(name);
   last = waves::veloc_aten(4, 3, kOmega, coef, kind, out);
   out.close();

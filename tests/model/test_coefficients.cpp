@@ -78,6 +78,8 @@ TEST(CellLaws, FluidShearTermCouplesTheTwoFrames) {
   EXPECT_GT(v.mu13, 1e6);
   EXPECT_NEAR(v.mu13 * v.mu13, (v.mu1 - d.mu1) * (v.mu3 - d.mu3), 1e-7 * v.mu13 * v.mu13);
   EXPECT_TRUE(d.mu13 == 0 && still.mu13 == 0 && still.mu1 == d.mu1);
+  // The bulk coupling d3 + mu13 / 2 = alfa1 alfa3 Kav does not see the fluid's shear.
+  EXPECT_NEAR(v.d3 + v.mu13 / 2, d.d3, 1e-9 * d.d3) << v.mu13;
   viscous.eta(1) = 1e6;
   const double w1 = 2 * M_PI * 10, w2 = 2 * M_PI * 1e3, phi = viscous.phi_layer1(1);
   const model::ElasticCell slow = elastic(viscous, 1, w1), fast = elastic(viscous, 1, w2);

@@ -139,7 +139,7 @@ def failed_tests(output):
 # run first, so that a caught mutant costs only them.
 FIRST_TESTS = {"model": ["model"], "waves": ["waves"], "element": ["fem"], "assembly": ["fem"], "yale": ["yale"],
                "drivers": ["drivers"], "readers": ["core"], "checks": ["hardening", "model"], "sweep": ["sweep"],
-               "engine": ["engine", "yale"], "tensor": ["tensor"]}
+               "engine": ["engine", "yale"], "tensor": ["tensor", "tensor_io"]}
 
 
 def first_tests(stage, root):

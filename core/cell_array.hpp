@@ -4,26 +4,37 @@
 
 #include <cassert>
 #include <cstdint>
+#include <vector>
 
 #include "core/capacities.hpp"
 
 namespace core {
 
-template <class T, int N = kMaxCellsPerSide>
+// A field sized at run time for an nx x ny grid, every value zero at first.
+// Default-constructed it holds the DefaultSide x DefaultSide grid, the most
+// the upscaling programs read from a deck; any other grid passes its size.
+template <class T, int DefaultSide = kMaxCellsPerSide>
 class CellArray {
  public:
-  static constexpr int kSide = N;
-  T& operator()(int j, int k) {
-    assert(j >= 1 && j <= N && k >= 1 && k <= N);
-    return v_[(j - 1) + (k - 1) * N];
-  }
-  const T& operator()(int j, int k) const {
-    assert(j >= 1 && j <= N && k >= 1 && k <= N);
-    return v_[(j - 1) + (k - 1) * N];
+  CellArray() : CellArray(DefaultSide, DefaultSide) {}
+  CellArray(int64_t nx, int64_t ny) : nx_(nx), ny_(ny), v_(static_cast<std::size_t>(nx * ny)) {
+    assert(nx >= 0 && ny >= 0);
   }
 
+  T& operator()(int64_t j, int64_t k) {
+    assert(j >= 1 && j <= nx_ && k >= 1 && k <= ny_);
+    return v_[static_cast<std::size_t>((j - 1) + (k - 1) * nx_)];
+  }
+  const T& operator()(int64_t j, int64_t k) const {
+    assert(j >= 1 && j <= nx_ && k >= 1 && k <= ny_);
+    return v_[static_cast<std::size_t>((j - 1) + (k - 1) * nx_)];
+  }
+  int64_t nx() const { return nx_; }
+  int64_t ny() const { return ny_; }
+
  private:
-  T v_[N * N];
+  int64_t nx_, ny_;
+  std::vector<T> v_;
 };
 
 using RealField = CellArray<double>;

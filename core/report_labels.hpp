@@ -38,6 +38,12 @@ inline constexpr const char* kWorkModulus = "work modulus M_W (Pa) = ";
 inline constexpr const char* kWorkVelocity = "work velocity (m/s) = ";
 inline constexpr const char* kWorkOverQ = "work 1000/Q = ";
 
+// The accuracy of the solve and of the grid, after "backward error = ".
+inline constexpr const char* kBackwardError = "backward error = ";
+inline constexpr const char* kConditionEstimate = "condition estimate = ";
+inline constexpr const char* kForwardErrorBound = "forward error bound = ";
+inline constexpr const char* kCellsPerDiffusionLength = "cells per diffusion length = ";
+
 // The four result tables of a program: velocity and 1000/Q, analytic and
 // finite-element, one line per run.
 struct Tables {

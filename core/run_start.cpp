@@ -55,6 +55,9 @@ bool open_if_closed(int fd) {
 }  // namespace
 
 void start_run() {
+  static bool started = false;
+  if (started) return;
+  started = true;
   for (int fd = 0; fd <= 2; ++fd)
     if (!open_if_closed(fd)) {
       // Nowhere to say it safely: the descriptor stays closed.

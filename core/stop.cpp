@@ -1,9 +1,12 @@
 #include "core/stop.hpp"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "core/run_lock.hpp"
 #include "core/text_out.hpp"
 
 namespace core {
@@ -13,6 +16,7 @@ namespace {
 EndHook end_hook = nullptr;
 
 [[noreturn]] void end_process(int code) {
+  release_working_folder();
   std::fprintf(stderr, "STOP %d\n", code);
   std::fflush(stderr);
   std::_Exit(code & 0xff);
@@ -21,6 +25,12 @@ EndHook end_hook = nullptr;
 // Runs the end hook once; a hook that fails turns a normal end into an
 // output error (a stop keeps its own code).
 void record_end(int code, std::string_view message) {
+  // From here on the run is ending: a stop signal would only replace the
+  // record of how it ended by one saying it was interrupted.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stop_signals, sig);
+  ::sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
   const EndHook hook = end_hook;
   end_hook = nullptr;
   if (hook != nullptr && !hook(code, message) && code == kStopNormal) end_process(kStopOutputError);

@@ -35,6 +35,9 @@ std::string_view stop_meaning(int code) {
     case kStopFriction:
       return "cell (1,1): the friction coefficients fail the control f11 f22 - f12^2 >= 0; check eta, the "
              "permeability parameters and coef_b13";
+    case kStopNoCorrectDigit:
+      return "the error bound of a headline modulus exceeds 1e-3: the finite-element system is numerically "
+             "singular, so the results carry no certain digit";
     case kStopOutOfMemory:
       return "out of memory: the run could not obtain the memory it needs";
     default:

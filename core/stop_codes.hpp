@@ -11,6 +11,8 @@ inline constexpr int kStopInputError = 2;     // a record or file that cannot be
 inline constexpr int kStopOutOfMemory = 12;   // the memory the run needs could not be had
 inline constexpr int kStopDeckRefused = 13;   // a deck value outside its range, capacity or key
 inline constexpr int kStopOutputError = 74;   // a result file or the report could not be written
+inline constexpr int kStopNoCorrectDigit = 41; // the error bound of a headline modulus exceeds 1e-3
+inline constexpr int kStopFolderBusy = 75;     // another run holds the working folder
 
 // Codes of the computation.
 inline constexpr int kStopPorosityCheck = 11;      // ice model: phi_layer1 not below phi_a

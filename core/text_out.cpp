@@ -1,10 +1,13 @@
 #include "core/text_out.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
+#include "core/output_file.hpp"
 #include "core/stop.hpp"
 
 namespace core {
@@ -56,8 +59,13 @@ void append_item(std::string& out, zcomplex value) {
 }
 
 TextOut::TextOut(std::string name) : name_(std::move(name)) {
-  f_ = std::fopen(name_.c_str(), "w");
-  if (!f_) fail(kStopOutputError, "cannot create result file \"" + name_ + "\": " + std::strerror(errno));
+  std::string why;
+  const int fd = create_output(name_, why);
+  if (fd >= 0 && !(f_ = ::fdopen(fd, "w"))) {
+    why = std::strerror(errno);
+    ::close(fd);
+  }
+  if (!f_) fail(kStopOutputError, "cannot create result file \"" + name_ + "\": " + why);
   register_open(this);
 }
 

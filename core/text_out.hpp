@@ -37,8 +37,9 @@ std::string list_line(const Items&... items) {
 
 class TextOut {
  public:
-  // Creates (or truncates) the file `name` for writing; stops the run with
-  // kStopOutputError and a message naming the file when that fails.
+  // Creates (or empties) the file `name` for writing, never through a link
+  // (core/output_file.hpp); stops the run with kStopOutputError and a
+  // message naming the file when that fails.
   explicit TextOut(std::string name);
   // The report: standard output.
   static TextOut& report();

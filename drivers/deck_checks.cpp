@@ -66,6 +66,7 @@ std::string shown(double v) {
 
 std::string real_out_of_range(std::string_view name, double v, const core::Deck& deck) {
   if (!std::isfinite(v)) return "is not a finite number";
+  if (name == "coef_b13" && v < 0) return "";  // friction_range_after_control
   for (const Range& r : kRanges) {
     if (name != r.name) continue;
     if (!used(r.used, deck)) return "";
@@ -74,6 +75,22 @@ std::string real_out_of_range(std::string_view name, double v, const core::Deck&
     if (above_lo && below_hi) return "";
     return std::string("is outside ") + (r.lo_open ? "(" : "[") + shown(r.lo) + ", " + shown(r.hi) +
            (r.hi_open ? ")" : "]") + (*r.unit ? " " : "") + r.unit + ", the range of " + r.what;
+  }
+  return "";
+}
+
+std::string friction_range_after_control(const core::Deck& deck) {
+  constexpr int kFirstLayerRecord = 10, kRecordsPerLayer = 20, kB13Offset = 13;  // nl(1) is record 10
+  for (int n = 1; n <= deck.nlayers; ++n) {
+    const double v = deck.coef_b13(n);
+    if (v >= 0) continue;
+    std::string why;
+    for (const Range& r : kRanges)
+      if (std::string_view(r.name) == "coef_b13")
+        why = std::string("is outside [") + shown(r.lo) + ", " + shown(r.hi) + "] " + r.unit + ", the range of " +
+              r.what;
+    return "input deck refused: record " + std::to_string(kFirstLayerRecord + (n - 1) * kRecordsPerLayer + kB13Offset) +
+           ": coef_b13(" + std::to_string(n) + ") = " + shown(v) + " " + why;
   }
   return "";
 }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/build_info.hpp"
+#include "core/run_lock.hpp"
+#include "core/run_start.hpp"
 #include "drivers/run_record.hpp"
 #include "drivers/vtk_map.hpp"
 
@@ -53,12 +55,12 @@ void print_help(std::string_view program) {
   std::exit(1);
 }
 
-void print_usage(std::string_view program, const char* argument) {
+void print_usage(std::string_view program, const std::string& what) {
   const std::string p(program);
   std::fprintf(stderr,
-               "%s: unknown argument \"%s\": the run is configured by the deck on standard input\n"
+               "%s: %s: the run is configured by the deck on standard input\n"
                "usage: %s < DECK > REPORT   (or %s --help, %s --version)\n",
-               p.c_str(), argument, p.c_str(), p.c_str(), p.c_str());
+               p.c_str(), what.c_str(), p.c_str(), p.c_str(), p.c_str());
 }
 
 }  // namespace
@@ -70,11 +72,16 @@ void start_program(std::string_view program, int argc, char** argv) {
     exit_after_answer(p);
   }
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
-    std::printf("%s %s (commit %s)\n", p.c_str(), core::project_version(), core::project_commit());
+    std::printf("%s %s (commit %s, sources %.16s)\n", p.c_str(), core::project_version(), core::project_commit(),
+                core::project_sources());
     exit_after_answer(p);
   }
   if (argc > 1) {
-    print_usage(program, argv[1]);
+    // "--help extra": the argument refused is the extra one, not --help.
+    const std::string first(argv[1]);
+    print_usage(program, first == "--help" || first == "--version"
+                             ? first + " takes no other argument, got \"" + argv[2] + "\""
+                             : "unknown argument \"" + first + "\"");
     std::exit(kUsageError);
   }
   if (isatty(STDIN_FILENO) == 1)
@@ -82,6 +89,11 @@ void start_program(std::string_view program, int argc, char** argv) {
                  "%s: reading the input deck from standard input (the terminal); end it with Ctrl-D,\n"
                  "or run \"%s < DECK\" (--help for more)\n",
                  p.c_str(), p.c_str());
+  // Safe descriptors first (the lock file must not take a closed standard
+  // descriptor's number), then the folder: nothing is touched before the
+  // lock is held, and the record of an earlier run goes before any table.
+  core::start_run();
+  core::lock_working_folder(program);
   unlink(kVtkMapName);  // a map of an earlier run would outlive a run that stops early
   run_record::begin(program);
 }

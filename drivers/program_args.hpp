@@ -9,7 +9,8 @@ namespace drivers {
 
 // Answers --help or --version and exits, refuses any other argument, warns
 // on standard error when standard input is a terminal (a deck is expected
-// there), then starts the run record of `program`.
+// there), then makes the standard descriptors safe, takes the working
+// folder's lock (core/run_lock.hpp) and starts the run record of `program`.
 void start_program(std::string_view program, int argc, char** argv);
 
 }  // namespace drivers

@@ -1,5 +1,6 @@
 #include "drivers/readata.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -154,7 +155,7 @@ void echo_layer(const core::Deck& deck, int i) {
 
 }  // namespace
 
-void readata(core::RecordSource& in, core::Deck& deck) {
+void readata(core::RecordSource& in, core::Deck& deck, int32_t max_cells_per_side) {
   DeckReader r(in, deck);
   core::TextOut& out = core::TextOut::report();
 
@@ -163,13 +164,18 @@ void readata(core::RecordSource& in, core::Deck& deck) {
   deck.nfreq = r.counted("nfreq", "nfreq");
   deck.domain_size = r.real("domain_size", "domain_size", true);
 
+  const std::string side = std::to_string(max_cells_per_side);
+  const std::string beyond = "is outside 1.." + side + " (the grid holds at most " + side + " x " + side + " cells)";
   const int32_t nx = r.list_int("nx");
-  if (nx < 1 || nx > core::kMaxCellsPerSide) r.refuse("nx", nx, "is outside 1..60 (the grid holds at most 60 x 60 cells)");
+  if (nx < 1 || nx > max_cells_per_side) r.refuse("nx", nx, beyond);
   deck.nx = nx;
   const int32_t ny = r.list_int("ny");
-  if (ny < 1 || ny > core::kMaxCellsPerSide) r.refuse("ny", ny, "is outside 1..60 (the grid holds at most 60 x 60 cells)");
-  if (core::unknowns_of(nx, ny) > core::kMaxUnknowns)
-    r.refuse("ny", ny, "gives more than " + std::to_string(core::kMaxUnknowns) + " unknowns with nx = " + std::to_string(nx));
+  if (ny < 1 || ny > max_cells_per_side) r.refuse("ny", ny, beyond);
+  // The deck grid's system holds kMaxUnknowns; a larger grid numbers its
+  // unknowns with 32-bit integers.
+  const int64_t most = max_cells_per_side <= core::kMaxCellsPerSide ? core::kMaxUnknowns : INT32_MAX;
+  if (int64_t{ny} * (6 * int64_t{nx} + 5) + 5 * int64_t{nx} + 4 > most)
+    r.refuse("ny", ny, "gives more than " + std::to_string(most) + " unknowns with nx = " + std::to_string(nx));
   deck.ny = ny;
 
   const int32_t key_model = r.i5("key_model");

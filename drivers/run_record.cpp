@@ -1,5 +1,8 @@
 #include "drivers/run_record.hpp"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,12 +15,16 @@
 #include <vector>
 
 #include "core/build_info.hpp"
+#include "core/output_file.hpp"
+#include "core/run_lock.hpp"
 #include "core/sha256.hpp"
 #include "core/stop.hpp"
 
 namespace drivers::run_record {
 
 namespace {
+
+constexpr const char* kPartName = "run.json.part";
 
 struct Record {
   std::string program;
@@ -85,21 +92,162 @@ bool write_at_end(int code, std::string_view message) {
 
 }  // namespace
 
+namespace {
+
+// The record's text; `exit_status` and `stop_code` as JSON (a number or
+// null), results only for a normal end, the processor time only when the
+// run is ending.
+std::string record_text(const std::string& exit_status, const std::string& stop_code, std::string_view message,
+                        bool ending, bool normal) {
+  const Record& r = record();
+  std::string s = "{\n";
+  auto field = [&s](std::string_view key, const std::string& value) {
+    s += "  " + quoted(key) + ": " + value + ",\n";
+  };
+  field("schema", quoted("upscale-run/1"));
+  field("program", quoted(r.program));
+  field("version", quoted(core::project_version()));
+  field("commit", quoted(core::project_commit()));
+  field("sources_sha256", quoted(core::project_sources()));
+  bool porosity = false;
+  for (const auto& [key, digest] : r.inputs) {
+    field(key, digest ? quoted(*digest) : "null");
+    porosity = porosity || key == "porosity_sha256";
+  }
+  if (!porosity) field("porosity_sha256", "null");
+  field("start_time", quoted(r.start_time));
+  field("cpu_seconds", ending ? number(cpu_seconds()) : "null");
+  field("exit_status", exit_status);
+  field("stop_code", stop_code);
+  field("stop_message", quoted(message));
+  s += "  \"results\": {";
+  if (normal) {
+    const char* sep = "\n";
+    for (const auto& [name, value] : r.results) {
+      s += sep + ("    " + quoted(name)) + ": " + number(value);
+      sep = ",\n";
+    }
+    if (!r.results.empty()) s += "\n  ";
+  }
+  return s + "}\n}\n";
+}
+
+// Writes `text` under the temporary name, created afresh (never through a
+// link), and renames it into place; false with errno set when that fails.
+// Async-signal-safe.
+bool replace_record(const char* text, std::size_t size) {
+  const int fd = core::create_fresh(kPartName, nullptr);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < size;) {
+    const ssize_t w = ::write(fd, text + done, size - done);
+    if (w < 0 && errno == EINTR) continue;
+    ok = w > 0;
+    if (ok) done += static_cast<std::size_t>(w);
+  }
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(kPartName, kFileName) == 0;
+  if (!ok) {
+    const int err = errno;
+    ::unlink(kPartName);
+    errno = err;
+  }
+  return ok;
+}
+
+// The records a stop signal leaves, prepared in advance because the signal
+// handler can only write bytes: two slots, the handler reading the one not
+// being rebuilt.
+struct SignalRecords {
+  std::string terminate, interrupt, hangup;
+};
+SignalRecords g_signal_records[2];
+volatile sig_atomic_t g_signal_slot = -1;
+char g_signal_notice[160];
+
+const std::string& signal_record(const SignalRecords& r, int sig) {
+  return sig == SIGINT ? r.interrupt : sig == SIGHUP ? r.hangup : r.terminate;
+}
+
+void prepare_signal_records() {
+  const int next = g_signal_slot == 0 ? 1 : 0;
+  auto text = [](int sig, const char* name) {
+    return record_text(std::to_string(128 + sig), "null",
+                       std::string("stopped by signal ") + name + " (" + std::to_string(sig) +
+                           ") before the run ended: the result files beside this record are incomplete",
+                       false, false);
+  };
+  g_signal_records[next] = {text(SIGTERM, "SIGTERM"), text(SIGINT, "SIGINT"), text(SIGHUP, "SIGHUP")};
+  g_signal_slot = next;
+}
+
+// SIGTERM, SIGINT, SIGHUP: the record says the run was stopped, the lock
+// file goes, then the signal ends the process as it would have.
+void on_stop_signal(int sig) {
+  const int saved = errno;
+  if (g_signal_slot >= 0) {
+    const std::string& text = signal_record(g_signal_records[g_signal_slot], sig);
+    replace_record(text.data(), text.size());
+  }
+  ssize_t ignored = ::write(STDERR_FILENO, g_signal_notice, std::strlen(g_signal_notice));
+  (void)ignored;
+  core::release_working_folder();
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);  // delivered, with its default action, when the handler returns
+  errno = saved;
+}
+
+void catch_stop_signals() {
+  struct sigaction sa {};
+  sa.sa_handler = on_stop_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
+
+std::string json(int code, std::string_view message) {
+  // A run refused for lack of a correct digit keeps its results and bounds.
+  return record_text(std::to_string(code & 0xff), std::to_string(code), message, true,
+                     code == core::kStopNormal || code == core::kStopNoCorrectDigit);
+}
+
+std::string running_json() {
+  return record_text("null", "null",
+                     "running: this run has not ended (process " + std::to_string(::getpid()) +
+                         "); if no such process runs any more it was killed, and the result files beside this "
+                         "record are incomplete",
+                     false, false);
+}
+
 void begin(std::string_view program) {
   Record& r = record();
   r.program = program;
   r.start_time = utc_now();
   r.inputs.emplace_back("deck_sha256", core::sha256_of_descriptor(0));
+  std::snprintf(g_signal_notice, sizeof g_signal_notice,
+                "%.60s: stopped by a signal; %s records it, the result files are incomplete\n", r.program.c_str(),
+                kFileName);
+  prepare_signal_records();
+  catch_stop_signals();
+  // The record of an earlier run goes before any result file is emptied.
+  const std::string running = running_json();
+  if (!replace_record(running.data(), running.size()))
+    core::fail(core::kStopOutputError, std::string("cannot write the run record \"") + kFileName + "\": " +
+                                           std::strerror(errno) + "; no result file was touched");
   core::at_end(write_at_end);
 }
 
 void deck_read(std::string digest) {
   for (auto& [key, value] : record().inputs)
     if (key == "deck_sha256" && !value) value = std::move(digest);
+  prepare_signal_records();
 }
 
 void input_file(std::string_view key, const std::string& path) {
   record().inputs.emplace_back(key, core::sha256_of_file(path));
+  prepare_signal_records();
 }
 
 void result(std::string_view name, double value) {
@@ -123,50 +271,13 @@ void record_results(std::initializer_list<std::pair<const char*, core::zcomplex>
   for (const auto& [name, value] : values) result(name, value);
 }
 
-std::string json(int code, std::string_view message) {
-  const Record& r = record();
-  std::string s = "{\n";
-  auto field = [&s](std::string_view key, const std::string& value) {
-    s += "  " + quoted(key) + ": " + value + ",\n";
-  };
-  field("schema", quoted("upscale-run/1"));
-  field("program", quoted(r.program));
-  field("version", quoted(core::project_version()));
-  field("commit", quoted(core::project_commit()));
-  bool porosity = false;
-  for (const auto& [key, digest] : r.inputs) {
-    field(key, digest ? quoted(*digest) : "null");
-    porosity = porosity || key == "porosity_sha256";
-  }
-  if (!porosity) field("porosity_sha256", "null");
-  field("start_time", quoted(r.start_time));
-  field("cpu_seconds", number(cpu_seconds()));
-  field("exit_status", std::to_string(code & 0xff));
-  field("stop_code", std::to_string(code));
-  field("stop_message", quoted(message));
-  s += "  \"results\": {";
-  if (code == core::kStopNormal) {
-    const char* sep = "\n";
-    for (const auto& [name, value] : r.results) {
-      s += sep + ("    " + quoted(name)) + ": " + number(value);
-      sep = ",\n";
-    }
-    if (!r.results.empty()) s += "\n  ";
-  }
-  return s + "}\n}\n";
-}
 
 bool write(int code, std::string_view message) {
   const std::string text = json(code, message);
-  const std::string temp = std::string(kFileName) + ".part";
   errno = 0;
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (f != nullptr) ok = (std::fclose(f) == 0) && ok;
-  ok = ok && std::rename(temp.c_str(), kFileName) == 0;
+  const bool ok = replace_record(text.data(), text.size());
   if (!ok) {
     const int err = errno;
-    std::remove(temp.c_str());
     std::fprintf(stderr, "error writing the run record \"%s\": %s\n", kFileName,
                  err != 0 ? std::strerror(err) : "the file could not be written");
   }

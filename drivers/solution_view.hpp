@@ -22,7 +22,7 @@ class SolutionView {
   SolutionView(const zcomplex* z, const fem::XnodTable& xnod, int nx) : z_(z), xnod_(xnod), nx_(nx) {}
   CellSolution cell(int j, int k) const {
     CellSolution s;
-    const int serial = fem::cell_serial(j, k, nx_);
+    const int64_t serial = fem::cell_serial(j, k, nx_);
     for (int c = 1; c <= 20; ++c) s.v[c - 1] = z_[xnod_(serial, c) - 1];
     return s;
   }

@@ -1,5 +1,6 @@
 #include "drivers/tied_modulus.hpp"
 
+#include <utility>
 #include <vector>
 
 #include "core/report_labels.hpp"
@@ -77,6 +78,8 @@ TiedWorkModuli tied_and_work_moduli(const SolvedTest& t, const SolveAgain& solve
   const SolidStrains on3 = strains(compressional ? other : x);
   m.g = {on1.solid1, on3.solid1, on1.solid3, on3.solid3};
   m.tied = tied_modulus(m.g);
+  m.second_load = f;
+  m.second_solution = std::move(x);
   return m;
 }
 

@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "core/complex.hpp"
 #include "core/test_kind.hpp"
@@ -63,6 +64,10 @@ struct TiedWorkModuli {
   SolidCompliance g;
   zcomplex tied;  // M_T
   zcomplex work;  // M_W
+  // The second solve: its load (on one solid alone) and its solution, for
+  // the error bounds (compressional: the response to solid 1's share;
+  // shear: to the same tractions on solid 3).
+  std::vector<zcomplex> second_load, second_solution;
 };
 TiedWorkModuli tied_and_work_moduli(const SolvedTest& test, const SolveAgain& solve_again);
 

@@ -1,6 +1,7 @@
 #include "drivers/upscaling_run.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "core/capacities.hpp"
@@ -12,9 +13,11 @@
 #include "drivers/cell_data.hpp"
 #include "drivers/cell_maps.hpp"
 #include "drivers/compressional_results.hpp"
+#include "drivers/deck_checks.hpp"
 #include "drivers/readata.hpp"
 #include "drivers/run_record.hpp"
 #include "drivers/shear_results.hpp"
+#include "drivers/solution_accuracy.hpp"
 #include "drivers/solution_view.hpp"
 #include "drivers/tied_modulus.hpp"
 #include "drivers/timer.hpp"
@@ -83,17 +86,17 @@ double step_frequency(const core::Deck& d, int cycle) {
   return std::pow(10.0, lo + (cycle - 1) * span / static_cast<double>(static_cast<float>(int64_t{d.nfreq} - 1)));
 }
 
-// Solves the system for the load b with the factors of the last
-// factorisation (job 3); b and x may be one vector.
+// Solves the system (job 3) or its transpose (job 4) for the load b with the
+// factors of the last factorisation; b and x may be one vector.
 void solve_with_factors(SystemStorage& run, int32_t nodos, std::span<const core::zcomplex> b,
-                        std::span<core::zcomplex> x) {
+                        std::span<core::zcomplex> x, int32_t job = 3) {
   const fem::YaleSystem& sys = run.system;
   const int32_t nnz = sys.ia(nodos + 1) - 1;
   const std::span<const int32_t> c(run.c.get(), nodos);
   int32_t esp = 0, flag = 0;
   yale::zndrv(nodos, c, c, std::span<const int32_t>(run.ic.get(), nodos),
               std::span<const int32_t>(sys.ia_data(), nodos + 1), std::span<const int32_t>(sys.ja_data(), nnz),
-              std::span<const core::zcomplex>(sys.avec_data(), nnz), b, x, run.nwork, run.work, esp, 3, flag);
+              std::span<const core::zcomplex>(sys.avec_data(), nnz), b, x, run.nwork, run.work, esp, job, flag);
   if (flag != 0) core::stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
 }
 
@@ -133,6 +136,20 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
       .backward_error;
 }
 
+// The assembled matrix and the solves with its factors, for the error bounds.
+bounds::MatrixView matrix_view(SystemStorage& run, int32_t nodos) {
+  const fem::YaleSystem& sys = run.system;
+  const int32_t nnz = sys.ia(nodos + 1) - 1;
+  return bounds::CsrView{nodos, {sys.ia_data(), static_cast<std::size_t>(nodos) + 1},
+                         {sys.ja_data(), static_cast<std::size_t>(nnz)},
+                         {sys.avec_data(), static_cast<std::size_t>(nnz)}, 1};
+}
+
+bounds::SolveCallbacks solves_with_factors(SystemStorage& run, int32_t nodos) {
+  return {[&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 3); },
+          [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); }};
+}
+
 }  // namespace
 
 void run_upscaling(const ProgramSetup& setup) {
@@ -162,6 +179,7 @@ void run_upscaling(const ProgramSetup& setup) {
   if (deck.model == 1) run_record::input_file("porosity_sha256", "porosity.frac");
   const double omega = angular_frequency(deck);
   const model::CellFractions last = fill_coefficients(setup, cd, porosity_file, omega, cycle, report);
+  if (const std::string why = friction_range_after_control(deck); !why.empty()) core::fail(core::kStopDeckRefused, why);
   fem::global_numbering(deck.nx, deck.ny, cd.xnod);
   const double rob_med = model::average_density(deck, cd.matnum, cd.phiw, report);
 
@@ -193,12 +211,18 @@ void run_upscaling(const ProgramSetup& setup) {
   // The tied-solid and work-conjugate moduli: one more solve with the factors.
   const auto n = static_cast<std::size_t>(nodos);
   const SolvedTest solved{setup.kind, deck.nx, deck.ny, deck.h, cd.xnod, {run.system.rhs_data(), n}, {run.z.get(), n}};
-  report_tied_and_work(report, tied_and_work_moduli(solved, [&](auto b, auto x) { solve_with_factors(run, nodos, b, x); }),
-                       rob_med);
+  const TiedWorkModuli tied =
+      tied_and_work_moduli(solved, [&](auto b, auto x) { solve_with_factors(run, nodos, b, x); });
+  report_tied_and_work(report, tied, rob_med);
 
+  // How many digits are right, and whether the grid resolves the frequency.
+  const RunAccuracy accuracy = run_accuracy(solved, cd.coef, tied, matrix_view(run, nodos),
+                                            solves_with_factors(run, nodos), backward_error, omega);
   write_vtk_map(kVtkMapName, cd);
-  report.list("backward error = ", backward_error);
-  run_record::result("backward_error", backward_error);
+  report_accuracy(report, accuracy);
+  if (const std::string w = unresolved_grid(accuracy, deck.freq); !w.empty()) std::fprintf(stderr, "%s\n", w.c_str());
+  if (const std::string why = no_correct_digit(accuracy, deck.freq); !why.empty())
+    core::stop(core::kStopNoCorrectDigit, {}, why);
   end_of_run(timer());
 }
 

@@ -1,5 +1,7 @@
 #include "drivers/vtk_map.hpp"
 
+#include <unistd.h>
+
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/output_file.hpp"
 #include "core/stop.hpp"
 
 namespace drivers {
@@ -18,8 +21,12 @@ namespace {
 // A file written by parts; the first failure is kept and reported at close.
 class BinaryFile {
  public:
-  explicit BinaryFile(const std::string& path) : path_(path), f_(std::fopen(path.c_str(), "wb")) {
-    if (f_ == nullptr) failed(errno);
+  explicit BinaryFile(const std::string& path) : path_(path) {
+    std::string why;
+    const int fd = core::create_output(path, why);
+    if (fd >= 0 && (f_ = ::fdopen(fd, "wb")) == nullptr) ::close(fd);
+    if (f_ == nullptr) core::fail(core::kStopOutputError, "cannot create the cell map \"" + path_ + "\": " +
+                                                              (fd < 0 ? why : std::string(std::strerror(errno))));
   }
   void text(const std::string& s) {
     if (f_ != nullptr && std::fwrite(s.data(), 1, s.size(), f_) != s.size()) failed(errno);
@@ -50,7 +57,7 @@ class BinaryFile {
     if (error_ == 0) error_ = e != 0 ? e : EIO;
   }
   std::string path_;
-  std::FILE* f_;
+  std::FILE* f_ = nullptr;
   int error_ = 0;
 };
 

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -61,6 +62,7 @@ struct Options {
   std::int64_t memory_limit = 0;            // bytes; 0: what the machine has available
   int max_refinement_steps = 10;
   std::string out_of_core_dir;              // distributed backend only: factors on disk
+  std::function<void(double fraction)> progress;  // called during long factorisations, if set
 };
 
 // Counts of one factorisation and where the time went.

@@ -21,7 +21,7 @@ void assemble_cells(core::TestKind kind, double omega, int32_t nx, int32_t ny, d
                 cf.mu13(j, k), cf.b1(j, k), cf.b2(j, k), cf.m(j, k), cf.d3(j, k), cf.p11(j, k), cf.p12(j, k),
                 cf.p13(j, k), cf.p22(j, k), cf.p23(j, k), cf.p33(j, k), cf.f11(j, k), cf.f12(j, k), cf.f22(j, k),
                 ae, be);
-      const int32_t cell = cell_serial(j, k, nx);
+      const int64_t cell = cell_serial(j, k, nx);
       for (int a = 1; a <= kLocalUnknowns; ++a) {
         const int32_t row = xnod(cell, a);
         for (int b = 1; b <= kLocalUnknowns; ++b) add(row, xnod(cell, b), ae(a, b));

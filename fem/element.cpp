@@ -198,6 +198,16 @@ void element_system(core::TestKind kind, CellPlace place, const core::CellCoeffi
       if (t.entry != 0 && !prescribed[t.entry]) be(t.entry).re += t.sign * (0.5 * h);
 }
 
+void regular_element_matrix(const core::CellCoefficients& c, double omega, double h, ElementMatrix& ae) {
+  const double h2 = h * h;
+  const CellForm form{c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
+                      omega * c.f11 * h2, omega * c.f12 * h2, omega * c.f22 * h2};
+  for (int r = 1; r <= kLocalUnknowns; ++r) {
+    for (int col = 1; col < r; ++col) ae(r, col) = ae(col, r);
+    for (int col = r; col <= kLocalUnknowns; ++col) ae(r, col) = regular_entry(form, kDofs[r - 1], kDofs[col - 1]);
+  }
+}
+
 void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny, double omega, double h,
                double& lambda1, double& lambda3, double& mu1, double& mu3, double& mu13, double& b1, double& b2,
                double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,

@@ -91,4 +91,10 @@ void local_sys(core::TestKind kind, int32_t j, int32_t k, int32_t nx, int32_t ny
                double& m, double& d3, double& p11, double& p12, double& p13, double& p22, double& p23, double& p33,
                double& f11, double& f12, double& f22, ElementMatrix& ae, ElementLoad& be);
 
+// The symmetric element matrix of the form B before any boundary condition:
+// every row and column of the cell's twenty unknowns, from the cell's
+// coefficients (mass coefficients unused), omega and h. Programs that
+// impose their own conditions eliminate the prescribed unknowns from it.
+void regular_element_matrix(const core::CellCoefficients& c, double omega, double h, ElementMatrix& ae);
+
 }  // namespace fem

@@ -6,7 +6,7 @@ void global_numbering(int32_t nx, int32_t ny, XnodTable& xnod) {
   const int32_t r = 6 * nx + 5;  // unknowns of one band (vertex row + vertical edges above it)
   for (int32_t j = 1; j <= nx; ++j) {
     for (int32_t k = 1; k <= ny; ++k) {
-      const int32_t cell = cell_serial(j, k, nx);
+      const int64_t cell = cell_serial(j, k, nx);
       const int32_t b = (k - 1) * r + 5 * (j - 1);  // base of the bottom-left vertex
       const int32_t t = k * r + 5 * (j - 1);        // base of the top-left vertex
       const int32_t v = (k - 1) * r + 5 * nx + 4;   // just before the cell row's vertical edges

@@ -10,12 +10,13 @@
 
 #include <cassert>
 #include <cstdint>
+#include <vector>
 
 #include "core/capacities.hpp"
 
 namespace fem {
 
-// Number of cells the table holds: the largest grid.
+// Cells of the largest deck grid.
 inline constexpr int32_t kMaxCellsInTable = core::kMaxCells;
 // Local unknowns of one cell.
 inline constexpr int kLocalUnknowns = 20;
@@ -33,23 +34,30 @@ inline constexpr int kLocalUnknowns = 20;
 //
 // xnod(cell, a): global number of local unknown a of the cell with serial
 // number cell = j + (k-1)*nx. The cell index varies fastest in memory.
+// Default-constructed the table holds the cells of the largest deck grid;
+// any other grid passes its number of cells.
 class XnodTable {
  public:
-  int32_t& operator()(int32_t cell, int a) {
-    assert(cell >= 1 && cell <= kMaxCellsInTable && a >= 1 && a <= kLocalUnknowns);
-    return v_[(cell - 1) + (a - 1) * kMaxCellsInTable];
+  XnodTable() : XnodTable(kMaxCellsInTable) {}
+  explicit XnodTable(int64_t cells) : cells_(cells), v_(static_cast<std::size_t>(cells * kLocalUnknowns)) {}
+
+  int32_t& operator()(int64_t cell, int a) {
+    assert(cell >= 1 && cell <= cells_ && a >= 1 && a <= kLocalUnknowns);
+    return v_[static_cast<std::size_t>((cell - 1) + (a - 1) * cells_)];
   }
-  int32_t operator()(int32_t cell, int a) const {
-    assert(cell >= 1 && cell <= kMaxCellsInTable && a >= 1 && a <= kLocalUnknowns);
-    return v_[(cell - 1) + (a - 1) * kMaxCellsInTable];
+  int32_t operator()(int64_t cell, int a) const {
+    assert(cell >= 1 && cell <= cells_ && a >= 1 && a <= kLocalUnknowns);
+    return v_[static_cast<std::size_t>((cell - 1) + (a - 1) * cells_)];
   }
+  int64_t cells() const { return cells_; }
 
  private:
-  int32_t v_[kMaxCellsInTable * kLocalUnknowns];
+  int64_t cells_;
+  std::vector<int32_t> v_;
 };
 
 // Serial number of cell (j, k).
-constexpr int32_t cell_serial(int32_t j, int32_t k, int32_t nx) { return j + (k - 1) * nx; }
+constexpr int64_t cell_serial(int64_t j, int64_t k, int64_t nx) { return j + (k - 1) * nx; }
 
 // Fills xnod for every cell of the nx x ny grid; rows of serial numbers
 // beyond nx*ny are left as they are.

@@ -16,6 +16,7 @@
 #include "core/capacities.hpp"
 #include "core/deck.hpp"
 #include "core/stop.hpp"
+#include "drivers/deck_checks.hpp"
 #include "drivers/readata.hpp"
 #include "fuzz/stop_throws.hpp"
 
@@ -72,7 +73,9 @@ void check_ranges(const core::Deck& d) {
     check(d.nl(i) >= 0, layer + "negative thickness");
     for (double m : {d.akf(i), d.ak_s1(i), d.xmu_s1(i), d.ak_s3(i), d.xmu_s3(i)}) check(in(m, 0, 1e12), layer + "modulus");
     for (double r : {d.ro1(i), d.ro2(i), d.ro3(i)}) check(in(r, 0, 1e5), layer + "density");
-    check(d.eta(i) >= 0 && d.coef_b13(i) >= 0, layer + "negative viscosity or friction");
+    // A negative coef_b13 reads: the friction control, then the later range check, refuse it.
+    check(d.eta(i) >= 0 && (d.coef_b13(i) >= 0 || !drivers::friction_range_after_control(d).empty()),
+          layer + "negative viscosity or friction");
     if (d.model == 0) check(in(d.phi_layer1(i), 0, 1) && d.phi_layer1(i) < 1, layer + "water proportion");
     if (ice) {
       check(in(d.phi_a(i), 0, 1) && d.phi_a(i) < 1 && d.phi_layer1(i) < d.phi_a(i), layer + "porosity");

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "core/text_in.hpp"
@@ -127,6 +126,9 @@ std::vector<double> parse_values(const std::string& spec, bool logarithmic) {
 
 std::vector<double> log_scale(double freq, double freq_max, int nfreq) {
   if (nfreq < 1) throw UsageError("the deck's nfreq must be at least 1, it is " + std::to_string(nfreq));
+  // Checked before any list is built: a sweep has at most a million points.
+  if (nfreq > 1000000)
+    throw UsageError("the deck's nfreq is " + std::to_string(nfreq) + ": more than a million points");
   if (nfreq == 1) return {freq};
   if (!(freq > 0) || !(freq_max > 0))
     throw UsageError("the deck's frequency scale needs positive freq and freq_max");
@@ -144,8 +146,14 @@ std::vector<double> log_scale(double freq, double freq_max, int nfreq) {
 // ---------------------------------------------------------------- deck text
 
 DeckText load_deck(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError("cannot read deck " + path.string());
+  std::error_code ec;
+  const auto kind = fs::status(path, ec);
+  if (fs::is_directory(kind)) throw UsageError("the deck " + path.string() + " is not a regular file (a folder)");
+  if (!ec && fs::exists(kind) && !fs::is_regular_file(kind))
+    throw UsageError("the deck " + path.string() + " is not a regular file (a FIFO, socket or device)");
+  const std::optional<std::string> text = slurp(path);
+  if (!text) throw UsageError("cannot read deck " + path.string());
+  std::istringstream in(*text);
   DeckText d;
   std::string line;
   int n = 0;

@@ -2,7 +2,7 @@
 // coefficient maps of a run.
 #include <array>
 #include <cmath>
-#include <fstream>
+#include <sstream>
 
 #include "sweep/sweep.hpp"
 
@@ -53,8 +53,9 @@ std::optional<Limits> layered_limits(const fs::path& dir) {
                                 "b1_gnu",       "b2_gnu",       "xm_gnu",   "d3_gnu"};
   std::map<std::pair<int, int>, std::array<double, 9>> cells;
   for (int f = 0; f < 9; ++f) {
-    std::ifstream in(dir / files[f]);
-    if (!in) return std::nullopt;
+    const std::optional<std::string> text = slurp(dir / files[f]);
+    if (!text) return std::nullopt;
+    std::istringstream in(*text);
     size_t n = 0;
     for (std::string a, b, v; in >> a >> b >> v; ++n) {
       auto j = parse_number(a), k = parse_number(b), x = parse_number(v);

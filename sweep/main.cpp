@@ -9,6 +9,7 @@
 #include <iostream>
 #include <thread>
 
+#include "core/build_info.hpp"
 #include "sweep/sweep.hpp"
 
 using namespace sweep;
@@ -48,6 +49,7 @@ const char* kUsage =
     "  --array-max N      largest Slurm job array of --plan (default 1000; Slurm's\n"
     "                     MaxArraySize less one)\n"
     "  -q, --quiet        no progress bar\n"
+    "  --version          the build: version, commit, digest of the sources\n"
     "Exit status: 0 every point ended normally, 1 some point failed or did not run,\n"
     "2 bad usage or input, or the folder is in use by another sweep. A normal\n"
     "end (40) that left results missing or not finite counts as a failure.\n"
@@ -101,6 +103,11 @@ Args parse_args(int argc, char** argv) {
     else if (o == "--array-max") a.array_max = to_int(value(), "--array-max");
     else if (o == "-q" || o == "--quiet") a.quiet = true;
     else if (o == "-h" || o == "--help") { std::cout << kUsage; std::exit(0); }
+    else if (o == "--version") {
+      std::printf("upscale_sweep %s (commit %s, sources %.16s)\n", core::project_version(), core::project_commit(),
+                  core::project_sources());
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    }
     else if (!o.empty() && o[0] == '-') throw UsageError("unknown option " + o);
     else a.positional.push_back(o);
   }
@@ -148,8 +155,11 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
     if (opt == "--freq") {
       if (spec == "deck") axes.push_back({"freq", log_scale(deck.freq, deck.freq_max, deck.nfreq)});
       else axes.push_back({"freq", parse_values(spec, true)});
+      // The programs' range (0, 1e12] Hz, without the subnormal numbers
+      // below 2.2e-308, whose logarithm and digits do not read back.
       for (double f : axes.back().values)
-        if (!(f > 0)) throw UsageError("frequencies must be positive, got " + shortest(f));
+        if (!(f > 0 && f <= 1e12 && std::isnormal(f)))
+          throw UsageError("a frequency lies in (0, 1e12] Hz (and at least 2.2e-308), got " + shortest(f));
       continue;
     }
     if (is_shear(prog))
@@ -157,7 +167,9 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
                        (prog == Program::swave_spectrum ? "0.2" : "0.28") + "); only --freq can be varied");
     Axis ax{opt == "--phiw2" ? "phiw2" : (a.both_layers ? "phiw" : "phiw1"), parse_values(spec, false)};
     for (double v : ax.values)
-      if (v < 0 || v > 1) throw UsageError("a water proportion lies in 0..1, got " + shortest(v));
+      if (!(v > 0 && v < 1))
+        throw UsageError("a water proportion lies in (0, 1), a fraction of the bulk volume strictly between "
+                         "0 and 1 as the programs require, got " + shortest(v));
     if (ax.name != "phiw1") layer2 = true;
     axes.push_back(ax);
   }
@@ -209,6 +221,9 @@ int run(const Args& a) {
   }
   if (a.mode == "maps") {
     if (a.positional.size() != 1) throw UsageError("--maps takes one run directory");
+    if (fs::is_symlink(fs::symlink_status(fs::path(a.positional[0]))))
+      throw UsageError(a.positional[0] + " is a symbolic link; give the run folder itself (maps.gp and the images "
+                                         "are written into it)");
     return draw_maps(a.positional[0]);
   }
   if (a.positional.size() != 2) throw UsageError("give a program and a deck");

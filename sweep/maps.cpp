@@ -2,7 +2,6 @@
 // perceptually uniform palette, with the material and water-proportion maps
 // that show how the sample was built.
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "core/text_in.hpp"
@@ -47,7 +46,7 @@ std::string water_map(const fs::path& run_dir, const DeckText& deck, const DeckI
   const double imposed = fs::exists(run_dir / "vs_eq.phiw") ? 0.28 : 0.2;
   std::vector<double> v(static_cast<size_t>(nx) * ny, std::nan(""));
   if (info.model == 1) {
-    std::ifstream in(run_dir / "porosity.frac");
+    std::istringstream in(slurp(run_dir / "porosity.frac").value_or(""));
     std::string line;
     for (size_t i = 0; i < v.size() && std::getline(in, line); ++i) {
       auto f = core::read_e12_4(line);
@@ -56,7 +55,7 @@ std::string water_map(const fs::path& run_dir, const DeckText& deck, const DeckI
   } else if (shear) {
     for (auto& x : v) x = imposed;
   } else {
-    std::ifstream in(run_dir / "matnum_p33_gnu");
+    std::istringstream in(slurp(run_dir / "matnum_p33_gnu").value_or(""));
     for (int j, k, m; in >> j >> k >> m;)
       if (j >= 1 && j <= nx && k >= 1 && k <= ny && m >= 1 && m <= static_cast<int>(p.phi_layer1.size()))
         v[static_cast<size_t>(k - 1) * nx + (j - 1)] = p.phi_layer1[static_cast<size_t>(m - 1)];
@@ -126,9 +125,7 @@ std::vector<std::string> write_maps_script(const fs::path& run_dir) {
     draw("water_proportion.png", "water proportion (fraction of the bulk volume)", "$water", 0);
   }
   s << "set output\n";
-  std::ofstream out(run_dir / "maps.gp", std::ios::binary | std::ios::trunc);
-  out << s.str();
-  if (!out.flush()) throw UsageError("cannot write " + (run_dir / "maps.gp").string());
+  write_file_atomically(run_dir / "maps.gp", s.str());
   return images;
 }
 

@@ -1,5 +1,6 @@
 // The merged table of a sweep (sweep.csv, with a units row) and its plot.
-#include <fstream>
+#include <cmath>
+#include <sstream>
 #include <set>
 
 #include "core/text_in.hpp"
@@ -18,10 +19,11 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
       first = &r;
       continue;
     }
-    if (r.version == first->version && r.commit == first->commit) continue;
+    if (r.version == first->version && r.commit == first->commit && r.sources == first->sources) continue;
     auto build = [](const Row& x) {
       if (x.version.empty() && x.commit.empty()) return std::string("an unrecorded build");
-      return "version " + visible(x.version) + " (commit " + visible(x.commit) + ")";
+      return "version " + visible(x.version) + " (commit " + visible(x.commit) +
+             (x.sources.empty() ? "" : ", sources " + visible(x.sources.substr(0, 16))) + ")";
     };
     throw UsageError("points of different builds: " + first->point->dir + " was made by " + build(*first) + ", " +
                      r.point->dir + " by " + build(r) +
@@ -44,7 +46,7 @@ bool analytic_cell_varies(const fs::path& dir, const SweepPlan& plan, const std:
       const DeckText deck = load_deck(p / "input.deck");
       if (inspect_deck(deck).model != 0) return true;
       const int nx = core::read_list_int(deck.records.at(4)).value, ny = core::read_list_int(deck.records.at(5)).value;
-      std::ifstream in(p / "matnum_p33_gnu");
+      std::istringstream in(slurp(p / "matnum_p33_gnu").value_or(""));
       for (int j, k, m; in >> j >> k >> m;)
         if (j == nx && k == ny) return (varied & (1 << (m - 1))) != 0;
     } catch (const std::exception&) {
@@ -60,8 +62,8 @@ std::string table_text(const SweepPlan& plan, const std::vector<Row>& rows) {
   for (const auto& a : plan.axes) csv += "," + a, units += "," + column_unit(a);
   csv += ",status", units += ",";
   for (const auto& c : cols) csv += "," + c, units += "," + column_unit(c);
-  csv += ",version,deck_sha256,dir,message\n";
-  units += ",,,,\n";
+  csv += ",version,build,deck_sha256,dir,message\n";
+  units += ",,,,,\n";
   csv += units;
   for (const auto& r : rows) {
     csv += std::to_string(r.point->index);
@@ -72,7 +74,7 @@ std::string table_text(const SweepPlan& plan, const std::vector<Row>& rows) {
       csv += ",";
       if (it != r.values.end()) csv += shortest(it->second);
     }
-    csv += "," + csv_field(r.version) + "," + csv_field(r.deck_sha256) + "," + csv_field(r.point->dir) + "," +
+    csv += "," + csv_field(r.version) + "," + csv_field(r.build()) + "," + csv_field(r.deck_sha256) + "," + csv_field(r.point->dir) + "," +
            csv_field(r.message) + "\n";
   }
   return csv;
@@ -86,7 +88,15 @@ MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt) {
   sum.points = static_cast<int>(plan.points.size());
   std::vector<Row> rows;
   for (const auto& pt : plan.points) {
-    Row r = read_row(sweep_dir / pt.dir, plan.program, plan.axes);
+    Row r;
+    try {
+      require_real_folder(sweep_dir, pt.dir);
+      r = read_row(sweep_dir / pt.dir, plan.program, plan.axes);
+    } catch (const UsageError& e) {
+      r.status = Status{};
+      r.axis_values.assign(plan.axes.size(), std::nan(""));
+      r.message = e.what();
+    }
     r.point = &pt;
     if (!r.status) continue;
     ++sum.finished;

@@ -54,7 +54,8 @@ struct Range {
 // The columns of each curve's data block, from column 2 on.
 std::vector<std::string> data_columns(bool shear) {
   const std::string v = shear ? "vs" : "vp";
-  return {"v_mt", "q1000_mt", v + "_fe", "q1000_fe", v + "_anal", "q1000_anal", "v_relaxed", "v_unrelaxed"};
+  return {"v_mt",       "q1000_mt",   v + "_fe",   "q1000_fe",   v + "_anal",
+          "q1000_anal", "v_relaxed", "v_unrelaxed", "cells_per_diffusion_length"};
 }
 
 std::string curve_key(const SweepPlan& plan, const std::vector<double>& key) {
@@ -71,7 +72,12 @@ struct Curves {
   std::vector<std::string> titles;
   Range velocity, loss;  // shared by the finite-element and the analytic panels
   std::set<int> have;    // data columns with some finite value: the others are not drawn
+  bool unresolved = false;  // some point's grid does not resolve the diffusion length
 };
+
+// Column 10 of a data block: the cells per diffusion length of the point.
+constexpr double kResolvedCells = 2.0;
+constexpr int kCellsColumn = 10;
 
 Curves data_blocks(const SweepPlan& plan, const std::vector<Row>& rows) {
   const std::string xname = plan.axes.empty() ? "point" : plan.axes[0];
@@ -97,7 +103,8 @@ Curves data_blocks(const SweepPlan& plan, const std::vector<Row>& rows) {
       for (size_t i = 0; i < cols.size(); ++i) {
         auto it = r->values.find(cols[i]);
         const double y = it == r->values.end() ? std::nan("") : it->second;
-        (i % 2 == 1 && i < 6 ? c.loss : c.velocity).add(y);
+        if (i < 8) (i % 2 == 1 && i < 6 ? c.loss : c.velocity).add(y);
+        if (i == 8 && y < kResolvedCells) c.unresolved = true;
         if (std::isfinite(y)) c.have.insert(static_cast<int>(i) + 2);
         s << " " << (std::isfinite(y) ? shortest(y) : std::string("NaN"));
       }
@@ -129,8 +136,21 @@ std::string plot_command(const Panel& p, const Curves& c, bool shear) {
         series.push_back(d + " using 1:" + std::to_string(col) + " with " + style + lc + gp_quote(key));
     };
     const std::string& key = c.titles[i - 1];
-    add(p.col, "linespoints lw 2 pt 7 ps 0.8", !key.empty() ? key : p.fe ? "M_T, tied solids" : "plane wave");
-    if (!p.fe) continue;
+    const std::string title = !key.empty() ? key : p.fe ? "M_T, tied solids" : "plane wave";
+    if (!p.fe || !c.have.count(kCellsColumn)) {
+      add(p.col, "linespoints lw 2 pt 7 ps 0.8", title);
+      if (!p.fe) continue;
+    } else if (c.have.count(p.col)) {
+      // Filled symbols where the grid resolves the diffusion length, open where it does not.
+      const std::string y = std::to_string(p.col), cells = "$" + std::to_string(kCellsColumn);
+      const std::string limit = std::to_string(kResolvedCells);
+      series.push_back(d + " using 1:" + y + " with lines lw 2" + lc + gp_quote(title));
+      series.push_back(d + " using 1:(" + cells + " < " + limit + " ? NaN : $" + y + ") with points pt 7 ps 0.8" +
+                       " lc " + std::to_string(i) + " notitle");
+      series.push_back(d + " using 1:(" + cells + " < " + limit + " ? $" + y + " : NaN) with points pt 6 ps 1.2" +
+                       " lc " + std::to_string(i) + " title " +
+                       gp_quote(i == 1 && c.unresolved ? "open: fewer than 2 cells per diffusion length" : ""));
+    }
     add(p.col + 2, "lines dt 2 lw 1.2", i == 1 ? secondary : "");
     if (q) continue;
     add(8, "lines dt 3 lw 1", i == 1 ? "relaxed limit" : "");

@@ -1,7 +1,6 @@
 // The points of a sweep, their directories and their status files.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "sweep/sweep.hpp"
@@ -33,20 +32,6 @@ SweepPlan make_plan(Program p, const std::vector<Axis>& axes) {
     }
   }
   return plan;
-}
-
-void write_file_atomically(const fs::path& file, const std::string& text) {
-  fs::path tmp = file;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) throw UsageError("cannot write " + tmp.string());
-  }
-  std::error_code ec;
-  fs::rename(tmp, file, ec);
-  if (ec) throw UsageError("cannot write " + file.string() + ": " + ec.message());
 }
 
 std::string write_points_file(const fs::path& dir, const SweepPlan& plan) {
@@ -83,8 +68,9 @@ static bool get_line(std::istream& in, std::string& line) {
 
 SweepPlan read_points_file(const fs::path& dir) {
   fs::path file = dir / "points.tsv";
-  std::ifstream in(file);
-  if (!in) throw UsageError(dir.string() + " is not a sweep directory (no points.tsv)");
+  const std::optional<std::string> text = slurp(file);
+  if (!text) throw UsageError(dir.string() + " is not a sweep directory (no readable points.tsv)");
+  std::istringstream in(*text);
   SweepPlan plan;
   std::string line;
   auto bad = [&](const std::string& why) { return UsageError(file.string() + ": " + why); };
@@ -132,21 +118,6 @@ SweepPlan read_points_file(const fs::path& dir) {
   return plan;
 }
 
-std::optional<std::string> slurp(const fs::path& f) {
-  std::ifstream in(f, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Removes the files a run left in a point directory.
-static void empty_dir(const fs::path& dir) {
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec))
-    if (!e.is_directory()) fs::remove(e.path(), ec);
-}
-
 std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& plan, const DeckText& base,
                                  const std::optional<fs::path>& porosity_file, bool retry_failed) {
   std::vector<bool> to_run;
@@ -158,12 +129,13 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
   for (const auto& pt : plan.points) {
     fs::path dir = sweep_dir / pt.dir;
     std::string deck = deck_string(point_deck(base, plan.axes, pt.values));
+    require_real_folder(sweep_dir, pt.dir);
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) throw UsageError("cannot create " + dir.string() + ": " + ec.message());
     auto old = slurp(dir / "input.deck");
     auto st = read_status(dir);
-    bool same = old && *old == deck;
+    bool same = old && *old == deck && odd_entries(dir).empty();
     if (porosity) same = same && slurp(dir / "porosity.frac") == porosity;
     // A run stopped by a signal was interrupted, not finished; a status
     // left by the run of another deck is no result of this one.
@@ -171,7 +143,13 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     bool finished = same && st && !st->signal && status_matches_deck(dir, *st, why) &&
                     (!retry_failed || !read_row(dir, plan.program, plan.axes).failed());
     if (!finished) {
-      empty_dir(dir);
+      const std::vector<std::string> kept = remove_run_files(sweep_dir, pt.dir);
+      if (!kept.empty()) {
+        std::string names;
+        for (const auto& k : kept) names += " " + visible(k);
+        std::fprintf(stderr, "upscale_sweep: %s is run again; files that are not the run's stay:%s\n",
+                     dir.c_str(), names.c_str());
+      }
       write_file_atomically(dir / "input.deck", deck);
       if (porosity) write_file_atomically(dir / "porosity.frac", *porosity);
     }

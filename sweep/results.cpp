@@ -1,7 +1,6 @@
 // Reading a point's results from its report and tables, after checking that
 // they are the results of the point's own deck.
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "core/report_labels.hpp"
@@ -10,16 +9,6 @@
 namespace sweep {
 
 namespace {
-
-std::vector<std::string> read_lines(const fs::path& f) {
-  std::vector<std::string> out;
-  std::ifstream in(f, std::ios::binary);
-  for (std::string l; std::getline(in, l);) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    out.push_back(l);
-  }
-  return out;
-}
 
 // Leading blanks dropped, every run of blanks made one blank.
 std::string squeeze(std::string_view s) {
@@ -63,12 +52,16 @@ struct Source {
   std::string table;
   int table_column = 0;  // from 0
   int item = 0;          // from 0, after the label
-  int group = 0;         // 1: the tied and work moduli
+  int group = 0;         // 1: the tied and work moduli; 2: the accuracy lines
 };
 
 std::vector<Source> tied_and_work() {
   namespace l = core::labels;
-  return {{"re_mt", l::kTiedModulus, 1, "", 0, 0, 1},  {"im_mt", l::kTiedModulus, 1, "", 0, 1, 1},
+  // group 2: the accuracy of the solve and of the grid
+  return {{"condition_estimate", l::kConditionEstimate, 1, "", 0, 0, 2},
+          {"forward_error_bound", l::kForwardErrorBound, 1, "", 0, 0, 2},
+          {"cells_per_diffusion_length", l::kCellsPerDiffusionLength, 1, "", 0, 0, 2},
+          {"re_mt", l::kTiedModulus, 1, "", 0, 0, 1},  {"im_mt", l::kTiedModulus, 1, "", 0, 1, 1},
           {"v_mt", l::kTiedVelocity, 1, "", 0, 0, 1},  {"q1000_mt", l::kTiedOverQ, 1, "", 0, 0, 1},
           {"re_mw", l::kWorkModulus, 1, "", 0, 0, 1},  {"im_mw", l::kWorkModulus, 1, "", 0, 1, 1},
           {"v_mw", l::kWorkVelocity, 1, "", 0, 0, 1},  {"q1000_mw", l::kWorkOverQ, 1, "", 0, 0, 1}};
@@ -133,19 +126,23 @@ std::string failure_message(const fs::path& dir, const Status& st) {
     std::string s = squeeze(*it);
     if (!s.empty()) last.insert(last.begin(), s);
   }
-  for (auto& s : last) parts.push_back(s);
+  for (auto& s : last) parts.push_back(s.size() > 160 ? s.substr(0, 157) + "..." : s);
+  // The program's last words: the sentence that says why it stopped, then
+  // "STOP n".
   auto err = read_lines(dir / "stderr.txt");
-  for (auto it = err.rbegin(); it != err.rend(); ++it) {
+  std::vector<std::string> tail;  // the last line, and the sentence before a STOP line
+  for (auto it = err.rbegin(); it != err.rend() && tail.size() < 2; ++it) {
     std::string s = squeeze(*it);
-    if (!s.empty()) {
-      parts.push_back(s);
-      break;
-    }
+    if (s.empty()) continue;
+    tail.push_back(s);
+    if (s.rfind("STOP ", 0) != 0) break;
   }
+  if (tail.size() == 2) parts.insert(parts.begin(), tail[1]);  // the stop's own sentence first
+  if (!tail.empty()) parts.push_back(tail[0]);
   if (st.signal) parts.push_back("killed by signal " + std::to_string(st.code));
   std::string msg;
   for (const auto& p : parts) msg += (msg.empty() ? "" : " | ") + p;
-  if (msg.size() > 400) msg = msg.substr(0, 397) + "...";
+  if (msg.size() > 700) msg = msg.substr(0, 697) + "...";
   return msg;
 }
 
@@ -199,6 +196,7 @@ void read_run_record(const fs::path& dir, Row& row) {
   if (!json) return;
   row.version = json_member(*json, "version").value_or("");
   row.commit = json_member(*json, "commit").value_or("");
+  row.sources = json_member(*json, "sources_sha256").value_or("");
   row.deck_sha256 = json_member(*json, "deck_sha256").value_or("");
 }
 
@@ -291,6 +289,7 @@ std::string column_unit(const std::string& c) {
   if (c.rfind("v", 0) == 0) return "m/s";
   if (c.rfind("re_", 0) == 0 || c.rfind("im_", 0) == 0 || c.rfind("m_", 0) == 0) return "Pa";
   if (c == "rob_med") return "kg/m^3";
+  if (c == "condition_estimate" || c == "forward_error_bound" || c == "cells_per_diffusion_length") return "1";
   return "";
 }
 
@@ -308,6 +307,10 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
     return row;
   }
   read_run_record(dir, row);
+  if (const std::string odd = odd_entries(dir); !odd.empty()) {
+    row.message = "files of the run that cannot be read: " + odd;
+    return row;
+  }
   if (!status_matches_deck(dir, *row.status, row.message)) return row;
   if (!row.status->ok()) {
     row.message = failure_message(dir, *row.status);

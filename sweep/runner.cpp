@@ -53,9 +53,12 @@ pid_t start(const std::string& exe, const fs::path& dir) {
   pid_t pid = ::fork();
   if (pid != 0) return pid;
   if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(125);
-  int fi = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
-  int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // The report and error files were removed before the fork: they are
+  // created afresh, never through a link.
+  int fi = ::open(in.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  int fo = ::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int fe = ::open(err.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fi >= 0) ::fcntl(fi, F_SETFL, 0);
   if (fi < 0 || fo < 0 || fe < 0 || ::dup2(fi, 0) < 0 || ::dup2(fo, 1) < 0 || ::dup2(fe, 2) < 0 ||
       ::chdir(d.c_str()) != 0)
     ::_exit(126);
@@ -75,11 +78,15 @@ Status finish(const Running& r, int wst, double timeout_s) {
   st.signal = WIFSIGNALED(wst);
   st.code = st.signal ? WTERMSIG(wst) : WEXITSTATUS(wst);
   st.deck_sha256 = r.deck_sha256;
-  if (r.killed)
-    if (FILE* f = std::fopen((r.dir / "stderr.txt").c_str(), "a")) {
-      std::fprintf(f, "upscale_sweep: stopped after the time limit of %g s\n", timeout_s);
-      std::fclose(f);
+  if (r.killed) {
+    const int f = ::open((r.dir / "stderr.txt").c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (f >= 0) {
+      char text[96];
+      std::snprintf(text, sizeof text, "upscale_sweep: stopped after the time limit of %g s\n", timeout_s);
+      write_all(f, text);
+      ::close(f);
     }
+  }
   try {
     write_status(r.dir, st);
   } catch (const UsageError& e) {
@@ -150,8 +157,7 @@ class Progress {
 // first; false (and a message) when the process cannot be started.
 bool launch(const std::string& exe, const fs::path& dir, std::vector<Running>& running) {
   std::error_code ec;
-  fs::remove(dir / kStatusFile, ec);
-  fs::remove(dir / "run.json", ec);
+  for (const char* old : {kStatusFile, "run.json", "report.txt", "stderr.txt"}) fs::remove(dir / old, ec);
   std::string deck = file_sha256(dir / "input.deck");
   pid_t pid = start(exe, dir);
   if (pid < 0) {

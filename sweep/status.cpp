@@ -1,6 +1,7 @@
 // The status file of a point, the deck it belongs to, and the folder lock.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,6 +57,12 @@ bool status_matches_deck(const fs::path& dir, const Status& s, std::string& why)
       why = "run.json is of the run of another deck";
       return false;
     }
+    // The cell map the run read must be the one beside it.
+    auto porosity = json_member(*json, "porosity_sha256");
+    if (porosity && *porosity != "null" && *porosity != file_sha256(dir / "porosity.frac")) {
+      why = "porosity.frac is not the file its run read (run.json gives another SHA-256): changed after the run";
+      return false;
+    }
     auto code = json_member(*json, "exit_status");
     if (code && !s.signal && parse_number(*code) != static_cast<double>(s.code)) {
       why = "run.json gives exit status " + *code + ", the status file " + std::to_string(s.code);
@@ -68,8 +75,15 @@ bool status_matches_deck(const fs::path& dir, const Status& s, std::string& why)
 void lock_sweep_dir(const fs::path& dir) {
   [[maybe_unused]] static int fd = -1;  // kept open for the life of the process
   const fs::path file = dir / ".lock";
-  int f = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Never through a link, never a FIFO or device: the pid goes into it.
+  int f = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (f < 0 && errno == ELOOP) throw UsageError(file.string() + " is a symbolic link; remove it");
   if (f < 0) throw UsageError("cannot open " + file.string() + ": " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(f, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    ::close(f);
+    throw UsageError(file.string() + " is not a regular file of its own (a FIFO, a device, a hard link); remove it");
+  }
   if (::flock(f, LOCK_EX | LOCK_NB) != 0) {
     const int e = errno;
     std::string holder = slurp(file).value_or("");

@@ -150,10 +150,25 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
                                  const std::optional<fs::path>& porosity_file,
                                  bool retry_failed);
 
-// Whole file, or nothing when it cannot be read.
+// Whole file, or nothing when it cannot be read, is not a regular file (a
+// FIFO, a device: opened without waiting) or holds more than kMaxReadBytes.
+inline constexpr long long kMaxReadBytes = 64LL << 20;
 std::optional<std::string> slurp(const fs::path& f);
-// Writes under a temporary name, then renames; throws UsageError.
-void write_file_atomically(const fs::path& file, const std::string& text);
+// Its lines without line ends ("\n" or "\r\n"); none when it cannot be read.
+std::vector<std::string> read_lines(const fs::path& f);
+// Writes under a temporary name created afresh (never through a link), then
+// renames it into place; throws UsageError.
+void write_file_atomically(const fs::path& file, const std::string& text, bool executable = false);
+// "NAME is a symbolic link, NAME is not a regular file" for the files of
+// `dir` that a run writes and that are not regular files; empty when none.
+std::string odd_entries(const fs::path& dir);
+// Refuses (UsageError) a point folder `relative` to the sweep folder when it
+// or a folder on the way is a symbolic link or not a folder.
+void require_real_folder(const fs::path& sweep_dir, const std::string& relative);
+// Removes the files a run or the sweep writes into a point folder; returns
+// the names of the other entries, which are the user's and stay.
+// The folder is opened without following a link at any step (*at calls).
+std::vector<std::string> remove_run_files(const fs::path& sweep_dir, const std::string& relative);
 
 // ---------------------------------------------------------------- status
 
@@ -206,7 +221,9 @@ struct Row {
   std::vector<double> axis_values;  // as the point's own input.deck gives them
   std::optional<Status> status;     // nothing: not finished
   std::map<std::string, double> values;
-  std::string version, commit, deck_sha256;  // from run.json, when written
+  std::string version, commit, sources, deck_sha256;  // from run.json, when written
+  // The build: commit and the first digits of the sources' digest.
+  std::string build() const { return commit + (sources.empty() ? "" : " " + sources.substr(0, 16)); }
   std::string message;
   bool failed() const { return !status || !status->ok() || !message.empty(); }
 };

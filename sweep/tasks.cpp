@@ -3,7 +3,6 @@
 // control character was refused before (a line end would start a command of
 // its own in a list that runs one line per point).
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
 #include "sweep/sweep.hpp"
@@ -22,15 +21,7 @@ std::string sh_quote(const std::string& s) {
 namespace {
 
 void write_text(const fs::path& file, const std::string& text, bool executable) {
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) throw UsageError("cannot write " + file.string());
-  }
-  std::error_code ec;
-  if (executable)
-    fs::permissions(file, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, ec);
+  write_file_atomically(file, text, executable);
 }
 
 std::string slurm_array_script(const fs::path& abs, size_t points, int max_array) {
@@ -78,8 +69,10 @@ void write_task_list(const fs::path& sweep_dir, const SweepPlan& plan, const std
   std::string tasks;
   for (const auto& p : plan.points) {
     // The status file is written last, under a temporary name first, so that
-    // its presence always means a finished run.
-    tasks += "cd " + sh_quote((abs / p.dir).string()) + " || exit 1; rm -f status; " + sh_quote(exe) +
+    // its presence always means a finished run. The files the shell writes
+    // are removed first: a link left under their names is not followed.
+    tasks += "cd " + sh_quote((abs / p.dir).string()) + " || exit 1; rm -f status status.tmp report.txt stderr.txt; " +
+             sh_quote(exe) +
              " < input.deck > report.txt 2> stderr.txt; echo $? > status.tmp && mv status.tmp status\n";
   }
   write_text(abs / "tasks.txt", tasks, false);

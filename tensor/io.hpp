@@ -23,6 +23,11 @@ struct Image {
   std::vector<T> values;  // row-major, top row first
 };
 
+// The largest sample an image may give (cells), and the largest input file
+// read (bytes).
+inline constexpr int64_t kMaxImageCells = 100'000'000;
+inline constexpr int64_t kMaxInputBytes = int64_t{1} << 31;
+
 // Label image: PNG or TIFF, 8 or 16 bit grey, or plain text (one row of
 // cells per line, top row first), chosen by content, not by name.
 Image<int32_t> read_label_image(const std::string& path, std::string& sha256);
@@ -41,8 +46,13 @@ Sample read_sample_file(const std::string& path);
 
 // "tensor.csv": a header row, a units row, one row per frequency, full precision.
 void write_tensor_csv(const std::string& path, const std::vector<TensorRow>& rows);
-// The gnuplot spectrum plot ("tensor.gp") drawing "tensor.csv".
+// The gnuplot spectrum plot ("tensor.gp") drawing "tensor.csv" (read from
+// `dir`, where it must stand) into "tensor.png"; `gnuplot tensor.gp` in
+// `dir` draws it.
 void write_spectrum_plot(const std::string& dir);
+// Runs gnuplot on "tensor.gp" in `dir`; false when gnuplot is not on the
+// PATH or fails.
+bool draw_spectrum_plot(const std::string& dir);
 
 // A cell field for the .vti writer: name with its SI unit, nx*ny values in
 // the sample's cell layout (k = 1 the base row).

@@ -30,7 +30,7 @@ TEST(Faults, ResultFileThatCannotBeCreated) {
   Options gone;
   gone.remove_workdir = true;
   expect_output_error(run(kProgram, deck, gone), "removed working directory",
-                      "cannot create result file \"vp_anal.phiw\"");
+                      "cannot create the lock file \".upscale_run.lock\"");
 }
 
 TEST(Faults, ReportOnAFullDeviceOrDeckThatIsNotAFile) {

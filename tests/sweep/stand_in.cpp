@@ -3,7 +3,8 @@
 // the program's report lines, result tables, maps and run.json (version
 // $STAND_IN_VERSION), and ends with status 40. Every value is 1000 + freq +
 // 100 phi_layer1(1); its pid goes to the file "pid". At the frequency named by
-//   STAND_IN_FAIL_FREQ  it reports a solver failure ("FLAG= -7", status 99),
+//   STAND_IN_FAIL_FREQ  it reports a solver failure ("FLAG= -7", a sentence on
+//                       standard error, status 99),
 //   STAND_IN_CRASH_FREQ it calls abort(),
 //   STAND_IN_HANG_FREQ  it sleeps first ($STAND_IN_HANG_S seconds, 20 by default),
 //   STAND_IN_BARE_FREQ  it ends normally without writing any result,
@@ -49,7 +50,11 @@ int main() {
   if (at("STAND_IN_CRASH_FREQ", freq)) std::abort();
   std::printf(" freq (Hz), omega_fix  %.17g %.17g\n", freq, 2 * M_PI * freq);
   for (size_t r = 16; r < rec.size(); r += 20) std::printf(" phi_layer1 (water proportion) =  %.17g\n", std::atof(rec[r].c_str()));
-  if (at("STAND_IN_FAIL_FREQ", freq)) std::printf(" ESP=           0\n FLAG=          -7\n"), stop(99);
+  if (at("STAND_IN_FAIL_FREQ", freq)) {
+    std::printf(" ESP=           0\n FLAG=          -7\n");
+    std::fprintf(stderr, "the sparse factorisation failed with flag -7\n");
+    stop(99);
+  }
   if (at("STAND_IN_BARE_FREQ", freq)) stop(40);
   for (const char* l : {"average density rob_med is (kg/m**3)", "from deltavol1 Velocity(m/s) FE = ",
                         "from deltavol1 1000/Q FE        = ", "from deltavol1 Re(p33) FE mstar      = ",

@@ -5,6 +5,7 @@
 // results out or returns a non-finite value on demand. Scripts and plots are
 // run by the real bash, GNU parallel and gnuplot where installed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,6 +171,9 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
         << i << ": " << r.at("status") << " " << r.at("message");
   }
   EXPECT_EQ(rows[1].at("message"), "");
+  // The stop's own sentence from standard error first, the STOP line last.
+  EXPECT_EQ(rows[2].at("message").rfind("the sparse factorisation failed with flag -7 | ", 0), 0u) << rows[2].at("message");
+  EXPECT_TRUE(rows[2].at("message").ends_with(" | STOP 99")) << rows[2].at("message");
   for (const char* v : kStandInVars) ::unsetenv(v);
   EXPECT_EQ(sweep(args), 1);
   rows = read_csv(dir_ / "s" / "sweep.csv");
@@ -182,7 +186,11 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "give a program and a deck"},
       {"pwave_upscale none.deck" + stand_in(), "cannot read deck"},
-      {"pwave_upscale" + d + "--phiw 1.5", "lies in 0..1"},
+      {"pwave_upscale" + d + "--phiw 1.5", "lies in (0, 1)"},
+      {"pwave_upscale" + d + "--phiw 0:1:3", "lies in (0, 1)"},  // the ends are no water proportions
+      {"pwave_upscale" + d + "--freq 1e13", "lies in (0, 1e12] Hz"},
+      {"pwave_upscale" + d + "--freq 1e-320", "lies in (0, 1e12] Hz"},  // subnormal: does not read back
+      {"pwave_upscale " + q(kExamples.string()) + stand_in(), "is not a regular file (a folder)"},
       {"pwave_upscale" + d + "--freq 1:10", "FIRST:LAST:COUNT"},
       {"swave_spectrum" + d + "--phiw 0.1,0.2", "imposes its own water proportion"},
       {"--merge .", "not a sweep directory"},
@@ -194,6 +202,19 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
     EXPECT_NE(err().find(says), std::string::npos) << args << "\n" << err();
   }
   EXPECT_FALSE(fs::exists(dir_ / "INJECTED"));
+  EXPECT_EQ(sweep("--version"), 0);
+  EXPECT_EQ(slurp(dir_ / "out.txt").rfind("upscale_sweep 1.0.0 (commit ", 0), 0u) << slurp(dir_ / "out.txt");
+  // A deck scale of two thousand million points is refused before any list is built (in 400 MB).
+  ASSERT_EQ(shell("sed '3s/^ *[0-9]*/2000000000/' " + q((kExamples / "shale_small.deck").string()) + " > " +
+                  q((dir_ / "big.deck").string())), 0);
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit;  // the sanitizer itself needs the address space
+#else
+  const std::string limit = "ulimit -v 400000 && ";
+#endif
+  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && " + limit + q(SWEEP_EXE) + " pwave_upscale big.deck" + stand_in() +
+                  "--plan 2> err.txt"), 2);
+  EXPECT_NE(err().find("nfreq is 2000000000: more than a million points"), std::string::npos) << err();
 }
 
 // One sweep at a time in a folder: a second is refused while the first
@@ -366,4 +387,96 @@ TEST_F(Sweep, RealProgramsColumnsMatchSingleRuns) {
       expect_columns(r, single_run(exe, single, kExamples / deck_name, r.at("freq"), phiw), single, cols);
     }
   }
+}
+
+// A received sweep folder may hold anything under a file's name. A FIFO or
+// a link to /dev/zero in a point folder makes neither --merge nor a resume
+// wait or read without end: the row names the file, and the resume runs the
+// point again. A link planted under any name the sweep writes (the lock,
+// temporary names, the scripts, maps.gp) leads no write out of the folder,
+// and a point folder that is a link is refused, its files untouched.
+TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
+  const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "--freq 1,2,3 -q --no-plot";
+  ASSERT_EQ(sweep(args), 0) << err();
+  const fs::path s = dir_ / "s", p = s / "points", target = dir_ / "target";
+  std::ofstream(target) << "precious\n";
+  fs::remove(p / "p0001" / "report.txt");
+  ASSERT_EQ(::mkfifo((p / "p0001" / "report.txt").c_str(), 0644), 0);
+  fs::remove(p / "p0002" / "run.json");
+  fs::create_symlink("/dev/zero", p / "p0002" / "run.json");
+  fs::remove(p / "p0003" / "status");
+  ASSERT_EQ(::mkfifo((p / "p0003" / "status").c_str(), 0644), 0);
+  fs::create_symlink(target, s / "sweep.csv.tmp");
+  const std::string bounded = "cd " + q(dir_.string()) + " && timeout 60 " + q(SWEEP_EXE) + " ";
+  EXPECT_EQ(shell(bounded + "--merge s --no-plot 2> err.txt"), 1) << err();  // 124 would be a hang
+  Csv rows = read_csv(s / "sweep.csv");
+  ASSERT_EQ(rows.size(), 3u);  // point 3 has no status that reads: not finished
+  EXPECT_EQ(rows[1].at("message"), "files of the run that cannot be read: report.txt is not a regular file");
+  EXPECT_EQ(rows[2].at("message"), "files of the run that cannot be read: run.json is a symbolic link");
+  EXPECT_EQ(shell(bounded + args.substr(0, args.size()) + " 2> err.txt"), 0) << err();  // resumed: all three again
+  EXPECT_EQ(read_csv(s / "sweep.csv").size(), 4u);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(p / "p0001" / "report.txt")));
+
+  for (const char* name : {".lock", "points.tsv.tmp", "tasks.txt", "slurm_array.sh", "slurm_submit.sh"}) {
+    fs::remove(s / name);
+    fs::create_symlink(target, s / name);
+  }
+  EXPECT_EQ(sweep("--plan " + args), 2);
+  EXPECT_NE(err().find(".lock is a symbolic link"), std::string::npos) << err();
+  fs::remove(s / ".lock");
+  EXPECT_EQ(sweep("--plan " + args), 0) << err();
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "slurm_array.sh")) && fs::is_regular_file(fs::symlink_status(s / "tasks.txt")));
+  fs::create_symlink(target, p / "p0002" / "maps.gp");
+  EXPECT_EQ(sweep("--maps " + q((p / "p0002").string())), 0) << err();
+  fs::create_symlink(p / "p0002", dir_ / "linked_run");
+  EXPECT_EQ(sweep("--maps linked_run"), 2);
+  EXPECT_EQ(slurp(target), "precious\n");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_exec, fs::perms::none);
+
+  fs::create_directories(dir_ / "elsewhere");
+  std::ofstream(dir_ / "elsewhere" / "keep.txt") << "mine\n";
+  fs::remove_all(p / "p0003");
+  fs::create_directory_symlink(dir_ / "elsewhere", p / "p0003");
+  EXPECT_EQ(sweep(args), 2);
+  EXPECT_NE(err().find("p0003 is a symbolic link"), std::string::npos) << err();
+  EXPECT_EQ(slurp(dir_ / "elsewhere" / "keep.txt"), "mine\n");
+  EXPECT_EQ(sweep("--merge s --no-plot"), 1);
+  EXPECT_NE(slurp(s / "sweep.csv").find("p0003 is a symbolic link"), std::string::npos);
+}
+
+// What a point's files must be to count: its porosity.frac edited after the
+// run is refused as its input.deck would be; a failed point's stop sentence
+// stands in the message column; a failed point run again keeps the files a
+// user put in its folder.
+TEST_F(Sweep, EditedCellMapStopSentenceAndUserFiles) {
+  REAL_PROGRAM(exe, "pwave_upscale");
+  ASSERT_EQ(shell("cd " + q(dir_.string()) + " && sed '8s/.*/    1/' " + q((kExamples / "ice_small.deck").string()) +
+                  " > map.deck && sed '5s/^ *[0-9]*/61/' " + q((kExamples / "ice_small.deck").string()) +
+                  " > wide.deck && awk 'BEGIN{for(i=1;i<=100;i++) printf \"%12.4f\\n\", 0.1+i/1000}' > porosity.frac"), 0);
+  const std::string run = "pwave_upscale map.deck --exe " + q(exe.string()) + out("m") + "--freq 1,3 -q --no-plot";
+  ASSERT_EQ(sweep(run), 0) << err();
+  ASSERT_EQ(shell("cd " + q((dir_ / "m" / "points" / "p0002").string()) + " && sed -i '1s/.*/      0.3000/' porosity.frac"), 0);
+  EXPECT_EQ(sweep("--merge m --no-plot"), 1);
+  Csv rows = read_csv(dir_ / "m" / "sweep.csv");
+  EXPECT_EQ(rows[1].at("message"), "");
+  EXPECT_NE(rows[2].at("message").find("porosity.frac is not the file its run read"), std::string::npos) << rows[2].at("message");
+  EXPECT_EQ(sweep(run), 0) << err();  // the point runs again on the sweep's own map
+  // Two builds of one commit that differ in their sources are two builds.
+  ASSERT_EQ(shell("cd " + q((dir_ / "m" / "points" / "p0001").string()) +
+                  " && sed -i 's/\"sources_sha256\": \"[0-9a-f]/\"sources_sha256\": \"x/' run.json"), 0);
+  EXPECT_EQ(sweep("--merge m --no-plot"), 2);
+  EXPECT_NE(err().find("points of different builds"), std::string::npos) << err();
+
+  EXPECT_EQ(sweep("pwave_upscale wide.deck --exe " + q(exe.string()) + out("w") + "--freq 1 -q --no-plot"), 1);
+  const std::string msg = read_csv(dir_ / "w" / "sweep.csv")[1].at("message");
+  EXPECT_TRUE(msg.find("nx = 61") != std::string::npos && msg.ends_with("| STOP 13")) << msg;
+
+  ::setenv("STAND_IN_FAIL_FREQ", "2", 1);
+  const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("f") + "--freq 1,2 -q --no-plot";
+  EXPECT_EQ(sweep(args), 1);
+  std::ofstream(dir_ / "f" / "points" / "p0002" / "notes.txt") << "why it failed\n";
+  ::unsetenv("STAND_IN_FAIL_FREQ");
+  EXPECT_EQ(sweep(args + " --retry-failed"), 0) << err();
+  EXPECT_EQ(slurp(dir_ / "f" / "points" / "p0002" / "notes.txt"), "why it failed\n");
+  EXPECT_NE(err().find("files that are not the run's stay: pid notes.txt"), std::string::npos) << err();
 }

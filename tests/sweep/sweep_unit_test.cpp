@@ -92,3 +92,30 @@ TEST(Quoting, ScriptStringsAndVisibleControlCharacters) {
   EXPECT_THROW(require_plain_path("the sweep folder", "a\nb"), UsageError);
   EXPECT_NO_THROW(require_plain_path("the sweep folder", "a 'b' $(c) `d`;e"));
 }
+
+// Points whose grid has fewer than 2 cells per diffusion length get open
+// symbols on the finite-element curves, the others filled ones; without
+// that column (an older build) the curve keeps its filled line points.
+TEST(Plot, UnresolvedPointsDrawnOpen) {
+  SweepPlan plan;
+  plan.axes = {"freq"};
+  std::vector<Point> points(2);
+  std::vector<Row> rows(2);
+  for (int i = 0; i < 2; ++i) {
+    points[i].index = i + 1;
+    rows[i].point = &points[i];
+    rows[i].axis_values = {i == 0 ? 1.0 : 1e5};
+    rows[i].status = Status{40, false, ""};
+    rows[i].values = {{"v_mt", 4000}, {"q1000_mt", 5}, {"vp_fe", 3800}, {"q1000_fe", 1}};
+  }
+  const std::string bare = sweep_plot_script(plan, rows, "p.png", false);
+  EXPECT_NE(bare.find("using 1:2 with linespoints"), std::string::npos) << bare;
+  EXPECT_EQ(bare.find("pt 6"), std::string::npos);
+  rows[0].values["cells_per_diffusion_length"] = 2.7;
+  rows[1].values["cells_per_diffusion_length"] = 0.0084;
+  const std::string s = sweep_plot_script(plan, rows, "p.png", false);
+  EXPECT_NE(s.find("1 4000 5 3800 1 NaN NaN NaN NaN 2.7\n"), std::string::npos) << s;
+  EXPECT_NE(s.find("using 1:($10 < 2.000000 ? NaN : $2) with points pt 7"), std::string::npos) << s;
+  EXPECT_NE(s.find("using 1:($10 < 2.000000 ? $3 : NaN) with points pt 6"), std::string::npos) << s;
+  EXPECT_NE(s.find("'open: fewer than 2 cells per diffusion length'"), std::string::npos) << s;
+}

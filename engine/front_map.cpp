@@ -1,0 +1,60 @@
+// Rows of every front (symbolic factorisation by supernodes), the place of
+// each front's rows in its parent's front, and the place of every matrix
+// entry in the factor store.
+#include <algorithm>
+
+#include "engine/analysis.hpp"
+
+namespace engine::detail {
+
+Fronts front_map(const Lower& a, const std::vector<Index>& source, const std::vector<Index>& first) {
+  Fronts f;
+  f.n = a.n;
+  f.nsuper = static_cast<Index>(first.size()) - 1;
+  f.first = first;
+  const auto ns = static_cast<std::size_t>(f.nsuper);
+  f.parent.assign(ns, -1);
+  f.rows_ptr.assign(ns + 1, 0);
+  f.factor_ptr.assign(ns + 1, 0);
+  f.entry_ptr.assign(ns + 1, 0);
+  f.entry_source = source;
+  f.entry_place.assign(a.row.size(), 0);
+  std::vector<Index> owner(static_cast<std::size_t>(a.n)), place(static_cast<std::size_t>(a.n), -1);
+  std::vector<Index> child_head(ns, -1), child_next(ns, -1), below;
+  for (Index s = 0; s < f.nsuper; ++s)
+    for (Index j = first[s]; j < first[s + 1]; ++j) owner[j] = s;
+  for (Index s = 0; s < f.nsuper; ++s) {
+    const Index b = first[s], e = first[s + 1];
+    below.clear();
+    auto add = [&](Index r) {
+      if (r >= e && place[r] != s) place[r] = s, below.push_back(r);
+    };
+    for (Index j = b; j < e; ++j)
+      for (Index k = a.ptr[j]; k < a.ptr[j + 1]; ++k) add(a.row[k]);
+    for (Index c = child_head[s]; c != -1; c = child_next[c])
+      for (Index k = f.rows_ptr[c] + f.nc(c); k < f.rows_ptr[c + 1]; ++k) add(f.rows[k]);
+    std::sort(below.begin(), below.end());
+    for (Index j = b; j < e; ++j) f.rows.push_back(j);
+    f.rows.insert(f.rows.end(), below.begin(), below.end());
+    f.rows_ptr[s + 1] = static_cast<Index>(f.rows.size());
+    const Index m = f.m(s);
+    f.factor_ptr[s + 1] = f.factor_ptr[s] + m * (e - b);
+    if (!below.empty()) {
+      f.parent[s] = owner[below.front()];
+      child_next[s] = child_head[f.parent[s]], child_head[f.parent[s]] = s;
+    }
+  }
+  f.up.assign(f.rows.size(), -1);
+  for (Index s = 0; s < f.nsuper; ++s) {
+    for (Index k = f.rows_ptr[s]; k < f.rows_ptr[s + 1]; ++k) place[f.rows[k]] = k - f.rows_ptr[s];
+    for (Index c = child_head[s]; c != -1; c = child_next[c])
+      for (Index k = f.rows_ptr[c] + f.nc(c); k < f.rows_ptr[c + 1]; ++k) f.up[k] = static_cast<std::int32_t>(place[f.rows[k]]);
+    const Index m = f.m(s);
+    for (Index j = first[s]; j < first[s + 1]; ++j)
+      for (Index k = a.ptr[j]; k < a.ptr[j + 1]; ++k) f.entry_place[k] = f.factor_ptr[s] + (j - first[s]) * m + place[a.row[k]];
+    f.entry_ptr[s + 1] = a.ptr[first[s + 1]];
+  }
+  return f;
+}
+
+}  // namespace engine::detail

@@ -1,0 +1,83 @@
+// The input pattern checked and summed into a lower triangle, and the
+// lower triangle of a symmetric permutation of it.
+#include <algorithm>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+
+#include "engine/analysis.hpp"
+
+namespace engine::detail {
+
+namespace {
+
+void check_pattern(const Pattern& p) {
+  if (p.n < 1) throw std::invalid_argument("sparse engine: matrix order " + std::to_string(p.n) + ", expected >= 1");
+  if (p.row.size() != p.col.size())
+    throw std::invalid_argument("sparse engine: " + std::to_string(p.row.size()) + " row indices but " +
+                                std::to_string(p.col.size()) + " column indices, expected as many");
+  for (std::size_t k = 0; k < p.row.size(); ++k) {
+    const Index i = p.row[k], j = p.col[k];
+    if (j < 0 || i < j || i >= p.n)
+      throw std::invalid_argument("sparse engine: entry " + std::to_string(k) + " at (" + std::to_string(i) + ", " +
+                                  std::to_string(j) + "), expected 0 <= column <= row < " + std::to_string(p.n));
+  }
+}
+
+// Columns of (row, col) pairs by counting sort, rows sorted, repeats merged;
+// slot[k] receives the merged place of pair k.
+Lower gather(Index n, const std::vector<Index>& row, const std::vector<Index>& col, std::vector<Index>& slot) {
+  const std::size_t ne = row.size();
+  std::vector<Index> start(static_cast<std::size_t>(n) + 1, 0), bucket(ne);
+  for (Index c : col) ++start[static_cast<std::size_t>(c) + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  std::vector<Index> next(start.begin(), start.end() - 1);
+  for (std::size_t k = 0; k < ne; ++k) bucket[static_cast<std::size_t>(next[static_cast<std::size_t>(col[k])]++)] = static_cast<Index>(k);
+  Lower out;
+  out.n = n;
+  out.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
+  out.row.reserve(ne);
+  slot.assign(ne, 0);
+  for (Index c = 0; c < n; ++c) {
+    auto b = bucket.begin() + start[c], e = bucket.begin() + start[c + 1];
+    std::sort(b, e, [&](Index x, Index y) { return row[x] < row[y] || (row[x] == row[y] && x < y); });
+    for (auto it = b; it != e; ++it) {
+      if (it == b || row[*it] != row[*(it - 1)]) out.row.push_back(row[*it]);
+      slot[*it] = static_cast<Index>(out.row.size()) - 1;
+    }
+    out.ptr[c + 1] = static_cast<Index>(out.row.size());
+  }
+  return out;
+}
+
+}  // namespace
+
+InputMatrix input_matrix(const Pattern& p) {
+  check_pattern(p);
+  // The diagonal is appended so that every pivot has an entry.
+  std::vector<Index> row(p.row), col(p.col);
+  row.reserve(row.size() + p.n);
+  col.reserve(col.size() + p.n);
+  for (Index i = 0; i < p.n; ++i) row.push_back(i), col.push_back(i);
+  InputMatrix out;
+  out.lower = gather(p.n, row, col, out.slot);
+  out.slot.resize(p.row.size());
+  return out;
+}
+
+Lower permuted_lower(const Lower& a, const std::vector<Index>& inverse, std::vector<Index>* source) {
+  std::vector<Index> row(a.row.size()), col(a.row.size()), slot;
+  for (Index j = 0; j < a.n; ++j)
+    for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) {
+      const Index pi = inverse[a.row[e]], pj = inverse[j];
+      row[e] = std::max(pi, pj), col[e] = std::min(pi, pj);
+    }
+  Lower out = gather(a.n, row, col, slot);
+  if (source) {
+    source->assign(out.row.size(), 0);
+    for (std::size_t e = 0; e < slot.size(); ++e) (*source)[slot[e]] = static_cast<Index>(e);
+  }
+  return out;
+}
+
+}  // namespace engine::detail

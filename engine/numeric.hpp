@@ -1,0 +1,62 @@
+// The numeric phases of the own backend over the fronts of an analysis.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "engine/analysis.hpp"
+#include "engine/front_kernel.hpp"
+
+namespace engine::detail {
+
+// LDL^T of the matrix whose summed lower-triangle values (input slots) are
+// `values` into `store` (factor_store words). The subtrees are factorised by
+// `threads` threads, one subtree at a time each, on one-threaded kernels; the
+// supernodes above them then in order on kernels of `threads` threads.
+// Returns the pivots perturbed (modulus below `tiny`) in pivot order.
+std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
+                                          const std::vector<Index>& subtrees, int threads,
+                                          const std::function<void(double)>& progress);
+
+// The exact inverse of A from the factor M = A + U Delta U^T of a perturbed
+// factorisation, by the Sherman-Morrison-Woodbury formula
+//   A^-1 = M^-1 + W (Delta^-1 - U^T W)^-1 U^T M^-1,   W = M^-1 U,
+// for a few perturbed pivots (U: their unit vectors in pivot order).
+class PivotCorrection {
+ public:
+  static constexpr Index kMaxPivots = 64;
+  // Off when there are none, too many, or the capacitance matrix is singular.
+  void prepare(const Fronts& f, const zcomplex* store, const std::vector<PivotChange>& changes);
+  bool active() const { return !pivots_.empty(); }
+  // y (pivot order, n x nrhs) = M^-1 b on entry, A^-1 b on return.
+  void apply(zcomplex* y, Index n, Index nrhs) const;
+
+ private:
+  std::vector<Index> pivots_;
+  std::vector<zcomplex> w_;         // n x k
+  std::vector<zcomplex> lu_;        // k x k, LU of the capacitance matrix
+  std::vector<Index> row_swap_;
+};
+
+// y (n x nrhs, column-major, rows in pivot order) overwritten by
+// (L D L^T)^-1 y.
+void solve_fronts(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs);
+
+// b - A x of each column in extended precision into r, and the
+// componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i.
+// `a` is the summed lower triangle in the original numbering.
+double residual(const Lower& a, const zcomplex* values, const zcomplex* x, const zcomplex* b, zcomplex* r);
+
+// Sets OpenBLAS's thread count for its lifetime, restoring it after.
+class BlasThreads {
+ public:
+  explicit BlasThreads(int threads);
+  ~BlasThreads();
+  BlasThreads(const BlasThreads&) = delete;
+  BlasThreads& operator=(const BlasThreads&) = delete;
+
+ private:
+  int saved_;
+};
+
+}  // namespace engine::detail

@@ -1,0 +1,218 @@
+// The own backend: analysis by the cheaper of the orderings on offer,
+// multifrontal LDL^T per frequency, solves refined in extended precision.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "engine/analysis.hpp"
+#include "engine/mumps_solver.hpp"
+#include "engine/numeric.hpp"
+
+namespace engine {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+std::string gigabytes(std::int64_t bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f GB", static_cast<double>(bytes) / 1e9);
+  return text;
+}
+
+class OwnSolver final : public SparseSolver {
+ public:
+  void analyse(const Pattern& pattern, const Options& options) override;
+  std::int64_t memory_needed() const override { return stats_.memory_bytes; }
+  void factorise(std::span<const zcomplex> values) override;
+  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override;
+  const Statistics& statistics() const override { return stats_; }
+  std::vector<double> backward_errors() const override { return omega_; }
+
+ private:
+  void choose_ordering(const Pattern& pattern);
+  void check_memory() const;
+  void plain_solve(zcomplex* b, Index nrhs) const;
+  void refine(const zcomplex* b, zcomplex* x, Index nrhs);
+
+  Options options_;
+  int threads_ = 1;
+  Index entries_ = 0;  // of the pattern handed over
+  detail::InputMatrix input_;
+  detail::Plan plan_;
+  std::vector<Index> subtrees_;
+  std::vector<zcomplex> values_;  // summed lower triangle, input slots
+  std::unique_ptr<zcomplex[]> store_;
+  detail::PivotCorrection correction_;
+  bool factorised_ = false;
+  Statistics stats_;
+  std::vector<double> omega_;
+};
+
+void OwnSolver::choose_ordering(const Pattern& pattern) {
+  const Ordering o = options_.ordering;
+  if (o == Ordering::minimum_degree)
+    throw std::invalid_argument("sparse engine: the own backend orders by nested dissection (geometric or METIS), "
+                                "not by minimum degree");
+  if (o == Ordering::geometric && !options_.grid)
+    throw std::invalid_argument("sparse engine: the geometric ordering needs the places of the unknowns (Options::grid)");
+  bool have = false;
+  if (options_.grid && (o == Ordering::geometric || o == Ordering::automatic)) {
+    plan_ = detail::plan(input_.lower, detail::grid_order(*options_.grid, pattern.n));
+    stats_.ordering = "geometric nested dissection";
+    have = true;
+  }
+  if (o == Ordering::metis || o == Ordering::automatic) {
+    detail::Plan other = detail::plan(input_.lower, detail::metis_order(input_.lower));
+    if (!have || other.flops < plan_.flops) {
+      plan_ = std::move(other);
+      stats_.ordering = "METIS nested dissection";
+    }
+  }
+}
+
+void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
+  const auto t0 = Clock::now();
+  options_ = options;
+  threads_ = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  stats_ = Statistics{};
+  factorised_ = false;
+  store_.reset();
+  entries_ = static_cast<Index>(pattern.row.size());
+  input_ = detail::input_matrix(pattern);
+  choose_ordering(pattern);
+  subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
+  const Index stored = static_cast<Index>(input_.lower.row.size());
+  const detail::Counts c = detail::count_fronts(plan_.fronts, stored, subtrees_, threads_);
+  stats_.n = pattern.n;
+  stats_.matrix_entries = stored;
+  stats_.factor_entries = c.factor_entries;
+  stats_.flops = c.flops;
+  stats_.memory_bytes = c.memory_bytes;
+  stats_.analyse_seconds = seconds_since(t0);
+}
+
+void OwnSolver::check_memory() const {
+  std::int64_t available = options_.memory_limit, held = 0;
+  std::string source = "the memory limit";
+  if (available <= 0) {
+    available = detail::available_memory();
+    source = "MemAvailable of /proc/meminfo";
+    // What this solver holds already counts as available to it.
+    if (store_) held = 16 * plan_.fronts.factor_ptr.back() + 16 * static_cast<std::int64_t>(values_.size());
+    if (available < 0) return;
+    available += held;
+  }
+  if (stats_.memory_bytes > available)
+    throw OutOfMemory(stats_.memory_bytes, available,
+                      "sparse engine: the factorisation needs " + std::to_string(stats_.memory_bytes) + " bytes (" +
+                          gigabytes(stats_.memory_bytes) + ") but " + std::to_string(available) + " bytes (" +
+                          gigabytes(available) + ") are available (" + source + ")");
+}
+
+void OwnSolver::factorise(std::span<const zcomplex> values) {
+  if (plan_.fronts.nsuper == 0) throw std::logic_error("sparse engine: factorise before analyse");
+  if (static_cast<Index>(values.size()) != entries_)
+    throw std::invalid_argument("sparse engine: " + std::to_string(values.size()) + " values for a pattern of " +
+                                std::to_string(entries_) + " entries, expected as many");
+  check_memory();
+  const auto t0 = Clock::now();
+  values_.assign(input_.lower.row.size(), zcomplex{0, 0});
+  double norm = 0;
+  for (std::size_t k = 0; k < values.size(); ++k) values_[input_.slot[k]] += values[k];
+  for (const zcomplex& v : values_) norm = std::max(norm, std::hypot(v.re, v.im));
+  const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
+  if (!store_) store_.reset(new zcomplex[static_cast<std::size_t>(plan_.fronts.factor_ptr.back())]);
+  factorised_ = false;
+  const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
+      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, options_.progress);
+  stats_.perturbed_pivots = static_cast<Index>(changes.size());
+  correction_.prepare(plan_.fronts, store_.get(), changes);
+  factorised_ = true;
+  stats_.factorise_seconds = seconds_since(t0);
+}
+
+void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
+  const Index n = plan_.fronts.n;
+  std::vector<zcomplex> y(static_cast<std::size_t>(n * nrhs));
+  for (Index r = 0; r < nrhs; ++r)
+    for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
+  detail::solve_fronts(plan_.fronts, store_.get(), y.data(), nrhs);
+  if (correction_.active()) correction_.apply(y.data(), n, nrhs);
+  for (Index r = 0; r < nrhs; ++r)
+    for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];
+}
+
+void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
+  if (!factorised_) throw std::logic_error("sparse engine: solve before a successful factorise");
+  const Index n = plan_.fronts.n;
+  if (nrhs < 0 || static_cast<Index>(b.size()) != n * nrhs)
+    throw std::invalid_argument("sparse engine: a block of " + std::to_string(b.size()) + " values for " +
+                                std::to_string(nrhs) + " right-hand sides of order " + std::to_string(n));
+  const auto t0 = Clock::now();
+  const std::vector<zcomplex> rhs(b.begin(), b.end());
+  plain_solve(b.data(), nrhs);
+  stats_.refinement_steps = 0;
+  if (refine_it) refine(rhs.data(), b.data(), nrhs);
+  stats_.solve_seconds = seconds_since(t0);
+}
+
+// Corrections from the residuals of all unfinished columns in one block;
+// a column stops when its backward error reaches the unit roundoff or falls
+// by less than half in a step (a step that makes it worse is undone).
+void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
+  const Index n = plan_.fronts.n;
+  const double eps = std::numeric_limits<double>::epsilon() / 2;
+  const auto sz = static_cast<std::size_t>(n);
+  omega_.assign(static_cast<std::size_t>(nrhs), 0.0);
+  std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);
+  std::vector<Index> active;
+  for (Index c = 0; c < nrhs; ++c) {
+    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n);
+    if (omega_[c] > eps) active.push_back(c);
+  }
+  int steps = 0;
+  while (!active.empty() && steps < options_.max_refinement_steps) {
+    ++steps;
+    const Index na = static_cast<Index>(active.size());
+    std::vector<zcomplex> d(sz * static_cast<std::size_t>(na));
+    for (Index i = 0; i < na; ++i) std::copy_n(r.data() + active[i] * n, n, d.data() + i * n);
+    plain_solve(d.data(), na);
+    std::vector<Index> unfinished;
+    for (Index i = 0; i < na; ++i) {
+      const Index c = active[i];
+      for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + d[k + i * n];
+      const double w = detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data());
+      if (w >= omega_[c]) continue;
+      std::copy(trial.begin(), trial.end(), x + c * n);
+      std::copy(trial_r.begin(), trial_r.end(), r.data() + c * n);
+      if (w > eps && w <= 0.5 * omega_[c]) unfinished.push_back(c);
+      omega_[c] = w;
+    }
+    active = std::move(unfinished);
+  }
+  stats_.refinement_steps = steps;
+  stats_.backward_error = 0;
+  for (double w : omega_) stats_.backward_error = std::max(stats_.backward_error, w);
+}
+
+}  // namespace
+
+std::unique_ptr<SparseSolver> make_solver(Backend backend) {
+  if (backend == Backend::own) return std::make_unique<OwnSolver>();
+#ifdef UPSCALE_HAVE_MUMPS
+  return make_mumps_solver();
+#else
+  throw std::runtime_error("sparse engine: the backend \"mumps\" is not in this build (configure with UPSCALE_HAVE_MUMPS)");
+#endif
+}
+
+}  // namespace engine

@@ -1,0 +1,74 @@
+// Forward and backward substitution with the supernodal factor, a block of
+// right-hand sides at a time: within a supernode a triangular solve with its
+// diagonal block and a product with the rows below.
+#include <cblas.h>
+
+#include <vector>
+
+#include "engine/numeric.hpp"
+
+namespace engine::detail {
+
+namespace {
+
+const zcomplex kOne{1, 0}, kMinusOne{-1, 0}, kZero{0, 0};
+
+void forward(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs, std::vector<zcomplex>& t) {
+  const Index n = f.n;
+  for (Index s = 0; s < f.nsuper; ++s) {
+    const Index m = f.m(s), nc = f.nc(s), mc = m - nc;
+    const zcomplex* L = store + f.factor_ptr[s];
+    zcomplex* x = y + f.first[s];
+    cblas_ztrsm(CblasColMajor, CblasLeft, CblasLower, CblasNoTrans, CblasUnit, static_cast<blasint>(nc),
+                static_cast<blasint>(nrhs), &kOne, L, static_cast<blasint>(m), x, static_cast<blasint>(n));
+    if (mc == 0) continue;
+    t.resize(static_cast<std::size_t>(mc * nrhs));
+    cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<blasint>(mc), static_cast<blasint>(nrhs),
+                static_cast<blasint>(nc), &kOne, L + nc, static_cast<blasint>(m), x, static_cast<blasint>(n), &kZero,
+                t.data(), static_cast<blasint>(mc));
+    const Index* below = f.rows.data() + f.rows_ptr[s] + nc;
+    for (Index r = 0; r < nrhs; ++r)
+      for (Index i = 0; i < mc; ++i) y[below[i] + r * n] -= t[i + r * mc];
+  }
+}
+
+void backward(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs, std::vector<zcomplex>& t) {
+  const Index n = f.n;
+  for (Index s = f.nsuper - 1; s >= 0; --s) {
+    const Index m = f.m(s), nc = f.nc(s), mc = m - nc;
+    const zcomplex* L = store + f.factor_ptr[s];
+    zcomplex* x = y + f.first[s];
+    if (mc > 0) {
+      t.resize(static_cast<std::size_t>(mc * nrhs));
+      const Index* below = f.rows.data() + f.rows_ptr[s] + nc;
+      for (Index r = 0; r < nrhs; ++r)
+        for (Index i = 0; i < mc; ++i) t[i + r * mc] = y[below[i] + r * n];
+      cblas_zgemm(CblasColMajor, CblasTrans, CblasNoTrans, static_cast<blasint>(nc), static_cast<blasint>(nrhs),
+                  static_cast<blasint>(mc), &kMinusOne, L + nc, static_cast<blasint>(m), t.data(),
+                  static_cast<blasint>(mc), &kOne, x, static_cast<blasint>(n));
+    }
+    cblas_ztrsm(CblasColMajor, CblasLeft, CblasLower, CblasTrans, CblasUnit, static_cast<blasint>(nc),
+                static_cast<blasint>(nrhs), &kOne, L, static_cast<blasint>(m), x, static_cast<blasint>(n));
+  }
+}
+
+}  // namespace
+
+void solve_fronts(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs) {
+  std::vector<zcomplex> t;
+  forward(f, store, y, nrhs, t);
+  for (Index s = 0; s < f.nsuper; ++s) {
+    const Index m = f.m(s);
+    const zcomplex* L = store + f.factor_ptr[s];
+    for (Index j = 0; j < f.nc(s); ++j) {
+      const zcomplex inv = core::cdiv(zcomplex{1, 0}, L[j + j * m]);
+      for (Index r = 0; r < nrhs; ++r) {
+        zcomplex& v = y[f.first[s] + j + r * f.n];
+        v = v * inv;
+      }
+    }
+  }
+  backward(f, store, y, nrhs, t);
+}
+
+}  // namespace engine::detail

@@ -1,0 +1,192 @@
+#include "tensor/grid_system.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+#include <string>
+
+#include "fem/element.hpp"
+#include "fem/local_unknowns.hpp"
+
+namespace tensor {
+
+namespace {
+
+using namespace fem;
+using enum fem::Vertex;
+using enum fem::Edge;
+
+// Half-cell point of local unknown a of cell (j, k): vertices at even,
+// edge midpoints at odd coordinates.
+void place_of(int a, int64_t j, int64_t k, int32_t& x, int32_t& y) {
+  static const int vx[4] = {0, 2, 2, 0}, vy[4] = {0, 0, 2, 2};
+  static const int ex[4] = {0, 2, 1, 1}, ey[4] = {1, 1, 0, 2};
+  const auto bx = static_cast<int32_t>(2 * (j - 1)), by = static_cast<int32_t>(2 * (k - 1));
+  if (a >= fluid(left) && a <= fluid(top)) {
+    x = bx + ex[a - fluid(left)], y = by + ey[a - fluid(left)];
+    return;
+  }
+  const int v = (a - 1) % 4;
+  x = bx + vx[v], y = by + vy[v];
+}
+
+int64_t unknowns_of(int64_t nx, int64_t ny) { return ny * (6 * nx + 5) + 5 * nx + 4; }
+
+template <class Visit>
+void for_cells(const GridSystem& g, Visit&& visit) {
+  for (int64_t k = 1; k <= g.ny; ++k)
+    for (int64_t j = 1; j <= g.nx; ++j) visit(j, k);
+}
+
+}  // namespace
+
+GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_)
+    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), xnod(nx_ * ny_) {
+  if (nx < 1 || ny < 1 || n > INT32_MAX)
+    throw std::invalid_argument("grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
+                                " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  fem::global_numbering(static_cast<int32_t>(nx), static_cast<int32_t>(ny), xnod);
+  places = {nx, ny, std::vector<int32_t>(static_cast<std::size_t>(n)), std::vector<int32_t>(static_cast<std::size_t>(n))};
+  std::vector<int64_t> keys;
+  keys.reserve(static_cast<std::size_t>(nx * ny * 210));
+  for_cells(*this, [&](int64_t j, int64_t k) {
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const int64_t r = unknown(j, k, a);
+      place_of(a, j, k, places.x2[static_cast<std::size_t>(r)], places.y2[static_cast<std::size_t>(r)]);
+      for (int b = 1; b <= kLocalUnknowns; ++b) {
+        const int64_t c = unknown(j, k, b);
+        if (c <= r) keys.push_back(r * n + c);
+      }
+    }
+  });
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  pattern.n = n;
+  pattern.row.resize(keys.size());
+  pattern.col.resize(keys.size());
+  row_start.assign(static_cast<std::size_t>(n + 1), 0);
+  for (std::size_t p = 0; p < keys.size(); ++p) {
+    pattern.row[p] = keys[p] / n;
+    pattern.col[p] = keys[p] % n;
+    ++row_start[static_cast<std::size_t>(pattern.row[p] + 1)];
+  }
+  for (int64_t r = 0; r < n; ++r) row_start[static_cast<std::size_t>(r + 1)] += row_start[static_cast<std::size_t>(r)];
+}
+
+int64_t GridSystem::position(int64_t row, int64_t col) const {
+  const auto first = pattern.col.begin() + row_start[static_cast<std::size_t>(row)];
+  const auto last = pattern.col.begin() + row_start[static_cast<std::size_t>(row + 1)];
+  return std::lower_bound(first, last, col) - pattern.col.begin();
+}
+
+TestSetup biaxial_test(const GridSystem& g) {
+  TestSetup t;
+  t.constraint.assign(static_cast<std::size_t>(g.n), kFree);
+  auto set = [&](int64_t j, int64_t k, std::initializer_list<int> locals, Constraint c) {
+    for (int a : locals) t.constraint[static_cast<std::size_t>(g.unknown(j, k, a))] = c;
+  };
+  for_cells(g, [&](int64_t j, int64_t k) {
+    if (j == 1) set(j, k, {s1x(lower_left), s1x(upper_left), s3x(lower_left), s3x(upper_left), fluid(left)}, kHeld);
+    if (k == 1)
+      set(j, k, {s1y(lower_left), s1y(lower_right), s3y(lower_left), s3y(lower_right), fluid(bottom)}, kHeld);
+    if (j == g.nx) {
+      set(j, k, {s1x(lower_right), s1x(upper_right), s3x(lower_right), s3x(upper_right)}, kRightPlate);
+      set(j, k, {fluid(right)}, kHeld);
+    }
+    if (k == g.ny) {
+      set(j, k, {s1y(upper_left), s1y(upper_right), s3y(upper_left), s3y(upper_right)}, kTopPlate);
+      set(j, k, {fluid(top)}, kHeld);
+    }
+  });
+  t.loads.resize(2);
+  t.loads[0].plate[kRightPlate] = static_cast<double>(g.nx) * g.h;
+  t.loads[1].plate[kTopPlate] = static_cast<double>(g.ny) * g.h;
+  return t;
+}
+
+TestSetup shear_test(const GridSystem& g) {
+  TestSetup t;
+  t.constraint.assign(static_cast<std::size_t>(g.n), kFree);
+  t.loads.resize(2);
+  for (auto& l : t.loads) l.force.assign(static_cast<std::size_t>(g.n), zcomplex{0, 0});
+  const double half = 0.5 * g.h;
+  for_cells(g, [&](int64_t j, int64_t k) {
+    auto held = [&](std::initializer_list<int> locals) {
+      for (int a : locals) t.constraint[static_cast<std::size_t>(g.unknown(j, k, a))] = kHeld;
+    };
+    if (k == 1)
+      held({s1x(lower_left), s1x(lower_right), s1y(lower_left), s1y(lower_right), s3x(lower_left), s3x(lower_right),
+            s3y(lower_left), s3y(lower_right), fluid(bottom)});
+    if (j == 1) held({fluid(left)});
+    if (j == g.nx) held({fluid(right)});
+    if (k == g.ny) held({fluid(top)});
+    // Load 1 on solid 1, load 2 the same tractions on solid 3.
+    for (int l = 0; l < 2; ++l) {
+      auto x = [l](Vertex v) { return l == 0 ? s1x(v) : s3x(v); };
+      auto y = [l](Vertex v) { return l == 0 ? s1y(v) : s3y(v); };
+      auto push = [&](int a, double f) { t.loads[l].force[static_cast<std::size_t>(g.unknown(j, k, a))].re += f; };
+      if (j == 1) push(y(lower_left), -half), push(y(upper_left), -half);
+      if (j == g.nx) push(y(lower_right), half), push(y(upper_right), half);
+      if (k == g.ny) push(x(upper_right), half), push(x(upper_left), half);
+    }
+  });
+  return t;
+}
+
+void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
+              std::vector<zcomplex>& values, std::vector<zcomplex>& rhs) {
+  const std::size_t n = static_cast<std::size_t>(g.n), nloads = test.loads.size();
+  values.assign(g.pattern.row.size(), zcomplex{0, 0});
+  rhs.assign(n * nloads, zcomplex{0, 0});
+  ElementMatrix ae;
+  int64_t u[kLocalUnknowns];
+  for_cells(g, [&](int64_t j, int64_t k) {
+    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
+    for (int a = 1; a <= kLocalUnknowns; ++a) u[a - 1] = g.unknown(j, k, a);
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const int64_t r = u[a - 1];
+      const bool free_r = test.constraint[static_cast<std::size_t>(r)] == kFree;
+      for (int b = 1; b <= kLocalUnknowns; ++b) {
+        const int64_t c = u[b - 1];
+        const int8_t cc = test.constraint[static_cast<std::size_t>(c)];
+        if (c <= r && ((free_r && cc == kFree) || c == r)) values[static_cast<std::size_t>(g.position(r, c))] += ae(a, b);
+        if (free_r && cc > kHeld)
+          for (std::size_t l = 0; l < nloads; ++l)
+            rhs[l * n + static_cast<std::size_t>(r)] -= ae(a, b) * test.loads[l].plate[cc];
+      }
+    }
+  });
+  for (std::size_t l = 0; l < nloads; ++l) {
+    const std::vector<zcomplex>& f = test.loads[l].force;
+    if (f.empty()) continue;
+    for (std::size_t r = 0; r < n; ++r)
+      if (test.constraint[r] == kFree) rhs[l * n + r] += f[r];
+  }
+}
+
+void impose(const TestSetup& test, int l, std::span<zcomplex> x) {
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const int8_t c = test.constraint[i];
+    if (c != kFree) x[i] = {c == kHeld ? 0.0 : test.loads[static_cast<std::size_t>(l)].plate[c], 0.0};
+  }
+}
+
+PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
+                         double omega, std::span<const zcomplex> x) {
+  PlateForces f{};
+  ElementMatrix ae;
+  for_cells(g, [&](int64_t j, int64_t k) {
+    if (j != g.nx && k != g.ny) return;
+    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const int8_t c = test.constraint[static_cast<std::size_t>(g.unknown(j, k, a))];
+      if (c != kRightPlate && c != kTopPlate) continue;
+      zcomplex sum{0, 0};
+      for (int b = 1; b <= kLocalUnknowns; ++b) sum += ae(a, b) * x[static_cast<std::size_t>(g.unknown(j, k, b))];
+      (c == kRightPlate ? f.right : f.top) += sum;
+    }
+  });
+  return f;
+}
+
+}  // namespace tensor

@@ -1,0 +1,87 @@
+// The finite-element system of a sample's cell grid as the sparse engine
+// takes it, for tests that prescribe some unknowns.
+//
+// The unknowns are those of fem/numbering.hpp (0-based here). One pattern
+// serves every test and frequency: the lower triangle of all element
+// blocks, each (row, col) pair once. A test marks each unknown free, held
+// at zero or moved with a rigid plate; its matrix keeps the free-free
+// entries and the diagonal of the prescribed unknowns (their rows and
+// columns eliminated, so the matrix stays complex symmetric), and the
+// prescribed values times their columns move to the right-hand side.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/coefficients.hpp"
+#include "engine/sparse_solver.hpp"
+#include "fem/numbering.hpp"
+
+namespace tensor {
+
+using core::zcomplex;
+
+// What a test does with an unknown.
+enum Constraint : int8_t {
+  kFree = -1,
+  kHeld = 0,        // prescribed zero
+  kRightPlate = 1,  // prescribed: the right plate's displacement
+  kTopPlate = 2,    // prescribed: the top plate's displacement
+};
+
+struct GridSystem {
+  int64_t nx = 0, ny = 0;
+  double h = 0;
+  int64_t n = 0;
+  fem::XnodTable xnod;
+  engine::Pattern pattern;            // sorted by row, then column
+  std::vector<int64_t> row_start;     // entries of row r: row_start[r] .. row_start[r+1]-1
+  engine::GridPlaces places;
+
+  GridSystem(int64_t nx_, int64_t ny_, double h_);
+  // 0-based unknown of local unknown a (1..20) of cell (j, k).
+  int64_t unknown(int64_t j, int64_t k, int a) const { return xnod(fem::cell_serial(j, k, nx), a) - 1; }
+  // Position of entry (row, col), row >= col, in the pattern.
+  int64_t position(int64_t row, int64_t col) const;
+};
+
+// A test: the constraint of every unknown, and its loads.
+struct TestSetup {
+  std::vector<int8_t> constraint;  // one per unknown
+  // Per load: the displacement of each plate (index kRightPlate, kTopPlate),
+  // and the nodal forces on the free unknowns (n entries, or empty).
+  struct Load {
+    double plate[3] = {0, 0, 0};
+    std::vector<zcomplex> force;
+  };
+  std::vector<Load> loads;
+};
+
+// Rollers on the left and the base, sealed all round, rigid plates bonded
+// to both solids on the right (x) and the top (y); load 1 moves the right
+// plate by the width (unit mean strain eps_xx), load 2 the top plate by the
+// height (unit eps_zz).
+TestSetup biaxial_test(const GridSystem& g);
+// Base clamped and sealed, the other sides sealed; unit tangential
+// tractions down the left, up the right and along +x on the top, on solid 1
+// (load 1) and on solid 3 (load 2).
+TestSetup shear_test(const GridSystem& g);
+
+// The matrix values (in pattern order) and the right-hand sides (n x loads,
+// column-major) of `test` with the cells' coefficients at omega.
+void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
+              std::vector<zcomplex>& values, std::vector<zcomplex>& rhs);
+
+// After the solve: puts the prescribed values of load `l` into its solution x.
+void impose(const TestSetup& test, int l, std::span<zcomplex> x);
+
+// Total force on each plate's unknowns, (K u) summed over them with the
+// unreduced element blocks: index kRightPlate (x) and kTopPlate (y).
+struct PlateForces {
+  zcomplex right, top;
+};
+PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
+                         double omega, std::span<const zcomplex> u);
+
+}  // namespace tensor

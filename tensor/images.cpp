@@ -1,0 +1,60 @@
+// The label and water-proportion images of a sample: read whole, digested,
+// decoded after their content.
+#include <cstring>
+#include <stdexcept>
+
+#include "core/sha256.hpp"
+#include "tensor/file_access.hpp"
+#include "tensor/image_decoders.hpp"
+
+namespace tensor {
+
+FileKind kind_of(std::string_view b) {
+  if (b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0) return FileKind::png;
+  if (b.size() >= 4 && (std::memcmp(b.data(), "II*\0", 4) == 0 || std::memcmp(b.data(), "MM\0*", 4) == 0 ||
+                        std::memcmp(b.data(), "II+\0", 4) == 0 || std::memcmp(b.data(), "MM\0+", 4) == 0))
+    return FileKind::tiff;
+  for (const char c : b) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x7f || (u < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f' && c != '\v'))
+      return FileKind::other;
+  }
+  return FileKind::text;
+}
+
+void check_image_size(int64_t width, int64_t height, const std::string& path) {
+  if (width < 1 || height < 1)
+    throw std::runtime_error("\"" + path + "\": an image of " + std::to_string(width) + " x " +
+                             std::to_string(height) + " cells; at least one cell expected");
+  if (width > kMaxImageCells / height)
+    throw std::runtime_error("\"" + path + "\": an image of " + std::to_string(width) + " x " +
+                             std::to_string(height) + " cells, more than the " + std::to_string(kMaxImageCells) +
+                             " cells a sample may have");
+}
+
+Image<int32_t> read_label_image(const std::string& path, std::string& sha256) {
+  const std::string bytes = read_input_file(path, "label image", kMaxInputBytes);
+  sha256 = core::sha256_hex(bytes);
+  switch (kind_of(bytes)) {
+    case FileKind::png: return decode_png_labels(bytes, path);
+    case FileKind::tiff: return decode_tiff_labels(bytes, path);
+    case FileKind::text: return parse_text_labels(bytes, path);
+    default: break;
+  }
+  throw std::runtime_error("\"" + path + "\": label image neither PNG, TIFF nor plain text (by its content)");
+}
+
+Image<double> read_water_image(const std::string& path, std::string& sha256) {
+  const std::string bytes = read_input_file(path, "water-proportion image", kMaxInputBytes);
+  sha256 = core::sha256_hex(bytes);
+  switch (kind_of(bytes)) {
+    case FileKind::tiff: return decode_tiff_reals(bytes, path);
+    case FileKind::text: return parse_text_reals(bytes, path);
+    case FileKind::png:
+      throw std::runtime_error("\"" + path + "\": a PNG holds integers; water proportions must be a float TIFF or text");
+    default: break;
+  }
+  throw std::runtime_error("\"" + path + "\": water-proportion image neither TIFF nor plain text (by its content)");
+}
+
+}  // namespace tensor

@@ -1,0 +1,107 @@
+#include "tensor/stiffness.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "drivers/cell_strains.hpp"
+#include "drivers/tied_modulus.hpp"
+#include "tensor/cell_law.hpp"
+#include "tensor/file_access.hpp"
+
+namespace tensor {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+double worst(const engine::SparseSolver& s) {
+  const std::vector<double> e = s.backward_errors();
+  return e.empty() ? 0.0 : *std::max_element(e.begin(), e.end());
+}
+
+}  // namespace
+
+SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) {
+  const drivers::SolutionView view(x.data(), g.xnod, static_cast<int>(g.nx));
+  zcomplex s1{0, 0}, s3{0, 0};
+  for (int64_t k = 1; k <= g.ny; ++k)
+    for (int64_t j = 1; j <= g.nx; ++j) {
+      const drivers::CellSolution c = view.cell(static_cast<int>(j), static_cast<int>(k));
+      s1 += 2.0 * drivers::shear_strain(c, drivers::kSolid1, g.h);
+      s3 += 2.0 * drivers::shear_strain(c, drivers::kSolid3, g.h);
+    }
+  const double cells = static_cast<double>(g.nx * g.ny);
+  return {s1 / cells, s3 / cells};
+}
+
+StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
+                                           const engine::Options& options, TestChoice tests)
+    : sample_(sample), grid_(sample.nx, sample.ny, sample.h), tests_(tests), solver_(std::move(solver)) {
+  check_sample(sample);
+  biaxial_ = biaxial_test(grid_);
+  shear_ = shear_test(grid_);
+  engine::Options o = options;
+  o.grid = &grid_.places;
+  solver_->analyse(grid_.pattern, o);
+}
+
+Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
+  const double omega = kTwoPi * freq_hz;
+  const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
+  const std::size_t n = static_cast<std::size_t>(grid_.n);
+  std::vector<zcomplex> values, x;
+  // A modulus whose test is not run is not a number.
+  const zcomplex none{std::nan(""), std::nan("")};
+  Stiffness s{none, none, none, none, none, 0.0};
+  auto solve = [&](const TestSetup& test, const char* name) {
+    assemble(grid_, test, cells, omega, values, x);
+    if (on_factorise) on_factorise(name);
+    solver_->factorise(values);
+    solver_->solve(x, 2);
+    s.backward_error = std::max(s.backward_error, worst(*solver_));
+    for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
+  };
+  const double width = static_cast<double>(grid_.nx) * grid_.h, height = static_cast<double>(grid_.ny) * grid_.h;
+  if (tests_.biaxial) {
+    solve(biaxial_, "biaxial");
+    // Load 1: eps_xx = 1; load 2: eps_zz = 1. Mean stress = force / side.
+    const PlateForces f1 = plate_forces(grid_, biaxial_, cells, omega, std::span<const zcomplex>(x).first(n));
+    const PlateForces f2 = plate_forces(grid_, biaxial_, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
+    s.c11 = f1.right / height, s.c31 = f1.top / width;
+    s.c13 = f2.right / height, s.c33 = f2.top / width;
+    if (keep) keep->biaxial = x;
+  }
+  if (tests_.shear) {
+    solve(shear_, "shear");
+    const SolidShear on1 = mean_shear_strains(grid_, std::span<const zcomplex>(x).first(n));
+    const SolidShear on3 = mean_shear_strains(grid_, std::span<const zcomplex>(x).subspan(n, n));
+    s.c55 = drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
+    if (keep) keep->shear = x;
+  }
+  return s;
+}
+
+void StiffnessComputation::export_matrix(double freq_hz, const std::string& path) const {
+  const double omega = kTwoPi * freq_hz;
+  const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
+  std::vector<zcomplex> values, rhs;
+  assemble(grid_, biaxial_, cells, omega, values, rhs);
+  std::string text = "%%MatrixMarket matrix coordinate complex symmetric\n";
+  char line[128];
+  std::snprintf(line, sizeof line, "%% biaxial test at %.17g Hz, lower triangle, prescribed rows kept as diagonal\n",
+                freq_hz);
+  text += line;
+  std::snprintf(line, sizeof line, "%lld %lld %lld\n", static_cast<long long>(grid_.n),
+                static_cast<long long>(grid_.n), static_cast<long long>(values.size()));
+  text += line;
+  for (std::size_t p = 0; p < values.size(); ++p) {
+    std::snprintf(line, sizeof line, "%lld %lld %.17g %.17g\n", static_cast<long long>(grid_.pattern.row[p] + 1),
+                  static_cast<long long>(grid_.pattern.col[p] + 1), values[p].re, values[p].im);
+    text += line;
+  }
+  write_file_atomically(path, text);
+}
+
+}  // namespace tensor

@@ -1,0 +1,71 @@
+// The effective stiffness of a sample at a frequency from two numerical
+// tests on one factorisation each, sharing one analysis of the pattern.
+//
+// Biaxial relaxation test (biaxial_test): the right and top plates moved
+// in turn give unit mean strains eps_xx and eps_zz; the total force on each
+// plate over the side it acts on is the mean stress, so the two loads give
+// the columns (C11, C31) and (C13, C33) of mean stress = C : mean strain.
+// Shear test (shear_test): the tractions on solid 1 and on solid 3 give the
+// compliance G(i, j) of the two solids' mean engineering shear strains, and
+// C55 is the tied modulus e^T G^-1 e, e = (1, 1).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/sparse_solver.hpp"
+#include "tensor/grid_system.hpp"
+#include "tensor/sample.hpp"
+
+namespace tensor {
+
+// Moduli of a test that is not run are NaN.
+struct Stiffness {
+  zcomplex c11{}, c13{}, c31{}, c33{}, c55{};
+  double backward_error = 0;  // worst over the solves
+};
+
+// Which tests a run performs.
+struct TestChoice {
+  bool biaxial = true, shear = true;
+};
+
+// The solved tests of one frequency, for cell fields: the solution of each
+// load, in the unknown numbering of the grid.
+struct Solutions {
+  std::vector<zcomplex> biaxial, shear;  // n x 2 each, column-major; empty when not run
+};
+
+class StiffnessComputation {
+ public:
+  // Builds the grid system and analyses its pattern once.
+  StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
+                       const engine::Options& options, TestChoice tests);
+  // Factorises each test's matrix at freq_hz and solves its two loads.
+  Stiffness at(double freq_hz, Solutions* keep = nullptr);
+  const GridSystem& grid() const { return grid_; }
+  const engine::SparseSolver& solver() const { return *solver_; }
+  // Matrix Market file of the biaxial test's matrix at freq_hz (complex
+  // symmetric, lower triangle).
+  void export_matrix(double freq_hz, const std::string& path) const;
+  // Called before each factorisation with its name ("biaxial", "shear").
+  std::function<void(const char*)> on_factorise;
+
+ private:
+  const Sample& sample_;
+  GridSystem grid_;
+  TestSetup biaxial_, shear_;
+  TestChoice tests_;
+  std::unique_ptr<engine::SparseSolver> solver_;
+};
+
+// Mean engineering shear strain of each solid (2 eps_xy over the cells).
+struct SolidShear {
+  zcomplex solid1, solid3;
+};
+SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x);
+
+}  // namespace tensor

@@ -1,0 +1,191 @@
+// TIFF through libtiff on bytes in memory: one page, one sample per pixel,
+// in strips or tiles, any compression the library was built with.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "tensor/image_decoders.hpp"
+
+namespace tensor {
+
+namespace {
+
+struct TiffSource {
+  std::string_view bytes;
+  uint64_t at = 0;
+  std::string error;  // the first error libtiff reported
+};
+
+tmsize_t read_proc(thandle_t h, void* out, tmsize_t n) {
+  auto* s = static_cast<TiffSource*>(h);
+  if (n < 0 || s->at >= s->bytes.size()) return 0;
+  const uint64_t left = s->bytes.size() - s->at;
+  const uint64_t k = static_cast<uint64_t>(n) < left ? static_cast<uint64_t>(n) : left;
+  std::memcpy(out, s->bytes.data() + s->at, k);
+  s->at += k;
+  return static_cast<tmsize_t>(k);
+}
+tmsize_t write_proc(thandle_t, void*, tmsize_t) { return 0; }
+toff_t seek_proc(thandle_t h, toff_t off, int whence) {
+  auto* s = static_cast<TiffSource*>(h);
+  const uint64_t base = whence == SEEK_CUR ? s->at : whence == SEEK_END ? s->bytes.size() : 0;
+  s->at = base + off;
+  return s->at;
+}
+int close_proc(thandle_t) { return 0; }
+toff_t size_proc(thandle_t h) { return static_cast<TiffSource*>(h)->bytes.size(); }
+int map_proc(thandle_t, void**, toff_t*) { return 0; }
+void unmap_proc(thandle_t, void*, toff_t) {}
+
+int on_error(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  auto* s = static_cast<TiffSource*>(user);
+  if (s->error.empty()) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    s->error = std::string(module ? module : "libtiff") + ": " + text;
+  }
+  return 1;
+}
+int on_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffCloser {
+  void operator()(TIFF* t) const { TIFFClose(t); }
+};
+
+enum class Want { labels, reals };
+
+[[noreturn]] void refuse(const std::string& path, const std::string& why) {
+  throw std::runtime_error("\"" + path + "\": TIFF image refused: " + why);
+}
+
+// Checks the page's layout; returns its bits per sample.
+int check_layout(TIFF* tif, Want want, const std::string& path, uint32_t& width, uint32_t& height) {
+  uint16_t spp = 1, bps = 1, format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  if (TIFFNumberOfDirectories(tif) > 1)
+    refuse(path, "it holds " + std::to_string(TIFFNumberOfDirectories(tif)) + " pages; one page expected");
+  if (photometric == PHOTOMETRIC_PALETTE) refuse(path, "a palette image: grey values expected");
+  if (spp != 1)
+    refuse(path, std::to_string(spp) + " samples per pixel (colour or alpha); one sample per pixel expected");
+  if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE)
+    refuse(path, "photometric interpretation " + std::to_string(photometric) + "; a grey image expected");
+  const uint16_t compression = [&] {
+    uint16_t c = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &c);
+    return c;
+  }();
+  if (!TIFFIsCODECConfigured(compression))
+    refuse(path, "compression scheme " + std::to_string(compression) + " is not supported by this libtiff");
+  check_image_size(width, height, path);
+  if (want == Want::labels && !(format == SAMPLEFORMAT_UINT && (bps == 8 || bps == 16)))
+    refuse(path, "labels must be unsigned integers of 8 or 16 bits; this image has " + std::to_string(bps) +
+                     "-bit samples of format " + std::to_string(format) + (format == SAMPLEFORMAT_IEEEFP ? " (float)" : ""));
+  if (want == Want::reals && !(format == SAMPLEFORMAT_IEEEFP && (bps == 32 || bps == 64)))
+    refuse(path, "water proportions must be floats of 32 (or 64) bits; this image has " + std::to_string(bps) +
+                     "-bit samples of format " + std::to_string(format));
+  return bps;
+}
+
+// The samples of the page, native byte order, rows top first.
+std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t width, uint32_t height, int bps,
+                                        const std::string& path) {
+  const std::size_t b = static_cast<std::size_t>(bps / 8);
+  // The buffer grows with the rows decoded: a short file that claims a
+  // large image fails before much memory is taken.
+  std::vector<unsigned char> out;
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * b;
+  auto failed = [&](const std::string& where) {
+    refuse(path, "cannot decode " + where + (src.error.empty() ? "" : ": " + src.error));
+  };
+  if (TIFFIsTiled(tif)) {
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    if (tw == 0 || th == 0 || static_cast<uint64_t>(tw) * th > (uint64_t{1} << 28)) refuse(path, "unusable tile size");
+    if (static_cast<uint64_t>(TIFFTileSize64(tif)) != static_cast<uint64_t>(tw) * th * b)
+      refuse(path, "unexpected tile size");
+    std::vector<unsigned char> tile(static_cast<std::size_t>(tw) * th * b);
+    for (uint32_t y = 0; y < height; y += th) {
+      out.resize(std::min<std::size_t>(static_cast<std::size_t>(y) + th, height) * row_bytes);
+      for (uint32_t x = 0; x < width; x += tw) {
+        if (TIFFReadTile(tif, tile.data(), x, y, 0, 0) < 0) failed("the tile at " + std::to_string(x) + "," + std::to_string(y));
+        for (uint32_t r = 0; r < th && y + r < height; ++r) {
+          const uint32_t cols = std::min(tw, width - x);
+          std::memcpy(&out[(static_cast<std::size_t>(y + r) * width + x) * b], &tile[static_cast<std::size_t>(r) * tw * b],
+                      cols * b);
+        }
+      }
+    }
+    return out;
+  }
+  if (static_cast<std::size_t>(TIFFScanlineSize64(tif)) != row_bytes) refuse(path, "unexpected row size");
+  for (uint32_t r = 0; r < height; ++r) {
+    out.resize((static_cast<std::size_t>(r) + 1) * row_bytes);
+    if (TIFFReadScanline(tif, &out[static_cast<std::size_t>(r) * row_bytes], r, 0) < 0)
+      failed("row " + std::to_string(r));
+  }
+  return out;
+}
+
+std::vector<unsigned char> decode(std::string_view bytes, const std::string& path, Want want, uint32_t& width,
+                                  uint32_t& height, int& bps) {
+  TiffSource src{bytes, 0, {}};
+  std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+  TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), on_error, &src);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), on_warning, &src);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), tmsize_t{1} << 30);
+  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(path.c_str(), "rm", &src, read_proc, write_proc, seek_proc,
+                                                          close_proc, size_proc, map_proc, unmap_proc, opts.get()));
+  if (!tif) refuse(path, "not a readable TIFF file" + (src.error.empty() ? "" : ": " + src.error));
+  bps = check_layout(tif.get(), want, path, width, height);
+  return read_samples(tif.get(), src, width, height, bps, path);
+}
+
+}  // namespace
+
+Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path) {
+  uint32_t w = 0, h = 0;
+  int bps = 0;
+  const std::vector<unsigned char> s = decode(bytes, path, Want::labels, w, h, bps);
+  Image<int32_t> im{w, h, std::vector<int32_t>(static_cast<std::size_t>(w) * h)};
+  for (std::size_t i = 0; i < im.values.size(); ++i) {
+    if (bps == 8) {
+      im.values[i] = s[i];
+    } else {
+      uint16_t v;
+      std::memcpy(&v, &s[2 * i], 2);
+      im.values[i] = v;
+    }
+  }
+  return im;
+}
+
+Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path) {
+  uint32_t w = 0, h = 0;
+  int bps = 0;
+  const std::vector<unsigned char> s = decode(bytes, path, Want::reals, w, h, bps);
+  Image<double> im{w, h, std::vector<double>(static_cast<std::size_t>(w) * h)};
+  for (std::size_t i = 0; i < im.values.size(); ++i) {
+    if (bps == 32) {
+      float v;
+      std::memcpy(&v, &s[4 * i], 4);
+      im.values[i] = v;
+    } else {
+      std::memcpy(&im.values[i], &s[8 * i], 8);
+    }
+  }
+  return im;
+}
+
+}  // namespace tensor

@@ -1,0 +1,96 @@
+// The programs' accuracy lines end to end: a numerically singular deck is
+// refused with its own code after its report and files; the resolution
+// warning follows the diffusion length (l_p ~ f^-1/2); the friction
+// control keeps its codes for a negative coef_b13.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/stop_codes.hpp"
+#include "run_program.hpp"
+
+using namespace support;
+
+namespace {
+
+constexpr int kFreq = 1, kEta1 = 13, kEta2 = 33, kB13First = 23, kB13Second = 43;
+const std::string kCells = "cells per diffusion length = ", kBound = "forward error bound = ";
+
+std::string g20(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%-20.6e b", v);
+  return buf;
+}
+
+}  // namespace
+
+// eta = 1e-30 Pa s is inside the documented range, and the fluid is free to
+// flow without friction to working precision: the backward error stays near
+// 1e-16, the moduli are absurd, and the bound says so. The run stops with
+// its code after the report lines and the files, and run.json keeps the
+// results and the bounds.
+TEST(AccuracyRuns, NumericallySingularDeckRefusedWithItsOwnCode) {
+  const Deck ice = deck_lines("ice_small.deck");
+  const Outcome r = run("pwave_upscale", join(with_record(with_record(ice, kEta1, g20(1e-30)), kEta2, g20(1e-30))));
+  ASSERT_EQ(r.status, core::kStopNoCorrectDigit) << r.describe();
+  EXPECT_LT(r.after("backward error = "), 1e-15);
+  EXPECT_GT(r.after("condition estimate = "), 1e20);
+  EXPECT_GT(r.after(kBound), 1e-3);
+  EXPECT_TRUE(contains(r.err, "at 10 Hz the relative error bound of the modulus ")) << r.err;
+  EXPECT_TRUE(contains(r.err, "numerically singular")) << r.err;
+  EXPECT_FALSE(contains(r.out, "running time=")) << "stopped before the normal end";
+  EXPECT_FALSE(r.file("cell_maps.vtk").empty());
+  const std::string json = r.file("run.json");
+  EXPECT_TRUE(contains(json, "\"stop_code\": 41") && contains(json, "\"forward_error_bound\": ")) << json;
+  // The same deck with the example's viscosity ends normally, its bounds small.
+  const Outcome ok = run("pwave_upscale", join(ice));
+  ASSERT_EQ(ok.status, core::kStopNormal) << ok.describe();
+  EXPECT_LT(ok.after(kBound), 1e-10);
+  EXPECT_GT(ok.after(kBound), 0.0);
+}
+
+// The grid of examples/ice_small.deck (h = 2 cm) resolves the diffusion
+// length at 1 Hz and not at 1e5 Hz; the number of cells scales as f^-1/2.
+TEST(AccuracyRuns, ResolutionWarningFollowsTheDiffusionLength) {
+  const Deck ice = deck_lines("ice_small.deck");
+  for (const std::string program : {"pwave_upscale", "swave_spectrum"}) {
+    const Outcome slow = run(program, join(with_record(ice, kFreq, "1.0")));
+    const Outcome fast = run(program, join(with_record(ice, kFreq, "1.0e5")));
+    ASSERT_EQ(slow.status, 40) << slow.describe();
+    ASSERT_EQ(fast.status, 40) << fast.describe();
+    EXPECT_FALSE(contains(slow.err, "warning: cells per diffusion length")) << slow.err;
+    EXPECT_TRUE(contains(fast.err, "warning: cells per diffusion length")) << fast.err;
+    EXPECT_GE(slow.after(kCells), 2.0);
+    EXPECT_NEAR(slow.after(kCells) / fast.after(kCells), std::sqrt(1e5), 1e-6 * std::sqrt(1e5));
+    EXPECT_TRUE(contains(slow.file("run.json"), "\"cells_per_diffusion_length\": "));
+  }
+}
+
+// control1 = c0 + b13 f22 and control2 = c0 + 2 b13 f22 at cell (1,1), with
+// c0 the control of b13 = 0: a negative coef_b13 below -c0/f22 stops with
+// 99999, between -c0/f22 and -c0/(2 f22) with 99998; one that passes the
+// control, or one in the upper layer (the control sees cell (1,1) only),
+// is refused by the range check (13) after the control.
+TEST(AccuracyRuns, FrictionControlKeepsItsCodesForANegativeB13) {
+  const Deck ice = deck_lines("ice_small.deck");
+  for (const std::string program : {"pwave_upscale", "swave_saturation"}) {  // their own water proportions
+    const Outcome zero = run(program, join(with_record(ice, kB13First, g20(0.0))));
+    ASSERT_EQ(zero.status, 40) << zero.describe();
+    const double c0 = zero.after("control1 (must be  positive)  ="), f22 = zero.after("f22      =");
+    ASSERT_GT(c0, 0.0);
+    const double edge = -c0 / f22;
+    const struct {
+      int record;
+      double b13;
+      int code;
+    } cases[] = {{kB13First, 1.5 * edge, 99999}, {kB13First, 0.75 * edge, 99998}, {kB13First, 0.25 * edge, 13},
+                 {kB13Second, 1.5 * edge, 13},   {kB13First, -1e30, 99999}};
+    for (const auto& c : cases) {
+      const Outcome r = run(program, join(with_record(ice, c.record, g20(c.b13))));
+      EXPECT_EQ(r.status, c.code & 255) << program << " " << c.b13 << " " << r.describe();
+      if (c.code == 13) {
+        EXPECT_TRUE(contains(r.err, "coef_b13(") && contains(r.err, "is outside [0, 1e+20]")) << r.err;
+      }
+    }
+  }
+}

@@ -1,0 +1,120 @@
+// Complex symmetric test matrices shaped like finite-element systems, and an
+// independent dense solve to check the engine against.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "engine/sparse_solver.hpp"
+
+namespace engine_test {
+
+using engine::Index;
+using engine::zcomplex;
+using cld = std::complex<long double>;
+
+// A matrix as the engine receives it: lower-triangle entries, repeats allowed.
+struct Coo {
+  engine::Pattern pattern;
+  std::vector<zcomplex> values;
+  void add(Index i, Index j, zcomplex v) {
+    if (i < j) std::swap(i, j);
+    pattern.row.push_back(i), pattern.col.push_back(j), values.push_back(v);
+  }
+};
+
+// A = B + iC summed over random "elements" of 2..5 unknowns, each adding
+// G G^T to B and H H^T to C (both positive semidefinite), plus `shift` on
+// the diagonal of B so that B + C is definite. Elements repeat entries, as
+// an assembly does.
+inline Coo random_system(Index n, Index elements, std::uint32_t seed, double shift = 1e-3) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::uniform_int_distribution<Index> pick(0, n - 1), size(2, 5);
+  Coo a;
+  a.pattern.n = n;
+  for (Index e = 0; e < elements; ++e) {
+    const Index k = size(gen);
+    std::vector<Index> idx(static_cast<std::size_t>(k));
+    for (auto& i : idx) i = pick(gen);
+    std::vector<double> g(static_cast<std::size_t>(k * k)), h(g.size());
+    for (auto& x : g) x = u(gen);
+    for (auto& x : h) x = 0.3 * u(gen);
+    for (Index r = 0; r < k; ++r)
+      for (Index c = 0; c <= r; ++c) {
+        double br = 0, ci = 0;
+        for (Index t = 0; t < k; ++t) br += g[r * k + t] * g[c * k + t], ci += h[r * k + t] * h[c * k + t];
+        if (idx[r] == idx[c] && r != c) br *= 2, ci *= 2;  // both triangles land on the diagonal
+        a.add(idx[r], idx[c], {br, ci});
+      }
+  }
+  for (Index i = 0; i < n; ++i) a.add(i, i, {shift, 0});
+  return a;
+}
+
+inline std::vector<cld> dense(const Coo& a) {
+  const Index n = a.pattern.n;
+  std::vector<cld> m(static_cast<std::size_t>(n * n));
+  for (std::size_t k = 0; k < a.values.size(); ++k) {
+    const Index i = a.pattern.row[k], j = a.pattern.col[k];
+    const cld v(a.values[k].re, a.values[k].im);
+    m[i * n + j] += v;
+    if (i != j) m[j * n + i] += v;
+  }
+  return m;
+}
+
+// Gaussian elimination with partial pivoting in long double: a route that
+// shares nothing with the engine (no ordering, no symmetry, row exchanges).
+inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b) {
+  const Index n = a.pattern.n;
+  std::vector<cld> m = dense(a), x(static_cast<std::size_t>(n));
+  for (Index i = 0; i < n; ++i) x[i] = {b[i].re, b[i].im};
+  for (Index k = 0; k < n; ++k) {
+    Index p = k;
+    for (Index i = k + 1; i < n; ++i)
+      if (std::abs(m[i * n + k]) > std::abs(m[p * n + k])) p = i;
+    for (Index j = 0; j < n; ++j) std::swap(m[k * n + j], m[p * n + j]);
+    std::swap(x[k], x[p]);
+    for (Index i = k + 1; i < n; ++i) {
+      const cld l = m[i * n + k] / m[k * n + k];
+      if (l == cld(0)) continue;
+      for (Index j = k; j < n; ++j) m[i * n + j] -= l * m[k * n + j];
+      x[i] -= l * x[k];
+    }
+  }
+  for (Index k = n - 1; k >= 0; --k) {
+    for (Index j = k + 1; j < n; ++j) x[k] -= m[k * n + j] * x[j];
+    x[k] /= m[k * n + k];
+  }
+  return x;
+}
+
+inline std::vector<zcomplex> random_block(Index n, Index nrhs, std::uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<zcomplex> b(static_cast<std::size_t>(n * nrhs));
+  for (auto& v : b) v = {u(gen), u(gen)};
+  return b;
+}
+
+// max |x - y| / max |y|
+inline double relative_difference(const zcomplex* x, const std::vector<cld>& y) {
+  long double d = 0, s = 0;
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    d = std::max(d, std::abs(cld(x[i].re, x[i].im) - y[i]));
+    s = std::max(s, std::abs(y[i]));
+  }
+  return static_cast<double>(d / s);
+}
+inline double relative_difference(const std::vector<zcomplex>& x, const std::vector<zcomplex>& y) {
+  std::vector<cld> yy;
+  for (const auto& v : y) yy.push_back({v.re, v.im});
+  return relative_difference(x.data(), yy);
+}
+
+}  // namespace engine_test

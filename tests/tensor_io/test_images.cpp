@@ -1,0 +1,141 @@
+// Label and water images: what libpng/libtiff wrote comes back pixel for
+// pixel, whatever the container (PNG, TIFF strips or tiles, text); what a
+// sample cannot be is refused with the reason; pixels land in the cells
+// with the image's last row at the base.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "scratch.hpp"
+#include "tensor/io.hpp"
+
+namespace {
+
+using tensor_test::refusal;
+using tensor_test::write_png;
+using tensor_test::write_tiff;
+
+constexpr int W = 37, H = 23;  // not a multiple of the tile size
+
+std::vector<uint16_t> pattern(int bits) {
+  std::vector<uint16_t> v;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>(bits == 8 ? (x * 7 + y * 13) % 256 : (x * 977 + y * 131) % 65536));
+  return v;
+}
+
+void expect_image(const tensor::Image<int32_t>& im, const std::vector<uint16_t>& want) {
+  ASSERT_EQ(im.width, W);
+  ASSERT_EQ(im.height, H);
+  ASSERT_EQ(im.values.size(), want.size());
+  for (std::size_t i = 0; i < want.size(); ++i) ASSERT_EQ(im.values[i], want[i]) << "pixel " << i;
+}
+
+class Images : public tensor_test::Scratch {
+ protected:
+  tensor::Image<int32_t> labels(const std::string& path) {
+    std::string sha;
+    auto im = tensor::read_label_image(path, sha);
+    EXPECT_EQ(sha.size(), 64u);
+    return im;
+  }
+};
+
+TEST_F(Images, PngAndTiffOf8And16BitsReadBackPixelForPixel) {
+  for (int bits : {8, 16}) {
+    SCOPED_TRACE(bits);
+    const auto v = pattern(bits);
+    write_png(at("a.png"), W, H, v, bits);
+    expect_image(labels(at("a.png")), v);
+    for (bool tiled : {false, true}) {
+      if (bits == 8) write_tiff(at("a.img"), W, H, std::vector<uint8_t>(v.begin(), v.end()), 1, tiled);
+      else write_tiff(at("a.img"), W, H, v, 1, tiled);  // named without .tif: the content decides
+      expect_image(labels(at("a.img")), v);
+    }
+  }
+}
+
+TEST_F(Images, TextGridsAndFloatTiffReadBack) {
+  std::string sha;
+  const auto t = tensor::read_label_image(put("l.txt", "# two rows\n1, 2,3\r\n\n 4 5\t6\n"), sha);
+  EXPECT_EQ(t.width, 3);
+  EXPECT_EQ(t.values, (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(sha, "f1e78eda85ebf51d791c8899bcbda141686ed48d15d3ca1ca10db2e6514d16eb");  // sha256sum of the file
+  std::vector<float> w;
+  for (int i = 0; i < W * H; ++i) w.push_back(0.01f + 0.5f * static_cast<float>(i) / (W * H));
+  write_tiff(at("w.tif"), W, H, w);
+  const auto r = tensor::read_water_image(at("w.tif"), sha);
+  ASSERT_EQ(r.values.size(), w.size());
+  for (std::size_t i = 0; i < w.size(); ++i) ASSERT_EQ(r.values[i], static_cast<double>(w[i]));
+  EXPECT_EQ(tensor::read_water_image(put("w.txt", "0.25 1e-1\n0.125,0.3\n"), sha).values,
+            (std::vector<double>{0.25, 0.1, 0.125, 0.3}));
+}
+
+TEST_F(Images, WhatCannotBeASampleIsRefusedWithTheReason) {
+  auto refused = [&](const std::string& path) { return refusal([&] { labels(path); }); };
+  write_png(at("rgb.png"), W, H, pattern(8), 8, true);
+  EXPECT_NE(refused(at("rgb.png")).find("colour (RGB)"), std::string::npos);
+  write_tiff(at("rgb.tif"), W, H, std::vector<uint8_t>(W * H, 1), 3);
+  EXPECT_NE(refused(at("rgb.tif")).find("3 samples per pixel"), std::string::npos);
+  write_tiff(at("pages.tif"), W, H, std::vector<uint8_t>(W * H, 1), 1, false, 2);
+  EXPECT_NE(refused(at("pages.tif")).find("2 pages"), std::string::npos);
+  write_tiff(at("float.tif"), W, H, std::vector<float>(W * H, 1));
+  EXPECT_NE(refused(at("float.tif")).find("unsigned integers of 8 or 16 bits"), std::string::npos);
+  EXPECT_NE(refused(put("bin.dat", std::string("\x01\x02\x00\xff", 4))).find("neither PNG, TIFF nor plain text"),
+            std::string::npos);
+  EXPECT_NE(refused(put("ragged.txt", "1 2 3\n4 5\n")).find("line 2: a row of 2 cells; the first row has 3"),
+            std::string::npos);
+  EXPECT_NE(refused(put("word.txt", "1 2 x3\n")).find("item 3 \"x3\" is not an integer"), std::string::npos);
+  EXPECT_NE(refused(put("cut.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16))).find("PNG label image refused"),
+            std::string::npos);
+  ASSERT_EQ(::symlink(at("ragged.txt").c_str(), at("link.txt").c_str()), 0);
+  EXPECT_NE(refused(at("link.txt")).find("symbolic link"), std::string::npos);
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  EXPECT_NE(refused(at("fifo")).find("not a regular file"), std::string::npos);
+  std::string sha;
+  write_png(at("grey.png"), W, H, pattern(8), 8);
+  EXPECT_NE(refusal([&] { tensor::read_water_image(at("grey.png"), sha); }).find("float TIFF or text"), std::string::npos);
+}
+
+tensor::Sample two_materials(int key_model) {
+  tensor::Sample s;
+  s.key_model = key_model;
+  s.materials.resize(2);
+  s.materials[0].name = "sand", s.materials[0].label = 10, s.materials[0].phi_a = 0.4;
+  s.materials[1].name = "ice", s.materials[1].label = 200, s.materials[1].phi_a = 0.3;
+  return s;
+}
+
+TEST_F(Images, TheLastImageRowIsTheBaseOfTheSample) {
+  tensor::Sample s = two_materials(0);
+  // Three columns, two rows: the top row is all sand but its last pixel.
+  tensor::apply_label_image({3, 2, {10, 10, 200, 200, 10, 10}}, "m.png", s);
+  EXPECT_EQ(s.nx, 3);
+  EXPECT_EQ(s.ny, 2);
+  EXPECT_EQ(s.material_of_cell, (std::vector<int32_t>{2, 1, 1, 1, 1, 2}));  // k = 1 first
+  tensor::apply_water_image({3, 2, {0.1, 0.2, 0.25, 0.05, 0.06, 0.07}}, "w.txt", s);
+  EXPECT_EQ(s.water_of_cell, (std::vector<double>{0.05, 0.06, 0.07, 0.1, 0.2, 0.25}));
+}
+
+TEST_F(Images, UnknownLabelsAndWaterOutsideItsRangeAreRefusedNamingThePixel) {
+  tensor::Sample s = two_materials(0);
+  EXPECT_NE(refusal([&] { tensor::apply_label_image({3, 2, {10, 10, 10, 10, 7, 10}}, "m.png", s); })
+                .find("\"m.png\": pixel (column 1, row 1; counted from 0 at the top left, cell j,k = 2,1) has the "
+                      "label 7, which no material carries"),
+            std::string::npos);
+  tensor::apply_label_image({3, 2, {10, 10, 10, 10, 10, 200}}, "m.png", s);
+  auto water = [&](std::vector<double> v, int w = 3) {
+    return refusal([&] { tensor::apply_water_image({w, static_cast<int64_t>(v.size()) / w, v}, "w.tif", s); });
+  };
+  EXPECT_NE(water({0.1, 0.1}, 2).find("has 2 x 1 cells; the sample has 3 x 2"), std::string::npos);
+  EXPECT_NE(water({0.1, 1.5, 0.1, 0.1, 0.1, 0.1}).find("row 0; counted from 0 at the top left, cell j,k = 2,2): "
+                                                       "water proportion 1.5 is outside (0, 1)"),
+            std::string::npos);
+  // Ice model: the water must leave room for ice below the material's phi_a.
+  EXPECT_NE(water({0.1, 0.1, 0.1, 0.1, 0.1, 0.3}).find("water proportion 0.3 is not below the absolute porosity "
+                                                       "phi_a = 0.3 of its material \"ice\""),
+            std::string::npos);
+  s.key_model = 1;
+  EXPECT_EQ(water({0.1, 0.1, 0.1, 0.1, 0.1, 0.3}), "");
+}
+
+}  // namespace

@@ -232,19 +232,23 @@ YALE_PICK(pick_avx512, block_avx512)
 
 enum class Isa { plain, avx2, avx512 };
 
-Isa best_isa() {
+bool processor_has(Isa isa) {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) return Isa::avx512;
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Isa::avx2;
+  if (isa == Isa::avx512) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+  if (isa == Isa::avx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
-  return Isa::plain;
+  return isa == Isa::plain;
 }
 
-// The kernel of every block height for the processor at hand.
+Isa best_isa() { return processor_has(Isa::avx512) ? Isa::avx512 : processor_has(Isa::avx2) ? Isa::avx2 : Isa::plain; }
+
+// The kernel of every block height for the chosen instruction set.
 struct Kernels {
-  Isa isa = best_isa();
+  Isa isa = Isa::plain;
   Kernel by_rows[kMaxBlockRows + 1] = {};
-  Kernels() {
+  explicit Kernels(Isa chosen) { choose(chosen); }
+  void choose(Isa chosen) {
+    isa = chosen;
     Kernel (*pick)(int) = pick_plain;
 #if defined(__x86_64__)
     if (isa == Isa::avx512) pick = pick_avx512;
@@ -254,8 +258,10 @@ struct Kernels {
   }
 };
 
-const Kernels& kernels() {
-  static const Kernels k;
+const char* name_of(Isa isa) { return isa == Isa::avx512 ? "avx512" : isa == Isa::avx2 ? "avx2" : "plain"; }
+
+Kernels& kernels() {
+  static Kernels k(best_isa());
   return k;
 }
 
@@ -271,7 +277,8 @@ void subtract_block(zcomplex* acc, const int32_t* cols, int32_t count, int g, co
 
 void subtract_block_from_panel(zcomplex* panel, const int32_t* cols, int32_t count, int g,
                                const zcomplex* const* u, const zcomplex (*x)[kPanelRows]) {
-  static const Isa isa = kernels().isa;
+  static const Kernels& chosen = kernels();
+  const Isa isa = chosen.isa;
   const double* rows[kMaxBlockRows];
   for (int a = 0; a < g; ++a) rows[a] = &u[a]->re;
 #if defined(__x86_64__)
@@ -291,12 +298,16 @@ void subtract_block_from_panel(zcomplex* panel, const int32_t* cols, int32_t cou
   subtract_block_from_panel<zcomplex>(panel, cols, count, g, u, x);
 }
 
-const char* block_kernel_name() {
-  switch (kernels().isa) {
-    case Isa::avx512: return "avx512";
-    case Isa::avx2: return "avx2";
-    default: return "plain";
+bool use_block_kernel(std::string_view name) {
+  for (const Isa isa : {Isa::plain, Isa::avx2, Isa::avx512}) {
+    if (name != name_of(isa) && !(name == "best" && isa == best_isa())) continue;
+    if (!processor_has(isa)) return false;
+    kernels().choose(isa);
+    return true;
   }
+  return false;
 }
+
+const char* block_kernel_name() { return name_of(kernels().isa); }
 
 }  // namespace yale

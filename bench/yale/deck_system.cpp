@@ -73,7 +73,7 @@ std::optional<DeckSystem> deck_system(const std::string& path, const drivers::Pr
     drivers::build_material_map(setup, *cells, report);
     model::PorosityFile porosity_file;
     const double omega = drivers::angular_frequency(d);
-    drivers::fill_coefficients(setup, *cells, porosity_file, omega, 1, report);
+    drivers::fill_coefficients(setup, *cells, porosity_file, omega, 2, report);  // 2: no plotting files
     out.model_seconds = seconds_since(t0);
 
     const double t1 = cpu_seconds();

@@ -21,9 +21,10 @@ struct DeckSystem {
 };
 
 // Reads the deck at `path` and assembles the test of `setup` (one of the
-// programs' setups); the report the routines
-// print is discarded and their plotting files land in the working
-// directory. Nothing on a deck that cannot be read (message on stderr).
+// programs' setups); the report the routines print is discarded and no
+// plotting file is written (a deck with model 1 reads "porosity.frac" from
+// the working directory). Nothing on a deck that cannot be read (message on
+// stderr).
 std::optional<DeckSystem> deck_system(const std::string& path, const drivers::ProgramSetup& setup);
 
 }  // namespace yale_bench

@@ -12,8 +12,8 @@
 // and the error against the all-ones solution is printed too. The deck
 // system is the finite-element test of an input deck (the compressional
 // one, or the shear one with --shear), assembled as the programs assemble
-// it; its model and assembly times are printed too. Run it in a scratch
-// directory: the coefficient routines write their plotting files there.
+// it; its model and assembly times are printed too. It writes no file (a
+// deck with model 1 reads "porosity.frac" from the working directory).
 #include <algorithm>
 #include <ctime>
 #include <cmath>

@@ -44,7 +44,7 @@ TEST(TextIn, ListDirected) {
   check(read_list_real,
         {{"10.0   freq (Hz)", 10.0}, {"2500", 2500.0},  // no implied decimals in list input
          {"1+5", 1e5}, {"10.5d2", 1050.0}, {"1.5Q1", 15.0}, {".5", 0.5}, {"5.,6", 5.0}, {"-0.2e-1 m", -0.02},
-         {"0.1", 0.1}, {"2*5.5", 5.5}, {"Infinity", std::numeric_limits<double>::infinity()}},
+         {"0.1", 0.1}, {"0.05", 0.05}, {"-0.0025e2", -0.25}, {"2*5.5", 5.5}, {"Infinity", std::numeric_limits<double>::infinity()}},
         {"e5", "1.5e", "10abc", "-.5e-1x", ".", "-", "1e400", "0x10", "1..2", ""});
   EXPECT_TRUE(std::isnan(read_list_real("NaN").value) && std::signbit(read_list_real("-0").value));
 }
@@ -71,14 +71,14 @@ TEST(TextIn, FixedFields) {
   // (g20.10): ten implied decimals without a point, the exponent on top.
   check(read_g20_10,
         {{"2.250000e+09          akf(1) fluid bulk modulus", 2.25e9}, {"2500.", 2500.0}, {"1.5d3", 1500.0},
-         {"1.5D3", 1500.0}, {"1.5E-3", 1.5e-3}, {"1.e5", 1e5}, {"  -  3 . 5 e 1", -35.0}, {"", 0.0},
+         {"1.5D3", 1500.0}, {"1.5E-3", 1.5e-3}, {"0.0025E+02", 0.25}, {"1.e5", 1e5}, {"  -  3 . 5 e 1", -35.0}, {"", 0.0},
          {"                    1.0", 0.0},  // a blank field, the value beyond column 20
          {"0.1234567890123456782", 0.123456789012345678}, {"2500", 2.5e-7, true}, {"2", 2e-10, true},
          {"1 2", 1.2e-9, true}, {"25e3", 2.5e-6, true}, {"1+5", 1e-5, true},
          {"12345678901234567890123", 1234567890.123456789, true}},
         {"1.5E", "1.5e+", "0x10", "E5", ".", "-", "abc", "1.0 kg", "\t1.0", "1e400", "1.2.3"});
   // (e12.4): four implied decimals.
-  check(read_e12_4, {{"  0.2000E+00", 0.2}, {"2000", 0.2, true}, {"123456789012345", 12345678.9012, true},
+  check(read_e12_4, {{"  0.2000E+00", 0.2}, {"2000", 0.2, true}, {"  0.0500E+00", 0.05}, {"123456789012345", 12345678.9012, true},
                      {"     3.0e-01 trailing", 0.3}}, {});
 }
 

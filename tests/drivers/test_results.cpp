@@ -137,12 +137,12 @@ constexpr double kMaterial[2][12] = {{1.2e10, 4e9, 1.5e10, 2e9, 1e9, 3e9, 1e9, 8
 
 // The test on an nx x ny sample 0.2 m high, material 2 in the upper half,
 // solved in process; the second solve with the factors.
-drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq) {
+drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq, const double (&mat)[2][12] = kMaterial) {
   static C coef;
   static fem::XnodTable xnod;
   for (int k = 1; k <= ny; ++k)
     for (int j = 1; j <= nx; ++j)
-      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[2 * k > ny][f];
+      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = mat[2 * k > ny][f];
   fem::global_numbering(nx, ny, xnod);
   const int32_t n = core::unknowns_of(nx, ny), nwork = 500 * n;
   fem::YaleSystem sys(n);
@@ -203,6 +203,31 @@ TEST(TiedModulus, ReciprocityGridIndependenceAndOrderInProcess) {
   std::vector<zcomplex> m;
   for (int ny : {8, 16, 32}) m.push_back(solve(TestKind::compressional, 1, ny, 1.0).tied);
   EXPECT_NEAR(core::cabs(m[1] - m[0]) / core::cabs(m[2] - m[1]), 4.0, 0.5);
+}
+
+// e^T G^-1 e of G = (1 + 2i) {3, 1; 2, 2}: (3 + 2 - 1 - 2) / (6 - 2) / (1 + 2i).
+TEST(TiedModulus, ClosedFormOfATwoByTwoCompliance) {
+  const zcomplex c{1, 2};
+  EXPECT_LT(rel(drivers::tied_modulus({3.0 * c, 1.0 * c, 2.0 * c, 2.0 * c}), cdiv(zcomplex{0.5, 0}, c)), 1e-15);
+}
+
+// M_W = M_T when the solids move as one (a friction between them of 1e17
+// Pa s/m2, locked to about 1e-6), or, under the compressional load on both,
+// when they are interchangeable (equal laws, no fluid friction coupling f12):
+// then G is symmetric with g11 = g33 and both moduli are 2 / (g11 + g13).
+TEST(TiedModulus, WorkModulusIsTheTiedOneForLockedOrInterchangeableSolids) {
+  double locked[2][12], twins[2][12];
+  for (int m = 0; m < 2; ++m) {
+    std::copy(kMaterial[m], kMaterial[m] + 12, locked[m]), std::copy(kMaterial[m], kMaterial[m] + 12, twins[m]);
+    locked[m][9] = 1e17;
+    twins[m][1] = twins[m][0], twins[m][3] = twins[m][2], twins[m][6] = twins[m][5], twins[m][10] = 0;
+  }
+  for (const TestKind kind : {TestKind::compressional, TestKind::shear}) {
+    const drivers::TiedWorkModuli m = solve(kind, 2, 8, 30.0, locked);
+    EXPECT_LT(rel(m.work, m.tied), 1e-5) << "locked, " << (kind == TestKind::shear ? "shear" : "compressional");
+  }
+  const drivers::TiedWorkModuli m = solve(TestKind::compressional, 2, 8, 30.0, twins);
+  EXPECT_TRUE(rel(m.g.g11, m.g.g33) < 1e-12 && rel(m.work, m.tied) < 1e-12 && m.work.im > 1e-6 * m.work.re);
 }
 
 TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSamples) {

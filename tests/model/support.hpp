@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/coefficients.hpp"
+#include "core/stop.hpp"
 #include "core/text_out.hpp"
 #include "drivers/readata.hpp"
 #include "run_program.hpp"
@@ -19,12 +20,25 @@
 namespace model_test {
 
 // Each test runs in a fresh directory of its own process, where the
-// routines' files land.
+// routines' files land; it goes also when a routine stops the process.
 struct InTempDir : ::testing::Test {
   std::filesystem::path old_ = std::filesystem::current_path();
   std::filesystem::path dir_ = std::filesystem::temp_directory_path() / ("model_test_" + std::to_string(getpid()));
-  void SetUp() override { std::filesystem::create_directory(dir_), std::filesystem::current_path(dir_); }
-  void TearDown() override { std::filesystem::current_path(old_), std::filesystem::remove_all(dir_); }
+  static inline std::filesystem::path removed_at_stop;
+  static inline pid_t owner = 0;  // not by a death test's child
+  void SetUp() override {
+    std::filesystem::create_directory(removed_at_stop = dir_), std::filesystem::current_path(dir_);
+    owner = getpid();
+    core::at_end([](int, std::string_view) {
+      std::error_code ec;
+      if (getpid() == owner) std::filesystem::remove_all(removed_at_stop, ec);
+      return true;
+    });
+  }
+  void TearDown() override {
+    core::at_end(nullptr);
+    std::filesystem::current_path(old_), std::filesystem::remove_all(dir_);
+  }
 };
 
 // An example deck as the programs read it (echoed once), on an nx x ny grid

@@ -70,4 +70,18 @@ TEST_F(FirstCell, OnlyTheFirstCellStops) {
   EXPECT_TRUE(s->c.lambda1(1, 2) < 0 && s->c.f11(1, 2) < 0);
 }
 
+// The second strain-energy test is that of the shear block {mu1, mu13/2;
+// mu13/2, mu3}, positive definite when mu1 mu3 > mu13^2 / 4. Empty pores of
+// negative shear stiffness (a frame of solid 3 of negative shear modulus)
+// and a viscous fluid give a cell just inside, with mu1 mu3 < mu13^2: it passes.
+TEST_F(FirstCell, ShearBlockJustPositiveDefinitePasses) {
+  std::unique_ptr<model_test::Sample> s;
+  model_test::report_of([&](core::TextOut& out) {
+    const Spoil soft = [](core::Deck& d) { d.xmu_air(2) = -6.13e9, d.eta(2) = 1e7; };
+    s = run(model_test::ice_deck(1, 2), soft, K::compressional, out);
+  });
+  const double mu1 = s->c.mu1(1, 2), mu3 = s->c.mu3(1, 2), mu13 = s->c.mu13(1, 2);
+  EXPECT_TRUE(mu1 * mu3 > mu13 * mu13 / 4 && mu1 * mu3 < mu13 * mu13) << mu1 << " " << mu3 << " " << mu13;
+}
+
 }  // namespace

@@ -91,6 +91,14 @@ std::string Outcome::describe() const {
          (timed_out ? ", timed out" : "") + "; standard error: " + err.substr(0, 600);
 }
 
+ScratchDir::ScratchDir(const std::string& stem) : path_(env_or("TMPDIR", "/tmp") + "/" + stem + "_XXXXXX") {
+  if (!mkdtemp(path_.data())) throw std::runtime_error("no scratch directory " + path_);
+}
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
 Outcome run(const std::string& program, const std::string& deck, const Options& opt) {
   Outcome r;
   // The streams live beside the working directory, which may be taken away.

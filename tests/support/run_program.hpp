@@ -52,6 +52,20 @@ struct Outcome {
 
 Outcome run(const std::string& program, const std::string& deck, const Options& opt = {});
 
+// A fresh directory under $TMPDIR (else /tmp), removed with all it holds
+// when the object goes, whether the test passed or not.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& stem = "upscale_test");
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
 std::string slurp(const std::string& path);
 bool contains(const std::string& s, const std::string& part);
 std::vector<double> numbers(const std::string& line);  // the items of a list-directed line

@@ -91,7 +91,7 @@ class Sweep : public ::testing::Test {
     fs::create_directories(dir_);
     for (const char* v : kStandInVars) ::unsetenv(v);
   }
-  void TearDown() override { if (!HasFailure()) fs::remove_all(dir_); }
+  void TearDown() override { fs::remove_all(dir_); }
   // Runs upscale_sweep with `args` in dir_; returns its exit status, keeps stderr.
   int sweep(const std::string& args) {
     return shell("cd " + q(dir_.string()) + " && " + q(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");

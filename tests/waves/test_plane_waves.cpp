@@ -30,6 +30,14 @@ TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
                           std::sqrt(3e10 / 2000), std::sqrt(3e9 / 800)};
   for (int n = 0; n < 5; ++n) EXPECT_NEAR(got[n], want[n], 1e-12 * want[n]) << "wave " << n + 1;
   for (double q : {r.over_qp1, r.over_qp2, r.over_qp3, r.over_qs1, r.over_qs2}) EXPECT_LT(q, 1e-9);
+  // Solids coupled in shear alone (d3 = -mu13): the two v^2 of the shear
+  // block {mu1, mu13/2; mu13/2, mu3} over diag(p11, p33), by trace and determinant.
+  c.mu13 = 1e10, c.d3 = -1e10;
+  const waves::PlaneWaves s = waves::cell_waves(c, kOmega).r;
+  const double v1 = s.vs1 * s.vs1, v2 = s.vs2 * s.vs2, det = (9e19 - 0.25e20) / (2000 * 800);
+  EXPECT_NEAR(v1 + v2, want[3] * want[3] + want[4] * want[4], 1e-12 * v1);
+  EXPECT_NEAR(v1 * v2, det, 1e-12 * det);
+  EXPECT_NEAR(s.vp1, want[0], 1e-12 * want[0]);
 }
 
 // Water proportions that differ from cell to cell.
@@ -68,7 +76,8 @@ double value_after(const std::string& text, const std::string& label) {
 
 // The report of veloc_aten on a 4 x 3 grid, and the waves it returns.
 std::string report(core::TestKind kind, const core::Coefficients& coef, waves::PlaneWaves& last) {
-  const std::string name = testing::TempDir() + "veloc_aten.txt";
+  const support::ScratchDir dir("veloc_aten");
+  const std::string name = dir / "veloc_aten.txt";
   core::TextOut out(name);
   last = waves::veloc_aten(4, 3, kOmega, coef, kind, out);
   out.close();

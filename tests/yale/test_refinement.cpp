@@ -80,15 +80,13 @@ cld compliance(const yale_bench::DeckSystem& s, const std::vector<Z>& z) {
 }
 
 TEST(Refinement, BadlyConditionedDeckAgreesWithPivotedLongDoubleElimination) {
-  char dir[] = "/tmp/refinement_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  ASSERT_EQ(chdir(dir), 0);  // the coefficient routines write their plotting files here
+  const support::ScratchDir dir("refinement");
   support::Deck d = support::deck_lines("shale.deck");
   for (auto [record, text] : std::vector<std::pair<int, const char*>>{
            {1, "5.3e4"}, {4, "3.9"}, {5, "11"}, {6, "15"}, {10, "8"}, {13, "0.12"}, {30, "7"}, {33, "0.12"}})
     d = support::with_record(d, record, text);
-  std::ofstream("deck") << support::join(d);
-  const auto s = yale_bench::deck_system("deck", drivers::kCompressionalSetup);
+  std::ofstream(dir / "deck") << support::join(d);
+  const auto s = yale_bench::deck_system(dir / "deck", drivers::kCompressionalSetup);
   ASSERT_TRUE(s.has_value());
 
   yale_test::Solve<zcomplex> f(yale_bench::Pattern{s->n, s->ia, s->ja}, s->a);
@@ -105,7 +103,6 @@ TEST(Refinement, BadlyConditionedDeckAgreesWithPivotedLongDoubleElimination) {
   EXPECT_LE(std::abs(compliance(*s, z) - exact) / std::abs(exact), 1e-12);
   EXPECT_LE(refined.backward_error, 2 * std::numeric_limits<double>::epsilon());
   EXPECT_GE(refined.steps, 1);
-  std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // transposed solves, accuracy against the plain elimination, error codes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "tests/yale/support.hpp"
+#include "yale/elimination_kernel.hpp"
 
 namespace {
 
@@ -92,8 +94,8 @@ std::vector<V> plain_elimination(Solve<V>& s, const std::vector<V>& b) {
 // multiply-adds in vector lanes): not the roundings of the plain elimination, but a backward error within a
 // small multiple of its one, and the same solution to what the conditioning
 // allows (these matrices are diagonally dominant).
-TYPED_TEST(Solver, AsAccurateAsThePlainRowByRowElimination) {
-  using V = TypeParam;
+template <class V>
+void check_against_plain_elimination() {
   uint32_t seed = 7;
   for (const Pattern& p : {yale_bench::grid_pattern(8, 6), banded(40, 40), arrow(50)}) {
     Solve<V> s(p, yale_bench::dominant_values<V>(p, seed));
@@ -108,6 +110,25 @@ TYPED_TEST(Solver, AsAccurateAsThePlainRowByRowElimination) {
       diff = std::max(diff, std::abs(to_c(z[i]) - to_c(want[i]))), size = std::max(size, std::abs(to_c(want[i])));
     EXPECT_LT(diff / size, 100 * unit_roundoff<V>()) << p.n;
     ++seed;
+  }
+}
+
+TYPED_TEST(Solver, AsAccurateAsThePlainRowByRowElimination) { check_against_plain_elimination<TypeParam>(); }
+
+// The same for each kernel of the double-complex update that the processor
+// has: plain arithmetic (what a processor without AVX2 runs), 256 and 512 bits.
+TEST(BlockKernels, EachWidthAsAccurateAsThePlainElimination) {
+  struct BestAfterwards {
+    ~BestAfterwards() { yale::use_block_kernel("best"); }
+  } restore;
+  for (const char* kernel : {"plain", "avx2", "avx512"}) {
+    if (!yale::use_block_kernel(kernel)) {
+      std::printf("skipped: this processor has no %s kernel\n", kernel);
+      continue;
+    }
+    SCOPED_TRACE(kernel);
+    EXPECT_STREQ(yale::block_kernel_name(), kernel);
+    check_against_plain_elimination<zcomplex>();
   }
 }
 

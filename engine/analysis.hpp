@@ -86,6 +86,24 @@ struct Counts {
 Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Index>& subtree_roots, int threads);
 double front_flops(Index m, Index nc);
 
+// Words of complex scratch (besides the stacks) that one front needs.
+Index scratch_words(const Fronts& f, Index s);
+
+// Room (complex words) for the update matrices of the supernodes lo .. hi-1
+// (a postorder) on a last-in first-out stack, leaving out those with
+// skip[s] set (their update matrices live elsewhere).
+Index stack_words(const Fronts& f, Index lo, Index hi, const std::vector<char>* skip);
+
+// The stacks of a factorisation: one per thread for its subtrees (the
+// first also serves the supernodes above them), and the supernodes done by
+// the subtrees (done[s] set).
+struct StackPlan {
+  std::vector<Index> words;
+  std::vector<char> done;
+  std::vector<Index> subtree_size;  // in supernodes: the subtree of r is r - size + 1 .. r
+};
+StackPlan stack_plan(const Fronts& f, const std::vector<Index>& subtree_roots, int threads);
+
 // Subtrees of the supernode tree handed to threads, the largest first; the
 // supernodes above them are factorised afterwards with threaded kernels.
 std::vector<Index> subtree_schedule(const Fronts& f, int threads);
@@ -106,5 +124,9 @@ struct Plan {
   double flops = 0;
 };
 Plan plan(const Lower& a, const std::vector<Index>& order);
+
+// The flops of the factorisation in that order, from the column counts
+// alone (no supernodes): enough to choose between orderings.
+double ordering_flops(const Lower& a, const std::vector<Index>& order);
 
 }  // namespace engine::detail

@@ -1,8 +1,10 @@
 // The multifrontal traversal: each supernode's front is assembled from the
 // matrix entries of its columns and its children's update matrices,
-// factorised, and its own update matrix kept until its parent takes it.
-// Independent subtrees go to separate threads; the result does not depend on
-// which thread took which subtree.
+// factorised, and its own update matrix kept on a last-in first-out stack
+// until its parent takes it. Independent subtrees go to separate threads,
+// each with its own stack; the update matrices of the subtrees' roots wait
+// on the heap for the supernodes above. The result does not depend on which
+// thread took which subtree.
 #include <cblas.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "engine/front_kernel.hpp"
@@ -23,69 +26,101 @@ BlasThreads::~BlasThreads() { openblas_set_num_threads(saved_); }
 
 namespace {
 
+struct Stack {
+  zcomplex* base;
+  Index capacity, top = 0;
+};
+
 struct Traversal {
   const Fronts& f;
   const zcomplex* values;
   zcomplex* store;
-  std::vector<std::unique_ptr<zcomplex[]>> updates;
+  std::vector<zcomplex*> update;                  // where each update matrix is
+  std::vector<std::unique_ptr<zcomplex[]>> held;  // those of the subtrees' roots
   std::vector<Index> child_head, child_next;
 
   Traversal(const Fronts& fr, const zcomplex* v, zcomplex* st)
-      : f(fr), values(v), store(st), updates(static_cast<std::size_t>(fr.nsuper)),
-        child_head(static_cast<std::size_t>(fr.nsuper), -1), child_next(static_cast<std::size_t>(fr.nsuper), -1) {
+      : f(fr), values(v), store(st), update(static_cast<std::size_t>(fr.nsuper), nullptr),
+        held(static_cast<std::size_t>(fr.nsuper)), child_head(static_cast<std::size_t>(fr.nsuper), -1),
+        child_next(static_cast<std::size_t>(fr.nsuper), -1) {
     for (Index s = f.nsuper - 1; s >= 0; --s)
       if (const Index p = f.parent[s]; p != -1) child_next[s] = child_head[p], child_head[p] = s;
   }
 
-  void front(Index s, PivotGuard& guard, std::vector<zcomplex>& scratch) {
-    const Index m = f.m(s), nc = f.nc(s), mc = m - nc;
+  void front(Index s, Stack& stack, PivotGuard& guard, std::vector<zcomplex>& scratch) {
+    const Index m = f.m(s), nc = f.nc(s), mc = m - nc, words = mc * mc;
     zcomplex* panel = store + f.factor_ptr[s];
     std::memset(static_cast<void*>(panel), 0, sizeof(zcomplex) * static_cast<std::size_t>(m * nc));
     for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) store[f.entry_place[k]] += values[f.entry_source[k]];
-    std::unique_ptr<zcomplex[]> update;
-    if (mc > 0) {
-      update.reset(new zcomplex[static_cast<std::size_t>(mc * mc)]);
-      std::memset(static_cast<void*>(update.get()), 0, sizeof(zcomplex) * static_cast<std::size_t>(mc * mc));
-    }
+    if (stack.top + words > stack.capacity) throw std::logic_error("sparse engine: update stack overflow");
+    zcomplex* mine = stack.base + stack.top;
+    for (Index j = 0; j < mc; ++j)  // only the lower triangle is read
+      std::memset(static_cast<void*>(mine + j * mc + j), 0, sizeof(zcomplex) * static_cast<std::size_t>(mc - j));
+    Index lowest = stack.top;  // the children on this stack lie on its top
     for (Index c = child_head[s]; c != -1; c = child_next[c]) {
-      extend_add(updates[c].get(), f.m(c) - f.nc(c), f.up.data() + f.rows_ptr[c] + f.nc(c), panel, m, nc, update.get());
-      updates[c].reset();
+      extend_add(update[c], f.m(c) - f.nc(c), f.up.data() + f.rows_ptr[c] + f.nc(c), panel, m, nc, mine);
+      if (held[c]) held[c].reset();
+      else lowest = std::min(lowest, static_cast<Index>(update[c] - stack.base));
+      update[c] = nullptr;
     }
     guard.first = f.first[s];
     factor_panel(panel, m, nc, guard, scratch);
-    if (mc > 0) update_matrix(panel, m, nc, update.get(), scratch);
-    updates[s] = std::move(update);
+    if (mc > 0) update_matrix(panel, m, nc, mine, scratch);
+    if (lowest != stack.top)  // down the stack, column by column: each lands below where it was
+      for (Index j = 0; j < mc; ++j)
+        std::memmove(static_cast<void*>(stack.base + lowest + j * mc + j), mine + j * mc + j,
+                     sizeof(zcomplex) * static_cast<std::size_t>(mc - j));
+    update[s] = stack.base + lowest;
+    stack.top = lowest + words;
+  }
+
+  // A subtree's root: its update matrix leaves the thread's stack.
+  void hold(Index r, Stack& stack) {
+    const Index mc = f.m(r) - f.nc(r), words = mc * mc;
+    held[r].reset(new zcomplex[static_cast<std::size_t>(std::max<Index>(words, 1))]);
+    std::memcpy(static_cast<void*>(held[r].get()), update[r], sizeof(zcomplex) * words);
+    update[r] = held[r].get();
+    stack.top -= words;
   }
 };
 
-// Subtree sizes in supernodes: the subtree of r is r - size + 1 .. r.
-std::vector<Index> subtree_sizes(const Fronts& f) {
-  std::vector<Index> size(static_cast<std::size_t>(f.nsuper), 1);
-  for (Index s = 0; s < f.nsuper; ++s)
-    if (f.parent[s] != -1) size[f.parent[s]] += size[s];
-  return size;
+Stack stack_of(UpdateStacks& stacks, std::size_t k) {
+  return {stacks.buffers[k]->get(), stacks.words[k]};
+}
+
+void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan) {
+  stacks.scratch.resize(plan.words.size());
+  if (stacks.words == plan.words) return;
+  stacks.buffers.clear();
+  stacks.words = plan.words;
+  for (Index w : plan.words)
+    stacks.buffers.push_back(std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(std::max<Index>(w, 1))));
 }
 
 }  // namespace
 
 std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
-                                          const std::vector<Index>& subtrees, int threads,
+                                          const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,
                                           const std::function<void(double)>& progress) {
+  const StackPlan plan = stack_plan(f, subtrees, threads);
+  ensure_stacks(stacks, plan);
   Traversal t(f, values, store);
-  const std::vector<Index> size = subtree_sizes(f);
-  std::vector<char> done(static_cast<std::size_t>(f.nsuper), 0);
   std::vector<PivotChange> changes;
+  std::mutex lock;
   if (!subtrees.empty()) {
     BlasThreads one(1);
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
-    std::mutex lock;
-    auto work = [&] {
+    auto work = [&](std::size_t k) {
       PivotGuard guard{tiny, 0, {}};
-      std::vector<zcomplex> scratch;
+      std::vector<zcomplex>& scratch = stacks.scratch[k];
+      Stack stack = stack_of(stacks, k);
       try {
-        for (std::size_t i = next++; i < subtrees.size(); i = next++)
-          for (Index s = subtrees[i] - size[subtrees[i]] + 1; s <= subtrees[i]; ++s) t.front(s, guard, scratch);
+        for (std::size_t i = next++; i < subtrees.size(); i = next++) {
+          const Index r = subtrees[i];
+          for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, stack, guard, scratch);
+          t.hold(r, stack);
+        }
       } catch (...) {
         std::lock_guard<std::mutex> hold(lock);
         failure = std::current_exception();
@@ -95,20 +130,19 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
       changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
     };
     std::vector<std::thread> pool;
-    for (int k = 1; k < threads; ++k) pool.emplace_back(work);
-    work();
+    for (int k = 1; k < threads; ++k) pool.emplace_back(work, static_cast<std::size_t>(k));
+    work(0);
     for (auto& th : pool) th.join();
     if (failure) std::rethrow_exception(failure);
-    for (Index r : subtrees) std::fill(done.begin() + (r - size[r] + 1), done.begin() + r + 1, 1);
   }
   BlasThreads many(std::max(threads, 1));
   PivotGuard guard{tiny, 0, {}};
-  std::vector<zcomplex> scratch;
-  const Index last = f.nsuper;
-  for (Index s = 0; s < last; ++s) {
-    if (done[s]) continue;
-    t.front(s, guard, scratch);
-    if (progress) progress(static_cast<double>(s + 1) / static_cast<double>(last));
+  std::vector<zcomplex>& scratch = stacks.scratch[0];
+  Stack stack = stack_of(stacks, 0);
+  for (Index s = 0; s < f.nsuper; ++s) {
+    if (plan.done[s]) continue;
+    t.front(s, stack, guard, scratch);
+    if (progress) progress(static_cast<double>(s + 1) / static_cast<double>(f.nsuper));
   }
   changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
   std::sort(changes.begin(), changes.end(), [](const PivotChange& a, const PivotChange& b) { return a.pivot < b.pivot; });

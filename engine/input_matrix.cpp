@@ -24,29 +24,40 @@ void check_pattern(const Pattern& p) {
   }
 }
 
-// Columns of (row, col) pairs by counting sort, rows sorted, repeats merged;
-// slot[k] receives the merged place of pair k.
+// Stable counting sort of the pair numbers `in` by key[k] into `out`.
+void sort_by(Index n, const std::vector<Index>& key, const std::vector<Index>& in, std::vector<Index>& out,
+             std::vector<Index>& start) {
+  start.assign(static_cast<std::size_t>(n) + 1, 0);
+  for (Index k : in) ++start[static_cast<std::size_t>(key[k]) + 1];
+  for (Index c = 0; c < n; ++c) start[c + 1] += start[c];
+  out.resize(in.size());
+  for (Index k : in) out[static_cast<std::size_t>(start[key[k]]++)] = k;
+}
+
+// Columns of (row, col) pairs, rows ascending, repeats merged (two stable
+// counting sorts: by row, then by column); slot[k] receives the merged
+// place of pair k.
 Lower gather(Index n, const std::vector<Index>& row, const std::vector<Index>& col, std::vector<Index>& slot) {
   const std::size_t ne = row.size();
-  std::vector<Index> start(static_cast<std::size_t>(n) + 1, 0), bucket(ne);
-  for (Index c : col) ++start[static_cast<std::size_t>(c) + 1];
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  std::vector<Index> next(start.begin(), start.end() - 1);
-  for (std::size_t k = 0; k < ne; ++k) bucket[static_cast<std::size_t>(next[static_cast<std::size_t>(col[k])]++)] = static_cast<Index>(k);
+  std::vector<Index> all(ne), by_row, by_col, start;
+  for (std::size_t k = 0; k < ne; ++k) all[k] = static_cast<Index>(k);
+  sort_by(n, row, all, by_row, start);
+  all = {};
+  sort_by(n, col, by_row, by_col, start);
+  by_row = {};
   Lower out;
   out.n = n;
   out.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
   out.row.reserve(ne);
   slot.assign(ne, 0);
-  for (Index c = 0; c < n; ++c) {
-    auto b = bucket.begin() + start[c], e = bucket.begin() + start[c + 1];
-    std::sort(b, e, [&](Index x, Index y) { return row[x] < row[y] || (row[x] == row[y] && x < y); });
-    for (auto it = b; it != e; ++it) {
-      if (it == b || row[*it] != row[*(it - 1)]) out.row.push_back(row[*it]);
-      slot[*it] = static_cast<Index>(out.row.size()) - 1;
-    }
-    out.ptr[c + 1] = static_cast<Index>(out.row.size());
+  Index c = 0, last_row = -1;
+  for (std::size_t p = 0; p < ne; ++p) {
+    const Index k = by_col[p];
+    for (; c < col[k]; ++c) out.ptr[c + 1] = static_cast<Index>(out.row.size()), last_row = -1;
+    if (row[k] != last_row) out.row.push_back(row[k]), last_row = row[k];
+    slot[k] = static_cast<Index>(out.row.size()) - 1;
   }
+  for (; c < n; ++c) out.ptr[c + 1] = static_cast<Index>(out.row.size());
   return out;
 }
 

@@ -20,69 +20,58 @@ double front_flops(Index m, Index nc) {
   return flops;
 }
 
-namespace {
-
-constexpr std::int64_t kWord = 16;  // bytes of one complex value
-
-std::int64_t update_bytes(const Fronts& f, Index s) {
+Index scratch_words(const Fronts& f, Index s) {
   const Index mc = f.m(s) - f.nc(s);
-  return kWord * mc * mc;
-}
-std::int64_t scratch_bytes(const Fronts& f, Index s) {
-  const Index mc = f.m(s) - f.nc(s);
-  return kWord * (mc * std::min<Index>(f.nc(s), kUpdateChunk) + kPanelBlock * f.nc(s));
+  return mc * std::min<Index>(f.nc(s), kUpdateChunk) + kPanelBlock * std::min<Index>(f.nc(s), kPanelBlock);
 }
 
-// Peak of the update matrices and scratch over the supernodes lo .. hi-1
-// (a postorder), counting from `live` bytes already held.
-std::int64_t stack_peak(const Fronts& f, Index lo, Index hi, std::int64_t live, const std::vector<std::int64_t>& child_bytes) {
-  std::int64_t peak = live;
+Index stack_words(const Fronts& f, Index lo, Index hi, const std::vector<char>* skip) {
+  std::vector<Index> pending(static_cast<std::size_t>(hi - lo), 0);
+  Index live = 0, peak = 0;
   for (Index s = lo; s < hi; ++s) {
-    live += update_bytes(f, s);
-    peak = std::max(peak, live);
-    live -= child_bytes[s];
-    peak = std::max(peak, live + scratch_bytes(f, s));
+    if (skip && (*skip)[s]) continue;
+    const Index mc = f.m(s) - f.nc(s), words = mc * mc;
+    // The new update matrix is formed above its children's, then moved down.
+    peak = std::max(peak, live + words);
+    live += words - pending[s - lo];
+    if (const Index p = f.parent[s]; p != -1 && p < hi) pending[p - lo] += words;
   }
   return peak;
 }
 
-}  // namespace
+StackPlan stack_plan(const Fronts& f, const std::vector<Index>& roots, int threads) {
+  StackPlan plan;
+  plan.done.assign(static_cast<std::size_t>(f.nsuper), 0);
+  plan.subtree_size.assign(static_cast<std::size_t>(f.nsuper), 1);
+  for (Index s = 0; s < f.nsuper; ++s)
+    if (f.parent[s] != -1) plan.subtree_size[f.parent[s]] += plan.subtree_size[s];
+  Index widest = 0;
+  for (Index r : roots) {
+    const Index lo = r - plan.subtree_size[r] + 1;
+    widest = std::max(widest, stack_words(f, lo, r + 1, nullptr));
+    std::fill(plan.done.begin() + lo, plan.done.begin() + r + 1, 1);
+  }
+  plan.words.assign(static_cast<std::size_t>(roots.empty() ? 1 : std::max(threads, 1)), widest);
+  plan.words[0] = std::max(widest, stack_words(f, 0, f.nsuper, &plan.done));
+  return plan;
+}
 
-Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Index>& subtree_roots, int threads) {
+Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Index>& roots, int threads) {
   Counts c;
-  std::vector<std::int64_t> child_bytes(static_cast<std::size_t>(f.nsuper), 0);
-  std::vector<Index> size(static_cast<std::size_t>(f.nsuper), 1);
+  Index scratch = 0;
   for (Index s = 0; s < f.nsuper; ++s) {
     const Index m = f.m(s), nc = f.nc(s);
     c.factor_entries += nc * m - nc * (nc - 1) / 2;
     c.factor_store += nc * m;
     c.flops += front_flops(m, nc);
-    if (f.parent[s] != -1) child_bytes[f.parent[s]] += update_bytes(f, s), size[f.parent[s]] += size[s];
+    scratch = std::max(scratch, scratch_words(f, s));
   }
-  const std::int64_t fixed = kWord * c.factor_store + kWord * matrix_entries +
-                             static_cast<std::int64_t>(f.entry_source.size()) * 16 +
-                             static_cast<std::int64_t>(f.rows.size()) * 12 + f.n * kWord * 4;
-  std::int64_t peak = stack_peak(f, 0, f.nsuper, 0, child_bytes);
-  if (!subtree_roots.empty()) {
-    // Each thread runs whole subtrees; their root updates wait for the top.
-    std::int64_t roots = 0, widest = 0;
-    std::vector<char> in_subtree(static_cast<std::size_t>(f.nsuper), 0);
-    for (Index r : subtree_roots) {
-      roots += update_bytes(f, r);
-      widest = std::max(widest, stack_peak(f, r - size[r] + 1, r + 1, 0, child_bytes));
-      std::fill(in_subtree.begin() + (r - size[r] + 1), in_subtree.begin() + r + 1, 1);
-    }
-    std::int64_t live = roots, top = roots;
-    for (Index s = 0; s < f.nsuper; ++s) {
-      if (in_subtree[s]) continue;
-      live += update_bytes(f, s);
-      top = std::max(top, live);
-      live -= child_bytes[s];
-      top = std::max(top, live + scratch_bytes(f, s));
-    }
-    peak = std::max({peak, roots + threads * widest, top});
-  }
-  c.memory_bytes = fixed + peak;
+  const StackPlan plan = stack_plan(f, roots, threads);
+  Index words = c.factor_store + matrix_entries + 4 * f.n + static_cast<Index>(plan.words.size()) * scratch;
+  for (Index w : plan.words) words += w;
+  for (Index r : roots) words += (f.m(r) - f.nc(r)) * (f.m(r) - f.nc(r));  // waiting for the top
+  c.memory_bytes = 16 * words + static_cast<std::int64_t>(f.entry_source.size()) * 16 +
+                   static_cast<std::int64_t>(f.rows.size()) * 12;
   return c;
 }
 

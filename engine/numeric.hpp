@@ -2,8 +2,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "core/large_array.hpp"
 #include "engine/analysis.hpp"
 #include "engine/front_kernel.hpp"
 
@@ -14,8 +16,14 @@ namespace engine::detail {
 // `threads` threads, one subtree at a time each, on one-threaded kernels; the
 // supernodes above them then in order on kernels of `threads` threads.
 // Returns the pivots perturbed (modulus below `tiny`) in pivot order.
+// The stacks' buffers are kept for the next factorisation.
+struct UpdateStacks {
+  std::vector<std::unique_ptr<core::LargeArray<zcomplex>>> buffers;
+  std::vector<Index> words;
+  std::vector<std::vector<zcomplex>> scratch;  // one per thread, for the kernels
+};
 std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
-                                          const std::vector<Index>& subtrees, int threads,
+                                          const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,
                                           const std::function<void(double)>& progress);
 
 // The exact inverse of A from the factor M = A + U Delta U^T of a perturbed

@@ -50,8 +50,9 @@ class OwnSolver final : public SparseSolver {
   detail::Plan plan_;
   std::vector<Index> subtrees_;
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
-  std::unique_ptr<zcomplex[]> store_;
+  std::unique_ptr<core::LargeArray<zcomplex>> store_;  // 2 MB pages: few faults
   detail::PivotCorrection correction_;
+  detail::UpdateStacks stacks_;
   bool factorised_ = false;
   Statistics stats_;
   std::vector<double> omega_;
@@ -64,19 +65,20 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
                                 "not by minimum degree");
   if (o == Ordering::geometric && !options_.grid)
     throw std::invalid_argument("sparse engine: the geometric ordering needs the places of the unknowns (Options::grid)");
-  bool have = false;
+  std::vector<Index> order;
   if (options_.grid && (o == Ordering::geometric || o == Ordering::automatic)) {
-    plan_ = detail::plan(input_.lower, detail::grid_order(*options_.grid, pattern.n));
+    order = detail::grid_order(*options_.grid, pattern.n);
     stats_.ordering = "geometric nested dissection";
-    have = true;
   }
   if (o == Ordering::metis || o == Ordering::automatic) {
-    detail::Plan other = detail::plan(input_.lower, detail::metis_order(input_.lower));
-    if (!have || other.flops < plan_.flops) {
-      plan_ = std::move(other);
+    std::vector<Index> other = detail::metis_order(input_.lower);
+    if (order.empty() ||
+        detail::ordering_flops(input_.lower, other) < detail::ordering_flops(input_.lower, order)) {
+      order = std::move(other);
       stats_.ordering = "METIS nested dissection";
     }
   }
+  plan_ = detail::plan(input_.lower, order);
 }
 
 void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
@@ -86,6 +88,7 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_ = Statistics{};
   factorised_ = false;
   store_.reset();
+  stacks_ = {};
   entries_ = static_cast<Index>(pattern.row.size());
   input_ = detail::input_matrix(pattern);
   choose_ordering(pattern);
@@ -108,6 +111,7 @@ void OwnSolver::check_memory() const {
     source = "MemAvailable of /proc/meminfo";
     // What this solver holds already counts as available to it.
     if (store_) held = 16 * plan_.fronts.factor_ptr.back() + 16 * static_cast<std::int64_t>(values_.size());
+    for (Index w : stacks_.words) held += 16 * w;
     if (available < 0) return;
     available += held;
   }
@@ -130,12 +134,12 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   for (std::size_t k = 0; k < values.size(); ++k) values_[input_.slot[k]] += values[k];
   for (const zcomplex& v : values_) norm = std::max(norm, std::hypot(v.re, v.im));
   const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
-  if (!store_) store_.reset(new zcomplex[static_cast<std::size_t>(plan_.fronts.factor_ptr.back())]);
+  if (!store_) store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(plan_.fronts.factor_ptr.back()));
   factorised_ = false;
   const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
-      plan_.fronts, values_.data(), store_.get(), tiny, subtrees_, threads_, options_.progress);
+      plan_.fronts, values_.data(), store_->get(), tiny, subtrees_, threads_, stacks_, options_.progress);
   stats_.perturbed_pivots = static_cast<Index>(changes.size());
-  correction_.prepare(plan_.fronts, store_.get(), changes);
+  correction_.prepare(plan_.fronts, store_->get(), changes);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
 }
@@ -145,7 +149,7 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   std::vector<zcomplex> y(static_cast<std::size_t>(n * nrhs));
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
-  detail::solve_fronts(plan_.fronts, store_.get(), y.data(), nrhs);
+  detail::solve_fronts(plan_.fronts, store_->get(), y.data(), nrhs);
   if (correction_.active()) correction_.apply(y.data(), n, nrhs);
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];

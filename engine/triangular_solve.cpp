@@ -55,6 +55,8 @@ void backward(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs, s
 }  // namespace
 
 void solve_fronts(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs) {
+  // Small products, bound by memory traffic: threads would only wait.
+  BlasThreads one(1);
   std::vector<zcomplex> t;
   forward(f, store, y, nrhs, t);
   for (Index s = 0; s < f.nsuper; ++s) {

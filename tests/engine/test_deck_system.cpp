@@ -68,8 +68,9 @@ TEST(EngineDeck, IceSystemAgreesWithTheProgramsSolver) {
   const std::vector<cld> full = dense(a);
   for (Index i = 0; i < s->n; ++i)
     for (int32_t e = s->ia[i] - 1; e < s->ia[i + 1] - 1; ++e)
-      if (const Index j = s->ja[e] - 1; j > i && !prescribed[i] && !prescribed[j])
+      if (const Index j = s->ja[e] - 1; j > i && !prescribed[i] && !prescribed[j]) {
         ASSERT_EQ(full[j * s->n + i], cld(s->a[e].re, s->a[e].im)) << i << " " << j;
+      }
 
   auto engine = engine::make_solver(engine::Backend::own);
   engine->analyse(a.pattern, {});

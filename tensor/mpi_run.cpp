@@ -45,7 +45,13 @@ bool runs_as_job(const Options&) { return false; }
 
 int run_as_job(int&, char**&, const Options& o) { return run(o); }
 
-std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) { return engine::make_solver(backend); }
+std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {
+  if (backend == engine::Backend::mumps)
+    throw std::runtime_error(
+        "--solver mumps: this build has no MUMPS backend (it needs MPI and libmumps-dev when configured); "
+        "use --solver own");
+  return engine::make_solver(backend);
+}
 
 #endif
 

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "core/build_info.hpp"
+#include "tensor/mpi_run.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
 
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     std::printf("tensor_upscale %s (%s)\n", core::project_version(), core::project_commit());
     return 0;
   }
+  // Under mpirun (or for a plan) every rank runs the same job.
+  if (tensor::runs_as_job(o)) return tensor::run_as_job(argc, argv, o);
   try {
     return tensor::run(o);
   } catch (const std::exception& e) {

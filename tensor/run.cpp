@@ -15,6 +15,7 @@
 #include "tensor/deck_sample.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/io.hpp"
+#include "tensor/mpi_run.hpp"
 #include "tensor/run_json.hpp"
 #include "tensor/velocities.hpp"
 
@@ -109,6 +110,7 @@ void add_test_fields(const GridSystem& g, const std::vector<core::CellCoefficien
 void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp) {
   Solutions keep;
   comp.at(*o.fields_freq, &keep);
+  if (!leads_output()) return;  // the solutions are on rank 0
   const GridSystem& g = comp.grid();
   const std::vector<core::CellCoefficients> cells = cell_coefficients(s, 6.283185307179586 * *o.fields_freq);
   std::vector<CellField> base{{"material", {}}, {"water_proportion_1", {}}};
@@ -148,6 +150,7 @@ void record_statistics(RunRecord& r, const engine::Statistics& st) {
 }
 
 void write_record(const Options& o, const RunRecord& r, int status, const std::string& message) {
+  if (!leads_output()) return;
   write_file_atomically(o.out_dir + "/run.json", run_json(r, status, message));
 }
 
@@ -177,25 +180,22 @@ int run_checked(const Options& o, RunRecord& record) {
   eo.threads = o.threads;
   eo.out_of_core_dir = o.out_of_core_dir;
   const engine::Backend backend = o.solver == SolverChoice::mumps ? engine::Backend::mumps : engine::Backend::own;
-  Progress progress(o.quiet, s.frequencies.size());
+  Progress progress(o.quiet || !leads_output(), s.frequencies.size());
   progress.say("analysing the grid of " + std::to_string(s.nx) + " x " + std::to_string(s.ny) + " cells");
-  StiffnessComputation comp(s, engine::make_solver(backend), eo, choice);
-  record_statistics(record, comp.solver().statistics());
-  progress.restart();
   if (o.plan) {
-    const engine::Statistics& st = comp.solver().statistics();
-    std::printf("unknowns %lld\nfactor entries %lld\nflops per factorisation %.6g\nmemory needed (bytes) %lld\n",
-                static_cast<long long>(st.n), static_cast<long long>(st.factor_entries), st.flops,
-                static_cast<long long>(comp.solver().memory_needed()));
+    print_plans(GridSystem(s.nx, s.ny, s.h), eo);
     write_record(o, record, 0, "");
     return 0;
   }
-  if (!o.export_matrix.empty()) comp.export_matrix(s.frequencies.front(), o.export_matrix);
+  StiffnessComputation comp(s, make_backend(backend), eo, choice);
+  record_statistics(record, comp.solver().statistics());
+  progress.restart();
+  if (!o.export_matrix.empty() && leads_output()) comp.export_matrix(s.frequencies.front(), o.export_matrix);
   std::unique_ptr<Sample> fine_sample;
   std::unique_ptr<StiffnessComputation> fine;
   if (o.estimate_error) {
     fine_sample = std::make_unique<Sample>(refined(s));
-    fine = std::make_unique<StiffnessComputation>(*fine_sample, engine::make_solver(backend), eo, choice);
+    fine = std::make_unique<StiffnessComputation>(*fine_sample, make_backend(backend), eo, choice);
   }
   const double rho = mean_density(s);
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
@@ -209,6 +209,7 @@ int run_checked(const Options& o, RunRecord& record) {
   comp.on_factorise = nullptr;
   record_statistics(record, comp.solver().statistics());
   if (o.fields_freq) write_fields(o, s, comp);
+  if (!leads_output()) return 0;
   write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
   write_spectrum_plot(o.out_dir);
   write_record(o, record, 0, "");
@@ -254,7 +255,7 @@ TensorRow tensor_row(double freq_hz, const Stiffness& c, double rho, const std::
 }
 
 int run(const Options& o) {
-  make_folder(o.out_dir);
+  if (leads_output()) make_folder(o.out_dir);
   RunRecord record = start_record(o.input);
   record.tests = o.tests == Tests::tensor ? "tensor" : o.tests == Tests::p ? "p" : "s";
   record.solver = o.solver == SolverChoice::mumps ? "mumps" : "own";

@@ -1,0 +1,80 @@
+# One check of tensor_upscale under mpirun, in its own scratch folder
+# (removed at the end, also on failure). MODE:
+#   layered     the deck as it is, --solver mumps on NP ranks against the own engine
+#   random      the deck's two materials placed by a random label image
+#   out-of-core as layered, the factors on disk
+#   plan        --plan prints both plans and writes no tensor.csv
+#   fail-analysis  an out-of-core folder that does not exist: non-zero
+#               status and a message naming the rank and the analysis
+# Variables: PROGRAM, MPIEXEC, NP, DECK, COMPARE, SCRATCH, MODE.
+file(REMOVE_RECURSE "${SCRATCH}")
+file(MAKE_DIRECTORY "${SCRATCH}")
+set(common "${DECK}" --freq 10:1000:2 --threads 1 --quiet)
+set(failure "")
+
+macro(step)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 AND NOT failure)
+    string(JOIN " " command ${ARGN})
+    set(failure "${command}\nended with status ${status}:\n${out}${err}")
+  endif()
+endmacro()
+
+if(MODE STREQUAL "random")
+  # 12 x 9 cells of the deck's layers 1 and 2, the same draw every run.
+  string(RANDOM LENGTH 108 ALPHABET 12 RANDOM_SEED 20261207 draw)
+  set(text "")
+  foreach(row RANGE 0 8)
+    math(EXPR at "${row} * 12")
+    string(SUBSTRING "${draw}" ${at} 12 cells)
+    string(REGEX REPLACE "(.)" "\\1 " cells "${cells}")
+    string(APPEND text "${cells}\n")
+  endforeach()
+  file(WRITE "${SCRATCH}/labels.txt" "${text}")
+  list(APPEND common --labels "${SCRATCH}/labels.txt")
+endif()
+
+set(mpi ${MPIEXEC} --oversubscribe -np ${NP} ${PROGRAM})
+if(MODE STREQUAL "fail-analysis")
+  execute_process(COMMAND ${mpi} ${common} --solver mumps --out-of-core "${SCRATCH}/none/factors" -o "${SCRATCH}/out"
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(status EQUAL 0)
+    set(failure "the job ended with status 0 on a missing out-of-core folder")
+  elseif(NOT err MATCHES "rank [0-9] of ${NP} failed during analysis: out-of-core folder")
+    set(failure "status ${status}, but no rank names the analysis and the folder:\n${err}")
+  endif()
+elseif(MODE STREQUAL "plan")
+  step(${mpi} ${common} --plan -o "${SCRATCH}/plan")
+  if(NOT failure)
+    if(NOT out MATCHES "own engine plan on 1 rank" OR NOT out MATCHES "MUMPS plan on ${NP} rank")
+      set(failure "the plan does not show both backends on ${NP} rank(s):\n${out}")
+    elseif(EXISTS "${SCRATCH}/plan/tensor.csv")
+      set(failure "--plan wrote ${SCRATCH}/plan/tensor.csv")
+    else()
+      string(REGEX MATCHALL "rank [0-9]+ +memory" lines "${out}")
+      list(LENGTH lines count)
+      if(NOT count EQUAL NP)
+        set(failure "the plan shows the memory of ${count} ranks, expected ${NP}:\n${out}")
+      endif()
+    endif()
+  endif()
+else()
+  set(extra "")
+  if(MODE STREQUAL "out-of-core")
+    file(MAKE_DIRECTORY "${SCRATCH}/factors")
+    set(extra --out-of-core "${SCRATCH}/factors")
+  endif()
+  step(${PROGRAM} ${common} -o "${SCRATCH}/own")
+  step(${mpi} ${common} --solver mumps ${extra} -o "${SCRATCH}/mumps")
+  step(${COMPARE} "${SCRATCH}/own/tensor.csv" "${SCRATCH}/mumps/tensor.csv")
+  file(GLOB left "${SCRATCH}/mumps/*.tmp")
+  if(NOT failure AND left)
+    set(failure "temporary files left in the output folder: ${left}")
+  endif()
+endif()
+
+file(REMOVE_RECURSE "${SCRATCH}")
+if(failure)
+  message(FATAL_ERROR "${failure}")
+endif()
+message(STATUS "${MODE} on ${NP} rank(s): agrees")

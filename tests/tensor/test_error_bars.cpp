@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "drivers/tied_modulus.hpp"
+#include "fem/local_unknowns.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
 #include "tensor/stiffness_accuracy.hpp"
@@ -17,30 +18,34 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-// One test of a two-material sample factorised, with its exact loads b and
-// the loads with one free row raised by eps max|b|: the solution of the latter
-// has the residual -eps |b| e_i for the system of b, so each modulus moves
-// by exactly the size that its adjoint bound must cover (to first order and
-// up to rounding).
+// One test of a two-material sample (a slanted pattern, so that no
+// displacement vanishes by symmetry) factorised, with its exact loads b and
+// the loads with one free row per load raised by eps max|b| (local unknown
+// local[l] of the interior cell (3, 2), none for 0): the solution of the
+// latter has the residual -eps max|b| e_i for the system of b, so each
+// modulus moves by exactly what its adjoint bound must cover (to first
+// order and up to rounding). One row per load, because the bound adds the
+// loads' contributions in magnitude.
 struct KnownError {
-  tensor::Sample s = with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t) { return j <= 2 ? 1 : 2; });
+  tensor::Sample s = with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
   tensor::GridSystem g{s.nx, s.ny, s.h};
   double omega = kTwoPi * 30;
   std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
   std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
   std::vector<zcomplex> values, rhs, x, raw_off, x_off;
 
-  explicit KnownError(const tensor::TestSetup& t, double eps) {
+  KnownError(const tensor::TestSetup& t, double eps, const int local[2]) {
     engine::Options o;
     o.threads = 1, o.grid = &g.places;
     solver->analyse(g.pattern, o);
     tensor::assemble(g, t, cells, omega, values, rhs);
     solver->factorise(values);
     const std::size_t n = static_cast<std::size_t>(g.n);
-    std::size_t row = n / 2;
-    while (t.constraint[row] != tensor::kFree) ++row;
     x = rhs, x_off = rhs;
     for (std::size_t l = 0; l < 2; ++l) {
+      if (local[l] == 0) continue;
+      const auto row = static_cast<std::size_t>(g.unknown(3, 2, local[l]));
+      EXPECT_EQ(t.constraint[row], tensor::kFree);
       double largest = 0;
       for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(rhs[l * n + i]));
       x_off[l * n + row] += zcomplex{eps * largest, 0};
@@ -57,15 +62,19 @@ struct KnownError {
   }
 };
 
+// The bound takes |Re y| + |Im y| for |y| (drivers/error_bounds.cpp), so
+// it may exceed a single residual's effect by up to sqrt(2); 1 % more for
+// the first order (C55) and the shift of the modulus itself.
 void expect_covered(double bound, double error, const char* what) {
   EXPECT_GT(error, 1e-12) << what;  // the known error dominates rounding
   EXPECT_GE(bound, error) << what;
-  EXPECT_LE(bound, 1.01 * error) << what;
+  EXPECT_LE(bound, 1.01 * std::sqrt(2.0) * error) << what;
 }
 
 TEST(ErrorBounds, BiaxialModuliCoverAKnownError) {
   const tensor::GridSystem g0(5, 4, 0.01);
-  KnownError k(tensor::biaxial_test(g0), 1e-4);
+  const int rows[2] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right)};
+  KnownError k(tensor::biaxial_test(g0), 1e-2, rows);
   const tensor::TestSetup t = tensor::biaxial_test(k.g);
   tensor::StiffnessBounds b;
   tensor::bound_biaxial(k.g, t, k.cells, k.omega, {k.values, k.rhs, k.raw_off, k.x_off}, *k.solver, b);
@@ -82,7 +91,8 @@ TEST(ErrorBounds, BiaxialModuliCoverAKnownError) {
 
 TEST(ErrorBounds, ShearModulusCoversAKnownError) {
   const tensor::GridSystem g0(5, 4, 0.01);
-  KnownError k(tensor::shear_test(g0), 1e-5);
+  const int rows[2] = {fem::s1x(fem::Vertex::upper_right), 0};
+  KnownError k(tensor::shear_test(g0), 1e-5, rows);
   const tensor::TestSetup t = tensor::shear_test(k.g);
   tensor::StiffnessBounds b;
   tensor::bound_shear(k.g, t, {k.values, k.rhs, k.raw_off, k.x_off}, *k.solver, b);

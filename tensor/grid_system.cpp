@@ -189,4 +189,22 @@ PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<c
   return f;
 }
 
+PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
+                                   std::span<const core::CellCoefficients> cells, double omega) {
+  PlateFunctionals f{std::vector<zcomplex>(static_cast<std::size_t>(g.n), zcomplex{0, 0}),
+                     std::vector<zcomplex>(static_cast<std::size_t>(g.n), zcomplex{0, 0})};
+  ElementMatrix ae;
+  for_cells(g, [&](int64_t j, int64_t k) {
+    if (j != g.nx && k != g.ny) return;
+    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const int8_t c = test.constraint[static_cast<std::size_t>(g.unknown(j, k, a))];
+      if (c != kRightPlate && c != kTopPlate) continue;
+      std::vector<zcomplex>& l = c == kRightPlate ? f.right : f.top;
+      for (int b = 1; b <= kLocalUnknowns; ++b) l[static_cast<std::size_t>(g.unknown(j, k, b))] += ae(a, b);
+    }
+  });
+  return f;
+}
+
 }  // namespace tensor

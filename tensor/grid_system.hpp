@@ -84,4 +84,12 @@ struct PlateForces {
 PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
                          double omega, std::span<const zcomplex> u);
 
+// The same forces as linear functionals of the whole solution u:
+// force = sum_i l[i] u[i] (n entries each), for the error bounds.
+struct PlateFunctionals {
+  std::vector<zcomplex> right, top;
+};
+PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
+                                   std::span<const core::CellCoefficients> cells, double omega);
+
 }  // namespace tensor

@@ -203,8 +203,17 @@ int run_checked(const Options& o, RunRecord& record) {
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
     const Stiffness c = comp.at(f);
     TensorRow row = tensor_row(f, c, rho, o.angles);
+    add_accuracy_columns(row, c.bounds);
     if (fine) add_error_columns(row, c, fine->at(f));
     record.rows.push_back(std::move(row));
+    if (const std::string w = resolution_warning(c.bounds, f); !w.empty())
+      std::fprintf(stderr, "tensor_upscale: %s\n", w.c_str());
+    if (const std::string stop = no_certain_digit(c.bounds, f); !stop.empty()) {
+      write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
+      write_record(o, record, kNoCertainDigitStatus, stop);
+      std::fprintf(stderr, "tensor_upscale: %s\n", stop.c_str());
+      return kNoCertainDigitStatus;
+    }
   }
   comp.on_factorise = nullptr;
   record_statistics(record, comp.solver().statistics());

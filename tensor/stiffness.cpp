@@ -51,16 +51,19 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
   const std::size_t n = static_cast<std::size_t>(grid_.n);
-  std::vector<zcomplex> values, x;
+  std::vector<zcomplex> values, x, rhs, raw;
   // A modulus whose test is not run is not a number.
   const zcomplex none{std::nan(""), std::nan("")};
-  Stiffness s{none, none, none, none, none, 0.0};
+  Stiffness s{none, none, none, none, none, 0.0, {}};
+  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_.h, omega);
   auto solve = [&](const TestSetup& test, const char* name) {
     assemble(grid_, test, cells, omega, values, x);
     if (on_factorise) on_factorise(name);
     solver_->factorise(values);
+    rhs = x;
     solver_->solve(x, 2);
     s.backward_error = std::max(s.backward_error, worst(*solver_));
+    raw = x;
     for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
   };
   const double width = static_cast<double>(grid_.nx) * grid_.h, height = static_cast<double>(grid_.ny) * grid_.h;
@@ -71,6 +74,7 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
     const PlateForces f2 = plate_forces(grid_, biaxial_, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
     s.c11 = f1.right / height, s.c31 = f1.top / width;
     s.c13 = f2.right / height, s.c33 = f2.top / width;
+    bound_biaxial(grid_, biaxial_, cells, omega, {values, rhs, raw, x}, *solver_, s.bounds);
     if (keep) keep->biaxial = x;
   }
   if (tests_.shear) {
@@ -78,6 +82,7 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
     const SolidShear on1 = mean_shear_strains(grid_, std::span<const zcomplex>(x).first(n));
     const SolidShear on3 = mean_shear_strains(grid_, std::span<const zcomplex>(x).subspan(n, n));
     s.c55 = drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
+    bound_shear(grid_, shear_, {values, rhs, raw, x}, *solver_, s.bounds);
     if (keep) keep->shear = x;
   }
   return s;

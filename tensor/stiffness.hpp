@@ -19,6 +19,7 @@
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
 #include "tensor/sample.hpp"
+#include "tensor/stiffness_accuracy.hpp"
 
 namespace tensor {
 
@@ -26,6 +27,7 @@ namespace tensor {
 struct Stiffness {
   zcomplex c11{}, c13{}, c31{}, c33{}, c55{};
   double backward_error = 0;  // worst over the solves
+  StiffnessBounds bounds;     // error bounds and resolution
 };
 
 // Which tests a run performs.

@@ -1,0 +1,198 @@
+#include "tensor/stiffness_accuracy.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "drivers/cell_strains.hpp"
+#include "drivers/error_bounds.hpp"
+#include "drivers/solution_accuracy.hpp"
+#include "waves/diffusion_length.hpp"
+
+namespace tensor {
+
+namespace bounds = drivers::bounds;
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+
+double finite_or_inf(double r) { return std::isnan(r) ? kInf : r; }
+
+bounds::MatrixView matrix(const GridSystem& g, std::span<const zcomplex> values) {
+  return bounds::CooView{g.n, g.pattern.row, g.pattern.col, values, true};
+}
+
+// The solves with the factors (complex symmetric: A^{-T} = A^{-1}). The
+// factors may carry static pivot perturbations, so the adjoints, which the
+// bounds take as exact, are refined against A; the condition estimate needs
+// no more than the plain solves.
+bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine) {
+  auto solve = [&solver, refine](std::span<zcomplex> v) { solver.solve(v, 1, refine); };
+  return {solve, solve};
+}
+
+zcomplex dot(std::span<const zcomplex> l, std::span<const zcomplex> z) {
+  zcomplex s{0, 0};
+  for (std::size_t i = 0; i < l.size(); ++i) s += l[i] * z[i];
+  return s;
+}
+
+double magnitude_product(std::span<const zcomplex> m, std::span<const zcomplex> z) {
+  double s = 0;
+  for (std::size_t i = 0; i < m.size(); ++i) s += core::cabs(m[i]) * core::cabs(z[i]);
+  return s;
+}
+
+std::vector<zcomplex> combined(zcomplex a, std::span<const zcomplex> y, zcomplex b, std::span<const zcomplex> v) {
+  std::vector<zcomplex> c(y.size());
+  for (std::size_t i = 0; i < y.size(); ++i) c[i] = a * y[i] + b * v[i];
+  return c;
+}
+
+// The functional on the free unknowns only: the prescribed ones carry no error.
+std::vector<zcomplex> free_part(std::vector<zcomplex> l, const TestSetup& test) {
+  for (std::size_t i = 0; i < l.size(); ++i)
+    if (test.constraint[i] != kFree) l[i] = {0, 0};
+  return l;
+}
+
+// Per load: the residual bound w of the raw solution; the worst condition into b.
+std::vector<std::vector<double>> residual_bounds(const GridSystem& g, const SolvedLoads& t,
+                                                 const bounds::SolveCallbacks& solves, StiffnessBounds& b) {
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  std::vector<std::vector<double>> w;
+  for (std::size_t l = 0; l < 2; ++l) {
+    const auto raw = t.raw.subspan(l * n, n);
+    const bounds::ResidualBound r = bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw);
+    b.condition = std::max(b.condition, finite_or_inf(bounds::solution_bounds(r, raw, solves).condition));
+    w.push_back(r.w);
+  }
+  return w;
+}
+
+// Relative bound of l^T x from the adjoint y of l's free part.
+double relative_bound(std::span<const zcomplex> y, std::span<const double> w, std::span<const zcomplex> l,
+                      std::span<const zcomplex> x, double rounding) {
+  const double change = bounds::functional_bound(y, w) + rounding * magnitude_product(l, x);
+  return finite_or_inf(change / core::cabs(dot(l, x)) + 8 * kUnitRoundoff);
+}
+
+// The derivatives of M = N / D, N = g11 + g33 - g13 - g31,
+// D = g11 g33 - g13 g31, by g11, g13, g31, g33, and the relative rounding
+// of N / D (the cancellations in N and D counted).
+struct TiedDerivatives {
+  zcomplex m, d11, d13, d31, d33;
+  double rounding;
+};
+TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
+  const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
+  const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
+  using core::cabs;
+  const double n_terms = (cabs(g11) + cabs(g33) + cabs(g13) + cabs(g31)) / cabs(g11 + g33 - g13 - g31);
+  const double d_terms = (cabs(g11 * g33) + cabs(g13 * g31)) / cabs(d);
+  return {m,
+          core::cdiv(one - m * g33, d),
+          core::cdiv(m * g31 - one, d),
+          core::cdiv(m * g13 - one, d),
+          core::cdiv(one - m * g11, d),
+          4 * kUnitRoundoff * (n_terms + 2 * d_terms + 2)};
+}
+
+// l with l^T u = the mean engineering shear strain of solid s (as
+// mean_shear_strains): each cell's formula probed with unit values.
+std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidComponents s) {
+  std::vector<zcomplex> l(static_cast<std::size_t>(g.n), zcomplex{0, 0});
+  const double cells = static_cast<double>(g.nx * g.ny);
+  drivers::CellSolution u{};
+  for (int64_t k = 1; k <= g.ny; ++k)
+    for (int64_t j = 1; j <= g.nx; ++j)
+      for (int a = 1; a <= 20; ++a) {
+        u.v[a - 1] = {1, 0};
+        l[static_cast<std::size_t>(g.unknown(j, k, a))] += 2.0 * drivers::shear_strain(u, s, g.h) / cells;
+        u.v[a - 1] = {0, 0};
+      }
+  return l;
+}
+
+}  // namespace
+
+void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
+                   double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b) {
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  const bounds::SolveCallbacks solves = solves_of(solver, true);
+  const PlateFunctionals f = plate_functionals(g, test, cells, omega);
+  const std::vector<zcomplex> y_right = bounds::adjoint(free_part(f.right, test), solves);
+  const std::vector<zcomplex> y_top = bounds::adjoint(free_part(f.top, test), solves);
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
+  const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
+  const auto x1 = t.x.first(n), x2 = t.x.subspan(n, n);
+  b.c11 = relative_bound(y_right, w[0], f.right, x1, rounding);
+  b.c13 = relative_bound(y_right, w[1], f.right, x2, rounding);
+  b.c33 = relative_bound(y_top, w[1], f.top, x2, rounding);
+}
+
+void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
+                 StiffnessBounds& b) {
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  const bounds::SolveCallbacks solves = solves_of(solver, true);
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
+  const std::vector<zcomplex> l1 = mean_shear_functional(g, drivers::kSolid1);
+  const std::vector<zcomplex> l3 = mean_shear_functional(g, drivers::kSolid3);
+  const std::vector<zcomplex> y1 = bounds::adjoint(free_part(l1, test), solves);
+  const std::vector<zcomplex> y3 = bounds::adjoint(free_part(l3, test), solves);
+  // z1, z3: the responses to the tractions on solid 1 and on solid 3.
+  const auto z1 = t.x.first(n), z3 = t.x.subspan(n, n);
+  const TiedDerivatives dm = tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
+  const double change = bounds::functional_bound(combined(dm.d11, y1, dm.d31, y3), w[0]) +
+                        bounds::functional_bound(combined(dm.d13, y1, dm.d33, y3), w[1]);
+  const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
+  const double change_rounding = rounding * (magnitude_product(combined(dm.d11, l1, dm.d31, l3), z1) +
+                                             magnitude_product(combined(dm.d13, l1, dm.d33, l3), z3));
+  b.c55 = finite_or_inf((change + change_rounding) / core::cabs(dm.m) + dm.rounding);
+}
+
+double cells_per_diffusion_length(std::span<const core::CellCoefficients> cells, double h, double omega) {
+  double least = kInf;
+  for (const core::CellCoefficients& c : cells) least = std::min(least, waves::diffusion_length(c, omega) / h);
+  return least;
+}
+
+double worst_bound(const StiffnessBounds& b, const char** name) {
+  const std::pair<const char*, double> all[4] = {{"C11", b.c11}, {"C13", b.c13}, {"C33", b.c33}, {"C55", b.c55}};
+  std::size_t at = 0;
+  for (std::size_t i = 1; i < 4; ++i)
+    if (!(all[i].second <= all[at].second)) at = i;
+  if (name) *name = all[at].first;
+  return all[at].second;
+}
+
+void add_accuracy_columns(TensorRow& row, const StiffnessBounds& b) {
+  const Column mine[3] = {{"condition_estimate", "1", b.condition},
+                          {"forward_error_bound", "1", worst_bound(b)},
+                          {"cells_per_diffusion_length", "1", b.cells_per_diffusion_length}};
+  row.extra.insert(row.extra.begin(), std::begin(mine), std::end(mine));
+}
+
+std::string resolution_warning(const StiffnessBounds& b, double freq_hz) {
+  drivers::RunAccuracy a;
+  a.cells_per_diffusion_length = b.cells_per_diffusion_length;
+  return drivers::unresolved_grid(a, freq_hz);
+}
+
+std::string no_certain_digit(const StiffnessBounds& b, double freq_hz) {
+  const char* name = nullptr;
+  const double worst = worst_bound(b, &name);
+  if (worst <= drivers::kLargestRelativeError) return "";
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "at %g Hz the relative error bound of %s is %.3g, above 1e-3, so the results carry no certain "
+                "digit: the finite-element system is numerically singular (condition estimate %.3g), most likely "
+                "because the fluid is almost free of friction or the contrasts between the materials are extreme",
+                freq_hz, name, worst, b.condition);
+  return text;
+}
+
+}  // namespace tensor

@@ -208,7 +208,8 @@ int run_checked(const Options& o, RunRecord& record) {
     record.rows.push_back(std::move(row));
     if (const std::string w = resolution_warning(c.bounds, f); !w.empty())
       std::fprintf(stderr, "tensor_upscale: %s\n", w.c_str());
-    if (const std::string stop = no_certain_digit(c.bounds, f); !stop.empty()) {
+    // A job of several ranks computes no bound (see StiffnessComputation::at).
+    if (const std::string stop = job_ranks().size == 1 ? no_certain_digit(c.bounds, f) : ""; !stop.empty()) {
       write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
       write_record(o, record, kNoCertainDigitStatus, stop);
       std::fprintf(stderr, "tensor_upscale: %s\n", stop.c_str());

@@ -8,6 +8,7 @@
 #include "core/report_labels.hpp"
 #include "drivers/cell_strains.hpp"
 #include "drivers/run_record.hpp"
+#include "drivers/tied_modulus.hpp"
 #include "waves/diffusion_length.hpp"
 
 namespace drivers {
@@ -60,25 +61,6 @@ double magnitude_product(std::span<const zcomplex> m, std::span<const zcomplex> 
   return s;
 }
 
-// The derivatives of M_T = N / D, N = g11 + g33 - g13 - g31,
-// D = g11 g33 - g13 g31, by g11, g13, g31, g33.
-struct TiedDerivatives {
-  zcomplex m, d11, d13, d31, d33;
-  double rounding;  // relative rounding of N / D as evaluated from the g
-};
-TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
-  const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
-  const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
-  using core::cabs;
-  const double n_terms = (cabs(g11) + cabs(g33) + cabs(g13) + cabs(g31)) / cabs(g11 + g33 - g13 - g31);
-  const double d_terms = (cabs(g11 * g33) + cabs(g13 * g31)) / cabs(d);
-  return {m,
-          core::cdiv(one - m * g33, d),
-          core::cdiv(m * g31 - one, d),
-          core::cdiv(m * g13 - one, d),
-          core::cdiv(one - m * g11, d),
-          4 * kUnitRoundoff * (n_terms + 2 * d_terms + 2)};
-}
 
 std::vector<zcomplex> difference(std::span<const zcomplex> a, std::span<const zcomplex> b) {
   std::vector<zcomplex> d(a.size());

@@ -1,5 +1,6 @@
 #include "drivers/tied_modulus.hpp"
 
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,21 @@ std::vector<zcomplex> solid1_load_on(const SolvedTest& t, SolidComponents target
 }
 
 }  // namespace
+
+TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
+  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
+  const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
+  using core::cabs;
+  const double n_terms = (cabs(g11) + cabs(g33) + cabs(g13) + cabs(g31)) / cabs(g11 + g33 - g13 - g31);
+  const double d_terms = (cabs(g11 * g33) + cabs(g13 * g31)) / cabs(d);
+  return {m,
+          core::cdiv(one - m * g33, d),
+          core::cdiv(m * g31 - one, d),
+          core::cdiv(m * g13 - one, d),
+          core::cdiv(one - m * g11, d),
+          4 * kUnitRoundoff * (n_terms + 2 * d_terms + 2)};
+}
 
 TiedWorkModuli tied_and_work_moduli(const SolvedTest& t, const SolveAgain& solve_again) {
   const bool compressional = t.kind == TestKind::compressional;

@@ -60,6 +60,16 @@ struct SolidCompliance {
 };
 zcomplex tied_modulus(const SolidCompliance& g);
 
+// The derivatives of M_T = N / D, N = g11 + g33 - g13 - g31,
+// D = g11 g33 - g13 g31, by g11, g13, g31, g33, and the relative rounding
+// of N / D as evaluated from the g (the cancellations in N and D counted):
+// what an error bound of M_T propagates the errors of the g through.
+struct TiedDerivatives {
+  zcomplex m, d11, d13, d31, d33;
+  double rounding;
+};
+TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33);
+
 struct TiedWorkModuli {
   SolidCompliance g;
   zcomplex tied;  // M_T

@@ -8,6 +8,7 @@
 #include "drivers/cell_strains.hpp"
 #include "drivers/error_bounds.hpp"
 #include "drivers/solution_accuracy.hpp"
+#include "drivers/tied_modulus.hpp"
 #include "waves/diffusion_length.hpp"
 
 namespace tensor {
@@ -80,26 +81,6 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
   return finite_or_inf(change / core::cabs(dot(l, x)) + 8 * kUnitRoundoff);
 }
 
-// The derivatives of M = N / D, N = g11 + g33 - g13 - g31,
-// D = g11 g33 - g13 g31, by g11, g13, g31, g33, and the relative rounding
-// of N / D (the cancellations in N and D counted).
-struct TiedDerivatives {
-  zcomplex m, d11, d13, d31, d33;
-  double rounding;
-};
-TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
-  const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
-  const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
-  using core::cabs;
-  const double n_terms = (cabs(g11) + cabs(g33) + cabs(g13) + cabs(g31)) / cabs(g11 + g33 - g13 - g31);
-  const double d_terms = (cabs(g11 * g33) + cabs(g13 * g31)) / cabs(d);
-  return {m,
-          core::cdiv(one - m * g33, d),
-          core::cdiv(m * g31 - one, d),
-          core::cdiv(m * g13 - one, d),
-          core::cdiv(one - m * g11, d),
-          4 * kUnitRoundoff * (n_terms + 2 * d_terms + 2)};
-}
 
 // l with l^T u = the mean engineering shear strain of solid s (as
 // mean_shear_strains): each cell's formula probed with unit values.
@@ -145,7 +126,7 @@ void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& 
   const std::vector<zcomplex> y3 = bounds::adjoint(free_part(l3, test), solves);
   // z1, z3: the responses to the tractions on solid 1 and on solid 3.
   const auto z1 = t.x.first(n), z3 = t.x.subspan(n, n);
-  const TiedDerivatives dm = tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
+  const drivers::TiedDerivatives dm = drivers::tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
   const double change = bounds::functional_bound(combined(dm.d11, y1, dm.d31, y3), w[0]) +
                         bounds::functional_bound(combined(dm.d13, y1, dm.d33, y3), w[1]);
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;

@@ -11,6 +11,7 @@
 
 #include "core/stop.hpp"
 #include "drivers/cell_strains.hpp"
+#include "engine/sparse_solver.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
 #include "tensor/file_access.hpp"
@@ -273,6 +274,15 @@ int run(const Options& o) {
   core::at_end(record_at_stop);
   try {
     return run_checked(o, record);
+  } catch (const engine::DiskFull& e) {
+    // The factor file is already gone; the run ends with its own status.
+    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
+    try {
+      write_record(o, record, kDiskFullStatus, e.what());
+    } catch (const std::exception& w) {
+      std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
+    }
+    return kDiskFullStatus;
   } catch (const std::exception& e) {
     try {
       write_record(o, record, 1, e.what());

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "engine/own_plan.hpp"
 #include "tensor/run.hpp"
 
 #ifdef UPSCALE_HAVE_MUMPS
 #include "engine/mpi_job.hpp"
 #include "engine/mpi_share.hpp"
 #include "engine/mumps_plan.hpp"
-#include "engine/own_plan.hpp"
 #endif
 
 namespace tensor {

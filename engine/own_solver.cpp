@@ -116,10 +116,14 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_.matrix_entries = stored;
   stats_.factor_entries = c.factor_entries;
   stats_.flops = c.flops;
-  stats_.in_core_bytes = c.memory_bytes;
-  stats_.out_of_core_bytes = c.out_of_core_bytes;
+  // Held beside the fronts for every factorisation: the summed lower
+  // triangle's pattern and the slot of each input entry.
+  const std::int64_t input = 8 * static_cast<std::int64_t>(input_.lower.ptr.size() + input_.lower.row.size() +
+                                                           input_.slot.size() + plan_.perm.size());
+  stats_.in_core_bytes = c.memory_bytes + input;
+  stats_.out_of_core_bytes = c.out_of_core_bytes + input;
   stats_.disk_bytes = c.disk_bytes;
-  stats_.memory_bytes = out_of_core() ? c.out_of_core_bytes : c.memory_bytes;
+  stats_.memory_bytes = out_of_core() ? stats_.out_of_core_bytes : stats_.in_core_bytes;
   stats_.analyse_seconds = seconds_since(t0);
 }
 

@@ -241,6 +241,9 @@ int run(const Args& a) {
                      "' (pwave_upscale, swave_spectrum, swave_saturation, tensor_upscale)");
   std::string exe = find_program(a.positional[0], a.exe);
   require_plain_path("the program", exe);
+  if (is_tensor(*prog) && fs::path(a.positional[1]).extension() == ".toml")
+    throw UsageError(a.positional[1] + ": a sweep of tensor_upscale takes a deck; a sample file (.toml) runs its "
+                                       "frequencies in one tensor_upscale run");
   DeckText base = load_deck(a.positional[1]);
   DeckInfo info = inspect_deck(base);
   // Each tensor_upscale point computes its deck's one frequency.

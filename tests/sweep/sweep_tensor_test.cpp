@@ -110,6 +110,11 @@ TEST(SweepTensor, TheTaskListRunsThePointsAsTheSweepDoes) {
   // Only frequencies vary.
   EXPECT_EQ(shell(sweep(s.dir / "bad", "--phiw 0.1,0.2")), 2);
   EXPECT_NE(slurp((s.dir / "bad").string() + ".err").find("only --freq"), std::string::npos);
+  std::ofstream(s.dir / "sample.toml") << "model = \"ice\"\n";
+  EXPECT_EQ(shell(q(SWEEP_EXE) + " tensor_upscale " + q((s.dir / "sample.toml").string()) + " -o " +
+                  q((s.dir / "bad2").string()) + " --exe " + q(TENSOR_EXE) + " 2> " + q((s.dir / "bad2.err").string())),
+            2);
+  EXPECT_NE(slurp(s.dir / "bad2.err").find("takes a deck"), std::string::npos) << slurp(s.dir / "bad2.err");
 }
 
 }  // namespace

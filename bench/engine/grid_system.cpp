@@ -9,7 +9,7 @@
 #include "core/text_in.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_data.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 #include "fem/element.hpp"
 #include "model/porosity.hpp"
 #include "sparse_io/grid_matrix.hpp"

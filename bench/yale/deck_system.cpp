@@ -10,7 +10,7 @@
 #include "core/text_in.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_data.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 #include "fem/assembly.hpp"
 #include "fem/yale_system.hpp"
 #include "model/porosity.hpp"

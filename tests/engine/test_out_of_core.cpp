@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "bench/engine/grid_system.hpp"
+#include "tests/fixtures/grid_system.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
 #include "run_program.hpp"

@@ -185,7 +185,7 @@ const char* usage() {
          "  --fields F             cell fields of each test at frequency F as .vti files\n"
          "  --export-matrix FILE.mtx  the system matrix in Matrix Market format\n"
          "  --estimate-error       discretisation error of every modulus, velocity and 1000/Q from\n"
-         "                         grids refined by 2 and 4 (observed order; costs about 20 runs)\n"
+         "                         grids refined by 2 and 4 (observed order; its cost is stated first)\n"
          "  --solver own|mumps     sparse direct solver (default: own)\n"
          "  --out-of-core DIR      factors on disk in DIR (mumps)\n"
          "  --plan                 analysis only: memory and operations, then stop\n"

@@ -163,10 +163,22 @@ ErrorGrids plan_error_grids(const Options& o, const Sample& s, const StiffnessCo
 
 // The rows of the frequency on the three grids (that of the run's grid given).
 void add_grid_rows(ErrorGrids& g, double f, const TensorRow& run_row, const std::vector<double>& angles,
-                   std::vector<TensorRow> rows[3]) {
-  for (int i = 0; i < 3; ++i)
-    rows[i].push_back(i == g.target ? run_row
-                                    : tensor_row(f, g.other[i]->at(f), mean_density(*g.samples[i]), angles));
+                   const Progress& progress, std::vector<TensorRow> rows[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (i == g.target) {
+      rows[i].push_back(run_row);
+      continue;
+    }
+    const std::string grid = std::to_string(g.samples[i]->nx) + " x " + std::to_string(g.samples[i]->ny);
+    g.other[i]->on_factorise = [&progress, &grid, f](const char* test) {
+      char b[160];
+      std::snprintf(b, sizeof b, "error estimate at %g Hz: factorising the %s test on the grid of %s cells", f, test,
+                    grid.c_str());
+      progress.say(b);
+    };
+    rows[i].push_back(tensor_row(f, g.other[i]->at(f), mean_density(*g.samples[i]), angles));
+    g.other[i]->on_factorise = nullptr;
+  }
 }
 
 // The error columns (with --estimate-error) and the run's one warning.
@@ -245,7 +257,7 @@ int run_checked(const Options& o, RunRecord& record) {
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
     const Stiffness c = comp.at(f);
     TensorRow row = tensor_row(f, c, rho, o.angles);
-    if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, grid_rows);
+    if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, progress, grid_rows);
     add_accuracy_columns(row, c.bounds);
     resolution.push_back({f, c.bounds.cells_per_diffusion_length,
                           expected_q1000_error(geometry, c.bounds.cells_per_diffusion_length)});

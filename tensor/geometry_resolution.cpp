@@ -15,10 +15,12 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// Refinement study of doc/accuracy.md: on images 1000/Q converges at first
-// order in the cell side, with this coefficient over cells per feature.
-constexpr double kFeatureCoefficient = 1.5;
-// Layered decks: 0.15 (h/l_p)^2 while h <= l_p, sqrt growth beyond.
+// Refinement studies of doc/accuracy.md. Images (interfaces across both
+// axes): 1000/Q converges at orders 0.6 to 2, its error an envelope
+// kFeatureCoefficient / sqrt(cells per feature) over the random and patchy
+// images, plus the diffusion's share while h <= l_p. Layers: the geometry
+// is exact on the grid; 0.15 (h/l_p)^2 while h <= l_p, sqrt growth beyond.
+constexpr double kFeatureCoefficient = 0.75;
 constexpr double kDiffusionCoefficient = 0.15;
 
 using LawKey = std::pair<int32_t, double>;  // material, water proportion
@@ -59,9 +61,9 @@ GeometryResolution geometry_resolution(const Sample& s) {
 double expected_q1000_error(const GeometryResolution& g, double cells_per_diffusion_length) {
   if (!std::isfinite(g.cells_per_feature)) return 0;  // one cell law: no interface, no flow
   const double r = 1 / cells_per_diffusion_length;    // h / l_p
-  const double diffusion = kDiffusionCoefficient * (r <= 1 ? r * r : std::sqrt(r));
-  const double geometry = g.image() ? kFeatureCoefficient / g.cells_per_feature : 0;
-  return diffusion + geometry;
+  if (!g.image()) return kDiffusionCoefficient * (r <= 1 ? r * r : std::sqrt(r));
+  const double diffusion = kDiffusionCoefficient * std::min(r * r, 1.0);
+  return kFeatureCoefficient / std::sqrt(g.cells_per_feature) + diffusion;
 }
 
 std::string resolution_summary(const GeometryResolution& g, const std::vector<FrequencyResolution>& freqs) {

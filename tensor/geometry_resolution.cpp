@@ -20,7 +20,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // kFeatureCoefficient / sqrt(cells per feature) over the random and patchy
 // images, plus the diffusion's share while h <= l_p. Layers: the geometry
 // is exact on the grid; 0.15 (h/l_p)^2 while h <= l_p, sqrt growth beyond.
-constexpr double kFeatureCoefficient = 0.75;
+constexpr double kFeatureCoefficient = 0.8;
 constexpr double kDiffusionCoefficient = 0.15;
 
 using LawKey = std::pair<int32_t, double>;  // material, water proportion

@@ -86,7 +86,7 @@ void panel(std::ostringstream& gp, const std::string& ylabel, const std::vector<
        << (c.dashed ? " dt 2" : "") << " title " << quoted(c.title);
     gp << ", \\\n     '' skip 2 using 1:(" << unresolved << " ? NaN : " << y << ") with points pt 7 ps 0.6" << lc
        << " notitle";
-    gp << ", \\\n     '' skip 2 using 1:(" << unresolved << " ? " << y << " : NaN) with points pt 6 ps 0.8" << lc
+    gp << ", \\\n     '' skip 2 using 1:(" << unresolved << " ? " << y << " : NaN) with points pt 6 ps 1.2" << lc
        << " notitle";
     if (c.error)
       gp << ", \\\n     '' skip 2 using 1:" << y << ":(errorbars ? ($" << c.error << c.scale

@@ -247,6 +247,12 @@ TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
   for (const char* name : {"cells_per_feature", "expected_error_q1000", "err_c11", "err_c55", "err_vp0", "err_q1000_p0",
                            "err_vp90", "err_q1000_p90", "err_vs0", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
     EXPECT_NE((header + ",").find(std::string(",") + name + ","), std::string::npos) << name << " in " << header;
+  // The plot: open symbols for the unresolved points, error bars of the estimates.
+  std::ifstream gp(scratch.dir + "/tensor.gp");
+  std::stringstream script;
+  script << gp.rdbuf();
+  EXPECT_NE(script.str().find("pt 6"), std::string::npos);
+  EXPECT_NE(script.str().find("with yerrorbars"), std::string::npos);
   std::ifstream json(scratch.dir + "/run.json");
   std::stringstream text;
   text << json.rdbuf();

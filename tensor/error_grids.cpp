@@ -1,5 +1,7 @@
 #include "tensor/error_grids.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <stdexcept>
@@ -59,6 +61,28 @@ Sample coarsened(const Sample& s, int64_t m) {
 
 double megabytes(std::int64_t b) { return static_cast<double>(b) / 1e6; }
 
+const char* ladder_name(int target) {
+  return target == 0 ? "the grids refined by 2 and 4"
+         : target == 1 ? "the grids coarsened by 2 and refined by 2"
+                       : "the grids coarsened by 2 and 4";
+}
+
+// A grid of m^2 times the cells needs at least m^2 times the factors (the
+// fill grows faster than the cells): the least memory of the three grids,
+// known before any of them is analysed.
+std::int64_t least_memory(std::int64_t run_memory, int target) {
+  double least = static_cast<double>(run_memory);
+  for (int i = target + 1; i < 3; ++i) least += static_cast<double>(run_memory) * std::pow(4.0, i - target);
+  return static_cast<std::int64_t>(std::min(least, 9.0e18));
+}
+
+std::string too_large(int target, std::int64_t need, std::int64_t available, const char* how) {
+  char b[240];
+  std::snprintf(b, sizeof b, "; %s would need %s%.1f MB of factors, %.1f MB are available", ladder_name(target), how,
+                megabytes(need), megabytes(available));
+  return b;
+}
+
 }  // namespace
 
 Sample scaled_sample(const Sample& s, int level) {
@@ -75,6 +99,10 @@ ErrorGrids error_grids(const Sample& s, std::int64_t run_memory, std::int64_t av
       refused += "; the grid cannot be coarsened by " + std::to_string(1 << target) + " (its sides do not divide by it)";
       break;
     }
+    if (available >= 0 && least_memory(run_memory, target) > available) {
+      refused += too_large(target, least_memory(run_memory, target), available, "at least ");
+      continue;
+    }
     ErrorGrids g;
     g.target = target;
     for (int i = 0; i < 3; ++i) {
@@ -89,12 +117,7 @@ ErrorGrids error_grids(const Sample& s, std::int64_t run_memory, std::int64_t av
       if (target > 0) g.note = "the estimate uses coarsened grids: " + refused.substr(2);
       return g;
     }
-    char b[200];
-    std::snprintf(b, sizeof b, "; %s would need %.1f MB of factors, %.1f MB are available",
-                  target == 0 ? "the grids refined by 2 and 4" : target == 1 ? "the grids coarsened by 2 and refined by 2"
-                                                                          : "the grids coarsened by 2 and 4",
-                  megabytes(total), megabytes(available));
-    refused += b;
+    refused += too_large(target, total, available, "");
   }
   throw std::runtime_error("--estimate-error: no three grids fit in memory: " + refused.substr(2));
 }

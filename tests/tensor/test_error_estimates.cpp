@@ -121,6 +121,15 @@ TEST(ErrorGrids, CoarsensWhenTheRefinedGridsDoNotFit) {
   EXPECT_EQ(less.target, 1);
   EXPECT_EQ(less.samples[0]->nx, 2);
   EXPECT_NE(less.note.find("coarsened"), std::string::npos);
+  // Refined grids need at least 4 and 16 times the run's factors: refused
+  // before any of them is analysed, only the coarsened grids are built.
+  int made = 0;
+  auto counted = [&](const tensor::Sample& x) { return ++made, make(x); };
+  const std::int64_t run = less.memory_bytes;  // above that of the grids of `less`
+  const tensor::ErrorGrids small = tensor::error_grids(s, run, 6 * run, counted);
+  EXPECT_EQ(small.target, 1);
+  EXPECT_EQ(made, 2);
+  EXPECT_NE(small.note.find("would need at least"), std::string::npos) << small.note;
   try {
     tensor::error_grids(s, 0, 1, make);
     ADD_FAILURE() << "no grids fit in 1 byte";

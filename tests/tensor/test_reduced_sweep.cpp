@@ -170,7 +170,6 @@ TEST(ReducedSweep, SystemSplitByFrequencyEqualsTheAssembledOne) {
       for (std::size_t i = 0; i < l[0].size(); ++i)
         worst = std::max(worst, distance(l[0][i], pf.right[i])), largest = std::max(largest, size(pf.right[i]));
       EXPECT_LE(worst, 64 * kU * largest) << hz << " Hz";
-      }
     }
   }
 }

@@ -17,8 +17,9 @@ sed "s/^60   nx/$n   nx/; s/^60   ny/$n   ny/" "$here/examples/ice.deck" > "$wor
 cpu() { /usr/bin/time -f "%U %S" -o "$work/t" "$@" > /dev/null 2>&1; awk '{print $1 + $2}' "$work/t"; }
 one=$(cpu "$bin" "$work/ice.deck" --freq 1 --threads 1 --quiet -o "$work/one")
 sweep=$(cpu "$bin" "$work/ice.deck" --freq 1e-3:1e5:100 --threads 1 --quiet -o "$work/sweep")
+# Rows after the two header lines (names, units).
 for k in 3 27 51 76 99; do
-  f=$(awk -F, -v k="$k" 'NR == k + 2 {print $1}' "$work/sweep/tensor.csv")
+  f=$(awk -F, -v k="$k" 'NR == k + 3 {print $1}' "$work/sweep/tensor.csv")
   "$bin" "$work/ice.deck" --freq "$f" --threads 1 --quiet --frequency-method direct -o "$work/direct$k" > /dev/null 2>&1
 done
 python3 - "$work" "$one" "$sweep" <<'PY'

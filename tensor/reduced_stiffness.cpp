@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/test_system.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "drivers/cell_strains.hpp"
+#include "upscaling/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/stiffness_accuracy.hpp"
 

@@ -115,6 +115,18 @@ const std::map<std::string, Setter>& valued() {
        [](Options& o, const std::string& n, const std::string& v) {
          o.solver = choice<SolverChoice>(n, v, {{"own", SolverChoice::own}, {"mumps", SolverChoice::mumps}});
        }},
+      {"--frequency-method",
+       [](Options& o, const std::string& n, const std::string& v) {
+         o.frequency_method =
+             choice<FrequencyMethod>(n, v, {{"reduced", FrequencyMethod::reduced}, {"direct", FrequencyMethod::direct}});
+       }},
+      {"--reduced-tolerance",
+       [](Options& o, const std::string& n, const std::string& v) {
+         double t = 0;
+         if (!parse_real(v, t) || !(t >= 1e-14 && t <= 1e-3))
+           bad(n, v, "a relative tolerance from 1e-14 to 1e-3 was expected");
+         o.reduced_tolerance = t;
+       }},
       {"--out-of-core", [](Options& o, const std::string& n, const std::string& v) { o.out_of_core_dir = path_value(n, v); }},
   };
   return m;
@@ -186,6 +198,9 @@ const char* usage() {
          "                         grids refined by 2 and 4 (observed order; its cost is stated first)\n"
          "  --solver own|mumps     sparse direct solver (default: own)\n"
          "  --out-of-core DIR      factors on disk in DIR (an existing folder)\n"
+         "  --frequency-method reduced|direct  several frequencies from a few factorisations and a certified\n"
+         "                         reduced system (default from 8 frequencies), or one factorisation each\n"
+         "  --reduced-tolerance T  relative error bound of every frequency of a reduced sweep (default 1e-8)\n"
          "  --plan                 analysis only: memory and operations, then stop\n"
          "  --help, --version\n";
 }

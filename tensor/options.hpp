@@ -12,6 +12,7 @@ namespace tensor {
 
 enum class Tests { tensor, p, s };  // both tests; the biaxial test alone; the shear test alone
 enum class SolverChoice { own, mumps };
+enum class FrequencyMethod { automatic, reduced, direct };
 
 struct Options {
   std::string input;                     // a deck or a sample file (".toml")
@@ -28,6 +29,8 @@ struct Options {
   bool estimate_error = false;           // --estimate-error: errors from the grids refined by 2 and 4
   SolverChoice solver = SolverChoice::own;  // --solver own|mumps
   std::string out_of_core_dir;           // --out-of-core DIR (mumps)
+  FrequencyMethod frequency_method = FrequencyMethod::automatic;  // --frequency-method reduced|direct
+  double reduced_tolerance = 1e-8;       // --reduced-tolerance: relative bound of every frequency of a reduced sweep
   bool plan = false;                     // --plan: analysis only, memory and flops, then stop
   bool help = false, version = false;
 };

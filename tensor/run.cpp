@@ -22,12 +22,16 @@
 #include "tensor/io.hpp"
 #include "tensor/mpi_run.hpp"
 #include "tensor/richardson.hpp"
+#include "tensor/reduced_stiffness.hpp"
 #include "tensor/run_json.hpp"
 #include "tensor/velocities.hpp"
 
 namespace tensor {
 
 namespace {
+
+// From this many frequencies a run sweeps them by a reduced system unless told otherwise.
+constexpr std::size_t kReducedFromFrequencies = 8;
 
 bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -233,6 +237,36 @@ void record_refusal(const Options& o, const RunRecord& record, const core::StopE
   }
 }
 
+// The reduced sweep's rows for every frequency, or none when the run solves
+// each frequency directly (the method asked, or too few frequencies for the
+// sweep to pay, or a sample or a job it cannot serve: said on standard error).
+std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, StiffnessComputation& comp, RunRecord& record,
+                                    const Progress& progress) {
+  record.frequency_method = "direct";
+  record.full_factorisations = static_cast<long long>(s.frequencies.size()) * (o.tests == Tests::tensor ? 2 : 1);
+  if (o.frequency_method == FrequencyMethod::direct) return {};
+  if (o.frequency_method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
+  std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
+  const CellLawTerms terms = cell_law_terms(s);
+  if (why.empty()) why = reduced_refusal(s, terms);
+  if (!why.empty()) {
+    if (o.frequency_method == FrequencyMethod::reduced)
+      std::fprintf(stderr, "tensor_upscale: --frequency-method reduced: %s; every frequency is solved directly\n",
+                   why.c_str());
+    return {};
+  }
+  SweepOptions so;
+  so.tolerance = o.reduced_tolerance;
+  so.progress = [&progress](const std::string& what) { progress.say("reduced sweep: " + what); };
+  const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p};
+  ReducedStiffness r = reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice, comp.solver(),
+                                         s.frequencies, so);
+  record.frequency_method = "reduced";
+  record.full_factorisations = r.factorisations;
+  record.factorisation_frequencies = r.full_solves_hz;
+  return std::move(r.rows);
+}
+
 int run_checked(const Options& o, RunRecord& record) {
   const Sample s = load_sample(o);
   record.inputs = s.input_digests;
@@ -262,10 +296,11 @@ int run_checked(const Options& o, RunRecord& record) {
   std::vector<TensorRow> grid_rows[3];
   std::vector<FrequencyResolution> resolution;
   const double rho = mean_density(s);
+  const std::vector<Stiffness> reduced = reduced_rows(o, s, comp, record, progress);
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
-    const Stiffness c = comp.at(f);
+    const Stiffness c = reduced.empty() ? comp.at(f) : reduced[i];
     TensorRow row = tensor_row(f, c, rho, o.angles);
     if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, progress, grid_rows);
     add_accuracy_columns(row, c.bounds);

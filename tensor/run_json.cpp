@@ -92,6 +92,12 @@ std::string run_json(const RunRecord& r, int status, const std::string& message)
   field("lame", quoted(r.lame));
   field("tests", quoted(r.tests));
   field("solver", quoted(r.solver));
+  field("frequency_method", quoted(r.frequency_method));
+  field("full_factorisations", std::to_string(r.full_factorisations));
+  std::string made = "[";
+  for (std::size_t i = 0; i < r.factorisation_frequencies.size(); ++i)
+    made += (i ? ", " : "") + number(r.factorisation_frequencies[i]);
+  field("factorisation_frequencies_hz", made + "]");
   field("grid", "{\"nx\": " + std::to_string(r.nx) + ", \"ny\": " + std::to_string(r.ny) + ", \"h\": " + number(r.h) + "}");
   field("cells_per_feature", number(r.cells_per_feature));
   field("solver_statistics", "{\"unknowns\": " + std::to_string(r.unknowns) + ", \"factor_entries\": " +

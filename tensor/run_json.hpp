@@ -22,6 +22,9 @@ struct RunRecord {
   double cells_per_feature = 0;  // of the sample's geometry (infinite: one cell law)
   long long unknowns = 0, factor_entries = 0;
   double flops = 0, memory_bytes = 0, analyse_seconds = 0, factorise_seconds = 0;
+  std::string frequency_method = "direct";
+  long long full_factorisations = 0;           // of the tests' matrices (reduced: with the energy references)
+  std::vector<double> factorisation_frequencies;  // Hz, in the order made (reduced sweep)
   std::vector<TensorRow> rows;
 };
 

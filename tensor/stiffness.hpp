@@ -50,6 +50,9 @@ class StiffnessComputation {
   Stiffness at(double freq_hz, Solutions* keep = nullptr);
   const GridSystem& grid() const { return grid_; }
   const engine::SparseSolver& solver() const { return *solver_; }
+  engine::SparseSolver& solver() { return *solver_; }
+  const TestSetup& biaxial() const { return biaxial_; }
+  const TestSetup& shear() const { return shear_; }
   // Matrix Market file of the biaxial test's matrix at freq_hz (complex
   // symmetric, lower triangle).
   void export_matrix(double freq_hz, const std::string& path) const;

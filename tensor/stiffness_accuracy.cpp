@@ -82,6 +82,7 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
   return finite_or_inf(change / core::cabs(dot(l, x)) + 8 * kUnitRoundoff);
 }
 
+}  // namespace
 
 // l with l^T u = the mean engineering shear strain of solid s (as
 // mean_shear_strains): each cell's formula probed with unit values.
@@ -98,8 +99,6 @@ std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidC
       }
   return l;
 }
-
-}  // namespace
 
 void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
                    double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b) {

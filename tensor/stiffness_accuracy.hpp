@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/coefficients.hpp"
+#include "upscaling/cell_strains.hpp"
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
 #include "tensor/tensor_row.hpp"
@@ -44,6 +45,9 @@ void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const c
 // The shear test's bounds (c55, condition).
 void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b);
+
+// l with l^T u = the mean engineering shear strain of solid s over the cells.
+std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidComponents s);
 
 // The smallest diffusion length of the cells over the cell side h.
 double cells_per_diffusion_length(std::span<const core::CellCoefficients> cells, double h, double omega);

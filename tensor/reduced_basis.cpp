@@ -1,0 +1,138 @@
+#include "tensor/reduced_basis.hpp"
+
+#include <cmath>
+#include <utility>
+
+namespace tensor {
+
+namespace {
+
+// Four partial sums, so that the loop vectorises without reassociation.
+double dot(std::span<const double> a, std::span<const double> b) {
+  double s[4] = {0, 0, 0, 0};
+  const std::size_t n = a.size(), m = n - n % 4;
+  for (std::size_t i = 0; i < m; i += 4)
+    for (std::size_t k = 0; k < 4; ++k) s[k] += a[i + k] * b[i + k];
+  for (std::size_t i = m; i < n; ++i) s[0] += a[i] * b[i];
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+double norm(std::span<const double> a) { return std::sqrt(dot(a, a)); }
+
+double magnitude(zcomplex a) { return std::abs(a.re) + std::abs(a.im); }
+
+}  // namespace
+
+bool ReducedBasis::add(std::vector<double> v) {
+  for (std::size_t i = 0; i < v.size(); ++i)
+    if (!s_.free[i]) v[i] = 0;
+  const double before = norm(v);
+  if (!(before > 0)) return false;
+  // Classical Gram-Schmidt twice: as orthogonal as the modified one, in fewer passes.
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<double> d(columns_.size());
+    for (std::size_t k = 0; k < columns_.size(); ++k) d[k] = dot(columns_[k], v);
+    for (std::size_t k = 0; k < columns_.size(); ++k) {
+      const double* c = columns_[k].data();
+      for (std::size_t i = 0; i < v.size(); ++i) v[i] -= d[k] * c[i];
+    }
+  }
+  const double after = norm(v);
+  // What is left of a column already in the space is rounding.
+  if (!(after > 1e-10 * before)) return false;
+  for (double& x : v) x /= after;
+  const std::size_t q_count = s_.term_values.size();
+  a_.resize(q_count), b_.resize(q_count), l_.resize(q_count);
+  std::vector<double> av(v.size());
+  for (std::size_t q = 0; q < q_count; ++q) {
+    std::fill(av.begin(), av.end(), 0.0);
+    symmetric_product<double, double>(*s_.pattern, s_.term_values[q], v, av);
+    std::vector<double> row;
+    for (const std::vector<double>& c : columns_) row.push_back(dot(c, av));
+    row.push_back(dot(v, av));
+    for (std::size_t k = 0; k + 1 < row.size(); ++k) a_[q][k].push_back(row[k]);
+    a_[q].push_back(std::move(row));
+    std::vector<double> bl(static_cast<std::size_t>(s_.loads)), ll(static_cast<std::size_t>(s_.functionals), 0.0);
+    const std::size_t n = v.size();
+    for (std::size_t j = 0; j < bl.size(); ++j)
+      bl[j] = dot(v, std::span<const double>(s_.term_rhs[q]).subspan(j * n, n));
+    for (std::size_t i = 0; i < ll.size(); ++i)
+      if (!s_.term_functionals[q][i].empty()) ll[i] = dot(v, s_.term_functionals[q][i]);
+    b_[q].push_back(std::move(bl)), l_[q].push_back(std::move(ll));
+  }
+  columns_.push_back(std::move(v));
+  return true;
+}
+
+ReducedBasis::Reduced ReducedBasis::solve(std::span<const zcomplex> theta) const {
+  const std::size_t r = size(), loads = static_cast<std::size_t>(s_.loads);
+  const std::size_t nf = static_cast<std::size_t>(s_.functionals);
+  Reduced out;
+  std::vector<zcomplex> m(r * r, zcomplex{0, 0});
+  std::vector<zcomplex> rhs(r * (loads + nf), zcomplex{0, 0});
+  for (std::size_t q = 0; q < a_.size(); ++q)
+    for (std::size_t k = 0; k < r; ++k) {
+      for (std::size_t i = 0; i < r; ++i) m[k * r + i] += theta[q] * a_[q][k][i];
+      for (std::size_t j = 0; j < loads; ++j) rhs[j * r + k] += theta[q] * b_[q][k][j];
+      for (std::size_t i = 0; i < nf; ++i) rhs[(loads + i) * r + k] += theta[q] * l_[q][k][i];
+    }
+  std::vector<zcomplex> lt(rhs.begin() + static_cast<std::ptrdiff_t>(loads * r), rhs.end());  // V^T l_i
+  out.solved = dense_solve(std::move(m), r, rhs, loads + nf);
+  out.y.assign(rhs.begin(), rhs.begin() + static_cast<std::ptrdiff_t>(loads * r));
+  out.z.assign(rhs.begin() + static_cast<std::ptrdiff_t>(loads * r), rhs.end());
+  // l_i^T x_j = (V^T l_i)^T y_j + l_i^T (prescribed values of load j).
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  out.value.assign(nf * loads, zcomplex{0, 0});
+  for (std::size_t i = 0; i < nf; ++i)
+    for (std::size_t j = 0; j < loads; ++j) {
+      zcomplex v{0, 0};
+      for (std::size_t k = 0; k < r; ++k) v += lt[i * r + k] * out.y[j * r + k];
+      for (std::size_t q = 0; q < theta.size(); ++q) {
+        const std::vector<double>& l = s_.term_functionals[q][i];
+        if (l.empty()) continue;
+        double p = 0;
+        for (std::size_t u = 0; u < n; ++u) p += l[u] * s_.prescribed[j * n + u];
+        v += theta[q] * p;
+      }
+      out.value[i * loads + j] = v;
+    }
+  return out;
+}
+
+std::vector<zcomplex> ReducedBasis::expand(std::span<const zcomplex> c) const {
+  std::vector<zcomplex> x(static_cast<std::size_t>(s_.n), zcomplex{0, 0});
+  for (std::size_t k = 0; k < columns_.size(); ++k) {
+    const std::vector<double>& v = columns_[k];
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] += v[i] * c[k];
+  }
+  return x;
+}
+
+bool dense_solve(std::vector<zcomplex> m, std::size_t r, std::span<zcomplex> b, std::size_t k) {
+  for (std::size_t c = 0; c < r; ++c) {
+    std::size_t p = c;
+    for (std::size_t i = c + 1; i < r; ++i)
+      if (magnitude(m[c * r + i]) > magnitude(m[c * r + p])) p = i;
+    if (!(magnitude(m[c * r + p]) > 0)) return false;
+    if (p != c) {
+      for (std::size_t j = 0; j < r; ++j) std::swap(m[j * r + c], m[j * r + p]);
+      for (std::size_t j = 0; j < k; ++j) std::swap(b[j * r + c], b[j * r + p]);
+    }
+    const zcomplex inv = core::crecip(m[c * r + c]);
+    for (std::size_t i = c + 1; i < r; ++i) {
+      const zcomplex f = m[c * r + i] * inv;
+      if (f.re == 0 && f.im == 0) continue;
+      for (std::size_t j = c + 1; j < r; ++j) m[j * r + i] -= f * m[j * r + c];
+      for (std::size_t j = 0; j < k; ++j) b[j * r + i] -= f * b[j * r + c];
+    }
+  }
+  for (std::size_t j = 0; j < k; ++j)
+    for (std::size_t c = r; c-- > 0;) {
+      zcomplex s = b[j * r + c];
+      for (std::size_t i = c + 1; i < r; ++i) s -= m[i * r + c] * b[j * r + i];
+      b[j * r + c] = core::cdiv(s, m[c * r + c]);
+    }
+  return true;
+}
+
+}  // namespace tensor

@@ -1,0 +1,60 @@
+// The space a sweep over frequency solves in: real orthonormal columns V
+// (the real and imaginary parts of full solutions), and the parts of the
+// system projected onto it, V^T A_q V, V^T b_q, V^T l_q, so that the
+// reduced system of any frequency costs O(terms x r^2).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "tensor/frequency_system.hpp"
+
+namespace tensor {
+
+// y += A x for the lower triangle (row >= col) of a symmetric matrix.
+template <class V, class X>
+void symmetric_product(const engine::Pattern& p, std::span<const V> a, std::span<const X> x, std::span<X> y) {
+  for (std::size_t e = 0; e < a.size(); ++e) {
+    const auto r = static_cast<std::size_t>(p.row[e]), c = static_cast<std::size_t>(p.col[e]);
+    y[r] += a[e] * x[c];
+    if (r != c) y[c] += a[e] * x[r];
+  }
+}
+
+class ReducedBasis {
+ public:
+  explicit ReducedBasis(const FrequencySystem& s) : s_(s) {}
+  // Orthonormalises v (prescribed entries dropped) against the columns
+  // (Gram-Schmidt twice) and keeps what is left when it is not negligible.
+  // Returns whether it was kept.
+  bool add(std::vector<double> v);
+  std::size_t size() const { return columns_.size(); }
+  std::span<const double> column(std::size_t k) const { return columns_[k]; }
+
+  // The reduced solution at the coefficients theta: y (r x loads) of the
+  // loads and z (r x functionals) of the functionals' free parts, and the
+  // functionals' values l_i^T x_j (functionals x loads, row-major).
+  struct Reduced {
+    std::vector<zcomplex> y, z, value;
+    bool solved = false;  // false when the reduced matrix is singular
+  };
+  Reduced solve(std::span<const zcomplex> theta) const;
+  // V c for a reduced vector c (length r).
+  std::vector<zcomplex> expand(std::span<const zcomplex> c) const;
+
+ private:
+  const FrequencySystem& s_;
+  std::vector<std::vector<double>> columns_;
+  // Per term, column-major growing: a_[q][j][i] = v_i^T A_q v_j (j >= i stored as full rows).
+  std::vector<std::vector<std::vector<double>>> a_;
+  std::vector<std::vector<std::vector<double>>> b_;  // [q][k] : v_k^T b_q (loads)
+  std::vector<std::vector<std::vector<double>>> l_;  // [q][k] : v_k^T l_q (functionals)
+};
+
+// Solves the complex r x r system m (column-major) for the columns of b
+// (r x k) in place, by Gaussian elimination with partial pivoting. False
+// when a pivot is zero.
+bool dense_solve(std::vector<zcomplex> m, std::size_t r, std::span<zcomplex> b, std::size_t k);
+
+}  // namespace tensor

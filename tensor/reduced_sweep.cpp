@@ -1,0 +1,310 @@
+#include "tensor/reduced_sweep.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+
+#include "tensor/reduced_basis.hpp"
+
+namespace tensor {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+double modulus(zcomplex a) { return core::cabs(a); }
+
+class Sweep {
+ public:
+  Sweep(const FrequencySystem& s, engine::SparseSolver& solver, const SweepOptions& o)
+      : s_(s), solver_(solver), o_(o), basis_(s) {
+    std::vector<int64_t> count(static_cast<std::size_t>(s.n), 0);
+    for (std::size_t e = 0; e < s.pattern->row.size(); ++e) {
+      ++count[static_cast<std::size_t>(s.pattern->row[e])];
+      if (s.pattern->row[e] != s.pattern->col[e]) ++count[static_cast<std::size_t>(s.pattern->col[e])];
+    }
+    const double k = static_cast<double>(*std::max_element(count.begin(), count.end()) + 2);
+    residual_rounding_ = k * kUnitRoundoff / (1 - k * kUnitRoundoff);
+  }
+
+  void full_solve(double hz);
+  void add_columns(const std::vector<zcomplex>& block);
+  std::vector<zcomplex> right_sides(std::span<const zcomplex> theta) const;
+  void subtract_product(std::span<const zcomplex> theta, double c, const std::vector<zcomplex>& x,
+                        std::vector<zcomplex>& block) const;
+  std::vector<zcomplex> reduced_values(double hz) const {
+    return basis_.solve(s_.coefficients(kTwoPi * hz)).value;
+  }
+  void factorise_reference(double hz);
+  SweepPoint certify(double hz);
+  SweepResult& result() { return result_; }
+  void say(const std::string& what) const {
+    if (o_.progress) o_.progress(what);
+  }
+
+ private:
+  const FrequencySystem& s_;
+  engine::SparseSolver& solver_;
+  const SweepOptions& o_;
+  ReducedBasis basis_;
+  SweepResult result_;
+  std::vector<zcomplex> reference_theta_;
+  double residual_rounding_ = 0;
+};
+
+// The derivatives by omega of the coefficients, orders 1 and 2, by central
+// differences (they only enrich the space: the certificate does not use them).
+std::vector<std::vector<zcomplex>> coefficient_derivatives(const FrequencySystem& s, double omega) {
+  const double h = 1e-3 * omega;
+  const std::vector<zcomplex> lo = s.coefficients(omega - h), mid = s.coefficients(omega), hi = s.coefficients(omega + h);
+  std::vector<std::vector<zcomplex>> d(2, std::vector<zcomplex>(mid.size()));
+  for (std::size_t q = 0; q < mid.size(); ++q) {
+    d[0][q] = (hi[q] - lo[q]) * (0.5 / h);
+    d[1][q] = (hi[q] - 2.0 * mid[q] + lo[q]) * (1.0 / (h * h));
+  }
+  return d;
+}
+
+void Sweep::add_columns(const std::vector<zcomplex>& block) {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  for (std::size_t c = 0; c < block.size() / n; ++c)
+    for (int part = 0; part < 2; ++part) {
+      std::vector<double> v(n);
+      for (std::size_t i = 0; i < n; ++i) v[i] = part == 0 ? block[c * n + i].re : block[c * n + i].im;
+      basis_.add(std::move(v));
+    }
+}
+
+// The loads' and the functionals' free parts at the coefficients theta (n x columns).
+std::vector<zcomplex> Sweep::right_sides(std::span<const zcomplex> theta) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n), loads = static_cast<std::size_t>(s_.loads);
+  std::vector<zcomplex> block(n * loads, zcomplex{0, 0});
+  for (std::size_t q = 0; q < theta.size(); ++q)
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] += theta[q] * s_.term_rhs[q][i];
+  for (const std::vector<zcomplex>& l : functionals_at(s_, theta)) block.insert(block.end(), l.begin(), l.end());
+  for (std::size_t i = 0; i < block.size(); ++i)
+    if (!s_.free[i % n]) block[i] = {0, 0};
+  return block;
+}
+
+// block -= c * (sum_q theta_q A_q) x, column by column.
+void Sweep::subtract_product(std::span<const zcomplex> theta, double c, const std::vector<zcomplex>& x,
+                             std::vector<zcomplex>& block) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  std::vector<zcomplex> ax(n);
+  for (std::size_t col = 0; col < block.size() / n; ++col)
+    for (std::size_t q = 0; q < theta.size(); ++q) {
+      if (theta[q].re == 0 && theta[q].im == 0) continue;
+      std::fill(ax.begin(), ax.end(), zcomplex{0, 0});
+      symmetric_product<double, zcomplex>(*s_.pattern, s_.term_values[q],
+                                          std::span<const zcomplex>(x).subspan(col * n, n), ax);
+      for (std::size_t i = 0; i < n; ++i)
+        if (s_.free[i]) block[col * n + i] -= (c * theta[q]) * ax[i];
+    }
+}
+
+// Factorises A(omega) and adds to the space the solutions of the loads and
+// of the functionals (the adjoints) and their first two derivatives by
+// omega (A x' = b' - A' x, A x'' = b'' - 2 A' x' - A'' x), all with the one
+// factorisation.
+void Sweep::full_solve(double hz) {
+  const double omega = kTwoPi * hz;
+  std::vector<zcomplex> values, unused;
+  s_.assemble(omega, values, unused);
+  solver_.factorise(values);
+  reference_theta_.clear();
+  const std::vector<zcomplex> theta = s_.coefficients(omega);
+  const std::vector<std::vector<zcomplex>> d = coefficient_derivatives(s_, omega);
+  std::vector<zcomplex> x0 = right_sides(theta);
+  const auto columns = static_cast<engine::Index>(x0.size() / static_cast<std::size_t>(s_.n));
+  // The space needs no refined solutions: the certificate judges whatever it holds.
+  solver_.solve(x0, columns, false);
+  add_columns(x0);
+  std::vector<zcomplex> x1 = right_sides(d[0]);
+  subtract_product(d[0], 1.0, x0, x1);
+  solver_.solve(x1, columns, false);
+  add_columns(x1);
+  std::vector<zcomplex> x2 = right_sides(d[1]);
+  subtract_product(d[0], 2.0, x1, x2);
+  subtract_product(d[1], 1.0, x0, x2);
+  solver_.solve(x2, columns, false);
+  add_columns(x2);
+  result_.full_solves_hz.push_back(hz);
+  ++result_.factorisations;
+}
+
+void Sweep::factorise_reference(double hz) {
+  reference_theta_ = s_.coefficients(kTwoPi * hz);
+  std::vector<zcomplex> values(s_.pattern->row.size(), zcomplex{0, 0});
+  for (std::size_t q = 0; q < s_.term_values.size(); ++q) {
+    const double t = modulus(reference_theta_[q]);
+    for (std::size_t e = 0; e < values.size(); ++e) values[e].re += t * s_.term_values[q][e];
+  }
+  // The prescribed unknowns are uncoupled: any positive diagonal.
+  for (std::size_t e = 0; e < values.size(); ++e)
+    if (s_.pattern->row[e] == s_.pattern->col[e] && !s_.free[static_cast<std::size_t>(s_.pattern->row[e])])
+      values[e] = {1, 0};
+  solver_.factorise(values);
+  ++result_.factorisations;
+}
+
+// sqrt(v^H N^-1 v) for each column of the block (overwritten).
+std::vector<double> energy_norms(engine::SparseSolver& solver, std::vector<zcomplex>& block, std::size_t n) {
+  const std::vector<zcomplex> v = block;
+  const std::size_t columns = block.size() / n;
+  solver.solve(block, static_cast<engine::Index>(columns), false);
+  std::vector<double> out(columns);
+  for (std::size_t c = 0; c < columns; ++c) {
+    double s = 0, scale = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const zcomplex a = v[c * n + i], b = block[c * n + i];
+      s += a.re * b.re + a.im * b.im;
+      scale += modulus(a) * modulus(b);
+    }
+    // A negative square beyond rounding: N is not positive definite.
+    out[c] = s >= -1e-10 * scale ? std::sqrt(std::max(s, 0.0)) : kInf;
+  }
+  return out;
+}
+
+SweepPoint Sweep::certify(double hz) {
+  const double omega = kTwoPi * hz;
+  const std::size_t n = static_cast<std::size_t>(s_.n), loads = static_cast<std::size_t>(s_.loads);
+  const std::size_t nf = static_cast<std::size_t>(s_.functionals);
+  const std::vector<zcomplex> theta = s_.coefficients(omega);
+  SweepPoint p;
+  p.freq_hz = hz;
+  p.value.assign(nf * loads, zcomplex{std::nan(""), std::nan("")});
+  p.bound.assign(nf * loads, kInf);
+  p.magnitude.assign(nf * loads, 0.0);
+  const ReducedBasis::Reduced red = basis_.solve(theta);
+  if (!red.solved) return p;
+  std::vector<zcomplex> a, b;
+  s_.assemble(omega, a, b);
+  const std::vector<std::vector<zcomplex>> l = functionals_at(s_, theta);
+  std::vector<std::vector<zcomplex>> x(loads), yhat(nf);
+  std::vector<std::vector<double>> scale(loads);
+  std::vector<zcomplex> block(n * (loads + nf), zcomplex{0, 0});
+  for (std::size_t j = 0; j < loads; ++j) {
+    x[j] = basis_.expand(std::span<const zcomplex>(red.y).subspan(j * basis_.size(), basis_.size()));
+    std::vector<zcomplex> ax(n, zcomplex{0, 0});
+    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, x[j], ax);
+    std::vector<double> absx(n), absax(n, 0.0), absa(a.size());
+    for (std::size_t i = 0; i < n; ++i) absx[i] = modulus(x[j][i]);
+    for (std::size_t e = 0; e < a.size(); ++e) absa[e] = modulus(a[e]);
+    symmetric_product<double, double>(*s_.pattern, absa, absx, absax);
+    scale[j].resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!s_.free[i]) continue;
+      block[j * n + i] = b[j * n + i] - ax[i];
+      scale[j][i] = absax[i] + modulus(b[j * n + i]);
+      if (scale[j][i] > 0) p.backward_error = std::max(p.backward_error, modulus(block[j * n + i]) / scale[j][i]);
+    }
+  }
+  for (std::size_t i = 0; i < nf; ++i) {
+    yhat[i] = basis_.expand(std::span<const zcomplex>(red.z).subspan(i * basis_.size(), basis_.size()));
+    std::vector<zcomplex> ay(n, zcomplex{0, 0});
+    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, yhat[i], ay);
+    for (std::size_t u = 0; u < n; ++u)
+      if (s_.free[u]) block[(loads + i) * n + u] = l[i][u] - ay[u];
+  }
+  std::vector<zcomplex> residuals = block;
+  const std::vector<double> nu = energy_norms(solver_, block, n);
+  const double gamma = energy_ratio(theta, reference_theta_);
+  for (std::size_t i = 0; i < nf; ++i)
+    for (std::size_t j = 0; j < loads; ++j) {
+      zcomplex value{0, 0}, first{0, 0};
+      double magnitude = 0, rounding = 0;
+      for (std::size_t u = 0; u < n; ++u) {
+        const zcomplex xu = s_.free[u] ? x[j][u] : zcomplex{s_.prescribed[j * n + u], 0};
+        value += l[i][u] * xu;
+        magnitude += modulus(l[i][u]) * modulus(xu);
+        first += yhat[i][u] * residuals[j * n + u];
+        rounding += modulus(yhat[i][u]) * scale[j][u];
+      }
+      p.value[i * loads + j] = value;
+      p.magnitude[i * loads + j] = magnitude;
+      p.bound[i * loads + j] =
+          modulus(first) + residual_rounding_ * rounding + std::sqrt(2.0) / gamma * nu[loads + i] * nu[j];
+    }
+  return p;
+}
+
+double relative_change(const std::vector<zcomplex>& now, const std::vector<zcomplex>& before) {
+  double size = 0, change = 0;
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    size = std::max(size, modulus(now[i]));
+    change = std::max(change, modulus(now[i] - before[i]));
+  }
+  return size > 0 ? change / size : kInf;
+}
+
+}  // namespace
+
+double energy_ratio(std::span<const zcomplex> theta, std::span<const zcomplex> theta_reference) {
+  double g = kInf;
+  for (std::size_t q = 0; q < theta.size(); ++q)
+    if (const double ref = modulus(theta_reference[q]); ref > 0) g = std::min(g, modulus(theta[q]) / ref);
+  return g;
+}
+
+SweepResult reduced_sweep(const FrequencySystem& s, const std::vector<double>& freqs_hz, engine::SparseSolver& solver,
+                          const SweepOptions& o, const SweepScore& score) {
+  Sweep w(s, solver, o);
+  std::vector<double> f = freqs_hz;
+  std::sort(f.begin(), f.end());
+  f.erase(std::unique(f.begin(), f.end()), f.end());
+  const std::size_t limit = o.max_full_solves > 0 ? std::min<std::size_t>(o.max_full_solves, f.size()) : f.size();
+  std::vector<bool> chosen(f.size(), false);
+  auto solve_at = [&](std::size_t k) {
+    char text[96];
+    std::snprintf(text, sizeof text, "full solve %zu at %.6g Hz", w.result().full_solves_hz.size() + 1, f[k]);
+    w.say(text);
+    w.full_solve(f[k]);
+    chosen[k] = true;
+  };
+  solve_at(f.size() / 2);
+  // Greedy: the frequency whose results the last full solve moved most
+  // (first, the one farthest on a log scale from those solved).
+  std::vector<std::vector<zcomplex>> before;
+  while (w.result().full_solves_hz.size() < limit) {
+    std::vector<std::vector<zcomplex>> now;
+    for (double hz : f) now.push_back(w.reduced_values(hz));
+    std::size_t best = f.size();
+    double worst = 0;
+    for (std::size_t k = 0; k < f.size(); ++k) {
+      if (chosen[k]) continue;
+      double d = kInf;
+      for (double c : w.result().full_solves_hz) d = std::min(d, std::abs(std::log10(f[k] / c)));
+      const double indicator = before.empty() ? d : relative_change(now[k], before[k]);
+      if (!(indicator <= worst)) worst = indicator, best = k;
+    }
+    if (best == f.size() || (!before.empty() && worst <= o.tolerance)) break;
+    solve_at(best);
+    before = std::move(now);
+  }
+  // Certify every frequency; add a full solve where a bound is too large.
+  std::map<double, SweepPoint> points;
+  for (;;) {
+    w.factorise_reference(f.front());
+    w.say("certifying " + std::to_string(f.size()) + " frequencies");
+    std::size_t worst_at = f.size();
+    double worst = o.tolerance;
+    for (std::size_t k = 0; k < f.size(); ++k) {
+      SweepPoint p = w.certify(f[k]);
+      const double sc = score(p);
+      if (!chosen[k] && !(sc <= worst)) worst = sc, worst_at = k;
+      points[f[k]] = std::move(p);
+    }
+    if (worst_at == f.size() || w.result().full_solves_hz.size() >= limit) break;
+    solve_at(worst_at);
+  }
+  for (double hz : freqs_hz) w.result().points.push_back(points[hz]);
+  return std::move(w.result());
+}
+
+}  // namespace tensor

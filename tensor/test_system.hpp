@@ -1,0 +1,27 @@
+// The frequency-dependent system of the biaxial and the shear test of a
+// sample (tensor/grid_system.hpp) in the sweep's form
+// (tensor/frequency_system.hpp), from the split law of its cells
+// (tensor/cell_law_terms.hpp): terms A_static (theta 1), F (theta i omega)
+// and one M_g per viscous group (theta muav_g(omega)).
+#pragma once
+
+#include "tensor/cell_law_terms.hpp"
+#include "tensor/frequency_system.hpp"
+#include "tensor/grid_system.hpp"
+#include "tensor/sample.hpp"
+
+namespace tensor {
+
+enum class TestKindOf { biaxial, shear };
+
+// The system of test `which`; `g`, `test`, `s` and `terms` must outlive it.
+// Functionals: biaxial, the right and the top plate's force; shear, the mean
+// engineering shear strain of solid 1 and of solid 3.
+FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKindOf which, const Sample& s,
+                            const CellLawTerms& terms);
+
+// Whether the cells' parts are positive semidefinite, as the sweep's bound
+// needs (the name of the first cell that is not, or "").
+std::string semidefinite_refusal(const Sample& s, const CellLawTerms& terms);
+
+}  // namespace tensor

@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include "core/backward_error.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
 #include "engine/mumps_solver.hpp"
@@ -233,7 +234,7 @@ void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
 // by less than half in a step (a step that makes it worse is undone).
 void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
   const Index n = plan_.fronts.n;
-  const double eps = std::numeric_limits<double>::epsilon() / 2;
+  const double eps = core::kUnitRoundoff;
   const auto sz = static_cast<std::size_t>(n);
   omega_.assign(static_cast<std::size_t>(nrhs), 0.0);
   std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);

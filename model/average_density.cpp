@@ -5,6 +5,11 @@
 
 namespace model {
 
+double cell_density(const core::Deck& deck, int n, double phi) {
+  const CellFractions f = split_fractions_checked(deck, n, phi);
+  return phi * deck.ro2(n) + f.phi1 * deck.ro1(n) + f.phi3 * deck.ro3(n);
+}
+
 double average_density(const core::Deck& deck, const core::IntField& matnum, const core::RealField& phiw,
                        core::TextOut& out) {
   out.list("  computes average density, ");
@@ -12,10 +17,7 @@ double average_density(const core::Deck& deck, const core::IntField& matnum, con
   double rob_med = 0.0;
   for (int k = 1; k <= deck.ny; ++k)
     for (int j = 1; j <= deck.nx; ++j) {
-      const int n = matnum(j, k);
-      const double phi = phiw(j, k);
-      const CellFractions f = split_fractions_checked(deck, n, phi);
-      rob_med += (phi * deck.ro2(n) + f.phi1 * deck.ro1(n) + f.phi3 * deck.ro3(n)) / cells;
+      rob_med += cell_density(deck, matnum(j, k), phiw(j, k)) / cells;
     }
   out.list(core::labels::kAverageDensity, rob_med);
   return rob_med;

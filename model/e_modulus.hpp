@@ -32,6 +32,15 @@ struct ElasticCell {
 // brings the frequency into the shear moduli). Computes only.
 ElasticCell elastic_cell(const core::Deck& deck, int n, double phi, const CellFractions& f, double omega);
 
+// The Lame coefficients of the 3D relations (bulk modulus less two thirds of
+// the shear modulus) in place of the plane-strain ones.
+struct Lame3d {
+  double lambda1, lambda3, d3;
+};
+inline Lame3d lame_3d(const ElasticCell& e) {
+  return {e.H1 - 2.0 * e.mu1 / 3.0, e.H3 - 2.0 * e.mu3 / 3.0, e.B3 - e.mu13 / 3.0};
+}
+
 // Fills the nine elastic fields lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3
 // of `c` for j = 1..nx (outer), k = 1..ny (inner), from the cell's material
 // matnum(j,k), its water proportion phiw(j,k) and the angular frequency

@@ -75,9 +75,9 @@ void print_law(core::TextOut& out, const CellSite& site, const ElasticCell& e) {
                   {"xlambda1(GPa) (2D) = ", e.lambda1},
                   {"xlambda3(GPa) (2D) = ", e.lambda3},
                   {"d3(GPa) (2D)       = ", e.d3},
-                  {"xlambda1(GPa) (3D) = ", (e.H1 - 2.0 * e.mu1 / 3.0)},
-                  {"xlambda3(GPa) (3D) = ", (e.H3 - 2.0 * e.mu3 / 3.0)},
-                  {"d3(GPa) (3D)       = ", (e.B3 - e.mu13 / 3.0)},
+                  {"xlambda1(GPa) (3D) = ", lame_3d(e).lambda1},
+                  {"xlambda3(GPa) (3D) = ", lame_3d(e).lambda3},
+                  {"d3(GPa) (3D)       = ", lame_3d(e).d3},
                   {"mu1(GPa)           = ", e.mu1},
                   {"mu3(GPa)           = ", e.mu3},
                   {"mu13(GPA)          = ", e.mu13}});

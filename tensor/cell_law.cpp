@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "model/average_density.hpp"
 #include "model/e_modulus.hpp"
 #include "model/fractions.hpp"
 #include "model/mass_visco_coef.hpp"
@@ -79,9 +80,8 @@ std::vector<core::CellCoefficients> cell_coefficients(const Sample& s, double om
       x = {e.lambda1, e.lambda3, e.mu1, e.mu3, e.mu13, e.B1, e.B2, e.M, e.d3, m.p11, m.p12, m.p13,
            m.p22,     m.p23,     m.p33, m.f11, m.f12,  m.f22};
       if (three_d) {
-        x.lambda1 = e.H1 - 2.0 * e.mu1 / 3.0;
-        x.lambda3 = e.H3 - 2.0 * e.mu3 / 3.0;
-        x.d3 = e.B3 - e.mu13 / 3.0;
+        const model::Lame3d l = model::lame_3d(e);
+        x.lambda1 = l.lambda1, x.lambda3 = l.lambda3, x.d3 = l.d3;
       }
     }
   return c;
@@ -95,9 +95,7 @@ double mean_density(const Sample& s) {
   for (int64_t k = 1; k <= s.ny; ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
       const core::Deck& d = decks[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
-      const double phi = cell_water(s, j, k);
-      const model::CellFractions f = model::split_fractions_checked(d, 1, phi);
-      sum += (phi * d.ro2(1) + f.phi1 * d.ro1(1) + f.phi3 * d.ro3(1)) / cells;
+      sum += model::cell_density(d, 1, cell_water(s, j, k)) / cells;
     }
   return sum;
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/backward_error.hpp"
 #include "core/complex.hpp"
 #include "yale/ordering.hpp"
 
@@ -47,7 +48,7 @@ struct Refined {
 template <class SolveInPlace>
 Refined refine(const YaleMatrix& A, Vec1<const core::zcomplex> b, Vec1<core::zcomplex> z, Vec1<core::zcomplex> r,
                SolveInPlace&& solve_in_place) {
-  constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
+  constexpr double unit_roundoff = core::kUnitRoundoff;
   double omega = residual_and_backward_error(A, b, z, r);
   double last = 3.0;  // omega never exceeds 1
   int steps = 0;

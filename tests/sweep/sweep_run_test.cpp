@@ -79,6 +79,18 @@ bool wait_for(const fs::path& f, double seconds) {
   return fs::exists(f);
 }
 
+// The process number a file holds once its writer has written it (a file
+// is created before it is written); 0 if it holds none within `seconds`.
+int pid_in(const fs::path& f, double seconds = 30) {
+  for (int i = 0; i < seconds * 50; ++i) {
+    std::ifstream in(f);
+    int pid = 0;
+    if (in >> pid && pid > 0) return pid;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 0;
+}
+
 const char* const kStandInVars[] = {"STAND_IN_FAIL_FREQ", "STAND_IN_CRASH_FREQ", "STAND_IN_HANG_FREQ", "STAND_IN_BARE_FREQ",
                                     "STAND_IN_NAN_FREQ",  "STAND_IN_HANG_S",     "STAND_IN_VERSION",  "STAND_IN_HANG_UNTIL"};
 
@@ -242,10 +254,13 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   fs::remove(dir_ / "s" / "points" / "p0001" / "pid");
   ASSERT_EQ(shell("cd " + q(dir_.string()) + "; " + q(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
-  ASSERT_EQ(::kill(std::stoi(slurp(dir_ / "b.pid")), SIGKILL), 0);
+  const int sweep_pid = pid_in(dir_ / "b.pid");
+  ASSERT_GT(sweep_pid, 0);
+  ASSERT_EQ(::kill(sweep_pid, SIGKILL), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const std::string run = slurp(dir_ / "s" / "points" / "p0001" / "pid");
-  const std::string st = slurp("/proc/" + std::to_string(std::stoi(run)) + "/stat");  // gone, or a zombie
+  const int run = pid_in(dir_ / "s" / "points" / "p0001" / "pid");
+  ASSERT_GT(run, 0);
+  const std::string st = slurp("/proc/" + std::to_string(run) + "/stat");  // gone, or a zombie
   EXPECT_TRUE(st.empty() || st.find(") Z") != std::string::npos) << "the run of point 1 outlived its sweep: " << st;
   ::unsetenv("STAND_IN_HANG_FREQ");
   EXPECT_EQ(sweep(args + "7,8"), 0) << err();

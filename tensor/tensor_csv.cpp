@@ -1,5 +1,6 @@
 // "tensor.csv": the column names, then their units, then one row per
 // frequency with every digit a double holds (%.17g reads back exactly).
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -18,7 +19,8 @@ struct FixedColumn {
 constexpr FixedColumn kFixed[] = {
     {"freq_hz", "Hz"}, {"c11_re", "Pa"},   {"c11_im", "Pa"},      {"c13_re", "Pa"}, {"c13_im", "Pa"},
     {"c31_re", "Pa"},  {"c31_im", "Pa"},   {"c33_re", "Pa"},      {"c33_im", "Pa"}, {"c55_re", "Pa"},
-    {"c55_im", "Pa"},  {"rho", "kg/m^3"},  {"vp0", "m/s"},        {"q1000_p0", "1"}, {"vp90", "m/s"},
+    {"c55_im", "Pa"},  {"c15_re", "Pa"},   {"c15_im", "Pa"},      {"c35_re", "Pa"}, {"c35_im", "Pa"},
+    {"c51_re", "Pa"},  {"c51_im", "Pa"},   {"c53_re", "Pa"},      {"c53_im", "Pa"}, {"rho", "kg/m^3"},  {"vp0", "m/s"},        {"q1000_p0", "1"}, {"vp90", "m/s"},
     {"q1000_p90", "1"}, {"vs0", "m/s"},    {"q1000_s0", "1"},     {"backward_error", "1"},
 };
 
@@ -66,6 +68,15 @@ void write_tensor_csv(const std::string& path, const std::vector<TensorRow>& row
     std::snprintf(f, sizeof f, "%.17g", r.freq_hz);
     line = f;
     for (const core::zcomplex& c : {r.c11, r.c13, r.c31, r.c33, r.c55}) {
+      append(line, c.re);
+      append(line, c.im);
+    }
+    // Components the test does not measure are absent, not zero.
+    for (const core::zcomplex& c : {r.c15, r.c35, r.c51, r.c53}) {
+      if (std::isnan(c.re)) {
+        line += ",,";
+        continue;
+      }
       append(line, c.re);
       append(line, c.im);
     }

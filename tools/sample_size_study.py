@@ -66,7 +66,10 @@ def main():
     ref = results[(max(sizes), "periodic")]
     with open(os.path.join(a.out, "sample_size.csv"), "w") as f:
         f.write("size,boundary,c11_re,c11_im,c33_re,c33_im,c55_re,c55_im,dist_c11,dist_c33,dist_c55,dist_im_c33\n")
-        for (n, b), c in sorted(results.items()):
+        # Grouped by boundary, the groups apart by two blank lines (gnuplot's index 0, 1).
+        for i, ((n, b), c) in enumerate(sorted(results.items(), key=lambda t: (t[0][1], t[0][0]))):
+            if i and i % len(sizes) == 0:
+                f.write("\n\n")
             d = [abs(c[k] - ref[k]) / abs(ref[k]) for k in ("c11", "c33", "c55")]
             dim = abs(c["c33"].imag - ref["c33"].imag) / abs(ref["c33"].imag)
             f.write("%d,%s,%s,%s,%s,%s,%s,%s,%.6g,%.6g,%.6g,%.6g\n" % (
@@ -82,12 +85,12 @@ set ylabel 'relative distance to the %d-cell periodic tensor'
 set grid
 set key top right
 set xrange [%g:%g]
-plot 'sample_size.csv' skip 1 using ($2 eq 'periodic' ? $1 : 1/0):($10 > 0 ? $10 : 1/0) with linespoints pt 7 title 'C33, periodic', \\
-     '' skip 1 using ($2 eq 'sealed' ? $1 : 1/0):10 with linespoints pt 5 title 'C33, sealed', \\
-     '' skip 1 using ($2 eq 'periodic' ? $1 : 1/0):($12 > 0 ? $12 : 1/0) with linespoints pt 7 dt 2 title 'Im C33, periodic', \\
-     '' skip 1 using ($2 eq 'sealed' ? $1 : 1/0):12 with linespoints pt 5 dt 2 title 'Im C33, sealed', \\
-     '' skip 1 using ($2 eq 'periodic' ? $1 : 1/0):($11 > 0 ? $11 : 1/0) with linespoints pt 7 dt 3 title 'C55, periodic', \\
-     '' skip 1 using ($2 eq 'sealed' ? $1 : 1/0):11 with linespoints pt 5 dt 3 title 'C55, sealed'
+plot 'sample_size.csv' index 0 skip 1 using 1:($10 > 0 ? $10 : 1/0) with linespoints pt 7 title 'C33, periodic', \\
+     '' index 1 using 1:10 with linespoints pt 5 title 'C33, sealed', \\
+     '' index 0 skip 1 using 1:($12 > 0 ? $12 : 1/0) with linespoints pt 7 dt 2 title 'Im C33, periodic', \\
+     '' index 1 using 1:12 with linespoints pt 5 dt 2 title 'Im C33, sealed', \\
+     '' index 0 skip 1 using 1:($11 > 0 ? $11 : 1/0) with linespoints pt 7 dt 3 title 'C55, periodic', \\
+     '' index 1 using 1:11 with linespoints pt 5 dt 3 title 'C55, sealed'
 """ % (max(sizes), min(sizes) / 1.2, max(sizes) * 1.2))
 
 

@@ -8,7 +8,9 @@
 #include <random>
 
 #include "tensor/cell_law.hpp"
+#include "fem/local_unknowns.hpp"
 #include "tensor/io.hpp"
+#include "tensor/periodic_accuracy.hpp"
 #include "tensor/velocities.hpp"
 #include "tests/tensor/support.hpp"
 
@@ -271,6 +273,58 @@ TEST(PeriodicSample, ReciprocalAndPassive) {
   expect_reciprocal_and_passive(with_map(image, image.nx / 4, image.ny / 4, 4 * image.h,
                                          [&](int64_t j, int64_t k) { return at(image, 4 * j - 3, 4 * k - 3); }),
                                 "patchy ice image");
+}
+
+}  // namespace
+}  // namespace tensor_test
+
+namespace tensor_test {
+namespace {
+
+// The periodic error bars against an error of known size: each strain's
+// load raised by eps max|b| in one free row, so that its solution has a
+// residual of exactly that size for the true loads; each diagonal modulus
+// is a functional of one strain's solution and moves by what its bound
+// must cover (to first order, up to sqrt(2) for |Re| + |Im|).
+TEST(PeriodicErrorBounds, DiagonalModuliCoverAKnownError) {
+  const tensor::Sample s =
+      with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
+  const tensor::PeriodicGrid g(s.nx, s.ny, s.h);
+  const double omega = 6.283185307179586 * 30;
+  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  const std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
+  engine::Options o;
+  o.threads = 1;
+  solver->analyse(g.pattern, o);
+  tensor::PeriodicSystem sys;
+  tensor::assemble_periodic(g, cells, omega, sys);
+  solver->factorise(sys.values);
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  std::vector<zcomplex> x = sys.rhs, x_off = sys.rhs;
+  const int rows[3] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right),
+                       fem::s3x(fem::Vertex::upper_left)};
+  for (std::size_t t = 0; t < 3; ++t) {
+    double largest = 0;
+    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(sys.rhs[t * n + i]));
+    const auto row = static_cast<std::size_t>(g.unknown(3, 2, rows[t]));
+    ASSERT_FALSE(g.is_held(static_cast<int64_t>(row)));
+    x_off[t * n + row] += zcomplex{1e-4 * largest, 0};
+  }
+  solver->solve(x, 3), solver->solve(x_off, 3);
+  const tensor::Tensor3 c = tensor::periodic_tensor(g, sys, x), c_off = tensor::periodic_tensor(g, sys, x_off);
+  tensor::StiffnessBounds b;
+  tensor::bound_periodic(g, sys, x_off, c_off, *solver, b);
+  const double bounds[3] = {b.c11, b.c33, b.c55};
+  for (int t = 0; t < 3; ++t) {
+    const double error = rel(c_off[t][t], c[t][t]);
+    EXPECT_GT(error, 1e-12) << t << ": the known error dominates rounding";
+    EXPECT_GE(bounds[t], error) << t;
+    EXPECT_LE(bounds[t], 1.01 * std::sqrt(2.0) * error) << t;
+  }
+  EXPECT_GE(b.c13, rel(c_off[0][1], c[0][1]));
+  EXPECT_GE(b.c15 * std::max({core::cabs(c[0][0]), core::cabs(c[1][1]), core::cabs(c[2][2])}),
+            core::cabs(c_off[0][2] - c[0][2]));
+  EXPECT_GT(b.condition, 1.0);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "drivers/error_bounds.hpp"
+#include "upscaling/error_bounds.hpp"
 
 namespace tensor {
 

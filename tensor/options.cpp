@@ -59,8 +59,8 @@ std::vector<double> angles(const std::string& option, const std::string& v) {
     const std::size_t comma = v.find(',', at);
     const std::string item = v.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
     double a = 0;
-    if (!parse_real(item, a) || a < 0 || a > 90)
-      bad(option, v, "angles from the vertical in degrees, each from 0 to 90, separated by commas, were expected (\"" +
+    if (!parse_real(item, a) || a < 0 || a > 180)
+      bad(option, v, "angles from the vertical in degrees, each from 0 to 180, separated by commas, were expected (\"" +
                          item + "\" is not one)");
     out.push_back(a);
     if (comma == std::string::npos) return out;
@@ -91,6 +91,10 @@ const std::map<std::string, Setter>& valued() {
       {"--lame",
        [](Options& o, const std::string& n, const std::string& v) {
          o.lame = choice<LameRelations>(n, v, {{"2d", LameRelations::two_d}, {"3d", LameRelations::three_d}});
+       }},
+      {"--boundary",
+       [](Options& o, const std::string& n, const std::string& v) {
+         o.boundary = choice<Boundary>(n, v, {{"periodic", Boundary::periodic}, {"sealed", Boundary::sealed}});
        }},
       {"--tests",
        [](Options& o, const std::string& n, const std::string& v) {
@@ -182,16 +186,17 @@ Options parse_options(int argc, const char* const* argv) {
 
 const char* usage() {
   return "usage: tensor_upscale INPUT [options]\n"
-         "Computes the effective complex stiffness C11, C13, C33, C55 of a poroelastic sample per frequency.\n"
+         "Computes the effective complex stiffness C11 ... C55 of a poroelastic sample per frequency.\n"
          "  INPUT                  an input deck, or a sample file (.toml, see doc/sample_file.md)\n"
          "  --labels FILE          label image (PNG, TIFF or text) replacing the deck's layering\n"
          "  --freq F | F1:F2:N     one frequency (Hz), or N frequencies evenly spaced on a log scale\n"
          "  --lame 2d|3d           Lame relations of the 2D medium\n"
-         "  --tests tensor|p|s     both tests (default), the biaxial test alone, the shear test alone\n"
+         "  --boundary periodic|sealed  the sample repeated without end (default), or sealed with rollers\n"
+         "  --tests tensor|p|s     sealed: both tests (default), the biaxial test alone, the shear test alone\n"
          "  --threads N            threads, 1..1024 (default: every core)\n"
          "  -o DIR                 folder of the results (default: .)\n"
          "  --quiet                no progress on standard error\n"
-         "  --angles A1,A2,...     also velocities at these angles from the vertical (degrees, 0..90)\n"
+         "  --angles A1,A2,...     also velocities at these angles from the vertical (degrees, 0..180)\n"
          "  --fields F             cell fields of each test at frequency F as .vti files\n"
          "  --export-matrix FILE.mtx  the system matrix in Matrix Market format\n"
          "  --estimate-error       discretisation error of every modulus, velocity and 1000/Q from\n"

@@ -19,6 +19,7 @@ struct Options {
   std::string labels_file;               // --labels: label image replacing the deck's layering
   std::vector<double> frequencies;       // --freq F or F1:F2:N (log-spaced); empty: the input's
   std::optional<LameRelations> lame;     // --lame 2d|3d
+  std::optional<Boundary> boundary;      // --boundary periodic|sealed; unset: the sample file's, else periodic
   Tests tests = Tests::tensor;           // --tests tensor|p|s
   int threads = 0;                       // --threads N; 0: every core
   std::string out_dir = ".";             // -o DIR

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 #include "core/stop.hpp"
@@ -79,10 +80,13 @@ void make_folder(const std::string& dir) {
 
 // Cell fields of one solved test: per load, the divergence of solid 1 and
 // the modulus of the fluid pressure -(b1 div u1 + b2 div u3 + m div w).
-void add_test_fields(const GridSystem& g, const std::vector<core::CellCoefficients>& cells,
-                     const std::vector<zcomplex>& x, const char* const names[2], std::vector<CellField>& out) {
+// `trace` adds each load's macroscopic volume strain to both solids'
+// divergence (the periodic test solves for the fluctuation alone).
+template <class Grid>
+void add_test_fields(const Grid& g, const std::vector<core::CellCoefficients>& cells, const std::vector<zcomplex>& x,
+                     std::span<const char* const> names, std::vector<CellField>& out, const double* trace = nullptr) {
   const std::size_t n = static_cast<std::size_t>(g.n), count = static_cast<std::size_t>(g.nx * g.ny);
-  for (int l = 0; l < 2; ++l) {
+  for (std::size_t l = 0; l < names.size(); ++l) {
     const drivers::SolutionView view(x.data() + l * n, g.xnod, static_cast<int>(g.nx));
     CellField re{std::string(names[l]) + "_div_u1_re", std::vector<double>(count)};
     CellField im{std::string(names[l]) + "_div_u1_im", std::vector<double>(count)};
@@ -91,8 +95,9 @@ void add_test_fields(const GridSystem& g, const std::vector<core::CellCoefficien
       for (int64_t j = 1; j <= g.nx; ++j) {
         const std::size_t at = static_cast<std::size_t>((j - 1) + (k - 1) * g.nx);
         const drivers::CellSolution u = view.cell(static_cast<int>(j), static_cast<int>(k));
-        const zcomplex t1 = drivers::solid_divergence(u, drivers::kSolid1, g.h);
-        const zcomplex t3 = drivers::solid_divergence(u, drivers::kSolid3, g.h);
+        const zcomplex mean{trace ? trace[l] : 0.0, 0.0};
+        const zcomplex t1 = drivers::solid_divergence(u, drivers::kSolid1, g.h) + mean;
+        const zcomplex t3 = drivers::solid_divergence(u, drivers::kSolid3, g.h) + mean;
         const zcomplex z = drivers::fluid_divergence(u, g.h);
         const core::CellCoefficients& c = cells[at];
         const zcomplex pres = -1.0 * (c.b1 * t1 + c.b2 * t3 + c.m * z);
@@ -116,6 +121,13 @@ void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp)
     }
   static const char* const kBiaxial[2] = {"exx", "ezz"};
   static const char* const kShear[2] = {"shear_on_solid1", "shear_on_solid3"};
+  static const char* const kPeriodic[3] = {"exx", "ezz", "gxz"};
+  static const double kTrace[3] = {1, 1, 0};
+  if (!keep.periodic.empty()) {
+    std::vector<CellField> f = base;
+    add_test_fields(*comp.periodic_grid(), cells, keep.periodic, kPeriodic, f, kTrace);
+    write_vti(o.out_dir + "/periodic.vti", s.nx, s.ny, s.h, f);
+  }
   if (!keep.biaxial.empty()) {
     std::vector<CellField> f = base;
     add_test_fields(g, cells, keep.biaxial, kBiaxial, f);
@@ -272,7 +284,9 @@ int run_checked(const Options& o, RunRecord& record) {
   record.inputs = s.input_digests;
   record.nx = s.nx, record.ny = s.ny, record.h = s.h;
   record.lame = s.lame == LameRelations::three_d ? "3d" : "2d";
-  const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p};
+  const Boundary boundary = o.boundary ? *o.boundary : s.boundary ? *s.boundary : Boundary::periodic;
+  record.boundary = boundary == Boundary::periodic ? "periodic" : "sealed";
+  const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p, boundary};
   engine::Options eo;
   eo.threads = o.threads;
   eo.out_of_core_dir = o.out_of_core_dir;
@@ -348,11 +362,18 @@ TensorRow tensor_row(double freq_hz, const Stiffness& c, double rho, const std::
   TensorRow r;
   r.freq_hz = freq_hz;
   r.c11 = c.c11, r.c13 = c.c13, r.c31 = c.c31, r.c33 = c.c33, r.c55 = c.c55;
+  r.c15 = c.c15, r.c35 = c.c35, r.c51 = c.c51, r.c53 = c.c53;
   r.rho = rho;
   const Wave p0 = wave_of(c.c33, rho), p90 = wave_of(c.c11, rho), s0 = wave_of(c.c55, rho);
   r.vp0 = p0.velocity, r.q1000_p0 = p0.q1000, r.vp90 = p90.velocity, r.q1000_p90 = p90.q1000;
   r.vs0 = s0.velocity, r.q1000_s0 = s0.q1000;
   r.backward_error = c.backward_error;
+  const FastestP fast = fastest_p(c, rho);
+  r.extra.push_back({"theta_pmax", "deg", fast.theta_degrees});
+  r.extra.push_back({"vp_pmax", "m/s", fast.p.velocity});
+  r.extra.push_back({"q1000_p_pmax", "1", fast.p.q1000});
+  r.extra.push_back({"vsv_pmax", "m/s", fast.sv.velocity});
+  r.extra.push_back({"q1000_sv_pmax", "1", fast.sv.q1000});
   for (const double a : angles) {
     char tag[32];
     std::snprintf(tag, sizeof tag, "%g", a);

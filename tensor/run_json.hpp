@@ -16,7 +16,7 @@ struct RunRecord {
   double wall_start = 0;               // monotonic clock at the start, s
   std::string input;                   // the input file as given
   std::vector<std::pair<std::string, std::string>> inputs;  // file, SHA-256 ("" unreadable)
-  std::string lame = "2d", tests = "tensor", solver = "own";
+  std::string lame = "2d", tests = "tensor", solver = "own", boundary = "periodic";
   long long nx = 0, ny = 0;
   double h = 0;
   double cells_per_feature = 0;  // of the sample's geometry (infinite: one cell law)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,11 @@ struct Material {
 
 enum class LameRelations { two_d, three_d };
 
+// The test of the tensor: the sample repeated without end (periodic
+// fluctuations about a macroscopic strain), or the sealed specimen between
+// rollers and plates.
+enum class Boundary { periodic, sealed };
+
 struct Sample {
   int32_t key_model = 0;            // 0 ice (permafrost) model, 1 shaley-sand model
   int64_t nx = 0, ny = 0;           // cells along x and along y (y up)
@@ -35,6 +41,7 @@ struct Sample {
   std::vector<double> water_of_cell;
   std::vector<double> frequencies;  // Hz
   LameRelations lame = LameRelations::two_d;
+  std::optional<Boundary> boundary;  // the sample file's "boundary"; unset: the program's default
   // Every input file read, with the SHA-256 of its bytes, for the run record.
   std::vector<std::pair<std::string, std::string>> input_digests;
 };

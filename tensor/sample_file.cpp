@@ -186,6 +186,12 @@ void read_globals(const toml::table& t, Sample& s, const Where& w) {
     if (l != "2d" && l != "3d") w.refuse(lame, "lame = \"" + l + "\"; expected \"2d\" or \"3d\"");
     s.lame = l == "2d" ? LameRelations::two_d : LameRelations::three_d;
   }
+  if (const toml::node* boundary = t.get("boundary")) {
+    const std::string b = text(*boundary, "boundary", w);
+    if (b != "periodic" && b != "sealed")
+      w.refuse(boundary, "boundary = \"" + b + "\"; expected \"periodic\" or \"sealed\"");
+    s.boundary = b == "periodic" ? Boundary::periodic : Boundary::sealed;
+  }
 }
 
 std::string beside(const std::string& file, const std::string& p) {
@@ -207,7 +213,7 @@ Sample read_sample_file(const std::string& path) {
     throw std::runtime_error("\"" + path + "\" line " + std::to_string(e.source().begin.line) + " column " +
                              std::to_string(e.source().begin.column) + ": not TOML: " + std::string(e.description()));
   }
-  refuse_unknown_keys(t, {"model", "cell_size", "labels", "water", "frequencies", "frequency", "lame", "material"},
+  refuse_unknown_keys(t, {"model", "cell_size", "labels", "water", "frequencies", "frequency", "lame", "boundary", "material"},
                       "at the top level", w);
   read_globals(t, s, w);
   read_materials(t, s, w);

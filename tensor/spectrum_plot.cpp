@@ -106,12 +106,18 @@ void write_spectrum_plot(const std::string& dir) {
     if (has(2 + 2 * i)) re.push_back({2 + 2 * i, "Re " + std::string(comp[i]), "/1e9", i == 2});
     if (has(3 + 2 * i)) im.push_back({3 + 2 * i, "Im " + std::string(comp[i]), "/1e9", i == 2});
   }
+  // The couplings C15, C35 (columns 20 to 23), where measured.
+  const char* coupling[] = {"C15", "C35"};
+  for (int i = 0; i < 2; ++i) {
+    if (has(20 + 2 * i)) re.push_back({20 + 2 * i, "Re " + std::string(coupling[i]), "/1e9", false});
+    if (has(21 + 2 * i)) im.push_back({21 + 2 * i, "Im " + std::string(coupling[i]), "/1e9", false});
+  }
   const char* wave[] = {"P along y (vp0)", "P along x (vp90)", "S along y (vs0)"};
   for (int i = 0; i < 3; ++i) {
     if (has(13 + 2 * i)) (i < 2 ? p_speed : s_speed).push_back({13 + 2 * i, wave[i], "", false});
     if (has(14 + 2 * i)) (i < 2 ? p_loss : s_loss).push_back({14 + 2 * i, wave[i], "", false});
   }
-  for (int c = 20; c <= static_cast<int>(t.names.size()); ++c) {
+  for (int c = 28; c <= static_cast<int>(t.names.size()); ++c) {
     const std::string& name = t.names[c - 1];
     const std::string unit = c <= static_cast<int>(t.units.size()) ? t.units[c - 1] : "";
     if (!has(c) || name.rfind("err_", 0) == 0) continue;

@@ -10,6 +10,7 @@
 #include "tensor/cell_law.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/mpi_run.hpp"
+#include "tensor/periodic_accuracy.hpp"
 
 namespace tensor {
 
@@ -41,16 +42,51 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
                                            const engine::Options& options, TestChoice tests)
     : sample_(sample), grid_(sample.nx, sample.ny, sample.h), tests_(tests), solver_(std::move(solver)) {
   check_sample(sample);
+  engine::Options o = options;
+  if (tests.boundary == Boundary::periodic) {
+    // The torus has no geometric ordering of its own: the engine orders it.
+    periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h);
+    o.grid = nullptr;
+    solver_->analyse(periodic_->pattern, o);
+    return;
+  }
   biaxial_ = biaxial_test(grid_);
   shear_ = shear_test(grid_);
-  engine::Options o = options;
   o.grid = &grid_.places;
   solver_->analyse(grid_.pattern, o);
+}
+
+Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core::CellCoefficients>& cells,
+                                            Solutions* keep) {
+  const PeriodicGrid& g = *periodic_;
+  PeriodicSystem sys;
+  assemble_periodic(g, cells, omega, sys);
+  if (on_factorise) on_factorise("periodic");
+  solver_->factorise(sys.values);
+  std::vector<zcomplex> x = sys.rhs;
+  solver_->solve(x, kStrains);
+  Stiffness s{};
+  s.backward_error = worst(*solver_);
+  const Tensor3 c = periodic_tensor(g, sys, x);
+  s.c11 = c[0][0], s.c13 = c[0][1], s.c15 = c[0][2];
+  s.c31 = c[1][0], s.c33 = c[1][1], s.c35 = c[1][2];
+  s.c51 = c[2][0], s.c53 = c[2][1], s.c55 = c[2][2];
+  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, g.h, omega);
+  if (job_ranks().size == 1) {
+    bound_periodic(g, sys, x, c, *solver_, s.bounds);
+  } else {
+    const double none = std::nan("");
+    s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = none;
+    s.bounds.c15 = s.bounds.c35 = none;
+  }
+  if (keep) keep->periodic = std::move(x);
+  return s;
 }
 
 Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
+  if (periodic_) return periodic_at(omega, cells, keep);
   const std::size_t n = static_cast<std::size_t>(grid_.n);
   std::vector<zcomplex> values, x, rhs, raw;
   // A modulus whose test is not run is not a number.
@@ -98,18 +134,25 @@ void StiffnessComputation::export_matrix(double freq_hz, const std::string& path
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
   std::vector<zcomplex> values, rhs;
-  assemble(grid_, biaxial_, cells, omega, values, rhs);
+  const engine::Pattern& pattern = periodic_ ? periodic_->pattern : grid_.pattern;
+  if (periodic_) {
+    PeriodicSystem sys;
+    assemble_periodic(*periodic_, cells, omega, sys);
+    values = std::move(sys.values);
+  } else {
+    assemble(grid_, biaxial_, cells, omega, values, rhs);
+  }
   std::string text = "%%MatrixMarket matrix coordinate complex symmetric\n";
   char line[128];
-  std::snprintf(line, sizeof line, "%% biaxial test at %.17g Hz, lower triangle, prescribed rows kept as diagonal\n",
-                freq_hz);
+  std::snprintf(line, sizeof line, "%% %s test at %.17g Hz, lower triangle, prescribed rows kept as diagonal\n",
+                periodic_ ? "periodic" : "biaxial", freq_hz);
   text += line;
-  std::snprintf(line, sizeof line, "%lld %lld %lld\n", static_cast<long long>(grid_.n),
-                static_cast<long long>(grid_.n), static_cast<long long>(values.size()));
+  std::snprintf(line, sizeof line, "%lld %lld %lld\n", static_cast<long long>(pattern.n),
+                static_cast<long long>(pattern.n), static_cast<long long>(values.size()));
   text += line;
   for (std::size_t p = 0; p < values.size(); ++p) {
-    std::snprintf(line, sizeof line, "%lld %lld %.17g %.17g\n", static_cast<long long>(grid_.pattern.row[p] + 1),
-                  static_cast<long long>(grid_.pattern.col[p] + 1), values[p].re, values[p].im);
+    std::snprintf(line, sizeof line, "%lld %lld %.17g %.17g\n", static_cast<long long>(pattern.row[p] + 1),
+                  static_cast<long long>(pattern.col[p] + 1), values[p].re, values[p].im);
     text += line;
   }
   write_file_atomically(path, text);

@@ -18,27 +18,35 @@
 
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
+#include "tensor/periodic_system.hpp"
 #include "tensor/sample.hpp"
 #include "tensor/stiffness_accuracy.hpp"
 
 namespace tensor {
 
-// Moduli of a test that is not run are NaN.
+// Moduli of a test that is not run are NaN; so are c15, c35, c51, c53
+// under sealed boundaries, whose tests do not measure them.
 struct Stiffness {
   zcomplex c11{}, c13{}, c31{}, c33{}, c55{};
   double backward_error = 0;  // worst over the solves
   StiffnessBounds bounds;     // error bounds and resolution
+  zcomplex c15 = TensorRow::kAbsent, c35 = TensorRow::kAbsent, c51 = TensorRow::kAbsent, c53 = TensorRow::kAbsent;
 };
 
 // Which tests a run performs.
+// Under periodic boundaries one test gives the whole tensor and `biaxial`
+// and `shear` only choose what is reported. The library's default is the
+// sealed specimen; tensor_upscale's is periodic.
 struct TestChoice {
   bool biaxial = true, shear = true;
+  Boundary boundary = Boundary::sealed;
 };
 
 // The solved tests of one frequency, for cell fields: the solution of each
 // load, in the unknown numbering of the grid.
 struct Solutions {
   std::vector<zcomplex> biaxial, shear;  // n x 2 each, column-major; empty when not run
+  std::vector<zcomplex> periodic;        // n x 3 fluctuations (periodic grid numbering); empty under sealed
 };
 
 class StiffnessComputation {
@@ -49,6 +57,8 @@ class StiffnessComputation {
   // Factorises each test's matrix at freq_hz and solves its two loads.
   Stiffness at(double freq_hz, Solutions* keep = nullptr);
   const GridSystem& grid() const { return grid_; }
+  // The torus of the periodic test (null under sealed boundaries).
+  const PeriodicGrid* periodic_grid() const { return periodic_.get(); }
   const engine::SparseSolver& solver() const { return *solver_; }
   engine::SparseSolver& solver() { return *solver_; }
   const TestSetup& biaxial() const { return biaxial_; }
@@ -64,7 +74,9 @@ class StiffnessComputation {
   GridSystem grid_;
   TestSetup biaxial_, shear_;
   TestChoice tests_;
+  std::unique_ptr<PeriodicGrid> periodic_;
   std::unique_ptr<engine::SparseSolver> solver_;
+  Stiffness periodic_at(double omega, const std::vector<core::CellCoefficients>& cells, Solutions* keep);
 };
 
 // Mean engineering shear strain of each solid (2 eps_xy over the cells).

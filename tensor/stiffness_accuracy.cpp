@@ -142,9 +142,10 @@ double cells_per_diffusion_length(std::span<const core::CellCoefficients> cells,
 }
 
 double worst_bound(const StiffnessBounds& b, const char** name) {
-  const std::pair<const char*, double> all[4] = {{"C11", b.c11}, {"C13", b.c13}, {"C33", b.c33}, {"C55", b.c55}};
+  const std::pair<const char*, double> all[6] = {{"C11", b.c11}, {"C13", b.c13}, {"C33", b.c33},
+                                                 {"C55", b.c55}, {"C15", b.c15}, {"C35", b.c35}};
   std::size_t at = 0;
-  for (std::size_t i = 1; i < 4; ++i)
+  for (std::size_t i = 1; i < 6; ++i)
     if (!(all[i].second <= all[at].second)) at = i;
   if (name) *name = all[at].first;
   return all[at].second;

@@ -29,6 +29,9 @@ namespace tensor {
 struct StiffnessBounds {
   double condition = 0;
   double c11 = 0, c13 = 0, c33 = 0, c55 = 0;
+  // The coupling moduli (periodic test only), relative to the largest of
+  // |C11|, |C33|, |C55|: they may vanish.
+  double c15 = 0, c35 = 0;
   double cells_per_diffusion_length = 0;
 };
 

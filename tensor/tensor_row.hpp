@@ -2,6 +2,7 @@
 // and one entry of the run record.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ struct TensorRow {
   double freq_hz = 0;
   // Effective stiffness of the 2D medium, Pa; c31 is the check of symmetry.
   core::zcomplex c11{}, c13{}, c31{}, c33{}, c55{};
+  // The coupling of the normal and the shear strains and its reciprocity
+  // partners (periodic test); NaN, written as absent, where not measured.
+  static constexpr core::zcomplex kAbsent{std::numeric_limits<double>::quiet_NaN(),
+                                         std::numeric_limits<double>::quiet_NaN()};
+  core::zcomplex c15 = kAbsent, c35 = kAbsent, c51 = kAbsent, c53 = kAbsent;
   double rho = 0;                            // mean density, kg/m3
   double vp0 = 0, q1000_p0 = 0;              // P wave along y (normal to the layering)
   double vp90 = 0, q1000_p90 = 0;            // P wave along x

@@ -40,10 +40,11 @@ tensor::Sample with_map(tensor::Sample s, int64_t nx, int64_t ny, double h, F&& 
 }
 
 // The tensor of `s` at each frequency, one analysis for all.
-inline std::vector<tensor::Stiffness> tensor_at(const tensor::Sample& s, const std::vector<double>& freqs) {
+inline std::vector<tensor::Stiffness> tensor_at(const tensor::Sample& s, const std::vector<double>& freqs,
+                                                tensor::Boundary boundary = tensor::Boundary::sealed) {
   engine::Options o;
   o.threads = 1;
-  tensor::StiffnessComputation comp(s, engine::make_solver(engine::Backend::own), o, {});
+  tensor::StiffnessComputation comp(s, engine::make_solver(engine::Backend::own), o, {true, true, boundary});
   std::vector<tensor::Stiffness> out;
   for (double f : freqs) out.push_back(comp.at(f));
   return out;

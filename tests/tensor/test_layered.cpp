@@ -119,6 +119,28 @@ TEST(LayeredSample, UnrelaxedLimitAtHighFrequency) {
   }
 }
 
+// The same limits under periodic boundaries: the deck repeated without end
+// has two interfaces per period where the sealed sample has one, so near
+// the unrelaxed end its distance doubles; both limits stay those of the
+// layers.
+TEST(LayeredSample, PeriodicLimitsAtTheFrequencyExtremes) {
+  const tensor::Sample s = two_layers(40), dense = two_layers(400);
+  const tensor::Stiffness low = tensor_at(s, {1e-4}, tensor::Boundary::periodic)[0];
+  const std::vector<tensor::Stiffness> high = tensor_at(dense, {1e4, 1e5}, tensor::Boundary::periodic);
+  const Normal r = limit_at(s, 1e-4, true), u = limit_at(s, 1e-4, false);
+  const Normal u4 = limit_at(s, 1e4, false), u5 = limit_at(s, 1e5, false), r5 = limit_at(s, 1e5, true);
+  const double span = std::abs(u.c33 - r.c33), span5 = std::abs(u5.c33 - r5.c33);
+  const Normal got{low.c11.re, low.c13.re, low.c33.re};
+  const Normal got4{high[0].c11.re, high[0].c13.re, high[0].c33.re}, got5{high[1].c11.re, high[1].c13.re, high[1].c33.re};
+  for (auto m : {&Normal::c11, &Normal::c13, &Normal::c33}) {
+    EXPECT_LT(std::abs(got.*m - r.*m), 1e-6 * span);
+    const double d4 = std::abs(got4.*m - u4.*m), d5 = std::abs(got5.*m - u5.*m);
+    EXPECT_LT(d5, 4e-2 * span5);
+    EXPECT_GT(d4 / d5, 2.6);
+    EXPECT_LT(d4 / d5, 3.8);
+  }
+}
+
 // The biaxial test's C33 of a horizontally layered deck is the tied
 // modulus M_T of the compressional test on the same grid: both tie the two
 // solids' mean vertical strains, and the layered solution does not depend

@@ -48,7 +48,9 @@ TEST(Options, BadValuesAreRefusedWithOptionValueAndExpectation) {
   EXPECT_NE(refused({"d", "--threads", "0"}).find("--threads \"0\": a whole number of threads from 1 to 1024"),
             std::string::npos);
   EXPECT_NE(refused({"d", "--threads", "1025"}).find("from 1 to 1024"), std::string::npos);
-  EXPECT_NE(refused({"d", "--angles", "10,95"}).find("(\"95\" is not one)"), std::string::npos);
+  EXPECT_NE(refused({"d", "--angles", "10,185"}).find("(\"185\" is not one)"), std::string::npos);
+  EXPECT_NE(refused({"d", "--boundary", "open"}).find("--boundary \"open\": one of periodic|sealed was expected"),
+            std::string::npos);
   EXPECT_NE(refused({"d", "--lame", "4d"}).find("--lame \"4d\": one of 2d|3d was expected"), std::string::npos);
   EXPECT_NE(refused({"d", "--tests", "q"}).find("one of p|s|tensor"), std::string::npos);
   EXPECT_NE(refused({"d", "--frob"}).find("--frob (no value): unknown option"), std::string::npos);

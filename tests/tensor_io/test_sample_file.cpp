@@ -57,10 +57,11 @@ class SampleFile : public tensor_test::Scratch {
 TEST_F(SampleFile, ACompleteFileGivesItsSample) {
   put("maps/water.txt", "0.1 0.2 0.1 0.25\n0.1 0.2 0.1 0.1\n0.3 0.1 0.1 0.1\n");
   const tensor::Sample s = tensor::read_sample_file(
-      file(base + "water = \"maps/water.txt\"\nlame = \"3d\"\nfrequency = {min = 1, max = 1e4, count = 5}\n"));
+      file(base + "water = \"maps/water.txt\"\nlame = \"3d\"\nboundary = \"sealed\"\nfrequency = {min = 1, max = 1e4, count = 5}\n"));
   EXPECT_EQ(s.key_model, 0);
   EXPECT_EQ(s.h, 1e-3);
   EXPECT_EQ(s.lame, tensor::LameRelations::three_d);
+  EXPECT_EQ(s.boundary, tensor::Boundary::sealed);
   EXPECT_EQ(s.nx, 4);
   EXPECT_EQ(s.ny, 3);
   ASSERT_EQ(s.materials.size(), 2u);
@@ -102,6 +103,8 @@ TEST_F(SampleFile, TyposMissingFieldsAndValuesOutOfRangeAreRefused) {
   EXPECT_NE(refused(base).find("exactly one of them"), std::string::npos);
   EXPECT_NE(refused("model = \"granite\"\n" + freq).find("expected \"ice\" or \"shaley-sand\""), std::string::npos);
   EXPECT_NE(refused(base + freq + "lame = 2\n").find("lame must be a string"), std::string::npos);
+  EXPECT_NE(refused(base + freq + "boundary = \"open\"\n").find("boundary = \"open\"; expected \"periodic\" or \"sealed\""),
+            std::string::npos);
   EXPECT_NE(refused(base + "frequencies = [1,\n").find("not TOML"), std::string::npos);
   // The shaley-sand model needs its own fields, which the ice materials lack.
   std::string shale = base;

@@ -1,0 +1,331 @@
+// The periodic test (the sample repeated without end) against what does
+// not depend on its assembly: the mirror symmetry that makes a sealed
+// layered sample one half-period of the periodic one, a one-dimensional
+// solution of periodic shear on layers, tilings, mirror images and
+// transposes, reciprocity, passivity and the closed forms of one material.
+#include <algorithm>
+#include <complex>
+#include <random>
+
+#include "tensor/cell_law.hpp"
+#include "fem/local_unknowns.hpp"
+#include "tensor/io.hpp"
+#include "tensor/periodic_accuracy.hpp"
+#include "tensor/velocities.hpp"
+#include "tests/tensor/support.hpp"
+
+namespace tensor_test {
+namespace {
+
+using tensor::Boundary;
+using tensor::Stiffness;
+
+const std::vector<double> kSpread = {1e-3, 1.0, 1e3, 1e5};
+
+std::vector<Stiffness> periodic(const tensor::Sample& s, const std::vector<double>& f) {
+  return tensor_at(s, f, Boundary::periodic);
+}
+
+double scale_of(const Stiffness& c) {
+  return std::max({core::cabs(c.c11), core::cabs(c.c33), core::cabs(c.c55)});
+}
+
+// |a - b| relative to the tensor's scale: components that may vanish.
+double off(zcomplex a, zcomplex b, const Stiffness& c) { return core::cabs(a - b) / scale_of(c); }
+
+// The material of cell (j, k) of s.
+int32_t at(const tensor::Sample& s, int64_t j, int64_t k) {
+  return s.material_of_cell[static_cast<std::size_t>((j - 1) + (k - 1) * s.nx)];
+}
+
+tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed) {
+  std::mt19937 rng(seed);
+  return with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
+}
+
+// Stripes rising to the right at 45 degrees (period 6 cells along each axis).
+tensor::Sample stripes45(int64_t n) {
+  return with_map(ice_materials(), n, n, 0.01, [](int64_t j, int64_t k) { return (j - k + 600) % 6 < 3 ? 1 : 2; });
+}
+
+tensor::Sample mirrored(const tensor::Sample& s) {
+  return with_map(s, s.nx, s.ny, s.h, [&](int64_t j, int64_t k) { return at(s, s.nx + 1 - j, k); });
+}
+
+// One material: both solids share the macroscopic strain and no fluid
+// moves; periodic, sealed and the closed forms agree, and nothing couples
+// normal to shear strains.
+TEST(PeriodicSample, HomogeneousEqualsSealedAndClosedForms) {
+  const tensor::Sample s = with_map(ice_materials(), 4, 3, 0.01, [](int64_t, int64_t) { return 2; });
+  const std::vector<Stiffness> p = periodic(s, kSpread), q = tensor_at(s, kSpread);
+  for (std::size_t i = 0; i < kSpread.size(); ++i) {
+    const model::ElasticCell e = law_of(s, 2, s.materials[1].phi_layer1, kSpread[i]);
+    const double m = e.lambda1 + 2 * e.mu1 + e.lambda3 + 2 * e.mu3 + 2 * (e.d3 + e.mu13);
+    const double mu = e.mu1 + e.mu3 + e.mu13;
+    EXPECT_LT(rel(p[i].c11, {m, 0}), 1e-8) << kSpread[i];
+    EXPECT_LT(rel(p[i].c33, {m, 0}), 1e-8) << kSpread[i];
+    EXPECT_LT(rel(p[i].c55, {mu, 0}), 1e-8) << kSpread[i];
+    EXPECT_LT(rel(p[i].c13, {m - 2 * mu, 0}), 1e-8) << kSpread[i];
+    EXPECT_LT(rel(p[i].c33, q[i].c33), 1e-8) << kSpread[i];
+    EXPECT_LT(rel(p[i].c55, q[i].c55), 1e-8) << kSpread[i];
+    for (const zcomplex c : {p[i].c15, p[i].c35, p[i].c51, p[i].c53}) EXPECT_LT(off(c, {0, 0}, p[i]), 1e-9);
+    EXPECT_TRUE(std::isnan(q[i].c15.re) && std::isnan(q[i].c35.re)) << "sealed does not measure C15, C35";
+  }
+}
+
+// A sealed layered sample with rollers is the mirror image of itself about
+// each side: the periodic deck of layers n1, n2 is, between the middles of
+// its layers, exactly the sealed deck of layers n1/2, n2/2.
+TEST(PeriodicSample, LayeredEqualsSealedHalfLayers) {
+  const tensor::Sample base = ice_materials();
+  const tensor::Sample whole = with_map(base, 2, 10, 0.01, [](int64_t, int64_t k) { return k <= 4 ? 1 : 2; });
+  const tensor::Sample half = with_map(base, 2, 5, 0.01, [](int64_t, int64_t k) { return k <= 2 ? 1 : 2; });
+  const std::vector<Stiffness> p = periodic(whole, kSpread), q = tensor_at(half, kSpread);
+  for (std::size_t i = 0; i < kSpread.size(); ++i) {
+    EXPECT_LT(rel(p[i].c11, q[i].c11), 1e-9) << kSpread[i];
+    EXPECT_LT(rel(p[i].c13, q[i].c13), 1e-9) << kSpread[i];
+    EXPECT_LT(rel(p[i].c33, q[i].c33), 1e-9) << kSpread[i];
+    EXPECT_LT(off(p[i].c15, {0, 0}, p[i]) + off(p[i].c35, {0, 0}, p[i]), 1e-9) << "layers couple no shear";
+  }
+}
+
+// Dense complex Gaussian elimination with partial pivoting.
+std::vector<std::complex<double>> dense_solve(std::vector<std::vector<std::complex<double>>> a,
+                                              std::vector<std::complex<double>> b) {
+  const std::size_t n = b.size();
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t p = c;
+    for (std::size_t r = c + 1; r < n; ++r)
+      if (std::abs(a[r][c]) > std::abs(a[p][c])) p = r;
+    std::swap(a[c], a[p]), std::swap(b[c], b[p]);
+    for (std::size_t r = c + 1; r < n; ++r) {
+      const std::complex<double> m = a[r][c] / a[c][c];
+      for (std::size_t k = c; k < n; ++k) a[r][k] -= m * a[c][k];
+      b[r] -= m * b[c];
+    }
+  }
+  std::vector<std::complex<double>> x(n);
+  for (std::size_t r = n; r-- > 0;) {
+    std::complex<double> s = b[r];
+    for (std::size_t k = r + 1; k < n; ++k) s -= a[r][k] * x[k];
+    x[r] = s / a[r][r];
+  }
+  return x;
+}
+
+// Periodic shear gamma = 1 of horizontal layers: every field depends on z
+// alone, the solids move along x only (a_k, b_k at node row k, a linear in
+// z within a cell) and the relative fluid displacement is horizontal and
+// uniform in each cell row (c_k). Per cell of side h the form is
+//   h^2 [mu1 e1 e1' + mu3 e3 e3' + mu13 (e1 e3' + e3 e1') / 2]
+//   + omega h^2 [f11 (d.M d') - f12 (c' (d0 + d1) + c (d0' + d1')) / 2 + f22 c c'],
+// e = 1 + (node above - node below) / h, d = a - b, M = [[1/3, 1/6], [1/6, 1/3]],
+// and C55 = <mu1 e1 + mu3 e3 + mu13 (e1 + e3) / 2> over the cells.
+zcomplex shear_of_layers(const tensor::Sample& s, double f) {
+  const double omega = 6.283185307179586 * f, h = s.h;
+  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  const std::size_t ny = static_cast<std::size_t>(s.ny), n = 3 * ny;
+  // Unknowns: a_k = k, b_k = ny + k, c_k = 2 ny + k; a_0 is held (translation).
+  std::vector<std::vector<std::complex<double>>> a(n, std::vector<std::complex<double>>(n));
+  std::vector<std::complex<double>> rhs(n);
+  const double mm[2][2] = {{1.0 / 3, 1.0 / 6}, {1.0 / 6, 1.0 / 3}}, sgn[2] = {-1, 1};
+  for (std::size_t k = 0; k < ny; ++k) {
+    const core::CellCoefficients& c = cells[k * static_cast<std::size_t>(s.nx)];
+    const std::size_t node[2] = {k, (k + 1) % ny}, w = 2 * ny + k;
+    const std::complex<double> f11(0, omega * h * h * c.f11), f12(0, omega * h * h * c.f12),
+        f22(0, omega * h * h * c.f22);
+    for (int i = 0; i < 2; ++i) {
+      const std::size_t ai = node[i], bi = ny + node[i];
+      for (int j = 0; j < 2; ++j) {
+        const std::size_t aj = node[j], bj = ny + node[j];
+        const double g = sgn[i] * sgn[j];
+        a[ai][aj] += c.mu1 * g + f11 * mm[i][j];
+        a[bi][bj] += c.mu3 * g + f11 * mm[i][j];
+        a[ai][bj] += 0.5 * c.mu13 * g - f11 * mm[i][j];
+        a[bi][aj] += 0.5 * c.mu13 * g - f11 * mm[i][j];
+      }
+      a[ai][w] -= 0.5 * f12, a[w][ai] -= 0.5 * f12;
+      a[bi][w] += 0.5 * f12, a[w][bi] += 0.5 * f12;
+      rhs[ai] -= sgn[i] * h * (c.mu1 + 0.5 * c.mu13);
+      rhs[bi] -= sgn[i] * h * (c.mu3 + 0.5 * c.mu13);
+    }
+    a[w][w] += f22;
+  }
+  // Hold a_0: its row and column become the identity.
+  for (std::size_t i = 0; i < n; ++i) a[0][i] = a[i][0] = 0;
+  a[0][0] = 1, rhs[0] = 0;
+  const std::vector<std::complex<double>> x = dense_solve(a, rhs);
+  std::complex<double> sum = 0;
+  for (std::size_t k = 0; k < ny; ++k) {
+    const core::CellCoefficients& c = cells[k * static_cast<std::size_t>(s.nx)];
+    const std::size_t up = (k + 1) % ny;
+    const std::complex<double> e1 = 1.0 + (x[up] - x[k]) / h, e3 = 1.0 + (x[ny + up] - x[ny + k]) / h;
+    sum += c.mu1 * e1 + c.mu3 * e3 + 0.5 * c.mu13 * (e1 + e3);
+  }
+  sum /= static_cast<double>(ny);
+  return {sum.real(), sum.imag()};
+}
+
+TEST(PeriodicSample, ShearOfLayersIsTheOneDimensionalSolution) {
+  const tensor::Sample s =
+      with_map(ice_materials(), 2, 9, 0.01, [](int64_t, int64_t k) { return k <= 3 || k == 7 ? 1 : 2; });
+  const std::vector<double> f = {1e-2, 10.0, 1e4};
+  const std::vector<Stiffness> p = periodic(s, f);
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    const zcomplex want = shear_of_layers(s, f[i]);
+    EXPECT_LT(rel(p[i].c55, want), 1e-9) << f[i];
+    EXPECT_GT(want.im, 0) << "the relative motion of the solids dissipates";
+  }
+}
+
+// The same rock cut as one, 2 x 2 or 3 x 1 periods.
+TEST(PeriodicSample, TilingsGiveTheSameTensor) {
+  const tensor::Sample s = random_map(4, 3, 5);
+  auto tiled = [&](int64_t tx, int64_t tz) {
+    return with_map(s, tx * s.nx, tz * s.ny, s.h,
+                    [&](int64_t j, int64_t k) { return at(s, (j - 1) % s.nx + 1, (k - 1) % s.ny + 1); });
+  };
+  const std::vector<double> f = {1e-2, 1e2, 1e5};
+  const std::vector<Stiffness> one = periodic(s, f), four = periodic(tiled(2, 2), f), three = periodic(tiled(3, 1), f);
+  for (std::size_t i = 0; i < f.size(); ++i)
+    for (const Stiffness* t : {&four[i], &three[i]}) {
+      for (auto m : {&Stiffness::c11, &Stiffness::c13, &Stiffness::c33, &Stiffness::c55})
+        EXPECT_LT(rel(t->*m, one[i].*m), 1e-9) << f[i];
+      for (auto m : {&Stiffness::c15, &Stiffness::c35}) EXPECT_LT(off(t->*m, one[i].*m, one[i]), 1e-9) << f[i];
+    }
+}
+
+// x -> -x turns the sign of the couplings of normal and shear strains and
+// keeps the rest; x <-> z exchanges C11 with C33 and C15 with C35.
+TEST(PeriodicSample, MirrorAndTranspose) {
+  const tensor::Sample s = random_map(5, 4, 9);
+  const tensor::Sample t = with_map(s, s.ny, s.nx, s.h, [&](int64_t j, int64_t k) { return at(s, k, j); });
+  const std::vector<double> f = {1e-1, 1e3};
+  const std::vector<Stiffness> a = periodic(s, f), m = periodic(mirrored(s), f), r = periodic(t, f);
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    EXPECT_GT(off(a[i].c15, {0, 0}, a[i]), 1e-4) << "a random map couples normal and shear strains";
+    for (auto c : {&Stiffness::c11, &Stiffness::c13, &Stiffness::c33, &Stiffness::c55})
+      EXPECT_LT(rel(m[i].*c, a[i].*c), 1e-9) << f[i];
+    EXPECT_LT(off(m[i].c15, -a[i].c15, a[i]), 1e-9);
+    EXPECT_LT(off(m[i].c35, -a[i].c35, a[i]), 1e-9);
+    EXPECT_LT(rel(r[i].c11, a[i].c33), 1e-9);
+    EXPECT_LT(rel(r[i].c33, a[i].c11), 1e-9);
+    EXPECT_LT(rel(r[i].c13, a[i].c13), 1e-9);
+    EXPECT_LT(rel(r[i].c55, a[i].c55), 1e-9);
+    EXPECT_LT(off(r[i].c15, a[i].c35, a[i]), 1e-9);
+    EXPECT_LT(off(r[i].c35, a[i].c15, a[i]), 1e-9);
+    for (const double theta : {0.0, 20.0, 45.0, 90.0, 135.0, 170.0}) {
+      const double rho = 2000;
+      const double v = tensor::wave_of(tensor::christoffel(a[i], theta).p, rho).velocity;
+      const double w = tensor::wave_of(tensor::christoffel(m[i], 180 - theta).p, rho).velocity;
+      EXPECT_NEAR(v / w, 1.0, 1e-9) << theta;
+    }
+  }
+}
+
+// Stripes at 45 and at 135 degrees: at 45 degrees one wave runs along the
+// stripes and the other across them; each is the other's at 135 degrees.
+TEST(PeriodicSample, InclinedStripesAndTheirMirror) {
+  const tensor::Sample a = stripes45(12), b = mirrored(a);
+  const double rho = tensor::mean_density(a);
+  const Stiffness ca = periodic(a, {100.0})[0], cb = periodic(b, {100.0})[0];
+  auto vp = [rho](const Stiffness& c, double theta) { return tensor::wave_of(tensor::christoffel(c, theta).p, rho); };
+  EXPECT_GT(std::abs(vp(ca, 45).velocity / vp(cb, 45).velocity - 1), 1e-3);
+  EXPECT_NEAR(vp(ca, 45).velocity / vp(cb, 135).velocity, 1.0, 1e-9);
+  EXPECT_NEAR(vp(ca, 135).velocity / vp(cb, 45).velocity, 1.0, 1e-9);
+  // Along the stripes (45 degrees from the vertical, rising to the right)
+  // the fastest P wave: the scan finds it there.
+  const tensor::FastestP fa = tensor::fastest_p(ca, rho), fb = tensor::fastest_p(cb, rho);
+  EXPECT_NEAR(fa.theta_degrees + fb.theta_degrees, 180.0, 1e-3);
+  EXPECT_GE(fa.p.velocity, vp(ca, 45).velocity * (1 - 1e-12));
+  EXPECT_GE(fa.p.velocity, vp(ca, 135).velocity * (1 - 1e-12));
+}
+
+// C_ij = C_ji, and the dissipation Im C is positive semidefinite, on
+// layered, random, image and inclined samples from 1 mHz to 100 kHz.
+void expect_reciprocal_and_passive(const tensor::Sample& s, const char* what) {
+  const std::vector<double> f = {1e-3, 1e-1, 10.0, 1e3, 1e5};
+  const std::vector<Stiffness> c = periodic(s, f);
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    const Stiffness& t = c[i];
+    EXPECT_LT(off(t.c13, t.c31, t), 1e-9) << what << " " << f[i];
+    EXPECT_LT(off(t.c15, t.c51, t), 1e-9) << what << " " << f[i];
+    EXPECT_LT(off(t.c35, t.c53, t), 1e-9) << what << " " << f[i];
+    // Leading principal minors of Im C (rounding allowed relative to |C|).
+    const double tol = 1e-10 * scale_of(t);
+    const double a = t.c11.im, b = 0.5 * (t.c13.im + t.c31.im), d = t.c33.im, g = t.c55.im;
+    const double e = 0.5 * (t.c15.im + t.c51.im), k = 0.5 * (t.c35.im + t.c53.im);
+    EXPECT_GE(a, -tol) << what << " " << f[i];
+    EXPECT_GE(a * d - b * b, -tol * (std::abs(a) + std::abs(d) + tol)) << what << " " << f[i];
+    const double det = a * (d * g - k * k) - b * (b * g - k * e) + e * (b * k - d * e);
+    EXPECT_GE(det, -tol * (std::abs(a * d) + std::abs(a * g) + std::abs(d * g) + tol * tol)) << what << " " << f[i];
+    EXPECT_GE(g, -tol) << what << " " << f[i];
+  }
+}
+
+TEST(PeriodicSample, ReciprocalAndPassive) {
+  const tensor::Sample base = ice_materials();
+  expect_reciprocal_and_passive(with_map(base, 3, 8, 0.01, [](int64_t, int64_t k) { return k <= 3 ? 1 : 2; }),
+                                "layered");
+  expect_reciprocal_and_passive(random_map(7, 5, 11), "random");
+  expect_reciprocal_and_passive(stripes45(6), "inclined");
+  const tensor::Sample image = tensor::read_sample_file(example("patchy_ice/sample.toml"));
+  expect_reciprocal_and_passive(with_map(image, image.nx / 4, image.ny / 4, 4 * image.h,
+                                         [&](int64_t j, int64_t k) { return at(image, 4 * j - 3, 4 * k - 3); }),
+                                "patchy ice image");
+}
+
+}  // namespace
+}  // namespace tensor_test
+
+namespace tensor_test {
+namespace {
+
+// The periodic error bars against an error of known size: each strain's
+// load raised by eps max|b| in one free row, so that its solution has a
+// residual of exactly that size for the true loads; each diagonal modulus
+// is a functional of one strain's solution and moves by what its bound
+// must cover (to first order, up to sqrt(2) for |Re| + |Im|).
+TEST(PeriodicErrorBounds, DiagonalModuliCoverAKnownError) {
+  const tensor::Sample s =
+      with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
+  const tensor::PeriodicGrid g(s.nx, s.ny, s.h);
+  const double omega = 6.283185307179586 * 30;
+  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  const std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
+  engine::Options o;
+  o.threads = 1;
+  solver->analyse(g.pattern, o);
+  tensor::PeriodicSystem sys;
+  tensor::assemble_periodic(g, cells, omega, sys);
+  solver->factorise(sys.values);
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  std::vector<zcomplex> x = sys.rhs, x_off = sys.rhs;
+  const int rows[3] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right),
+                       fem::s3x(fem::Vertex::upper_left)};
+  for (std::size_t t = 0; t < 3; ++t) {
+    double largest = 0;
+    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(sys.rhs[t * n + i]));
+    const auto row = static_cast<std::size_t>(g.unknown(3, 2, rows[t]));
+    ASSERT_FALSE(g.is_held(static_cast<int64_t>(row)));
+    x_off[t * n + row] += zcomplex{1e-4 * largest, 0};
+  }
+  solver->solve(x, 3), solver->solve(x_off, 3);
+  const tensor::Tensor3 c = tensor::periodic_tensor(g, sys, x), c_off = tensor::periodic_tensor(g, sys, x_off);
+  tensor::StiffnessBounds b;
+  tensor::bound_periodic(g, sys, x_off, c_off, *solver, b);
+  const double bounds[3] = {b.c11, b.c33, b.c55};
+  for (int t = 0; t < 3; ++t) {
+    const double error = rel(c_off[t][t], c[t][t]);
+    EXPECT_GT(error, 1e-12) << t << ": the known error dominates rounding";
+    EXPECT_GE(bounds[t], error) << t;
+    EXPECT_LE(bounds[t], 1.01 * std::sqrt(2.0) * error) << t;
+  }
+  EXPECT_GE(b.c13, rel(c_off[0][1], c[0][1]));
+  EXPECT_GE(b.c15 * std::max({core::cabs(c[0][0]), core::cabs(c[1][1]), core::cabs(c[2][2])}),
+            core::cabs(c_off[0][2] - c[0][2]));
+  EXPECT_GT(b.condition, 1.0);
+}
+
+}  // namespace
+}  // namespace tensor_test

@@ -252,13 +252,16 @@ void record_refusal(const Options& o, const RunRecord& record, const core::StopE
 // The reduced sweep's rows for every frequency, or none when the run solves
 // each frequency directly (the method asked, or too few frequencies for the
 // sweep to pay, or a sample or a job it cannot serve: said on standard error).
-std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, StiffnessComputation& comp, RunRecord& record,
-                                    const Progress& progress) {
+std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const TestChoice& choice,
+                                    StiffnessComputation& comp, RunRecord& record, const Progress& progress) {
   record.frequency_method = "direct";
-  record.full_factorisations = static_cast<long long>(s.frequencies.size()) * (o.tests == Tests::tensor ? 2 : 1);
+  const int per_frequency = choice.boundary == Boundary::periodic ? 1 : (o.tests == Tests::tensor ? 2 : 1);
+  record.full_factorisations = static_cast<long long>(s.frequencies.size()) * per_frequency;
   if (o.frequency_method == FrequencyMethod::direct) return {};
   if (o.frequency_method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
   std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
+  if (why.empty() && choice.boundary == Boundary::periodic)
+    why = "the reduced sweep serves the sealed tests; periodic boundaries are solved at every frequency";
   const CellLawTerms terms = cell_law_terms(s);
   if (why.empty()) why = reduced_refusal(s, terms);
   if (!why.empty()) {
@@ -270,7 +273,6 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, Stiffness
   SweepOptions so;
   so.tolerance = o.reduced_tolerance;
   so.progress = [&progress](const std::string& what) { progress.say("reduced sweep: " + what); };
-  const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p};
   ReducedStiffness r = reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice, comp.solver(),
                                          s.frequencies, so);
   record.frequency_method = "reduced";
@@ -310,7 +312,7 @@ int run_checked(const Options& o, RunRecord& record) {
   std::vector<TensorRow> grid_rows[3];
   std::vector<FrequencyResolution> resolution;
   const double rho = mean_density(s);
-  const std::vector<Stiffness> reduced = reduced_rows(o, s, comp, record, progress);
+  const std::vector<Stiffness> reduced = reduced_rows(o, s, choice, comp, record, progress);
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "core/output_file.hpp"
+#include "core/replace_file.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -55,29 +56,13 @@ std::vector<std::string> read_lines(const fs::path& f) {
 }
 
 void write_file_atomically(const fs::path& file, const std::string& text, bool executable) {
-  fs::path tmp = file;
-  tmp += ".tmp";
+  // A link planted under the name is replaced itself (the rename never
+  // follows it), as the sweep always did for its own files.
+  core::ReplaceOptions options;
+  options.executable = executable;
+  options.refuse_odd_target = false;
   std::string why;
-  const int fd = core::create_fresh(tmp.c_str(), &why);
-  if (fd < 0) throw UsageError("cannot create " + tmp.string() + ": " + why);
-  bool ok = !executable || ::fchmod(fd, 0755) == 0;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    ok = w > 0;
-    if (ok) done += static_cast<std::size_t>(w);
-  }
-  const int err = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw UsageError("cannot write " + tmp.string() + ": " + std::strerror(err));
-  }
-  if (::rename(tmp.c_str(), file.c_str()) != 0) {
-    const int e = errno;
-    ::unlink(tmp.c_str());
-    throw UsageError("cannot write " + file.string() + ": " + std::strerror(e));
-  }
+  if (!core::replace_file(file.string(), text, why, options)) throw UsageError("cannot write " + file.string() + ": " + why);
 }
 
 const std::set<std::string>& run_file_names();

@@ -108,7 +108,9 @@ MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt) {
   write_file_atomically(sweep_dir / "sweep.csv", table_text(plan, rows));
   write_file_atomically(sweep_dir / "sweep.gp",
                         sweep_plot_script(plan, rows, "sweep.png", analytic_cell_varies(sweep_dir, plan, rows)));
-  if (opt.plot) run_gnuplot(sweep_dir, "sweep.gp");
+  // A refused image (its name a link, say) fails the merge: the table is
+  // written, the picture of it is not.
+  if (opt.plot && find_in_path("gnuplot") && !run_gnuplot(sweep_dir, "sweep.gp")) sum.plot_failed = true;
   return sum;
 }
 

@@ -263,7 +263,8 @@ std::vector<double> table_line(const fs::path& file);
 
 struct MergeSummary {
   int points = 0, finished = 0, failed = 0;
-  bool all_ok() const { return finished == points && failed == 0; }
+  bool plot_failed = false;  // gnuplot failed or an image was refused
+  bool all_ok() const { return finished == points && failed == 0 && !plot_failed; }
 };
 struct MergeOptions {
   bool plot = true;

@@ -16,6 +16,7 @@
 #include "tensor/file_access.hpp"
 #include "tensor/io.hpp"
 #include "tensor/mpi_run.hpp"
+#include "tensor/run_guard.hpp"
 #include "tensor/run_json.hpp"
 #include "tensor/velocities.hpp"
 
@@ -175,6 +176,7 @@ int run_checked(const Options& o, RunRecord& record) {
   record.inputs = s.input_digests;
   record.nx = s.nx, record.ny = s.ny, record.h = s.h;
   record.lame = s.lame == LameRelations::three_d ? "3d" : "2d";
+  if (leads_output()) refresh_signal_records(record);
   const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p};
   engine::Options eo;
   eo.threads = o.threads;
@@ -269,16 +271,20 @@ int run(const Options& o) {
   RunRecord record = start_record(o.input);
   record.tests = o.tests == Tests::tensor ? "tensor" : o.tests == Tests::p ? "p" : "s";
   record.solver = o.solver == SolverChoice::mumps ? "mumps" : "own";
+  if (leads_output()) guard_output_folder(o, record);
   g_options = &o, g_record = &record;
   core::at_end(record_at_stop);
   try {
-    return run_checked(o, record);
+    const int status = run_checked(o, record);
+    release_output_folder();
+    return status;
   } catch (const std::exception& e) {
     try {
       write_record(o, record, 1, e.what());
     } catch (const std::exception& w) {
       std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
     }
+    release_output_folder();
     throw;
   }
 }

@@ -61,6 +61,25 @@ std::string read_input_file(const std::string& path, const std::string& what, in
   return bytes;
 }
 
+std::FILE* open_regular_file(const std::string& path, const std::string& what) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw std::invalid_argument(what + " \"" + path + "\" cannot be opened: " + errno_text(errno));
+  struct stat st {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    throw std::invalid_argument(what + " \"" + path + "\" is not a regular file (" +
+                                (S_ISDIR(st.st_mode) ? "a folder" : S_ISFIFO(st.st_mode) ? "a FIFO" : "a device or socket") +
+                                "): a file was expected");
+  }
+  std::FILE* f = ::fdopen(fd, "r");
+  if (f == nullptr) {
+    ::close(fd);
+    throw std::invalid_argument(what + " \"" + path + "\" cannot be opened: " + errno_text(errno));
+  }
+  return f;
+}
+
 void write_file_atomically(const std::string& path, const std::string& bytes) {
   core::ReplaceOptions options;
   options.sync = true;

@@ -1,6 +1,8 @@
 #include "tensor/mpi_run.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "tensor/run.hpp"
@@ -18,6 +20,13 @@ JobRanks& ranks_slot() {
   static JobRanks r;
   return r;
 }
+// The plan printed so far reaches standard output, or the run fails saying so
+// (a plan sent to a full disk is lost, not a success).
+void flush_plan() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw std::runtime_error(std::string("the plan could not be written to standard output: ") + std::strerror(errno));
+}
+
 }  // namespace
 
 const JobRanks& job_ranks() { return ranks_slot(); }
@@ -71,7 +80,7 @@ void print_plans(const GridSystem& grid, engine::Options options) {
                 s.ordering.c_str(), static_cast<long long>(s.factor_entries), s.flops,
                 static_cast<double>(own->memory_needed()) / 1e6);
 #endif
-    std::fflush(stdout);
+    flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS
   // This rank's contiguous slice of the pattern, as the run hands it over.
@@ -84,7 +93,7 @@ void print_plans(const GridSystem& grid, engine::Options options) {
   mine.row.assign(grid.pattern.row.begin() + first, grid.pattern.row.begin() + last);
   mine.col.assign(grid.pattern.col.begin() + first, grid.pattern.col.begin() + last);
   const engine::MumpsPlan plan = engine::plan_mumps(mine, options);
-  if (leads_output()) engine::print_plan(stdout, plan);
+  if (leads_output()) engine::print_plan(stdout, plan), flush_plan();
 #else
   throw std::runtime_error(
       "--plan: the MUMPS part of the plan needs a build with the MUMPS backend (MPI and libmumps-dev); "

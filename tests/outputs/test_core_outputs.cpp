@@ -10,6 +10,7 @@
 #include "core/replace_file.hpp"
 #include "core/run_lock.hpp"
 #include "core/signal_record.hpp"
+#include "sweep/sweep.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -183,4 +184,16 @@ TEST_F(Outputs, FolderLockIsExclusiveAndNamesTheHolder) {
   fs::create_symlink(target, at(".upscale_run.lock"));
   EXPECT_EQ(in_child([&] { core::lock_folder(dir, "third"); }), 74);
   EXPECT_EQ(read_all(target), "keep\n");
+}
+
+// A cell a spreadsheet would run as a formula reaches the table as text; a
+// number, negative or with an exponent, stays a number; quoting still holds.
+TEST(SpreadsheetCells, FormulasAreMadeInertAndNumbersStayNumbers) {
+  EXPECT_EQ(sweep::csv_field("@SUM(A1:A9)"), "'@SUM(A1:A9)");
+  EXPECT_EQ(sweep::csv_field("=1+2"), "'=1+2");
+  EXPECT_EQ(sweep::csv_field("+cmd|' /C calc'!A0"), "'+cmd|' /C calc'!A0");
+  EXPECT_EQ(sweep::csv_field("-2+3"), "'-2+3");
+  EXPECT_EQ(sweep::csv_field("\tx"), "'\tx");
+  EXPECT_EQ(sweep::csv_field("=HYPERLINK(\"x\",\"y\")"), "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\"");
+  for (const char* number : {"-1.5e3", "+2", "-0.25", "1.0.0", "deadbeef", ""}) EXPECT_EQ(sweep::csv_field(number), number);
 }

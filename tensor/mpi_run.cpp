@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "tensor/rank_agreement.hpp"
 #include "tensor/run.hpp"
 
 #ifdef UPSCALE_HAVE_MUMPS
@@ -36,8 +39,12 @@ const JobRanks& job_ranks() { return ranks_slot(); }
 bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o.plan; }
 
 int run_as_job(int& argc, char**& argv, const Options& o) {
+  std::vector<std::string> args(argv + 1, argv + argc);
   return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     ranks_slot() = {r.rank, r.size};
+    std::vector<std::string> files{o.input};
+    if (!o.labels_file.empty()) files.push_back(o.labels_file);
+    if (const int status = ranks_agree(job_digest(args, files)); status != 0) return status;
     const engine::mpi::PhaseScope phase("the run of tensor_upscale");
     return run(o);
   });

@@ -3,6 +3,9 @@
 // full disk, an angle twice. Each is one sentence naming the file or
 // option, the value and what was expected, and a non-zero status; nothing
 // hangs.
+#include <cmath>
+#include <sstream>
+
 #include "programs.hpp"
 
 #ifdef OUTPUTS_TENSOR_EXE
@@ -51,6 +54,51 @@ TEST_F(TensorInputs, AnAngleGivenTwiceIsRefused) {
     EXPECT_TRUE(has(read_all(root + "/err.txt"), "is given twice")) << angles << ": " << read_all(root + "/err.txt");
   }
   EXPECT_FALSE(fs::exists(at("o")));
+}
+
+#endif
+
+#ifdef OUTPUTS_TENSOR_EXE
+
+namespace {
+
+// Column `name` of the first row of a tensor.csv.
+double csv_value(const std::string& csv, const std::string& name) {
+  std::stringstream in(csv);
+  std::string header, units, row;
+  std::getline(in, header), std::getline(in, units), std::getline(in, row);
+  std::stringstream h(header), r(row);
+  for (std::string n, v; std::getline(h, n, ',') && std::getline(r, v, ',');)
+    if (n == name) return std::stod(v);
+  ADD_FAILURE() << "no column " << name;
+  return std::nan("");
+}
+
+}  // namespace
+
+// Many threads under an address-space limit (ulimit -v in a subshell, as a
+// batch system sets it): the run neither hangs in OpenBLAS's allocation nor
+// aborts on a thread that cannot start; it ends normally with the tensor
+// of a one-thread run, within the two runs' own forward error bounds.
+TEST_F(TensorInputs, ManyThreadsUnderAMemoryLimitNeitherHangNorAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit leaves no room for the sanitiser's shadow memory";
+#else
+  const std::string sample = "'" + examples() + "/patchy_ice/sample.toml' --freq 1 --quiet";
+  ASSERT_EQ(sh(dir, tensor(sample + " --threads 1 -o one")), 0) << read_all(root + "/err.txt");
+  const std::string one = read_all(at("one/tensor.csv"));
+  for (const char* threads : {"32", "400"}) {
+    SCOPED_TRACE(threads);
+    const std::string out = std::string("t") + threads;
+    EXPECT_EQ(sh(dir, "ulimit -v 4000000; " + tensor(sample + " --threads " + threads + " -o " + out)), 0)
+        << read_all(root + "/err.txt");
+    const std::string many = read_all(at(out + "/tensor.csv"));
+    ASSERT_FALSE(many.empty());
+    const double bound = csv_value(one, "forward_error_bound") + csv_value(many, "forward_error_bound");
+    for (const char* c : {"c11_re", "c33_re", "c55_re", "c13_re"})
+      EXPECT_LE(std::fabs(csv_value(many, c) - csv_value(one, c)), bound * std::fabs(csv_value(one, c))) << c;
+  }
+#endif
 }
 
 #endif

@@ -236,6 +236,8 @@ Sample load_sample(const Options& o) {
   if (!o.labels_file.empty()) {
     std::string digest;
     const Image<int32_t> image = read_label_image(o.labels_file, digest);
+    if ((image.width != s.nx || image.height != s.ny) && leads_output())
+      std::fprintf(stderr, "tensor_upscale: %s\n", resized_sample_note(image, o.labels_file, s).c_str());
     apply_label_image(image, o.labels_file, s);
     s.input_digests.emplace_back(o.labels_file, digest);
   }

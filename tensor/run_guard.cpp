@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "core/replace_file.hpp"
@@ -34,6 +35,16 @@ void guard_output_folder(const Options& o, const RunRecord& r) {
                                       "running: this run has not ended (process " + std::to_string(::getpid()) +
                                           "); if no such process runs any more it was killed, and the result "
                                           "files beside this record are incomplete"));
+}
+
+std::string resized_sample_note(const Image<int32_t>& image, const std::string& path, const Sample& s) {
+  char size[128];
+  std::snprintf(size, sizeof size, "%.6g m (%.6g m x %.6g m)", s.h, static_cast<double>(image.width) * s.h,
+                static_cast<double>(image.height) * s.h);
+  return "note: the label image \"" + path + "\" has " + std::to_string(image.width) + " x " +
+         std::to_string(image.height) + " cells and the input's grid " + std::to_string(s.nx) + " x " +
+         std::to_string(s.ny) + ": the sample is the image's, " + std::to_string(image.width) + " x " +
+         std::to_string(image.height) + " cells of " + size;
 }
 
 void release_output_folder() { core::release_working_folder(); }

@@ -6,6 +6,7 @@
 // earlier success beside half-written results.
 #pragma once
 
+#include "tensor/io.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run_json.hpp"
 
@@ -21,6 +22,10 @@ void refresh_signal_records(const RunRecord& r);
 
 // The record a stop signal `sig` named `name` leaves.
 std::string signal_record(const RunRecord& r, int sig, const char* name);
+
+// What a label image of another size than the input's grid does, said
+// plainly: the sample takes the image's size at the input's cell size.
+std::string resized_sample_note(const Image<int32_t>& image, const std::string& path, const Sample& s);
 
 // Removes the lock file as the run ends.
 void release_output_folder();

@@ -102,3 +102,24 @@ TEST_F(TensorInputs, ManyThreadsUnderAMemoryLimitNeitherHangNorAbort) {
 }
 
 #endif
+
+#ifdef OUTPUTS_TENSOR_EXE
+
+// A label image of another size than the deck's grid makes the sample the
+// image's: said plainly on standard error, and recorded as the grid run.
+TEST_F(TensorInputs, ALabelImageOfAnotherSizeIsSaidPlainly) {
+  write_text(at("lab.txt"), "1 2 1 2\n1 1 2 2\n");
+  ASSERT_EQ(sh(dir, tensor("'" + examples() + "/ice_small.deck' --labels lab.txt --freq 10 --quiet -o o")), 0)
+      << read_all(root + "/err.txt");
+  const std::string err = read_all(root + "/err.txt");
+  EXPECT_TRUE(has(err, "the label image \"lab.txt\" has 4 x 2 cells and the input's grid 10 x 10: the sample is the "
+                       "image's, 4 x 2 cells of 0.02 m (0.08 m x 0.04 m)")) << err;
+  EXPECT_TRUE(has(read_all(at("o/run.json")), "\"grid\": {\"nx\": 4, \"ny\": 2, \"h\": 0.02}"));
+  std::string same;
+  for (int k = 0; k < 10; ++k) same += "1 1 1 1 1 2 2 2 2 2\n";
+  write_text(at("same.txt"), same);
+  ASSERT_EQ(sh(dir, tensor("'" + examples() + "/ice_small.deck' --labels same.txt --freq 10 --quiet -o p")), 0);
+  EXPECT_FALSE(has(read_all(root + "/err.txt"), "note: the label image"));
+}
+
+#endif

@@ -41,6 +41,21 @@ std::optional<std::string> slurp(const fs::path& f) {
   return text;
 }
 
+std::string unreadable(const fs::path& f) {
+  const int fd = ::open(f.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? "is missing" : std::string("cannot be opened: ") + std::strerror(errno);
+  struct stat st {};
+  std::string why;
+  if (::fstat(fd, &st) != 0) why = std::string("cannot be read: ") + std::strerror(errno);
+  else if (!S_ISREG(st.st_mode)) why = "is not a regular file (a folder, FIFO or device)";
+  else if (st.st_size > kMaxReadBytes)
+    why = "holds " + std::to_string(st.st_size) + " bytes, more than the " + std::to_string(kMaxReadBytes) +
+          " a sweep reads";
+  ::close(fd);
+  if (why.empty() && !slurp(f)) why = "cannot be read";
+  return why;
+}
+
 std::vector<std::string> read_lines(const fs::path& f) {
   std::vector<std::string> out;
   const std::string text = slurp(f).value_or("");

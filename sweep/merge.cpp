@@ -21,6 +21,7 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
     }
     if (r.version == first->version && r.commit == first->commit && r.sources == first->sources) continue;
     auto build = [](const Row& x) {
+      if (!x.record_problem.empty()) return "a build not known: its run.json " + x.record_problem;
       if (x.version.empty() && x.commit.empty()) return std::string("an unrecorded build");
       return "version " + visible(x.version) + " (commit " + visible(x.commit) +
              (x.sources.empty() ? "" : ", sources " + visible(x.sources.substr(0, 16))) + ")";

@@ -195,7 +195,10 @@ std::string identity_problem(const fs::path& dir, Program p, const DeckPoint& dp
 
 void read_run_record(const fs::path& dir, Row& row) {
   auto json = slurp(dir / "run.json");
-  if (!json) return;
+  if (!json) {
+    if (const std::string why = unreadable(dir / "run.json"); why != "is missing") row.record_problem = why;
+    return;
+  }
   row.version = json_member(*json, "version").value_or("");
   row.commit = json_member(*json, "commit").value_or("");
   row.sources = json_member(*json, "sources_sha256").value_or("");

@@ -54,5 +54,14 @@ TEST(MetisOrdering, AStopSignalDuringTheOrderingIsNotAFailureOfIt) {
   EXPECT_EQ(order.size(), static_cast<std::size_t>(a.n));
   EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), a.n);
   EXPECT_GT(g_seen.load(), 0);  // the signals reached the program's handler, none was swallowed as an error
+  // A signal still pending must not meet the restored default action.
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, nullptr);
+  const timespec now{0, 0};
+  while (sigtimedwait(&term, nullptr, &now) == SIGTERM) {
+  }
   ::sigaction(SIGTERM, &old, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
 }

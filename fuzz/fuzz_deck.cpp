@@ -16,8 +16,8 @@
 #include "core/capacities.hpp"
 #include "core/deck.hpp"
 #include "core/stop.hpp"
-#include "drivers/deck_checks.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/deck_checks.hpp"
+#include "upscaling/readata.hpp"
 #include "fuzz/stop_throws.hpp"
 
 using fuzz::check;
@@ -30,7 +30,7 @@ std::string outcome(const std::string& bytes, core::Deck& deck, int& records) {
   core::RecordSource in(f, "fuzz deck");
   std::string result;
   try {
-    drivers::readata(in, deck);
+    fuzz::stopping([&] { drivers::readata(in, deck); });
     result = "read";
     char buf[40];
     auto put = [&](double v) {

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "core/stop_error.hpp"
 
 #include "tensor/rank_agreement.hpp"
 #include "tensor/run.hpp"
@@ -38,16 +41,33 @@ const JobRanks& job_ranks() { return ranks_slot(); }
 
 bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o.plan; }
 
+// A refused input ends every rank the same way (each reads the same input):
+// the job finishes normally and rank 0 alone says why. A job of one rank
+// (a plan, or a run not under mpirun) never goes through MPI's abort.
 int run_as_job(int& argc, char**& argv, const Options& o) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
+  std::optional<core::StopError> refusal;
+  std::string failure;
+  const int status = engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     ranks_slot() = {r.rank, r.size};
     std::vector<std::string> files{o.input};
     if (!o.labels_file.empty()) files.push_back(o.labels_file);
-    if (const int status = ranks_agree(job_digest(args, files)); status != 0) return status;
+    if (const int disagree = ranks_agree(job_digest(args, files)); disagree != 0) return disagree;
     const engine::mpi::PhaseScope phase("the run of tensor_upscale");
-    return run(o);
+    try {
+      return run(o);
+    } catch (const core::StopError& e) {
+      refusal = e;
+      return e.code() & 0xff;
+    } catch (const std::exception& e) {
+      if (r.size > 1) throw;
+      failure = e.what();
+      return 1;
+    }
   });
+  if (refusal && job_ranks().rank == 0) throw *refusal;
+  if (!failure.empty()) throw std::runtime_error(failure);
+  return status;
 }
 
 std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {

@@ -10,7 +10,8 @@
 #include <stdexcept>
 
 #include "core/stop.hpp"
-#include "drivers/cell_strains.hpp"
+#include "core/stop_error.hpp"
+#include "upscaling/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
 #include "tensor/file_access.hpp"
@@ -155,8 +156,7 @@ void write_record(const Options& o, const RunRecord& r, int status, const std::s
   write_file_atomically(o.out_dir + "/run.json", run_json(r, status, message));
 }
 
-// The run in progress, for a stop inside the model or the deck reader,
-// which ends the process through core::stop.
+// The run in progress, for the record of an end through core::stop.
 const Options* g_options = nullptr;
 const RunRecord* g_record = nullptr;
 
@@ -168,6 +168,15 @@ bool record_at_stop(int code, std::string_view message) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", e.what());
     return false;
+  }
+}
+
+// The refusal keeps its stop code even when its record cannot be written.
+void record_refusal(const Options& o, const RunRecord& record, const core::StopError& e) {
+  try {
+    write_record(o, record, e.code() & 0xff, e.what());
+  } catch (const std::exception& w) {
+    std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
   }
 }
 
@@ -280,6 +289,13 @@ int run(const Options& o) {
     const int status = run_checked(o, record);
     release_output_folder();
     return status;
+  } catch (const core::StopError& e) {
+    // A refusal of the deck or the model: recorded with its stop code here,
+    // while the record still exists; main ends the run with the sentence.
+    g_options = nullptr, g_record = nullptr;
+    record_refusal(o, record, e);
+    release_output_folder();
+    throw;
   } catch (const std::exception& e) {
     try {
       write_record(o, record, 1, e.what());

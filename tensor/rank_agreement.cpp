@@ -28,6 +28,9 @@ std::string job_digest(const std::vector<std::string>& args, const std::vector<s
 #ifdef UPSCALE_HAVE_MUMPS
 
 int ranks_agree(const std::string& digest) {
+  int running = 0;
+  MPI_Initialized(&running);
+  if (!running) return 0;  // not an MPI job: nothing to compare
   int rank = 0;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   char root[65] = {}, mine[65] = {};

@@ -36,7 +36,7 @@ TEST_F(RankAgreement, ATwoProgramJobWithDifferentInputsStopsOnEveryRank) {
   ASSERT_EQ(sh(dir, "cp '" + sample + "/sample.toml' '" + sample + "/labels.png' . && sed \"s/^phi_layer1 = 0.3 /phi_layer1 = 0.2 /\" sample.toml > s_b.toml"), 0);
   const std::string t = "'" OUTPUTS_TENSOR_EXE "'";
   const std::string mpirun = std::string(OUTPUTS_MPIRUN) + " --allow-run-as-root --oversubscribe ";
-  for (const std::string& second : {"s_b.toml --freq 10", "sample.toml --freq 11"}) {
+  for (const char* second : {"s_b.toml --freq 10", "sample.toml --freq 11"}) {
     SCOPED_TRACE(second);
     const int status = sh(dir, mpirun + "-np 1 " + t + " sample.toml --freq 10 --solver mumps --quiet -o o : -np 1 " + t +
                                    " " + second + " --solver mumps --quiet -o o");

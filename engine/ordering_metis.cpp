@@ -43,8 +43,12 @@ std::vector<Index> metis_order(const Lower& a) {
   sigset_t stop_signals, before;
   sigemptyset(&stop_signals);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stop_signals, sig);
+  struct sigaction saved[3];
+  const int sigs[3] = {SIGTERM, SIGINT, SIGHUP};
   pthread_sigmask(SIG_BLOCK, &stop_signals, &before);
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], nullptr, &saved[i]);
   const int status = METIS_NodeND(&nv, xadj.data(), adj.data(), nullptr, options, perm.data(), iperm.data());
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], &saved[i], nullptr);  // whatever METIS left installed
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (status != METIS_OK) throw std::runtime_error("sparse engine: METIS_NodeND failed with status " + std::to_string(status));
   for (Index k = 0; k < n; ++k) order[k] = perm[k];

@@ -17,6 +17,8 @@ namespace core {
 namespace {
 
 int g_lock_fd = -1;  // held until the process ends
+char g_lock_path[4096] = ".upscale_run.lock";  // the lock file's name, for the signal handlers
+std::string g_folder_words = "this working folder";
 
 // "PID PROGRAM" of the holder, as it wrote it; empty when unreadable.
 std::string holder_of(int fd) {
@@ -36,7 +38,7 @@ std::string holder_of(int fd) {
   if (blank != std::string::npos)
     who = holder.substr(blank + 1) + " (process " + holder.substr(0, blank) + ")";
   ::close(fd);
-  fail(kStopFolderBusy, "this working folder is in use by " + who + ", which holds \"" + kRunLockName +
+  fail(kStopFolderBusy, g_folder_words + " is in use by " + who + ", which holds \"" + kRunLockName +
                             "\": two runs in one folder would write the same result files; wait for it to end "
                             "or run in another folder");
 }
@@ -44,7 +46,7 @@ std::string holder_of(int fd) {
 // The lock file, opened without following a link and checked to be a
 // regular file of its own.
 int open_lock_file() {
-  const int fd = ::open(kRunLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  const int fd = ::open(g_lock_path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   struct stat st {};
   if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) return fd;
   const int err = errno;
@@ -58,11 +60,22 @@ int open_lock_file() {
 // removes its lock file, and a file removed after we opened it locks nothing.
 bool still_named(int fd) {
   struct stat held {}, named {};
-  return ::fstat(fd, &held) == 0 && ::lstat(kRunLockName, &named) == 0 && held.st_dev == named.st_dev &&
+  return ::fstat(fd, &held) == 0 && ::lstat(g_lock_path, &named) == 0 && held.st_dev == named.st_dev &&
          held.st_ino == named.st_ino;
 }
 
 }  // namespace
+
+void lock_folder(const std::string& dir, std::string_view program) {
+  if (g_lock_fd >= 0) return;
+  const std::string path = dir + "/" + kRunLockName;
+  if (path.size() >= sizeof g_lock_path)
+    fail(kStopOutputError, "the folder name \"" + dir.substr(0, 80) + "...\" is too long for its lock file");
+  path.copy(g_lock_path, path.size());
+  g_lock_path[path.size()] = '\0';
+  g_folder_words = "the folder \"" + dir + "\"";
+  lock_working_folder(program);
+}
 
 void lock_working_folder(std::string_view program) {
   if (g_lock_fd >= 0) return;
@@ -88,7 +101,7 @@ void lock_working_folder(std::string_view program) {
 
 void release_working_folder() {
   if (g_lock_fd < 0) return;
-  ::unlink(kRunLockName);
+  ::unlink(g_lock_path);
   ::close(g_lock_fd);
   g_lock_fd = -1;
 }

@@ -7,6 +7,7 @@
 // killed run never leaves the folder locked.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace core {
@@ -18,6 +19,11 @@ inline constexpr const char* kRunLockName = ".upscale_run.lock";
 // cannot be created: a link, not a regular file, a folder that cannot be
 // written). The lock file holds "PID PROGRAM" of the holder.
 void lock_working_folder(std::string_view program);
+
+// The same for the folder `dir` (its lock file "DIR/.upscale_run.lock"),
+// for a program that writes its results into a named folder; the sentence
+// of a busy folder names it.
+void lock_folder(const std::string& dir, std::string_view program);
 
 // Removes the lock file while the lock is still held, so that the folder is
 // left as the run found it; nothing when this process holds no lock.

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "core/build_info.hpp"
-#include "core/output_file.hpp"
+#include "core/replace_file.hpp"
 #include "core/run_lock.hpp"
+#include "core/signal_record.hpp"
 #include "core/sha256.hpp"
 #include "core/stop.hpp"
 
@@ -134,75 +135,20 @@ std::string record_text(const std::string& exit_status, const std::string& stop_
 
 // Writes `text` under the temporary name, created afresh (never through a
 // link), and renames it into place; false with errno set when that fails.
-// Async-signal-safe.
 bool replace_record(const char* text, std::size_t size) {
-  const int fd = core::create_fresh(kPartName, nullptr);
-  if (fd < 0) return false;
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < size;) {
-    const ssize_t w = ::write(fd, text + done, size - done);
-    if (w < 0 && errno == EINTR) continue;
-    ok = w > 0;
-    if (ok) done += static_cast<std::size_t>(w);
-  }
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(kPartName, kFileName) == 0;
-  if (!ok) {
-    const int err = errno;
-    ::unlink(kPartName);
-    errno = err;
-  }
-  return ok;
+  return core::replace_file_from_handler(kPartName, kFileName, text, size);
 }
 
 // The records a stop signal leaves, prepared in advance because the signal
-// handler can only write bytes: two slots, the handler reading the one not
-// being rebuilt.
-struct SignalRecords {
-  std::string terminate, interrupt, hangup;
-};
-SignalRecords g_signal_records[2];
-volatile sig_atomic_t g_signal_slot = -1;
-char g_signal_notice[160];
-
-const std::string& signal_record(const SignalRecords& r, int sig) {
-  return sig == SIGINT ? r.interrupt : sig == SIGHUP ? r.hangup : r.terminate;
-}
-
+// handler can only write bytes.
 void prepare_signal_records() {
-  const int next = g_signal_slot == 0 ? 1 : 0;
   auto text = [](int sig, const char* name) {
     return record_text(std::to_string(128 + sig), "null",
                        std::string("stopped by signal ") + name + " (" + std::to_string(sig) +
                            ") before the run ended: the result files beside this record are incomplete",
                        false, false);
   };
-  g_signal_records[next] = {text(SIGTERM, "SIGTERM"), text(SIGINT, "SIGINT"), text(SIGHUP, "SIGHUP")};
-  g_signal_slot = next;
-}
-
-// SIGTERM, SIGINT, SIGHUP: the record says the run was stopped, the lock
-// file goes, then the signal ends the process as it would have.
-void on_stop_signal(int sig) {
-  const int saved = errno;
-  if (g_signal_slot >= 0) {
-    const std::string& text = signal_record(g_signal_records[g_signal_slot], sig);
-    replace_record(text.data(), text.size());
-  }
-  ssize_t ignored = ::write(STDERR_FILENO, g_signal_notice, std::strlen(g_signal_notice));
-  (void)ignored;
-  core::release_working_folder();
-  ::signal(sig, SIG_DFL);
-  ::raise(sig);  // delivered, with its default action, when the handler returns
-  errno = saved;
-}
-
-void catch_stop_signals() {
-  struct sigaction sa {};
-  sa.sa_handler = on_stop_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&sa.sa_mask, sig);
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+  core::prepare_signal_records(text(SIGTERM, "SIGTERM"), text(SIGINT, "SIGINT"), text(SIGHUP, "SIGHUP"));
 }
 
 }  // namespace
@@ -226,11 +172,11 @@ void begin(std::string_view program) {
   r.program = program;
   r.start_time = utc_now();
   r.inputs.emplace_back("deck_sha256", core::sha256_of_descriptor(0));
-  std::snprintf(g_signal_notice, sizeof g_signal_notice,
-                "%.60s: stopped by a signal; %s records it, the result files are incomplete\n", r.program.c_str(),
-                kFileName);
+  char notice[160];
+  std::snprintf(notice, sizeof notice, "%.60s: stopped by a signal; %s records it, the result files are incomplete\n",
+                r.program.c_str(), kFileName);
   prepare_signal_records();
-  catch_stop_signals();
+  core::catch_stop_signals(kFileName, kPartName, notice);
   // The record of an earlier run goes before any result file is emptied.
   const std::string running = running_json();
   if (!replace_record(running.data(), running.size()))

@@ -15,14 +15,18 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "engine/front_kernel.hpp"
 #include "engine/numeric.hpp"
+#include "engine/thread_budget.hpp"
 
 namespace engine::detail {
 
-BlasThreads::BlasThreads(int threads) : saved_(openblas_get_num_threads()) { openblas_set_num_threads(threads); }
+BlasThreads::BlasThreads(int threads) : saved_(openblas_get_num_threads()) {
+  openblas_set_num_threads(threads_within(threads, address_space_room()));
+}
 BlasThreads::~BlasThreads() { openblas_set_num_threads(saved_); }
 
 namespace {
@@ -148,7 +152,13 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
       changes.insert(changes.end(), w.guard.changes.begin(), w.guard.changes.end());
     };
     std::vector<std::thread> pool;
-    for (int k = 1; k < threads; ++k) pool.emplace_back(work, static_cast<std::size_t>(k));
+    // A thread the system cannot start (a memory or process limit) leaves
+    // its subtrees to the threads that did start: the work is shared from
+    // one counter, so fewer threads give the same factor.
+    try {
+      for (int k = 1; k < threads; ++k) pool.emplace_back(work, static_cast<std::size_t>(k));
+    } catch (const std::system_error&) {
+    }
     work(0);
     for (auto& th : pool) th.join();
     if (failure) std::rethrow_exception(failure);

@@ -1,6 +1,8 @@
 // Nested dissection of the matrix graph by METIS (multilevel bisection of
 // the vertex graph, minimum degree on the small parts).
 #include <metis.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <limits>
 #include <numeric>
@@ -34,7 +36,20 @@ std::vector<Index> metis_order(const Lower& a) {
   idx_t options[METIS_NOPTIONS];
   METIS_SetDefaultOptions(options);
   options[METIS_OPTION_NUMBERING] = 0;
+  // METIS traps SIGTERM for its own errors while it runs: a stop signal
+  // then would be taken for a failure of METIS ("status -4") and the run's
+  // own record of the signal lost. The stop signals wait until METIS
+  // returns, then end the run as they would have.
+  sigset_t stop_signals, before;
+  sigemptyset(&stop_signals);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stop_signals, sig);
+  struct sigaction saved[3];
+  const int sigs[3] = {SIGTERM, SIGINT, SIGHUP};
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &before);
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], nullptr, &saved[i]);
   const int status = METIS_NodeND(&nv, xadj.data(), adj.data(), nullptr, options, perm.data(), iperm.data());
+  for (int i = 0; i < 3; ++i) sigaction(sigs[i], &saved[i], nullptr);  // whatever METIS left installed
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   if (status != METIS_OK) throw std::runtime_error("sparse engine: METIS_NodeND failed with status " + std::to_string(status));
   for (Index k = 0; k < n; ++k) order[k] = perm[k];
   return order;

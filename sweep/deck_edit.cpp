@@ -159,7 +159,7 @@ DeckText load_deck(const fs::path& path) {
   if (!ec && fs::exists(kind) && !fs::is_regular_file(kind))
     throw UsageError("the deck " + path.string() + " is not a regular file (a FIFO, socket or device)");
   const std::optional<std::string> text = slurp(path);
-  if (!text) throw UsageError("cannot read deck " + path.string());
+  if (!text) throw UsageError("cannot read deck " + path.string() + ": it " + unreadable(path));
   std::istringstream in(*text);
   DeckText d;
   std::string line;

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "core/output_file.hpp"
+#include "core/replace_file.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -40,6 +41,21 @@ std::optional<std::string> slurp(const fs::path& f) {
   return text;
 }
 
+std::string unreadable(const fs::path& f) {
+  const int fd = ::open(f.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? "is missing" : std::string("cannot be opened: ") + std::strerror(errno);
+  struct stat st {};
+  std::string why;
+  if (::fstat(fd, &st) != 0) why = std::string("cannot be read: ") + std::strerror(errno);
+  else if (!S_ISREG(st.st_mode)) why = "is not a regular file (a folder, FIFO or device)";
+  else if (st.st_size > kMaxReadBytes)
+    why = "holds " + std::to_string(st.st_size) + " bytes, more than the " + std::to_string(kMaxReadBytes) +
+          " a sweep reads";
+  ::close(fd);
+  if (why.empty() && !slurp(f)) why = "cannot be read";
+  return why;
+}
+
 std::vector<std::string> read_lines(const fs::path& f) {
   std::vector<std::string> out;
   const std::string text = slurp(f).value_or("");
@@ -55,29 +71,13 @@ std::vector<std::string> read_lines(const fs::path& f) {
 }
 
 void write_file_atomically(const fs::path& file, const std::string& text, bool executable) {
-  fs::path tmp = file;
-  tmp += ".tmp";
+  // A link planted under the name is replaced itself (the rename never
+  // follows it), as the sweep always did for its own files.
+  core::ReplaceOptions options;
+  options.executable = executable;
+  options.refuse_odd_target = false;
   std::string why;
-  const int fd = core::create_fresh(tmp.c_str(), &why);
-  if (fd < 0) throw UsageError("cannot create " + tmp.string() + ": " + why);
-  bool ok = !executable || ::fchmod(fd, 0755) == 0;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    ok = w > 0;
-    if (ok) done += static_cast<std::size_t>(w);
-  }
-  const int err = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw UsageError("cannot write " + tmp.string() + ": " + std::strerror(err));
-  }
-  if (::rename(tmp.c_str(), file.c_str()) != 0) {
-    const int e = errno;
-    ::unlink(tmp.c_str());
-    throw UsageError("cannot write " + file.string() + ": " + std::strerror(e));
-  }
+  if (!core::replace_file(file.string(), text, why, options)) throw UsageError("cannot write " + file.string() + ": " + why);
 }
 
 const std::set<std::string>& run_file_names();

@@ -207,10 +207,7 @@ int draw_maps(const fs::path& dir) {
                  (dir / "maps.gp").c_str());
     return 0;
   }
-  if (!run_gnuplot(dir, "maps.gp")) {
-    std::fprintf(stderr, "upscale_sweep: gnuplot failed on %s\n", (dir / "maps.gp").c_str());
-    return 1;
-  }
+  if (!run_gnuplot(dir, "maps.gp")) return 1;  // the reason said
   for (const auto& i : images) std::printf("%s\n", (dir / i).c_str());
   return 0;
 }

@@ -19,6 +19,7 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
     }
     if (r.version == first->version && r.commit == first->commit && r.sources == first->sources) continue;
     auto build = [](const Row& x) {
+      if (!x.record_problem.empty()) return "a build not known: its run.json " + x.record_problem;
       if (x.version.empty() && x.commit.empty()) return std::string("an unrecorded build");
       return "version " + visible(x.version) + " (commit " + visible(x.commit) +
              (x.sources.empty() ? "" : ", sources " + visible(x.sources.substr(0, 16))) + ")";
@@ -109,7 +110,9 @@ MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt) {
   write_file_atomically(sweep_dir / "sweep.csv", table_text(plan, rows));
   write_file_atomically(sweep_dir / "sweep.gp",
                         sweep_plot_script(plan, rows, "sweep.png", analytic_cell_varies(sweep_dir, plan, rows)));
-  if (opt.plot) run_gnuplot(sweep_dir, "sweep.gp");
+  // A refused image (its name a link, say) fails the merge: the table is
+  // written, the picture of it is not.
+  if (opt.plot && find_in_path("gnuplot") && !run_gnuplot(sweep_dir, "sweep.gp")) sum.plot_failed = true;
   return sum;
 }
 

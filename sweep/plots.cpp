@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/gnuplot_run.hpp"
 #include "sweep/sweep.hpp"
 
 namespace sweep {
@@ -222,22 +223,9 @@ std::optional<std::string> find_in_path(const std::string& name) {
 }
 
 bool run_gnuplot(const fs::path& dir, const std::string& script) {
-  auto gp = find_in_path("gnuplot");
-  if (!gp) return false;
-  std::string d = dir.string();
-  pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::chdir(d.c_str()) != 0) ::_exit(126);
-    char* argv[] = {const_cast<char*>(gp->c_str()), const_cast<char*>(script.c_str()), nullptr};
-    ::execv(gp->c_str(), argv);
-    ::_exit(127);
-  }
-  int st = 0;
-  while (::waitpid(pid, &st, 0) < 0)
-    if (errno != EINTR) return false;
-  return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+  const core::GnuplotRun run = core::run_gnuplot(dir.string(), script);
+  if (run.found && !run.ok) std::fprintf(stderr, "upscale_sweep: %s; no image drawn in its place\n", run.why.c_str());
+  return run.ok;
 }
 
 }  // namespace sweep

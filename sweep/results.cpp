@@ -1,7 +1,9 @@
 // Reading a point's results from its report and tables, after checking that
 // they are the results of the point's own deck.
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
+#include <string_view>
 
 #include "core/report_labels.hpp"
 #include "sweep/sweep.hpp"
@@ -198,7 +200,10 @@ std::string identity_problem(const fs::path& dir, Program p, const DeckPoint& dp
 
 void read_run_record(const fs::path& dir, Row& row) {
   auto json = slurp(dir / "run.json");
-  if (!json) return;
+  if (!json) {
+    if (const std::string why = unreadable(dir / "run.json"); why != "is missing") row.record_problem = why;
+    return;
+  }
   row.version = json_member(*json, "version").value_or("");
   row.commit = json_member(*json, "commit").value_or("");
   row.sources = json_member(*json, "sources_sha256").value_or("");
@@ -345,7 +350,19 @@ Row read_row(const fs::path& dir, Program p, const std::vector<std::string>& axe
   return row;
 }
 
-std::string csv_field(const std::string& s) {
+// Whether a spreadsheet opening the table would take the cell for a formula
+// ('=', '+', '-' or '@' first, or a tab or carriage return) and run it; a
+// number ("-1.5e3") is no formula and stays a number.
+static bool formula_like(const std::string& s) {
+  if (s.empty() || std::string_view("=+-@\t\r").find(s[0]) == std::string_view::npos) return false;
+  char* end = nullptr;
+  std::strtod(s.c_str(), &end);
+  return end != s.c_str() + s.size();
+}
+
+std::string csv_field(const std::string& text) {
+  // An apostrophe first makes the cell text in every spreadsheet.
+  const std::string s = formula_like(text) ? "'" + text : text;
   if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
   std::string out = "\"";
   for (char c : s) {

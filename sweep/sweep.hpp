@@ -161,6 +161,9 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
 // FIFO, a device: opened without waiting) or holds more than kMaxReadBytes.
 inline constexpr long long kMaxReadBytes = 64LL << 20;
 std::optional<std::string> slurp(const fs::path& f);
+// Why slurp(f) gives nothing, in words ("is missing", "holds N bytes, more
+// than ..."); empty when it would give the file.
+std::string unreadable(const fs::path& f);
 // Its lines without line ends ("\n" or "\r\n"); none when it cannot be read.
 std::vector<std::string> read_lines(const fs::path& f);
 // Writes under a temporary name created afresh (never through a link), then
@@ -232,6 +235,7 @@ struct Row {
   std::optional<Status> status;     // nothing: not finished
   std::map<std::string, double> values;
   std::string version, commit, sources, deck_sha256;  // from run.json, when written
+  std::string record_problem;                          // why run.json, when there, cannot be read
   // The build: commit and the first digits of the sources' digest.
   std::string build() const { return commit + (sources.empty() ? "" : " " + sources.substr(0, 16)); }
   std::string message;
@@ -273,7 +277,8 @@ std::vector<double> table_line(const fs::path& file);
 
 struct MergeSummary {
   int points = 0, finished = 0, failed = 0;
-  bool all_ok() const { return finished == points && failed == 0; }
+  bool plot_failed = false;  // gnuplot failed or an image was refused
+  bool all_ok() const { return finished == points && failed == 0 && !plot_failed; }
 };
 struct MergeOptions {
   bool plot = true;

@@ -13,6 +13,7 @@
 #include "core/text_out.hpp"
 #include "upscaling/readata.hpp"
 #include "model/porosity.hpp"
+#include "tensor/file_access.hpp"
 #include "tensor/frequency_scale.hpp"
 
 namespace tensor {
@@ -72,8 +73,7 @@ void layering(const core::Deck& d, const std::string& path, Sample& s) {
 }  // namespace
 
 Sample read_deck_sample(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) throw std::invalid_argument("deck \"" + path + "\" cannot be opened: " + std::strerror(errno));
+  std::FILE* f = open_regular_file(path, "deck");
   core::Deck d;
   {
     QuietOutput quiet;
@@ -81,6 +81,8 @@ Sample read_deck_sample(const std::string& path) {
     drivers::readata(source, d, kMaxDeckSide);
   }
   std::fclose(f);
+  if (d.nfreq > kMaxFrequencies)  // the sweep's limit and sentence
+    throw std::invalid_argument(path + ": the deck's nfreq is " + std::to_string(d.nfreq) + ": more than a million points");
   Sample s;
   s.key_model = d.key_model;
   s.nx = d.nx, s.ny = d.ny, s.h = d.h;

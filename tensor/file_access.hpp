@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tensor {
@@ -12,6 +13,13 @@ namespace tensor {
 // a regular file, or one larger than `max_bytes`, is refused with
 // std::runtime_error naming the file.
 std::string read_input_file(const std::string& path, const std::string& what, int64_t max_bytes);
+
+// The regular file `path` opened for reading as a stream, `what` naming it
+// in messages ("deck"). Opened without waiting: a FIFO, a folder or a
+// device is refused with std::invalid_argument naming the file and what was
+// expected, never read (a FIFO would block the run, a folder read as an
+// empty deck).
+std::FILE* open_regular_file(const std::string& path, const std::string& what);
 
 // Replaces `path` by `bytes`: writes a new file of a fresh name in the same
 // folder (created exclusively, never through a link), syncs it and renames

@@ -22,7 +22,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (o.version) {
-    std::printf("tensor_upscale %s (%s)\n", core::project_version(), core::project_commit());
+    std::printf("tensor_upscale %s (commit %s, sources %.16s)\n", core::project_version(), core::project_commit(),
+                core::project_sources());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::fprintf(stderr, "tensor_upscale: standard output could not be written\n");
+      return 1;
+    }
     return 0;
   }
   try {

@@ -1,13 +1,17 @@
 #include "tensor/mpi_run.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/stop_error.hpp"
 
 #include "engine/own_plan.hpp"
+#include "tensor/rank_agreement.hpp"
 #include "tensor/run.hpp"
 
 #ifdef UPSCALE_HAVE_MUMPS
@@ -23,6 +27,13 @@ JobRanks& ranks_slot() {
   static JobRanks r;
   return r;
 }
+// The plan printed so far reaches standard output, or the run fails saying so
+// (a plan sent to a full disk is lost, not a success).
+void flush_plan() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw std::runtime_error(std::string("the plan could not be written to standard output: ") + std::strerror(errno));
+}
+
 }  // namespace
 
 const JobRanks& job_ranks() { return ranks_slot(); }
@@ -35,10 +46,14 @@ bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o
 // the job finishes normally and rank 0 alone says why. A job of one rank
 // (a plan, or a run not under mpirun) never goes through MPI's abort.
 int run_as_job(int& argc, char**& argv, const Options& o) {
+  std::vector<std::string> args(argv + 1, argv + argc);
   std::optional<core::StopError> refusal;
   std::string failure;
   const int status = engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     ranks_slot() = {r.rank, r.size};
+    std::vector<std::string> files{o.input};
+    if (!o.labels_file.empty()) files.push_back(o.labels_file);
+    if (const int disagree = ranks_agree(job_digest(args, files)); disagree != 0) return disagree;
     const engine::mpi::PhaseScope phase("the run of tensor_upscale");
     try {
       return run(o);
@@ -85,7 +100,7 @@ void print_plans(const GridSystem& grid, engine::Options options) {
     std::printf("grid of %lld x %lld cells, %lld unknowns\n", static_cast<long long>(grid.nx),
                 static_cast<long long>(grid.ny), static_cast<long long>(grid.n));
     engine::print_own_plan(stdout, *own);
-    std::fflush(stdout);
+    flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS
   // This rank's contiguous slice of the pattern, as the run hands it over.
@@ -98,7 +113,7 @@ void print_plans(const GridSystem& grid, engine::Options options) {
   mine.row.assign(grid.pattern.row.begin() + first, grid.pattern.row.begin() + last);
   mine.col.assign(grid.pattern.col.begin() + first, grid.pattern.col.begin() + last);
   const engine::MumpsPlan plan = engine::plan_mumps(mine, options);
-  if (leads_output()) engine::print_plan(stdout, plan);
+  if (leads_output()) engine::print_plan(stdout, plan), flush_plan();
 #else
   std::printf("MUMPS plan: not in this build (the MUMPS backend needs MPI and libmumps-dev)\n");
 #endif

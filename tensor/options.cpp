@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -62,6 +63,13 @@ std::vector<double> angles(const std::string& option, const std::string& v) {
     if (!parse_real(item, a) || a < 0 || a > 180)
       bad(option, v, "angles from the vertical in degrees, each from 0 to 180, separated by commas, were expected (\"" +
                          item + "\" is not one)");
+    // Columns are named by the angle's %g digits: two angles with one name
+    // would give two columns and JSON keys of one name.
+    char tag[32], seen[32];
+    std::snprintf(tag, sizeof tag, "%g", a);
+    for (const double b : out)
+      if (std::snprintf(seen, sizeof seen, "%g", b), std::string(seen) == tag)
+        bad(option, v, "each angle once was expected (" + std::string(tag) + " is given twice)");
     out.push_back(a);
     if (comma == std::string::npos) return out;
     at = comma + 1;

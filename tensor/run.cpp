@@ -22,6 +22,7 @@
 #include "tensor/geometry_resolution.hpp"
 #include "tensor/io.hpp"
 #include "tensor/mpi_run.hpp"
+#include "tensor/run_guard.hpp"
 #include "tensor/richardson.hpp"
 #include "tensor/reduced_stiffness.hpp"
 #include "tensor/run_json.hpp"
@@ -288,6 +289,7 @@ int run_checked(const Options& o, RunRecord& record) {
   record.lame = s.lame == LameRelations::three_d ? "3d" : "2d";
   const Boundary boundary = o.boundary ? *o.boundary : s.boundary ? *s.boundary : Boundary::periodic;
   record.boundary = boundary == Boundary::periodic ? "periodic" : "sealed";
+  if (leads_output()) refresh_signal_records(record);
   const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p, boundary};
   engine::Options eo;
   eo.threads = o.threads;
@@ -352,6 +354,8 @@ Sample load_sample(const Options& o) {
   if (!o.labels_file.empty()) {
     std::string digest;
     const Image<int32_t> image = read_label_image(o.labels_file, digest);
+    if ((image.width != s.nx || image.height != s.ny) && leads_output())
+      std::fprintf(stderr, "tensor_upscale: %s\n", resized_sample_note(image, o.labels_file, s).c_str());
     apply_label_image(image, o.labels_file, s);
     s.input_digests.emplace_back(o.labels_file, digest);
   }
@@ -394,10 +398,13 @@ int run(const Options& o) {
   RunRecord record = start_record(o.input);
   record.tests = o.tests == Tests::tensor ? "tensor" : o.tests == Tests::p ? "p" : "s";
   record.solver = o.solver == SolverChoice::mumps ? "mumps" : "own";
+  if (leads_output()) guard_output_folder(o, record);
   g_options = &o, g_record = &record;
   core::at_end(record_at_stop);
   try {
-    return run_checked(o, record);
+    const int status = run_checked(o, record);
+    release_output_folder();
+    return status;
   } catch (const engine::DiskFull& e) {
     // The factor file is already gone; the run ends with its own status.
     std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
@@ -406,12 +413,14 @@ int run(const Options& o) {
     } catch (const std::exception& w) {
       std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
     }
+    release_output_folder();
     return kDiskFullStatus;
   } catch (const core::StopError& e) {
     // A refusal of the deck or the model: recorded with its stop code here,
     // while the record still exists; main ends the run with the sentence.
     g_options = nullptr, g_record = nullptr;
     record_refusal(o, record, e);
+    release_output_folder();
     throw;
   } catch (const std::exception& e) {
     try {
@@ -419,6 +428,7 @@ int run(const Options& o) {
     } catch (const std::exception& w) {
       std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
     }
+    release_output_folder();
     throw;
   }
 }

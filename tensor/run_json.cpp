@@ -73,12 +73,17 @@ RunRecord start_record(const std::string& input) {
 }
 
 std::string run_json(const RunRecord& r, int status, const std::string& message) {
+  return run_json_text(r, std::to_string(status), message);
+}
+
+std::string run_json_text(const RunRecord& r, const std::string& exit_status, const std::string& message) {
   std::string s = "{\n";
   auto field = [&s](const char* key, const std::string& value) { s += std::string("  \"") + key + "\": " + value + ",\n"; };
   field("schema", quoted("tensor-run/1"));
   field("program", quoted("tensor_upscale"));
   field("version", quoted(core::project_version()));
   field("commit", quoted(core::project_commit()));
+  field("sources_sha256", quoted(core::project_sources()));
   field("input", quoted(r.input));
   std::string inputs = "[";
   for (std::size_t i = 0; i < r.inputs.size(); ++i)
@@ -89,7 +94,7 @@ std::string run_json(const RunRecord& r, int status, const std::string& message)
   const std::clock_t c = std::clock();
   field("cpu_seconds", number(c == static_cast<std::clock_t>(-1) ? NAN : static_cast<double>(c) / CLOCKS_PER_SEC));
   field("wall_seconds", number(monotonic_seconds() - r.wall_start));
-  field("exit_status", std::to_string(status));
+  field("exit_status", exit_status);
   field("stop_message", quoted(message));
   field("lame", quoted(r.lame));
   field("tests", quoted(r.tests));

@@ -32,5 +32,7 @@ struct RunRecord {
 RunRecord start_record(const std::string& input);
 // The record as text for an end with `status` and `message`.
 std::string run_json(const RunRecord& r, int status, const std::string& message);
+// The same with the exit status as JSON text ("null" for a run under way).
+std::string run_json_text(const RunRecord& r, const std::string& exit_status, const std::string& message);
 
 }  // namespace tensor

@@ -17,9 +17,9 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' |
   throw std::runtime_error("\"" + path + "\" line " + std::to_string(line) + ": " + why);
 }
 
-std::string shown(std::string_view item) {
-  return "\"" + std::string(item.substr(0, 40)) + (item.size() > 40 ? "...\"" : "\"");
-}
+// An item is named by its place, never quoted: a file given by mistake (a
+// key, a configuration) must not reach the messages and run.json.
+std::string shown(std::string_view item) { return "(" + std::to_string(item.size()) + " characters)"; }
 
 int32_t parse_item(std::string_view item, int32_t*, const std::string& path, int64_t line, int64_t col) {
   int64_t v = 0;
@@ -60,6 +60,9 @@ Image<T> parse_grid(std::string_view text, const std::string& path) {
       if (i == start) refuse(path, line, "an empty item after item " + std::to_string(cols) + " (two commas?)");
       im.values.push_back(parse_item(row.substr(start, i - start), static_cast<T*>(nullptr), path, line, cols + 1));
       ++cols;
+      // Checked cell by cell: one endless row is refused before it fills the memory.
+      if (static_cast<int64_t>(im.values.size()) > kMaxImageCells)
+        refuse(path, line, "more than " + std::to_string(kMaxImageCells) + " cells in the grid, the most a sample may have");
       while (i < row.size() && is_blank(row[i])) ++i;
       if (i < row.size() && row[i] == ',') {
         ++i;

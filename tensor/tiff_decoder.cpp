@@ -60,6 +60,32 @@ struct TiffCloser {
 
 enum class Want { labels, reals };
 
+// The photometric interpretation (tag 262) as the first page's directory
+// states it, or -1. libtiff reads a page marked palette but without a
+// ColorMap as a grey one; a label image so marked is not taken for grey.
+int stated_photometric(std::string_view b) {
+  if (b.size() < 16) return -1;
+  const bool little = b[0] == 'I', big_tiff = b[2] == '+' || b[3] == '+';
+  auto read = [&](uint64_t at, int bytes) -> uint64_t {
+    if (at + static_cast<uint64_t>(bytes) > b.size()) return UINT64_MAX;
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+      const auto byte = static_cast<unsigned char>(b[at + static_cast<uint64_t>(little ? bytes - 1 - i : i)]);
+      v = (v << 8) | byte;
+    }
+    return v;
+  };
+  const uint64_t dir = big_tiff ? read(8, 8) : read(4, 4);
+  const uint64_t count = big_tiff ? read(dir, 8) : read(dir, 2);
+  const uint64_t entry = big_tiff ? 20 : 12, first = dir + (big_tiff ? 8 : 2);
+  for (uint64_t i = 0; dir != UINT64_MAX && count != UINT64_MAX && i < count && i < 4096; ++i) {
+    const uint64_t at = first + i * entry;
+    if (read(at, 2) == 262 && read(at + 2, 2) == 3) return static_cast<int>(read(at + (big_tiff ? 12 : 8), 2));
+    if (read(at, 2) == UINT64_MAX) break;
+  }
+  return -1;
+}
+
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
   throw std::runtime_error("\"" + path + "\": TIFF image refused: " + why);
 }
@@ -148,6 +174,7 @@ std::vector<unsigned char> decode(std::string_view bytes, const std::string& pat
   std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(path.c_str(), "rm", &src, read_proc, write_proc, seek_proc,
                                                           close_proc, size_proc, map_proc, unmap_proc, opts.get()));
   if (!tif) refuse(path, "not a readable TIFF file" + (src.error.empty() ? "" : ": " + src.error));
+  if (stated_photometric(bytes) == PHOTOMETRIC_PALETTE) refuse(path, "a palette image: grey values expected");
   bps = check_layout(tif.get(), want, path, width, height);
   return read_samples(tif.get(), src, width, height, bps, path);
 }

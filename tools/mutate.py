@@ -41,7 +41,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 LIST = REPO / "tools" / "mutants.txt"
 STAGES = ["model", "waves", "element", "assembly", "yale", "drivers", "readers", "checks", "sweep", "engine",
-          "tensor"]
+          "tensor", "outputs"]
 
 
 class Mutant:
@@ -140,7 +140,7 @@ def failed_tests(output):
 # run first, so that a caught mutant costs only them.
 FIRST_TESTS = {"model": ["model"], "waves": ["waves"], "element": ["fem"], "assembly": ["fem"], "yale": ["yale"],
                "drivers": ["drivers"], "readers": ["core"], "checks": ["hardening", "model"], "sweep": ["sweep"],
-               "engine": ["engine", "yale"], "tensor": ["tensor", "tensor_io"]}
+               "engine": ["engine", "yale"], "tensor": ["tensor", "tensor_io"], "outputs": ["outputs"]}
 
 
 def first_tests(stage, root):

@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "core/build_info.hpp"
+#include "core/dense_kernel.hpp"
+#include "tensor/failure_status.hpp"
 #include "tensor/mpi_run.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
@@ -24,12 +26,18 @@ int main(int argc, char** argv) {
     std::printf("tensor_upscale %s (%s)\n", core::project_version(), core::project_commit());
     return 0;
   }
+  try {
+    core::process_kernel();  // a kernel forced by UPSCALE_KERNEL that this processor lacks
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
+    return 2;
+  }
   // Under mpirun (or for a plan) every rank runs the same job.
   if (tensor::runs_as_job(o)) return tensor::run_as_job(argc, argv, o);
   try {
     return tensor::run(o);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
-    return 1;
+    std::fprintf(stderr, "tensor_upscale: %s\n", tensor::failure_message(e).c_str());
+    return tensor::failure_status(e);
   }
 }

@@ -13,6 +13,7 @@
 #include "drivers/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
+#include "tensor/failure_status.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/io.hpp"
 #include "tensor/mpi_run.hpp"
@@ -275,7 +276,7 @@ int run(const Options& o) {
     return run_checked(o, record);
   } catch (const std::exception& e) {
     try {
-      write_record(o, record, 1, e.what());
+      write_record(o, record, failure_status(e), failure_message(e));
     } catch (const std::exception& w) {
       std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
     }

@@ -58,11 +58,4 @@ TEST(DenseKernel, AnUnknownNameIsRefusedNamingTheChoices) {
   }
 }
 
-TEST(DenseKernel, TheProcessorsOwnAnswersAreConsistent) {
-  EXPECT_TRUE(core::processor_runs(KernelIsa::plain));
-  // AVX-512 F implies AVX2 on every x86-64 processor made.
-  if (core::processor_runs(KernelIsa::avx512)) EXPECT_TRUE(core::processor_runs(KernelIsa::avx2));
-  EXPECT_TRUE(core::processor_runs(core::widest_kernel()));
-}
-
 }  // namespace

@@ -1,6 +1,6 @@
-// The residual and backward error of the refinement against a second route:
-// the dense matrix of the same entries, with a residual planted in the
-// right-hand side. And the ordering the automatic choice takes.
+// The engine's residual and backward error on a whole sparse system against
+// a second route: the dense matrix of the same entries, with a residual
+// planted in the right-hand side. And the ordering the automatic choice takes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,24 +61,6 @@ TEST(EngineResidual, PlantedResidualAndBackwardErrorByTheDenseMatrix) {
   // error of r and n eps of the sums leave omega good to 1e-9 relative.
   EXPECT_NEAR(omega, static_cast<double>(expected), 1e-9 * static_cast<double>(expected));
   EXPECT_GT(omega, 1e-8);
-}
-
-TEST(EngineResidual, AnExactSolutionOfASmallSystemHasNoBackwardError) {
-  // A diagonal system whose solution is exact in double: residual zero.
-  Coo a;
-  a.pattern.n = 3;
-  a.add(0, 0, {2, 0}), a.add(1, 1, {0, 4}), a.add(2, 2, {1, 1});
-  const engine::detail::InputMatrix input = engine::detail::input_matrix(a.pattern);
-  std::vector<zcomplex> summed(input.lower.row.size(), zcomplex{0, 0});
-  for (std::size_t k = 0; k < a.values.size(); ++k) summed[input.slot[k]] += a.values[k];
-  const std::vector<zcomplex> x = {{0.5, 0}, {0, -0.25}, {0.5, -0.5}}, b = {{1, 0}, {1, 0}, {1, 0}};
-  std::vector<zcomplex> r(3);
-  EXPECT_EQ(engine::detail::residual(input.lower, summed.data(), x.data(), b.data(), r.data()), 0.0);
-  // One wrong component: omega is its |re| + |im| over |a||x| + |b| there.
-  const std::vector<zcomplex> y = {{0.5, 0}, {0, -0.25}, {0.5, 0}};
-  const double omega = engine::detail::residual(input.lower, summed.data(), y.data(), b.data(), r.data());
-  // Row 3: (1 + i) 0.5 = 0.5 + 0.5i, residual 0.5 - 0.5i, |.| = 1; |a||y| = 2 x 0.5, |b| = 1.
-  EXPECT_DOUBLE_EQ(omega, 0.5);
 }
 
 TEST(EngineResidual, TheAutomaticOrderingIsTheGridsWhereTheGridIsKnown) {

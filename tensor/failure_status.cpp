@@ -23,7 +23,9 @@ std::string failure_message(const std::exception& e) {
   if (!dynamic_cast<const std::bad_alloc*>(&e)) return e.what();
   const core::MemoryRoom room = core::memory_room();
   std::string text = "out of memory: an allocation of the run failed";
-  if (room.bytes >= 0) text += "; " + core::bytes_text(room.bytes) + " are left (" + room.source + ")";
+  if (room.bytes >= 0)
+    text += "; with the failed step's memory given back, " + core::bytes_text(room.bytes) + " are free (" +
+            room.source + ")";
   return text + " (the machine's memory or the process's address-space limit, ulimit -v, is too small for this "
                 "sample: fewer cells, or --solver mumps with --out-of-core DIR)";
 }

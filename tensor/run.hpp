@@ -25,4 +25,7 @@ TensorRow tensor_row(double freq_hz, const Stiffness& c, double rho, const std::
 // record is written either way when the output folder can be written.
 int run(const Options& o);
 
+// Exit status of a run whose out-of-core factors found the disk full.
+inline constexpr int kDiskFullStatus = 76;
+
 }  // namespace tensor

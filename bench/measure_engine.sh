@@ -39,6 +39,13 @@ for n in "${sizes[@]}"; do
   echo "$e2" >&2
   sp=$(OPENBLAS_NUM_THREADS=1 taskset -c 0 "$engine" "$n" 1 automatic 30 "$deck" 2> /dev/null)
   echo "$sp" >&2
+  # The same factorisation on OpenBLAS's AVX2 (Haswell) and, where the
+  # processor has it, AVX-512 (SkylakeX) kernels: the engine's dense work is
+  # OpenBLAS's, whose kernel OPENBLAS_CORETYPE forces (here, not in tests).
+  for coretype in Haswell $(grep -qw avx512f /proc/cpuinfo && echo SkylakeX); do
+    ec=$(OPENBLAS_CORETYPE=$coretype OPENBLAS_NUM_THREADS=1 taskset -c 0 "$engine" "$n" 1 automatic 1 "$deck" 2> /dev/null)
+    echo "OpenBLAS $coretype: $(field factorise_cpu_s "$ec") s, $(field gflops_cpu "$ec") GFlop/s" >&2
+  done
   t1=$(field factorise_cpu_s "$e1")
   tm=$(field factorise_cpu_s "$m"); tl=$(field factorise_cpu_s "$lu")
   t2=$(field factorise_s "$e2"); w1=$(field factorise_s "$e1")

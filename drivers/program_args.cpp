@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "core/build_info.hpp"
+#include "core/dense_kernel.hpp"
 #include "core/run_lock.hpp"
 #include "core/run_start.hpp"
 #include "drivers/run_record.hpp"
@@ -89,6 +91,14 @@ void start_program(std::string_view program, int argc, char** argv) {
                  "%s: reading the input deck from standard input (the terminal); end it with Ctrl-D,\n"
                  "or run \"%s < DECK\" (--help for more)\n",
                  p.c_str(), p.c_str());
+  // A kernel forced by UPSCALE_KERNEL that this processor lacks: refused
+  // before anything is touched.
+  try {
+    core::process_kernel();
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "%s: %s\n", p.c_str(), e.what());
+    std::exit(kUsageError);
+  }
   // Safe descriptors first (the lock file must not take a closed standard
   // descriptor's number), then the folder: nothing is touched before the
   // lock is held, and the record of an earlier run goes before any table.

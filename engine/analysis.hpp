@@ -127,8 +127,4 @@ struct Plan {
 };
 Plan plan(const Lower& a, const std::vector<Index>& order);
 
-// The flops of the factorisation in that order, from the column counts
-// alone (no supernodes): enough to choose between orderings.
-double ordering_flops(const Lower& a, const std::vector<Index>& order);
-
 }  // namespace engine::detail

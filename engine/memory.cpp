@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/memory_room.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
 #include "engine/front_kernel.hpp"
@@ -81,19 +82,6 @@ Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Ind
   return c;
 }
 
-std::int64_t available_memory() {
-  std::FILE* f = std::fopen("/proc/meminfo", "r");
-  if (!f) return -1;
-  char line[256];
-  std::int64_t kb = -1;
-  while (std::fgets(line, sizeof line, f))
-    if (std::strncmp(line, "MemAvailable:", 13) == 0) {
-      long long v = 0;
-      if (std::sscanf(line + 13, "%lld", &v) == 1) kb = v;
-      break;
-    }
-  std::fclose(f);
-  return kb < 0 ? -1 : kb * 1024;
-}
+std::int64_t available_memory() { return core::memory_room().bytes; }
 
 }  // namespace engine::detail

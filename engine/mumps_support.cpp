@@ -7,6 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "core/memory_room.hpp"
+
 namespace engine {
 
 OrderingChoice mumps_ordering(Ordering ordering) {
@@ -62,13 +64,8 @@ void check_right_hand_sides(std::span<const zcomplex> b, Index n, Index nrhs, in
 }
 
 std::int64_t available_memory_bytes() {
-  std::ifstream in("/proc/meminfo");
-  std::string key;
-  long long kib = 0;
-  std::string unit;
-  while (in >> key >> kib >> unit)
-    if (key == "MemAvailable:") return static_cast<std::int64_t>(kib) * 1024;
-  return 0;
+  const std::int64_t room = core::memory_room().bytes;
+  return room > 0 ? room : 0;
 }
 
 namespace {

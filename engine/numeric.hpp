@@ -61,8 +61,8 @@ class PivotCorrection {
 void solve_fronts(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs);
 
 // b - A x of each column in extended precision into r, and the
-// componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i.
-// `a` is the summed lower triangle in the original numbering.
+// componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i, the
+// magnitude of a complex number taken as |re| + |im|. `a` is the summed lower triangle in the original numbering.
 double residual(const Lower& a, const zcomplex* values, const zcomplex* x, const zcomplex* b, zcomplex* r);
 
 // Sets OpenBLAS's thread count for its lifetime, restoring it after.

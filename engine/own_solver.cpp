@@ -1,5 +1,6 @@
-// The own backend: analysis by the cheaper of the orderings on offer,
-// multifrontal LDL^T per frequency, solves refined in extended precision.
+// The own backend: analysis by the grid's dissection where the grid is known
+// (METIS otherwise), multifrontal LDL^T per frequency, solves refined in
+// extended precision.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "core/backward_error.hpp"
+#include "core/memory_room.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
 #include "engine/mumps_solver.hpp"
@@ -81,13 +83,13 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
     order = detail::grid_order(*options_.grid, pattern.n);
     stats_.ordering = "geometric nested dissection";
   }
-  if (o == Ordering::metis || o == Ordering::automatic) {
-    std::vector<Index> other = detail::metis_order(input_.lower);
-    if (order.empty() ||
-        detail::ordering_flops(input_.lower, other) < detail::ordering_flops(input_.lower, order)) {
-      order = std::move(other);
-      stats_.ordering = "METIS nested dissection";
-    }
+  // Where the grid is known its dissection is taken without planning METIS
+  // too: the geometric separators are the grid's own, and comparing the two
+  // cost a second complete symbolic analysis for an answer that was the
+  // geometric one at every size measured (doc/performance.md).
+  if (o == Ordering::metis || (o == Ordering::automatic && order.empty())) {
+    order = detail::metis_order(input_.lower);
+    stats_.ordering = "METIS nested dissection";
   }
   plan_ = detail::plan(input_.lower, order);
 }
@@ -108,6 +110,13 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
                                   " is not an existing folder (expected one to hold the factor file)");
   }
   entries_ = static_cast<Index>(pattern.row.size());
+  // The analysis's own arrays, sized before it starts: per entry the slots,
+  // two permuted copies with their sources, the places in the factor store
+  // and the graph of the ordering (about 80 bytes); per unknown the trees,
+  // counts and permutations (about 120 bytes).
+  core::require_memory(80 * entries_ + 120 * pattern.n, "sparse engine: the analysis of " +
+                                                            std::to_string(pattern.n) + " unknowns and " +
+                                                            std::to_string(entries_) + " entries");
   input_ = detail::input_matrix(pattern);
   choose_ordering(pattern);
   subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
@@ -132,8 +141,9 @@ void OwnSolver::check_memory() const {
   std::int64_t available = options_.memory_limit, held = 0;
   std::string source = "the memory limit";
   if (available <= 0) {
-    available = detail::available_memory();
-    source = "MemAvailable of /proc/meminfo";
+    const core::MemoryRoom room = core::memory_room();
+    available = room.bytes;
+    source = room.source;
     // What this solver holds already counts as available to it.
     if (store_) held = 16 * plan_.fronts.factor_ptr.back();
     if (factorised_ || store_ || file_) held += 16 * static_cast<std::int64_t>(values_.size());

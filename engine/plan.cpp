@@ -5,18 +5,6 @@
 
 namespace engine::detail {
 
-double ordering_flops(const Lower& a, const std::vector<Index>& order) {
-  const Index n = a.n;
-  std::vector<Index> inverse(static_cast<std::size_t>(n));
-  for (Index k = 0; k < n; ++k) inverse[order[k]] = k;
-  const Lower ordered = permuted_lower(a, inverse, nullptr);
-  const std::vector<Index> parent = elimination_tree(ordered);
-  const std::vector<Index> count = column_counts(ordered, parent, postorder(parent));
-  double flops = 0;
-  for (Index c : count) flops += front_flops(c, 1);
-  return flops;
-}
-
 Plan plan(const Lower& a, const std::vector<Index>& order) {
   const Index n = a.n;
   std::vector<Index> inverse(static_cast<std::size_t>(n));

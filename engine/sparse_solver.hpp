@@ -56,7 +56,7 @@ struct GridPlaces {
 enum class Ordering { automatic, geometric, metis, minimum_degree };
 
 struct Options {
-  Ordering ordering = Ordering::automatic;  // automatic: the fewest flops of those available
+  Ordering ordering = Ordering::automatic;  // automatic: geometric where the grid is known, else METIS
   const GridPlaces* grid = nullptr;         // enables the geometric ordering
   int threads = 0;                          // 0: every core
   std::int64_t memory_limit = 0;            // bytes; 0: what the machine has available

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/memory_room.hpp"
 #include "fem/element.hpp"
 #include "fem/local_unknowns.hpp"
 
@@ -45,6 +46,11 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_)
   if (nx < 1 || ny < 1 || n > INT32_MAX)
     throw std::invalid_argument("grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
                                 " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  // The sort keys (210 a cell) and the pattern's two index arrays (130
+  // distinct entries a cell on a large grid), sized before any is allocated.
+  const int64_t cells = nx * ny;
+  core::require_memory(cells * 210 * 8 + cells * 135 * 16 + n * 32,
+                       "the assembly of the grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " cells");
   fem::global_numbering(static_cast<int32_t>(nx), static_cast<int32_t>(ny), xnod);
   places = {nx, ny, std::vector<int32_t>(static_cast<std::size_t>(n)), std::vector<int32_t>(static_cast<std::size_t>(n))};
   std::vector<int64_t> keys;

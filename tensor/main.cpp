@@ -4,7 +4,9 @@
 #include <exception>
 
 #include "core/build_info.hpp"
+#include "core/dense_kernel.hpp"
 #include "core/stop_error.hpp"
+#include "tensor/failure_status.hpp"
 #include "tensor/mpi_run.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
@@ -31,13 +33,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    core::process_kernel();  // a kernel forced by UPSCALE_KERNEL that this processor lacks
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
+    return 2;
+  }
+  try {
     // Under mpirun (or for a plan) every rank runs the same job.
     if (tensor::runs_as_job(o)) return tensor::run_as_job(argc, argv, o);
     return tensor::run(o);
   } catch (const core::StopError& e) {
     core::end_run(e);  // the sentence, "STOP <code>" and the code's status
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
-    return 1;
+    std::fprintf(stderr, "tensor_upscale: %s\n", tensor::failure_message(e).c_str());
+    return tensor::failure_status(e);
   }
 }

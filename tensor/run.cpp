@@ -17,6 +17,7 @@
 #include "upscaling/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
+#include "tensor/failure_status.hpp"
 #include "tensor/error_grids.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/geometry_resolution.hpp"
@@ -424,7 +425,7 @@ int run(const Options& o) {
     throw;
   } catch (const std::exception& e) {
     try {
-      write_record(o, record, 1, e.what());
+      write_record(o, record, failure_status(e), failure_message(e));
     } catch (const std::exception& w) {
       std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
     }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/dense_kernel.hpp"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -230,17 +232,9 @@ YALE_PICK(pick_avx512, block_avx512)
 #endif
 #undef YALE_PICK
 
-enum class Isa { plain, avx2, avx512 };
+using Isa = core::KernelIsa;
 
-bool processor_has(Isa isa) {
-#if defined(__x86_64__)
-  if (isa == Isa::avx512) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-  if (isa == Isa::avx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#endif
-  return isa == Isa::plain;
-}
-
-Isa best_isa() { return processor_has(Isa::avx512) ? Isa::avx512 : processor_has(Isa::avx2) ? Isa::avx2 : Isa::plain; }
+bool processor_has(Isa isa) { return core::processor_runs(isa); }
 
 // The kernel of every block height for the chosen instruction set.
 struct Kernels {
@@ -258,10 +252,12 @@ struct Kernels {
   }
 };
 
-const char* name_of(Isa isa) { return isa == Isa::avx512 ? "avx512" : isa == Isa::avx2 ? "avx2" : "plain"; }
+const char* name_of(Isa isa) { return core::kernel_name(isa); }
 
+// The process's kernel: the widest, unless UPSCALE_KERNEL names another (the
+// programs check that variable before they start, with a sentence).
 Kernels& kernels() {
-  static Kernels k(best_isa());
+  static Kernels k(core::process_kernel());
   return k;
 }
 
@@ -300,7 +296,7 @@ void subtract_block_from_panel(zcomplex* panel, const int32_t* cols, int32_t cou
 
 bool use_block_kernel(std::string_view name) {
   for (const Isa isa : {Isa::plain, Isa::avx2, Isa::avx512}) {
-    if (name != name_of(isa) && !(name == "best" && isa == best_isa())) continue;
+    if (name != name_of(isa) && !(name == "best" && isa == core::process_kernel())) continue;
     if (!processor_has(isa)) return false;
     kernels().choose(isa);
     return true;

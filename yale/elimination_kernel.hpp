@@ -70,8 +70,9 @@ void subtract_block_from_panel(core::zcomplex* panel, const int32_t* cols, int32
 // Which of the above the processor runs: "avx512", "avx2" or "plain".
 const char* block_kernel_name();
 
-// Makes the double-complex updates run the named kernel ("best": the widest
-// the processor offers, the default), so that each path can be checked on
+// Makes the double-complex updates run the named kernel ("best": the
+// process's kernel, the default: the one UPSCALE_KERNEL names, else the
+// widest the processor offers), so that each path can be checked on
 // any machine that has it. False, and nothing changes, for a name that is
 // unknown or an instruction set the processor lacks. Not for use while a
 // factorisation runs.

@@ -67,7 +67,8 @@ void make_folder(const std::string& dir) {
     throw std::runtime_error("output folder \"" + dir + "\" is not a folder");
 }
 
-// The four sample cells of every fine cell: each cell split in 2 x 2.
+}  // namespace
+
 Sample refined(const Sample& s) {
   Sample f = s;
   f.nx = 2 * s.nx, f.ny = 2 * s.ny, f.h = s.h / 2;
@@ -81,6 +82,8 @@ Sample refined(const Sample& s) {
     }
   return f;
 }
+
+namespace {
 
 // Cell fields of one solved test: per load, the divergence of solid 1 and
 // the modulus of the fluid pressure -(b1 div u1 + b2 div u3 + m div w).
@@ -133,8 +136,8 @@ void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp)
   }
 }
 
-// Richardson estimate of the discretisation error of each modulus: the
-// method is second order in h, so C(h) - C_exact ~ (C(h) - C(h/2)) * 4/3.
+}  // namespace
+
 void add_error_columns(TensorRow& row, const Stiffness& coarse, const Stiffness& fine) {
   auto err = [](zcomplex a, zcomplex b) { return std::hypot(a.re - b.re, a.im - b.im) * 4.0 / 3.0; };
   row.extra.push_back({"err_c11", "Pa", err(coarse.c11, fine.c11)});
@@ -142,6 +145,8 @@ void add_error_columns(TensorRow& row, const Stiffness& coarse, const Stiffness&
   row.extra.push_back({"err_c33", "Pa", err(coarse.c33, fine.c33)});
   row.extra.push_back({"err_c55", "Pa", err(coarse.c55, fine.c55)});
 }
+
+namespace {
 
 void record_statistics(RunRecord& r, const engine::Statistics& st) {
   r.unknowns = st.n, r.factor_entries = st.factor_entries, r.flops = st.flops;

@@ -18,6 +18,9 @@ namespace {
 constexpr int kMaxOpen = 64;
 TextOut* g_open[kMaxOpen];
 int g_nopen = 0;
+// A file closed by its destructor (a scope left early, by an error) whose
+// last writes failed: the end of the run reports the lost output.
+bool g_lost_on_close = false;
 
 void register_open(TextOut* f) {
   if (g_nopen < kMaxOpen) g_open[g_nopen++] = f;
@@ -79,7 +82,8 @@ TextOut& TextOut::report() {
 TextOut::~TextOut() {
   if (f_ && owned_) {
     unregister_open(this);
-    std::fclose(f_);
+    if (!flush_checked()) g_lost_on_close = true;
+    if (std::fclose(f_) != 0) g_lost_on_close = true;
   }
 }
 
@@ -116,7 +120,7 @@ void TextOut::write_failed() {
 bool TextOut::flush_all() {
   bool ok = true;
   for (int i = 0; i < g_nopen; ++i) ok = g_open[i]->flush_checked() && ok;
-  return report().flush_checked() && ok;
+  return report().flush_checked() && ok && !g_lost_on_close;
 }
 
 }  // namespace core

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "core/capacities.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_out.hpp"
 #include "drivers/deck_checks.hpp"
 
@@ -47,7 +48,7 @@ class DeckReader {
   // Refuses a deck beyond what the system holds, with an unknown key or a
   // value outside its physical range.
   [[noreturn]] void refuse(const std::string& name, const std::string& v, const std::string& why) {
-    core::fail(core::kStopDeckRefused, "input deck refused: " + where() + ": " + name + " = " + v + " " + why);
+    core::raise_fail(core::kStopDeckRefused, "input deck refused: " + where() + ": " + name + " = " + v + " " + why);
   }
   [[noreturn]] void refuse(const std::string& name, int32_t v, const std::string& why) {
     refuse(name, std::to_string(v), why);
@@ -59,12 +60,12 @@ class DeckReader {
   const std::string& next(const std::string& name) {
     std::optional<std::string> r = in_.next();
     if (!r) {
-      core::fail(core::kStopInputError, "error reading the input deck: " + in_.name() + ", record " +
+      core::raise_fail(core::kStopInputError, "error reading the input deck: " + in_.name() + ", record " +
                                             std::to_string(in_.number() + 1) + " (" + name +
                                             "): end of input, the deck ends before this record");
     }
     if (in_.truncated()) {
-      core::fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name +
+      core::raise_fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name +
                                             "): the record is longer than " +
                                             std::to_string(core::RecordSource::kMaxRecordChars) + " characters");
     }
@@ -75,7 +76,7 @@ class DeckReader {
   template <class T>
   T value(const std::string& name, const core::Field<T>& f) {
     if (!f.ok())
-      core::fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name + "): " + f.error);
+      core::raise_fail(core::kStopInputError, "error reading the input deck: " + where() + " (" + name + "): " + f.error);
     if (!f.warning.empty())
       std::fprintf(stderr, "warning: %s (%s): %s\n", where().c_str(), name.c_str(), f.warning.c_str());
     return f.value;
@@ -135,7 +136,7 @@ void porosity_check(const core::Deck& deck, int i) {
                   "ice model, layer %d: the water proportion phi_layer1(%d) = %.10g is not below the absolute "
                   "porosity phi_a(%d) = %.10g, which leaves no room for ice (expected phi_layer1 < phi_a)",
                   i, i, deck.phi_layer1(i), i, deck.phi_a(i));
-    core::stop(core::kStopPorosityCheck, {}, why);
+    core::raise_stop(core::kStopPorosityCheck, {}, why);
   }
 }
 

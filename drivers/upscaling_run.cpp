@@ -8,7 +8,8 @@
 #include "core/coefficients.hpp"
 #include "core/deck.hpp"
 #include "core/run_start.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_data.hpp"
 #include "drivers/cell_maps.hpp"
@@ -97,7 +98,7 @@ void solve_with_factors(SystemStorage& run, int32_t nodos, std::span<const core:
   yale::zndrv(nodos, c, c, std::span<const int32_t>(run.ic.get(), nodos),
               std::span<const int32_t>(sys.ia_data(), nodos + 1), std::span<const int32_t>(sys.ja_data(), nnz),
               std::span<const core::zcomplex>(sys.avec_data(), nnz), b, x, run.nwork, run.work, esp, job, flag);
-  if (flag != 0) core::stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
+  if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
 }
 
 // Orders, factorises and solves the assembled system, then refines the
@@ -117,14 +118,14 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
   yale::zodrv(nodos, ia, ja, avec, c, ic, run.nwork, run.work, 1, flag);
   if (flag != 0) {
     report.list("FLAG=", flag);
-    core::stop(core::kStopOrderingFailed, {}, yale::flag_sentence(flag, nodos));
+    core::raise_stop(core::kStopOrderingFailed, {}, yale::flag_sentence(flag, nodos));
   }
   int32_t esp = 0;
   yale::zndrv(nodos, c, c, ic, ia, ja, avec, rhs, z, run.nwork, run.work, esp, 1, flag);
   if (flag != 0) {
     report.list("ESP=", esp);
     report.list("FLAG=", flag);
-    core::stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
+    core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
   }
   const yale::YaleMatrix A{nodos, std::span<const int32_t>(ia), std::span<const int32_t>(ja),
                            std::span<const core::zcomplex>(avec)};
@@ -179,7 +180,7 @@ void run_upscaling(const ProgramSetup& setup) {
   if (deck.model == 1) run_record::input_file("porosity_sha256", "porosity.frac");
   const double omega = angular_frequency(deck);
   const model::CellFractions last = fill_coefficients(setup, cd, porosity_file, omega, cycle, report);
-  if (const std::string why = friction_range_after_control(deck); !why.empty()) core::fail(core::kStopDeckRefused, why);
+  if (const std::string why = friction_range_after_control(deck); !why.empty()) core::raise_fail(core::kStopDeckRefused, why);
   fem::global_numbering(deck.nx, deck.ny, cd.xnod);
   const double rob_med = model::average_density(deck, cd.matnum, cd.phiw, report);
 
@@ -222,7 +223,7 @@ void run_upscaling(const ProgramSetup& setup) {
   report_accuracy(report, accuracy);
   if (const std::string w = unresolved_grid(accuracy, deck.freq); !w.empty()) std::fprintf(stderr, "%s\n", w.c_str());
   if (const std::string why = no_correct_digit(accuracy, deck.freq); !why.empty())
-    core::stop(core::kStopNoCorrectDigit, {}, why);
+    core::raise_stop(core::kStopNoCorrectDigit, {}, why);
   end_of_run(timer());
 }
 

@@ -30,7 +30,7 @@ std::string outcome(const std::string& bytes, core::Deck& deck, int& records) {
   core::RecordSource in(f, "fuzz deck");
   std::string result;
   try {
-    drivers::readata(in, deck);
+    fuzz::stopping([&] { drivers::readata(in, deck); });
     result = "read";
     char buf[40];
     auto put = [&](double v) {

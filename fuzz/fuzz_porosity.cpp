@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   core::ByMaterial<double> phi_layer1;
   model::PorosityFile file(g_path.c_str());
   try {
-    model::porosity(core::TestKind::compressional, nx, ny, phi_layer1, 1, phiw, matnum, file);
+    fuzz::stopping([&] { model::porosity(core::TestKind::compressional, nx, ny, phi_layer1, 1, phiw, matnum, file); });
   } catch (const fuzz::Stopped& s) {
     check(s.code == core::kStopInputError, "stop code " + std::to_string(s.code) + ": " + s.message);
     check(fuzz::contains(s.message, "porosity.frac"), "the message does not name the file: " + s.message);

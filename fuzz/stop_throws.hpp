@@ -7,12 +7,24 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/stop_error.hpp"
+
 namespace fuzz {
 
 struct Stopped {
   int code;
   std::string message;
 };
+
+// Runs a reader, turning the error a library throws into Stopped as well.
+template <class Read>
+void stopping(Read read) {
+  try {
+    read();
+  } catch (const core::StopError& e) {
+    throw Stopped{e.code(), e.message()};
+  }
+}
 
 // A broken property: prints what and aborts, which libFuzzer reports as a
 // finding and saves the input. The text goes where the sanitizers report,

@@ -2,7 +2,8 @@
 
 #include <initializer_list>
 
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "model/fraction_report.hpp"
 
 namespace model {
@@ -112,9 +113,9 @@ void print_reference_elastic(core::TextOut& out, bool shear, bool ice, const Cel
   print_law(out, site, e);
   if (e.lambda1 <= 0.0) {
     warn_negative_lambda1(out, site, e);
-    core::stop(core::kStopLambda1);
+    core::raise_stop(core::kStopLambda1);
   }
-  if (e.lambda3 <= 0.0) core::stop(core::kStopLambda3);
+  if (e.lambda3 <= 0.0) core::raise_stop(core::kStopLambda3);
 }
 
 void require_positive_energy(core::TextOut& out, bool shear, const CellSite& site, const ElasticCell& e) {
@@ -124,14 +125,14 @@ void require_positive_energy(core::TextOut& out, bool shear, const CellSite& sit
       out.list(" strain energy not positive definite ");
     else
       out.list("j,k, strain energy not positive definite ", site.j, site.k);
-    core::stop(core::kStopEnergyBulk);
+    core::raise_stop(core::kStopEnergyBulk);
   }
   if (e.mu1 * e.mu3 - e.mu13 * e.mu13 / 4.0 <= 0.0) {
     if (shear)
       out.list(" strain energy not positive definite");
     else
       out.list(" j,k,strain energy not positive definite", site.j, site.k);
-    core::stop(core::kStopEnergyShear);
+    core::raise_stop(core::kStopEnergyShear);
   }
 }
 

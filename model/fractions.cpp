@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 
 namespace model {
 
@@ -26,7 +27,7 @@ CellFractions split_fractions(const core::Deck& deck, int m, double phi) {
   if (deck.key_model == 0) {
     f.phi1 = 1.0 - deck.phi_a(m);
     f.phi3 = deck.phi_a(m) - phi;
-    if (f.phi3 <= 0.0 || f.phi3 >= 1.0) core::stop(core::kStopIceFraction, {}, no_room_for_ice(deck, m, phi));
+    if (f.phi3 <= 0.0 || f.phi3 >= 1.0) core::raise_stop(core::kStopIceFraction, {}, no_room_for_ice(deck, m, phi));
     f.s3 = f.phi3 / (1.0 - phi);
     f.s1 = 1.0 - f.s3;
     f.s3_prima = f.phi3 / (1.0 - f.phi1);
@@ -43,7 +44,7 @@ CellFractions split_fractions(const core::Deck& deck, int m, double phi) {
 
 void require_unit_sum(const CellFractions& f) {
   // Written so that a not-a-number sum fails too.
-  if (!(std::abs(f.control - 1.0) < 1e-15)) core::stop(core::kStopFractionSum);
+  if (!(std::abs(f.control - 1.0) < 1e-15)) core::raise_stop(core::kStopFractionSum);
 }
 
 CellFractions split_fractions_checked(const core::Deck& deck, int m, double phi) {

@@ -3,7 +3,8 @@
 #include <string>
 
 #include "core/fortran_edit.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "model/fraction_report.hpp"
 
 namespace model {
@@ -89,14 +90,14 @@ void print_reference_friction(core::TextOut& out, bool shear, const MassCell& m)
   out.list("f12      =", m.f12);
   out.list("f22      =", m.f22);
   out.list("control1 (must be  positive)  =", control1);
-  if (control1 < 0.0) core::stop(core::kStopFrictionPrime);
+  if (control1 < 0.0) core::raise_stop(core::kStopFrictionPrime);
   out.list("Coef. de friccion ");
   out.list("coef_b13  ", m.coef_b13);
   out.list("b11  = ", m.f11);
   out.list("b12  = ", m.f12);
   out.list("b22  = ", m.f22);
   out.list("control2 (must be  positive)  =", control2);
-  if (control2 < 0.0) core::stop(core::kStopFriction);
+  if (control2 < 0.0) core::raise_stop(core::kStopFriction);
   if (!shear) out.blank();
 }
 

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 
 namespace model {
 
@@ -72,7 +73,7 @@ void write_and_check_matnum(core::TextOut& map, core::TextOut& map_gnu, int nx, 
       map_gnu.list(j, k, n);
       if (n < 1 || n > nlayers) {
         out.list("j,k, matnum(j,k) ", j, k, n);
-        core::stop(core::kStopMaterialMap, {}, no_material(j, k, n, nlayers));
+        core::raise_stop(core::kStopMaterialMap, {}, no_material(j, k, n, nlayers));
       }
     }
   map.close();

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_in.hpp"
 
 namespace model {
@@ -45,7 +46,7 @@ namespace {
 
 // Ends the run with an input error on `name`; builds its text only then.
 [[noreturn]] void input_error(const char* name, const std::string& what) {
-  core::fail(core::kStopInputError, std::string("\"") + name + "\" " + what);
+  core::raise_fail(core::kStopInputError, std::string("\"") + name + "\" " + what);
 }
 
 }  // namespace

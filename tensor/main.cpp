@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "core/build_info.hpp"
+#include "core/stop_error.hpp"
 #include "tensor/mpi_run.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
@@ -24,10 +25,12 @@ int main(int argc, char** argv) {
     std::printf("tensor_upscale %s (%s)\n", core::project_version(), core::project_commit());
     return 0;
   }
-  // Under mpirun (or for a plan) every rank runs the same job.
-  if (tensor::runs_as_job(o)) return tensor::run_as_job(argc, argv, o);
   try {
+    // Under mpirun (or for a plan) every rank runs the same job.
+    if (tensor::runs_as_job(o)) return tensor::run_as_job(argc, argv, o);
     return tensor::run(o);
+  } catch (const core::StopError& e) {
+    core::end_run(e);  // the sentence, "STOP <code>" and the code's status
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
     return 1;

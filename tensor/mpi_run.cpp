@@ -1,7 +1,11 @@
 #include "tensor/mpi_run.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
+#include <string>
+
+#include "core/stop_error.hpp"
 
 #include "tensor/run.hpp"
 
@@ -26,12 +30,29 @@ const JobRanks& job_ranks() { return ranks_slot(); }
 
 bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o.plan; }
 
+// A refused input ends every rank the same way (each reads the same input):
+// the job finishes normally and rank 0 alone says why. A job of one rank
+// (a plan, or a run not under mpirun) never goes through MPI's abort.
 int run_as_job(int& argc, char**& argv, const Options& o) {
-  return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
+  std::optional<core::StopError> refusal;
+  std::string failure;
+  const int status = engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     ranks_slot() = {r.rank, r.size};
     const engine::mpi::PhaseScope phase("the run of tensor_upscale");
-    return run(o);
+    try {
+      return run(o);
+    } catch (const core::StopError& e) {
+      refusal = e;
+      return e.code() & 0xff;
+    } catch (const std::exception& e) {
+      if (r.size > 1) throw;
+      failure = e.what();
+      return 1;
+    }
   });
+  if (refusal && job_ranks().rank == 0) throw *refusal;
+  if (!failure.empty()) throw std::runtime_error(failure);
+  return status;
 }
 
 std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "core/stop.hpp"
+#include "core/stop_error.hpp"
 #include "drivers/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
@@ -159,8 +160,7 @@ void write_record(const Options& o, const RunRecord& r, int status, const std::s
   write_file_atomically(o.out_dir + "/run.json", run_json(r, status, message));
 }
 
-// The run in progress, for a stop inside the model or the deck reader,
-// which ends the process through core::stop.
+// The run in progress, for the record of an end through core::stop.
 const Options* g_options = nullptr;
 const RunRecord* g_record = nullptr;
 
@@ -172,6 +172,15 @@ bool record_at_stop(int code, std::string_view message) {
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", e.what());
     return false;
+  }
+}
+
+// The refusal keeps its stop code even when its record cannot be written.
+void record_refusal(const Options& o, const RunRecord& record, const core::StopError& e) {
+  try {
+    write_record(o, record, e.code() & 0xff, e.what());
+  } catch (const std::exception& w) {
+    std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
   }
 }
 
@@ -278,6 +287,12 @@ int run(const Options& o) {
   core::at_end(record_at_stop);
   try {
     return run_checked(o, record);
+  } catch (const core::StopError& e) {
+    // A refusal of the deck or the model: recorded with its stop code here,
+    // while the record still exists; main ends the run with the sentence.
+    g_options = nullptr, g_record = nullptr;
+    record_refusal(o, record, e);
+    throw;
   } catch (const std::exception& e) {
     try {
       write_record(o, record, 1, e.what());

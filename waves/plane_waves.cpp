@@ -4,7 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "waves/dense.hpp"
 #include "waves/pencil_roots.hpp"
 
@@ -73,7 +74,7 @@ void check_positive(const PlaneWaves& r) {
   for (int n = 0; n < 5; ++n)
     if (v[n] <= 0.0) {
       const std::string text = std::string(" error, ") + name[n] + " is negative, " + name[n] + " = ";
-      core::stop(core::kStopNegativeVelocity + n, core::list_line(text, v[n]).substr(1));
+      core::raise_stop(core::kStopNegativeVelocity + n, core::list_line(text, v[n]).substr(1));
     }
 }
 

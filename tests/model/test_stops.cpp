@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <utility>
 
+#include "core/stop_error.hpp"
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"
 #include "support.hpp"
@@ -22,6 +25,18 @@ std::unique_ptr<model_test::Sample> run(core::Deck d, const Spoil& spoil, K kind
   model::mass_visco_coef(kind, s->deck, s->matnum, s->phiw, 2, s->c, out);
   return s;
 }
+
+// A stop as a program's main ends the run: the routines throw it, main
+// turns it into the report line, the sentence and the exit status.
+void run_as_main(const core::Deck& d, const Spoil& spoil, K kind) {
+  try {
+    run(d, spoil, kind, core::TextOut::report());
+  } catch (const core::StopError& e) {
+    core::end_run(e);
+  }
+}
+
+using InScratch = model_test::InTempDir;
 
 // Grains of material n with a shear modulus f times their bulk modulus.
 Spoil grains(int n, double f) { return [=](core::Deck& d) { d.xmu_s1(n) = f * d.ak_s1(n); }; }
@@ -53,8 +68,27 @@ TEST(Stops, EachWithItsCodeAndMessage) {
        " b22  = [^\n]*\n control2 \\(must be  positive\\)  = -[^\n]*\nSTOP 99998"},
   };
   for (const Case& c : cases)  // the report on standard error, where death tests look for it
-    EXPECT_EXIT((std::fflush(stdout), dup2(2, 1), run(c.deck, c.spoil, c.kind, core::TextOut::report())),
+    EXPECT_EXIT((std::fflush(stdout), dup2(2, 1), run_as_main(c.deck, c.spoil, c.kind)),
                 ::testing::ExitedWithCode(c.code & 255), c.message) << c.code;
+}
+
+// The routines themselves end nothing: they throw the stop, with its code,
+// and the process goes on.
+TEST_F(InScratch, TheRoutinesThrowTheStopAndTheProcessGoesOn) {
+  const core::Deck shale = model_test::shale_deck(1, 2);
+  for (const auto& [spoil, code] : {std::pair<Spoil, int>{grains(1, 20), 12345}, {grains(2, -2), 45687}}) {
+    int thrown = 0;
+    std::string sentence;
+    model_test::report_of([&](core::TextOut& out) {
+      try {
+        run(shale, spoil, K::compressional, out);
+      } catch (const core::StopError& e) {
+        thrown = e.code(), sentence = e.what();
+      }
+    });
+    EXPECT_EQ(thrown, code);
+    EXPECT_EQ(sentence, core::stop_meaning(code));
+  }
 }
 
 using FirstCell = model_test::InTempDir;

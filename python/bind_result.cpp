@@ -195,6 +195,8 @@ py::object tensor_of(const PySample& ps, const py::object& freq, const std::stri
   } catch (const engine::OutOfMemory& e) {
     PyErr_SetString(PyExc_MemoryError, e.what());
     throw py::error_already_set();
+  } catch (const core::StopError& e) {
+    raise_refusal(e);
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
   }

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "core/stop_error.hpp"
+
 #include "tensor/sample.hpp"
 
 namespace upscale_py {
@@ -18,14 +20,21 @@ struct PySample {
 void bind_sample(pybind11::module_& m);
 void bind_result(pybind11::module_& m);
 
-// Runs f, turning the library's refusals (std::runtime_error,
-// std::invalid_argument) into ValueError with their sentence.
+// Raises ValueError with the sentence of a refusal of the deck reader or
+// the model, its stop code as the attribute stop_code.
+[[noreturn]] void raise_refusal(const core::StopError& e);
+
+// Runs f, turning the library's refusals (core::StopError,
+// std::runtime_error, std::invalid_argument) into ValueError with their
+// sentence.
 template <class F>
 auto refusals_as_value_error(F&& f) -> decltype(f()) {
   try {
     return f();
   } catch (const pybind11::error_already_set&) {
     throw;
+  } catch (const core::StopError& e) {
+    raise_refusal(e);
   } catch (const std::invalid_argument& e) {
     throw pybind11::value_error(e.what());
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,17 @@
 #include "core/build_info.hpp"
 #include "python/bindings.hpp"
 
+namespace upscale_py {
+
+void raise_refusal(const core::StopError& e) {
+  pybind11::object err = pybind11::reinterpret_borrow<pybind11::object>(PyExc_ValueError)(e.what());
+  err.attr("stop_code") = e.code();
+  PyErr_SetObject(PyExc_ValueError, err.ptr());
+  throw pybind11::error_already_set();
+}
+
+}  // namespace upscale_py
+
 PYBIND11_MODULE(upscale, m) {
   m.doc() =
       "Poroelastic upscaling: the effective complex stiffness tensor (Pa) of a 2D rock sample\n"

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import upscale
-from conftest import PATCH, SAND, patchy_labels, run_program, write_sample_file
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, run_program, write_sample_file
 
 
 def still_works(sample):
@@ -146,4 +146,24 @@ def test_files_refused(tmp_path, small_sample):
     out = os.path.join(str(tmp_path), "nofolder", "t.csv")
     with pytest.raises(ValueError):
         upscale.tensor(small_sample, 1.0).to_csv(out)
+    still_works(small_sample)
+
+
+@pytest.mark.parametrize("edit", [("2.250000e+09          akf(1)", "-2.250000e+09          akf(1)"),
+                                  ("10   nx", "0   nx"),
+                                  ("    0     model (0 layered", "    1     model (0 layered")])
+def test_deck_refusals_keep_the_interpreter(edit, tmp_path, small_sample):
+    """The deck reader's refusal (and that of a missing porosity.frac) is a
+    ValueError with the program's sentence and its exit status as stop_code."""
+    text = open(os.path.join(EXAMPLES, "ice_small.deck")).read()
+    assert edit[0] in text
+    deck = os.path.join(str(tmp_path), "bad.deck")
+    with open(deck, "w") as f:
+        f.write(text.replace(edit[0], edit[1], 1))
+    status, said, _ = run_program([deck], tmp_path)
+    assert status not in (0, 1)
+    with pytest.raises(ValueError) as e:
+        upscale.Sample.from_deck(deck)
+    assert e.value.stop_code == status
+    assert str(e.value) in said
     still_works(small_sample)

@@ -178,7 +178,7 @@ py::object tensor_of(const PySample& ps, const py::object& freq, const std::stri
       const py::object category = py::module_::import("upscale").attr("ResolutionWarning");
       for (const std::string& m : w) {
         const std::string text = m.rfind("warning: ", 0) == 0 ? m.substr(9) : m;
-        if (PyErr_WarnEx(category.ptr(), text.c_str(), 2) != 0) PyErr_Clear();
+        if (PyErr_WarnEx(category.ptr(), text.c_str(), 1) != 0) PyErr_Clear();
       }
     }
   } warn_at_end{warnings};

@@ -1,10 +1,12 @@
 """The result against closed forms, symmetries and second routes, with
 tolerances from the result's own error bound and the unit roundoff."""
+import os
+
 import numpy as np
 import pytest
 
 import upscale
-from conftest import PATCH, SAND, patchy_labels
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels
 
 EPS = np.finfo(float).eps
 FREQS = [1e-2, 1.0, 1e2, 1e4]
@@ -93,3 +95,16 @@ def test_to_xarray():
     d = r.to_xarray()
     assert isinstance(d, xr.Dataset) and np.array_equal(d["C"].values, r.C)
     assert np.array_equal(d["freq"].values, r.freq)
+
+
+def test_the_example_script_runs(tmp_path):
+    import subprocess
+    import sys
+    script = os.path.join(EXAMPLES, "python", "patchy_spectrum.py")
+    p = subprocess.run([sys.executable, script, str(tmp_path / "plot.png"), "--cells", "12", "--frequencies", "3"],
+                       capture_output=True, text=True, cwd=str(tmp_path),
+                       env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.abspath(upscale.__file__))))
+    assert p.returncode == 0, p.stderr
+    table = [line.split() for line in p.stdout.splitlines() if line[:1] == " " and "freq_hz" not in line]
+    assert [float(row[0]) for row in table] == [1e-2, 3.162e1, 1e5]
+    assert all(3000 < float(row[1]) < 5000 for row in table)

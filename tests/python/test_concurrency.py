@@ -2,11 +2,10 @@
 the numbers of one after the other; an interrupt stops a solve with
 KeyboardInterrupt; a hundred runs do not grow the process."""
 import _thread
-import functools
-import io
 import os
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -101,24 +100,23 @@ def test_interrupt_stops_a_long_computation():
 
 
 def test_interrupt_while_the_engine_works():
-    """The interrupt arrives while the computation holds no GIL: the engine's
-    poll raises it, long before the last factorisation. The progress
-    callable is a builtin (print), which runs no Python code that could
-    notice the interrupt itself."""
-    s = sample(4, 40, 40)
-    freqs = np.logspace(-2, 5, 400)
-    lines = io.StringIO()
+    """The interrupt arrives while the computation holds no GIL and runs no
+    Python code: only the engine's own check can stop it. Without that
+    check this computation would outlast the test's time limit. The pause
+    only lets the computation get under way (it is thousands of times
+    longer); the outcome does not depend on its length."""
+    s = sample(4, 30, 30)
     go = threading.Event()
 
     def interrupt():
         go.wait()
+        time.sleep(0.5)
         _thread.interrupt_main()
 
     threading.Thread(target=interrupt).start()
     with pytest.raises(KeyboardInterrupt):
         go.set()
-        upscale.tensor(s, freqs, progress=functools.partial(print, file=lines))
-    assert len(lines.getvalue().splitlines()) < 2 * len(freqs)
+        upscale.tensor(s, np.logspace(-2, 5, 100000))
     assert np.isfinite(upscale.tensor(sample(5, 6, 5), 1.0).C[0, 1, 1])
 
 

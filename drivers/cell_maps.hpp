@@ -6,8 +6,8 @@
 #include "core/coefficients.hpp"
 #include "core/complex.hpp"
 #include "core/text_out.hpp"
-#include "drivers/cell_strains.hpp"
-#include "drivers/solution_view.hpp"
+#include "upscaling/cell_strains.hpp"
+#include "upscaling/solution_view.hpp"
 
 namespace drivers {
 

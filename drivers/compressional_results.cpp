@@ -10,13 +10,6 @@ using core::cdiv;
 using run_record::record_results;
 using core::crecip;
 
-double modulus_velocity(zcomplex modulus, double density) {
-  const zcomplex slowness = crecip(core::csqrt(cdiv(modulus, core::cplx(density))));
-  return 1.0 / slowness.re;
-}
-
-double modulus_q(zcomplex modulus) { return modulus.re / modulus.im; }
-
 namespace {
 
 // The modulus of a boundary displacement: -1 / (deltavol / area).

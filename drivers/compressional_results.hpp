@@ -4,6 +4,7 @@
 // cell maps and one line in each result table.
 #pragma once
 
+#include "upscaling/modulus_wave.hpp"
 #include "core/coefficients.hpp"
 #include "core/deck.hpp"
 #include "core/text_out.hpp"
@@ -20,11 +21,6 @@ struct CompressionalInputs {
   double s1, s3;                   // solid fractions of the last cell
   const waves::PlaneWaves& waves;
 };
-
-// The velocity of a complex modulus P, 1 / Re(1 / sqrt(P / rho)), and its
-// quality factor Re(P) / Im(P) (signed).
-double modulus_velocity(zcomplex modulus, double density);
-double modulus_q(zcomplex modulus);
 
 void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
                            CellMaps maps, TestFiles files,

@@ -1,42 +1,31 @@
-// Residuals in extended precision (long double accumulation of the products
-// of double entries) and the componentwise backward error of Oettli and
-// Prager, for the iterative refinement of the solves.
+// The residual of a symmetric system stored by its lower triangle, and its
+// componentwise backward error (core/backward_error.hpp), for the iterative
+// refinement of the solves.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "core/backward_error.hpp"
 #include "engine/numeric.hpp"
 
 namespace engine::detail {
 
 double residual(const Lower& a, const zcomplex* v, const zcomplex* x, const zcomplex* b, zcomplex* r) {
   const Index n = a.n;
-  const auto sz = static_cast<std::size_t>(n);
-  std::vector<long double> re(sz), im(sz);
-  std::vector<double> size(sz, 0.0);
-  for (Index i = 0; i < n; ++i) re[i] = b[i].re, im[i] = b[i].im;
+  std::vector<core::ResidualRow> rows(static_cast<std::size_t>(n));
+  for (Index i = 0; i < n; ++i) rows[i] = core::ResidualRow(b[i]);
   for (Index j = 0; j < n; ++j) {
-    const long double xjr = x[j].re, xji = x[j].im;
-    const double xj = std::hypot(x[j].re, x[j].im);
     for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) {
       const Index i = a.row[e];
-      const long double ar = v[e].re, ai = v[e].im;
-      const double am = std::hypot(v[e].re, v[e].im);
-      re[i] -= ar * xjr - ai * xji, im[i] -= ar * xji + ai * xjr;
-      size[i] += am * xj;
-      if (i == j) continue;
-      const long double xir = x[i].re, xii = x[i].im;
-      re[j] -= ar * xir - ai * xii, im[j] -= ar * xii + ai * xir;
-      size[j] += am * std::hypot(x[i].re, x[i].im);
+      rows[i].subtract(v[e], x[j]);
+      if (i != j) rows[j].subtract(v[e], x[i]);  // the mirrored entry of the upper triangle
     }
   }
   double omega = 0;
   for (Index i = 0; i < n; ++i) {
-    r[i] = {static_cast<double>(re[i]), static_cast<double>(im[i])};
-    const double num = std::hypot(r[i].re, r[i].im), den = size[i] + std::hypot(b[i].re, b[i].im);
-    if (num == 0) continue;
-    omega = std::max(omega, den > 0 ? num / den : std::numeric_limits<double>::infinity());
+    r[i] = rows[i].value();
+    omega = std::max(omega, core::backward_ratio(r[i], rows[i].scale()));
   }
   return omega;
 }

@@ -16,7 +16,7 @@ flags=(-std=c++20 -g -O1 -Wall -Wextra -fno-omit-frame-pointer
 # target: its own source, then the project sources it reads with.
 declare -A sources=(
   [fuzz_records]="core/text_in.cpp core/sha256.cpp"
-  [fuzz_deck]="drivers/readata.cpp drivers/deck_checks.cpp core/text_in.cpp core/sha256.cpp core/text_out.cpp core/output_file.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
+  [fuzz_deck]="upscaling/readata.cpp upscaling/deck_checks.cpp core/text_in.cpp core/sha256.cpp core/text_out.cpp core/output_file.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
   [fuzz_porosity]="model/porosity.cpp core/text_in.cpp core/sha256.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
   [fuzz_matrix_market]="sparse_io/matrix_market.cpp core/text_in.cpp core/sha256.cpp"
   [fuzz_label_image]="tensor/images.cpp tensor/png_decoder.cpp tensor/tiff_decoder.cpp tensor/text_grid.cpp tensor/file_access.cpp core/sha256.cpp"

@@ -16,8 +16,8 @@
 #include "core/capacities.hpp"
 #include "core/deck.hpp"
 #include "core/stop.hpp"
-#include "drivers/deck_checks.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/deck_checks.hpp"
+#include "upscaling/readata.hpp"
 #include "fuzz/stop_throws.hpp"
 
 using fuzz::check;

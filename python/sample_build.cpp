@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "core/deck.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 #include "tensor/material_fields.hpp"
 
 namespace upscale_py {

@@ -11,7 +11,7 @@
 #include "core/sha256.hpp"
 #include "core/text_in.hpp"
 #include "core/text_out.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 #include "model/porosity.hpp"
 #include "tensor/frequency_scale.hpp"
 

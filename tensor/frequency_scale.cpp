@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "core/deck.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 
 namespace tensor {
 

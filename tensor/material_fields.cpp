@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/deck.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 
 namespace tensor {
 

@@ -11,7 +11,7 @@
 
 #include "core/stop.hpp"
 #include "core/stop_error.hpp"
-#include "drivers/cell_strains.hpp"
+#include "upscaling/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
 #include "tensor/file_access.hpp"

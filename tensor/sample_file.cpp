@@ -10,7 +10,7 @@
 
 #include "core/deck.hpp"
 #include "core/sha256.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/frequency_scale.hpp"
 #include "tensor/io.hpp"

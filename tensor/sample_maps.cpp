@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "core/deck.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 #include "tensor/io.hpp"
 
 namespace tensor {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "drivers/cell_strains.hpp"
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/cell_strains.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/file_access.hpp"
 #include "tensor/mpi_run.hpp"

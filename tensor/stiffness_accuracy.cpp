@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <limits>
 
-#include "drivers/cell_strains.hpp"
-#include "drivers/error_bounds.hpp"
-#include "drivers/solution_accuracy.hpp"
-#include "drivers/tied_modulus.hpp"
+#include "core/backward_error.hpp"
+#include "upscaling/cell_strains.hpp"
+#include "upscaling/error_bounds.hpp"
+#include "upscaling/solution_accuracy.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "waves/diffusion_length.hpp"
 
 namespace tensor {
@@ -18,7 +19,7 @@ namespace bounds = drivers::bounds;
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kUnitRoundoff;
 
 double finite_or_inf(double r) { return std::isnan(r) ? kInf : r; }
 

@@ -1,6 +1,6 @@
 // How many digits of the stiffness of a frequency are right, and whether
 // the grid resolves the diffusion of the fluid pressure
-// (drivers/error_bounds.hpp, doc/accuracy.md).
+// (upscaling/error_bounds.hpp, doc/accuracy.md).
 //
 // Each headline modulus is a function of linear functionals of the tests'
 // solutions: C11, C13, C33 the plate forces l^T u of the biaxial test over

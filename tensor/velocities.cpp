@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "drivers/compressional_results.hpp"
+#include "upscaling/modulus_wave.hpp"
 
 namespace tensor {
 

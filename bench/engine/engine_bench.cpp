@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench/engine/grid_system.hpp"
+#include "tests/fixtures/grid_system.hpp"
 #include "bench/engine/process_memory.hpp"
 
 namespace {

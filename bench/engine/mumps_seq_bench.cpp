@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/engine/grid_system.hpp"
+#include "tests/fixtures/grid_system.hpp"
 #include "bench/engine/process_memory.hpp"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <ctime>
 #include <vector>
 
-#include "bench/yale/deck_system.hpp"
+#include "tests/fixtures/deck_system.hpp"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "bench/yale/deck_system.hpp"
+#include "tests/fixtures/deck_system.hpp"
 #include "sparse_io/grid_matrix.hpp"
 #include "sparse_io/matrix_market.hpp"
 #include "core/capacities.hpp"

@@ -12,9 +12,10 @@
 #include <cmath>
 #include <vector>
 
+#include "core/backward_error.hpp"
 #include "core/capacities.hpp"
-#include "drivers/error_bounds.hpp"
-#include "drivers/solution_accuracy.hpp"
+#include "upscaling/error_bounds.hpp"
+#include "upscaling/solution_accuracy.hpp"
 #include "fem/assembly.hpp"
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"
@@ -288,8 +289,8 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
 // materials with ordinary friction and with friction 1e-14 times smaller
 // (the fluid nearly free: cond(A, z) beyond 1e12 while the moduli stay
 // accurate): every headline bound lies above the true error of its modulus,
-// within a factor 100 of it where the error is above rounding, and below
-// the refusal level.
+// within a factor 100 of it where the error is above the rounding level of
+// the system (u cond(A, z)), and below the refusal level.
 TEST(ErrorBounds, HeadlineModuliOfTheProgramsSystemsAgainstRefinedSolutions) {
   for (const core::TestKind kind : {core::TestKind::compressional, core::TestKind::shear})
     for (const std::string system : {"friction 1", "friction 1e-14", "ice.deck 10", "shale.deck 1e5"}) {
@@ -300,10 +301,15 @@ TEST(ErrorBounds, HeadlineModuliOfTheProgramsSystemsAgainstRefinedSolutions) {
                                                std::stod(system.substr(system.find(' ') + 1)))
                             : solve_and_refine(kind, two_materials(friction), 3, 8, 10);
       ASSERT_EQ(s.accuracy.moduli.size(), 3u);
+      // A bound cannot be tight below the rounding its system allows: the
+      // rounding of a backward-stable solve, u times the condition, is
+      // as large as the error may be, whatever the machine's kernels make
+      // of it.
+      const double rounding_level = std::max(s.accuracy.condition, 1.0) * core::kUnitRoundoff;
       for (int i = 0; i < 3; ++i) {
         const double bound = s.accuracy.moduli[i].relative;
         EXPECT_GE(bound, s.error[i]) << s.accuracy.moduli[i].name;
-        EXPECT_LE(bound, 100 * std::max(s.error[i], 1e-15)) << s.accuracy.moduli[i].name;
+        EXPECT_LE(bound, 100 * std::max(s.error[i], rounding_level)) << s.accuracy.moduli[i].name;
         EXPECT_LT(bound, drivers::kLargestRelativeError);
       }
       if (!deck && friction < 1) {

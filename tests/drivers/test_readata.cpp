@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/text_out.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 #include "run_program.hpp"
 
 using support::deck_lines;

@@ -10,7 +10,7 @@
 #include <array>
 #include <map>
 
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "fem/assembly.hpp"
 #include "run_program.hpp"
 #include "yale/yale.hpp"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "bench/yale/deck_system.hpp"
+#include "tests/fixtures/deck_system.hpp"
 #include "run_program.hpp"
 #include "tests/engine/support.hpp"
 #include "tests/yale/support.hpp"

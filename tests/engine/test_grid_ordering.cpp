@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "bench/engine/grid_system.hpp"
+#include "tests/fixtures/grid_system.hpp"
 #include "run_program.hpp"
 #include "tests/engine/support.hpp"
 

@@ -14,7 +14,7 @@
 #include "core/coefficients.hpp"
 #include "core/stop.hpp"
 #include "core/text_out.hpp"
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 #include "run_program.hpp"
 
 namespace model_test {

@@ -6,7 +6,9 @@
 //   STAND_IN_FAIL_FREQ  it reports a solver failure ("FLAG= -7", a sentence on
 //                       standard error, status 99),
 //   STAND_IN_CRASH_FREQ it calls abort(),
-//   STAND_IN_HANG_FREQ  it sleeps first ($STAND_IN_HANG_S seconds, 20 by default),
+//   STAND_IN_HANG_FREQ  it sleeps first ($STAND_IN_HANG_S seconds, 20 by default;
+//                       with STAND_IN_HANG_UNTIL, until that file exists, at
+//                       most as long),
 //   STAND_IN_BARE_FREQ  it ends normally without writing any result,
 //   STAND_IN_NAN_FREQ   its finite-element velocity is not a number.
 #include <unistd.h>
@@ -37,6 +39,15 @@ std::string deck_text;
 double env(const char* name, double otherwise) { return std::getenv(name) ? std::atof(std::getenv(name)) : otherwise; }
 bool at(const char* name, double freq) { return std::fabs(env(name, -1) - freq) <= 1e-9 * freq; }
 
+// Sleeps `seconds`, or until the file `until` exists if one is named.
+void hang(double seconds, const char* until) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (until != nullptr && ::access(until, F_OK) == 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(until != nullptr ? 20 : 200));
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -45,8 +56,7 @@ int main() {
   for (std::string l; std::getline(std::cin, l);) rec.push_back(l), deck_text += l + "\n";
   if (rec.size() < 17) stop(2);
   const double freq = std::atof(rec[0].c_str()), phi = std::atof(rec[16].c_str()), v = 1000 + freq + 100 * phi;
-  if (at("STAND_IN_HANG_FREQ", freq))
-    std::this_thread::sleep_for(std::chrono::duration<double>(env("STAND_IN_HANG_S", 20)));
+  if (at("STAND_IN_HANG_FREQ", freq)) hang(env("STAND_IN_HANG_S", 20), std::getenv("STAND_IN_HANG_UNTIL"));
   if (at("STAND_IN_CRASH_FREQ", freq)) std::abort();
   std::printf(" freq (Hz), omega_fix  %.17g %.17g\n", freq, 2 * M_PI * freq);
   for (size_t r = 16; r < rec.size(); r += 20) std::printf(" phi_layer1 (water proportion) =  %.17g\n", std::atof(rec[r].c_str()));

@@ -80,7 +80,7 @@ bool wait_for(const fs::path& f, double seconds) {
 }
 
 const char* const kStandInVars[] = {"STAND_IN_FAIL_FREQ", "STAND_IN_CRASH_FREQ", "STAND_IN_HANG_FREQ", "STAND_IN_BARE_FREQ",
-                                    "STAND_IN_NAN_FREQ",  "STAND_IN_HANG_S",     "STAND_IN_VERSION"};
+                                    "STAND_IN_NAN_FREQ",  "STAND_IN_HANG_S",     "STAND_IN_VERSION",  "STAND_IN_HANG_UNTIL"};
 
 class Sweep : public ::testing::Test {
  protected:
@@ -221,20 +221,24 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
 // runs; a plan replaced under a running sweep fails it loudly; a sweep
 // killed by SIGKILL leaves no run behind, and the next sweep resumes.
 TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
+  // The first point runs until the test lets it go, however slow the machine.
   ::setenv("STAND_IN_HANG_FREQ", "1", 1);
-  ::setenv("STAND_IN_HANG_S", "5", 1);  // long enough to hold the lock on a loaded machine
+  ::setenv("STAND_IN_HANG_S", "120", 1);
+  ::setenv("STAND_IN_HANG_UNTIL", (dir_ / "release").c_str(), 1);
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
   ASSERT_EQ(shell("cd " + q(dir_.string()) + " && (" + q(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
   EXPECT_EQ(sweep(args + "3"), 2);
   EXPECT_NE(err().find("is in use by another upscale_sweep (process"), std::string::npos) << err();
   std::ofstream(dir_ / "s" / "points.tsv", std::ios::app) << "\n";
-  ASSERT_TRUE(wait_for(dir_ / "a.rc", 20));
+  std::ofstream(dir_ / "release") << "\n";
+  ASSERT_TRUE(wait_for(dir_ / "a.rc", 60));
   EXPECT_EQ(slurp(dir_ / "a.rc"), "1\n");
   EXPECT_NE(slurp(dir_ / "a.txt").find("was replaced while this sweep ran"), std::string::npos) << slurp(dir_ / "a.txt");
 
   ::setenv("STAND_IN_HANG_FREQ", "7", 1);
   ::setenv("STAND_IN_HANG_S", "60", 1);
+  ::unsetenv("STAND_IN_HANG_UNTIL");
   fs::remove(dir_ / "s" / "points" / "p0001" / "pid");
   ASSERT_EQ(shell("cd " + q(dir_.string()) + "; " + q(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));

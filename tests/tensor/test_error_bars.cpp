@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "fem/local_unknowns.hpp"
 #include "tensor/options.hpp"
 #include "tensor/run.hpp"
@@ -62,7 +62,7 @@ struct KnownError {
   }
 };
 
-// The bound takes |Re y| + |Im y| for |y| (drivers/error_bounds.cpp), so
+// The bound takes |Re y| + |Im y| for |y| (upscaling/error_bounds.cpp), so
 // it may exceed a single residual's effect by up to sqrt(2); 1 % more for
 // the first order (C55) and the shift of the modulus itself.
 void expect_covered(double bound, double error, const char* what) {

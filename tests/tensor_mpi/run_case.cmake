@@ -6,6 +6,9 @@
 #   plan        --plan prints both plans and writes no tensor.csv
 #   fail-analysis  an out-of-core folder that does not exist: non-zero
 #               status and a message naming the rank and the analysis
+#   refused     a deck out of range (nx = -3): with --plan and no mpirun,
+#               and under mpirun, status 13 and the deck's sentence once,
+#               no MPI abort
 # Variables: PROGRAM, MPIEXEC, NP, DECK, COMPARE, SCRATCH, MODE.
 file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
@@ -43,6 +46,29 @@ if(MODE STREQUAL "fail-analysis")
   elseif(NOT err MATCHES "rank [0-9] of ${NP} failed during analysis: out-of-core folder")
     set(failure "status ${status}, but no rank names the analysis and the folder:\n${err}")
   endif()
+elseif(MODE STREQUAL "refused")
+  file(STRINGS "${DECK}" records)
+  list(REMOVE_AT records 4)
+  list(INSERT records 4 "-3   nx")
+  list(JOIN records "\n" text)
+  file(WRITE "${SCRATCH}/bad.deck" "${text}\n")
+  foreach(how plan mpirun)
+    if(how STREQUAL "plan")
+      set(command ${PROGRAM} "${SCRATCH}/bad.deck" --freq 10 --plan -o "${SCRATCH}/plan")
+    else()
+      set(command ${mpi} "${SCRATCH}/bad.deck" --freq 10 --solver mumps -o "${SCRATCH}/mumps")
+    endif()
+    execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    string(REGEX MATCHALL "record 5: nx = -3" said "${err}")
+    list(LENGTH said times)
+    if(NOT failure AND NOT status EQUAL 13)
+      set(failure "${how}: status ${status}, expected 13:\n${err}")
+    elseif(NOT failure AND NOT times EQUAL 1)
+      set(failure "${how}: the deck's sentence ${times} times, expected once:\n${err}")
+    elseif(NOT failure AND err MATCHES "failed during|MPI_ABORT")
+      set(failure "${how}: the refusal went through MPI's abort:\n${err}")
+    endif()
+  endforeach()
 elseif(MODE STREQUAL "plan")
   step(${mpi} ${common} --plan -o "${SCRATCH}/plan")
   if(NOT failure)

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "bench/yale/deck_system.hpp"
+#include "tests/fixtures/deck_system.hpp"
 #include "run_program.hpp"
 #include "tests/yale/support.hpp"
 #include "yale/refinement.hpp"

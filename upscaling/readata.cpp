@@ -1,4 +1,4 @@
-#include "drivers/readata.hpp"
+#include "upscaling/readata.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "core/stop_codes.hpp"
 #include "core/stop_error.hpp"
 #include "core/text_out.hpp"
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 
 namespace drivers {
 

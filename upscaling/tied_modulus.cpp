@@ -1,13 +1,11 @@
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/tied_modulus.hpp"
 
 #include <limits>
 #include <utility>
 #include <vector>
 
-#include "core/report_labels.hpp"
-#include "drivers/cell_strains.hpp"
-#include "drivers/compressional_results.hpp"
-#include "drivers/run_record.hpp"
+#include "core/backward_error.hpp"
+#include "upscaling/cell_strains.hpp"
 
 namespace drivers {
 
@@ -56,7 +54,7 @@ std::vector<zcomplex> solid1_load_on(const SolvedTest& t, SolidComponents target
 }  // namespace
 
 TiedDerivatives tied_derivatives(zcomplex g11, zcomplex g13, zcomplex g31, zcomplex g33) {
-  constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+  using core::kUnitRoundoff;
   const zcomplex d = g11 * g33 - g13 * g31, one{1, 0};
   const zcomplex m = core::cdiv(g11 + g33 - g13 - g31, d);
   using core::cabs;
@@ -97,22 +95,6 @@ TiedWorkModuli tied_and_work_moduli(const SolvedTest& t, const SolveAgain& solve
   m.second_load = f;
   m.second_solution = std::move(x);
   return m;
-}
-
-void report_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double rob_med) {
-  namespace l = core::labels;
-  // + 0.0: an exactly real modulus has 1000/Q = 0, not -0.
-  const auto over_q = [](zcomplex p) { return 1000.0 / modulus_q(p) + 0.0; };
-  const double v_mt = modulus_velocity(m.tied, rob_med), v_mw = modulus_velocity(m.work, rob_med);
-  report.blank();
-  report.list(l::kTiedModulus, m.tied.re, m.tied.im);
-  report.list(l::kTiedVelocity, v_mt);
-  report.list(l::kTiedOverQ, over_q(m.tied));
-  report.list(l::kWorkModulus, m.work.re, m.work.im);
-  report.list(l::kWorkVelocity, v_mw);
-  report.list(l::kWorkOverQ, over_q(m.work));
-  run_record::record_results({{"mt", m.tied}, {"mw", m.work}}, {{"v_mt", v_mt}, {"q1000_mt", over_q(m.tied)},
-                                                                {"v_mw", v_mw}, {"q1000_mw", over_q(m.work)}});
 }
 
 }  // namespace drivers

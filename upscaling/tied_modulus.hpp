@@ -30,7 +30,7 @@
 #include "core/complex.hpp"
 #include "core/test_kind.hpp"
 #include "core/text_out.hpp"
-#include "drivers/solution_view.hpp"
+#include "upscaling/solution_view.hpp"
 #include "fem/numbering.hpp"
 
 namespace drivers {
@@ -81,10 +81,5 @@ struct TiedWorkModuli {
 };
 TiedWorkModuli tied_and_work_moduli(const SolvedTest& test, const SolveAgain& solve_again);
 
-// The six report lines: each modulus (real and imaginary part), its
-// velocity 1 / Re(1 / sqrt(M / rho)) and its 1000/Q, Q = Re(M) / Im(M);
-// the same values in the run's record as re_mt, im_mt, v_mt, q1000_mt and
-// re_mw, im_mw, v_mw, q1000_mw.
-void report_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double rob_med);
 
 }  // namespace drivers

@@ -1,18 +1,18 @@
-#include "drivers/error_bounds.hpp"
+#include "upscaling/error_bounds.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "core/backward_error.hpp"
+
 namespace drivers::bounds {
 
 namespace {
 
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
-constexpr long double kExtendedRoundoff = std::numeric_limits<long double>::epsilon() / 2;
-
-// |re| + |im|: at least the modulus, at most sqrt(2) times it.
-double magnitude(zcomplex v) { return std::abs(v.re) + std::abs(v.im); }
+using core::kExtendedRoundoff;
+using core::kUnitRoundoff;
+using core::magnitude;
 
 // Calls f(i, j, a_ij), 0-based, for every entry of A (both triangles of a
 // symmetric coordinate view).
@@ -86,27 +86,20 @@ Index order(const MatrixView& A) {
 
 ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
   const std::size_t n = static_cast<std::size_t>(order(A));
-  std::vector<long double> re(n), im(n);
-  std::vector<Index> entries(n, 0);
+  std::vector<core::ResidualRow> rows(n);
+  for (std::size_t i = 0; i < n; ++i) rows[i] = core::ResidualRow(b[i]);
+  for_each_entry(A, [&](Index i, Index j, zcomplex a) { rows[i].subtract(a, x[static_cast<std::size_t>(j)]); });
   ResidualBound out;
-  out.scale.assign(n, 0.0);
-  for (std::size_t i = 0; i < n; ++i) re[i] = b[i].re, im[i] = b[i].im, out.scale[i] = magnitude(b[i]);
-  for_each_entry(A, [&](Index i, Index j, zcomplex a) {
-    const zcomplex xj = x[static_cast<std::size_t>(j)];
-    re[i] -= static_cast<long double>(a.re) * xj.re - static_cast<long double>(a.im) * xj.im;
-    im[i] -= static_cast<long double>(a.re) * xj.im + static_cast<long double>(a.im) * xj.re;
-    out.scale[i] += magnitude(a) * magnitude(xj);
-    ++entries[i];
-  });
+  out.scale.resize(n);
   out.w.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const zcomplex r{static_cast<double>(re[i]), static_cast<double>(im[i])};
+    const zcomplex r = rows[i].value();
+    out.scale[i] = rows[i].scale();
     // Each extended product and sum rounds once per part: 2 entries' worth
     // of roundings per entry, and the final rounding to double.
-    const double gamma = static_cast<double>(2 * (entries[i] + 2) * kExtendedRoundoff);
+    const double gamma = static_cast<double>(2 * (rows[i].entries() + 2) * kExtendedRoundoff);
     out.w[i] = (1 + 2 * kUnitRoundoff) * magnitude(r) + gamma * out.scale[i];
-    if (out.scale[i] > 0) out.backward_error = std::max(out.backward_error, magnitude(r) / out.scale[i]);
-    else if (magnitude(r) > 0) out.backward_error = std::numeric_limits<double>::infinity();
+    out.backward_error = std::max(out.backward_error, core::backward_ratio(r, out.scale[i]));
   }
   return out;
 }

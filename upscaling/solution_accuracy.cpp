@@ -1,14 +1,13 @@
-#include "drivers/solution_accuracy.hpp"
+#include "upscaling/solution_accuracy.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "core/report_labels.hpp"
-#include "drivers/cell_strains.hpp"
-#include "drivers/run_record.hpp"
-#include "drivers/tied_modulus.hpp"
+#include "core/backward_error.hpp"
+#include "upscaling/cell_strains.hpp"
+#include "upscaling/tied_modulus.hpp"
 #include "waves/diffusion_length.hpp"
 
 namespace drivers {
@@ -18,7 +17,7 @@ using core::TestKind;
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kUnitRoundoff;
 
 // l with sum_i l_i z_i = sum over the cells of f(u, j, k): each cell's
 // linear formula probed with the twenty unit values.
@@ -158,20 +157,6 @@ RunAccuracy run_accuracy(const SolvedTest& t, const core::Coefficients& coef, co
     a.forward_error_bound = std::isnan(m.relative) ? kInf : std::max(a.forward_error_bound, m.relative);
   a.cells_per_diffusion_length = waves::cells_per_diffusion_length(coef, t.nx, t.ny, t.h, omega);
   return a;
-}
-
-void report_accuracy(core::TextOut& report, const RunAccuracy& a) {
-  namespace l = core::labels;
-  report.list(l::kBackwardError, a.backward_error);
-  report.list(l::kConditionEstimate, a.condition);
-  report.list(l::kForwardErrorBound, a.forward_error_bound);
-  report.list(l::kCellsPerDiffusionLength, a.cells_per_diffusion_length);
-  run_record::result("backward_error", a.backward_error);
-  run_record::result("condition_estimate", a.condition);
-  run_record::result("forward_error_bound", a.forward_error_bound);
-  run_record::result("forward_error_solution", a.forward_error_solution);
-  for (const ModulusBound& m : a.moduli) run_record::result(std::string("forward_error_") + m.name, m.relative);
-  run_record::result("cells_per_diffusion_length", a.cells_per_diffusion_length);
 }
 
 std::string no_correct_digit(const RunAccuracy& a, double freq) {

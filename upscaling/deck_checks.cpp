@@ -1,4 +1,4 @@
-#include "drivers/deck_checks.hpp"
+#include "upscaling/deck_checks.hpp"
 
 #include <cmath>
 #include <cstdio>

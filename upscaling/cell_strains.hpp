@@ -4,7 +4,7 @@
 // is the exact mean over the cell of the field it names.
 #pragma once
 
-#include "drivers/solution_view.hpp"
+#include "upscaling/solution_view.hpp"
 #include "fem/local_unknowns.hpp"
 
 namespace drivers {

@@ -2,7 +2,7 @@
 // resolves the physics at the run's frequency.
 //
 // - The solve: the componentwise condition number of the system and a bound
-//   on the relative error of its solution (drivers/error_bounds.hpp).
+//   on the relative error of its solution (upscaling/error_bounds.hpp).
 // - The headline moduli (M_T and the original estimates: mstar and c33 of
 //   the compressional test, cmu and c13 of the shear test): each is a
 //   function of a few linear functionals l^T z of the two solutions (mean
@@ -23,8 +23,8 @@
 
 #include "core/coefficients.hpp"
 #include "core/text_out.hpp"
-#include "drivers/error_bounds.hpp"
-#include "drivers/tied_modulus.hpp"
+#include "upscaling/error_bounds.hpp"
+#include "upscaling/tied_modulus.hpp"
 
 namespace drivers {
 
@@ -67,9 +67,6 @@ RunAccuracy run_accuracy(const SolvedTest& t, const core::Coefficients& coef, co
                          const bounds::MatrixView& A, const bounds::SolveCallbacks& solves,
                          double backward_error, double omega);
 
-// The report lines "backward error = ", "condition estimate = ", "forward
-// error bound = ", "cells per diffusion length = " and their run.json keys.
-void report_accuracy(core::TextOut& report, const RunAccuracy& a);
 
 // The sentence that refuses the results at frequency `freq` (Hz), empty
 // when every headline bound is within kLargestRelativeError; and the

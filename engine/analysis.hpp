@@ -81,7 +81,9 @@ struct Counts {
   Index factor_entries = 0;
   Index factor_store = 0;  // complex words of the dense front blocks
   double flops = 0;
-  std::int64_t memory_bytes = 0;
+  std::int64_t memory_bytes = 0;       // factors in memory
+  std::int64_t out_of_core_bytes = 0;  // factors on disk
+  std::int64_t disk_bytes = 0;         // the factor file
 };
 Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Index>& subtree_roots, int threads);
 double front_flops(Index m, Index nc);

@@ -4,7 +4,8 @@
 // until its parent takes it. Independent subtrees go to separate threads,
 // each with its own stack; the update matrices of the subtrees' roots wait
 // on the heap for the supernodes above. The result does not depend on which
-// thread took which subtree.
+// thread took which subtree. Out of core each front's panel is formed in a
+// buffer of its thread's and written to the factor file once factorised.
 #include <cblas.h>
 
 #include <algorithm>
@@ -31,27 +32,37 @@ struct Stack {
   Index capacity, top = 0;
 };
 
+// One thread's working room: its stack, its kernels' scratch, and out of
+// core the buffer of the panel being factorised.
+struct Worker {
+  Stack stack;
+  PivotGuard guard;
+  std::vector<zcomplex>& scratch;
+  std::vector<zcomplex>& panel;
+};
+
 struct Traversal {
   const Fronts& f;
   const zcomplex* values;
-  zcomplex* store;
+  FactorSink sink;
   std::vector<zcomplex*> update;                  // where each update matrix is
   std::vector<std::unique_ptr<zcomplex[]>> held;  // those of the subtrees' roots
   std::vector<Index> child_head, child_next;
 
-  Traversal(const Fronts& fr, const zcomplex* v, zcomplex* st)
-      : f(fr), values(v), store(st), update(static_cast<std::size_t>(fr.nsuper), nullptr),
+  Traversal(const Fronts& fr, const zcomplex* v, FactorSink si)
+      : f(fr), values(v), sink(si), update(static_cast<std::size_t>(fr.nsuper), nullptr),
         held(static_cast<std::size_t>(fr.nsuper)), child_head(static_cast<std::size_t>(fr.nsuper), -1),
         child_next(static_cast<std::size_t>(fr.nsuper), -1) {
     for (Index s = f.nsuper - 1; s >= 0; --s)
       if (const Index p = f.parent[s]; p != -1) child_next[s] = child_head[p], child_head[p] = s;
   }
 
-  void front(Index s, Stack& stack, PivotGuard& guard, std::vector<zcomplex>& scratch) {
-    const Index m = f.m(s), nc = f.nc(s), mc = m - nc, words = mc * mc;
-    zcomplex* panel = store + f.factor_ptr[s];
+  void front(Index s, Worker& w) {
+    Stack& stack = w.stack;
+    const Index m = f.m(s), nc = f.nc(s), mc = m - nc, words = mc * mc, at = f.factor_ptr[s];
+    zcomplex* panel = sink.store ? sink.store + at : w.panel.data();
     std::memset(static_cast<void*>(panel), 0, sizeof(zcomplex) * static_cast<std::size_t>(m * nc));
-    for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) store[f.entry_place[k]] += values[f.entry_source[k]];
+    for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) panel[f.entry_place[k] - at] += values[f.entry_source[k]];
     if (stack.top + words > stack.capacity) throw std::logic_error("sparse engine: update stack overflow");
     zcomplex* mine = stack.base + stack.top;
     for (Index j = 0; j < mc; ++j)  // only the lower triangle is read
@@ -63,9 +74,10 @@ struct Traversal {
       else lowest = std::min(lowest, static_cast<Index>(update[c] - stack.base));
       update[c] = nullptr;
     }
-    guard.first = f.first[s];
-    factor_panel(panel, m, nc, guard, scratch);
-    if (mc > 0) update_matrix(panel, m, nc, mine, scratch);
+    w.guard.first = f.first[s];
+    factor_panel(panel, m, nc, w.guard, w.scratch);
+    if (mc > 0) update_matrix(panel, m, nc, mine, w.scratch);
+    if (sink.file) sink.file->write(at, panel, m * nc);
     if (lowest != stack.top)  // down the stack, column by column: each lands below where it was
       for (Index j = 0; j < mc; ++j)
         std::memmove(static_cast<void*>(stack.base + lowest + j * mc + j), mine + j * mc + j,
@@ -88,8 +100,10 @@ Stack stack_of(UpdateStacks& stacks, std::size_t k) {
   return {stacks.buffers[k]->get(), stacks.words[k]};
 }
 
-void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan) {
+void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan, const Fronts& f, bool panels) {
   stacks.scratch.resize(plan.words.size());
+  stacks.panels.resize(panels ? plan.words.size() : 0);
+  for (std::vector<zcomplex>& p : stacks.panels) p.resize(static_cast<std::size_t>(largest_panel_words(f)));
   if (stacks.words == plan.words) return;
   stacks.buffers.clear();
   stacks.words = plan.words;
@@ -97,14 +111,20 @@ void ensure_stacks(UpdateStacks& stacks, const StackPlan& plan) {
     stacks.buffers.push_back(std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(std::max<Index>(w, 1))));
 }
 
+Worker worker(UpdateStacks& stacks, std::size_t k, double tiny) {
+  static std::vector<zcomplex> none;
+  return {stack_of(stacks, k), PivotGuard{tiny, 0, {}}, stacks.scratch[k],
+          stacks.panels.empty() ? none : stacks.panels[k]};
+}
+
 }  // namespace
 
-std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
+std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, FactorSink sink, double tiny,
                                           const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,
                                           const std::function<void(double)>& progress) {
   const StackPlan plan = stack_plan(f, subtrees, threads);
-  ensure_stacks(stacks, plan);
-  Traversal t(f, values, store);
+  ensure_stacks(stacks, plan, f, sink.store == nullptr);
+  Traversal t(f, values, sink);
   std::vector<PivotChange> changes;
   std::mutex lock;
   if (!subtrees.empty()) {
@@ -112,14 +132,12 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
     auto work = [&](std::size_t k) {
-      PivotGuard guard{tiny, 0, {}};
-      std::vector<zcomplex>& scratch = stacks.scratch[k];
-      Stack stack = stack_of(stacks, k);
+      Worker w = worker(stacks, k, tiny);
       try {
         for (std::size_t i = next++; i < subtrees.size(); i = next++) {
           const Index r = subtrees[i];
-          for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, stack, guard, scratch);
-          t.hold(r, stack);
+          for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, w);
+          t.hold(r, w.stack);
         }
       } catch (...) {
         std::lock_guard<std::mutex> hold(lock);
@@ -127,7 +145,7 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
         next = subtrees.size();
       }
       std::lock_guard<std::mutex> hold(lock);
-      changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
+      changes.insert(changes.end(), w.guard.changes.begin(), w.guard.changes.end());
     };
     std::vector<std::thread> pool;
     for (int k = 1; k < threads; ++k) pool.emplace_back(work, static_cast<std::size_t>(k));
@@ -136,15 +154,13 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
     if (failure) std::rethrow_exception(failure);
   }
   BlasThreads many(std::max(threads, 1));
-  PivotGuard guard{tiny, 0, {}};
-  std::vector<zcomplex>& scratch = stacks.scratch[0];
-  Stack stack = stack_of(stacks, 0);
+  Worker w = worker(stacks, 0, tiny);
   for (Index s = 0; s < f.nsuper; ++s) {
     if (plan.done[s]) continue;
-    t.front(s, stack, guard, scratch);
+    t.front(s, w);
     if (progress) progress(static_cast<double>(s + 1) / static_cast<double>(f.nsuper));
   }
-  changes.insert(changes.end(), guard.changes.begin(), guard.changes.end());
+  changes.insert(changes.end(), w.guard.changes.begin(), w.guard.changes.end());
   std::sort(changes.begin(), changes.end(), [](const PivotChange& a, const PivotChange& b) { return a.pivot < b.pivot; });
   return changes;
 }

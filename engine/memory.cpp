@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/analysis.hpp"
+#include "engine/factor_file.hpp"
 #include "engine/front_kernel.hpp"
 
 namespace engine::detail {
@@ -72,6 +73,11 @@ Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Ind
   for (Index r : roots) words += (f.m(r) - f.nc(r)) * (f.m(r) - f.nc(r));  // waiting for the top
   c.memory_bytes = 16 * words + static_cast<std::int64_t>(f.entry_source.size()) * 16 +
                    static_cast<std::int64_t>(f.rows.size()) * 12;
+  // Out of core the store gives way to a panel buffer per thread and the
+  // solves' read buffer; the factor file holds the store.
+  c.disk_bytes = 16 * c.factor_store;
+  c.out_of_core_bytes = c.memory_bytes - c.disk_bytes +
+                        16 * (static_cast<std::int64_t>(plan.words.size()) * largest_panel_words(f) + read_buffer_words(f));
   return c;
 }
 

@@ -7,12 +7,21 @@
 
 #include "core/large_array.hpp"
 #include "engine/analysis.hpp"
+#include "engine/factor_file.hpp"
 #include "engine/front_kernel.hpp"
 
 namespace engine::detail {
 
+// Where the factor blocks go: the factor store (factor_store words), or,
+// out of core, the factor file, each front's panel written as soon as it
+// is factorised (the panel is formed in a buffer of the thread's).
+struct FactorSink {
+  zcomplex* store = nullptr;
+  const FactorFile* file = nullptr;
+};
+
 // LDL^T of the matrix whose summed lower-triangle values (input slots) are
-// `values` into `store` (factor_store words). The subtrees are factorised by
+// `values` into `sink`. The subtrees are factorised by
 // `threads` threads, one subtree at a time each, on one-threaded kernels; the
 // supernodes above them then in order on kernels of `threads` threads.
 // Returns the pivots perturbed (modulus below `tiny`) in pivot order.
@@ -21,8 +30,9 @@ struct UpdateStacks {
   std::vector<std::unique_ptr<core::LargeArray<zcomplex>>> buffers;
   std::vector<Index> words;
   std::vector<std::vector<zcomplex>> scratch;  // one per thread, for the kernels
+  std::vector<std::vector<zcomplex>> panels;   // one per thread, out of core: the front being factorised
 };
-std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, zcomplex* store, double tiny,
+std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* values, FactorSink sink, double tiny,
                                           const std::vector<Index>& subtrees, int threads, UpdateStacks& stacks,
                                           const std::function<void(double)>& progress);
 
@@ -34,7 +44,7 @@ class PivotCorrection {
  public:
   static constexpr Index kMaxPivots = 64;
   // Off when there are none, too many, or the capacitance matrix is singular.
-  void prepare(const Fronts& f, const zcomplex* store, const std::vector<PivotChange>& changes);
+  void prepare(const Fronts& f, FactorBlocks& blocks, const std::vector<PivotChange>& changes);
   bool active() const { return !pivots_.empty(); }
   // y (pivot order, n x nrhs) = M^-1 b on entry, A^-1 b on return.
   void apply(zcomplex* y, Index n, Index nrhs) const;
@@ -48,7 +58,7 @@ class PivotCorrection {
 
 // y (n x nrhs, column-major, rows in pivot order) overwritten by
 // (L D L^T)^-1 y.
-void solve_fronts(const Fronts& f, const zcomplex* store, zcomplex* y, Index nrhs);
+void solve_fronts(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs);
 
 // b - A x of each column in extended precision into r, and the
 // componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i.

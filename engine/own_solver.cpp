@@ -10,7 +10,10 @@
 #include <string>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "engine/analysis.hpp"
+#include "engine/factor_file.hpp"
 #include "engine/mumps_solver.hpp"
 #include "engine/numeric.hpp"
 
@@ -40,6 +43,12 @@ class OwnSolver final : public SparseSolver {
  private:
   void choose_ordering(const Pattern& pattern);
   void check_memory() const;
+  void check_disk() const;
+  detail::FactorBlocks factor_blocks() const {
+    if (file_) return detail::FactorBlocks(plan_.fronts, *file_, detail::read_buffer_words(plan_.fronts));
+    return detail::FactorBlocks(plan_.fronts, store_->get());
+  }
+  bool out_of_core() const { return !options_.out_of_core_dir.empty(); }
   void plain_solve(zcomplex* b, Index nrhs) const;
   void refine(const zcomplex* b, zcomplex* x, Index nrhs);
 
@@ -53,6 +62,7 @@ class OwnSolver final : public SparseSolver {
   std::unique_ptr<core::LargeArray<zcomplex>> store_;  // 2 MB pages: few faults
   detail::PivotCorrection correction_;
   detail::UpdateStacks stacks_;
+  std::unique_ptr<detail::FactorFile> file_;  // out of core, made by the first factorisation
   bool factorised_ = false;
   Statistics stats_;
   std::vector<double> omega_;
@@ -88,7 +98,14 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_ = Statistics{};
   factorised_ = false;
   store_.reset();
+  file_.reset();
   stacks_ = {};
+  if (out_of_core()) {
+    struct stat st {};
+    if (::stat(options.out_of_core_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw std::invalid_argument("sparse engine: the out-of-core folder " + options.out_of_core_dir +
+                                  " is not an existing folder (expected one to hold the factor file)");
+  }
   entries_ = static_cast<Index>(pattern.row.size());
   input_ = detail::input_matrix(pattern);
   choose_ordering(pattern);
@@ -99,7 +116,14 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_.matrix_entries = stored;
   stats_.factor_entries = c.factor_entries;
   stats_.flops = c.flops;
-  stats_.memory_bytes = c.memory_bytes;
+  // Held beside the fronts for every factorisation: the summed lower
+  // triangle's pattern and the slot of each input entry.
+  const std::int64_t input = 8 * static_cast<std::int64_t>(input_.lower.ptr.size() + input_.lower.row.size() +
+                                                           input_.slot.size() + plan_.perm.size());
+  stats_.in_core_bytes = c.memory_bytes + input;
+  stats_.out_of_core_bytes = c.out_of_core_bytes + input;
+  stats_.disk_bytes = c.disk_bytes;
+  stats_.memory_bytes = out_of_core() ? stats_.out_of_core_bytes : stats_.in_core_bytes;
   stats_.analyse_seconds = seconds_since(t0);
 }
 
@@ -110,16 +134,39 @@ void OwnSolver::check_memory() const {
     available = detail::available_memory();
     source = "MemAvailable of /proc/meminfo";
     // What this solver holds already counts as available to it.
-    if (store_) held = 16 * plan_.fronts.factor_ptr.back() + 16 * static_cast<std::int64_t>(values_.size());
+    if (store_) held = 16 * plan_.fronts.factor_ptr.back();
+    if (factorised_ || store_ || file_) held += 16 * static_cast<std::int64_t>(values_.size());
     for (Index w : stacks_.words) held += 16 * w;
+    for (const std::vector<zcomplex>& p : stacks_.panels) held += 16 * static_cast<std::int64_t>(p.size());
     if (available < 0) return;
     available += held;
   }
-  if (stats_.memory_bytes > available)
-    throw OutOfMemory(stats_.memory_bytes, available,
-                      "sparse engine: the factorisation needs " + std::to_string(stats_.memory_bytes) + " bytes (" +
-                          gigabytes(stats_.memory_bytes) + ") but " + std::to_string(available) + " bytes (" +
-                          gigabytes(available) + ") are available (" + source + ")");
+  if (stats_.memory_bytes <= available) return;
+  const std::int64_t other = out_of_core() ? stats_.in_core_bytes : stats_.out_of_core_bytes;
+  std::string advice;
+  if (out_of_core()) advice = "; in core it would need " + gigabytes(other) + ", which does not fit either";
+  else if (other <= available)
+    advice = "; out of core (factors on disk, " + gigabytes(stats_.disk_bytes) + ") it needs " + gigabytes(other) +
+             ", which fits: name a folder for the factors (--out-of-core DIR)";
+  else advice = "; out of core it would need " + gigabytes(other) + ", which does not fit either";
+  throw OutOfMemory(stats_.memory_bytes, available,
+                    std::string("sparse engine: the factorisation ") + (out_of_core() ? "out of core " : "") +
+                        "needs " + std::to_string(stats_.memory_bytes) + " bytes (" + gigabytes(stats_.memory_bytes) +
+                        ") but " + std::to_string(available) + " bytes (" + gigabytes(available) +
+                        ") are available (" + source + ")" + advice);
+}
+
+// The factor file is rewritten in place by every factorisation: its own
+// size counts as free.
+void OwnSolver::check_disk() const {
+  std::int64_t free = detail::free_disk_bytes(options_.out_of_core_dir);
+  if (free < 0) return;
+  if (file_) free += file_->size_bytes();
+  if (stats_.disk_bytes > free)
+    throw DiskFull("sparse engine: the out-of-core factors need " + std::to_string(stats_.disk_bytes) + " bytes (" +
+                   gigabytes(stats_.disk_bytes) + ") of disk but " + options_.out_of_core_dir + " has " +
+                   std::to_string(free) + " bytes (" + gigabytes(free) +
+                   ") free; free room there or name a folder on a larger disk");
 }
 
 void OwnSolver::factorise(std::span<const zcomplex> values) {
@@ -134,12 +181,23 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   for (std::size_t k = 0; k < values.size(); ++k) values_[input_.slot[k]] += values[k];
   for (const zcomplex& v : values_) norm = std::max(norm, std::hypot(v.re, v.im));
   const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
-  if (!store_) store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(plan_.fronts.factor_ptr.back()));
   factorised_ = false;
+  detail::FactorSink sink;
+  if (out_of_core()) {
+    check_disk();
+    if (!file_)
+      file_ = std::make_unique<detail::FactorFile>(detail::factor_file_path(options_.out_of_core_dir),
+                                                   options_.out_of_core_write);
+    sink.file = file_.get();
+  } else {
+    if (!store_) store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(plan_.fronts.factor_ptr.back()));
+    sink.store = store_->get();
+  }
   const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
-      plan_.fronts, values_.data(), store_->get(), tiny, subtrees_, threads_, stacks_, options_.progress);
+      plan_.fronts, values_.data(), sink, tiny, subtrees_, threads_, stacks_, options_.progress);
   stats_.perturbed_pivots = static_cast<Index>(changes.size());
-  correction_.prepare(plan_.fronts, store_->get(), changes);
+  detail::FactorBlocks blocks = factor_blocks();
+  correction_.prepare(plan_.fronts, blocks, changes);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
 }
@@ -149,7 +207,8 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   std::vector<zcomplex> y(static_cast<std::size_t>(n * nrhs));
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
-  detail::solve_fronts(plan_.fronts, store_->get(), y.data(), nrhs);
+  detail::FactorBlocks blocks = factor_blocks();
+  detail::solve_fronts(plan_.fronts, blocks, y.data(), nrhs);
   if (correction_.active()) correction_.apply(y.data(), n, nrhs);
   for (Index r = 0; r < nrhs; ++r)
     for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];

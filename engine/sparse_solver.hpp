@@ -61,7 +61,10 @@ struct Options {
   int threads = 0;                          // 0: every core
   std::int64_t memory_limit = 0;            // bytes; 0: what the machine has available
   int max_refinement_steps = 10;
-  std::string out_of_core_dir;              // distributed backend only: factors on disk
+  std::string out_of_core_dir;              // factors on disk in this folder (both backends)
+  // The own backend's write call for its factor file (tests simulate a full
+  // disk with it); empty: pwrite. Returns bytes written or -1 with errno.
+  std::function<std::int64_t(int fd, const void* data, std::size_t bytes, std::int64_t offset)> out_of_core_write;
   std::function<void(double fraction)> progress;  // called during long factorisations, if set
 };
 
@@ -71,7 +74,10 @@ struct Statistics {
   Index matrix_entries = 0;        // stored lower-triangle entries of A
   Index factor_entries = 0;        // entries of L, diagonal included
   double flops = 0;                // real floating-point operations of one factorisation
-  std::int64_t memory_bytes = 0;   // peak memory the factorisation needs (this rank)
+  std::int64_t memory_bytes = 0;   // peak memory the factorisation needs (this rank), in the mode chosen
+  std::int64_t in_core_bytes = 0;      // own backend: the peak with the factors in memory
+  std::int64_t out_of_core_bytes = 0;  // own backend: the peak with the factors on disk
+  std::int64_t disk_bytes = 0;         // own backend: the factor file out of core
   std::string ordering;            // the ordering chosen
   double analyse_seconds = 0, factorise_seconds = 0, solve_seconds = 0;
   Index perturbed_pivots = 0;      // static pivot perturbations of the last factorisation
@@ -85,6 +91,13 @@ class OutOfMemory : public std::runtime_error {
   OutOfMemory(std::int64_t needed, std::int64_t available, const std::string& what)
       : std::runtime_error(what), needed_bytes(needed), available_bytes(available) {}
   std::int64_t needed_bytes, available_bytes;
+};
+
+// The disk of the out-of-core factors is full (or the quota is spent): the
+// run stops; the factor file is already gone.
+class DiskFull : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class SparseSolver {

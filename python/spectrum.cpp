@@ -4,9 +4,14 @@
 #include <memory>
 
 #include "python/engine_turns.hpp"
+#include "engine/analysis.hpp"
 #include "tensor/cell_law.hpp"
+#include "tensor/error_grids.hpp"
+#include "tensor/geometry_resolution.hpp"
+#include "tensor/richardson.hpp"
 #include "tensor/frequency_scale.hpp"
 #include "tensor/run.hpp"
+#include "tensor/tensor_row.hpp"
 #include "tensor/stiffness_accuracy.hpp"
 
 namespace upscale_py {
@@ -59,35 +64,59 @@ Spectrum compute_spectrum(const tensor::Sample& sample, const SpectrumRequest& r
     ++step.done;
   };
   Spectrum out;
-  tensor::StiffnessComputation comp(s, taking_turns(engine::make_solver(engine::Backend::own), callbacks.poll), eo, request.tests);
-  comp.on_factorise = on_factorise;
-  std::unique_ptr<tensor::Sample> fine_sample;
-  std::unique_ptr<tensor::StiffnessComputation> fine;
+  auto make = [&callbacks, &eo, &request](const tensor::Sample& x) {
+    return std::make_unique<tensor::StiffnessComputation>(
+        x, taking_turns(engine::make_solver(engine::Backend::own), callbacks.poll), eo, request.tests);
+  };
+  std::unique_ptr<tensor::StiffnessComputation> comp = make(s);
+  comp->on_factorise = on_factorise;
+  const tensor::GeometryResolution geometry = tensor::geometry_resolution(s);
+  tensor::ErrorGrids grids;
   if (request.estimate_error) {
-    fine_sample = std::make_unique<tensor::Sample>(tensor::refined(s));
-    fine = std::make_unique<tensor::StiffnessComputation>(*fine_sample, taking_turns(engine::make_solver(engine::Backend::own), callbacks.poll),
-                                                          eo, request.tests);
-    fine->on_factorise = on_factorise;
+    grids = tensor::error_grids(s, comp->solver().memory_needed(), engine::detail::available_memory(), make);
+    for (auto& other : grids.other)
+      if (other) other->on_factorise = on_factorise;
   }
+  std::vector<tensor::TensorRow> grid_rows[3];
+  std::vector<tensor::FrequencyResolution> resolution;
   out.rho = tensor::mean_density(s);
+  auto finish = [&] {
+    if (request.estimate_error) {
+      const std::string outside = tensor::add_error_columns(out.rows, grid_rows, grids.target);
+      if (!outside.empty() && callbacks.warning)
+        callbacks.warning("the three grids are not in the asymptotic range (orders that exceed 2, disagree or do "
+                          "not fall) for " + outside + "; their errors are the safe value");
+    }
+    if (const std::string w = tensor::resolution_summary(geometry, resolution); !w.empty() && callbacks.warning)
+      callbacks.warning(w);
+    out.statistics = comp->solver().statistics();
+  };
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
     step.frequency_index = i, step.freq_hz = f;
-    const tensor::Stiffness c = comp.at(f);
+    const tensor::Stiffness c = comp->at(f);
     tensor::TensorRow row = tensor::tensor_row(f, c, out.rho, request.angles);
+    for (int g = 0; request.estimate_error && g < 3; ++g)
+      grid_rows[g].push_back(g == grids.target ? row
+                                               : tensor::tensor_row(f, grids.other[g]->at(f),
+                                                                    tensor::mean_density(*grids.samples[g]),
+                                                                    request.angles));
     tensor::add_accuracy_columns(row, c.bounds);
-    if (fine) tensor::add_error_columns(row, c, fine->at(f));
+    resolution.push_back({f, c.bounds.cells_per_diffusion_length,
+                          tensor::expected_q1000_error(geometry, c.bounds.cells_per_diffusion_length)});
+    const tensor::Column mine[2] = {{"cells_per_feature", "1", geometry.cells_per_feature},
+                                    {"expected_error_q1000", "1", resolution.back().expected_error}};
+    row.extra.insert(row.extra.begin() + 3, std::begin(mine), std::end(mine));
     out.rows.push_back(std::move(row));
     out.stiffness.push_back(c);
-    if (const std::string w = tensor::resolution_warning(c.bounds, f); !w.empty() && callbacks.warning)
-      callbacks.warning(w);
     if (const std::string stop = tensor::no_certain_digit(c.bounds, f); !stop.empty()) {
-      out.statistics = comp.solver().statistics();
+      finish();
       throw NoCertainDigit(stop, std::move(out));
     }
   }
-  out.statistics = comp.solver().statistics();
+  finish();
   return out;
+
 }
 
 }  // namespace upscale_py

@@ -14,6 +14,7 @@ std::optional<Program> program_from_name(const std::string& name) {
   if (name == "pwave_upscale") return Program::pwave_upscale;
   if (name == "swave_spectrum") return Program::swave_spectrum;
   if (name == "swave_saturation") return Program::swave_saturation;
+  if (name == "tensor_upscale") return Program::tensor_upscale;
   return std::nullopt;
 }
 
@@ -22,11 +23,17 @@ std::string program_name(Program p) {
     case Program::pwave_upscale: return "pwave_upscale";
     case Program::swave_spectrum: return "swave_spectrum";
     case Program::swave_saturation: return "swave_saturation";
+    case Program::tensor_upscale: return "tensor_upscale";
   }
   return "?";
 }
 
-bool is_shear(Program p) { return p != Program::pwave_upscale; }
+bool is_shear(Program p) { return p == Program::swave_spectrum || p == Program::swave_saturation; }
+
+std::vector<std::string> program_arguments(Program p) {
+  if (is_tensor(p)) return {"input.deck", "-o", ".", "--quiet"};
+  return {};
+}
 
 std::string visible(const std::string& s) {
   std::string out;

@@ -108,7 +108,7 @@ void require_real_folder(const fs::path& sweep_dir, const std::string& relative)
 }
 
 const std::set<std::string>& run_file_names() {
-  // Every file a run of the three programs, or the sweep for a point, writes.
+  // Every file a run of the programs, or the sweep for a point, writes.
   static const std::set<std::string> names = {
       "input.deck", "input.deck.tmp", "porosity.frac", "porosity.frac.tmp", "report.txt", "stderr.txt", "status",
       "status.tmp", "run.json", "run.json.part", ".upscale_run.lock", "cell_maps.vtk", "maps.gp", "maps.gp.tmp",
@@ -118,7 +118,9 @@ const std::set<std::string>& run_file_names() {
       "mod_pressure_p55_ice", "mod_grad_pressure_p55_ice", "real_strain1_map", "imag_strain1_map",
       "real_strain3_map", "imag_strain3_map", "real_stress_map", "imag_stress_map", "matnum_p33", "matnum_p33_gnu",
       "xmu1_gnu", "xmu3_gnu", "xmu13_gnu", "xlambda1_gnu", "xlambda3_gnu", "b1_gnu", "b2_gnu", "xm_gnu", "d3_gnu",
-      "b11_gnu", "b22_gnu", "b12_gnu"};
+      "b11_gnu", "b22_gnu", "b12_gnu",
+      // tensor_upscale
+      "tensor.csv", "tensor.gp", "tensor.png"};
   return names;
 }
 

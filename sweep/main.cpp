@@ -26,7 +26,9 @@ const char* kUsage =
     "  upscale_sweep --maps RUNDIR                  draw the pressure and strain maps of\n"
     "                                               one run (RUNDIR/maps.gp, *.png)\n"
     "\n"
-    "PROGRAM is pwave_upscale, swave_spectrum or swave_saturation.\n"
+    "PROGRAM is pwave_upscale, swave_spectrum, swave_saturation or tensor_upscale\n"
+    "(its DECK's frequencies only: each point runs 'tensor_upscale input.deck -o .'\n"
+    "and the merge writes DIR/tensor.csv and tensor.png, as one run would).\n"
     "What to vary (the points are all combinations, the first option varying fastest):\n"
     "  --freq deck        the deck's own scale: nfreq points from freq to freq_max,\n"
     "                     logarithmic (the default when nothing else is varied)\n"
@@ -155,6 +157,10 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
     if (opt == "--freq") {
       if (spec == "deck") axes.push_back({"freq", log_scale(deck.freq, deck.freq_max, deck.nfreq)});
       else axes.push_back({"freq", parse_values(spec, true)});
+      // tensor_upscale's own scale A:B:N, so that the points are its frequencies to the last bit.
+      if (is_tensor(prog) && spec.find(':') != std::string::npos && axes.back().values.size() > 1)
+        axes.back().values = log_scale(axes.back().values.front(), axes.back().values.back(),
+                                       static_cast<int>(axes.back().values.size()));
       // The programs' range (0, 1e12] Hz, without the subnormal numbers
       // below 2.2e-308, whose logarithm and digits do not read back.
       for (double f : axes.back().values)
@@ -162,6 +168,7 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
           throw UsageError("a frequency lies in (0, 1e12] Hz (and at least 2.2e-308), got " + shortest(f));
       continue;
     }
+    if (is_tensor(prog)) throw UsageError("a sweep of tensor_upscale varies only --freq");
     if (is_shear(prog))
       throw UsageError(program_name(prog) + " imposes its own water proportion (" +
                        (prog == Program::swave_spectrum ? "0.2" : "0.28") + "); only --freq can be varied");
@@ -187,8 +194,9 @@ std::vector<Axis> make_axes(const Args& a, Program prog, const DeckInfo& deck) {
 }
 
 int report_summary(const MergeSummary& s, const fs::path& dir) {
+  const bool tensor = read_points_file(dir).program == Program::tensor_upscale;
   std::fprintf(stderr, "upscale_sweep: %d points, %d finished, %d failed; table %s\n", s.points, s.finished,
-               s.failed, (dir / "sweep.csv").c_str());
+               s.failed, (dir / (tensor ? "tensor.csv" : "sweep.csv")).c_str());
   return s.all_ok() ? 0 : 1;
 }
 
@@ -229,11 +237,17 @@ int run(const Args& a) {
   if (a.positional.size() != 2) throw UsageError("give a program and a deck");
   auto prog = program_from_name(a.positional[0]);
   if (!prog)
-    throw UsageError("unknown program '" + a.positional[0] + "' (pwave_upscale, swave_spectrum, swave_saturation)");
+    throw UsageError("unknown program '" + a.positional[0] +
+                     "' (pwave_upscale, swave_spectrum, swave_saturation, tensor_upscale)");
   std::string exe = find_program(a.positional[0], a.exe);
   require_plain_path("the program", exe);
+  if (is_tensor(*prog) && fs::path(a.positional[1]).extension() == ".toml")
+    throw UsageError(a.positional[1] + ": a sweep of tensor_upscale takes a deck; a sample file (.toml) runs its "
+                                       "frequencies in one tensor_upscale run");
   DeckText base = load_deck(a.positional[1]);
   DeckInfo info = inspect_deck(base);
+  // Each tensor_upscale point computes its deck's one frequency.
+  if (is_tensor(*prog)) base.records.at(kNfreqRecord - 1) = replace_list_item(base.records.at(kNfreqRecord - 1), "1");
   std::vector<Axis> axes = make_axes(a, *prog, info);
   std::optional<fs::path> porosity;
   if (info.model == 1) {
@@ -282,6 +296,8 @@ int run(const Args& a) {
   opt.jobs = a.jobs > 0 ? a.jobs : default_jobs();
   opt.timeout_s = a.timeout;
   opt.progress = !a.quiet;
+  opt.args = program_arguments(*prog);
+  opt.normal = normal_status(*prog);
   run_points(exe, dirs, opt);
   if (slurp(dir / "points.tsv") != written) {
     std::fprintf(stderr,

@@ -8,8 +8,6 @@
 
 namespace sweep {
 
-namespace {
-
 // Points made by different builds of the programs are not one experiment.
 void refuse_mixed_builds(const std::vector<Row>& rows) {
   const Row* first = nullptr;
@@ -31,6 +29,8 @@ void refuse_mixed_builds(const std::vector<Row>& rows) {
                      "empty those directories), or merge with --allow-mixed-builds");
   }
 }
+
+namespace {
 
 // The analytic panels show the plane waves of cell (nx, ny); a sweep of one
 // layer material's water proportion leaves them unchanged when that cell is
@@ -84,6 +84,7 @@ std::string table_text(const SweepPlan& plan, const std::vector<Row>& rows) {
 
 MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt) {
   const SweepPlan plan = read_points_file(sweep_dir);
+  if (is_tensor(plan.program)) return merge_tensor(sweep_dir, plan, opt);
   MergeSummary sum;
   sum.points = static_cast<int>(plan.points.size());
   std::vector<Row> rows;

@@ -118,6 +118,17 @@ SweepPlan read_points_file(const fs::path& dir) {
   return plan;
 }
 
+namespace {
+
+bool point_failed(const fs::path& dir, const SweepPlan& plan, Status st) {
+  if (!is_tensor(plan.program)) return read_row(dir, plan.program, plan.axes).failed();
+  st.normal = normal_status(plan.program);
+  std::string header, row;
+  return !tensor_point_problem(dir, st, header, row).empty();
+}
+
+}  // namespace
+
 std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& plan, const DeckText& base,
                                  const std::optional<fs::path>& porosity_file, bool retry_failed) {
   std::vector<bool> to_run;
@@ -141,7 +152,7 @@ std::vector<bool> prepare_points(const fs::path& sweep_dir, const SweepPlan& pla
     // left by the run of another deck is no result of this one.
     std::string why;
     bool finished = same && st && !st->signal && status_matches_deck(dir, *st, why) &&
-                    (!retry_failed || !read_row(dir, plan.program, plan.axes).failed());
+                    (!retry_failed || !point_failed(dir, plan, *st));
     if (!finished) {
       const std::vector<std::string> kept = remove_run_files(sweep_dir, pt.dir);
       if (!kept.empty()) {

@@ -112,11 +112,14 @@ const std::vector<Source>& sources(Program p) {
     case Program::pwave_upscale: return pwave;
     case Program::swave_spectrum: return spectrum;
     case Program::swave_saturation: return saturation;
+    case Program::tensor_upscale: break;  // its table is tensor.csv (tensor_merge.cpp)
   }
   return pwave;
 }
 
 const std::vector<std::string> kLimitColumns = {"m_relaxed", "m_unrelaxed", "v_relaxed", "v_unrelaxed"};
+
+}  // namespace
 
 std::string failure_message(const fs::path& dir, const Status& st) {
   std::vector<std::string> parts;
@@ -145,6 +148,8 @@ std::string failure_message(const fs::path& dir, const Status& st) {
   if (msg.size() > 700) msg = msg.substr(0, 697) + "...";
   return msg;
 }
+
+namespace {
 
 // Full-precision analytic values from run.json, where the programs record
 // those of the tables' cell (nx, ny); the tables keep five digits.

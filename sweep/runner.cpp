@@ -43,13 +43,16 @@ void write_all(int fd, const char* s) {
 // when the sweep dies, however it dies: an orphan run would go on writing
 // its result files into a directory that a later sweep may have given to
 // another point.
-pid_t start(const std::string& exe, const fs::path& dir) {
+pid_t start(const std::string& exe, const std::vector<std::string>& args, const fs::path& dir) {
   const pid_t parent = ::getpid();
   std::string d = dir.string();
   std::string in = (dir / "input.deck").string();
   std::string out = (dir / "report.txt").string();
   std::string err = (dir / "stderr.txt").string();
   std::string failed = "upscale_sweep: cannot run " + exe + ": ";
+  std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   pid_t pid = ::fork();
   if (pid != 0) return pid;
   if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(125);
@@ -62,8 +65,7 @@ pid_t start(const std::string& exe, const fs::path& dir) {
   if (fi < 0 || fo < 0 || fe < 0 || ::dup2(fi, 0) < 0 || ::dup2(fo, 1) < 0 || ::dup2(fe, 2) < 0 ||
       ::chdir(d.c_str()) != 0)
     ::_exit(126);
-  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-  ::execv(exe.c_str(), argv);
+  ::execv(exe.c_str(), argv.data());
   int e = errno;
   write_all(2, failed.c_str());
   write_all(2, std::strerror(e));
@@ -73,8 +75,9 @@ pid_t start(const std::string& exe, const fs::path& dir) {
 
 // Records how a run ended: its status file, written last, with the digest
 // of the deck it was started on; a run stopped at the time limit says so.
-Status finish(const Running& r, int wst, double timeout_s) {
+Status finish(const Running& r, int wst, double timeout_s, int normal) {
   Status st;
+  st.normal = normal;
   st.signal = WIFSIGNALED(wst);
   st.code = st.signal ? WTERMSIG(wst) : WEXITSTATUS(wst);
   st.deck_sha256 = r.deck_sha256;
@@ -155,11 +158,12 @@ class Progress {
 
 // Starts the run of the point in `dir`, its old status and record removed
 // first; false (and a message) when the process cannot be started.
-bool launch(const std::string& exe, const fs::path& dir, std::vector<Running>& running) {
+bool launch(const std::string& exe, const std::vector<std::string>& args, const fs::path& dir,
+            std::vector<Running>& running) {
   std::error_code ec;
-  for (const char* old : {kStatusFile, "run.json", "report.txt", "stderr.txt"}) fs::remove(dir / old, ec);
+  for (const char* old : {kStatusFile, "run.json", "report.txt", "stderr.txt", "tensor.csv"}) fs::remove(dir / old, ec);
   std::string deck = file_sha256(dir / "input.deck");
-  pid_t pid = start(exe, dir);
+  pid_t pid = start(exe, args, dir);
   if (pid < 0) {
     std::fprintf(stderr, "\nupscale_sweep: fork failed: %s\n", std::strerror(errno));
     return false;
@@ -196,7 +200,7 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
 
   while (true) {
     while (!g_stop && static_cast<int>(running.size()) < jobs && next < dirs.size())
-      if (!launch(exe, dirs[next++], running)) g_stop = 1;
+      if (!launch(exe, opt.args, dirs[next++], running)) g_stop = 1;
     if (running.empty()) break;
     if (g_stop && !forwarded) {
       for (const auto& r : running) ::kill(r.pid, SIGTERM);
@@ -209,7 +213,7 @@ int run_points(const std::string& exe, const std::vector<fs::path>& dirs, const 
     if (pid > 0) {
       const auto r = std::find_if(running.begin(), running.end(), [&](const Running& x) { return x.pid == pid; });
       if (r != running.end()) {
-        progress.point_done(finish(*r, wst, opt.timeout_s).ok());
+        progress.point_done(finish(*r, wst, opt.timeout_s, opt.normal).ok());
         running.erase(r);
       }
       continue;

@@ -32,11 +32,17 @@ namespace sweep {
 
 namespace fs = std::filesystem;
 
-enum class Program { pwave_upscale, swave_spectrum, swave_saturation };
+enum class Program { pwave_upscale, swave_spectrum, swave_saturation, tensor_upscale };
 
 std::optional<Program> program_from_name(const std::string& name);
 std::string program_name(Program p);
 bool is_shear(Program p);
+// tensor_upscale: its deck is an argument, its table tensor.csv, 0 its normal end.
+inline bool is_tensor(Program p) { return p == Program::tensor_upscale; }
+inline int normal_status(Program p) { return is_tensor(p) ? 0 : 40; }
+// The arguments after the program's name in a point folder (its deck is
+// input.deck there): none for the three programs, which read standard input.
+std::vector<std::string> program_arguments(Program p);
 
 // Text for a message: control characters shown as \n, \r, \t or \xNN.
 std::string visible(const std::string& s);
@@ -98,6 +104,7 @@ double axis_value(const DeckPoint& d, const std::string& axis);
 
 // Record numbers (from 1) of the values the sweep changes.
 inline constexpr int kFreqRecord = core::kFreqRecord;
+inline constexpr int kNfreqRecord = core::kNfreqRecord;
 inline int phi_layer1_record(int layer) { return core::layer_record(layer, core::kPhiLayer1InLayer); }
 
 // Replaces the first list-directed item of `record`, keeping what follows.
@@ -176,7 +183,8 @@ struct Status {
   int code = 0;        // exit status, or the signal number
   bool signal = false; // killed by a signal
   std::string deck_sha256;  // of the deck the run read; empty when unknown
-  bool ok() const { return !signal && code == 40; }
+  int normal = 40;          // the program's normal end (normal_status)
+  bool ok() const { return !signal && code == normal; }
 };
 inline constexpr const char* kStatusFile = "status";
 std::optional<Status> read_status(const fs::path& point_dir);
@@ -199,6 +207,8 @@ struct RunOptions {
   int jobs = 1;
   double timeout_s = 0;   // 0: none
   bool progress = true;
+  std::vector<std::string> args;  // after the program's name
+  int normal = 40;                // the exit status of a normal end
 };
 
 // Runs `exe` in each of the given point directories, at most `jobs` at a
@@ -272,8 +282,21 @@ struct MergeOptions {
 // Writes sweep.csv (finished points only) and sweep.gp; renders sweep.png
 // when gnuplot is available and `plot` is set.
 MergeSummary merge(const fs::path& sweep_dir, const MergeOptions& opt);
+// The same for a tensor_upscale sweep: the points' tensor.csv rows, in point
+// order under their common header, into DIR/tensor.csv, and its plot
+// tensor.gp (tensor.png). A point is merged when its status is the normal
+// end of the deck now in its folder and its table is whole.
+MergeSummary merge_tensor(const fs::path& sweep_dir, const SweepPlan& plan, const MergeOptions& opt);
+// Why a finished tensor_upscale point is no result; empty when it is one.
+// `row` receives its table row (the third line of its tensor.csv).
+std::string tensor_point_problem(const fs::path& point_dir, const Status& st, std::string& header,
+                                 std::string& row);
 
 std::string csv_field(const std::string& s);
+// Refuses (UsageError) rows whose run records name different builds.
+void refuse_mixed_builds(const std::vector<Row>& rows);
+// Why a finished run of the three programs failed, in a few words.
+std::string failure_message(const fs::path& dir, const Status& st);
 
 // ---------------------------------------------------------------- plots
 

@@ -66,13 +66,14 @@ void write_task_list(const fs::path& sweep_dir, const SweepPlan& plan, const std
   fs::path abs = fs::absolute(sweep_dir).lexically_normal();
   require_plain_path("the sweep folder", abs.string());
   require_plain_path("the program", exe);
-  std::string tasks;
+  std::string tasks, args;
+  for (const std::string& a : program_arguments(plan.program)) args += " " + sh_quote(a);
   for (const auto& p : plan.points) {
     // The status file is written last, under a temporary name first, so that
     // its presence always means a finished run. The files the shell writes
     // are removed first: a link left under their names is not followed.
     tasks += "cd " + sh_quote((abs / p.dir).string()) + " || exit 1; rm -f status status.tmp report.txt stderr.txt; " +
-             sh_quote(exe) +
+             sh_quote(exe) + args +
              " < input.deck > report.txt 2> stderr.txt; echo $? > status.tmp && mv status.tmp status\n";
   }
   write_text(abs / "tasks.txt", tasks, false);

@@ -165,8 +165,6 @@ Options parse_options(int argc, const char* const* argv) {
   }
   if (o.help || o.version) return o;
   if (o.input.empty()) bad("INPUT", "", "an input deck or sample file (.toml) was expected; see tensor_upscale --help");
-  if (!o.out_of_core_dir.empty() && o.solver != SolverChoice::mumps)
-    bad("--out-of-core", o.out_of_core_dir, "only the mumps solver works out of core: add --solver mumps");
   return o;
 }
 
@@ -184,9 +182,10 @@ const char* usage() {
          "  --angles A1,A2,...     also velocities at these angles from the vertical (degrees, 0..90)\n"
          "  --fields F             cell fields of each test at frequency F as .vti files\n"
          "  --export-matrix FILE.mtx  the system matrix in Matrix Market format\n"
-         "  --estimate-error       Richardson estimate of the discretisation error (grid refined by 2)\n"
+         "  --estimate-error       discretisation error of every modulus, velocity and 1000/Q from\n"
+         "                         grids refined by 2 and 4 (observed order; its cost is stated first)\n"
          "  --solver own|mumps     sparse direct solver (default: own)\n"
-         "  --out-of-core DIR      factors on disk in DIR (mumps)\n"
+         "  --out-of-core DIR      factors on disk in DIR (an existing folder)\n"
          "  --plan                 analysis only: memory and operations, then stop\n"
          "  --help, --version\n";
 }

@@ -25,7 +25,7 @@ struct Options {
   std::vector<double> angles;            // --angles A1,A2,... degrees from the vertical
   std::optional<double> fields_freq;     // --fields F: cell fields of each test at F as .vti
   std::string export_matrix;             // --export-matrix FILE.mtx
-  bool estimate_error = false;           // --estimate-error: Richardson estimate on the grid refined by 2
+  bool estimate_error = false;           // --estimate-error: errors from the grids refined by 2 and 4
   SolverChoice solver = SolverChoice::own;  // --solver own|mumps
   std::string out_of_core_dir;           // --out-of-core DIR (mumps)
   bool plan = false;                     // --plan: analysis only, memory and flops, then stop

@@ -11,12 +11,17 @@
 
 #include "core/stop.hpp"
 #include "core/stop_error.hpp"
+#include "engine/analysis.hpp"
+#include "engine/sparse_solver.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
+#include "tensor/error_grids.hpp"
 #include "tensor/file_access.hpp"
+#include "tensor/geometry_resolution.hpp"
 #include "tensor/io.hpp"
 #include "tensor/mpi_run.hpp"
+#include "tensor/richardson.hpp"
 #include "tensor/run_json.hpp"
 #include "tensor/velocities.hpp"
 
@@ -67,24 +72,6 @@ void make_folder(const std::string& dir) {
   if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     throw std::runtime_error("output folder \"" + dir + "\" is not a folder");
 }
-
-}  // namespace
-
-Sample refined(const Sample& s) {
-  Sample f = s;
-  f.nx = 2 * s.nx, f.ny = 2 * s.ny, f.h = s.h / 2;
-  f.material_of_cell.assign(static_cast<std::size_t>(f.nx * f.ny), 0);
-  if (!s.water_of_cell.empty()) f.water_of_cell.assign(f.material_of_cell.size(), 0.0);
-  for (int64_t k = 0; k < f.ny; ++k)
-    for (int64_t j = 0; j < f.nx; ++j) {
-      const auto to = static_cast<std::size_t>(j + k * f.nx), from = static_cast<std::size_t>(j / 2 + (k / 2) * s.nx);
-      f.material_of_cell[to] = s.material_of_cell[from];
-      if (!s.water_of_cell.empty()) f.water_of_cell[to] = s.water_of_cell[from];
-    }
-  return f;
-}
-
-namespace {
 
 // Cell fields of one solved test: per load, the divergence of solid 1 and
 // the modulus of the fluid pressure -(b1 div u1 + b2 div u3 + m div w).
@@ -137,17 +124,79 @@ void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp)
   }
 }
 
-}  // namespace
-
-void add_error_columns(TensorRow& row, const Stiffness& coarse, const Stiffness& fine) {
-  auto err = [](zcomplex a, zcomplex b) { return std::hypot(a.re - b.re, a.im - b.im) * 4.0 / 3.0; };
-  row.extra.push_back({"err_c11", "Pa", err(coarse.c11, fine.c11)});
-  row.extra.push_back({"err_c13", "Pa", err(coarse.c13, fine.c13)});
-  row.extra.push_back({"err_c33", "Pa", err(coarse.c33, fine.c33)});
-  row.extra.push_back({"err_c55", "Pa", err(coarse.c55, fine.c55)});
+// The report line of the geometry's resolution.
+std::string feature_line(const GeometryResolution& g) {
+  char b[160];
+  std::snprintf(b, sizeof b, "cells per feature = %.4g (along x %.4g, along z %.4g)", g.cells_per_feature,
+                g.cells_per_feature_x, g.cells_per_feature_z);
+  return b;
 }
 
-namespace {
+// cells_per_feature and expected_error_q1000 after the accuracy columns.
+void add_resolution_columns(TensorRow& row, const GeometryResolution& g, double expected) {
+  const Column mine[2] = {{"cells_per_feature", "1", g.cells_per_feature}, {"expected_error_q1000", "1", expected}};
+  row.extra.insert(row.extra.begin() + 3, std::begin(mine), std::end(mine));
+}
+
+// Chooses the three grids of the error estimate and states their cost.
+ErrorGrids plan_error_grids(const Options& o, const Sample& s, const StiffnessComputation& comp,
+                            const engine::Options& eo, TestChoice choice, const Progress& progress) {
+  const engine::Backend backend = o.solver == SolverChoice::mumps ? engine::Backend::mumps : engine::Backend::own;
+  auto make = [&](const Sample& x) {
+    return std::make_unique<StiffnessComputation>(x, make_backend(backend), eo, choice);
+  };
+  ErrorGrids g = error_grids(s, comp.solver().memory_needed(), engine::detail::available_memory(), make);
+  const double run_flops = comp.solver().statistics().flops;
+  std::string sides;
+  for (int i = 0; i < 3; ++i) {
+    const Sample& x = i == g.target ? s : *g.samples[i];
+    sides += (i ? ", " : "") + std::to_string(x.nx) + " x " + std::to_string(x.ny);
+  }
+  char b[400];
+  std::snprintf(b, sizeof b,
+                "error estimate on grids of %s cells (the run's is number %d): about %.3g times the work of the run "
+                "(flops of the factorisations), %.1f MB more memory for the factors",
+                sides.c_str(), g.target + 1, 1 + (run_flops > 0 ? g.flops / run_flops : 0),
+                static_cast<double>(g.memory_bytes) / 1e6);
+  progress.say(b);
+  if (!g.note.empty()) std::fprintf(stderr, "tensor_upscale: %s\n", g.note.c_str());
+  return g;
+}
+
+// The rows of the frequency on the three grids (that of the run's grid given).
+void add_grid_rows(ErrorGrids& g, double f, const TensorRow& run_row, const std::vector<double>& angles,
+                   const Progress& progress, std::vector<TensorRow> rows[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (i == g.target) {
+      rows[i].push_back(run_row);
+      continue;
+    }
+    const std::string grid = std::to_string(g.samples[i]->nx) + " x " + std::to_string(g.samples[i]->ny);
+    g.other[i]->on_factorise = [&progress, &grid, f](const char* test) {
+      char b[160];
+      std::snprintf(b, sizeof b, "error estimate at %g Hz: factorising the %s test on the grid of %s cells", f, test,
+                    grid.c_str());
+      progress.say(b);
+    };
+    rows[i].push_back(tensor_row(f, g.other[i]->at(f), mean_density(*g.samples[i]), angles));
+    g.other[i]->on_factorise = nullptr;
+  }
+}
+
+// The error columns (with --estimate-error) and the run's one warning.
+void finish_rows(const Options& o, const GeometryResolution& geometry, const std::vector<FrequencyResolution>& res,
+                 const ErrorGrids& grids, const std::vector<TensorRow> grid_rows[3], std::vector<TensorRow>& rows) {
+  if (o.estimate_error) {
+    const std::string outside = add_error_columns(rows, grid_rows, grids.target);
+    if (!outside.empty() && !o.quiet)
+      std::fprintf(stderr,
+                   "tensor_upscale: the three grids are not in the asymptotic range (orders that exceed 2, disagree "
+                   "or do not fall) for %s; their errors are the safe value (doc/accuracy.md)\n",
+                   outside.c_str());
+  }
+  if (const std::string w = resolution_summary(geometry, res); !w.empty() && leads_output())
+    std::fprintf(stderr, "tensor_upscale: %s\n", w.c_str());
+}
 
 void record_statistics(RunRecord& r, const engine::Statistics& st) {
   r.unknowns = st.n, r.factor_entries = st.factor_entries, r.flops = st.flops;
@@ -205,31 +254,35 @@ int run_checked(const Options& o, RunRecord& record) {
   record_statistics(record, comp.solver().statistics());
   progress.restart();
   if (!o.export_matrix.empty() && leads_output()) comp.export_matrix(s.frequencies.front(), o.export_matrix);
-  std::unique_ptr<Sample> fine_sample;
-  std::unique_ptr<StiffnessComputation> fine;
-  if (o.estimate_error) {
-    fine_sample = std::make_unique<Sample>(refined(s));
-    fine = std::make_unique<StiffnessComputation>(*fine_sample, make_backend(backend), eo, choice);
-  }
+  const GeometryResolution geometry = geometry_resolution(s);
+  record.cells_per_feature = geometry.cells_per_feature;
+  progress.say(feature_line(geometry));
+  ErrorGrids grids;
+  if (o.estimate_error) grids = plan_error_grids(o, s, comp, eo, choice, progress);
+  std::vector<TensorRow> grid_rows[3];
+  std::vector<FrequencyResolution> resolution;
   const double rho = mean_density(s);
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
     const Stiffness c = comp.at(f);
     TensorRow row = tensor_row(f, c, rho, o.angles);
+    if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, progress, grid_rows);
     add_accuracy_columns(row, c.bounds);
-    if (fine) add_error_columns(row, c, fine->at(f));
+    resolution.push_back({f, c.bounds.cells_per_diffusion_length,
+                          expected_q1000_error(geometry, c.bounds.cells_per_diffusion_length)});
+    add_resolution_columns(row, geometry, resolution.back().expected_error);
     record.rows.push_back(std::move(row));
-    if (const std::string w = resolution_warning(c.bounds, f); !w.empty())
-      std::fprintf(stderr, "tensor_upscale: %s\n", w.c_str());
     // A job of several ranks computes no bound (see StiffnessComputation::at).
     if (const std::string stop = job_ranks().size == 1 ? no_certain_digit(c.bounds, f) : ""; !stop.empty()) {
+      finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
       write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
       write_record(o, record, kNoCertainDigitStatus, stop);
       std::fprintf(stderr, "tensor_upscale: %s\n", stop.c_str());
       return kNoCertainDigitStatus;
     }
   }
+  finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
   comp.on_factorise = nullptr;
   record_statistics(record, comp.solver().statistics());
   if (o.fields_freq) write_fields(o, s, comp);
@@ -287,6 +340,15 @@ int run(const Options& o) {
   core::at_end(record_at_stop);
   try {
     return run_checked(o, record);
+  } catch (const engine::DiskFull& e) {
+    // The factor file is already gone; the run ends with its own status.
+    std::fprintf(stderr, "tensor_upscale: %s\n", e.what());
+    try {
+      write_record(o, record, kDiskFullStatus, e.what());
+    } catch (const std::exception& w) {
+      std::fprintf(stderr, "tensor_upscale: the run record cannot be written: %s\n", w.what());
+    }
+    return kDiskFullStatus;
   } catch (const core::StopError& e) {
     // A refusal of the deck or the model: recorded with its stop code here,
     // while the record still exists; main ends the run with the sentence.

@@ -20,18 +20,12 @@ Sample load_sample(const Options& o);
 // along the vertical and the horizontal, and those at the asked angles.
 TensorRow tensor_row(double freq_hz, const Stiffness& c, double rho, const std::vector<double>& angles);
 
-// The sample with each cell split in 2 x 2 (h halved), for the estimate of
-// the discretisation error.
-Sample refined(const Sample& s);
-
-// Richardson estimate of the discretisation error of each modulus: the
-// method is second order in h, so C(h) - C_exact ~ (C(h) - C(h/2)) * 4/3;
-// appends the columns err_c11 ... (Pa).
-void add_error_columns(TensorRow& row, const Stiffness& coarse, const Stiffness& fine);
-
 // The run; returns the exit status (0 on success). Errors throw
 // std::exception with a message naming the file or option at fault; the run
 // record is written either way when the output folder can be written.
 int run(const Options& o);
+
+// Exit status of a run whose out-of-core factors found the disk full.
+inline constexpr int kDiskFullStatus = 76;
 
 }  // namespace tensor

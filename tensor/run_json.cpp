@@ -93,6 +93,7 @@ std::string run_json(const RunRecord& r, int status, const std::string& message)
   field("tests", quoted(r.tests));
   field("solver", quoted(r.solver));
   field("grid", "{\"nx\": " + std::to_string(r.nx) + ", \"ny\": " + std::to_string(r.ny) + ", \"h\": " + number(r.h) + "}");
+  field("cells_per_feature", number(r.cells_per_feature));
   field("solver_statistics", "{\"unknowns\": " + std::to_string(r.unknowns) + ", \"factor_entries\": " +
                                  std::to_string(r.factor_entries) + ", \"flops\": " + number(r.flops) +
                                  ", \"memory_bytes\": " + number(r.memory_bytes) + ", \"analyse_seconds\": " +

@@ -19,6 +19,7 @@ struct RunRecord {
   std::string lame = "2d", tests = "tensor", solver = "own";
   long long nx = 0, ny = 0;
   double h = 0;
+  double cells_per_feature = 0;  // of the sample's geometry (infinite: one cell law)
   long long unknowns = 0, factor_entries = 0;
   double flops = 0, memory_bytes = 0, analyse_seconds = 0, factorise_seconds = 0;
   std::vector<TensorRow> rows;

@@ -17,6 +17,10 @@ struct Column {
   double value = 0;
 };
 
+// Above this relative error of 1000/Q to expect (column
+// expected_error_q1000) a frequency counts as unresolved.
+inline constexpr double kUnresolvedQ1000Error = 0.03;
+
 struct TensorRow {
   double freq_hz = 0;
   // Effective stiffness of the 2D medium, Pa; c31 is the check of symmetry.

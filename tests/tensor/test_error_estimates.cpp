@@ -1,0 +1,284 @@
+// The error estimates of what a run reports: the three-grid estimate
+// against sequences of known error, the resolution of the geometry against
+// samples whose features are known, the estimates of a layered sample
+// against its converged one-dimensional solution and those of a random
+// image against its own refinement, and the run's one warning.
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "tensor/error_grids.hpp"
+#include "tensor/geometry_resolution.hpp"
+#include "tensor/options.hpp"
+#include "tensor/richardson.hpp"
+#include "tensor/run.hpp"
+#include "tests/tensor/support.hpp"
+
+namespace tensor_test {
+namespace {
+
+// err = C h^p on grids h, h/2, h/4: the estimate of the coarse grid is C h^p
+// exactly (to rounding) for 0 < p <= 2, and of the others C (h/2)^p, C (h/4)^p,
+// each times the safety factor.
+TEST(ThreeGridEstimate, RecoversAKnownPowerLaw) {
+  for (const double p : {0.6, 1.0, 1.5, 2.0}) {
+    const double e0 = 3.0, e1 = e0 / std::pow(2, p), e2 = e1 / std::pow(2, p);  // errors, all of one sign
+    for (int target = 0; target < 3; ++target) {
+      const tensor::ErrorEstimate e = tensor::three_grid_estimate(e0 - e1, e1 - e2, e0 - e2, 100, target);
+      EXPECT_TRUE(e.asymptotic) << p;
+      EXPECT_NEAR(e.order, p, 1e-12) << p;
+      EXPECT_NEAR(e.error / tensor::kSafetyFactor, target == 0 ? e0 : target == 1 ? e1 : e2, 1e-12 * e0) << p << " " << target;
+    }
+  }
+}
+
+// Outside the asymptotic range the estimate is never below the change from
+// h to h/4: an order above 2, changes that grow or change sign, and two
+// parts of one wave whose orders disagree.
+TEST(ThreeGridEstimate, FallsBackToASafeValueOutsideTheAsymptoticRange) {
+  struct Case {
+    double a, b, c, partner;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {{1.0, 0.1, 0.09, nan}, {1.0, 0.9, 0.5, nan}, {1.0, 0.8, 0.85, nan}, {1.0, 0.5, 0.25, 2.0}};
+  for (const Case& k : cases) {
+    const double d1 = std::fabs(k.a - k.b), d2 = std::fabs(k.b - k.c), d = std::fabs(k.a - k.c);
+    const tensor::ErrorEstimate e = tensor::three_grid_estimate(d1, d2, d, 1, 0, k.partner);
+    EXPECT_FALSE(e.asymptotic) << k.a << " " << k.b << " " << k.c;
+    EXPECT_GE(e.error, d + 2 * d2) << k.b << " " << k.c;
+  }
+  // Converged to rounding: no fallback, the change seen.
+  const tensor::ErrorEstimate same = tensor::three_grid_estimate(1e-14, 1e-14, 2e-14, 1, 0);
+  EXPECT_TRUE(same.asymptotic);
+  EXPECT_EQ(same.error, 2e-14);
+}
+
+TEST(GeometryResolution, MeanInterceptsOfKnownGeometries) {
+  const tensor::Sample materials = ice_materials();
+  // Two layers of 3 rows: along z the mirrored layer of 2 x 3 cells, along x no interface.
+  const tensor::GeometryResolution layers =
+      tensor::geometry_resolution(with_map(materials, 5, 6, 0.01, [](int64_t, int64_t k) { return k <= 3 ? 1 : 2; }));
+  EXPECT_EQ(layers.cells_per_feature_z, 6.0);
+  EXPECT_TRUE(std::isinf(layers.cells_per_feature_x));
+  EXPECT_FALSE(layers.image());
+  // A checkerboard: one cell in both directions.
+  const tensor::GeometryResolution board =
+      tensor::geometry_resolution(with_map(materials, 6, 4, 0.01, [](int64_t j, int64_t k) { return 1 + (j + k) % 2; }));
+  // 20 faces across x for the 12 cells of each colour (runs at the sides
+  // are half runs: their mirror images complete them), 18 across z.
+  EXPECT_DOUBLE_EQ(board.cells_per_feature_x, 24.0 / 20);
+  EXPECT_DOUBLE_EQ(board.cells_per_feature_z, 24.0 / 18);
+  EXPECT_TRUE(board.image());
+  // A random image: pixel replication by 4 multiplies every intercept by 4,
+  // and the transposed image exchanges the axes.
+  std::mt19937 gen(7);
+  std::vector<int> map(12 * 10);
+  for (int& m : map) m = gen() % 5 == 0 ? 2 : 1;
+  const tensor::Sample s = with_map(materials, 12, 10, 0.01, [&](int64_t j, int64_t k) { return map[(j - 1) + 12 * (k - 1)]; });
+  const tensor::Sample t = with_map(materials, 10, 12, 0.01, [&](int64_t j, int64_t k) { return map[(k - 1) + 12 * (j - 1)]; });
+  const tensor::GeometryResolution g = tensor::geometry_resolution(s), gt = tensor::geometry_resolution(t);
+  const tensor::GeometryResolution g4 = tensor::geometry_resolution(tensor::scaled_sample(s, 2));
+  EXPECT_DOUBLE_EQ(g4.cells_per_feature_x, 4 * g.cells_per_feature_x);
+  EXPECT_DOUBLE_EQ(g4.cells_per_feature_z, 4 * g.cells_per_feature_z);
+  EXPECT_EQ(gt.cells_per_feature_x, g.cells_per_feature_z);
+  EXPECT_EQ(gt.cells_per_feature_z, g.cells_per_feature_x);
+  // One material: nothing to resolve, nothing to expect.
+  const tensor::GeometryResolution one = tensor::geometry_resolution(with_map(materials, 4, 4, 0.01, [](int64_t, int64_t) { return 2; }));
+  EXPECT_TRUE(std::isinf(one.cells_per_feature));
+  EXPECT_EQ(tensor::expected_q1000_error(one, 1e-3), 0.0);
+}
+
+// Coarsening undoes refinement; a block's law is that of most of its cells.
+TEST(ErrorGrids, CoarseningUndoesRefinementAndTakesTheMajority) {
+  const tensor::Sample s = with_map(ice_materials(), 4, 2, 0.01, [](int64_t j, int64_t k) { return (j * k) % 3 ? 1 : 2; });
+  const tensor::Sample back = tensor::scaled_sample(tensor::scaled_sample(s, 2), -2);
+  EXPECT_EQ(back.nx, s.nx);
+  EXPECT_EQ(back.h, s.h);
+  EXPECT_EQ(back.material_of_cell, s.material_of_cell);
+  // Block (1..2, 1..2): materials 1, 1, 1, 2 by (j k) % 3 -> 1; block (3..4, 1..2): 2, 1, 1, 2 -> tie, first (2).
+  const tensor::Sample c = tensor::scaled_sample(s, -1);
+  ASSERT_EQ(c.nx, 2);
+  EXPECT_EQ(c.material_of_cell, (std::vector<int32_t>{1, 2}));
+  EXPECT_THROW(tensor::scaled_sample(with_map(ice_materials(), 3, 2, 0.01, [](int64_t, int64_t) { return 1; }), -1),
+               std::invalid_argument);
+}
+
+// Where the refined grids do not fit, coarsened ones are used and said so;
+// where none fit, the message gives the memory needed.
+TEST(ErrorGrids, CoarsensWhenTheRefinedGridsDoNotFit) {
+  const tensor::Sample s = with_map(ice_materials(), 4, 4, 0.01, [](int64_t j, int64_t) { return j <= 2 ? 1 : 2; });
+  engine::Options o;
+  o.threads = 1;
+  auto make = [&](const tensor::Sample& x) {
+    return std::make_unique<tensor::StiffnessComputation>(x, engine::make_solver(engine::Backend::own), o, tensor::TestChoice{});
+  };
+  const tensor::ErrorGrids all = tensor::error_grids(s, 0, -1, make);
+  EXPECT_EQ(all.target, 0);
+  EXPECT_EQ(all.samples[2]->nx, 16);
+  const std::int64_t fine = all.memory_bytes;
+  const tensor::ErrorGrids less = tensor::error_grids(s, 0, fine - 1, make);
+  EXPECT_EQ(less.target, 1);
+  EXPECT_EQ(less.samples[0]->nx, 2);
+  EXPECT_NE(less.note.find("coarsened"), std::string::npos);
+  // Refined grids need at least 4 and 16 times the run's factors: refused
+  // before any of them is analysed, only the coarsened grids are built.
+  int made = 0;
+  auto counted = [&](const tensor::Sample& x) { return ++made, make(x); };
+  const std::int64_t run = less.memory_bytes;  // above that of the grids of `less`
+  const tensor::ErrorGrids small = tensor::error_grids(s, run, 6 * run, counted);
+  EXPECT_EQ(small.target, 1);
+  EXPECT_EQ(made, 2);
+  EXPECT_NE(small.note.find("would need at least"), std::string::npos) << small.note;
+  try {
+    tensor::error_grids(s, 0, 1, make);
+    ADD_FAILURE() << "no grids fit in 1 byte";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("MB are available"), std::string::npos) << e.what();
+  }
+}
+
+// The rows of a sample on its three grids (pixel replication by 1, 2, 4)
+// and the rows with the error columns.
+struct Study {
+  std::vector<tensor::TensorRow> grids[3], rows;
+  std::string outside;
+  Study(const tensor::Sample& s, const std::vector<double>& freqs) {
+    for (int i = 0; i < 3; ++i) {
+      const tensor::Sample x = tensor::scaled_sample(s, i);
+      const std::vector<tensor::Stiffness> c = tensor_at(x, freqs);
+      for (std::size_t k = 0; k < freqs.size(); ++k) grids[i].push_back(tensor::tensor_row(freqs[k], c[k], 1000, {}));
+    }
+    rows = grids[0];
+    outside = tensor::add_error_columns(rows, grids, 0);
+  }
+  double column(std::size_t row, const std::string& name) const {
+    for (const tensor::Column& c : rows[row].extra)
+      if (c.name == name) return c.value;
+    ADD_FAILURE() << "no column " << name;
+    return 0;
+  }
+};
+
+// Two ice layers, 4 rows: the estimates of C33 and of 1000/Q along z cover
+// the error against the converged one-dimensional solution (512 rows, the
+// tensor of a layered sample does not depend on x), whose own error is
+// below the change from 256 to 512 rows.
+TEST(ErrorEstimates, LayeredDeckEstimatesCoverTheConvergedSolution) {
+  auto layers = [](int64_t ny) {
+    return with_map(ice_materials(), 1, ny, 0.2 / static_cast<double>(ny), [ny](int64_t, int64_t k) { return 2 * k <= ny ? 1 : 2; });
+  };
+  const std::vector<double> freqs = {0.3, 1, 10, 100};
+  const Study study(layers(4), freqs);
+  const std::vector<tensor::Stiffness> ref = tensor_at(layers(512), freqs), half = tensor_at(layers(256), freqs);
+  for (std::size_t k = 0; k < freqs.size(); ++k) {
+    const double q_ref = 1000 * ref[k].c33.im / ref[k].c33.re, q_half = 1000 * half[k].c33.im / half[k].c33.re;
+    const double ref_error = std::fabs(q_ref - q_half);
+    EXPECT_GE(study.column(k, "err_q1000_p0") + ref_error, std::fabs(study.rows[k].q1000_p0 - q_ref)) << freqs[k];
+    const double c33_error = std::hypot(study.rows[k].c33.re - ref[k].c33.re, study.rows[k].c33.im - ref[k].c33.im);
+    EXPECT_GE(study.column(k, "err_c33") + rel(ref[k].c33, half[k].c33) * core::cabs(ref[k].c33), c33_error) << freqs[k];
+  }
+}
+
+// A random two-material image of 6 x 6 cells: the coarse grid's estimates
+// cover its difference from the finest grid, built here by replicating
+// every pixel into 4 x 4 cells; the expected error of 1000/Q warns, as the
+// refinement changes 1000/Q by more than 10 %.
+TEST(ErrorEstimates, RandomImageEstimatesCoverItsOwnRefinement) {
+  std::mt19937 gen(11);
+  std::vector<int> map(36);
+  for (int& m : map) m = gen() % 5 == 0 ? 2 : 1;
+  const auto at = [&](int64_t j, int64_t k) { return map[(j - 1) + 6 * (k - 1)]; };
+  const tensor::Sample s = with_map(ice_materials(), 6, 6, 0.01, at);
+  const std::vector<double> freqs = {1, 1e3};
+  const Study study(s, freqs);
+  const tensor::Sample finest = with_map(ice_materials(), 24, 24, 0.0025, [&](int64_t j, int64_t k) { return at((j + 3) / 4, (k + 3) / 4); });
+  const std::vector<tensor::Stiffness> f = tensor_at(finest, freqs);
+  const tensor::GeometryResolution g = tensor::geometry_resolution(s);
+  bool changed_much = false;
+  for (std::size_t k = 0; k < freqs.size(); ++k) {
+    const tensor::TensorRow fine = tensor::tensor_row(freqs[k], f[k], 1000, {});
+    const tensor::TensorRow& coarse = study.rows[k];
+    const double round = 1e-9;  // of the solves (forward error bounds far below)
+    EXPECT_GE(study.column(k, "err_q1000_p0") * (1 + round), std::fabs(coarse.q1000_p0 - fine.q1000_p0)) << freqs[k];
+    EXPECT_GE(study.column(k, "err_q1000_s0") * (1 + round), std::fabs(coarse.q1000_s0 - fine.q1000_s0)) << freqs[k];
+    EXPECT_GE(study.column(k, "err_vp90") * (1 + round), std::fabs(coarse.vp90 - fine.vp90)) << freqs[k];
+    EXPECT_GE(study.column(k, "err_c55") * (1 + round),
+              std::hypot(coarse.c55.re - fine.c55.re, coarse.c55.im - fine.c55.im)) << freqs[k];
+    const double change = std::max(std::fabs(coarse.q1000_p0 / fine.q1000_p0 - 1), std::fabs(coarse.q1000_s0 / fine.q1000_s0 - 1));
+    if (change > 0.1) {
+      changed_much = true;
+      EXPECT_GT(tensor::expected_q1000_error(g, f[k].bounds.cells_per_diffusion_length * 4), tensor::kUnresolvedQ1000Error)
+          << freqs[k];
+    }
+  }
+  EXPECT_TRUE(changed_much) << "the image was meant to be unresolved";
+}
+
+// The program: one summary warning over the unresolved frequencies of the
+// layered example; none on one material at any frequency.
+struct Scratch {
+  std::string dir = (std::filesystem::temp_directory_path() / "tensor_error_estimates.XXXXXX").string();
+  bool made = ::mkdtemp(dir.data()) != nullptr;
+  ~Scratch() {
+    if (made) std::filesystem::remove_all(dir);
+  }
+};
+
+std::string run_program(const std::string& input, const std::vector<std::string>& more, const std::string& dir) {
+  std::vector<std::string> args = {"tensor_upscale", input, "-o", dir, "--quiet"};
+  args.insert(args.end(), more.begin(), more.end());
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  const tensor::Options o = tensor::parse_options(static_cast<int>(argv.size()), argv.data());
+  testing::internal::CaptureStderr();
+  const int status = tensor::run(o);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 0) << err;
+  return err;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
+  const Scratch scratch;
+  ASSERT_TRUE(scratch.made);
+  const std::string err = run_program(example("ice_small.deck"), {"--freq", "1e3:1e5:3", "--estimate-error"}, scratch.dir);
+  EXPECT_EQ(count(err, "warning"), 1u) << err;
+  EXPECT_NE(err.find("from 1000 to 100000 Hz (3 of 3 frequencies)"), std::string::npos) << err;
+  std::ifstream in(scratch.dir + "/tensor.csv");
+  std::string header;
+  std::getline(in, header);
+  for (const char* name : {"cells_per_feature", "expected_error_q1000", "err_c11", "err_c55", "err_vp0", "err_q1000_p0",
+                           "err_vp90", "err_q1000_p90", "err_vs0", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
+    EXPECT_NE((header + ",").find(std::string(",") + name + ","), std::string::npos) << name << " in " << header;
+  // The plot: open symbols for the unresolved points, error bars of the estimates.
+  std::ifstream gp(scratch.dir + "/tensor.gp");
+  std::stringstream script;
+  script << gp.rdbuf();
+  EXPECT_NE(script.str().find("pt 6"), std::string::npos);
+  EXPECT_NE(script.str().find("with yerrorbars"), std::string::npos);
+  std::ifstream json(scratch.dir + "/run.json");
+  std::stringstream text;
+  text << json.rdbuf();
+  EXPECT_NE(text.str().find("\"cells_per_feature\": 10"), std::string::npos) << text.str();
+}
+
+TEST(Program, NoWarningOnOneMaterial) {
+  const Scratch scratch;
+  ASSERT_TRUE(scratch.made);
+  {
+    std::ofstream labels(scratch.dir + "/one.txt");  // the deck's 10 x 10 cells, all layer 1
+    for (int k = 0; k < 10; ++k) labels << "1 1 1 1 1 1 1 1 1 1\n";
+  }
+  const std::string err =
+      run_program(example("ice_small.deck"), {"--freq", "1e-2:1e5:3", "--labels", scratch.dir + "/one.txt"}, scratch.dir);
+  EXPECT_EQ(err.find("warning"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace tensor_test

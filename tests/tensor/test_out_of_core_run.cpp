@@ -1,0 +1,70 @@
+// tensor_upscale with the own engine's factors on disk: the same table to
+// the last digit as in memory, no file left in the factor folder, and a
+// plan that gives both modes without factorising.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tensor/options.hpp"
+#include "tensor/run.hpp"
+#include "tests/tensor/support.hpp"
+
+namespace tensor_test {
+namespace {
+
+struct Folder {
+  std::string dir = (std::filesystem::temp_directory_path() / "tensor_ooc.XXXXXX").string();
+  bool made = ::mkdtemp(dir.data()) != nullptr;
+  ~Folder() {
+    if (made) std::filesystem::remove_all(dir);
+  }
+};
+
+std::string text_of(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int run_program(std::vector<std::string> extra, const std::string& out) {
+  const std::string deck = example("ice_small.deck");
+  std::vector<std::string> args{"tensor_upscale", deck, "--freq", "3:300:2", "-o", out, "--quiet", "--threads", "2"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  return tensor::run(tensor::parse_options(static_cast<int>(argv.size()), argv.data()));
+}
+
+TEST(OutOfCoreRun, TheTableEqualsTheInCoreRunToTheLastDigit) {
+  const Folder in, out, factors;
+  ASSERT_TRUE(in.made && out.made && factors.made);
+  ASSERT_EQ(run_program({}, in.dir), 0);
+  ASSERT_EQ(run_program({"--out-of-core", factors.dir}, out.dir), 0);
+  const std::string a = text_of(in.dir + "/tensor.csv"), b = text_of(out.dir + "/tensor.csv");
+  EXPECT_FALSE(a.empty());
+  EXPECT_EQ(a, b);
+  EXPECT_TRUE(std::filesystem::is_empty(factors.dir));
+  // A folder that is not there is refused with its name, and recorded.
+  const std::string absent = factors.dir + "/absent";
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(run_program({"--out-of-core", absent}, out.dir), std::exception);
+  testing::internal::GetCapturedStderr();
+  EXPECT_NE(text_of(out.dir + "/run.json").find(absent), std::string::npos);
+}
+
+TEST(OutOfCoreRun, ThePlanGivesBothModesAndTheDisk) {
+  const Folder out;
+  ASSERT_TRUE(out.made);
+  testing::internal::CaptureStdout();
+  const int status = run_program({"--plan"}, out.dir);
+  const std::string plan = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(status, 0);
+  for (const char* line : {"own engine plan on 1 rank", "unknowns", "factor entries", "flops", "memory in core",
+                           "memory out of core", "disk out of core"})
+    EXPECT_NE(plan.find(line), std::string::npos) << line << " in\n" << plan;
+  EXPECT_FALSE(std::filesystem::exists(out.dir + "/tensor.csv"));
+}
+
+}  // namespace
+}  // namespace tensor_test

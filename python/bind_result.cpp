@@ -165,6 +165,8 @@ py::object tensor_of(const PySample& ps, const py::object& freq, const std::stri
   r.frequencies = freq.is_none() ? sample->frequencies : reals(freq, "freq");
   r.tests = tests_of(tests, boundary_of(boundary));
   r.lame = lame_of(lame, *sample);
+  if (!threads.is_none() && (!py::isinstance<py::int_>(threads) || py::isinstance<py::bool_>(threads)))
+    throw py::type_error("threads must be a whole number of threads or None (every core)");
   r.threads = threads.is_none() ? 0 : py::cast<int>(threads);
   r.estimate_error = estimate_error;
   r.angles = angles.is_none() ? std::vector<double>{} : reals(angles, "angles");

@@ -26,7 +26,7 @@ std::string shown(double v) {
 
 std::size_t factorisations_per_frequency(const SpectrumRequest& r) {
   const std::size_t tests = (r.tests.biaxial ? 1 : 0) + (r.tests.shear ? 1 : 0);
-  return tests * (r.estimate_error ? 2 : 1);
+  return tests * (r.estimate_error ? 3 : 1);
 }
 
 }  // namespace

@@ -121,6 +121,8 @@ def test_requests_refused(small_sample):
         upscale.tensor(small_sample, 1.0, lame="4d")
     with pytest.raises(ValueError, match='tests = "q"'):
         upscale.tensor(small_sample, 1.0, tests="q")
+    with pytest.raises(TypeError, match="threads must be a whole number"):
+        upscale.tensor(small_sample, 1.0, threads=1.5)
     with pytest.raises(ValueError, match="threads = -2"):
         upscale.tensor(small_sample, 1.0, threads=-2)
     with pytest.raises(TypeError, match="progress must be None, True or a callable"):

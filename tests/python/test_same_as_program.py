@@ -41,7 +41,7 @@ def test_deck_with_angles_and_error_estimate(tmp_path):
     assert status == 0, err
     r = upscale.tensor(upscale.Sample.from_deck(deck), angles=[30, 60], estimate_error=True)
     check_same(r, text, tmp_path)
-    assert sorted(r.error_estimate) == ["c11", "c13", "c33", "c55"]
+    assert {"c11", "c13", "c33", "c55"} <= set(r.error_estimate)
     # The angle columns are the result's own waves at those angles.
     assert np.array_equal(r.velocity([30, 60])[:, 1], r.columns["vp_60"])
     assert np.array_equal(r.q1000(30, wave="sv"), r.columns["q1000_sv_30"])

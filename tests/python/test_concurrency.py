@@ -40,7 +40,7 @@ def test_two_threads_at_once_equal_one_after_the_other(threads):
     for a, b in zip(alone, together):
         assert np.array_equal(a.C, b.C, equal_nan=True)
         for name, values in a.columns.items():
-            assert np.array_equal(values, b.columns[name]), name
+            assert np.array_equal(values, b.columns[name], equal_nan=True), name
 
 
 def test_progress_callable_sees_every_factorisation():

@@ -14,31 +14,11 @@
 #include "tensor/file_access.hpp"
 #include "tensor/frequency_scale.hpp"
 #include "tensor/io.hpp"
+#include "tensor/material_fields.hpp"
 
 namespace tensor {
 
 namespace {
-
-enum class Model { all, ice, shaley_sand };  // which model needs the field
-
-struct Field {
-  const char* name;
-  double Material::*member;
-  Model needed_by;
-};
-
-constexpr Field kFields[] = {
-    {"akf", &Material::akf, Model::all},           {"ro2", &Material::ro2, Model::all},
-    {"eta", &Material::eta, Model::all},           {"ro1", &Material::ro1, Model::all},
-    {"ro3", &Material::ro3, Model::all},           {"phi_a", &Material::phi_a, Model::ice},
-    {"phi_layer1", &Material::phi_layer1, Model::all}, {"capa_1_0", &Material::capa_1_0, Model::ice},
-    {"capa_3_0", &Material::capa_3_0, Model::ice}, {"s3", &Material::s3, Model::shaley_sand},
-    {"rs1", &Material::rs1, Model::shaley_sand},   {"rs3", &Material::rs3, Model::shaley_sand},
-    {"coef_b13", &Material::coef_b13, Model::all}, {"ak_air", &Material::ak_air, Model::ice},
-    {"xmu_air", &Material::xmu_air, Model::ice},   {"ak_s1", &Material::ak_s1, Model::all},
-    {"xmu_s1", &Material::xmu_s1, Model::all},     {"ak_s3", &Material::ak_s3, Model::all},
-    {"xmu_s3", &Material::xmu_s3, Model::all},
-};
 
 constexpr int64_t kMaxSampleFileBytes = 16 << 20;
 
@@ -97,7 +77,7 @@ const toml::node& required(const toml::table& t, const char* key, const std::str
 
 Material read_material(const toml::table& t, int32_t key_model, const Where& w) {
   std::set<std::string> known = {"name", "label"};
-  for (const Field& f : kFields) known.insert(f.name);
+  for (const MaterialField& f : material_fields()) known.insert(f.name);
   Material m;
   m.name = text(required(t, "name", "in a [[material]] table", w), "name", w);
   const std::string in = "in material \"" + m.name + "\"";
@@ -106,23 +86,17 @@ Material read_material(const toml::table& t, int32_t key_model, const Where& w) 
   const int64_t l = integer(label, "label", w);
   if (l < INT32_MIN || l > INT32_MAX) w.refuse(&label, "label " + std::to_string(l) + " " + in + " is beyond 32 bits");
   m.label = static_cast<int32_t>(l);
-  core::Deck ranges;
-  ranges.key_model = key_model;
-  for (const Field& f : kFields) {
+  for (const MaterialField& f : material_fields()) {
     const toml::node* n = t.get(f.name);
-    const bool needed = f.needed_by == Model::all || (f.needed_by == Model::ice) == (key_model == 0);
     if (!n) {
-      if (needed) w.refuse(&t, "material \"" + m.name + "\" lacks \"" + f.name + "\", which its model needs");
+      if (model_needs(f, key_model)) w.refuse(&t, missing_field(m.name, f));
       continue;
     }
     const double v = number(*n, f.name, w);
-    const std::string why = drivers::real_out_of_range(f.name, v, ranges);
-    if (!why.empty()) w.refuse(n, in + ": " + f.name + " = " + shown(v) + " " + why);
+    if (const std::string why = field_refusal(m.name, f, v, key_model); !why.empty()) w.refuse(n, why);
     m.*f.member = v;
   }
-  if (key_model == 0 && !(m.phi_layer1 < m.phi_a))
-    w.refuse(&t, in + ": ice model: the water proportion phi_layer1 = " + shown(m.phi_layer1) +
-                     " must be below the absolute porosity phi_a = " + shown(m.phi_a));
+  if (const std::string why = ice_porosity_refusal(m, key_model); !why.empty()) w.refuse(&t, why);
   return m;
 }
 

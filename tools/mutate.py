@@ -41,7 +41,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 LIST = REPO / "tools" / "mutants.txt"
 STAGES = ["model", "waves", "element", "assembly", "yale", "drivers", "readers", "checks", "sweep", "engine",
-          "tensor", "outputs"]
+          "tensor", "outputs", "python"]
 
 
 class Mutant:
@@ -146,6 +146,8 @@ FIRST_TESTS = {"model": ["model"], "waves": ["waves"], "element": ["fem"], "asse
 def first_tests(stage, root):
     """The stage's test folders: a ctest regex of the suites they define and
     the targets that build their tests."""
+    if stage == "python":  # the module's pytest suite is one ctest test
+        return "^python_module$", ["upscale", "tensor_upscale"]
     suites, targets = set(), set()
     for folder in FIRST_TESTS.get(stage, []):
         for f in (root / "tests" / folder).glob("*.cpp"):

@@ -17,6 +17,7 @@ packages=(
   parallel gnuplot-nox python3-meshio                # sweeps, plots, reading the VTK map back
   libopenblas-dev libmetis-dev libmumps-dev libmumps-seq-dev openmpi-bin libopenmpi-dev  # sparse engines
   libpng-dev libtiff-dev libtomlplusplus-dev         # images and configuration of the tensor program
+  pybind11-dev python3-pybind11 python3-numpy python3-dev python3-pytest  # the Python module and its tests
 )
 
 src="$(cd "$(dirname "$0")/.." && pwd)"

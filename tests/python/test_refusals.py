@@ -1,0 +1,171 @@
+"""Every refusal of the program has a Python exception with the same
+sentence, and the interpreter and the module go on working after it."""
+import math
+import os
+
+import numpy as np
+import pytest
+
+import upscale
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, run_program, write_sample_file
+
+
+def still_works(sample):
+    r = upscale.tensor(sample, 10.0)
+    assert r.C.shape == (1, 3, 3) and np.isfinite(r.C[0, 1, 1])
+
+
+def program_sentence(tmp_path, labels, materials, water=None, cell_size=2e-3, model="ice"):
+    """The program's message for the sample file of these arrays."""
+    path = write_sample_file(tmp_path, labels, materials, cell_size, [10.0], model=model, water=water)
+    status, err, _ = run_program([path], tmp_path)
+    assert status == 1
+    return err.strip().splitlines()[-1]
+
+
+def py_materials(materials):
+    return {label: dict(fields, name=name) for label, (name, fields) in materials.items()}
+
+
+# Each case: the materials, the labels, the water image; the program names
+# the file (and the line), the module the same sentence after it.
+CASES = {
+    "label without material": ({0: ("sand", SAND)}, patchy_labels(4, 3), None),
+    "field out of range": ({0: ("sand", dict(SAND, akf=-2e9)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
+    "field not finite": ({0: ("sand", SAND), 7: ("patch", dict(PATCH, eta=math.inf))}, patchy_labels(4, 3), None),
+    "missing field": ({0: ("sand", {k: v for k, v in SAND.items() if k != "capa_1_0"}), 7: ("patch", PATCH)},
+                      patchy_labels(4, 3), None),
+    "water above phi_a": ({0: ("sand", dict(SAND, phi_layer1=0.45)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
+    "water image out of range": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
+                                 np.full((4, 3), 1.5)),
+    "water image not finite": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
+                               np.where(patchy_labels(4, 3) == 7, np.nan, 0.2)),
+    "water image of another shape": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
+                                     np.full((3, 4), 0.2)),
+}
+
+
+@pytest.mark.parametrize("case", sorted(CASES))
+def test_same_sentence_as_the_program(case, tmp_path, small_sample):
+    materials, labels, water = CASES[case]
+    said = program_sentence(tmp_path, labels, materials, water)
+    with pytest.raises(ValueError) as e:
+        upscale.Sample(labels, py_materials(materials), cell_size=2e-3, water=water)
+    # The program says where ("FILE" line N: ... or "FILE": ...), then the sentence.
+    assert str(e.value)
+    assert said.endswith(str(e.value).split('": ', 1)[-1]), (said, str(e.value))
+    still_works(small_sample)
+
+
+def test_unknown_field_is_a_type_error_with_the_programs_sentence(tmp_path, small_sample):
+    said = program_sentence(tmp_path, patchy_labels(4, 3), {0: ("sand", dict(SAND, akff=1.0)), 7: ("patch", PATCH)})
+    with pytest.raises(TypeError) as e:
+        upscale.Material(name="sand", akff=1.0, **SAND)
+    # The same sentence; the program's list of known keys also has "label".
+    assert said.split(": ", 2)[-1].split("; known keys")[0] == str(e.value).split("; known keys")[0]
+    still_works(small_sample)
+
+
+def test_cell_size_and_height(tmp_path, small_sample):
+    materials = {0: ("sand", SAND), 7: ("patch", PATCH)}
+    for h in (-1e-3, 0.0, math.nan):
+        with pytest.raises(ValueError, match="cell_size = .* must be a positive length"):
+            upscale.Sample(patchy_labels(4, 3), py_materials(materials), cell_size=h)
+    said = program_sentence(tmp_path, patchy_labels(4, 3), materials, cell_size=1e-12)
+    with pytest.raises(ValueError) as e:
+        upscale.Sample(patchy_labels(4, 3), py_materials(materials), cell_size=1e-12)
+    assert said.endswith(str(e.value)), (said, str(e.value))
+    still_works(small_sample)
+
+
+def test_arrays_of_the_wrong_kind(small_sample):
+    m = {0: dict(SAND), 7: dict(PATCH)}
+    with pytest.raises(TypeError, match="labels must be an array of integers.*float64"):
+        upscale.Sample(patchy_labels(4, 3).astype(float), m, cell_size=1e-3)
+    with pytest.raises(TypeError, match="labels must be an array of integers.*bool"):
+        upscale.Sample(np.zeros((4, 3), dtype=bool), m, cell_size=1e-3)
+    with pytest.raises(ValueError, match="labels must be a 2-D array.*3 dimension"):
+        upscale.Sample(np.zeros((2, 4, 3), dtype=np.int32), m, cell_size=1e-3)
+    with pytest.raises(ValueError, match="labels must be a 2-D array.*1 dimension"):
+        upscale.Sample(np.zeros(4, dtype=np.int32), m, cell_size=1e-3)
+    with pytest.raises(ValueError, match="empty"):
+        upscale.Sample(np.zeros((0, 3), dtype=np.int32), m, cell_size=1e-3)
+    with pytest.raises(TypeError, match="water must be an array of floating-point"):
+        upscale.Sample(patchy_labels(4, 3), m, cell_size=1e-3, water=np.zeros((4, 3), dtype=np.int64))
+    with pytest.raises(ValueError, match="label 4294967296, which no material carries"):
+        upscale.Sample(np.full((2, 2), 2**32, dtype=np.int64), m, cell_size=1e-3)
+    with pytest.raises(TypeError, match="akf must be a number, got str"):
+        upscale.Material(akf="2.25e9")
+    with pytest.raises(TypeError, match="must be an upscale.Material or a dict"):
+        upscale.Sample(patchy_labels(4, 3), {0: 3.0, 7: dict(PATCH)}, cell_size=1e-3)
+    with pytest.raises(TypeError, match="keys must be integer labels"):
+        upscale.Sample(patchy_labels(4, 3), {"0": dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    with pytest.raises(ValueError, match='model = "granite"; expected "ice" or "shale"'):
+        upscale.Sample(patchy_labels(4, 3), m, cell_size=1e-3, model="granite")
+    with pytest.raises(ValueError, match='two materials are named "same"'):
+        upscale.Sample(patchy_labels(4, 3), {0: dict(SAND, name="same"), 7: dict(PATCH, name="same")}, 1e-3)
+    still_works(small_sample)
+
+
+def test_requests_refused(small_sample):
+    for freq, what in ((-1.0, "frequency -1 "), (math.nan, "frequency nan "), ([], "no frequency")):
+        with pytest.raises(ValueError, match=what):
+            upscale.tensor(small_sample, freq)
+    with pytest.raises(ValueError, match="no frequency"):
+        upscale.tensor(small_sample)  # an array sample carries none
+    with pytest.raises(ValueError, match="freq must be a number or a 1-D array"):
+        upscale.tensor(small_sample, [[1.0, 2.0]])
+    with pytest.raises(ValueError, match='boundary = "periodic"; expected "sealed"'):
+        upscale.tensor(small_sample, 1.0, boundary="periodic")
+    with pytest.raises(ValueError, match='lame = "4d"'):
+        upscale.tensor(small_sample, 1.0, lame="4d")
+    with pytest.raises(ValueError, match='tests = "q"'):
+        upscale.tensor(small_sample, 1.0, tests="q")
+    with pytest.raises(TypeError, match="threads must be a whole number"):
+        upscale.tensor(small_sample, 1.0, threads=1.5)
+    with pytest.raises(ValueError, match="threads = -2"):
+        upscale.tensor(small_sample, 1.0, threads=-2)
+    with pytest.raises(TypeError, match="progress must be None, True or a callable"):
+        upscale.tensor(small_sample, 1.0, progress="yes")
+    with pytest.raises(ValueError, match='wave = "s"'):
+        upscale.tensor(small_sample, 1.0).velocity(0, wave="s")
+    still_works(small_sample)
+
+
+def test_files_refused(tmp_path, small_sample):
+    missing = os.path.join(str(tmp_path), "none.toml")
+    status, said, _ = run_program([missing], tmp_path)
+    assert status == 1
+    with pytest.raises(ValueError) as e:
+        upscale.Sample.from_file(missing)
+    assert said.strip().splitlines()[-1].endswith(str(e.value))
+    labels = patchy_labels(4, 3)
+    path = write_sample_file(tmp_path, labels, {0: ("sand", SAND)}, 1e-3, [1.0])
+    with pytest.raises(ValueError, match="which no material carries"):
+        upscale.Sample.from_file(path)
+    with pytest.raises(ValueError, match="cannot be opened"):
+        upscale.Sample.from_deck(missing)
+    out = os.path.join(str(tmp_path), "nofolder", "t.csv")
+    with pytest.raises(ValueError):
+        upscale.tensor(small_sample, 1.0).to_csv(out)
+    still_works(small_sample)
+
+
+@pytest.mark.parametrize("edit", [("2.250000e+09          akf(1)", "-2.250000e+09          akf(1)"),
+                                  ("10   nx", "0   nx"),
+                                  ("    0     model (0 layered", "    1     model (0 layered")])
+def test_deck_refusals_keep_the_interpreter(edit, tmp_path, small_sample):
+    """The deck reader's refusal (and that of a missing porosity.frac) is a
+    ValueError with the program's sentence and its exit status as stop_code."""
+    text = open(os.path.join(EXAMPLES, "ice_small.deck")).read()
+    assert edit[0] in text
+    deck = os.path.join(str(tmp_path), "bad.deck")
+    with open(deck, "w") as f:
+        f.write(text.replace(edit[0], edit[1], 1))
+    status, said, _ = run_program([deck], tmp_path)
+    assert status not in (0, 1)
+    with pytest.raises(ValueError) as e:
+        upscale.Sample.from_deck(deck)
+    assert e.value.stop_code == status
+    assert str(e.value) in said
+    still_works(small_sample)

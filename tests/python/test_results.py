@@ -1,0 +1,110 @@
+"""The result against closed forms, symmetries and second routes, with
+tolerances from the result's own error bound and the unit roundoff."""
+import os
+
+import numpy as np
+import pytest
+
+import upscale
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels
+
+EPS = np.finfo(float).eps
+FREQS = [1e-2, 1.0, 1e2, 1e4]
+
+
+def close(a, b, rel):
+    return np.all(np.abs(a - b) <= rel * np.maximum(np.abs(a), np.abs(b)))
+
+
+def test_one_material_closed_forms():
+    s = upscale.Sample(np.zeros((5, 4), dtype=np.int8), {0: upscale.Material(**SAND)}, cell_size=1e-3)
+    r = upscale.tensor(s, FREQS)
+    C = r.C
+    # A homogeneous isotropic cell: C11 = C33, C13 = C31 = C11 - 2 C55.
+    rel = 4 * r.forward_error_bound[:, None] + 64 * EPS
+    assert close(C[:, 0, 0], C[:, 1, 1], rel[:, 0])
+    assert close(C[:, 0, 1], C[:, 1, 0], rel[:, 0])
+    assert np.all(np.abs(C[:, 0, 1] - (C[:, 0, 0] - 2 * C[:, 2, 2])) <= rel[:, 0] * 4 * np.abs(C[:, 0, 0]))
+    # Passive: the imaginary parts of the moduli are not negative (beyond the bound).
+    for i in range(3):
+        assert np.all(C[:, i, i].imag >= -rel[:, 0] * np.abs(C[:, i, i]))
+    assert s.materials[0]["name"] == "label 0" and "s3" not in s.materials[0]
+
+
+def test_transposed_sample_exchanges_c11_and_c33():
+    labels = patchy_labels(9, 7, seed=8)
+    m = {0: dict(SAND), 7: dict(PATCH)}
+    a = upscale.tensor(upscale.Sample(labels, m, cell_size=1e-3), FREQS)
+    b = upscale.tensor(upscale.Sample(np.ascontiguousarray(labels.T), m, cell_size=1e-3), FREQS)
+    rel = a.forward_error_bound + b.forward_error_bound + 64 * EPS
+    assert close(a.C[:, 0, 0], b.C[:, 1, 1], rel)
+    assert close(a.C[:, 1, 1], b.C[:, 0, 0], rel)
+    assert close(a.C[:, 0, 1], b.C[:, 0, 1], 4 * rel)
+    # Any layout of the array: a transposed view gives what its copy gives.
+    c = upscale.tensor(upscale.Sample(labels.T, m, cell_size=1e-3), FREQS)
+    assert np.array_equal(b.C, c.C)
+
+
+def test_waves_two_routes():
+    s = upscale.Sample(patchy_labels(6, 6, seed=9), {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    r = upscale.tensor(s, FREQS, angles=[0, 90])
+    C = r.C
+    scale0 = (np.abs(C[:, 1, 1]) + np.abs(C[:, 2, 2])) / np.abs(C[:, 1, 1])
+    scale90 = (np.abs(C[:, 0, 0]) + np.abs(C[:, 2, 2])) / np.abs(C[:, 0, 0])
+    # The Christoffel roots at 0 and 90 degrees against the moduli' own waves.
+    assert close(r.velocity(0), r.vp0, 32 * EPS * scale0)
+    assert close(r.velocity(90), r.vp90, 32 * EPS * scale90)
+    assert close(r.velocity(0, wave="sv"), r.vs0, 32 * EPS * scale0)
+    assert close(r.q1000(0), r.q1000_p0, 1e3 * EPS * scale0 / np.abs(C[:, 1, 1].imag / C[:, 1, 1].real))
+    v = r.velocity([0.0, 45.0, 90.0])
+    assert v.shape == (len(FREQS), 3) and np.array_equal(v[:, 1], r.velocity(45.0))
+    # vp = 1 / Re(1 / sqrt(M / rho)) from C33 directly.
+    vp0 = 1 / np.real(1 / np.sqrt(C[:, 1, 1] / r.rho))
+    assert close(r.vp0, vp0, 16 * EPS)
+    assert r.freq.tolist() == FREQS and len(r) == len(FREQS)
+
+
+def test_sample_from_arrays_round_trip_and_defaults():
+    labels = patchy_labels(4, 3)
+    s = upscale.Sample(labels, {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    assert s.shape == (4, 3) and s.nx == 3 and s.ny == 4 and s.model == "ice"
+    assert np.array_equal(s.labels, labels)
+    assert np.array_equal(s.water, np.where(labels == 7, PATCH["phi_layer1"], SAND["phi_layer1"]))
+    m = upscale.Material({"akf": 1.0}, ro2=2.0)
+    assert m.akf == 1.0 and m.ro2 == 2.0 and m.fields == {"akf": 1.0, "ro2": 2.0}
+    with pytest.raises(AttributeError):
+        m.eta
+
+
+def test_lame_3d_of_the_sample_file_kept_unless_asked(tmp_path):
+    from conftest import write_sample_file
+    path = write_sample_file(tmp_path, patchy_labels(4, 3), {0: ("sand", SAND), 7: ("patch", PATCH)}, 1e-3, [1.0],
+                             extra='lame = "3d"\n')
+    s = upscale.Sample.from_file(path)
+    assert s.lame == "3d"
+    own = upscale.tensor(s)
+    asked = upscale.tensor(s, lame="3d")
+    other = upscale.tensor(s, lame="2d")
+    assert np.array_equal(own.C, asked.C) and not np.array_equal(own.C, other.C)
+
+
+def test_to_xarray():
+    xr = pytest.importorskip("xarray")
+    s = upscale.Sample(patchy_labels(4, 3), {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    r = upscale.tensor(s, FREQS)
+    d = r.to_xarray()
+    assert isinstance(d, xr.Dataset) and np.array_equal(d["C"].values, r.C)
+    assert np.array_equal(d["freq"].values, r.freq)
+
+
+def test_the_example_script_runs(tmp_path):
+    import subprocess
+    import sys
+    script = os.path.join(EXAMPLES, "python", "patchy_spectrum.py")
+    p = subprocess.run([sys.executable, script, str(tmp_path / "plot.png"), "--cells", "12", "--frequencies", "3"],
+                       capture_output=True, text=True, cwd=str(tmp_path),
+                       env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.abspath(upscale.__file__))))
+    assert p.returncode == 0, p.stderr
+    table = [line.split() for line in p.stdout.splitlines() if line[:1] == " " and "freq_hz" not in line]
+    assert [float(row[0]) for row in table] == [1e-2, 3.162e1, 1e5]
+    assert all(3000 < float(row[1]) < 5000 for row in table)

@@ -1,0 +1,87 @@
+"""The module computes what tensor_upscale computes, to the last digit
+written: the same writer makes the same bytes of tensor.csv, and the
+result's arrays hold the same doubles, for a deck, a sample file and an
+array built in Python."""
+import os
+
+import numpy as np
+
+import upscale
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, read_table, run_program, write_sample_file
+
+
+def same_numbers(result, text):
+    """Every array of the result equals the table's column read back (%.17g is exact)."""
+    names, _, rows = read_table(text)
+    table = {n: np.array([r[i] for r in rows]) for i, n in enumerate(names)}
+    assert np.array_equal(result.freq, table["freq_hz"])
+    C = result.C
+    for (i, j), name in {(0, 0): "c11", (0, 1): "c13", (1, 0): "c31", (1, 1): "c33", (2, 2): "c55"}.items():
+        assert np.array_equal(C[:, i, j].real, table[name + "_re"], equal_nan=True)
+        assert np.array_equal(C[:, i, j].imag, table[name + "_im"], equal_nan=True)
+    assert np.all(C[:, 0, 2] == 0) and np.all(C[:, 2, 0] == 0) and np.all(C[:, 1, 2] == 0)
+    assert np.all(result.rho == table["rho"])
+    for name in ("vp0", "q1000_p0", "vp90", "q1000_p90", "vs0", "q1000_s0", "backward_error",
+                 "condition_estimate", "forward_error_bound", "cells_per_diffusion_length"):
+        assert np.array_equal(getattr(result, name), table[name], equal_nan=True), name
+    for name, values in result.columns.items():
+        assert np.array_equal(values, table[name], equal_nan=True), name
+
+
+def check_same(result, text, tmp_path):
+    path = os.path.join(str(tmp_path), "from_python.csv")
+    result.to_csv(path)
+    assert open(path).read() == text
+    same_numbers(result, text)
+
+
+def test_deck_with_angles_and_error_estimate(tmp_path):
+    deck = os.path.join(EXAMPLES, "ice_small.deck")
+    status, err, text = run_program([deck, "--angles", "30,60", "--estimate-error"], tmp_path)
+    assert status == 0, err
+    r = upscale.tensor(upscale.Sample.from_deck(deck), angles=[30, 60], estimate_error=True)
+    check_same(r, text, tmp_path)
+    assert {"c11", "c13", "c33", "c55"} <= set(r.error_estimate)
+    # The angle columns are the result's own waves at those angles.
+    assert np.array_equal(r.velocity([30, 60])[:, 1], r.columns["vp_60"])
+    assert np.array_equal(r.q1000(30, wave="sv"), r.columns["q1000_sv_30"])
+
+
+def test_bundled_sample_file(tmp_path):
+    path = os.path.join(EXAMPLES, "patchy_ice", "sample.toml")
+    status, err, text = run_program([path, "--freq", "1e-2:1e5:2", "--lame", "3d", "--tests", "p"], tmp_path)
+    assert status == 0, err
+    s = upscale.Sample.from_file(path)
+    assert s.shape == (64, 64) and s.cell_size == 3e-3 and len(s.frequencies) == 15
+    # --freq F1:F2:N and the sample file's scale are the same log scale.
+    freqs = np.array(read_table(text)[2])[:, 0]
+    r = upscale.tensor(s, freqs, lame="3d", tests="p")
+    check_same(r, text, tmp_path)
+    assert np.all(np.isnan(r.C[:, 2, 2])) and np.all(np.isnan(r.vs0))
+
+
+def test_array_built_in_python(tmp_path):
+    labels = patchy_labels(12, 10)
+    rng = np.random.default_rng(5)
+    water = np.where(labels == 7, 0.02 + 0.1 * rng.random(labels.shape), 0.2 + 0.15 * rng.random(labels.shape))
+    freqs = [0.3, 30.0, 3000.0]
+    path = write_sample_file(tmp_path, labels, {0: ("sand", SAND), 7: ("patch", PATCH)}, 1.5e-3, freqs, water=water)
+    status, err, text = run_program([path], tmp_path)
+    assert status == 0, err
+    s = upscale.Sample(labels, {0: upscale.Material(name="sand", **SAND), 7: dict(PATCH, name="patch")},
+                       cell_size=1.5e-3, water=water)
+    assert np.array_equal(s.labels, labels) and np.array_equal(s.water, water)
+    check_same(upscale.tensor(s, freqs), text, tmp_path)
+
+
+def test_shaley_sand_array(tmp_path):
+    shale = dict(akf=2.25e9, ro2=1000, eta=1e-3, ro1=2650, ro3=2600, phi_layer1=0.25, s3=0.2, rs1=5e-5,
+                 rs3=1e-6, coef_b13=1e8, ak_s1=3.6e10, xmu_s1=4.4e10, ak_s3=2.1e10, xmu_s3=7e9)
+    clay = dict(shale, s3=0.6, phi_layer1=0.15)
+    labels = np.array([[1, 1, 1, 1], [2, 2, 2, 2], [1, 2, 1, 2]], dtype=np.uint8)
+    path = write_sample_file(tmp_path, labels, {1: ("sand", shale), 2: ("clay", clay)}, 5e-3, [100.0],
+                             model="shaley-sand")
+    status, err, text = run_program([path, "--tests", "s"], tmp_path)
+    assert status == 0, err
+    s = upscale.Sample(labels, {1: dict(shale, name="sand"), 2: dict(clay, name="clay")}, 5e-3, model="shale")
+    check_same(upscale.tensor(s, 100.0, tests="s"), text, tmp_path)

@@ -26,19 +26,19 @@ struct Result {
   Spectrum spectrum;
 };
 
-// The boundary conditions of the tests this build offers. Wiring another
-// is one line in boundary_of.
-enum class BoundaryChoice { sealed };
-
-BoundaryChoice boundary_of(const std::string& b) {
-  if (b == "sealed") return BoundaryChoice::sealed;
-  throw py::value_error("boundary = \"" + b + "\"; expected \"sealed\" (the only boundary of this build)");
+// The boundary conditions of the tests: periodic (the rock as the endless
+// repetition of the sample, the whole tensor) or sealed (the biaxial and
+// shear tests of a sealed sample).
+tensor::Boundary boundary_of(const std::string& b) {
+  if (b == "periodic") return tensor::Boundary::periodic;
+  if (b == "sealed") return tensor::Boundary::sealed;
+  throw py::value_error("boundary = \"" + b + "\"; expected \"periodic\" or \"sealed\"");
 }
 
-tensor::TestChoice tests_of(const std::string& t, BoundaryChoice) {
-  if (t == "tensor") return {true, true};
-  if (t == "p") return {true, false};
-  if (t == "s") return {false, true};
+tensor::TestChoice tests_of(const std::string& t, tensor::Boundary b) {
+  if (t == "tensor") return {true, true, b};
+  if (t == "p") return {true, false, b};
+  if (t == "s") return {false, true, b};
   throw py::value_error("tests = \"" + t + "\"; expected \"tensor\", \"p\" or \"s\"");
 }
 
@@ -157,13 +157,17 @@ Spectrum run(const tensor::Sample& sample, const SpectrumRequest& request, Watch
   return compute_spectrum(sample, request, cb);
 }
 
-py::object tensor_of(const PySample& ps, const py::object& freq, const std::string& boundary, const py::object& lame,
+py::object tensor_of(const PySample& ps, const py::object& freq, const py::object& boundary, const py::object& lame,
                      const std::string& tests, const py::object& threads, bool estimate_error,
                      const py::object& progress, const py::object& angles) {
   const std::shared_ptr<const tensor::Sample> sample = ps.sample;
   SpectrumRequest r;
   r.frequencies = freq.is_none() ? sample->frequencies : reals(freq, "freq");
-  r.tests = tests_of(tests, boundary_of(boundary));
+  // None: the sample file's boundary key, else periodic, as tensor_upscale.
+  const tensor::Boundary b = !boundary.is_none()  ? boundary_of(py::cast<std::string>(boundary))
+                             : sample->boundary ? *sample->boundary
+                                                : tensor::Boundary::periodic;
+  r.tests = tests_of(tests, b);
   r.lame = lame_of(lame, *sample);
   if (!threads.is_none() && (!py::isinstance<py::int_>(threads) || py::isinstance<py::bool_>(threads)))
     throw py::type_error("threads must be a whole number of threads or None (every core)");
@@ -232,6 +236,8 @@ py::array_t<std::complex<double>> stiffness(const Result& r) {
     for (py::ssize_t p = 0; p < 3; ++p)
       for (py::ssize_t q = 0; q < 3; ++q) v(i, p, q) = 0;
     v(i, 0, 0) = z(t.c11), v(i, 0, 1) = z(t.c13), v(i, 1, 0) = z(t.c31), v(i, 1, 1) = z(t.c33), v(i, 2, 2) = z(t.c55);
+    // The coupling moduli: measured by the periodic test only, NaN (absent) under sealed boundaries.
+    v(i, 0, 2) = z(t.c15), v(i, 1, 2) = z(t.c35), v(i, 2, 0) = z(t.c51), v(i, 2, 1) = z(t.c53);
   }
   return a;
 }
@@ -358,13 +364,15 @@ void bind_result(py::module_& m) {
         return "upscale.Result(" + std::to_string(r.spectrum.rows.size()) + " frequencies)";
       });
   m.def("tensor", &tensor_of, py::arg("sample"), py::arg("freq") = py::none(), py::kw_only(),
-        py::arg("boundary") = "sealed", py::arg("lame") = py::none(), py::arg("tests") = "tensor",
+        py::arg("boundary") = py::none(), py::arg("lame") = py::none(), py::arg("tests") = "tensor",
         py::arg("threads") = py::none(), py::arg("estimate_error") = false, py::arg("progress") = py::none(),
         py::arg("angles") = py::none(),
-        "tensor(sample, freq=None, *, boundary=\"sealed\", lame=None, tests=\"tensor\", threads=None,\n"
+        "tensor(sample, freq=None, *, boundary=None, lame=None, tests=\"tensor\", threads=None,\n"
         "       estimate_error=False, progress=None, angles=None) -> Result\n\n"
         "The effective complex stiffness (Pa) of the sample at each frequency (Hz; None: the sample\n"
-        "file's or deck's). lame \"2d\" or \"3d\" (None: the sample's, else 2d); tests \"tensor\", \"p\"\n"
+        "file's or deck's). boundary \"periodic\" (the sample repeated without end: the whole\n"
+        "tensor, C15 and C35 included), \"sealed\" (a sealed sample: C15, C35 NaN) or None (the\n"
+        "sample file's boundary key, else periodic, as tensor_upscale). lame \"2d\" or \"3d\" (None: the sample's, else 2d); tests \"tensor\", \"p\"\n"
         "(biaxial only) or \"s\" (shear only); threads None for every core; estimate_error adds\n"
         "Richardson estimates from the grid refined by 2; progress None, True (a tqdm bar, or lines\n"
         "on stderr) or a callable progress(done, total, message); angles (degrees) add the\n"

@@ -371,7 +371,12 @@ TensorRow tensor_row(double freq_hz, const Stiffness& c, double rho, const std::
   r.c11 = c.c11, r.c13 = c.c13, r.c31 = c.c31, r.c33 = c.c33, r.c55 = c.c55;
   r.c15 = c.c15, r.c35 = c.c35, r.c51 = c.c51, r.c53 = c.c53;
   r.rho = rho;
-  const Wave p0 = wave_of(c.c33, rho), p90 = wave_of(c.c11, rho), s0 = wave_of(c.c55, rho);
+  // Along z and x: the moduli's own waves, or, where the coupling moduli were
+  // measured (periodic boundaries), the roots of the whole Christoffel matrix.
+  const bool coupled = !std::isnan(c.c15.re) && !std::isnan(c.c35.re);
+  const PSVWaves w0 = christoffel(c, 0.0), w90 = christoffel(c, 90.0);
+  const Wave p0 = wave_of(coupled ? w0.p : c.c33, rho), p90 = wave_of(coupled ? w90.p : c.c11, rho),
+             s0 = wave_of(coupled ? w0.sv : c.c55, rho);
   r.vp0 = p0.velocity, r.q1000_p0 = p0.q1000, r.vp90 = p90.velocity, r.q1000_p90 = p90.q1000;
   r.vs0 = s0.velocity, r.q1000_s0 = s0.q1000;
   r.backward_error = c.backward_error;

@@ -115,8 +115,8 @@ def test_requests_refused(small_sample):
         upscale.tensor(small_sample)  # an array sample carries none
     with pytest.raises(ValueError, match="freq must be a number or a 1-D array"):
         upscale.tensor(small_sample, [[1.0, 2.0]])
-    with pytest.raises(ValueError, match='boundary = "periodic"; expected "sealed"'):
-        upscale.tensor(small_sample, 1.0, boundary="periodic")
+    with pytest.raises(ValueError, match='boundary = "rollers"; expected "periodic" or "sealed"'):
+        upscale.tensor(small_sample, 1.0, boundary="rollers")
     with pytest.raises(ValueError, match='lame = "4d"'):
         upscale.tensor(small_sample, 1.0, lame="4d")
     with pytest.raises(ValueError, match='tests = "q"'):

@@ -11,13 +11,13 @@
 
 namespace upscale_py {
 
-namespace {
-
 std::string shown(double v) {
   char s[40];
   std::snprintf(s, sizeof s, "%.10g", v);
   return s;
 }
+
+namespace {
 
 std::string name_of(const MaterialSpec& m) { return m.name.empty() ? "label " + std::to_string(m.label) : m.name; }
 

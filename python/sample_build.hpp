@@ -38,4 +38,7 @@ tensor::Material make_material(const MaterialSpec& spec, int32_t key_model);
 tensor::Sample make_sample(const tensor::Image<int64_t>& labels, const std::vector<MaterialSpec>& materials,
                            double cell_size, int32_t key_model, const tensor::Image<double>& water);
 
+// A number as the refusals quote it (ten significant digits).
+std::string shown(double v);
+
 }  // namespace upscale_py

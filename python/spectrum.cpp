@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "python/engine_turns.hpp"
+#include "python/sample_build.hpp"
 #include "engine/analysis.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/error_grids.hpp"
@@ -17,12 +18,6 @@
 namespace upscale_py {
 
 namespace {
-
-std::string shown(double v) {
-  char s[40];
-  std::snprintf(s, sizeof s, "%.10g", v);
-  return s;
-}
 
 std::size_t factorisations_per_frequency(const SpectrumRequest& r) {
   const std::size_t tests =

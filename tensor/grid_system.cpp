@@ -65,6 +65,12 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_)
       }
     }
   });
+  pattern_from_keys(keys, n, pattern, row_start);
+}
+
+int64_t GridSystem::position(int64_t row, int64_t col) const { return pattern_position(pattern, row_start, row, col); }
+
+void pattern_from_keys(std::vector<int64_t>& keys, int64_t n, engine::Pattern& pattern, std::vector<int64_t>& row_start) {
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   pattern.n = n;
@@ -79,7 +85,8 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_)
   for (int64_t r = 0; r < n; ++r) row_start[static_cast<std::size_t>(r + 1)] += row_start[static_cast<std::size_t>(r)];
 }
 
-int64_t GridSystem::position(int64_t row, int64_t col) const {
+int64_t pattern_position(const engine::Pattern& pattern, const std::vector<int64_t>& row_start, int64_t row,
+                         int64_t col) {
   const auto first = pattern.col.begin() + row_start[static_cast<std::size_t>(row)];
   const auto last = pattern.col.begin() + row_start[static_cast<std::size_t>(row + 1)];
   return std::lower_bound(first, last, col) - pattern.col.begin();

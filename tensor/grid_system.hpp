@@ -92,4 +92,11 @@ struct PlateFunctionals {
 PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
                                    std::span<const core::CellCoefficients> cells, double omega);
 
+// A lower-triangle pattern from the keys row * n + col (col <= row) of its
+// entries, sorted by row, then column (the keys are sorted and made unique
+// in place), and where entry (row, col) stands in it.
+void pattern_from_keys(std::vector<int64_t>& keys, int64_t n, engine::Pattern& pattern, std::vector<int64_t>& row_start);
+int64_t pattern_position(const engine::Pattern& pattern, const std::vector<int64_t>& row_start, int64_t row,
+                         int64_t col);
+
 }  // namespace tensor

@@ -5,8 +5,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/memory_room.hpp"
 #include "fem/element.hpp"
 #include "fem/local_unknowns.hpp"
+#include "tensor/grid_system.hpp"
 
 namespace tensor {
 
@@ -55,6 +57,12 @@ PeriodicGrid::PeriodicGrid(int64_t nx_, int64_t ny_, double h_)
   if (nx < 1 || ny < 1 || n > INT32_MAX)
     throw std::invalid_argument("periodic grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
                                 " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  // The sort keys (210 a cell) and the pattern's two index arrays, sized
+  // before any is allocated, as for the sealed grid.
+  const int64_t cells = nx * ny;
+  core::require_memory(cells * 210 * 8 + cells * 135 * 16 + n * 32, "the assembly of the periodic grid of " +
+                                                                      std::to_string(nx) + " x " + std::to_string(ny) +
+                                                                      " cells");
   torus_numbering(nx, ny, xnod);
   held = {kS1x, kS1y};
   std::vector<int64_t> keys;
@@ -66,25 +74,10 @@ PeriodicGrid::PeriodicGrid(int64_t nx_, int64_t ny_, double h_)
         if (c <= r) keys.push_back(r * n + c);
       }
   });
-  std::sort(keys.begin(), keys.end());
-  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-  pattern.n = n;
-  pattern.row.resize(keys.size());
-  pattern.col.resize(keys.size());
-  row_start.assign(static_cast<std::size_t>(n + 1), 0);
-  for (std::size_t p = 0; p < keys.size(); ++p) {
-    pattern.row[p] = keys[p] / n;
-    pattern.col[p] = keys[p] % n;
-    ++row_start[static_cast<std::size_t>(pattern.row[p] + 1)];
-  }
-  for (int64_t r = 0; r < n; ++r) row_start[static_cast<std::size_t>(r + 1)] += row_start[static_cast<std::size_t>(r)];
+  pattern_from_keys(keys, n, pattern, row_start);
 }
 
-int64_t PeriodicGrid::position(int64_t row, int64_t col) const {
-  const auto first = pattern.col.begin() + row_start[static_cast<std::size_t>(row)];
-  const auto last = pattern.col.begin() + row_start[static_cast<std::size_t>(row + 1)];
-  return std::lower_bound(first, last, col) - pattern.col.begin();
-}
+int64_t PeriodicGrid::position(int64_t row, int64_t col) const { return pattern_position(pattern, row_start, row, col); }
 
 double affine_part(int a, int s, double h) {
   if (a >= fluid(Edge::left) && a <= fluid(Edge::top)) return 0;

@@ -17,11 +17,20 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 struct Quantity {
   std::string name, unit;
   core::zcomplex value;
+  double scale = kNaN;  // what "converged" is relative to: the value's own modulus where NaN
 };
 
 // Every tensor component present; new components join this list.
 std::vector<Quantity> quantities(const TensorRow& r) {
   std::vector<Quantity> q = {{"c11", "Pa", r.c11}, {"c13", "Pa", r.c13}, {"c33", "Pa", r.c33}, {"c55", "Pa", r.c55}};
+  // The coupling moduli where measured (periodic boundaries): they may
+  // vanish, so they converge relative to the largest diagonal modulus.
+  if (!std::isnan(r.c15.re) && !std::isnan(r.c35.re)) {
+    const double diagonal = std::max({std::hypot(r.c11.re, r.c11.im), std::hypot(r.c33.re, r.c33.im),
+                                      std::hypot(r.c55.re, r.c55.im)});
+    q.push_back({"c15", "Pa", r.c15, diagonal});
+    q.push_back({"c35", "Pa", r.c35, diagonal});
+  }
   const std::pair<const char*, double> waves[] = {{"vp0", r.vp0},         {"q1000_p0", r.q1000_p0},
                                                   {"vp90", r.vp90},       {"q1000_p90", r.q1000_p90},
                                                   {"vs0", r.vs0},         {"q1000_s0", r.q1000_s0}};
@@ -53,8 +62,9 @@ struct Differences {
   double d1, d2, d, scale;
 };
 
-Differences differences(core::zcomplex a, core::zcomplex b, core::zcomplex c) {
-  return {distance(a, b), distance(b, c), distance(a, c), std::hypot(a.re, a.im)};
+Differences differences(const Quantity& a, const Quantity& b, const Quantity& c) {
+  const double scale = std::isnan(a.scale) ? std::hypot(a.value.re, a.value.im) : a.scale;
+  return {distance(a.value, b.value), distance(b.value, c.value), distance(a.value, c.value), scale};
 }
 
 }  // namespace
@@ -90,10 +100,12 @@ std::string add_error_columns(std::vector<TensorRow>& rows, const std::vector<Te
   std::string summary;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::vector<Quantity> q[3] = {quantities(grids[0][i]), quantities(grids[1][i]), quantities(grids[2][i])};
+    if (q[1].size() != q[0].size() || q[2].size() != q[0].size())
+      throw std::logic_error("error estimate: the three grids' rows carry different quantities");
     std::map<std::string, double> raw_order;
     std::vector<Differences> diffs;
     for (std::size_t k = 0; k < q[0].size(); ++k) {
-      diffs.push_back(differences(q[0][k].value, q[1][k].value, q[2][k].value));
+      diffs.push_back(differences(q[0][k], q[1][k], q[2][k]));
       raw_order[q[0][k].name] = three_grid_estimate(diffs[k].d1, diffs[k].d2, diffs[k].d, diffs[k].scale, target).order;
     }
     std::vector<Column> errors, orders;

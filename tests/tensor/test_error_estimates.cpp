@@ -33,6 +33,36 @@ TEST(ThreeGridEstimate, RecoversAKnownPowerLaw) {
   }
 }
 
+// The coupling moduli of periodic rows get their estimates like the other
+// components, converged relative to the largest diagonal modulus (they may
+// vanish); rows that do not measure them (sealed) get no such column.
+TEST(ThreeGridEstimate, CouplingModuliWhereMeasured) {
+  const double p = 1.0, e0 = 4e6;  // Pa, the coarse grid's error of C15
+  std::vector<tensor::TensorRow> grids[3];
+  for (int g = 0; g < 3; ++g) {
+    tensor::TensorRow r;
+    r.freq_hz = 1;
+    r.c11 = r.c33 = {3e10, 1e7}, r.c13 = r.c31 = {2e9, 1e6}, r.c55 = {1.4e10, 1e7};
+    r.c15 = r.c51 = {2e8 + e0 / std::pow(2, p * g), 0}, r.c35 = r.c53 = {0, 0};
+    grids[g].push_back(r);
+  }
+  std::vector<tensor::TensorRow> rows = grids[0];
+  tensor::add_error_columns(rows, grids, 0);
+  auto column = [&](const std::vector<tensor::TensorRow>& x, const std::string& name) {
+    for (const tensor::Column& c : x[0].extra)
+      if (c.name == name) return c.value;
+    return std::numeric_limits<double>::quiet_NaN();
+  };
+  EXPECT_NEAR(column(rows, "err_c15") / tensor::kSafetyFactor, e0, 1e-9 * e0);
+  EXPECT_NEAR(column(rows, "order_c15"), p, 1e-9);
+  EXPECT_EQ(column(rows, "err_c35"), 0);  // converged exactly: no change seen
+  for (auto& g : grids) g[0].c15 = g[0].c35 = g[0].c51 = g[0].c53 = tensor::TensorRow::kAbsent;
+  rows = grids[0];
+  tensor::add_error_columns(rows, grids, 0);
+  EXPECT_TRUE(std::isnan(column(rows, "err_c15")));
+  EXPECT_FALSE(std::isnan(column(rows, "err_c11")));
+}
+
 // Outside the asymptotic range the estimate is never below the change from
 // h to h/4: an order above 2, changes that grow or change sign, and two
 // parts of one wave whose orders disagree.

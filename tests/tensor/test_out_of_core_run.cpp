@@ -1,9 +1,7 @@
 // tensor_upscale with the own engine's factors on disk: the same table to
 // the last digit as in memory, no file left in the factor folder, and a
 // plan that gives both modes without factorising.
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -59,15 +57,12 @@ TEST(OutOfCoreRun, TheTableEqualsTheInCoreRunToTheLastDigit) {
 TEST(OutOfCoreRun, ThePlanGivesBothModesAndTheDisk) {
   const Folder out;
   ASSERT_TRUE(out.made);
-  testing::internal::CaptureStdout();
-#if defined(__SANITIZE_ADDRESS__)
-  __lsan_disable();  // the plan starts MPI, whose own allocations are never freed
-#endif
-  const int status = run_program({"--plan"}, out.dir);
-#if defined(__SANITIZE_ADDRESS__)
-  __lsan_enable();
-#endif
-  const std::string plan = testing::internal::GetCapturedStdout();
+  // The program itself: where MUMPS is built a plan starts MPI, whose own
+  // start-up allocations are never freed (no leak check of that process).
+  const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 '" TENSOR_UPSCALE_PROGRAM "' '" + example("ice_small.deck") +
+                          "' --freq 3:300:2 --quiet --threads 2 --plan -o '" + out.dir + "' > '" + out.dir + "/plan.txt'";
+  const int status = std::system(cmd.c_str());
+  const std::string plan = text_of(out.dir + "/plan.txt");
   EXPECT_EQ(status, 0);
   for (const char* line : {"own engine plan on 1 rank", "unknowns", "factor entries", "flops", "memory in core",
                            "memory out of core", "disk out of core"})

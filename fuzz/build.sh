@@ -19,7 +19,7 @@ declare -A sources=(
   [fuzz_deck]="upscaling/readata.cpp upscaling/deck_checks.cpp core/text_in.cpp core/sha256.cpp core/text_out.cpp core/output_file.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
   [fuzz_porosity]="model/porosity.cpp core/text_in.cpp core/sha256.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
   [fuzz_matrix_market]="sparse_io/matrix_market.cpp core/text_in.cpp core/sha256.cpp"
-  [fuzz_label_image]="tensor/images.cpp tensor/png_decoder.cpp tensor/tiff_decoder.cpp tensor/text_grid.cpp tensor/file_access.cpp core/sha256.cpp"
+  [fuzz_label_image]="tensor/images.cpp tensor/png_decoder.cpp tensor/tiff_decoder.cpp tensor/text_grid.cpp tensor/file_access.cpp core/sha256.cpp core/replace_file.cpp core/gnuplot_run.cpp core/output_file.cpp core/text_out.cpp core/stop_error.cpp core/stop_codes.cpp fuzz/stop_throws.cpp"
 )
 # Libraries a target links beyond the standard library.
 declare -A libs=([fuzz_label_image]="-lpng -ltiff")

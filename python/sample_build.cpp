@@ -65,17 +65,17 @@ std::string unknown_field(const std::string& material, const std::vector<std::pa
   return "";
 }
 
-tensor::Material make_material(const MaterialSpec& spec, int32_t key_model) {
+tensor::Material make_material(const MaterialSpec& from, int32_t key_model) {
   tensor::Material m;
-  m.name = name_of(spec);
-  if (spec.label < INT32_MIN || spec.label > INT32_MAX)
-    throw std::invalid_argument("label " + std::to_string(spec.label) + " in material \"" + m.name +
+  m.name = name_of(from);
+  if (from.label < INT32_MIN || from.label > INT32_MAX)
+    throw std::invalid_argument("label " + std::to_string(from.label) + " in material \"" + m.name +
                                 "\" is beyond 32 bits");
-  m.label = static_cast<int32_t>(spec.label);
-  if (const std::string why = unknown_field(m.name, spec.fields); !why.empty()) throw std::invalid_argument(why);
+  m.label = static_cast<int32_t>(from.label);
+  if (const std::string why = unknown_field(m.name, from.fields); !why.empty()) throw std::invalid_argument(why);
   for (const tensor::MaterialField& f : tensor::material_fields()) {
     const std::pair<std::string, double>* given = nullptr;
-    for (const auto& p : spec.fields)
+    for (const auto& p : from.fields)
       if (p.first == f.name) given = &p;
     if (!given) {
       if (tensor::model_needs(f, key_model)) throw std::invalid_argument(tensor::missing_field(m.name, f));

@@ -29,8 +29,8 @@ int32_t model_key(const std::string& model);
 // unknown key "NAME" in material "M"; known keys: ...
 std::string unknown_field(const std::string& material, const std::vector<std::pair<std::string, double>>& fields);
 
-// The material of the spec, every field checked for the model.
-tensor::Material make_material(const MaterialSpec& spec, int32_t key_model);
+// The material as the caller describes it, every field checked for the model.
+tensor::Material make_material(const MaterialSpec& from, int32_t key_model);
 
 // Labels: width x height, top row first, as 64-bit integers; water: the
 // same shape or empty (width 0). Throws std::invalid_argument with the

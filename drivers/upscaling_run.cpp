@@ -1,8 +1,10 @@
 #include "drivers/upscaling_run.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "core/capacities.hpp"
 #include "core/coefficients.hpp"
@@ -32,6 +34,7 @@
 #include "waves/plane_waves.hpp"
 #include "yale/flag_meaning.hpp"
 #include "yale/refinement.hpp"
+#include "yale/several_solves.hpp"
 #include "yale/yale.hpp"
 
 namespace drivers {
@@ -102,6 +105,30 @@ void solve_with_factors(SystemStorage& run, int32_t nodos, std::span<const core:
   if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
 }
 
+// Solves the transposed system for each vector of vs with the factors of the
+// last factorisation, up to yale::kMaxSolvesAtOnce in one sweep of them
+// (one at a time where the workspace lacks the spare words).
+void transposed_solves(SystemStorage& run, int32_t nodos, std::span<const std::span<core::zcomplex>> vs) {
+  const auto n = static_cast<std::size_t>(nodos);
+  std::vector<core::zcomplex> block;
+  for (std::size_t first = 0; first < vs.size(); first += yale::kMaxSolvesAtOnce) {
+    const std::size_t count = std::min<std::size_t>(yale::kMaxSolvesAtOnce, vs.size() - first);
+    block.resize(count * n);
+    for (std::size_t r = 0; r < count; ++r)
+      for (std::size_t i = 0; i < n; ++i) block[i * count + r] = vs[first + r][i];
+    int32_t flag = 0;
+    yale::zndrv_several(nodos, std::span<const int32_t>(run.c.get(), n), std::span<const int32_t>(run.c.get(), n),
+                        run.nwork, run.work, 4, static_cast<int32_t>(count), std::span<core::zcomplex>(block), flag);
+    if (flag == 10 * nodos + 1) {
+      for (std::size_t r = first; r < first + count; ++r) solve_with_factors(run, nodos, vs[r], vs[r], 4);
+      continue;
+    }
+    if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
+    for (std::size_t r = 0; r < count; ++r)
+      for (std::size_t i = 0; i < n; ++i) vs[first + r][i] = block[i * count + r];
+  }
+}
+
 // Orders, factorises and solves the assembled system, then refines the
 // solution with the stored factors; the solution lands in z.  Returns its
 // componentwise backward error.
@@ -149,7 +176,8 @@ bounds::MatrixView matrix_view(SystemStorage& run, int32_t nodos) {
 
 bounds::SolveCallbacks solves_with_factors(SystemStorage& run, int32_t nodos) {
   return {[&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 3); },
-          [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); }};
+          [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); },
+          [&run, nodos](std::span<const std::span<core::zcomplex>> vs) { transposed_solves(run, nodos, vs); }};
 }
 
 }  // namespace

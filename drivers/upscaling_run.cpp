@@ -1,10 +1,8 @@
 #include "drivers/upscaling_run.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 #include "core/capacities.hpp"
 #include "core/coefficients.hpp"
@@ -106,27 +104,12 @@ void solve_with_factors(SystemStorage& run, int32_t nodos, std::span<const core:
 }
 
 // Solves the transposed system for each vector of vs with the factors of the
-// last factorisation, up to yale::kMaxSolvesAtOnce in one sweep of them
-// (one at a time where the workspace lacks the spare words).
+// last factorisation, several in one sweep of them.
 void transposed_solves(SystemStorage& run, int32_t nodos, std::span<const std::span<core::zcomplex>> vs) {
-  const auto n = static_cast<std::size_t>(nodos);
-  std::vector<core::zcomplex> block;
-  for (std::size_t first = 0; first < vs.size(); first += yale::kMaxSolvesAtOnce) {
-    const std::size_t count = std::min<std::size_t>(yale::kMaxSolvesAtOnce, vs.size() - first);
-    block.resize(count * n);
-    for (std::size_t r = 0; r < count; ++r)
-      for (std::size_t i = 0; i < n; ++i) block[i * count + r] = vs[first + r][i];
-    int32_t flag = 0;
-    yale::zndrv_several(nodos, std::span<const int32_t>(run.c.get(), n), std::span<const int32_t>(run.c.get(), n),
-                        run.nwork, run.work, 4, static_cast<int32_t>(count), std::span<core::zcomplex>(block), flag);
-    if (flag == 10 * nodos + 1) {
-      for (std::size_t r = first; r < first + count; ++r) solve_with_factors(run, nodos, vs[r], vs[r], 4);
-      continue;
-    }
-    if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
-    for (std::size_t r = 0; r < count; ++r)
-      for (std::size_t i = 0; i < n; ++i) vs[first + r][i] = block[i * count + r];
-  }
+  const std::span<const int32_t> c(run.c.get(), static_cast<std::size_t>(nodos));
+  int32_t flag = 0;
+  yale::zndrv_vectors(nodos, c, c, run.nwork, run.work, 4, vs, flag);
+  if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
 }
 
 // Orders, factorises and solves the assembled system, then refines the

@@ -1,5 +1,7 @@
 #include "yale/several_solves.hpp"
 
+#include <algorithm>
+
 #include "yale/partition.hpp"
 #include "yale/stored_factors.hpp"
 #include "yale/yale.hpp"
@@ -70,11 +72,33 @@ void nnt_several(const Factors<V>& f, CIVec rperm, CIVec cperm, VectorBlock<cons
   }
 }
 
+namespace {
+
+// Vectors first .. first+count-1 of vs in one sweep, through the interleaved
+// block and work vectors of count * n words each.
 template <class V>
-void ndrv_several(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cperm, int32_t nwork,
-                  BasicWorkspace<V>& ws, int32_t job, int32_t count, std::span<V> block, int32_t& flag) {
-  if ((job != 3 && job != 4) || count < 1 || count > kMaxSolvesAtOnce ||
-      block.size() < static_cast<std::size_t>(n) * static_cast<std::size_t>(count)) {
+void sweep(const Factors<V>& f, CIVec rperm, CIVec cperm, bool transpose, std::span<const std::span<V>> vs,
+           VectorBlock<V> block, VectorBlock<V> y) {
+  const int32_t k = block.count;
+  for (int32_t r = 0; r < k; ++r)
+    for (int32_t i = 1; i <= f.n; ++i) block.at(i)[r] = vs[static_cast<std::size_t>(r)][static_cast<std::size_t>(i - 1)];
+  const VectorBlock<const V> b{block.words, k};
+  if (transpose)
+    nnt_several<V>(f, rperm, cperm, b, block, y);
+  else
+    nns_several<V>(f, rperm, cperm, b, block, y);
+  for (int32_t r = 0; r < k; ++r)
+    for (int32_t i = 1; i <= f.n; ++i) vs[static_cast<std::size_t>(r)][static_cast<std::size_t>(i - 1)] = block.at(i)[r];
+}
+
+}  // namespace
+
+template <class V>
+void ndrv_vectors(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cperm, int32_t nwork,
+                  BasicWorkspace<V>& ws, int32_t job, std::span<const std::span<V>> vs, int32_t& flag) {
+  const bool short_vector =
+      std::any_of(vs.begin(), vs.end(), [n](std::span<V> v) { return v.size() < static_cast<std::size_t>(n); });
+  if ((job != 3 && job != 4) || short_vector) {
     flag = 11 * n + 1;
     return;
   }
@@ -85,23 +109,30 @@ void ndrv_several(int32_t n, std::span<const int32_t> rperm, std::span<const int
   const int32_t lcount = ws.iword(n + 1) - 1;
   const int32_t ucount = ws.iword(2 * n + 2) - 1;
   const ValuePartition vp = value_partition(n, nwork, kIntsPerValue<V>, lcount, ucount);
-  // The spare words behind u_val hold the interleaved work vectors.
-  if (vp.umax < ucount || vp.umax <= 0 || vp.esp < count * n) {
+  if (vp.umax < ucount || vp.umax <= 0) {
     flag = 10 * n + 1;
     return;
   }
   const Factors<V> f = factors_in(ws, n, vp, lcount, ucount, false);
-  const VectorBlock<V> y{ws.fresh_values(vp.uv + ucount, count * n).data(), count};
-  const VectorBlock<V> z{block.data(), count};
-  const VectorBlock<const V> b{block.data(), count};
-  if (job == 3)
-    nns_several<V>(f, CIVec(rperm), CIVec(cperm), b, z, y);
-  else
-    nnt_several<V>(f, CIVec(rperm), CIVec(cperm), b, z, y);
+  const CIVec rp(rperm), cp(cperm);
+  const auto room = static_cast<std::size_t>(std::clamp<int64_t>(vp.esp / (2 * int64_t{n}), 0, kMaxSolvesAtOnce));
+  for (std::size_t first = 0; first < vs.size();) {
+    const auto k = static_cast<int32_t>(std::min<std::size_t>(room, vs.size() - first));
+    if (k < 2) {  // one at a time, as ndrv
+      const Vec1<V> v(vs[first]), y_tmp = ws.fresh_values(vp.y_tmp, n);
+      (job == 3 ? nns<V> : nnt<V>)(f, rp, cp, v, Vec1<const V>(v), y_tmp);
+      ++first;
+      continue;
+    }
+    V* const spare = ws.fresh_values(vp.uv + ucount, 2 * k * n).data();
+    const VectorBlock<V> block{spare, k}, y{spare + static_cast<std::size_t>(k) * static_cast<std::size_t>(n), k};
+    sweep<V>(f, rp, cp, job == 4, vs.subspan(first, static_cast<std::size_t>(k)), block, y);
+    first += static_cast<std::size_t>(k);
+  }
 }
 
 YALE_FOR_EACH_VALUE_TYPE(nns_several)
 YALE_FOR_EACH_VALUE_TYPE(nnt_several)
-YALE_FOR_EACH_VALUE_TYPE(ndrv_several)
+YALE_FOR_EACH_VALUE_TYPE(ndrv_vectors)
 
 }  // namespace yale

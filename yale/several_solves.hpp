@@ -41,18 +41,19 @@ template <class V>
 void nnt_several(const Factors<V>& f, CIVec rperm, CIVec cperm, VectorBlock<const V> b, VectorBlock<V> z,
                  VectorBlock<V> y_tmp);
 
-// Jobs 3 (A z = b) and 4 (transpose(A) z = b) of `ndrv` for `count`
-// vectors at once, with the factors that an earlier job 1 or 2 left in ws,
-// in the same partition (n, nwork): block holds the vectors interleaved
-// (VectorBlock) and is overwritten with the solutions.  Needs count * n
-// spare value words behind the factors (esp of the factorisation).  flag:
-// 11n+1 for a job other than 3 and 4 or a count outside 1 ..
-// kMaxSolvesAtOnce, 10n+1 when the workspace holds no factors or too few
-// spare words; left alone on success, so the caller clears it.
+// Jobs 3 (A z = b) and 4 (transpose(A) z = b) of `ndrv` for each vector
+// of vs, overwritten with its solution, with the factors that an earlier job
+// 1 or 2 left in ws, in the same partition (n, nwork).  The vectors are
+// solved in sweeps of up to kMaxSolvesAtOnce, interleaved in the spare words
+// behind the factors (2 n words per vector of a sweep), one at a time where
+// those are too few: the solutions are ndrv's bit for bit.  flag: 11n+1 for
+// a job other than 3 and 4 or a vector shorter than n, 10n+1 when the
+// workspace holds no factors; left alone on success, so the caller clears
+// it.
 template <class V>
-void ndrv_several(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cperm, int32_t nwork,
-                  BasicWorkspace<V>& ws, int32_t job, int32_t count, std::span<V> block, int32_t& flag);
+void ndrv_vectors(int32_t n, std::span<const int32_t> rperm, std::span<const int32_t> cperm, int32_t nwork,
+                  BasicWorkspace<V>& ws, int32_t job, std::span<const std::span<V>> vs, int32_t& flag);
 
-inline constexpr auto& zndrv_several = ndrv_several<core::zcomplex>;
+inline constexpr auto& zndrv_vectors = ndrv_vectors<core::zcomplex>;
 
 }  // namespace yale

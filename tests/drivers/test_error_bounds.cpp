@@ -20,6 +20,7 @@
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"
 #include "tests/model/support.hpp"
+#include "yale/several_solves.hpp"
 #include "yale/yale.hpp"
 
 using core::zcomplex;
@@ -59,6 +60,18 @@ struct Factored {
   }
   bounds::SolveCallbacks callbacks() {
     return {[this](std::span<zcomplex> v) { solve(v, 3); }, [this](std::span<zcomplex> v) { solve(v, 4); }};
+  }
+  // The same, the transposed solves several at a time in one sweep of the
+  // factors; `sweeps` counts the calls.
+  bounds::SolveCallbacks callbacks_in_sweeps(int& sweeps) {
+    bounds::SolveCallbacks s = callbacks();
+    s.solve_transpose_several = [this, &sweeps](std::span<const std::span<zcomplex>> vs) {
+      int32_t flag = 0;
+      yale::zndrv_vectors(n, c, c, nwork, *ws, 4, vs, flag);
+      EXPECT_EQ(flag, 0);
+      ++sweeps;
+    };
+    return s;
   }
   bounds::MatrixView view() const { return bounds::CsrView{n, ia, ja, a, 1}; }
   std::vector<zcomplex> times(const std::vector<zcomplex>& x) const {  // exact for the integer cases
@@ -174,6 +187,32 @@ TEST(ErrorBounds, EstimatorExactOnADiagonalAndCooViewAgreesWithCsr) {
   const bounds::ResidualBound coo = bounds::residual_bound(bounds::CooView{6, rc, rc, m.a, true}, b, x);
   EXPECT_EQ(csr.w, coo.w);
   EXPECT_EQ(csr.scale, coo.scale);
+}
+
+// The transposed solves of the estimator's fixed vectors and of several
+// functionals in one sweep: the very numbers of one solve after the other.
+TEST(ErrorBounds, TheSameBitsWithTheTransposedSolvesInSweeps) {
+  Factored cases[] = {grid_operator(9, 3), near_singular_blocks(30, 4194304.0)};
+  for (Factored& m : cases) {
+    const std::vector<zcomplex> exact = integer_solution(static_cast<int>(m.ia.size()) - 1);
+    const std::vector<zcomplex> b = m.times(exact), x = m.factor_and_solve(b);
+    int sweeps = 0;
+    const bounds::SolveCallbacks one = m.callbacks(), swept = m.callbacks_in_sweeps(sweeps);
+    const bounds::ResidualBound r = bounds::residual_bound(m.view(), b, x);
+    const bounds::SolutionBounds want = bounds::solution_bounds(r, x, one), got = bounds::solution_bounds(r, x, swept);
+    EXPECT_EQ(got.condition, want.condition);
+    EXPECT_EQ(got.forward_error, want.forward_error);
+    EXPECT_EQ(sweeps, 1) << "the start and the alternating-sign vector in one sweep";
+    std::vector<std::vector<zcomplex>> ls(3, std::vector<zcomplex>(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i)
+      ls[0][i] = {1, 0}, ls[1][i] = {0.5 * static_cast<double>(i % 7), -1}, ls[2][i] = exact[i];
+    const std::vector<std::span<const zcomplex>> views(ls.begin(), ls.end());
+    const std::vector<std::vector<zcomplex>> ys = bounds::adjoints(views, swept);
+    EXPECT_EQ(sweeps, 2);
+    ASSERT_EQ(ys.size(), 3u);
+    for (std::size_t k = 0; k < ls.size(); ++k) EXPECT_EQ(ys[k], bounds::adjoint(ls[k], one)) << k;
+    EXPECT_EQ(bounds::adjoints(views, one), ys) << "without sweeps, one solve after the other";
+  }
 }
 
 // ---------------------------------------------------------------- the programs' systems

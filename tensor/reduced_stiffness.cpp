@@ -37,6 +37,19 @@ std::string reduced_refusal(const Sample& s, const CellLawTerms& terms, std::siz
   return semidefinite_refusal(s, terms);
 }
 
+std::vector<Stiffness> unswept_rows(const Sample& s, const std::vector<double>& freqs_hz) {
+  const zcomplex none{std::nan(""), std::nan("")};
+  std::vector<Stiffness> rows;
+  for (double f : freqs_hz) {
+    Stiffness c{none, none, none, none, none, 0.0, {}};
+    c.bounds.condition = std::nan("");  // no factorisation at this frequency to estimate it with
+    const double omega = kTwoPi * f;
+    c.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cell_coefficients(s, omega), s.h, omega);
+    rows.push_back(c);
+  }
+  return rows;
+}
+
 void biaxial_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c) {
   // Functionals: right, top plate; loads: eps_xx = 1, eps_zz = 1.
   const double width = static_cast<double>(g.nx) * g.h, height = static_cast<double>(g.ny) * g.h;
@@ -63,14 +76,7 @@ ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, c
                                    engine::SparseSolver& solver, const std::vector<double>& freqs_hz,
                                    const SweepOptions& o) {
   ReducedStiffness out;
-  const zcomplex none{std::nan(""), std::nan("")};
-  for (double f : freqs_hz) {
-    Stiffness c{none, none, none, none, none, 0.0, {}};
-    c.bounds.condition = std::nan("");  // no factorisation at this frequency to estimate it with
-    const double omega = kTwoPi * f;
-    c.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cell_coefficients(s, omega), g.h, omega);
-    out.rows.push_back(c);
-  }
+  out.rows = unswept_rows(s, freqs_hz);
   auto run = [&](const TestSetup& test, TestKindOf which, auto&& moduli) {
     const FrequencySystem fs = test_system(g, test, which, s, terms);
     const SweepScore score = [&](const SweepPoint& p) {

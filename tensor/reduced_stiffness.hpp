@@ -30,6 +30,10 @@ ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, c
                                    engine::SparseSolver& solver, const std::vector<double>& freqs_hz,
                                    const SweepOptions& o);
 
+// Rows of no modulus yet (not a number) with the frequencies' resolution
+// and no condition estimate (no factorisation at the frequency).
+std::vector<Stiffness> unswept_rows(const Sample& s, const std::vector<double>& freqs_hz);
+
 // The moduli and relative bounds of the biaxial and the shear test from
 // their points (functionals x loads); bounds in b.
 void biaxial_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c);

@@ -277,8 +277,9 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
   ReducedStiffness r =
       comp.periodic_grid()
           ? reduced_periodic_stiffness(s, terms, *comp.periodic_grid(), comp.solver(), s.frequencies, so)
-          : reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice, comp.solver(), s.frequencies,
-                              so);
+          : reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice,
+                              comp.test_solver(0) ? *comp.test_solver(0) : comp.solver(), s.frequencies, so,
+                              comp.test_solver(1));
   record.frequency_method = "reduced";
   record.full_factorisations = r.factorisations;
   record.factorisation_frequencies = r.full_solves_hz;
@@ -340,7 +341,7 @@ int run_checked(const Options& o, RunRecord& record) {
   }
   finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
   comp.on_factorise = nullptr;
-  record_statistics(record, comp.solver().statistics());
+  record_statistics(record, comp.statistics());
   if (o.fields_freq) write_fields(o, s, comp);
   if (!leads_output()) return 0;
   write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);

@@ -51,13 +51,14 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h);
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
+    if (sample.frequencies.size() >= 2) pair_solvers(options);
     return;
   }
   biaxial_ = biaxial_test(grid_);
   shear_ = shear_test(grid_);
   o.grid = &grid_.places;
   solver_->analyse(grid_.pattern, o);
-  pair_tests(options);
+  if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
 
 engine::Statistics StiffnessComputation::statistics() const {
@@ -71,14 +72,14 @@ engine::Statistics StiffnessComputation::statistics() const {
   return st;
 }
 
-// With two threads or more, the two tests are factorised side by side, each
-// on one thread with factors of its own, where the memory holds both (the
-// own engine on one rank, factors in memory).
-void StiffnessComputation::pair_tests(const engine::Options& options) {
+// With two threads or more, two solvers of one thread each that share the
+// analysis, each with factors of its own, for two factorisations side by
+// side (the sealed tests, or two frequencies of the periodic test), where
+// the memory holds both (the own engine on one rank, factors in memory).
+void StiffnessComputation::pair_solvers(const engine::Options& options) {
   const int threads =
       options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  if (threads < 2 || !tests_.biaxial || !tests_.shear || job_ranks().size != 1 || !options.out_of_core_dir.empty())
-    return;
+  if (threads < 2 || job_ranks().size != 1 || !options.out_of_core_dir.empty()) return;
   std::unique_ptr<engine::SparseSolver> a = solver_->twin(1);
   if (!a) return;
   const core::MemoryRoom room = core::memory_room();
@@ -88,24 +89,35 @@ void StiffnessComputation::pair_tests(const engine::Options& options) {
   pair_[0] = std::move(a);
 }
 
+std::array<Stiffness, 2> StiffnessComputation::at_two(double first_hz, double second_hz) {
+  if (!periodic_ || !pair_[0]) return {at(first_hz), at(second_hz)};
+  std::array<Stiffness, 2> out;
+  auto one = [&](std::size_t k, double hz) {
+    const double omega = kTwoPi * hz;
+    out[k] = periodic_at(omega, cell_coefficients(sample_, omega), nullptr, *pair_[k]);
+  };
+  side_by_side([&] { one(0, first_hz); }, [&] { one(1, second_hz); });
+  return out;
+}
+
 Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core::CellCoefficients>& cells,
-                                            Solutions* keep) {
+                                            Solutions* keep, engine::SparseSolver& solver) {
   const PeriodicGrid& g = *periodic_;
   PeriodicSystem sys;
   assemble_periodic(g, cells, omega, sys);
   if (on_factorise) on_factorise("periodic");
-  solver_->factorise(sys.values);
+  solver.factorise(sys.values);
   std::vector<zcomplex> x = sys.rhs;
-  solver_->solve(x, kStrains);
+  solver.solve(x, kStrains);
   Stiffness s{};
-  s.backward_error = worst(*solver_);
+  s.backward_error = worst(solver);
   const Tensor3 c = periodic_tensor(g, sys, x);
   s.c11 = c[0][0], s.c13 = c[0][1], s.c15 = c[0][2];
   s.c31 = c[1][0], s.c33 = c[1][1], s.c35 = c[1][2];
   s.c51 = c[2][0], s.c53 = c[2][1], s.c55 = c[2][2];
   s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, g.h, omega);
   if (job_ranks().size == 1) {
-    bound_periodic(g, sys, x, c, *solver_, s.bounds);
+    bound_periodic(g, sys, x, c, solver, s.bounds);
   } else {
     const double none = std::nan("");
     s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = none;
@@ -153,7 +165,8 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
 Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
-  if (periodic_) return periodic_at(omega, cells, keep);
+  // With a pair, every periodic frequency is factorised by it: two factor stores at most.
+  if (periodic_) return periodic_at(omega, cells, keep, pair_[0] ? *pair_[0] : *solver_);
   // A modulus whose test is not run is not a number.
   const zcomplex none{std::nan(""), std::nan("")};
   Stiffness s{none, none, none, none, none, 0.0, {}};

@@ -57,6 +57,10 @@ class StiffnessComputation {
                        const engine::Options& options, TestChoice tests);
   // Factorises each test's matrix at freq_hz and solves its two loads.
   Stiffness at(double freq_hz, Solutions* keep = nullptr);
+  // Two frequencies: under periodic boundaries with a pair of solvers
+  // (test_solver) factorised side by side, else one after the other.
+  std::array<Stiffness, 2> at_two(double first_hz, double second_hz);
+  bool pairs_frequencies() const { return periodic_ && pair_[0]; }
   const GridSystem& grid() const { return grid_; }
   // The torus of the periodic test (null under sealed boundaries).
   const PeriodicGrid* periodic_grid() const { return periodic_.get(); }
@@ -65,8 +69,8 @@ class StiffnessComputation {
   // The solver's counts, with the factorisation's time that of the slower
   // test where the tests are factorised side by side.
   engine::Statistics statistics() const;
-  // The two sealed tests' own solvers (one thread each, the analysis shared)
-  // when they are factorised side by side; null otherwise.
+  // Two solvers of one thread each sharing the analysis, for the two sealed
+  // tests or two periodic frequencies side by side; null without them.
   engine::SparseSolver* test_solver(int which) { return pair_[static_cast<std::size_t>(which)].get(); }
   const TestSetup& biaxial() const { return biaxial_; }
   const TestSetup& shear() const { return shear_; }
@@ -84,10 +88,11 @@ class StiffnessComputation {
   std::unique_ptr<PeriodicGrid> periodic_;
   std::unique_ptr<engine::SparseSolver> solver_;
   std::array<std::unique_ptr<engine::SparseSolver>, 2> pair_;
-  void pair_tests(const engine::Options& options);
+  void pair_solvers(const engine::Options& options);
   void solve_test(bool biaxial, engine::SparseSolver& solver, const std::vector<core::CellCoefficients>& cells,
                   double omega, Stiffness& s, std::vector<zcomplex>* keep);
-  Stiffness periodic_at(double omega, const std::vector<core::CellCoefficients>& cells, Solutions* keep);
+  Stiffness periodic_at(double omega, const std::vector<core::CellCoefficients>& cells, Solutions* keep,
+                        engine::SparseSolver& solver);
 };
 
 // Mean engineering shear strain of each solid (2 eps_xy over the cells).

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <optional>
-#include <utility>
 #include <span>
 #include <stdexcept>
 
@@ -288,15 +286,6 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
   return std::move(r.rows);
 }
 
-// Frequency i, and i + 1 into `ahead` where the two are factorised side by side.
-Stiffness next_two(StiffnessComputation& comp, const std::vector<double>& f, std::size_t i,
-                   std::optional<Stiffness>& ahead) {
-  if (!comp.pairs_frequencies() || i + 1 >= f.size()) return comp.at(f[i]);
-  std::array<Stiffness, 2> two = comp.at_two(f[i], f[i + 1]);
-  ahead = two[1];
-  return two[0];
-}
-
 int run_checked(const Options& o, RunRecord& record) {
   const Sample s = load_sample(o);
   record.inputs = s.input_digests;
@@ -330,12 +319,10 @@ int run_checked(const Options& o, RunRecord& record) {
   std::vector<FrequencyResolution> resolution;
   const double rho = mean_density(s);
   const std::vector<Stiffness> reduced = reduced_rows(o, s, choice, comp, record, progress);
-  std::optional<Stiffness> ahead;  // the second of two frequencies solved side by side
   for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
     const double f = s.frequencies[i];
     comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
-    const Stiffness c = !reduced.empty() ? reduced[i] : ahead ? *std::exchange(ahead, std::nullopt)
-                                                       : next_two(comp, s.frequencies, i, ahead);
+    const Stiffness c = reduced.empty() ? comp.at(f) : reduced[i];
     TensorRow row = tensor_row(f, c, rho, o.angles);
     if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, progress, grid_rows);
     add_accuracy_columns(row, c.bounds);

@@ -51,7 +51,6 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h);
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
-    if (sample.frequencies.size() >= 2) pair_solvers(options);
     return;
   }
   biaxial_ = biaxial_test(grid_);
@@ -73,9 +72,9 @@ engine::Statistics StiffnessComputation::statistics() const {
 }
 
 // With two threads or more, two solvers of one thread each that share the
-// analysis, each with factors of its own, for two factorisations side by
-// side (the sealed tests, or two frequencies of the periodic test), where
-// the memory holds both (the own engine on one rank, factors in memory).
+// analysis, each with factors of its own, for the two sealed tests side by
+// side, where the memory holds both (the own engine on one rank, factors
+// in memory).
 void StiffnessComputation::pair_solvers(const engine::Options& options) {
   const int threads =
       options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -87,17 +86,6 @@ void StiffnessComputation::pair_solvers(const engine::Options& options) {
   if (limit >= 0 && 2 * a->memory_needed() > limit) return;
   pair_[1] = solver_->twin(1);
   pair_[0] = std::move(a);
-}
-
-std::array<Stiffness, 2> StiffnessComputation::at_two(double first_hz, double second_hz) {
-  if (!periodic_ || !pair_[0]) return {at(first_hz), at(second_hz)};
-  std::array<Stiffness, 2> out;
-  auto one = [&](std::size_t k, double hz) {
-    const double omega = kTwoPi * hz;
-    out[k] = periodic_at(omega, cell_coefficients(sample_, omega), nullptr, *pair_[k]);
-  };
-  side_by_side([&] { one(0, first_hz); }, [&] { one(1, second_hz); });
-  return out;
 }
 
 Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core::CellCoefficients>& cells,
@@ -165,8 +153,7 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
 Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
-  // With a pair, every periodic frequency is factorised by it: two factor stores at most.
-  if (periodic_) return periodic_at(omega, cells, keep, pair_[0] ? *pair_[0] : *solver_);
+  if (periodic_) return periodic_at(omega, cells, keep, *solver_);
   // A modulus whose test is not run is not a number.
   const zcomplex none{std::nan(""), std::nan("")};
   Stiffness s{none, none, none, none, none, 0.0, {}};

@@ -57,10 +57,6 @@ class StiffnessComputation {
                        const engine::Options& options, TestChoice tests);
   // Factorises each test's matrix at freq_hz and solves its two loads.
   Stiffness at(double freq_hz, Solutions* keep = nullptr);
-  // Two frequencies: under periodic boundaries with a pair of solvers
-  // (test_solver) factorised side by side, else one after the other.
-  std::array<Stiffness, 2> at_two(double first_hz, double second_hz);
-  bool pairs_frequencies() const { return periodic_ && pair_[0]; }
   const GridSystem& grid() const { return grid_; }
   // The torus of the periodic test (null under sealed boundaries).
   const PeriodicGrid* periodic_grid() const { return periodic_.get(); }
@@ -69,8 +65,8 @@ class StiffnessComputation {
   // The solver's counts, with the factorisation's time that of the slower
   // test where the tests are factorised side by side.
   engine::Statistics statistics() const;
-  // Two solvers of one thread each sharing the analysis, for the two sealed
-  // tests or two periodic frequencies side by side; null without them.
+  // The two sealed tests' own solvers (one thread each, the analysis
+  // shared) when they are factorised side by side; null otherwise.
   engine::SparseSolver* test_solver(int which) { return pair_[static_cast<std::size_t>(which)].get(); }
   const TestSetup& biaxial() const { return biaxial_; }
   const TestSetup& shear() const { return shear_; }

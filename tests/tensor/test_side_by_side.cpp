@@ -4,8 +4,6 @@
 // the memory holds two factorisations; failures of either side reported.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <stdexcept>
 
 #include "support.hpp"
@@ -76,24 +74,6 @@ TEST(TestsSideBySide, ReducedSweepOfBothTestsOnTwoThreads) {
                                 so, two->test_solver(1));
   EXPECT_EQ(a.factorisations, b.factorisations);
   for (std::size_t k = 0; k < f.size(); ++k) expect_same(a.rows[k], b.rows[k], "reduced");
-}
-
-// Periodic: two frequencies at once, all six components as one thread gives them.
-TEST(TestsSideBySide, TwoPeriodicFrequenciesAtOnce) {
-  tensor::Sample s = sample();
-  s.frequencies = {0.1, 100.0};
-  engine::Options o;
-  o.threads = 2;
-  tensor::StiffnessComputation two(s, engine::make_solver(engine::Backend::own), o, {true, true, tensor::Boundary::periodic});
-  ASSERT_TRUE(two.pairs_frequencies());
-  const std::array<Stiffness, 2> pair = two.at_two(100.0, 0.1);
-  const std::vector<Stiffness> one = tensor_at(s, {100.0, 0.1}, tensor::Boundary::periodic);
-  for (std::size_t k = 0; k < 2; ++k) {
-    expect_same(one[k], pair[k], "periodic");
-    const double scale = std::max({core::cabs(one[k].c11), core::cabs(one[k].c33), core::cabs(one[k].c55)});
-    EXPECT_LE(core::cabs(one[k].c15 - pair[k].c15), (one[k].bounds.c15 + pair[k].bounds.c15) * scale);
-    EXPECT_LE(core::cabs(one[k].c35 - pair[k].c35), (one[k].bounds.c35 + pair[k].bounds.c35) * scale);
-  }
 }
 
 // A memory limit that holds one factorisation but not two: one solver.

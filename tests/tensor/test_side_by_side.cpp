@@ -97,14 +97,4 @@ TEST(TestsSideBySide, EitherSidesFailureIsReportedAfterBothEnd) {
   }
 }
 
-TEST(TestsSideBySide, TwinSharesTheAnalysis) {
-  const auto two = computation(2);
-  const engine::Statistics& a = two->solver().statistics();
-  const engine::Statistics& b = two->test_solver(0)->statistics();
-  EXPECT_EQ(a.factor_entries, b.factor_entries);
-  EXPECT_EQ(a.flops, b.flops);
-  EXPECT_EQ(a.n, b.n);
-  EXPECT_EQ(engine::make_solver(engine::Backend::own)->twin(1), nullptr);  // nothing analysed yet
-}
-
 }  // namespace

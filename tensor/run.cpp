@@ -284,7 +284,8 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
 }
 
 int run_checked(const Options& o, RunRecord& record) {
-  const Sample s = load_sample(o);
+  Sample s;
+  all_ranks_pass([&] { s = load_sample(o); });  // a refused input ends every rank of a job in order
   record.inputs = s.input_digests;
   record.nx = s.nx, record.ny = s.ny, record.h = s.h;
   record.lame = s.lame == LameRelations::three_d ? "3d" : "2d";

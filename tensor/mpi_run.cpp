@@ -180,27 +180,24 @@ std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {
 
 #endif
 
-void print_plans(const GridSystem& grid, engine::Options options) {
-  options.grid = &grid.places;
+void print_plans(int64_t nx, int64_t ny, double h, engine::Options options) {
   if (leads_output()) {
+    // The own engine orders the whole grid on one rank.
+    const GridSystem grid(nx, ny, h);
+    options.grid = &grid.places;
     std::unique_ptr<engine::SparseSolver> own = engine::make_solver(engine::Backend::own);
     own->analyse(grid.pattern, options);
+    options.grid = nullptr;
     std::printf("grid of %lld x %lld cells, %lld unknowns\n", static_cast<long long>(grid.nx),
                 static_cast<long long>(grid.ny), static_cast<long long>(grid.n));
     engine::print_own_plan(stdout, *own);
     flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS
-  // This rank's contiguous slice of the pattern, as the run hands it over.
-  const JobRanks& r = job_ranks();
-  const std::size_t m = grid.pattern.row.size();
-  const auto first = static_cast<std::ptrdiff_t>(m * static_cast<std::size_t>(r.rank) / static_cast<std::size_t>(r.size));
-  const auto last = static_cast<std::ptrdiff_t>(m * static_cast<std::size_t>(r.rank + 1) / static_cast<std::size_t>(r.size));
-  engine::Pattern mine;
-  mine.n = grid.pattern.n;
-  mine.row.assign(grid.pattern.row.begin() + first, grid.pattern.row.begin() + last);
-  mine.col.assign(grid.pattern.col.begin() + first, grid.pattern.col.begin() + last);
-  const engine::MumpsPlan plan = engine::plan_mumps(mine, options);
+  // This rank's band, as the run hands it over.
+  const CellRows band = band_of_rank(ny);
+  const GridSystem mine(nx, ny, h, band.first, band.last);
+  const engine::MumpsPlan plan = engine::plan_mumps(mine.pattern, options);
   if (leads_output()) engine::print_plan(stdout, plan), flush_plan();
 #else
   std::printf("MUMPS plan: not in this build (the MUMPS backend needs MPI and libmumps-dev)\n");

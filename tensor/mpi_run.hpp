@@ -57,9 +57,9 @@ void sum_on_leader(std::span<zcomplex> v);
 // job of several ranks it runs `step` alone.
 void all_ranks_pass(const std::function<void()>& step);
 
-// --plan: the own engine's analysis on one rank (printed by rank 0) and
-// MUMPS's on the job's ranks, for the grid of the sample; writes nothing.
-// Throws where the build has no MUMPS, after the own engine's part.
-void print_plans(const GridSystem& grid, engine::Options options);
+// --plan: the own engine's analysis of the whole grid of nx x ny cells of
+// side h on rank 0 (printed there) and MUMPS's on the job's ranks, each
+// rank its band; writes nothing.
+void print_plans(int64_t nx, int64_t ny, double h, engine::Options options);
 
 }  // namespace tensor

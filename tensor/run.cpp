@@ -300,7 +300,7 @@ int run_checked(const Options& o, RunRecord& record) {
   Progress progress(o.quiet || !leads_output(), s.frequencies.size());
   progress.say("analysing the grid of " + std::to_string(s.nx) + " x " + std::to_string(s.ny) + " cells");
   if (o.plan) {
-    print_plans(GridSystem(s.nx, s.ny, s.h), eo);
+    print_plans(s.nx, s.ny, s.h, eo);
     write_record(o, record, 0, "");
     return 0;
   }

@@ -117,10 +117,10 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
     sum_on_leader(x);  // each rank assembled its band's share
     if (on_factorise) on_factorise(name);
     solver_->factorise(values);
-    rhs = x;
+    if (bounded) rhs = x;  // the bounds' residuals want the loads and the raw solutions
     solver_->solve(x, 2);
     s.backward_error = std::max(s.backward_error, worst(*solver_));
-    raw = x;
+    if (bounded) raw = x;
     for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
   };
   const double width = static_cast<double>(grid.nx) * grid.h, height = static_cast<double>(grid.ny) * grid.h;

@@ -121,27 +121,23 @@ TEST(EngineOutOfCore, SameBitsAsInMemoryOnAGridAndARandomSystemAndTheModeThatFit
   s->analyse(g->pattern, o);
   const engine::Statistics st = s->statistics();
   ASSERT_LT(st.out_of_core_bytes, st.in_core_bytes);
+  const auto out_of_memory = [&](const std::string& says) {
+    s->analyse(g->pattern, o);
+    try {
+      s->factorise(g->values);
+      ADD_FAILURE() << "no OutOfMemory";
+    } catch (const engine::OutOfMemory& e) {
+      EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+    }
+  };
   o.memory_limit = (st.out_of_core_bytes + st.in_core_bytes) / 2;
-  s->analyse(g->pattern, o);
-  try {
-    s->factorise(g->values);
-    FAIL() << "no OutOfMemory";
-  } catch (const engine::OutOfMemory& e) {
-    EXPECT_NE(std::string(e.what()).find("out of core"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("which fits"), std::string::npos) << e.what();
-  }
+  out_of_memory("which fits: name a folder for the factors");
   o.out_of_core_dir = dir.path();
   s->analyse(g->pattern, o);
   EXPECT_EQ(s->memory_needed(), st.out_of_core_bytes);
   s->factorise(g->values);  // fits out of core
   o.memory_limit = st.out_of_core_bytes / 2;
-  s->analyse(g->pattern, o);
-  try {
-    s->factorise(g->values);
-    FAIL() << "no OutOfMemory";
-  } catch (const engine::OutOfMemory& e) {
-    EXPECT_NE(std::string(e.what()).find("does not fit either"), std::string::npos) << e.what();
-  }
+  out_of_memory("does not fit either");
 }
 
 TEST(EngineOutOfCore, TheFileIsWrittenInUseUnlinkedAndClosedAtTheEnd) {

@@ -13,9 +13,7 @@
 #include "run_program.hpp"
 
 namespace fs = std::filesystem;
-using support::quoted;
-using support::shell;
-using support::slurp;
+using namespace support;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 
+#include "core/backward_error.hpp"
 #include "tensor/reduced_basis.hpp"
 
 namespace tensor {
@@ -13,7 +14,7 @@ namespace tensor {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kUnitRoundoff;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double modulus(zcomplex a) { return core::cabs(a); }

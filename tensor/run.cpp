@@ -102,7 +102,7 @@ void add_test_fields(const Grid& g, const std::vector<core::CellCoefficients>& c
         const zcomplex t3 = drivers::solid_divergence(u, drivers::kSolid3, g.h) + mean;
         const zcomplex z = drivers::fluid_divergence(u, g.h);
         const core::CellCoefficients& c = cells[at];
-        const zcomplex pres = -1.0 * (c.b1 * t1 + c.b2 * t3 + c.m * z);
+        const zcomplex pres = drivers::fluid_pressure(c.b1, c.b2, c.m, t1, t3, z);
         re.values[at] = t1.re, im.values[at] = t1.im, p.values[at] = std::hypot(pres.re, pres.im);
       }
     out.push_back(std::move(re)), out.push_back(std::move(im)), out.push_back(std::move(p));

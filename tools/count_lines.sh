@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Counts the lines of the programs (core model waves fem yale drivers sweep engine tensor)
+# Counts the lines of the programs (core model waves fem yale upscaling drivers sweep engine tensor python sparse_io)
 # and of the tests (tests/), non-blank and not only a // comment, in .cpp
 # and .hpp files, and prints the ratio of test lines to program lines.
 #
@@ -17,7 +17,7 @@ count() {
 
 cd "$repo"
 program=0
-for d in core model waves fem yale drivers sweep engine tensor; do
+for d in core model waves fem yale upscaling drivers sweep engine tensor python sparse_io; do
   n=$(count "$d")
   program=$((program + n))
   ((verbose)) && printf '%-16s %6d\n' "$d" "$n"

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -13,7 +14,7 @@ namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+using core::kTwoPi;
 using core::kUnitRoundoff;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 

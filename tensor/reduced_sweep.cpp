@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 
+#include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
 #include "tensor/reduced_basis.hpp"
 
@@ -13,7 +14,7 @@ namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+using core::kTwoPi;
 using core::kUnitRoundoff;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "core/angular_frequency.hpp"
 #include "core/stop.hpp"
 #include "core/stop_error.hpp"
 #include "engine/analysis.hpp"
@@ -114,7 +115,7 @@ void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp)
   comp.at(*o.fields_freq, &keep);
   if (!leads_output()) return;  // the solutions are on rank 0
   const GridSystem& g = comp.grid();
-  const std::vector<core::CellCoefficients> cells = cell_coefficients(s, 6.283185307179586 * *o.fields_freq);
+  const std::vector<core::CellCoefficients> cells = cell_coefficients(s, core::angular_frequency(*o.fields_freq));
   std::vector<CellField> base{{"material", {}}, {"water_proportion_1", {}}};
   for (int64_t k = 1; k <= s.ny; ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "core/angular_frequency.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -16,7 +17,7 @@ namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+using core::kTwoPi;
 
 double worst(const engine::SparseSolver& s) {
   const std::vector<double> e = s.backward_errors();

@@ -32,9 +32,6 @@ enum class Side : uint8_t { left, right, bottom, top };
 
 struct TestConditions {
   SideRule left, right, bottom, top;
-  constexpr const SideRule& rule(Side s) const {
-    return s == Side::left ? left : s == Side::right ? right : s == Side::bottom ? bottom : top;
-  }
 };
 
 namespace conditions {

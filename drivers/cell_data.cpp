@@ -1,12 +1,13 @@
 #include "drivers/cell_data.hpp"
 
+#include "core/angular_frequency.hpp"
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"
 #include "model/material_map.hpp"
 
 namespace drivers {
 
-double angular_frequency(const core::Deck& deck) { return deck.freq * 6.283185307179586; }
+double angular_frequency(const core::Deck& deck) { return core::angular_frequency(deck.freq); }
 
 void build_material_map(const ProgramSetup& setup, CellData& cd, core::TextOut& report) {
   core::Deck& d = cd.deck;

@@ -22,7 +22,7 @@ void write_pressure_maps(const SolutionView& solution, int nx, int ny, double h,
       const zcomplex theta1 = solid_divergence(u, kSolid1, h);
       const zcomplex theta3 = solid_divergence(u, kSolid3, h);
       const zcomplex zeta = fluid_divergence(u, h);
-      const zcomplex p = -(coef.b1(j, k) * theta1 + coef.b2(j, k) * theta3 + coef.m(j, k) * zeta);
+      const zcomplex p = fluid_pressure(coef.b1(j, k), coef.b2(j, k), coef.m(j, k), theta1, theta3, zeta);
       maps.pres(j, k) = p;
       pressure_file.list(j, k, core::cabs(p));
       if (j >= 2 && j <= nx - 1 && k >= 2 && k <= ny - 1) {

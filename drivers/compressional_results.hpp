@@ -4,22 +4,16 @@
 // cell maps and one line in each result table.
 #pragma once
 
-#include "upscaling/modulus_wave.hpp"
-#include "core/coefficients.hpp"
-#include "core/deck.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_maps.hpp"
-#include "waves/plane_waves.hpp"
+#include "drivers/test_inputs.hpp"
+#include "upscaling/modulus_wave.hpp"
 
 namespace drivers {
 
-struct CompressionalInputs {
-  const core::Deck& deck;
-  const core::Coefficients& coef;
-  double rob_med;
+struct CompressionalInputs : TestInputs {
   double step_frequency;
-  double s1, s3;                   // solid fractions of the last cell
-  const waves::PlaneWaves& waves;
+  double s1, s3;  // solid fractions of the last cell
 };
 
 void compressional_results(const SolutionView& solution, const CompressionalInputs& in,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/build_info.hpp"
+#include "core/json_text.hpp"
 #include "core/replace_file.hpp"
 #include "core/run_lock.hpp"
 #include "core/signal_record.hpp"
@@ -39,34 +40,9 @@ Record& record() {
   return r;
 }
 
-// A JSON string literal in ASCII: quotes, backslashes and control bytes
-// escaped, every byte beyond ASCII replaced by U+FFFD (the messages are
-// ASCII; this keeps any other byte from making the record invalid).
-std::string quoted(std::string_view s) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\', out += s[i];
-    } else if (c < 0x20 || c == 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += c < 0x80 ? std::string(1, s[i]) : std::string("\\ufffd");
-    }
-  }
-  return out + '"';
-}
-
-// The shortest digits that read back to the same double; null for a value
-// JSON cannot hold (NaN, infinities).
-std::string number(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buf[32];
-  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-  return std::string(buf, end);
-}
+// JSON values as every run record writes them.
+constexpr auto& quoted = core::json_string;
+constexpr auto& number = core::json_number;
 
 std::string utc_now() {
   const std::time_t t = std::time(nullptr);

@@ -4,20 +4,14 @@
 // maps and one line in each result table.
 #pragma once
 
-#include "core/coefficients.hpp"
-#include "core/deck.hpp"
 #include "core/text_out.hpp"
 #include "drivers/cell_maps.hpp"
-#include "waves/plane_waves.hpp"
+#include "drivers/test_inputs.hpp"
 
 namespace drivers {
 
-struct ShearInputs {
-  const core::Deck& deck;
-  const core::Coefficients& coef;
-  double rob_med;
-  double imposed_water;            // the water proportion the program imposes
-  const waves::PlaneWaves& waves;
+struct ShearInputs : TestInputs {
+  double imposed_water;  // the water proportion the program imposes
 };
 
 // What the shear estimate gives, as printed: velocities and Q in single

@@ -211,15 +211,12 @@ void run_upscaling(const ProgramSetup& setup) {
   const TestFiles test_files{files.table[0], files.table[1],    files.table[2],
                              files.table[3], files.pressure,    files.grad_pressure,
                              files.maps()};
-  if (shear) {
-    shear_results(solution, ShearInputs{deck, cd.coef, rob_med, setup.imposed_water, waves}, maps, test_files,
-                  report);
-  } else {
-    compressional_results(
-        solution,
-        CompressionalInputs{deck, cd.coef, rob_med, step_frequency(deck, cycle), last.s1, last.s3, waves}, maps,
-        test_files, report);
-  }
+  const TestInputs inputs{deck, cd.coef, rob_med, waves};
+  if (shear)
+    shear_results(solution, ShearInputs{inputs, setup.imposed_water}, maps, test_files, report);
+  else
+    compressional_results(solution, CompressionalInputs{inputs, step_frequency(deck, cycle), last.s1, last.s3},
+                          maps, test_files, report);
 
   // The tied-solid and work-conjugate moduli: one more solve with the factors.
   const auto n = static_cast<std::size_t>(nodos);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "fem/local_unknowns.hpp"
+#include "fem/test_conditions.hpp"
 
 namespace fem {
 namespace {
@@ -116,86 +117,39 @@ zcomplex regular_entry(const CellForm& f, Dof r, Dof c) {
   return solid_solid(r.kind, c.kind, r.index, c.index, f.d3, 0.5 * f.mu13, -1.0, f.wf11);
 }
 
-// ---------------------------------------------------------------------------
-// Boundary conditions of the two tests, by side of the sample.
-
-struct Traction {
-  int8_t entry;  // local unknown, 0 ends the list
-  int8_t sign;   // direction of the unit traction on that component
-};
-struct SideRule {
-  int8_t prescribed[10];  // local unknowns, 0 ends the list
-  Traction load[4];       // each loaded unknown receives sign * h/2
-};
-struct TestConditions {
-  SideRule left, right, bottom, top;
-};
-
-using enum Vertex;
-using enum Edge;
-
-// Confined laterally (no normal solid motion on the left and right sides),
-// resting on the base, sealed all round; pushed down on both solids along
-// the top.
-constexpr TestConditions kCompressional{
-    .left = {{s1x(lower_left), s1x(upper_left), fluid(left), s3x(lower_left), s3x(upper_left)}, {}},
-    .right = {{s1x(lower_right), s1x(upper_right), fluid(right), s3x(lower_right), s3x(upper_right)}, {}},
-    .bottom = {{s1y(lower_left), s1y(lower_right), fluid(bottom), s3y(lower_left), s3y(lower_right)}, {}},
-    .top = {{fluid(top)},
-            {{s1y(upper_right), -1}, {s1y(upper_left), -1}, {s3y(upper_right), -1}, {s3y(upper_left), -1}}},
-};
-
-// Base clamped and sealed, other sides sealed; solid 1 sheared by tangential
-// tractions down the left, up the right and along +x on the top.
-constexpr TestConditions kShear{
-    .left = {{fluid(left)}, {{s1y(lower_left), -1}, {s1y(upper_left), -1}}},
-    .right = {{fluid(right)}, {{s1y(lower_right), +1}, {s1y(upper_right), +1}}},
-    .bottom = {{s1x(lower_left), s1x(lower_right), s1y(lower_left), s1y(lower_right), fluid(bottom), s3x(lower_left),
-                s3x(lower_right), s3y(lower_left), s3y(lower_right)},
-               {}},
-    .top = {{fluid(top)}, {{s1x(upper_right), +1}, {s1x(upper_left), +1}}},
-};
-
 }  // namespace
 
 void element_system(core::TestKind kind, CellPlace place, const core::CellCoefficients& c, double omega, double h,
                     ElementMatrix& ae, ElementLoad& be) {
   for (int a = 1; a <= kLocalUnknowns; ++a) be(a) = {0.0, 0.0};
 
-  const TestConditions& bc = kind == core::TestKind::compressional ? kCompressional : kShear;
-  const SideRule* sides[4];
-  int nsides = 0;
-  if (place.j == 1) sides[nsides++] = &bc.left;
-  if (place.j == place.nx) sides[nsides++] = &bc.right;
-  if (place.k == 1) sides[nsides++] = &bc.bottom;
-  if (place.k == place.ny) sides[nsides++] = &bc.top;
-
   bool prescribed[kLocalUnknowns + 1] = {};
-  for (int s = 0; s < nsides; ++s)
-    for (int8_t a : sides[s]->prescribed)
+  const TestConditions& bc = conditions_of(kind);
+  auto mark = [&](Side, const SideRule& rule) {
+    for (int8_t a : rule.held)
       if (a != 0) prescribed[a] = true;
+    for (int8_t a : rule.plate)
+      if (a != 0) prescribed[a] = true;
+  };
+  for_boundary_sides(bc, place.j, place.k, place.nx, place.ny, mark);
 
-  // Regular matrix, then the row-by-row reduction: a prescribed row keeps its
-  // diagonal only; any other row copies its lower part from the rows above as
-  // they already stand.
-  const double h2 = h * h;
-  const CellForm form{c.lambda1, c.lambda3, c.mu1, c.mu3, c.mu13, c.b1, c.b2, c.m, c.d3,
-                      omega * c.f11 * h2, omega * c.f12 * h2, omega * c.f22 * h2};
-  for (int r = 1; r <= kLocalUnknowns; ++r) {
-    const Dof dr = kDofs[r - 1];
-    if (prescribed[r]) {
-      for (int col = 1; col <= kLocalUnknowns; ++col) ae(r, col) = {0.0, 0.0};
-      ae(r, r) = regular_entry(form, dr, dr);
-      continue;
-    }
-    for (int col = 1; col < r; ++col) ae(r, col) = ae(col, r);
-    for (int col = r; col <= kLocalUnknowns; ++col) ae(r, col) = regular_entry(form, dr, kDofs[col - 1]);
+  // The regular matrix, reduced: a prescribed row keeps its diagonal only,
+  // and its column is zero below the diagonal (the rows after it copied
+  // their lower part from the rows above as these stood after reduction).
+  regular_element_matrix(c, omega, h, ae);
+  for (int p = 1; p <= kLocalUnknowns; ++p) {
+    if (!prescribed[p]) continue;
+    for (int col = 1; col <= kLocalUnknowns; ++col)
+      if (col != p) ae(p, col) = {0.0, 0.0};
+    for (int r = p + 1; r <= kLocalUnknowns; ++r) ae(r, p) = {0.0, 0.0};
   }
 
   // Unit tractions: each of the side's two vertices receives half the side.
-  for (int s = 0; s < nsides; ++s)
-    for (Traction t : sides[s]->load)
+  auto load = [&](Side, const SideRule& rule) {
+    for (Traction t : rule.load)
       if (t.entry != 0 && !prescribed[t.entry]) be(t.entry).re += t.sign * (0.5 * h);
+  };
+  for_boundary_sides(bc, place.j, place.k, place.nx, place.ny, load);
 }
 
 void regular_element_matrix(const core::CellCoefficients& c, double omega, double h, ElementMatrix& ae) {

@@ -76,10 +76,8 @@ struct CellPlace {
 // prescribed unknown's column is zero below the diagonal. Prescribed unknowns
 // carry no load.
 //
-//   compressional: sample confined laterally, resting on its base, sealed on
-//     all sides, unit downward traction on both solids along the top.
-//   shear: base clamped and sealed, other sides sealed, unit tangential
-//     tractions on solid 1 along the left (down), right (up) and top (+x).
+// Which unknowns each side prescribes and which it loads, for either test,
+// is stated in test_conditions.hpp.
 void element_system(core::TestKind kind, CellPlace place, const core::CellCoefficients& c, double omega, double h,
                     ElementMatrix& ae, ElementLoad& be);
 

@@ -13,12 +13,9 @@ double cell_density(const core::Deck& deck, int n, double phi) {
 double average_density(const core::Deck& deck, const core::IntField& matnum, const core::RealField& phiw,
                        core::TextOut& out) {
   out.list("  computes average density, ");
-  const double cells = static_cast<double>(deck.nx * deck.ny);
-  double rob_med = 0.0;
-  for (int k = 1; k <= deck.ny; ++k)
-    for (int j = 1; j <= deck.nx; ++j) {
-      rob_med += cell_density(deck, matnum(j, k), phiw(j, k)) / cells;
-    }
+  const double rob_med = mean_over_cells(deck.nx, deck.ny, [&](int64_t j, int64_t k) {
+    return cell_density(deck, matnum(j, k), phiw(j, k));
+  });
   out.list(core::labels::kAverageDensity, rob_med);
   return rob_med;
 }

@@ -90,9 +90,9 @@ ElasticCell elastic_cell(const core::Deck& deck, int n, double phi, const CellFr
   e.M = kav;
 
   // Plane-strain law.
-  e.lambda1 = e.H1 - e.mu1;
-  e.lambda3 = e.H3 - e.mu3;
-  e.d3 = e.B3 - e.mu13 / 2.0;
+  e.lambda1 = lame_lambda(false, e.H1, e.mu1);
+  e.lambda3 = lame_lambda(false, e.H3, e.mu3);
+  e.d3 = lame_d3(false, e.B3, e.mu13);
   return e;
 }
 

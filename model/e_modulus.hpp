@@ -32,13 +32,18 @@ struct ElasticCell {
 // brings the frequency into the shear moduli). Computes only.
 ElasticCell elastic_cell(const core::Deck& deck, int n, double phi, const CellFractions& f, double omega);
 
-// The Lame coefficients of the 3D relations (bulk modulus less two thirds of
-// the shear modulus) in place of the plane-strain ones.
+// The Lame relations of the law: lambda = H - mu and d3 = B3 - mu13/2 in
+// the plane-strain law; lambda = H - 2 mu/3 and d3 = B3 - mu13/3 with the
+// 3D relations (bulk modulus less two thirds of the shear modulus).
+inline double lame_lambda(bool three_d, double H, double mu) { return three_d ? H - 2.0 * mu / 3.0 : H - mu; }
+inline double lame_d3(bool three_d, double B3, double mu13) { return three_d ? B3 - mu13 / 3.0 : B3 - mu13 / 2.0; }
+
+// The Lame coefficients of the 3D relations in place of the plane-strain ones.
 struct Lame3d {
   double lambda1, lambda3, d3;
 };
 inline Lame3d lame_3d(const ElasticCell& e) {
-  return {e.H1 - 2.0 * e.mu1 / 3.0, e.H3 - 2.0 * e.mu3 / 3.0, e.B3 - e.mu13 / 3.0};
+  return {lame_lambda(true, e.H1, e.mu1), lame_lambda(true, e.H3, e.mu3), lame_d3(true, e.B3, e.mu13)};
 }
 
 // Fills the nine elastic fields lambda1, lambda3, mu1, mu3, mu13, b1, b2, m, d3

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/log_scale.hpp"
 #include "core/text_in.hpp"
 #include "sweep/sweep.hpp"
 
@@ -115,10 +116,10 @@ std::vector<double> parse_values(const std::string& spec, bool logarithmic) {
     if (logarithmic && (a <= 0 || b <= 0))
       throw UsageError("a logarithmic range needs positive ends: '" + spec + "'");
     if (n == 1) return {a};
+    if (logarithmic) return core::log_scale(a, b, n);
     for (long i = 0; i < n; ++i) {
       double t = static_cast<double>(i) / static_cast<double>(n - 1);
-      double v = logarithmic ? std::pow(10.0, std::log10(a) + t * (std::log10(b) - std::log10(a)))
-                             : a + t * (b - a);
+      double v = a + t * (b - a);
       if (i == 0) v = a;
       if (i == n - 1) v = b;
       out.push_back(v);
@@ -139,15 +140,7 @@ std::vector<double> log_scale(double freq, double freq_max, int nfreq) {
   if (nfreq == 1) return {freq};
   if (!(freq > 0) || !(freq_max > 0))
     throw UsageError("the deck's frequency scale needs positive freq and freq_max");
-  std::vector<double> out;
-  double l0 = std::log10(freq), l1 = std::log10(freq_max);
-  for (int i = 0; i < nfreq; ++i) {
-    double v = std::pow(10.0, l0 + i * (l1 - l0) / (nfreq - 1));
-    if (i == 0) v = freq;
-    if (i == nfreq - 1) v = freq_max;
-    out.push_back(v);
-  }
-  return out;
+  return core::log_scale(freq, freq_max, nfreq);
 }
 
 // ---------------------------------------------------------------- deck text

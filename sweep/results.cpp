@@ -69,44 +69,52 @@ std::vector<Source> tied_and_work() {
           {"v_mw", l::kWorkVelocity, 1, "", 0, 0, 1},  {"q1000_mw", l::kWorkOverQ, 1, "", 0, 0, 1}};
 }
 
+// A modulus of a program's report: its column name, the labels of its real
+// and imaginary part and of its velocity and 1000/Q, and which occurrence
+// of these two labels is its own.
+struct ModulusLabels {
+  std::string name;
+  const char* re;
+  const char* im;
+  const char* velocity;
+  const char* over_q;
+  int occurrence;
+};
+
+// The columns of one of the three programs, in order: the FE velocity and
+// 1000/Q of its tables `t` (wave `v`, "vp" or "vs"), the analytic ones, the
+// FE modulus `fe`, the velocity, 1000/Q and value of the boundary modulus
+// `b`, `extra`, the mean density, then the tied and work moduli.
+std::vector<Source> program_sources(const std::string& v, const core::labels::Tables& t, const ModulusLabels& fe,
+                                    const ModulusLabels& b, const std::vector<Source>& extra) {
+  namespace l = core::labels;
+  std::vector<Source> s = {{v + "_fe", fe.velocity, fe.occurrence, t.fe_velocity, 1},
+                           {"q1000_fe", fe.over_q, fe.occurrence, t.fe_over_q, 1},
+                           {v + "_anal", "", 1, t.analytic_velocity, 1},
+                           {"q1000_anal", "", 1, t.analytic_over_q, 1},
+                           {"re_" + fe.name, fe.re, 1, "", 0},
+                           {"im_" + fe.name, fe.im, 1, "", 0},
+                           {v + "_" + b.name, b.velocity, b.occurrence, "", 0},
+                           {"q1000_" + b.name, b.over_q, b.occurrence, "", 0},
+                           {"re_" + b.name, b.re, 1, "", 0},
+                           {"im_" + b.name, b.im, 1, "", 0}};
+  s.insert(s.end(), extra.begin(), extra.end());
+  s.push_back({"rob_med", l::kAverageDensity, 1, "", 0});
+  for (auto& w : tied_and_work()) s.push_back(w);
+  return s;
+}
+
 const std::vector<Source>& sources(Program p) {
   namespace l = core::labels;
-  static const std::vector<Source> pwave = [] {
-    const l::Tables& t = l::kCompressionalTables;
-    std::vector<Source> s = {
-        {"vp_fe", l::kC33Velocity, 1, t.fe_velocity, 1},
-        {"q1000_fe", l::kC33OverQ, 1, t.fe_over_q, 1},
-        {"vp_anal", "", 1, t.analytic_velocity, 1},
-        {"q1000_anal", "", 1, t.analytic_over_q, 1},
-        {"re_c33", l::kC33Re, 1, "", 0},
-        {"im_c33", l::kC33Im, 1, "", 0},
-        {"vp_mstar", l::kMstarVelocity, 1, "", 0},
-        {"q1000_mstar", l::kMstarOverQ, 1, "", 0},
-        {"re_mstar", l::kMstarRe, 1, "", 0},
-        {"im_mstar", l::kMstarIm, 1, "", 0},
-        {"re_p3", "", 1, l::kSolid3ModulusFile, 1},
-        {"im_p3", "", 1, l::kSolid3ModulusFile, 2},
-        {"rob_med", l::kAverageDensity, 1, "", 0}};
-    for (auto& w : tied_and_work()) s.push_back(w);
-    return s;
-  }();
+  static const std::vector<Source> pwave = program_sources(
+      "vp", l::kCompressionalTables, {"c33", l::kC33Re, l::kC33Im, l::kC33Velocity, l::kC33OverQ, 1},
+      {"mstar", l::kMstarRe, l::kMstarIm, l::kMstarVelocity, l::kMstarOverQ, 1},
+      {{"re_p3", "", 1, l::kSolid3ModulusFile, 1}, {"im_p3", "", 1, l::kSolid3ModulusFile, 2}});
   // The cmu block and the c13 block print the same velocity, 1000/Q and Q
   // labels; the c13 block comes second.
   static const auto shear = [](const l::Tables& t) {
-    std::vector<Source> s = {
-        {"vs_fe", l::kShearVelocity, 2, t.fe_velocity, 1},
-        {"q1000_fe", l::kShearOverQ, 2, t.fe_over_q, 1},
-        {"vs_anal", "", 1, t.analytic_velocity, 1},
-        {"q1000_anal", "", 1, t.analytic_over_q, 1},
-        {"re_c13", l::kC13Re, 1, "", 0},
-        {"im_c13", l::kC13Im, 1, "", 0},
-        {"vs_cmu", l::kShearVelocity, 1, "", 0},
-        {"q1000_cmu", l::kShearOverQ, 1, "", 0},
-        {"re_cmu", l::kCmuRe, 1, "", 0},
-        {"im_cmu", l::kCmuIm, 1, "", 0},
-        {"rob_med", l::kAverageDensity, 1, "", 0}};
-    for (auto& w : tied_and_work()) s.push_back(w);
-    return s;
+    return program_sources("vs", t, {"c13", l::kC13Re, l::kC13Im, l::kShearVelocity, l::kShearOverQ, 2},
+                           {"cmu", l::kCmuRe, l::kCmuIm, l::kShearVelocity, l::kShearOverQ, 1}, {});
   };
   static const std::vector<Source> spectrum = shear(l::kSpectrumTables);
   static const std::vector<Source> saturation = shear(l::kSaturationTables);

@@ -90,14 +90,10 @@ std::vector<core::CellCoefficients> cell_coefficients(const Sample& s, double om
 double mean_density(const Sample& s) {
   std::vector<core::Deck> decks;
   for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
-  const double cells = static_cast<double>(s.nx * s.ny);
-  double sum = 0;
-  for (int64_t k = 1; k <= s.ny; ++k)
-    for (int64_t j = 1; j <= s.nx; ++j) {
-      const core::Deck& d = decks[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
-      sum += model::cell_density(d, 1, cell_water(s, j, k)) / cells;
-    }
-  return sum;
+  return model::mean_over_cells(s.nx, s.ny, [&](int64_t j, int64_t k) {
+    const core::Deck& d = decks[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
+    return model::cell_density(d, 1, cell_water(s, j, k));
+  });
 }
 
 }  // namespace tensor

@@ -25,13 +25,16 @@ void split_cell(const Sample& s, const core::Deck& d, double phi, core::CellCoef
   const model::MassCell m = model::mass_cell(core::TestKind::compressional, d, 1, phi, f);
   const bool three_d = s.lame == LameRelations::three_d;
   const double a1 = (1.0 - e.g1) * f.phi1, a3 = (1.0 - e.g3) * f.phi3;
-  const double shear = three_d ? 2.0 / 3.0 : 1.0, coupling = three_d ? 1.0 / 3.0 : 0.5;
+  // The Lame relations are linear in the shear moduli: the fixed part from
+  // H, B3 and the frequency-free moduli, the unit part from the moduli alone.
   fixed = {}, unit = {}, friction = {};
   fixed.mu1 = e.mum1, fixed.mu3 = e.mum3, fixed.mu13 = 0.0;
-  fixed.lambda1 = e.H1 - shear * e.mum1, fixed.lambda3 = e.H3 - shear * e.mum3, fixed.d3 = e.B3;
+  fixed.lambda1 = model::lame_lambda(three_d, e.H1, e.mum1), fixed.lambda3 = model::lame_lambda(three_d, e.H3, e.mum3);
+  fixed.d3 = model::lame_d3(three_d, e.B3, 0.0);
   fixed.b1 = e.B1, fixed.b2 = e.B2, fixed.m = e.M;
   unit.mu1 = a1 * a1, unit.mu3 = a3 * a3, unit.mu13 = a1 * a3;
-  unit.lambda1 = -shear * a1 * a1, unit.lambda3 = -shear * a3 * a3, unit.d3 = -coupling * a1 * a3;
+  unit.lambda1 = model::lame_lambda(three_d, 0.0, unit.mu1), unit.lambda3 = model::lame_lambda(three_d, 0.0, unit.mu3);
+  unit.d3 = model::lame_d3(three_d, 0.0, unit.mu13);
   friction.f11 = m.f11, friction.f12 = m.f12, friction.f22 = m.f22;
   viscous = d.eta(1) > 0.0;
 }

@@ -1,7 +1,5 @@
 #include "tensor/frequency_scale.hpp"
 
-#include <cmath>
-
 #include "core/deck.hpp"
 #include "upscaling/deck_checks.hpp"
 
@@ -17,17 +15,6 @@ std::string log_scale_refusal(double f1, double f2, int64_t n) {
   if (n == 1 && f1 != f2) return "one frequency from two different ends: give the same end twice, or more points";
   if (n > 1 && !(f1 < f2)) return "the lowest frequency must be below the highest";
   return "";
-}
-
-std::vector<double> log_scale(double f1, double f2, int64_t n) {
-  std::vector<double> f(static_cast<std::size_t>(n), f1);
-  if (n < 2) return f;
-  const double a = std::log10(f1), b = std::log10(f2);
-  for (int64_t i = 0; i < n; ++i)
-    f[static_cast<std::size_t>(i)] = std::pow(10.0, a + (b - a) * static_cast<double>(i) / static_cast<double>(n - 1));
-  f.front() = f1;
-  f.back() = f2;
-  return f;
 }
 
 }  // namespace tensor

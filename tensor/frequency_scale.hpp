@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/log_scale.hpp"
+
 namespace tensor {
 
 inline constexpr int64_t kMaxFrequencies = 1'000'000;
@@ -18,6 +20,6 @@ std::string log_scale_refusal(double f1, double f2, int64_t n);
 std::string frequency_refusal(double f);
 
 // n frequencies f1 * (f2/f1)^(i/(n-1)), i = 0..n-1, with both ends exact.
-std::vector<double> log_scale(double f1, double f2, int64_t n);
+using core::log_scale;
 
 }  // namespace tensor

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 #include "core/memory_room.hpp"
 #include "fem/element.hpp"
 #include "fem/local_unknowns.hpp"
+#include "fem/test_conditions.hpp"
 
 namespace tensor {
 
@@ -107,25 +109,52 @@ int64_t pattern_position(const engine::Pattern& pattern, const std::vector<int64
   return std::lower_bound(first, last, col) - pattern.col.begin();
 }
 
+namespace {
+
+// The constraints of `conditions` on every unknown of the grid: held at
+// zero, or moved with the right or the top plate.
+std::vector<int8_t> constraints_of(const GridSystem& g, const fem::TestConditions& conditions) {
+  std::vector<int8_t> constraint(static_cast<std::size_t>(g.n), kFree);
+  for_cells(g, [&](int64_t j, int64_t k) {
+    auto set = [&](const int8_t* first, const int8_t* last, Constraint c) {
+      for (; first != last && *first != 0; ++first) constraint[static_cast<std::size_t>(g.unknown(j, k, *first))] = c;
+    };
+    fem::for_boundary_sides(conditions, j, k, g.nx, g.ny, [&](fem::Side side, const fem::SideRule& rule) {
+      set(std::begin(rule.plate), std::end(rule.plate), side == fem::Side::right ? kRightPlate : kTopPlate);
+      set(std::begin(rule.held), std::end(rule.held), kHeld);
+    });
+  });
+  return constraint;
+}
+
+// The unit tractions of `conditions` as nodal forces, on the components
+// named there (`solid3` false) or on the same components of solid 3.
+std::vector<zcomplex> traction_forces(const GridSystem& g, const fem::TestConditions& conditions, bool solid3) {
+  std::vector<zcomplex> force(static_cast<std::size_t>(g.n), zcomplex{0, 0});
+  const double half = 0.5 * g.h;
+  for_cells(g, [&](int64_t j, int64_t k) {
+    fem::for_boundary_sides(conditions, j, k, g.nx, g.ny, [&](fem::Side, const fem::SideRule& rule) {
+      for (const fem::Traction t : rule.load) {
+        if (t.entry == 0) continue;
+        const int a = solid3 ? fem::on_solid3(t.entry) : t.entry;
+        force[static_cast<std::size_t>(g.unknown(j, k, a))].re += t.sign * half;
+      }
+    });
+  });
+  return force;
+}
+
+// Only the right and the top side carry a plate (constraints_of names them so).
+constexpr bool plates_right_and_top(const fem::TestConditions& t) {
+  return t.left.plate[0] == 0 && t.bottom.plate[0] == 0;
+}
+static_assert(plates_right_and_top(fem::conditions::kBiaxial) && plates_right_and_top(fem::conditions::kShear));
+
+}  // namespace
+
 TestSetup biaxial_test(const GridSystem& g) {
   TestSetup t;
-  t.constraint.assign(static_cast<std::size_t>(g.n), kFree);
-  auto set = [&](int64_t j, int64_t k, std::initializer_list<int> locals, Constraint c) {
-    for (int a : locals) t.constraint[static_cast<std::size_t>(g.unknown(j, k, a))] = c;
-  };
-  for_cells(g, [&](int64_t j, int64_t k) {
-    if (j == 1) set(j, k, {s1x(lower_left), s1x(upper_left), s3x(lower_left), s3x(upper_left), fluid(left)}, kHeld);
-    if (k == 1)
-      set(j, k, {s1y(lower_left), s1y(lower_right), s3y(lower_left), s3y(lower_right), fluid(bottom)}, kHeld);
-    if (j == g.nx) {
-      set(j, k, {s1x(lower_right), s1x(upper_right), s3x(lower_right), s3x(upper_right)}, kRightPlate);
-      set(j, k, {fluid(right)}, kHeld);
-    }
-    if (k == g.ny) {
-      set(j, k, {s1y(upper_left), s1y(upper_right), s3y(upper_left), s3y(upper_right)}, kTopPlate);
-      set(j, k, {fluid(top)}, kHeld);
-    }
-  });
+  t.constraint = constraints_of(g, fem::conditions::kBiaxial);
   t.loads.resize(2);
   t.loads[0].plate[kRightPlate] = static_cast<double>(g.nx) * g.h;
   t.loads[1].plate[kTopPlate] = static_cast<double>(g.ny) * g.h;
@@ -134,30 +163,11 @@ TestSetup biaxial_test(const GridSystem& g) {
 
 TestSetup shear_test(const GridSystem& g) {
   TestSetup t;
-  t.constraint.assign(static_cast<std::size_t>(g.n), kFree);
+  t.constraint = constraints_of(g, fem::conditions::kShear);
+  // Load 1 the tractions on solid 1, load 2 the same tractions on solid 3.
   t.loads.resize(2);
-  for (auto& l : t.loads) l.force.assign(static_cast<std::size_t>(g.n), zcomplex{0, 0});
-  const double half = 0.5 * g.h;
-  for_cells(g, [&](int64_t j, int64_t k) {
-    auto held = [&](std::initializer_list<int> locals) {
-      for (int a : locals) t.constraint[static_cast<std::size_t>(g.unknown(j, k, a))] = kHeld;
-    };
-    if (k == 1)
-      held({s1x(lower_left), s1x(lower_right), s1y(lower_left), s1y(lower_right), s3x(lower_left), s3x(lower_right),
-            s3y(lower_left), s3y(lower_right), fluid(bottom)});
-    if (j == 1) held({fluid(left)});
-    if (j == g.nx) held({fluid(right)});
-    if (k == g.ny) held({fluid(top)});
-    // Load 1 on solid 1, load 2 the same tractions on solid 3.
-    for (int l = 0; l < 2; ++l) {
-      auto x = [l](Vertex v) { return l == 0 ? s1x(v) : s3x(v); };
-      auto y = [l](Vertex v) { return l == 0 ? s1y(v) : s3y(v); };
-      auto push = [&](int a, double f) { t.loads[l].force[static_cast<std::size_t>(g.unknown(j, k, a))].re += f; };
-      if (j == 1) push(y(lower_left), -half), push(y(upper_left), -half);
-      if (j == g.nx) push(y(lower_right), half), push(y(upper_right), half);
-      if (k == g.ny) push(x(upper_right), half), push(x(upper_left), half);
-    }
-  });
+  t.loads[0].force = traction_forces(g, fem::conditions::kShear, false);
+  t.loads[1].force = traction_forces(g, fem::conditions::kShear, true);
   return t;
 }
 
@@ -199,20 +209,35 @@ void impose(const TestSetup& test, int l, std::span<zcomplex> x) {
   }
 }
 
-PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
-                         double omega, std::span<const zcomplex> x) {
-  PlateForces f{};
+namespace {
+
+// Visits the rows of the unknowns moved with a plate, cell by cell along the
+// right and the top side: visit(j, k, a, plate, ae) with local unknown a of
+// cell (j, k), its plate (kRightPlate or kTopPlate) and the cell's
+// unreduced element matrix ae.
+template <class Visit>
+void for_plate_rows(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
+                    double omega, Visit&& visit) {
   ElementMatrix ae;
   for_cells(g, [&](int64_t j, int64_t k) {
     if (j != g.nx && k != g.ny) return;
     regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
     for (int a = 1; a <= kLocalUnknowns; ++a) {
       const int8_t c = test.constraint[static_cast<std::size_t>(g.unknown(j, k, a))];
-      if (c != kRightPlate && c != kTopPlate) continue;
-      zcomplex sum{0, 0};
-      for (int b = 1; b <= kLocalUnknowns; ++b) sum += ae(a, b) * x[static_cast<std::size_t>(g.unknown(j, k, b))];
-      (c == kRightPlate ? f.right : f.top) += sum;
+      if (c == kRightPlate || c == kTopPlate) visit(j, k, a, c, ae);
     }
+  });
+}
+
+}  // namespace
+
+PlateForces plate_forces(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
+                         double omega, std::span<const zcomplex> x) {
+  PlateForces f{};
+  for_plate_rows(g, test, cells, omega, [&](int64_t j, int64_t k, int a, int8_t c, const ElementMatrix& ae) {
+    zcomplex sum{0, 0};
+    for (int b = 1; b <= kLocalUnknowns; ++b) sum += ae(a, b) * x[static_cast<std::size_t>(g.unknown(j, k, b))];
+    (c == kRightPlate ? f.right : f.top) += sum;
   });
   return f;
 }
@@ -221,16 +246,9 @@ PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
                                    std::span<const core::CellCoefficients> cells, double omega) {
   PlateFunctionals f{std::vector<zcomplex>(static_cast<std::size_t>(g.n), zcomplex{0, 0}),
                      std::vector<zcomplex>(static_cast<std::size_t>(g.n), zcomplex{0, 0})};
-  ElementMatrix ae;
-  for_cells(g, [&](int64_t j, int64_t k) {
-    if (j != g.nx && k != g.ny) return;
-    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
-    for (int a = 1; a <= kLocalUnknowns; ++a) {
-      const int8_t c = test.constraint[static_cast<std::size_t>(g.unknown(j, k, a))];
-      if (c != kRightPlate && c != kTopPlate) continue;
-      std::vector<zcomplex>& l = c == kRightPlate ? f.right : f.top;
-      for (int b = 1; b <= kLocalUnknowns; ++b) l[static_cast<std::size_t>(g.unknown(j, k, b))] += ae(a, b);
-    }
+  for_plate_rows(g, test, cells, omega, [&](int64_t j, int64_t k, int a, int8_t c, const ElementMatrix& ae) {
+    std::vector<zcomplex>& l = c == kRightPlate ? f.right : f.top;
+    for (int b = 1; b <= kLocalUnknowns; ++b) l[static_cast<std::size_t>(g.unknown(j, k, b))] += ae(a, b);
   });
   return f;
 }

@@ -66,14 +66,13 @@ struct TestSetup {
   std::vector<Load> loads;
 };
 
-// Rollers on the left and the base, sealed all round, rigid plates bonded
-// to both solids on the right (x) and the top (y); load 1 moves the right
-// plate by the width (unit mean strain eps_xx), load 2 the top plate by the
-// height (unit eps_zz).
+// The biaxial test of fem/test_conditions.hpp (rollers on the left and the
+// base, sealed all round, rigid plates bonded to both solids on the right
+// and the top); load 1 moves the right plate by the width (unit mean strain
+// eps_xx), load 2 the top plate by the height (unit eps_zz).
 TestSetup biaxial_test(const GridSystem& g);
-// Base clamped and sealed, the other sides sealed; unit tangential
-// tractions down the left, up the right and along +x on the top, on solid 1
-// (load 1) and on solid 3 (load 2).
+// The shear test of fem/test_conditions.hpp; its tangential tractions on
+// solid 1 (load 1) and the same tractions on solid 3 (load 2).
 TestSetup shear_test(const GridSystem& g);
 
 // The matrix values (in pattern order) and the right-hand sides (n x loads,

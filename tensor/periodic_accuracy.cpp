@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/backward_error.hpp"
 #include "upscaling/error_bounds.hpp"
 
 namespace tensor {
@@ -13,7 +14,7 @@ namespace bounds = drivers::bounds;
 
 namespace {
 
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kUnitRoundoff;
 
 double finite_or_inf(double r) { return std::isnan(r) ? std::numeric_limits<double>::infinity() : r; }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "core/backward_error.hpp"
+
 namespace tensor {
 
 namespace {
@@ -19,7 +21,7 @@ double dot(std::span<const double> a, std::span<const double> b) {
 
 double norm(std::span<const double> a) { return std::sqrt(dot(a, a)); }
 
-double magnitude(zcomplex a) { return std::abs(a.re) + std::abs(a.im); }
+using core::magnitude;
 
 }  // namespace
 

@@ -4,12 +4,15 @@
 #include <cmath>
 #include <limits>
 
+#include "core/angular_frequency.hpp"
+#include "core/backward_error.hpp"
+
 namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kTwoPi;
+using core::kUnitRoundoff;
 
 double finite_or_inf(double r) { return std::isnan(r) ? std::numeric_limits<double>::infinity() : r; }
 

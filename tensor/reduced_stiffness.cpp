@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/angular_frequency.hpp"
+#include "core/backward_error.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/side_by_side.hpp"
@@ -13,8 +15,8 @@ namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kTwoPi;
+using core::kUnitRoundoff;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double sum_rounding(const GridSystem& g) { return (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff; }

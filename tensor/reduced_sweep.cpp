@@ -6,14 +6,16 @@
 #include <limits>
 #include <map>
 
+#include "core/angular_frequency.hpp"
+#include "core/backward_error.hpp"
 #include "tensor/reduced_basis.hpp"
 
 namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kUnitRoundoff = std::numeric_limits<double>::epsilon() / 2;
+using core::kTwoPi;
+using core::kUnitRoundoff;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double modulus(zcomplex a) { return core::cabs(a); }

@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "core/angular_frequency.hpp"
 #include "core/stop.hpp"
 #include "core/stop_error.hpp"
 #include "engine/analysis.hpp"
@@ -103,7 +104,7 @@ void add_test_fields(const Grid& g, const std::vector<core::CellCoefficients>& c
         const zcomplex t3 = drivers::solid_divergence(u, drivers::kSolid3, g.h) + mean;
         const zcomplex z = drivers::fluid_divergence(u, g.h);
         const core::CellCoefficients& c = cells[at];
-        const zcomplex pres = -1.0 * (c.b1 * t1 + c.b2 * t3 + c.m * z);
+        const zcomplex pres = drivers::fluid_pressure(c.b1, c.b2, c.m, t1, t3, z);
         re.values[at] = t1.re, im.values[at] = t1.im, p.values[at] = std::hypot(pres.re, pres.im);
       }
     out.push_back(std::move(re)), out.push_back(std::move(im)), out.push_back(std::move(p));
@@ -115,7 +116,7 @@ void write_fields(const Options& o, const Sample& s, StiffnessComputation& comp)
   comp.at(*o.fields_freq, &keep);
   if (!leads_output()) return;  // the solutions are on rank 0
   const GridSystem& g = comp.grid();
-  const std::vector<core::CellCoefficients> cells = cell_coefficients(s, 6.283185307179586 * *o.fields_freq);
+  const std::vector<core::CellCoefficients> cells = cell_coefficients(s, core::angular_frequency(*o.fields_freq));
   std::vector<CellField> base{{"material", {}}, {"water_proportion_1", {}}};
   for (int64_t k = 1; k <= s.ny; ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {

@@ -7,34 +7,15 @@
 #include <ctime>
 
 #include "core/build_info.hpp"
+#include "core/json_text.hpp"
 
 namespace tensor {
 
 namespace {
 
-std::string quoted(const std::string& s) {
-  std::string out = "\"";
-  for (const char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\', out += ch;
-    } else if (c < 0x20 || c >= 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c < 0x80 ? c : 0xfffd);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out + '"';
-}
-
-// Shortest digits that read back to the same double; null when not finite.
-std::string number(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buf[32];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
+// JSON values as every run record writes them.
+constexpr auto& quoted = core::json_string;
+constexpr auto& number = core::json_number;
 
 double monotonic_seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/angular_frequency.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -19,7 +20,7 @@ namespace tensor {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+using core::kTwoPi;
 
 double worst(const engine::SparseSolver& s) {
   const std::vector<double> e = s.backward_errors();
@@ -29,16 +30,10 @@ double worst(const engine::SparseSolver& s) {
 }  // namespace
 
 SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) {
-  const drivers::SolutionView view(x.data(), g.xnod, static_cast<int>(g.nx));
-  zcomplex s1{0, 0}, s3{0, 0};
-  for (int64_t k = 1; k <= g.ny; ++k)
-    for (int64_t j = 1; j <= g.nx; ++j) {
-      const drivers::CellSolution c = view.cell(static_cast<int>(j), static_cast<int>(k));
-      s1 += 2.0 * drivers::shear_strain(c, drivers::kSolid1, g.h);
-      s3 += 2.0 * drivers::shear_strain(c, drivers::kSolid3, g.h);
-    }
-  const double cells = static_cast<double>(g.nx * g.ny);
-  return {s1 / cells, s3 / cells};
+  const int nx = static_cast<int>(g.nx), ny = static_cast<int>(g.ny);
+  const drivers::SolidStrains s =
+      drivers::mean_work_strains(core::TestKind::shear, drivers::SolutionView(x.data(), g.xnod, nx), nx, ny, g.h);
+  return {s.solid1, s.solid3};
 }
 
 StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,

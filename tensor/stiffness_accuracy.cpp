@@ -87,17 +87,8 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
 // l with l^T u = the mean engineering shear strain of solid s (as
 // mean_shear_strains): each cell's formula probed with unit values.
 std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidComponents s) {
-  std::vector<zcomplex> l(static_cast<std::size_t>(g.n), zcomplex{0, 0});
-  const double cells = static_cast<double>(g.nx * g.ny);
-  drivers::CellSolution u{};
-  for (int64_t k = 1; k <= g.ny; ++k)
-    for (int64_t j = 1; j <= g.nx; ++j)
-      for (int a = 1; a <= 20; ++a) {
-        u.v[a - 1] = {1, 0};
-        l[static_cast<std::size_t>(g.unknown(j, k, a))] += 2.0 * drivers::shear_strain(u, s, g.h) / cells;
-        u.v[a - 1] = {0, 0};
-      }
-  return l;
+  return drivers::mean_work_strain_functional(core::TestKind::shear, s, static_cast<int>(g.nx), static_cast<int>(g.ny),
+                                              g.h, g.xnod, static_cast<std::size_t>(g.n));
 }
 
 void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,

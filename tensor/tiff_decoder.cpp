@@ -179,40 +179,36 @@ std::vector<unsigned char> decode(std::string_view bytes, const std::string& pat
   return read_samples(tif.get(), src, width, height, bps, path);
 }
 
-}  // namespace
+// Sample i of the decoded bytes, of type U (as the machine orders bytes).
+template <class U>
+U sample_at(const std::vector<unsigned char>& s, std::size_t i) {
+  U v;
+  std::memcpy(&v, &s[sizeof(U) * i], sizeof(U));
+  return v;
+}
 
-Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path) {
+// The image's samples as T, each read as Narrow or as Wide, whichever has
+// the bits per sample the file states.
+template <class T, class Narrow, class Wide>
+Image<T> decode_as(std::string_view bytes, const std::string& path, Want want) {
   uint32_t w = 0, h = 0;
   int bps = 0;
-  const std::vector<unsigned char> s = decode(bytes, path, Want::labels, w, h, bps);
-  Image<int32_t> im{w, h, std::vector<int32_t>(static_cast<std::size_t>(w) * h)};
-  for (std::size_t i = 0; i < im.values.size(); ++i) {
-    if (bps == 8) {
-      im.values[i] = s[i];
-    } else {
-      uint16_t v;
-      std::memcpy(&v, &s[2 * i], 2);
-      im.values[i] = v;
-    }
-  }
+  const std::vector<unsigned char> s = decode(bytes, path, want, w, h, bps);
+  Image<T> im{w, h, std::vector<T>(static_cast<std::size_t>(w) * h)};
+  const bool narrow = bps == 8 * static_cast<int>(sizeof(Narrow));
+  for (std::size_t i = 0; i < im.values.size(); ++i)
+    im.values[i] = narrow ? static_cast<T>(sample_at<Narrow>(s, i)) : static_cast<T>(sample_at<Wide>(s, i));
   return im;
 }
 
+}  // namespace
+
+Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path) {
+  return decode_as<int32_t, uint8_t, uint16_t>(bytes, path, Want::labels);
+}
+
 Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path) {
-  uint32_t w = 0, h = 0;
-  int bps = 0;
-  const std::vector<unsigned char> s = decode(bytes, path, Want::reals, w, h, bps);
-  Image<double> im{w, h, std::vector<double>(static_cast<std::size_t>(w) * h)};
-  for (std::size_t i = 0; i < im.values.size(); ++i) {
-    if (bps == 32) {
-      float v;
-      std::memcpy(&v, &s[4 * i], 4);
-      im.values[i] = v;
-    } else {
-      std::memcpy(&im.values[i], &s[8 * i], 8);
-    }
-  }
-  return im;
+  return decode_as<double, float, double>(bytes, path, Want::reals);
 }
 
 }  // namespace tensor

@@ -45,4 +45,11 @@ inline zcomplex fluid_divergence(const CellSolution& u, double h) {
   return (u(fem::fluid(right)) - u(fem::fluid(left)) + u(fem::fluid(top)) - u(fem::fluid(bottom))) / h;
 }
 
+// Fluid pressure of a cell from its law (b1, b2, m) and the divergences of
+// solid 1 (theta1), solid 3 (theta3) and the relative fluid displacement
+// (zeta): p = -(b1 theta1 + b2 theta3 + m zeta).
+inline zcomplex fluid_pressure(double b1, double b2, double m, zcomplex theta1, zcomplex theta3, zcomplex zeta) {
+  return -(b1 * theta1 + b2 * theta3 + m * zeta);
+}
+
 }  // namespace drivers

@@ -75,13 +75,10 @@ double expected_over_q_error(double r) { return std::min(0.15, 0.15 * r * r); }
 
 ResultFunctionals result_functionals(const SolvedTest& t, const core::Coefficients& coef) {
   const bool compressional = t.kind == TestKind::compressional;
-  const double h = t.h, cells = static_cast<double>(t.nx) * t.ny;
+  const double h = t.h;
   ResultFunctionals f;
-  for (const SolidComponents s : {kSolid1, kSolid3}) {
-    (s.x == kSolid1.x ? f.strain1 : f.strain3) = cell_sum_functional(t, [&](const CellSolution& u, int, int) {
-      return compressional ? -vertical_strain(u, s, h) / cells : 2.0 * shear_strain(u, s, h) / cells;
-    });
-  }
+  f.strain1 = mean_work_strain_functional(t.kind, kSolid1, t.nx, t.ny, h, t.xnod, t.z.size());
+  f.strain3 = mean_work_strain_functional(t.kind, kSolid3, t.nx, t.ny, h, t.xnod, t.z.size());
   using enum fem::Vertex;
   const double height = t.ny * h;
   f.boundary = cell_sum_functional(t, [&](const CellSolution& u, int j, int k) {

@@ -11,22 +11,44 @@ namespace drivers {
 
 using core::TestKind;
 
+namespace {
+
+// The strain of solid s in one cell conjugate to the test's traction: minus
+// the vertical strain (compressional), the engineering shear strain (shear).
+zcomplex work_strain(TestKind kind, const CellSolution& c, SolidComponents s, double h) {
+  return kind == TestKind::compressional ? -vertical_strain(c, s, h) : 2.0 * shear_strain(c, s, h);
+}
+
+}  // namespace
+
 SolidStrains mean_work_strains(TestKind kind, const SolutionView& u, int nx, int ny, double h) {
   zcomplex s1{0, 0}, s3{0, 0};
   for (int k = 1; k <= ny; ++k) {
     for (int j = 1; j <= nx; ++j) {
       const CellSolution c = u.cell(j, k);
-      if (kind == TestKind::compressional) {
-        s1 -= vertical_strain(c, kSolid1, h);
-        s3 -= vertical_strain(c, kSolid3, h);
-      } else {
-        s1 += 2.0 * shear_strain(c, kSolid1, h);
-        s3 += 2.0 * shear_strain(c, kSolid3, h);
-      }
+      s1 += work_strain(kind, c, kSolid1, h);
+      s3 += work_strain(kind, c, kSolid3, h);
     }
   }
   const double cells = static_cast<double>(nx) * ny;
   return {s1 / cells, s3 / cells};
+}
+
+std::vector<zcomplex> mean_work_strain_functional(TestKind kind, SolidComponents s, int nx, int ny, double h,
+                                                  const fem::XnodTable& xnod, std::size_t n) {
+  std::vector<zcomplex> l(n, zcomplex{0, 0});
+  const double cells = static_cast<double>(nx) * ny;
+  CellSolution u{};
+  for (int k = 1; k <= ny; ++k)
+    for (int j = 1; j <= nx; ++j) {
+      const int64_t serial = fem::cell_serial(j, k, nx);
+      for (int c = 1; c <= 20; ++c) {
+        u.v[c - 1] = {1, 0};
+        l[static_cast<std::size_t>(xnod(serial, c) - 1)] += work_strain(kind, u, s, h) / cells;
+        u.v[c - 1] = {0, 0};
+      }
+    }
+  return l;
 }
 
 zcomplex tied_modulus(const SolidCompliance& g) {

@@ -30,6 +30,7 @@
 #include "core/complex.hpp"
 #include "core/test_kind.hpp"
 #include "core/text_out.hpp"
+#include "upscaling/cell_strains.hpp"
 #include "upscaling/solution_view.hpp"
 #include "fem/numbering.hpp"
 
@@ -53,6 +54,12 @@ struct SolidStrains {
   zcomplex solid1, solid3;
 };
 SolidStrains mean_work_strains(core::TestKind kind, const SolutionView& u, int nx, int ny, double h);
+
+// The same mean strain of solid s as a functional of the whole solution:
+// l with sum_i l_i z_i = the mean (n entries, unknowns numbered by xnod),
+// each cell's formula probed with unit values.
+std::vector<zcomplex> mean_work_strain_functional(core::TestKind kind, SolidComponents s, int nx, int ny, double h,
+                                                  const fem::XnodTable& xnod, std::size_t n);
 
 // G(i, j): mean strain of solid i under a unit traction on solid j.
 struct SolidCompliance {

@@ -103,40 +103,25 @@ using DWorkspace = BasicWorkspace<double>;
 using CWorkspace = BasicWorkspace<core::ccomplex>;
 // (Workspace, for double complex, is declared in yale/workspace.hpp.)
 
-inline constexpr auto& sodrv = odrv<float>;
-inline constexpr auto& dodrv = odrv<double>;
-inline constexpr auto& codrv = odrv<core::ccomplex>;
-inline constexpr auto& zodrv = odrv<core::zcomplex>;
+// sF, dF, cF, zF: routine F for real and complex, single and double values.
+#define YALE_NAMES_PER_VALUE_TYPE(F)                    \
+  inline constexpr auto& s##F = F<float>;               \
+  inline constexpr auto& d##F = F<double>;              \
+  inline constexpr auto& c##F = F<core::ccomplex>;      \
+  inline constexpr auto& z##F = F<core::zcomplex>;
 
-inline constexpr auto& sndrv = ndrv<float>;
-inline constexpr auto& dndrv = ndrv<double>;
-inline constexpr auto& cndrv = ndrv<core::ccomplex>;
-inline constexpr auto& zndrv = ndrv<core::zcomplex>;
-
-inline constexpr auto& ssro = sro<float>;
-inline constexpr auto& dsro = sro<double>;
-inline constexpr auto& csro = sro<core::ccomplex>;
-inline constexpr auto& zsro = sro<core::zcomplex>;
+YALE_NAMES_PER_VALUE_TYPE(odrv)  // sodrv ... zodrv
+YALE_NAMES_PER_VALUE_TYPE(ndrv)  // sndrv ... zndrv
+YALE_NAMES_PER_VALUE_TYPE(sro)   // ssro ... zsro
+YALE_NAMES_PER_VALUE_TYPE(nnf)   // snnf ... znnf
+YALE_NAMES_PER_VALUE_TYPE(nns)   // snns ... znns
+YALE_NAMES_PER_VALUE_TYPE(nnt)   // snnt ... znnt
+#undef YALE_NAMES_PER_VALUE_TYPE
 
 // The symbolic step reads only the pattern: one routine for all types.
 inline constexpr auto& snsf = nsf;
 inline constexpr auto& dnsf = nsf;
 inline constexpr auto& cnsf = nsf;
 inline constexpr auto& znsf = nsf;
-
-inline constexpr auto& snnf = nnf<float>;
-inline constexpr auto& dnnf = nnf<double>;
-inline constexpr auto& cnnf = nnf<core::ccomplex>;
-inline constexpr auto& znnf = nnf<core::zcomplex>;
-
-inline constexpr auto& snns = nns<float>;
-inline constexpr auto& dnns = nns<double>;
-inline constexpr auto& cnns = nns<core::ccomplex>;
-inline constexpr auto& znns = nns<core::zcomplex>;
-
-inline constexpr auto& snnt = nnt<float>;
-inline constexpr auto& dnnt = nnt<double>;
-inline constexpr auto& cnnt = nnt<core::ccomplex>;
-inline constexpr auto& znnt = nnt<core::zcomplex>;
 
 }  // namespace yale

@@ -14,19 +14,14 @@
 #include <vector>
 
 #include "tests/fixtures/grid_system.hpp"
+#include "bench/engine/clocks.hpp"
 #include "bench/engine/process_memory.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-// Processor time of the whole process (all threads): on a shared machine a
-// fairer measure of one thread's work than the wall clock.
-double cpu_now() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
+using engine_bench::Clock;
+using engine_bench::cpu_now;
+using engine_bench::since;
 
 double count(int infog) { return infog >= 0 ? infog : -1e6 * infog; }  // MUMPS writes millions as negatives
 

@@ -31,7 +31,9 @@ TEST(DenseKernel, UnsetMeansTheWidestTheProcessorRuns) {
 TEST(DenseKernel, EveryKernelTheProcessorRunsCanBeForced) {
   for (const KernelIsa isa : {KernelIsa::plain, KernelIsa::avx2, KernelIsa::avx512}) {
     EXPECT_EQ(core::kernel_from(core::kernel_name(isa), everything), isa);
-    if (core::processor_runs(isa)) EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
+    if (core::processor_runs(isa)) {
+      EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
+    }
   }
   EXPECT_EQ(core::kernel_from("plain", plain_only), KernelIsa::plain);  // every processor runs plain arithmetic
 }

@@ -191,6 +191,12 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
   rows = read_csv(dir_ / "s" / "sweep.csv");
   EXPECT_EQ(rows[2].at("status") + rows[3].at("status") + rows[3].at("message") + rows[4].at("status"), "994040");
   EXPECT_EQ(sweep(args + " --retry-failed"), 0);
+  // Resumed with the last frequency changed: that point runs on its new deck.
+  std::string moved = args;
+  moved.replace(moved.find(",6 "), 3, ",7 ");
+  EXPECT_EQ(sweep(moved), 0) << err();
+  rows = read_csv(dir_ / "s" / "sweep.csv");
+  EXPECT_EQ(rows[6].at("freq") + rows[6].at("status") + rows[6].at("message"), "740");
 }
 
 TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {

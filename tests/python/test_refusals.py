@@ -96,6 +96,8 @@ def test_arrays_of_the_wrong_kind(small_sample):
         upscale.Sample(np.full((2, 2), 2**32, dtype=np.int64), m, cell_size=1e-3)
     with pytest.raises(TypeError, match="akf must be a number, got str"):
         upscale.Material(akf="2.25e9")
+    with pytest.raises(TypeError, match="akf must be a number, got bool"):  # True is an int to Python
+        upscale.Sample(patchy_labels(4, 3), {0: dict(PATCH, akf=True), 7: dict(PATCH)}, cell_size=1e-3)
     with pytest.raises(TypeError, match="must be an upscale.Material or a dict"):
         upscale.Sample(patchy_labels(4, 3), {0: 3.0, 7: dict(PATCH)}, cell_size=1e-3)
     with pytest.raises(TypeError, match="keys must be integer labels"):

@@ -100,6 +100,9 @@ TEST_F(SampleFile, TyposMissingFieldsAndValuesOutOfRangeAreRefused) {
   twin.replace(twin.find("label = 0"), 9, "label = 5");
   EXPECT_NE(refused(base + freq, twin).find("carry the same label 5"), std::string::npos);
   EXPECT_NE(refused(base + "frequencies = [0]\n").find("frequency 0 is outside (0, 1e+12] Hz"), std::string::npos);
+  std::string flat = base;
+  flat.replace(flat.find("1e-3"), 4, "0");
+  EXPECT_NE(refused(flat + freq).find("cell_size = 0 must be a positive length"), std::string::npos);
   EXPECT_NE(refused(base).find("exactly one of them"), std::string::npos);
   EXPECT_NE(refused("model = \"granite\"\n" + freq).find("expected \"ice\" or \"shaley-sand\""), std::string::npos);
   EXPECT_NE(refused(base + freq + "lame = 2\n").find("lame must be a string"), std::string::npos);

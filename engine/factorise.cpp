@@ -29,6 +29,17 @@ BlasThreads::BlasThreads(int threads) : saved_(openblas_get_num_threads()) {
 }
 BlasThreads::~BlasThreads() { openblas_set_num_threads(saved_); }
 
+}  // namespace engine::detail
+
+namespace engine {
+
+OneBlasThread::OneBlasThread() : saved_(openblas_get_num_threads()) { openblas_set_num_threads(1); }
+OneBlasThread::~OneBlasThread() { openblas_set_num_threads(saved_); }
+
+}  // namespace engine
+
+namespace engine::detail {
+
 namespace {
 
 struct Stack {

@@ -42,9 +42,11 @@ class OwnSolver final : public SparseSolver {
   void solve(std::span<zcomplex> b, Index nrhs, bool refine) override;
   const Statistics& statistics() const override { return stats_; }
   std::vector<double> backward_errors() const override { return omega_; }
+  std::unique_ptr<SparseSolver> twin(int threads) const override;
 
  private:
   void choose_ordering(const Pattern& pattern);
+  void count_for_threads(int threads);
   void check_memory() const;
   void check_disk() const;
   detail::FactorBlocks factor_blocks() const {
@@ -119,10 +121,17 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
                                                             std::to_string(entries_) + " entries");
   input_ = detail::input_matrix(pattern);
   choose_ordering(pattern);
+  stats_.n = pattern.n;
+  count_for_threads(threads_);
+  stats_.analyse_seconds = seconds_since(t0);
+}
+
+// The threads' subtrees and, with them, the counts and the memory of a factorisation.
+void OwnSolver::count_for_threads(int threads) {
+  threads_ = threads;
   subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
   const Index stored = static_cast<Index>(input_.lower.row.size());
   const detail::Counts c = detail::count_fronts(plan_.fronts, stored, subtrees_, threads_);
-  stats_.n = pattern.n;
   stats_.matrix_entries = stored;
   stats_.factor_entries = c.factor_entries;
   stats_.flops = c.flops;
@@ -134,7 +143,19 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   stats_.out_of_core_bytes = c.out_of_core_bytes + input;
   stats_.disk_bytes = c.disk_bytes;
   stats_.memory_bytes = out_of_core() ? stats_.out_of_core_bytes : stats_.in_core_bytes;
-  stats_.analyse_seconds = seconds_since(t0);
+}
+
+std::unique_ptr<SparseSolver> OwnSolver::twin(int threads) const {
+  if (plan_.fronts.nsuper == 0) return nullptr;
+  auto t = std::make_unique<OwnSolver>();
+  t->options_ = options_;
+  t->options_.threads = threads;
+  t->entries_ = entries_;
+  t->input_ = input_;
+  t->plan_ = plan_;
+  t->stats_ = stats_;
+  t->count_for_threads(std::max(threads, 1));
+  return t;
 }
 
 void OwnSolver::check_memory() const {

@@ -114,6 +114,27 @@ class SparseSolver {
   virtual const Statistics& statistics() const = 0;
   // Componentwise backward error of each column of the last refined solve.
   virtual std::vector<double> backward_errors() const = 0;
+  // A solver of the same analysis, factorising on `threads` threads into
+  // factor storage of its own, so that two can work side by side; null
+  // where the backend cannot share its analysis (or before analyse).
+  virtual std::unique_ptr<SparseSolver> twin(int threads) const {
+    (void)threads;
+    return nullptr;
+  }
+};
+
+// Holds the BLAS of every solver in the process to one thread for its
+// lifetime (the count before is restored after): for solvers that work
+// side by side on threads of their own.
+class OneBlasThread {
+ public:
+  OneBlasThread();
+  ~OneBlasThread();
+  OneBlasThread(const OneBlasThread&) = delete;
+  OneBlasThread& operator=(const OneBlasThread&) = delete;
+
+ private:
+  int saved_;
 };
 
 enum class Backend { own, mumps };

@@ -6,6 +6,7 @@
 
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
+#include "tensor/side_by_side.hpp"
 #include "tensor/test_system.hpp"
 
 namespace tensor {
@@ -37,6 +38,19 @@ std::string reduced_refusal(const Sample& s, const CellLawTerms& terms, std::siz
   return semidefinite_refusal(s, terms);
 }
 
+std::vector<Stiffness> unswept_rows(const Sample& s, const std::vector<double>& freqs_hz) {
+  const zcomplex none{std::nan(""), std::nan("")};
+  std::vector<Stiffness> rows;
+  for (double f : freqs_hz) {
+    Stiffness c{none, none, none, none, none, 0.0, {}};
+    c.bounds.condition = std::nan("");  // no factorisation at this frequency to estimate it with
+    const double omega = kTwoPi * f;
+    c.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cell_coefficients(s, omega), s.h, omega);
+    rows.push_back(c);
+  }
+  return rows;
+}
+
 void biaxial_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c) {
   // Functionals: right, top plate; loads: eps_xx = 1, eps_zz = 1.
   const double width = static_cast<double>(g.nx) * g.h, height = static_cast<double>(g.ny) * g.h;
@@ -61,30 +75,33 @@ void shear_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c) {
 ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, const GridSystem& g,
                                    const TestSetup& biaxial, const TestSetup& shear, TestChoice tests,
                                    engine::SparseSolver& solver, const std::vector<double>& freqs_hz,
-                                   const SweepOptions& o) {
-  ReducedStiffness out;
-  const zcomplex none{std::nan(""), std::nan("")};
-  for (double f : freqs_hz) {
-    Stiffness c{none, none, none, none, none, 0.0, {}};
-    c.bounds.condition = std::nan("");  // no factorisation at this frequency to estimate it with
-    const double omega = kTwoPi * f;
-    c.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cell_coefficients(s, omega), g.h, omega);
-    out.rows.push_back(c);
-  }
-  auto run = [&](const TestSetup& test, TestKindOf which, auto&& moduli) {
+                                   const SweepOptions& o, engine::SparseSolver* shear_solver) {
+  using Moduli = void (*)(const GridSystem&, const SweepPoint&, Stiffness&);
+  auto sweep = [&](const TestSetup& test, TestKindOf which, Moduli moduli, engine::SparseSolver& on) {
     const FrequencySystem fs = test_system(g, test, which, s, terms);
     const SweepScore score = [&](const SweepPoint& p) {
       Stiffness c;
       moduli(g, p, c);
       return worst_bound(c.bounds);
     };
-    SweepResult r = reduced_sweep(fs, freqs_hz, solver, o, score);
-    for (std::size_t k = 0; k < freqs_hz.size(); ++k) moduli(g, r.points[k], out.rows[k]);
-    out.full_solves_hz.insert(out.full_solves_hz.end(), r.full_solves_hz.begin(), r.full_solves_hz.end());
-    out.factorisations += r.factorisations;
+    return reduced_sweep(fs, freqs_hz, on, o, score);
   };
-  if (tests.biaxial) run(biaxial, TestKindOf::biaxial, biaxial_moduli);
-  if (tests.shear) run(shear, TestKindOf::shear, shear_moduli);
+  SweepResult rb, rs;
+  if (tests.biaxial && tests.shear && shear_solver) {
+    side_by_side([&] { rb = sweep(biaxial, TestKindOf::biaxial, biaxial_moduli, solver); },
+                 [&] { rs = sweep(shear, TestKindOf::shear, shear_moduli, *shear_solver); });
+  } else {
+    if (tests.biaxial) rb = sweep(biaxial, TestKindOf::biaxial, biaxial_moduli, solver);
+    if (tests.shear) rs = sweep(shear, TestKindOf::shear, shear_moduli, solver);
+  }
+  ReducedStiffness out;
+  out.rows = unswept_rows(s, freqs_hz);
+  for (auto [r, moduli] : {std::pair<SweepResult*, Moduli>{&rb, biaxial_moduli}, {&rs, shear_moduli}}) {
+    if (r->points.empty()) continue;
+    for (std::size_t k = 0; k < freqs_hz.size(); ++k) moduli(g, r->points[k], out.rows[k]);
+    out.full_solves_hz.insert(out.full_solves_hz.end(), r->full_solves_hz.begin(), r->full_solves_hz.end());
+    out.factorisations += r->factorisations;
+  }
   return out;
 }
 

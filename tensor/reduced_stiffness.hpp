@@ -25,10 +25,16 @@ struct ReducedStiffness {
 // distinct viscous laws (each one a term of the system).
 std::string reduced_refusal(const Sample& s, const CellLawTerms& terms, std::size_t max_groups = 16);
 
+// With `shear_solver` (of the same analysis) and both tests, the shear test
+// is swept on it beside the biaxial one, on a thread of its own.
 ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, const GridSystem& g,
                                    const TestSetup& biaxial, const TestSetup& shear, TestChoice tests,
                                    engine::SparseSolver& solver, const std::vector<double>& freqs_hz,
-                                   const SweepOptions& o);
+                                   const SweepOptions& o, engine::SparseSolver* shear_solver = nullptr);
+
+// Rows of no modulus yet (not a number) with the frequencies' resolution
+// and no condition estimate (no factorisation at the frequency).
+std::vector<Stiffness> unswept_rows(const Sample& s, const std::vector<double>& freqs_hz);
 
 // The moduli and relative bounds of the biaxial and the shear test from
 // their points (functionals x loads); bounds in b.

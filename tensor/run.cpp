@@ -25,6 +25,7 @@
 #include "tensor/mpi_run.hpp"
 #include "tensor/run_guard.hpp"
 #include "tensor/richardson.hpp"
+#include "tensor/reduced_periodic.hpp"
 #include "tensor/reduced_stiffness.hpp"
 #include "tensor/run_json.hpp"
 #include "tensor/velocities.hpp"
@@ -262,8 +263,6 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
   if (o.frequency_method == FrequencyMethod::direct) return {};
   if (o.frequency_method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
   std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
-  if (why.empty() && choice.boundary == Boundary::periodic)
-    why = "the reduced sweep serves the sealed tests; periodic boundaries are solved at every frequency";
   const CellLawTerms terms = cell_law_terms(s);
   if (why.empty()) why = reduced_refusal(s, terms);
   if (!why.empty()) {
@@ -275,8 +274,12 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
   SweepOptions so;
   so.tolerance = o.reduced_tolerance;
   so.progress = [&progress](const std::string& what) { progress.say("reduced sweep: " + what); };
-  ReducedStiffness r = reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice, comp.solver(),
-                                         s.frequencies, so);
+  ReducedStiffness r =
+      comp.periodic_grid()
+          ? reduced_periodic_stiffness(s, terms, *comp.periodic_grid(), comp.solver(), s.frequencies, so)
+          : reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice,
+                              comp.test_solver(0) ? *comp.test_solver(0) : comp.solver(), s.frequencies, so,
+                              comp.test_solver(1));
   record.frequency_method = "reduced";
   record.full_factorisations = r.factorisations;
   record.factorisation_frequencies = r.full_solves_hz;
@@ -338,7 +341,7 @@ int run_checked(const Options& o, RunRecord& record) {
   }
   finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
   comp.on_factorise = nullptr;
-  record_statistics(record, comp.solver().statistics());
+  record_statistics(record, comp.statistics());
   if (o.fields_freq) write_fields(o, s, comp);
   if (!leads_output()) return 0;
   write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);

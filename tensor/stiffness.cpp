@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
@@ -11,6 +12,8 @@
 #include "tensor/file_access.hpp"
 #include "tensor/mpi_run.hpp"
 #include "tensor/periodic_accuracy.hpp"
+#include "tensor/side_by_side.hpp"
+#include "core/memory_room.hpp"
 
 namespace tensor {
 
@@ -54,26 +57,55 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
   shear_ = shear_test(grid_);
   o.grid = &grid_.places;
   solver_->analyse(grid_.pattern, o);
+  if (tests_.biaxial && tests_.shear) pair_solvers(options);
+}
+
+engine::Statistics StiffnessComputation::statistics() const {
+  engine::Statistics st = solver_->statistics();
+  if (!pair_[0]) return st;
+  // Side by side: the time of the slower test.
+  for (const auto& p : pair_) {
+    st.factorise_seconds = std::max(st.factorise_seconds, p->statistics().factorise_seconds);
+    st.solve_seconds = std::max(st.solve_seconds, p->statistics().solve_seconds);
+  }
+  return st;
+}
+
+// With two threads or more, two solvers of one thread each that share the
+// analysis, each with factors of its own, for the two sealed tests side by
+// side, where the memory holds both (the own engine on one rank, factors
+// in memory).
+void StiffnessComputation::pair_solvers(const engine::Options& options) {
+  const int threads =
+      options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (threads < 2 || job_ranks().size != 1 || !options.out_of_core_dir.empty()) return;
+  std::unique_ptr<engine::SparseSolver> a = solver_->twin(1);
+  if (!a) return;
+  const core::MemoryRoom room = core::memory_room();
+  const std::int64_t limit = options.memory_limit > 0 ? options.memory_limit : room.bytes;
+  if (limit >= 0 && 2 * a->memory_needed() > limit) return;
+  pair_[1] = solver_->twin(1);
+  pair_[0] = std::move(a);
 }
 
 Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core::CellCoefficients>& cells,
-                                            Solutions* keep) {
+                                            Solutions* keep, engine::SparseSolver& solver) {
   const PeriodicGrid& g = *periodic_;
   PeriodicSystem sys;
   assemble_periodic(g, cells, omega, sys);
   if (on_factorise) on_factorise("periodic");
-  solver_->factorise(sys.values);
+  solver.factorise(sys.values);
   std::vector<zcomplex> x = sys.rhs;
-  solver_->solve(x, kStrains);
+  solver.solve(x, kStrains);
   Stiffness s{};
-  s.backward_error = worst(*solver_);
+  s.backward_error = worst(solver);
   const Tensor3 c = periodic_tensor(g, sys, x);
   s.c11 = c[0][0], s.c13 = c[0][1], s.c15 = c[0][2];
   s.c31 = c[1][0], s.c33 = c[1][1], s.c35 = c[1][2];
   s.c51 = c[2][0], s.c53 = c[2][1], s.c55 = c[2][2];
   s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, g.h, omega);
   if (job_ranks().size == 1) {
-    bound_periodic(g, sys, x, c, *solver_, s.bounds);
+    bound_periodic(g, sys, x, c, solver, s.bounds);
   } else {
     const double none = std::nan("");
     s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = none;
@@ -83,50 +115,63 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
   return s;
 }
 
-Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
-  const double omega = kTwoPi * freq_hz;
-  const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
-  if (periodic_) return periodic_at(omega, cells, keep);
+void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver,
+                                      const std::vector<core::CellCoefficients>& cells, double omega, Stiffness& s,
+                                      std::vector<zcomplex>* keep) {
   const std::size_t n = static_cast<std::size_t>(grid_.n);
+  const TestSetup& test = biaxial ? biaxial_ : shear_;
   std::vector<zcomplex> values, x, rhs, raw;
-  // A modulus whose test is not run is not a number.
-  const zcomplex none{std::nan(""), std::nan("")};
-  Stiffness s{none, none, none, none, none, 0.0, {}};
-  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_.h, omega);
   // The bounds take a number of solves that depends on the values; under a
   // distributed backend every solve is collective and the solution lives on
   // one rank, so a job of several ranks reports no bound (not a number).
   const bool bounded = job_ranks().size == 1;
-  if (!bounded) s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = std::nan("");
-  auto solve = [&](const TestSetup& test, const char* name) {
-    assemble(grid_, test, cells, omega, values, x);
-    if (on_factorise) on_factorise(name);
-    solver_->factorise(values);
-    rhs = x;
-    solver_->solve(x, 2);
-    s.backward_error = std::max(s.backward_error, worst(*solver_));
-    raw = x;
-    for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
-  };
-  const double width = static_cast<double>(grid_.nx) * grid_.h, height = static_cast<double>(grid_.ny) * grid_.h;
-  if (tests_.biaxial) {
-    solve(biaxial_, "biaxial");
+  assemble(grid_, test, cells, omega, values, x);
+  if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
+  solver.factorise(values);
+  rhs = x;
+  solver.solve(x, 2);
+  s.backward_error = std::max(s.backward_error, worst(solver));
+  raw = x;
+  for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
+  if (biaxial) {
+    const double width = static_cast<double>(grid_.nx) * grid_.h, height = static_cast<double>(grid_.ny) * grid_.h;
     // Load 1: eps_xx = 1; load 2: eps_zz = 1. Mean stress = force / side.
-    const PlateForces f1 = plate_forces(grid_, biaxial_, cells, omega, std::span<const zcomplex>(x).first(n));
-    const PlateForces f2 = plate_forces(grid_, biaxial_, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
+    const PlateForces f1 = plate_forces(grid_, test, cells, omega, std::span<const zcomplex>(x).first(n));
+    const PlateForces f2 = plate_forces(grid_, test, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
     s.c11 = f1.right / height, s.c31 = f1.top / width;
     s.c13 = f2.right / height, s.c33 = f2.top / width;
-    if (bounded) bound_biaxial(grid_, biaxial_, cells, omega, {values, rhs, raw, x}, *solver_, s.bounds);
-    if (keep) keep->biaxial = x;
-  }
-  if (tests_.shear) {
-    solve(shear_, "shear");
+    if (bounded) bound_biaxial(grid_, test, cells, omega, {values, rhs, raw, x}, solver, s.bounds);
+  } else {
     const SolidShear on1 = mean_shear_strains(grid_, std::span<const zcomplex>(x).first(n));
     const SolidShear on3 = mean_shear_strains(grid_, std::span<const zcomplex>(x).subspan(n, n));
     s.c55 = drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
-    if (bounded) bound_shear(grid_, shear_, {values, rhs, raw, x}, *solver_, s.bounds);
-    if (keep) keep->shear = x;
+    if (bounded) bound_shear(grid_, test, {values, rhs, raw, x}, solver, s.bounds);
   }
+  if (keep) *keep = std::move(x);
+}
+
+Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
+  const double omega = kTwoPi * freq_hz;
+  const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
+  if (periodic_) return periodic_at(omega, cells, keep, *solver_);
+  // A modulus whose test is not run is not a number.
+  const zcomplex none{std::nan(""), std::nan("")};
+  Stiffness s{none, none, none, none, none, 0.0, {}};
+  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_.h, omega);
+  if (job_ranks().size != 1) s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = std::nan("");
+  Stiffness b = s, sh = s;
+  auto biaxial = [&](engine::SparseSolver& on) { solve_test(true, on, cells, omega, b, keep ? &keep->biaxial : nullptr); };
+  auto shear = [&](engine::SparseSolver& on) { solve_test(false, on, cells, omega, sh, keep ? &keep->shear : nullptr); };
+  if (pair_[0]) {
+    side_by_side([&] { biaxial(*pair_[0]); }, [&] { shear(*pair_[1]); });
+  } else {
+    if (tests_.biaxial) biaxial(*solver_);
+    if (tests_.shear) shear(*solver_);
+  }
+  s.c11 = b.c11, s.c13 = b.c13, s.c31 = b.c31, s.c33 = b.c33, s.c55 = sh.c55;
+  s.bounds.c11 = b.bounds.c11, s.bounds.c13 = b.bounds.c13, s.bounds.c33 = b.bounds.c33, s.bounds.c55 = sh.bounds.c55;
+  s.bounds.condition = std::max(b.bounds.condition, sh.bounds.condition);
+  s.backward_error = std::max(b.backward_error, sh.backward_error);
   return s;
 }
 

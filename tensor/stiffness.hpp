@@ -10,6 +10,7 @@
 // C55 is the tied modulus e^T G^-1 e, e = (1, 1).
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <span>
@@ -61,6 +62,12 @@ class StiffnessComputation {
   const PeriodicGrid* periodic_grid() const { return periodic_.get(); }
   const engine::SparseSolver& solver() const { return *solver_; }
   engine::SparseSolver& solver() { return *solver_; }
+  // The solver's counts, with the factorisation's time that of the slower
+  // test where the tests are factorised side by side.
+  engine::Statistics statistics() const;
+  // The two sealed tests' own solvers (one thread each, the analysis
+  // shared) when they are factorised side by side; null otherwise.
+  engine::SparseSolver* test_solver(int which) { return pair_[static_cast<std::size_t>(which)].get(); }
   const TestSetup& biaxial() const { return biaxial_; }
   const TestSetup& shear() const { return shear_; }
   // Matrix Market file of the biaxial test's matrix at freq_hz (complex
@@ -76,7 +83,12 @@ class StiffnessComputation {
   TestChoice tests_;
   std::unique_ptr<PeriodicGrid> periodic_;
   std::unique_ptr<engine::SparseSolver> solver_;
-  Stiffness periodic_at(double omega, const std::vector<core::CellCoefficients>& cells, Solutions* keep);
+  std::array<std::unique_ptr<engine::SparseSolver>, 2> pair_;
+  void pair_solvers(const engine::Options& options);
+  void solve_test(bool biaxial, engine::SparseSolver& solver, const std::vector<core::CellCoefficients>& cells,
+                  double omega, Stiffness& s, std::vector<zcomplex>* keep);
+  Stiffness periodic_at(double omega, const std::vector<core::CellCoefficients>& cells, Solutions* keep,
+                        engine::SparseSolver& solver);
 };
 
 // Mean engineering shear strain of each solid (2 eps_xy over the cells).

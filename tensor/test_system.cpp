@@ -8,16 +8,6 @@
 
 namespace tensor {
 
-namespace {
-
-// The part of the cells' law that term q holds, and the frequency it is
-// assembled at (1 for the friction, whose matrix is then i F).
-struct TermCells {
-  std::vector<core::CellCoefficients> cells;
-  double omega;
-  bool imaginary;
-};
-
 std::vector<TermCells> term_cells(const CellLawTerms& t) {
   std::vector<TermCells> out{{t.fixed, 0.0, false}, {t.friction, 1.0, true}};
   for (std::size_t g = 0; g < t.groups.size(); ++g) {
@@ -29,13 +19,17 @@ std::vector<TermCells> term_cells(const CellLawTerms& t) {
   return out;
 }
 
-std::vector<double> part(const std::vector<zcomplex>& v, bool imaginary) {
+std::vector<double> term_part(const std::vector<zcomplex>& v, bool imaginary) {
   std::vector<double> out(v.size());
   for (std::size_t i = 0; i < v.size(); ++i) out[i] = imaginary ? v[i].im : v[i].re;
   return out;
 }
 
-}  // namespace
+std::vector<zcomplex> term_coefficients(const Sample& s, const CellLawTerms& terms, double omega) {
+  std::vector<zcomplex> theta{{1.0, 0.0}, {0.0, omega}};
+  for (double mu : group_muav(s, terms, omega)) theta.push_back({mu, 0.0});
+  return theta;
+}
 
 FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKindOf which, const Sample& s,
                             const CellLawTerms& terms) {
@@ -50,23 +44,19 @@ FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKind
   std::vector<zcomplex> values, rhs;
   for (std::size_t q = 0; q < tc.size(); ++q) {
     assemble(g, q == 0 ? test : unloaded, tc[q].cells, tc[q].omega, values, rhs);
-    f.term_values.push_back(part(values, tc[q].imaginary));
-    f.term_rhs.push_back(part(rhs, tc[q].imaginary));
+    f.term_values.push_back(term_part(values, tc[q].imaginary));
+    f.term_rhs.push_back(term_part(rhs, tc[q].imaginary));
     if (which == TestKindOf::biaxial) {
       const PlateFunctionals pf = plate_functionals(g, test, tc[q].cells, tc[q].omega);
-      f.term_functionals.push_back({part(pf.right, tc[q].imaginary), part(pf.top, tc[q].imaginary)});
+      f.term_functionals.push_back({term_part(pf.right, tc[q].imaginary), term_part(pf.top, tc[q].imaginary)});
     } else if (q == 0) {
-      f.term_functionals.push_back({part(mean_shear_functional(g, drivers::kSolid1), false),
-                                    part(mean_shear_functional(g, drivers::kSolid3), false)});
+      f.term_functionals.push_back({term_part(mean_shear_functional(g, drivers::kSolid1), false),
+                                    term_part(mean_shear_functional(g, drivers::kSolid3), false)});
     } else {
       f.term_functionals.push_back({{}, {}});
     }
   }
-  f.coefficients = [&s, &terms](double omega) {
-    std::vector<zcomplex> theta{{1.0, 0.0}, {0.0, omega}};
-    for (double mu : group_muav(s, terms, omega)) theta.push_back({mu, 0.0});
-    return theta;
-  };
+  f.coefficients = [&s, &terms](double omega) { return term_coefficients(s, terms, omega); };
   f.assemble = [&g, &test, &s](double omega, std::vector<zcomplex>& v, std::vector<zcomplex>& b) {
     assemble(g, test, cell_coefficients(s, omega), omega, v, b);
   };

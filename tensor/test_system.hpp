@@ -12,6 +12,20 @@
 
 namespace tensor {
 
+// The part of the cells' law that term q of a test's system holds, and the
+// frequency it is assembled at (1 for the friction, whose matrix is then
+// i F, read as its imaginary part): A_static, F, one M_g per viscous group.
+struct TermCells {
+  std::vector<core::CellCoefficients> cells;
+  double omega;
+  bool imaginary;
+};
+std::vector<TermCells> term_cells(const CellLawTerms& t);
+// The terms' coefficients theta_q(omega): 1, i omega, muav_g(omega).
+std::vector<zcomplex> term_coefficients(const Sample& s, const CellLawTerms& terms, double omega);
+// The real (or the imaginary) parts of an assembled term.
+std::vector<double> term_part(const std::vector<zcomplex>& v, bool imaginary);
+
 enum class TestKindOf { biaxial, shear };
 
 // The system of test `which`; `g`, `test`, `s` and `terms` must outlive it.

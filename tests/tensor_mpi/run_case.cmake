@@ -4,6 +4,9 @@
 #   random      the deck's two materials placed by a random label image
 #   out-of-core as layered, the factors on disk
 #   plan        --plan prints both plans and writes no tensor.csv
+#   reduced     a spectrum swept by the reduced method on the MUMPS backend
+#               (one rank) against direct solves by the own engine, periodic
+#               and sealed; run.json must name the method
 #   fail-analysis  an out-of-core folder that does not exist: non-zero
 #               status and a message naming the rank and the analysis
 #   refused     a deck out of range (nx = -3): with --plan and no mpirun,
@@ -67,6 +70,20 @@ elseif(MODE STREQUAL "refused")
       set(failure "${how}: the deck's sentence ${times} times, expected once:\n${err}")
     elseif(NOT failure AND err MATCHES "failed during|MPI_ABORT")
       set(failure "${how}: the refusal went through MPI's abort:\n${err}")
+    endif()
+  endforeach()
+elseif(MODE STREQUAL "reduced")
+  set(spectrum "${DECK}" --freq 1e-2:1e4:9 --threads 1 --quiet)
+  foreach(boundary periodic sealed)
+    step(${PROGRAM} ${spectrum} --boundary ${boundary} --frequency-method direct -o "${SCRATCH}/own_${boundary}")
+    step(${mpi} ${spectrum} --boundary ${boundary} --solver mumps --frequency-method reduced --reduced-tolerance 1e-11
+         -o "${SCRATCH}/mumps_${boundary}")
+    step(${COMPARE} "${SCRATCH}/own_${boundary}/tensor.csv" "${SCRATCH}/mumps_${boundary}/tensor.csv")
+    if(NOT failure)
+      file(READ "${SCRATCH}/mumps_${boundary}/run.json" record)
+      if(NOT record MATCHES "\"frequency_method\": \"reduced\"")
+        set(failure "${boundary}: the MUMPS run did not sweep by the reduced method:\n${record}")
+      endif()
     endif()
   endforeach()
 elseif(MODE STREQUAL "plan")

@@ -8,7 +8,10 @@
 # DECK defaults to examples/ice.deck (60 x 60 cells), REPEATS to 7.  Prints
 # every time, the medians and their ratio; CPU time, not wall time, because
 # the machine may be shared.  Without build/bench/yale/umfpack_bench (built
-# where libsuitesparse-dev is installed) only the run is timed.
+# where libsuitesparse-dev is installed) only the run is timed.  The run
+# takes the kernel UPSCALE_KERNEL names (plain, avx2, avx512; default the
+# widest); UMFPACK's BLAS runs one thread unless OPENBLAS_NUM_THREADS says
+# otherwise.
 set -eu
 build=$(cd "${1:?usage: measure_run.sh BUILD_DIR [DECK] [REPEATS]}" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +23,8 @@ cd "$scratch"
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+export OPENBLAS_NUM_THREADS="${OPENBLAS_NUM_THREADS:-1}"
+echo "kernel: ${UPSCALE_KERNEL:-widest}; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 : > run.times
 : > umfpack.times
 i=0

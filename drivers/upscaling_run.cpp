@@ -32,6 +32,7 @@
 #include "waves/plane_waves.hpp"
 #include "yale/flag_meaning.hpp"
 #include "yale/refinement.hpp"
+#include "yale/several_solves.hpp"
 #include "yale/yale.hpp"
 
 namespace drivers {
@@ -102,6 +103,15 @@ void solve_with_factors(SystemStorage& run, int32_t nodos, std::span<const core:
   if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
 }
 
+// Solves the transposed system for each vector of vs with the factors of the
+// last factorisation, several in one sweep of them.
+void transposed_solves(SystemStorage& run, int32_t nodos, std::span<const std::span<core::zcomplex>> vs) {
+  const std::span<const int32_t> c(run.c.get(), static_cast<std::size_t>(nodos));
+  int32_t flag = 0;
+  yale::zndrv_vectors(nodos, c, c, run.nwork, run.work, 4, vs, flag);
+  if (flag != 0) core::raise_stop(core::kStopSolveFailed, {}, yale::flag_sentence(flag, nodos));
+}
+
 // Orders, factorises and solves the assembled system, then refines the
 // solution with the stored factors; the solution lands in z.  Returns its
 // componentwise backward error.
@@ -149,7 +159,8 @@ bounds::MatrixView matrix_view(SystemStorage& run, int32_t nodos) {
 
 bounds::SolveCallbacks solves_with_factors(SystemStorage& run, int32_t nodos) {
   return {[&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 3); },
-          [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); }};
+          [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); },
+          [&run, nodos](std::span<const std::span<core::zcomplex>> vs) { transposed_solves(run, nodos, vs); }};
 }
 
 }  // namespace

@@ -39,26 +39,41 @@ void for_cells(const GridSystem& g, Visit&& visit) {
     for (int64_t j = 1; j <= g.nx; ++j) visit(j, k);
 }
 
+// The cells whose entries the system holds: those of its band of rows.
+template <class Visit>
+void for_band_cells(const GridSystem& g, Visit&& visit) {
+  for (int64_t k = g.first_row; k <= g.last_row; ++k)
+    for (int64_t j = 1; j <= g.nx; ++j) visit(j, k);
+}
+
 }  // namespace
 
-GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_)
-    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), xnod(nx_ * ny_) {
+GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_)
+    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), first_row(first_row_), last_row(last_row_), xnod(nx_ * ny_) {
   if (nx < 1 || ny < 1 || n > INT32_MAX)
     throw std::invalid_argument("grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
                                 " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  if (first_row < 1 || last_row < first_row - 1 || last_row > ny)
+    throw std::invalid_argument("band of cell rows " + std::to_string(first_row) + ".." + std::to_string(last_row) +
+                                ": expected rows within 1.." + std::to_string(ny) + " (or none)");
   // The sort keys (210 a cell) and the pattern's two index arrays (130
   // distinct entries a cell on a large grid), sized before any is allocated.
-  const int64_t cells = nx * ny;
+  const int64_t cells = nx * (last_row - first_row + 1);
   core::require_memory(cells * 210 * 8 + cells * 135 * 16 + n * 32,
                        "the assembly of the grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " cells");
   fem::global_numbering(static_cast<int32_t>(nx), static_cast<int32_t>(ny), xnod);
   places = {nx, ny, std::vector<int32_t>(static_cast<std::size_t>(n)), std::vector<int32_t>(static_cast<std::size_t>(n))};
-  std::vector<int64_t> keys;
-  keys.reserve(static_cast<std::size_t>(nx * ny * 210));
   for_cells(*this, [&](int64_t j, int64_t k) {
     for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const auto r = static_cast<std::size_t>(unknown(j, k, a));
+      place_of(a, j, k, places.x2[r], places.y2[r]);
+    }
+  });
+  std::vector<int64_t> keys;
+  keys.reserve(static_cast<std::size_t>(cells * 210));
+  for_band_cells(*this, [&](int64_t j, int64_t k) {
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
       const int64_t r = unknown(j, k, a);
-      place_of(a, j, k, places.x2[static_cast<std::size_t>(r)], places.y2[static_cast<std::size_t>(r)]);
       for (int b = 1; b <= kLocalUnknowns; ++b) {
         const int64_t c = unknown(j, k, b);
         if (c <= r) keys.push_back(r * n + c);
@@ -153,7 +168,7 @@ void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::
   rhs.assign(n * nloads, zcomplex{0, 0});
   ElementMatrix ae;
   int64_t u[kLocalUnknowns];
-  for_cells(g, [&](int64_t j, int64_t k) {
+  for_band_cells(g, [&](int64_t j, int64_t k) {
     regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
     for (int a = 1; a <= kLocalUnknowns; ++a) u[a - 1] = g.unknown(j, k, a);
     for (int a = 1; a <= kLocalUnknowns; ++a) {
@@ -169,7 +184,7 @@ void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::
       }
     }
   });
-  for (std::size_t l = 0; l < nloads; ++l) {
+  for (std::size_t l = 0; l < nloads && g.first_row == 1; ++l) {  // the forces once, by the band of row 1
     const std::vector<zcomplex>& f = test.loads[l].force;
     if (f.empty()) continue;
     for (std::size_t r = 0; r < n; ++r)

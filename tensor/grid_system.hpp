@@ -30,16 +30,24 @@ enum Constraint : int8_t {
   kTopPlate = 2,    // prescribed: the top plate's displacement
 };
 
+// The pattern and the assembled values may be those of a band of cell rows
+// alone (one rank's share of a distributed system: the entries of the
+// band's cells, those of the nodes on its borders contributed by both
+// bands and summed by the backend); the numbering, the places and the tests
+// are always the whole grid's.
 struct GridSystem {
   int64_t nx = 0, ny = 0;
   double h = 0;
   int64_t n = 0;
+  int64_t first_row = 1, last_row = 0;  // the band of cell rows (1-based) of the pattern; may be empty
   fem::XnodTable xnod;
   engine::Pattern pattern;            // sorted by row, then column
   std::vector<int64_t> row_start;     // entries of row r: row_start[r] .. row_start[r+1]-1
   engine::GridPlaces places;
 
-  GridSystem(int64_t nx_, int64_t ny_, double h_);
+  GridSystem(int64_t nx_, int64_t ny_, double h_) : GridSystem(nx_, ny_, h_, 1, ny_) {}
+  GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_);
+  bool whole() const { return first_row == 1 && last_row == ny; }
   // 0-based unknown of local unknown a (1..20) of cell (j, k).
   int64_t unknown(int64_t j, int64_t k, int a) const { return xnod(fem::cell_serial(j, k, nx), a) - 1; }
   // Position of entry (row, col), row >= col, in the pattern.
@@ -69,7 +77,8 @@ TestSetup biaxial_test(const GridSystem& g);
 TestSetup shear_test(const GridSystem& g);
 
 // The matrix values (in pattern order) and the right-hand sides (n x loads,
-// column-major) of `test` with the cells' coefficients at omega.
+// column-major) of `test` with the cells' coefficients at omega; of a band,
+// the band's share of them (the nodal forces in the band of row 1).
 void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
               std::vector<zcomplex>& values, std::vector<zcomplex>& rhs);
 

@@ -1,6 +1,8 @@
 #include "tensor/mpi_run.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,16 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "core/memory_room.hpp"
+#include "core/stop_codes.hpp"
 #include "core/stop_error.hpp"
 
 #include "engine/own_plan.hpp"
+#include "tensor/failure_status.hpp"
 #include "tensor/rank_agreement.hpp"
 #include "tensor/run.hpp"
 
 #ifdef UPSCALE_HAVE_MUMPS
 #include "engine/mpi_job.hpp"
-#include "engine/mpi_share.hpp"
 #include "engine/mumps_plan.hpp"
+#include <mpi.h>
 #endif
 
 namespace tensor {
@@ -26,6 +31,12 @@ namespace {
 JobRanks& ranks_slot() {
   static JobRanks r;
   return r;
+}
+// Set when every rank of the job has raised an exception at one agreement
+// point (all_ranks_pass): the job can end in order, without MPI's abort.
+bool& failed_together_slot() {
+  static bool together = false;
+  return together;
 }
 // The plan printed so far reaches standard output, or the run fails saying so
 // (a plan sent to a full disk is lost, not a success).
@@ -38,6 +49,11 @@ void flush_plan() {
 
 const JobRanks& job_ranks() { return ranks_slot(); }
 
+CellRows band_of_rank(int64_t ny) {
+  const JobRanks& r = job_ranks();
+  return {static_cast<int64_t>(r.rank) * ny / r.size + 1, static_cast<int64_t>(r.rank + 1) * ny / r.size};
+}
+
 #ifdef UPSCALE_HAVE_MUMPS
 
 bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o.plan; }
@@ -45,40 +61,112 @@ bool runs_as_job(const Options& o) { return o.solver == SolverChoice::mumps || o
 // A refused input ends every rank the same way (each reads the same input):
 // the job finishes normally and rank 0 alone says why. A job of one rank
 // (a plan, or a run not under mpirun) never goes through MPI's abort.
+// Only rank 0 ends with the refusal's status: mpirun ends the whole job as
+// soon as any rank exits non-zero, and rank 0, stopped by that signal while
+// it still ends, would replace its record of the refusal by one of the
+// signal. The other ranks end with 0 and leave the job's status to rank 0.
 int run_as_job(int& argc, char**& argv, const Options& o) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::optional<core::StopError> refusal;
-  std::string failure;
+  std::exception_ptr failure;
   const int status = engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
     ranks_slot() = {r.rank, r.size};
     std::vector<std::string> files{o.input};
     if (!o.labels_file.empty()) files.push_back(o.labels_file);
-    if (const int disagree = ranks_agree(job_digest(args, files)); disagree != 0) return disagree;
+    if (const int disagree = ranks_agree(job_digest(args, files)); disagree != 0) return r.rank == 0 ? disagree : 0;
     const engine::mpi::PhaseScope phase("the run of tensor_upscale");
     try {
       return run(o);
     } catch (const core::StopError& e) {
       refusal = e;
-      return e.code() & 0xff;
+      return r.rank == 0 ? e.code() & 0xff : 0;
     } catch (const std::exception& e) {
-      if (r.size > 1) throw;
-      failure = e.what();
-      return 1;
+      if (r.size > 1 && !failed_together_slot()) throw;  // this rank alone: the job is aborted
+      failure = std::current_exception();
+      return r.rank == 0 ? failure_status(e) : 0;
     }
   });
   if (refusal && job_ranks().rank == 0) throw *refusal;
-  if (!failure.empty()) throw std::runtime_error(failure);
+  if (failure && job_ranks().rank == 0) std::rethrow_exception(failure);
   return status;
 }
 
-std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {
-  if (backend == engine::Backend::own) return engine::make_solver(backend);
-  return engine::mpi::share_by_rank(engine::make_solver(backend));
+namespace {
+
+// The outcome of one rank's step: its status and message, "" when it passed.
+struct StepOutcome {
+  std::exception_ptr error;
+  int status = 0;
+  std::string text;
+};
+
+StepOutcome run_step(const std::function<void()>& step) {
+  StepOutcome out;
+  try {
+    step();
+  } catch (const core::StopError& e) {
+    out = {std::current_exception(), e.code() & 0xff, e.what()};
+  } catch (const std::exception& e) {
+    out = {std::current_exception(), failure_status(e), failure_message(e)};
+  }
+  return out;
 }
+
+// The failing rank's exception as rank 0 reports it, its status kept.
+[[noreturn]] void raise_other(int rank, int size, int status, const std::string& text) {
+  const std::string what = "rank " + std::to_string(rank) + " of " + std::to_string(size) + ": " + text;
+  if (status == core::kStopOutOfMemory) throw core::MemoryShort(0, 0, what);
+  if (status != 1) throw core::StopError(core::StopError::Kind::fail, status, what, "");
+  throw std::runtime_error(what);
+}
+
+}  // namespace
+
+void all_ranks_pass(const std::function<void()>& step) {
+  StepOutcome out = run_step(step);
+  const JobRanks& r = job_ranks();
+  if (r.size == 1) {
+    if (out.error) std::rethrow_exception(out.error);
+    return;
+  }
+  int mine = out.error ? r.rank : r.size, first = r.size;
+  MPI_Allreduce(&mine, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  if (first == r.size) return;
+  // The first failing rank's status and message reach every rank.
+  long long head[2] = {out.status, static_cast<long long>(out.text.size())};
+  MPI_Bcast(head, 2, MPI_LONG_LONG, first, MPI_COMM_WORLD);
+  std::string text = out.text;
+  text.resize(static_cast<std::size_t>(head[1]));
+  MPI_Bcast(text.data(), static_cast<int>(head[1]), MPI_CHAR, first, MPI_COMM_WORLD);
+  failed_together_slot() = true;
+  if (out.error) std::rethrow_exception(out.error);
+  raise_other(first, r.size, static_cast<int>(head[0]), text);
+}
+
+void sum_on_leader(std::span<zcomplex> v) {
+  if (job_ranks().size == 1) return;
+  constexpr std::size_t kChunk = std::size_t{1} << 27;  // doubles a call: counts stay within int
+  double* data = reinterpret_cast<double*>(v.data());
+  const std::size_t total = 2 * v.size();
+  for (std::size_t at = 0; at < total; at += kChunk) {
+    const int count = static_cast<int>(std::min(kChunk, total - at));
+    if (job_ranks().rank == 0)
+      MPI_Reduce(MPI_IN_PLACE, data + at, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+    else
+      MPI_Reduce(data + at, nullptr, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+  }
+}
+
+// Each rank assembles its own band's entries: the backend takes them as they are.
+std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) { return engine::make_solver(backend); }
 
 #else
 
 bool runs_as_job(const Options&) { return false; }
+
+void all_ranks_pass(const std::function<void()>& step) { step(); }
+
+void sum_on_leader(std::span<zcomplex>) {}
 
 int run_as_job(int&, char**&, const Options& o) { return run(o); }
 
@@ -92,27 +180,24 @@ std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {
 
 #endif
 
-void print_plans(const GridSystem& grid, engine::Options options) {
-  options.grid = &grid.places;
+void print_plans(int64_t nx, int64_t ny, double h, engine::Options options) {
   if (leads_output()) {
+    // The own engine orders the whole grid on one rank.
+    const GridSystem grid(nx, ny, h);
+    options.grid = &grid.places;
     std::unique_ptr<engine::SparseSolver> own = engine::make_solver(engine::Backend::own);
     own->analyse(grid.pattern, options);
+    options.grid = nullptr;
     std::printf("grid of %lld x %lld cells, %lld unknowns\n", static_cast<long long>(grid.nx),
                 static_cast<long long>(grid.ny), static_cast<long long>(grid.n));
     engine::print_own_plan(stdout, *own);
     flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS
-  // This rank's contiguous slice of the pattern, as the run hands it over.
-  const JobRanks& r = job_ranks();
-  const std::size_t m = grid.pattern.row.size();
-  const auto first = static_cast<std::ptrdiff_t>(m * static_cast<std::size_t>(r.rank) / static_cast<std::size_t>(r.size));
-  const auto last = static_cast<std::ptrdiff_t>(m * static_cast<std::size_t>(r.rank + 1) / static_cast<std::size_t>(r.size));
-  engine::Pattern mine;
-  mine.n = grid.pattern.n;
-  mine.row.assign(grid.pattern.row.begin() + first, grid.pattern.row.begin() + last);
-  mine.col.assign(grid.pattern.col.begin() + first, grid.pattern.col.begin() + last);
-  const engine::MumpsPlan plan = engine::plan_mumps(mine, options);
+  // This rank's band, as the run hands it over.
+  const CellRows band = band_of_rank(ny);
+  const GridSystem mine(nx, ny, h, band.first, band.last);
+  const engine::MumpsPlan plan = engine::plan_mumps(mine.pattern, options);
   if (leads_output()) engine::print_plan(stdout, plan), flush_plan();
 #else
   std::printf("MUMPS plan: not in this build (the MUMPS backend needs MPI and libmumps-dev)\n");

@@ -1,11 +1,14 @@
 // tensor_upscale as one MPI job (--solver mumps under mpirun -np P, and
-// --plan): every rank reads the sample and builds the whole grid system;
-// the distributed backend receives from each rank only its slice of the
-// entries, the right-hand sides on rank 0 alone; rank 0 alone prints
-// progress and writes the outputs.
+// --plan): every rank reads the sample, assembles the matrix entries of its
+// own band of cell rows only (tensor/grid_system.hpp) and hands them to the
+// distributed backend; the right-hand sides are summed on rank 0, which
+// alone holds the solutions, prints progress and writes the outputs.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
@@ -30,12 +33,33 @@ bool runs_as_job(const Options& o);
 // message naming the rank and the phase, and status 1.
 int run_as_job(int& argc, char**& argv, const Options& o);
 
-// The backend's solver; the distributed one handed this rank's slice only.
+// The backend's solver; the distributed one is handed this rank's own
+// entries (its band's cells) as they are.
 std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend);
 
-// --plan: the own engine's analysis on one rank (printed by rank 0) and
-// MUMPS's on the job's ranks, for the grid of the sample; writes nothing.
-// Throws where the build has no MUMPS, after the own engine's part.
-void print_plans(const GridSystem& grid, engine::Options options);
+// The cell rows first..last (1-based) whose entries this rank assembles: the
+// ny rows cut into one band a rank, of nearly equal height (every row holds
+// nx cells, so the bands are balanced by cells), in rank order.
+struct CellRows {
+  int64_t first = 1, last = 0;
+};
+CellRows band_of_rank(int64_t ny);
+
+// Collective: v (the same length on every rank) becomes on rank 0 the sum of
+// every rank's v; the other ranks' v is left as it was. Nothing outside a job.
+void sum_on_leader(std::span<zcomplex> v);
+
+// Runs `step`, which makes no collective call, on every rank, then tells
+// every rank whether any failed. None: returns. Some: every rank throws and
+// the job ends in order (no rank is inside a collective step), rank 0 with
+// its own exception or, when it passed, with the first failing rank's
+// message and status; the other ranks end silently with status 0. Outside a
+// job of several ranks it runs `step` alone.
+void all_ranks_pass(const std::function<void()>& step);
+
+// --plan: the own engine's analysis of the whole grid of nx x ny cells of
+// side h on rank 0 (printed there) and MUMPS's on the job's ranks, each
+// rank its band; writes nothing.
+void print_plans(int64_t nx, int64_t ny, double h, engine::Options options);
 
 }  // namespace tensor

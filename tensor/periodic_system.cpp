@@ -39,9 +39,10 @@ void torus_numbering(int64_t nx, int64_t ny, XnodTable& xnod) {
     }
 }
 
+// The cells whose entries the system holds: those of its band of rows.
 template <class Visit>
 void for_cells(const PeriodicGrid& g, Visit&& visit) {
-  for (int64_t k = 1; k <= g.ny; ++k)
+  for (int64_t k = g.first_row; k <= g.last_row; ++k)
     for (int64_t j = 1; j <= g.nx; ++j) visit(j, k);
 }
 
@@ -52,21 +53,24 @@ const core::CellCoefficients& cell_of(std::span<const core::CellCoefficients> ce
 
 }  // namespace
 
-PeriodicGrid::PeriodicGrid(int64_t nx_, int64_t ny_, double h_)
-    : nx(nx_), ny(ny_), h(h_), n(kPerNode * nx_ * ny_), xnod(nx_ * ny_) {
+PeriodicGrid::PeriodicGrid(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_)
+    : nx(nx_), ny(ny_), h(h_), n(kPerNode * nx_ * ny_), first_row(first_row_), last_row(last_row_), xnod(nx_ * ny_) {
   if (nx < 1 || ny < 1 || n > INT32_MAX)
     throw std::invalid_argument("periodic grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
                                 " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  if (first_row < 1 || last_row < first_row - 1 || last_row > ny)
+    throw std::invalid_argument("band of cell rows " + std::to_string(first_row) + ".." + std::to_string(last_row) +
+                                ": expected rows within 1.." + std::to_string(ny) + " (or none)");
   // The sort keys (210 a cell) and the pattern's two index arrays, sized
   // before any is allocated, as for the sealed grid.
-  const int64_t cells = nx * ny;
+  const int64_t cells = nx * (last_row - first_row + 1);
   core::require_memory(cells * 210 * 8 + cells * 135 * 16 + n * 32, "the assembly of the periodic grid of " +
                                                                       std::to_string(nx) + " x " + std::to_string(ny) +
                                                                       " cells");
   torus_numbering(nx, ny, xnod);
   held = {kS1x, kS1y};
   std::vector<int64_t> keys;
-  keys.reserve(static_cast<std::size_t>(nx * ny * 210));
+  keys.reserve(static_cast<std::size_t>(cells * 210));
   for_cells(*this, [&](int64_t j, int64_t k) {
     for (int a = 1; a <= kLocalUnknowns; ++a)
       for (int b = 1; b <= kLocalUnknowns; ++b) {

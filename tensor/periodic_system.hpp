@@ -39,16 +39,22 @@ using core::zcomplex;
 // The three unit macroscopic strains, in the order of the right-hand sides.
 inline constexpr int kStrains = 3;  // 0: eps_xx, 1: eps_zz, 2: gamma_xz
 
+// As for the sealed grid (GridSystem), the pattern and the assembled system
+// may be a band of cell rows alone: one rank's share. The last band's cells
+// reach the first row's nodes across the wrap-around, which coordinate
+// entries carry as any others.
 struct PeriodicGrid {
   int64_t nx = 0, ny = 0;
   double h = 0;
   int64_t n = 0;                  // 6 nx ny
+  int64_t first_row = 1, last_row = 0;  // the band of cell rows (1-based) of the pattern
   fem::XnodTable xnod;            // the torus numbering, 1-based as fem/
   engine::Pattern pattern;        // lower triangle, sorted by row, then column
   std::vector<int64_t> row_start;
   std::array<int64_t, 2> held{};  // solid-1 x and y at node (0, 0)
 
-  PeriodicGrid(int64_t nx_, int64_t ny_, double h_);
+  PeriodicGrid(int64_t nx_, int64_t ny_, double h_) : PeriodicGrid(nx_, ny_, h_, 1, ny_) {}
+  PeriodicGrid(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_);
   // 0-based unknown of local unknown a (1..20) of cell (j, k).
   int64_t unknown(int64_t j, int64_t k, int a) const { return xnod(fem::cell_serial(j, k, nx), a) - 1; }
   int64_t position(int64_t row, int64_t col) const;
@@ -61,7 +67,8 @@ double affine_part(int a, int s, double h);
 
 // One frequency's periodic system: the matrix values (pattern order), the
 // three right-hand sides (n x 3, column-major) and the energy matrix of the
-// affine fields, D(s, t) = sum over cells of a_s^T K_e a_t.
+// affine fields, D(s, t) = sum over cells of a_s^T K_e a_t; of a band, the
+// sums over its cells alone.
 struct PeriodicSystem {
   std::vector<zcomplex> values, rhs;
   std::array<std::array<zcomplex, kStrains>, kStrains> affine{};

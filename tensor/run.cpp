@@ -287,7 +287,8 @@ std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const Tes
 }
 
 int run_checked(const Options& o, RunRecord& record) {
-  const Sample s = load_sample(o);
+  Sample s;
+  all_ranks_pass([&] { s = load_sample(o); });  // a refused input ends every rank of a job in order
   record.inputs = s.input_digests;
   record.nx = s.nx, record.ny = s.ny, record.h = s.h;
   record.lame = s.lame == LameRelations::three_d ? "3d" : "2d";
@@ -302,7 +303,7 @@ int run_checked(const Options& o, RunRecord& record) {
   Progress progress(o.quiet || !leads_output(), s.frequencies.size());
   progress.say("analysing the grid of " + std::to_string(s.nx) + " x " + std::to_string(s.ny) + " cells");
   if (o.plan) {
-    print_plans(GridSystem(s.nx, s.ny, s.h), eo);
+    print_plans(s.nx, s.ny, s.h, eo);
     write_record(o, record, 0, "");
     return 0;
   }

@@ -43,20 +43,31 @@ SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) 
 
 StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
                                            const engine::Options& options, TestChoice tests)
-    : sample_(sample), grid_(sample.nx, sample.ny, sample.h), tests_(tests), solver_(std::move(solver)) {
-  check_sample(sample);
+    : sample_(sample), tests_(tests), solver_(std::move(solver)) {
+  const bool periodic = tests.boundary == Boundary::periodic;
+  const CellRows band = band_of_rank(sample.ny);
+  // Every rank builds its share (or fails) before any enters the analysis,
+  // which is collective. Under periodic boundaries the sealed grid keeps
+  // its numbering alone, for the cell fields.
+  all_ranks_pass([&] {
+    check_sample(sample);
+    grid_.emplace(sample.nx, sample.ny, sample.h, periodic ? 1 : band.first, periodic ? 0 : band.last);
+    if (periodic) {
+      periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h, band.first, band.last);
+      return;
+    }
+    biaxial_ = biaxial_test(*grid_);
+    shear_ = shear_test(*grid_);
+  });
   engine::Options o = options;
-  if (tests.boundary == Boundary::periodic) {
+  if (periodic) {
     // The torus has no geometric ordering of its own: the engine orders it.
-    periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h);
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
     return;
   }
-  biaxial_ = biaxial_test(grid_);
-  shear_ = shear_test(grid_);
-  o.grid = &grid_.places;
-  solver_->analyse(grid_.pattern, o);
+  o.grid = &grid_->places;
+  solver_->analyse(grid_->pattern, o);
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
 
@@ -93,6 +104,8 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
   const PeriodicGrid& g = *periodic_;
   PeriodicSystem sys;
   assemble_periodic(g, cells, omega, sys);
+  sum_on_leader(sys.rhs);  // each rank assembled its band's share
+  sum_on_leader(std::span<zcomplex>(&sys.affine[0][0], kStrains * kStrains));
   if (on_factorise) on_factorise("periodic");
   solver.factorise(sys.values);
   std::vector<zcomplex> x = sys.rhs;
@@ -118,34 +131,36 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
 void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver,
                                       const std::vector<core::CellCoefficients>& cells, double omega, Stiffness& s,
                                       std::vector<zcomplex>* keep) {
-  const std::size_t n = static_cast<std::size_t>(grid_.n);
+  const GridSystem& grid = *grid_;
+  const std::size_t n = static_cast<std::size_t>(grid.n);
   const TestSetup& test = biaxial ? biaxial_ : shear_;
   std::vector<zcomplex> values, x, rhs, raw;
   // The bounds take a number of solves that depends on the values; under a
   // distributed backend every solve is collective and the solution lives on
   // one rank, so a job of several ranks reports no bound (not a number).
   const bool bounded = job_ranks().size == 1;
-  assemble(grid_, test, cells, omega, values, x);
+  assemble(grid, test, cells, omega, values, x);
+  sum_on_leader(x);  // each rank assembled its band's share
   if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
   solver.factorise(values);
-  rhs = x;
+  if (bounded) rhs = x;  // the bounds' residuals want the loads and the raw solutions
   solver.solve(x, 2);
   s.backward_error = std::max(s.backward_error, worst(solver));
-  raw = x;
+  if (bounded) raw = x;
   for (int l = 0; l < 2; ++l) impose(test, l, std::span<zcomplex>(x).subspan(l * n, n));
   if (biaxial) {
-    const double width = static_cast<double>(grid_.nx) * grid_.h, height = static_cast<double>(grid_.ny) * grid_.h;
+    const double width = static_cast<double>(grid.nx) * grid.h, height = static_cast<double>(grid.ny) * grid.h;
     // Load 1: eps_xx = 1; load 2: eps_zz = 1. Mean stress = force / side.
-    const PlateForces f1 = plate_forces(grid_, test, cells, omega, std::span<const zcomplex>(x).first(n));
-    const PlateForces f2 = plate_forces(grid_, test, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
+    const PlateForces f1 = plate_forces(grid, test, cells, omega, std::span<const zcomplex>(x).first(n));
+    const PlateForces f2 = plate_forces(grid, test, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
     s.c11 = f1.right / height, s.c31 = f1.top / width;
     s.c13 = f2.right / height, s.c33 = f2.top / width;
-    if (bounded) bound_biaxial(grid_, test, cells, omega, {values, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_biaxial(grid, test, cells, omega, {values, rhs, raw, x}, solver, s.bounds);
   } else {
-    const SolidShear on1 = mean_shear_strains(grid_, std::span<const zcomplex>(x).first(n));
-    const SolidShear on3 = mean_shear_strains(grid_, std::span<const zcomplex>(x).subspan(n, n));
+    const SolidShear on1 = mean_shear_strains(grid, std::span<const zcomplex>(x).first(n));
+    const SolidShear on3 = mean_shear_strains(grid, std::span<const zcomplex>(x).subspan(n, n));
     s.c55 = drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
-    if (bounded) bound_shear(grid_, test, {values, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_shear(grid, test, {values, rhs, raw, x}, solver, s.bounds);
   }
   if (keep) *keep = std::move(x);
 }
@@ -157,7 +172,7 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   // A modulus whose test is not run is not a number.
   const zcomplex none{std::nan(""), std::nan("")};
   Stiffness s{none, none, none, none, none, 0.0, {}};
-  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_.h, omega);
+  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_->h, omega);
   if (job_ranks().size != 1) s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = std::nan("");
   Stiffness b = s, sh = s;
   auto biaxial = [&](engine::SparseSolver& on) { solve_test(true, on, cells, omega, b, keep ? &keep->biaxial : nullptr); };
@@ -179,14 +194,19 @@ void StiffnessComputation::export_matrix(double freq_hz, const std::string& path
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
   std::vector<zcomplex> values, rhs;
-  const engine::Pattern& pattern = periodic_ ? periodic_->pattern : grid_.pattern;
+  // The whole matrix, also where this rank holds a band of it alone.
+  std::optional<PeriodicGrid> torus;
+  std::optional<GridSystem> sealed;
   if (periodic_) {
+    torus.emplace(sample_.nx, sample_.ny, sample_.h);
     PeriodicSystem sys;
-    assemble_periodic(*periodic_, cells, omega, sys);
+    assemble_periodic(*torus, cells, omega, sys);
     values = std::move(sys.values);
   } else {
-    assemble(grid_, biaxial_, cells, omega, values, rhs);
+    sealed.emplace(sample_.nx, sample_.ny, sample_.h);
+    assemble(*sealed, biaxial_, cells, omega, values, rhs);
   }
+  const engine::Pattern& pattern = torus ? torus->pattern : sealed->pattern;
   std::string text = "%%MatrixMarket matrix coordinate complex symmetric\n";
   char line[128];
   std::snprintf(line, sizeof line, "%% %s test at %.17g Hz, lower triangle, prescribed rows kept as diagonal\n",

@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,12 +53,15 @@ struct Solutions {
 
 class StiffnessComputation {
  public:
-  // Builds the grid system and analyses its pattern once.
+  // Builds the grid system and analyses its pattern once. In a job of
+  // several ranks each rank builds and assembles its own band of cell rows
+  // only; the results are rank 0's.
   StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
                        const engine::Options& options, TestChoice tests);
   // Factorises each test's matrix at freq_hz and solves its two loads.
   Stiffness at(double freq_hz, Solutions* keep = nullptr);
-  const GridSystem& grid() const { return grid_; }
+  // The sealed grid (its pattern empty under periodic boundaries).
+  const GridSystem& grid() const { return *grid_; }
   // The torus of the periodic test (null under sealed boundaries).
   const PeriodicGrid* periodic_grid() const { return periodic_.get(); }
   const engine::SparseSolver& solver() const { return *solver_; }
@@ -78,7 +82,7 @@ class StiffnessComputation {
 
  private:
   const Sample& sample_;
-  GridSystem grid_;
+  std::optional<GridSystem> grid_;
   TestSetup biaxial_, shear_;
   TestChoice tests_;
   std::unique_ptr<PeriodicGrid> periodic_;

@@ -30,6 +30,16 @@ void for_each_entry(const MatrixView& A, F&& f) {
   }
 }
 
+// A^{-T} v for each v, in one sweep where the solves offer it.
+void solve_transposed(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
+  if (!s.solve_transpose_several || vs.size() < 2) {
+    for (std::vector<zcomplex>& v : vs) s.solve_transpose(v);
+    return;
+  }
+  std::vector<std::span<zcomplex>> views(vs.begin(), vs.end());
+  s.solve_transpose_several(views);
+}
+
 std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
   std::vector<zcomplex> c(v.size());
   for (std::size_t i = 0; i < v.size(); ++i) c[i] = core::conj(v[i]);
@@ -40,11 +50,16 @@ std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
 struct WeightedInverse {
   std::span<const double> g;
   const SolveCallbacks& s;
-  // B v = g o conj(A^{-T} conj(v))
+  // B v = g o conj(A^{-T} conj(v)), for each v of vs in place.
+  void apply(std::span<std::vector<zcomplex>> vs) const {
+    for (std::vector<zcomplex>& v : vs) v = conjugated(v);
+    solve_transposed(vs, s);
+    for (std::vector<zcomplex>& t : vs)
+      for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * core::conj(t[i]);
+  }
   std::vector<zcomplex> apply(std::span<const zcomplex> v) const {
-    std::vector<zcomplex> t = conjugated(v);
-    s.solve_transpose(t);
-    for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * core::conj(t[i]);
+    std::vector<zcomplex> t(v.begin(), v.end());
+    apply(std::span<std::vector<zcomplex>>(&t, 1));
     return t;
   }
   // B^H v = A^{-1} (g o v)
@@ -110,6 +125,13 @@ std::vector<zcomplex> adjoint(std::span<const zcomplex> l, const SolveCallbacks&
   return y;
 }
 
+std::vector<std::vector<zcomplex>> adjoints(std::span<const std::span<const zcomplex>> ls, const SolveCallbacks& s) {
+  std::vector<std::vector<zcomplex>> ys;
+  for (const std::span<const zcomplex> l : ls) ys.emplace_back(l.begin(), l.end());
+  solve_transposed(ys, s);
+  return ys;
+}
+
 double functional_bound(std::span<const zcomplex> y, std::span<const double> w) {
   double sum = 0;
   for (std::size_t i = 0; i < y.size(); ++i) sum += magnitude(y[i]) * w[i];
@@ -120,8 +142,17 @@ double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s,
   const std::size_t n = g.size();
   if (n == 0) return 0;
   const WeightedInverse B{g, s};
-  std::vector<zcomplex> x(n, zcomplex{1.0 / static_cast<double>(n), 0});
-  std::vector<zcomplex> y = B.apply(x);
+  // The start x = (1/n, ..., 1/n) and, beside it in the same sweep, the
+  // alternating-sign vector, which catches what the steps below miss.
+  std::vector<std::vector<zcomplex>> first(n > 1 ? 2 : 1);
+  first[0].assign(n, zcomplex{1.0 / static_cast<double>(n), 0});
+  if (n > 1) {
+    first[1].resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+      first[1][i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(n - 1)), 0};
+  }
+  B.apply(first);
+  std::vector<zcomplex> x(n), y = std::move(first[0]);
   double est = norm1(y);
   if (n > 1) {
     std::size_t j = largest(B.adjoint(unit_phases(y)));
@@ -137,10 +168,7 @@ double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s,
       j = largest(z);
       if (core::cabs(z[last]) == core::cabs(z[j])) break;
     }
-    // The alternating-sign vector catches what the steps above miss.
-    for (std::size_t i = 0; i < n; ++i)
-      x[i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(n - 1)), 0};
-    est = std::max(est, 2 * norm1(B.apply(x)) / (3.0 * static_cast<double>(n)));
+    est = std::max(est, 2 * norm1(first[1]) / (3.0 * static_cast<double>(n)));
   }
   return std::isnan(est) ? std::numeric_limits<double>::infinity() : est;
 }

@@ -66,9 +66,15 @@ Index order(const MatrixView& A);
 // factors.
 using SolveInPlace = std::function<void(std::span<zcomplex> v)>;
 
+// Overwrites each of several vectors with A^{-T} times it in one sweep of
+// the factors (a solve costs the reading of the factors, not its
+// arithmetic), each result the same as solve_transpose's.
+using SolveSeveral = std::function<void(std::span<const std::span<zcomplex>> vs)>;
+
 struct SolveCallbacks {
   SolveInPlace solve;            // A^{-1}
   SolveInPlace solve_transpose;  // A^{-T}; the same as `solve` for a symmetric A
+  SolveSeveral solve_transpose_several = {};  // optional; empty: solve_transpose on each
 };
 
 // The componentwise residual bound of a computed solution x of A x = b.
@@ -81,6 +87,9 @@ ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, s
 
 // y = A^{-T} l: the adjoint of the functional l^T x.
 std::vector<zcomplex> adjoint(std::span<const zcomplex> l, const SolveCallbacks& s);
+
+// The adjoints of several functionals, in one sweep where the solves offer it.
+std::vector<std::vector<zcomplex>> adjoints(std::span<const std::span<const zcomplex>> ls, const SolveCallbacks& s);
 
 // |y|^T w: the bound on |l^T (x - x*)| of the solution whose residual bound
 // is w (several such w may be summed for a difference of solutions).

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "yale/elimination_kernel.hpp"
+#include "yale/stored_factors.hpp"
 #include "yale/yale.hpp"
 
 namespace yale {
@@ -49,24 +50,6 @@ void symbolic_step(const PermutedMatrix<V>& A, int32_t nwork, BasicWorkspace<V>&
   const int32_t ju = sp.jl + l_start(n + 1) - 1;
   const IVec words = ws.ints(sp.jl, sp.jt + ucount - sp.jl);
   for (int32_t p = 0; p < ucount; ++p) words(ju - sp.jl + 1 + p) = words(sp.jt - sp.jl + 1 + p);
-}
-
-// The factors in the value regions of vp; `fresh` when they are about to be
-// computed, else those an earlier factorisation left.
-template <class V>
-Factors<V> factors_in(BasicWorkspace<V>& ws, int32_t n, const ValuePartition& vp, int32_t lcount, int32_t ucount,
-                      bool fresh) {
-  auto values = [&](int32_t first, int32_t count) {
-    return fresh ? ws.fresh_values(first, count) : ws.values(first, count);
-  };
-  return Factors<V>{n,
-                    ws.ints(1, n + 1),
-                    ws.ints(2 * n + 3, lcount),
-                    values(vp.lv, lcount),
-                    values(vp.dv, n),
-                    ws.ints(n + 2, n + 1),
-                    ws.ints(vp.ju, ucount),
-                    values(vp.uv, fresh ? std::min(vp.umax, ucount) : ucount)};
 }
 
 }  // namespace

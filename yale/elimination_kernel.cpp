@@ -94,30 +94,46 @@ YALE_TARGET("avx512f,avx512dq,fma") void block_avx512(double* acc, const int32_t
   tail_fma<G>(acc, cols, m, count, u, x);
 }
 
-// Two complex columns per 256-bit vector.
+// Two complex columns per 256-bit vector, four columns per step in two
+// vectors, with the very operations of the 512-bit kernel in each lane
+// (even and odd rows of U in separate sums, the same last-column tail), so
+// that both widths give the same factors bit for bit.
 template <int G>
 YALE_TARGET("avx2,fma") void block_avx2(double* acc, const int32_t* cols, int32_t count, const double* const* u,
                                         const zcomplex* x) {
-  __m256d xr[G], xi[G];
-  for (int a = 0; a < G; ++a) {
-    xr[a] = _mm256_set1_pd(x[a].re);
-    xi[a] = _mm256_set1_pd(x[a].im);
-  }
   const __m256d one = _mm256_set1_pd(1.0);
   int32_t m = 0;
-  for (; m + 1 < count; m += 2) {
-    double* t0 = acc + 2 * (cols[m] - 1);
-    double* t1 = acc + 2 * (cols[m + 1] - 1);
-    __m256d p = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(t0)), _mm_loadu_pd(t1), 1);
-    __m256d q = _mm256_setzero_pd();
-    for (int a = 0; a < G; ++a) {
-      const __m256d uv = _mm256_loadu_pd(u[a] + 2 * m);
-      p = _mm256_fnmadd_pd(xr[a], uv, p);
-      q = _mm256_fmadd_pd(xi[a], uv, q);
+  for (; m + 3 < count; m += 4) {
+    double* t[4];
+    for (int c = 0; c < 4; ++c) t[c] = acc + 2 * (cols[m + c] - 1);
+    __m256d p[2], q[2], p2[2], q2[2];
+    for (int h = 0; h < 2; ++h) {
+      p[h] = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(t[2 * h])), _mm_loadu_pd(t[2 * h + 1]), 1);
+      q[h] = p2[h] = q2[h] = _mm256_setzero_pd();
     }
-    const __m256d v = _mm256_fmsubadd_pd(one, p, _mm256_permute_pd(q, 0x5));
-    _mm_storeu_pd(t0, _mm256_castpd256_pd128(v));
-    _mm_storeu_pd(t1, _mm256_extractf128_pd(v, 1));
+#pragma GCC unroll 16
+    for (int a = 0; a + 1 < G; a += 2) {
+      const __m256d xr = _mm256_set1_pd(x[a].re), xi = _mm256_set1_pd(x[a].im);
+      const __m256d yr = _mm256_set1_pd(x[a + 1].re), yi = _mm256_set1_pd(x[a + 1].im);
+      for (int h = 0; h < 2; ++h) {
+        const __m256d uv = _mm256_loadu_pd(u[a] + 2 * m + 4 * h), uw = _mm256_loadu_pd(u[a + 1] + 2 * m + 4 * h);
+        p[h] = _mm256_fnmadd_pd(xr, uv, p[h]);
+        q[h] = _mm256_fmadd_pd(xi, uv, q[h]);
+        p2[h] = _mm256_fnmadd_pd(yr, uw, p2[h]);
+        q2[h] = _mm256_fmadd_pd(yi, uw, q2[h]);
+      }
+    }
+    for (int h = 0; h < 2; ++h) {
+      if (G % 2 == 1) {
+        const __m256d uv = _mm256_loadu_pd(u[G - 1] + 2 * m + 4 * h);
+        p[h] = _mm256_fnmadd_pd(_mm256_set1_pd(x[G - 1].re), uv, p[h]);
+        q[h] = _mm256_fmadd_pd(_mm256_set1_pd(x[G - 1].im), uv, q[h]);
+      }
+      const __m256d ps = _mm256_add_pd(p[h], p2[h]), qs = _mm256_add_pd(q[h], q2[h]);
+      const __m256d v = _mm256_fmsubadd_pd(one, ps, _mm256_permute_pd(qs, 0x5));
+      _mm_storeu_pd(t[2 * h], _mm256_castpd256_pd128(v));
+      _mm_storeu_pd(t[2 * h + 1], _mm256_extractf128_pd(v, 1));
+    }
   }
   tail_fma<G>(acc, cols, m, count, u, x);
 }
@@ -166,8 +182,11 @@ YALE_TARGET("avx512f,fma") void panel_avx512(double* panel, const int32_t* cols,
 }
 
 
-// Two 256-bit vectors per column; G <= 2 rows of U per pass, the real and
-// imaginary parts of u in separate sums.
+// Two 256-bit vectors per column (target rows 0-1 and 2-3), with the very
+// operations of the 512-bit panel kernel in each lane and the same G <= 8
+// rows of U per pass, so that both widths give the same factors bit for
+// bit: two columns at a time, the real and imaginary parts of u in separate
+// sums (eight independent chains), the multipliers read from the stack.
 template <int G>
 YALE_TARGET("avx2,fma") void panel_avx2(double* panel, const int32_t* cols, int32_t count, const double* const* u,
                                         const zcomplex (*x)[kPanelRows]) {
@@ -176,25 +195,53 @@ YALE_TARGET("avx2,fma") void panel_avx2(double* panel, const int32_t* cols, int3
   for (int a = 0; a < G; ++a)
     for (int h = 0; h < 2; ++h) {
       xa[a][h] = _mm256_loadu_pd(&x[a][2 * h].re);
-      xs[a][h] = _mm256_mul_pd(sign, _mm256_permute_pd(xa[a][h], 0x5));
+      xs[a][h] = _mm256_mul_pd(sign, _mm256_permute_pd(xa[a][h], 0x5));  // (-b, a)
     }
-  for (int32_t m = 0; m < count; ++m) {
+  int32_t m = 0;
+  for (; m + 1 < count; m += 2) {
+    double* t0 = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
+    double* t1 = panel + static_cast<std::size_t>(cols[m + 1] - 1) * 2 * kPanelRows;
+    __m256d p0[2] = {_mm256_loadu_pd(t0), _mm256_loadu_pd(t0 + 4)};
+    __m256d p1[2] = {_mm256_loadu_pd(t1), _mm256_loadu_pd(t1 + 4)};
+    __m256d q0[2] = {_mm256_setzero_pd(), _mm256_setzero_pd()}, q1[2] = {q0[0], q0[1]};
+#pragma GCC unroll 8
+    for (int a = 0; a < G; ++a) {
+      const double* ua = u[a] + 2 * m;
+      const __m256d u0r = _mm256_set1_pd(ua[0]), u0i = _mm256_set1_pd(ua[1]);
+      const __m256d u1r = _mm256_set1_pd(ua[2]), u1i = _mm256_set1_pd(ua[3]);
+      for (int h = 0; h < 2; ++h) {
+        p0[h] = _mm256_fnmadd_pd(xa[a][h], u0r, p0[h]);
+        q0[h] = _mm256_fnmadd_pd(xs[a][h], u0i, q0[h]);
+        p1[h] = _mm256_fnmadd_pd(xa[a][h], u1r, p1[h]);
+        q1[h] = _mm256_fnmadd_pd(xs[a][h], u1i, q1[h]);
+      }
+    }
+    for (int h = 0; h < 2; ++h) {
+      _mm256_storeu_pd(t0 + 4 * h, _mm256_add_pd(p0[h], q0[h]));
+      _mm256_storeu_pd(t1 + 4 * h, _mm256_add_pd(p1[h], q1[h]));
+    }
+  }
+  if (m < count) {
     double* t = panel + static_cast<std::size_t>(cols[m] - 1) * 2 * kPanelRows;
-    __m256d p0 = _mm256_loadu_pd(t), p1 = _mm256_loadu_pd(t + 4);
-    __m256d q0 = _mm256_setzero_pd(), q1 = _mm256_setzero_pd();
+    __m256d p[2] = {_mm256_loadu_pd(t), _mm256_loadu_pd(t + 4)};
     for (int a = 0; a < G; ++a) {
       const __m256d ur = _mm256_set1_pd(u[a][2 * m]), ui = _mm256_set1_pd(u[a][2 * m + 1]);
-      p0 = _mm256_fnmadd_pd(xa[a][0], ur, p0);
-      p1 = _mm256_fnmadd_pd(xa[a][1], ur, p1);
-      q0 = _mm256_fnmadd_pd(xs[a][0], ui, q0);
-      q1 = _mm256_fnmadd_pd(xs[a][1], ui, q1);
+      for (int h = 0; h < 2; ++h) p[h] = _mm256_fnmadd_pd(xs[a][h], ui, _mm256_fnmadd_pd(xa[a][h], ur, p[h]));
     }
-    _mm256_storeu_pd(t, _mm256_add_pd(p0, q0));
-    _mm256_storeu_pd(t + 4, _mm256_add_pd(p1, q1));
+    _mm256_storeu_pd(t, p[0]);
+    _mm256_storeu_pd(t + 4, p[1]);
   }
 }
 #undef YALE_TARGET
 #endif
+
+// The panel update of g rows of U in passes of at most kPanelPass rows, the
+// kernel of each pass's height taken from by_rows.
+constexpr int kPanelPass = 8;
+void in_passes(const PanelKernel (&by_rows)[kPanelPass + 1], double* panel, const int32_t* cols, int32_t count, int g,
+               const double* const* rows, const zcomplex (*x)[kPanelRows]) {
+  for (int a = 0; a < g; a += kPanelPass) by_rows[std::min(kPanelPass, g - a)](panel, cols, count, rows + a, x + a);
+}
 
 template <int G>
 void block_plain(double* acc, const int32_t* cols, int32_t count, const double* const* u, const zcomplex* x) {
@@ -282,12 +329,13 @@ void subtract_block_from_panel(zcomplex* panel, const int32_t* cols, int32_t cou
     static constexpr PanelKernel by_rows[] = {nullptr, panel_avx512<1>, panel_avx512<2>, panel_avx512<3>,
                                               panel_avx512<4>, panel_avx512<5>, panel_avx512<6>,
                                               panel_avx512<7>, panel_avx512<8>};
-    for (int a = 0; a < g; a += 8) by_rows[std::min(8, g - a)](&panel->re, cols, count, rows + a, x + a);
+    in_passes(by_rows, &panel->re, cols, count, g, rows, x);
     return;
   }
   if (isa == Isa::avx2) {
-    for (int a = 0; a < g; a += 2)
-      (g - a >= 2 ? panel_avx2<2> : panel_avx2<1>)(&panel->re, cols, count, rows + a, x + a);
+    static constexpr PanelKernel by_rows[] = {nullptr, panel_avx2<1>, panel_avx2<2>, panel_avx2<3>, panel_avx2<4>,
+                                              panel_avx2<5>, panel_avx2<6>, panel_avx2<7>, panel_avx2<8>};
+    in_passes(by_rows, &panel->re, cols, count, g, rows, x);
     return;
   }
 #endif

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/dense_kernel.hpp"
+#include "tests/support/refusal.hpp"
 
 namespace {
 
@@ -17,12 +18,7 @@ bool up_to_avx2(KernelIsa isa) { return isa != KernelIsa::avx512; }
 bool everything(KernelIsa) { return true; }
 
 std::string refusal(const char* value, bool (*runs)(KernelIsa)) {
-  try {
-    core::kernel_from(value, runs);
-  } catch (const std::invalid_argument& e) {
-    return e.what();
-  }
-  return "";
+  return support::refusal([&] { core::kernel_from(value, runs); });
 }
 
 TEST(DenseKernel, UnsetMeansTheWidestTheProcessorRuns) {

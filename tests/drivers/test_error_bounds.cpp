@@ -16,10 +16,11 @@
 #include "core/capacities.hpp"
 #include "upscaling/error_bounds.hpp"
 #include "upscaling/solution_accuracy.hpp"
-#include "fem/assembly.hpp"
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"
+#include "tests/fixtures/solved_test.hpp"
 #include "tests/model/support.hpp"
+#include "yale/several_solves.hpp"
 #include "yale/yale.hpp"
 
 using core::zcomplex;
@@ -59,6 +60,18 @@ struct Factored {
   }
   bounds::SolveCallbacks callbacks() {
     return {[this](std::span<zcomplex> v) { solve(v, 3); }, [this](std::span<zcomplex> v) { solve(v, 4); }};
+  }
+  // The same, the transposed solves several at a time in one sweep of the
+  // factors; `sweeps` counts the calls.
+  bounds::SolveCallbacks callbacks_in_sweeps(int& sweeps) {
+    bounds::SolveCallbacks s = callbacks();
+    s.solve_transpose_several = [this, &sweeps](std::span<const std::span<zcomplex>> vs) {
+      int32_t flag = 0;
+      yale::zndrv_vectors(n, c, c, nwork, *ws, 4, vs, flag);
+      EXPECT_EQ(flag, 0);
+      ++sweeps;
+    };
+    return s;
   }
   bounds::MatrixView view() const { return bounds::CsrView{n, ia, ja, a, 1}; }
   std::vector<zcomplex> times(const std::vector<zcomplex>& x) const {  // exact for the integer cases
@@ -158,22 +171,41 @@ TEST(ErrorBounds, HonestAndUsefulOnSystemsWithAKnownExactSolution) {
   }
 }
 
-// The near-singular case's bound is near its true error, well above 1e-6;
-// the estimator finds the norm of |A^-1| on a diagonal inverse exactly.
-TEST(ErrorBounds, EstimatorExactOnADiagonalAndCooViewAgreesWithCsr) {
+// The estimator finds the norm of |A^-1| on a diagonal inverse exactly (the
+// coordinate view of the residual is checked against the others in
+// tests/engine/test_backward_error.cpp).
+TEST(ErrorBounds, EstimatorExactOnADiagonal) {
   Factored m;
   for (int i = 1; i <= 6; ++i) m.add(i, {static_cast<double>(i), 1}), m.end_row();
-  const std::vector<zcomplex> b(6, zcomplex{1, 0});
-  const std::vector<zcomplex> x = m.factor_and_solve(b);
-  const std::vector<double> g = {1, 2, 3, 4, 50, 6};
-  // || |A^-1| g ||_inf = max_i g_i / |a_ii| = 50 / |5 + i|
+  m.factor_and_solve(std::vector<zcomplex>(6, zcomplex{1, 0}));
+  const std::vector<double> g = {1, 2, 3, 4, 50, 6};  // || |A^-1| g ||_inf = max_i g_i / |a_ii| = 50 / |5 + i|
   EXPECT_NEAR(bounds::inverse_weighted_norm(g, m.callbacks()), 50 / std::sqrt(26.0), 1e-13);
-  // The same matrix as coordinate entries of its lower triangle.
-  const std::vector<bounds::Index> rc = {0, 1, 2, 3, 4, 5};
-  const bounds::ResidualBound csr = bounds::residual_bound(m.view(), b, x);
-  const bounds::ResidualBound coo = bounds::residual_bound(bounds::CooView{6, rc, rc, m.a, true}, b, x);
-  EXPECT_EQ(csr.w, coo.w);
-  EXPECT_EQ(csr.scale, coo.scale);
+}
+
+// The transposed solves of the estimator's fixed vectors and of several
+// functionals in one sweep: the very numbers of one solve after the other.
+TEST(ErrorBounds, TheSameBitsWithTheTransposedSolvesInSweeps) {
+  Factored cases[] = {grid_operator(9, 3), near_singular_blocks(30, 4194304.0)};
+  for (Factored& m : cases) {
+    const std::vector<zcomplex> exact = integer_solution(static_cast<int>(m.ia.size()) - 1);
+    const std::vector<zcomplex> b = m.times(exact), x = m.factor_and_solve(b);
+    int sweeps = 0;
+    const bounds::SolveCallbacks one = m.callbacks(), swept = m.callbacks_in_sweeps(sweeps);
+    const bounds::ResidualBound r = bounds::residual_bound(m.view(), b, x);
+    const bounds::SolutionBounds want = bounds::solution_bounds(r, x, one), got = bounds::solution_bounds(r, x, swept);
+    EXPECT_EQ(got.condition, want.condition);
+    EXPECT_EQ(got.forward_error, want.forward_error);
+    EXPECT_EQ(sweeps, 1) << "the start and the alternating-sign vector in one sweep";
+    std::vector<std::vector<zcomplex>> ls(3, std::vector<zcomplex>(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i)
+      ls[0][i] = {1, 0}, ls[1][i] = {0.5 * static_cast<double>(i % 7), -1}, ls[2][i] = exact[i];
+    const std::vector<std::span<const zcomplex>> views(ls.begin(), ls.end());
+    const std::vector<std::vector<zcomplex>> ys = bounds::adjoints(views, swept);
+    EXPECT_EQ(sweeps, 2);
+    ASSERT_EQ(ys.size(), 3u);
+    for (std::size_t k = 0; k < ls.size(); ++k) EXPECT_EQ(ys[k], bounds::adjoint(ls[k], one)) << k;
+    EXPECT_EQ(bounds::adjoints(views, one), ys) << "without sweeps, one solve after the other";
+  }
 }
 
 // ---------------------------------------------------------------- the programs' systems
@@ -181,15 +213,10 @@ TEST(ErrorBounds, EstimatorExactOnADiagonalAndCooViewAgreesWithCsr) {
 namespace {
 
 using C = core::Coefficients;
-constexpr core::RealField C::*kFields[] = {&C::lambda1, &C::lambda3, &C::mu1, &C::mu3, &C::mu13, &C::b1,
-                                           &C::b2,      &C::m,       &C::d3,  &C::f11, &C::f12,  &C::f22};
-constexpr double kMaterial[2][12] = {{1.2e10, 4e9, 1.5e10, 2e9, 1e9, 3e9, 1e9, 8e9, 2e9, 2e8, 1e8, 3e8},
-                                     {6e9, 3e9, 7e9, 1.5e9, 5e8, 2e9, 1.5e9, 6e9, 1e9, 5e7, 2e7, 1e8}};
 
-// A two-layer test solved in process, with the friction scaled by
-// `friction`; the bounds of the run, and the moduli recomputed from
-// solutions refined with residuals in quadruple precision and corrections
-// accumulated in extended precision (the reference).
+// A two-layer test solved in process; the bounds of the run, and the true
+// errors of the moduli against those of solutions refined with residuals in
+// quadruple precision and corrections accumulated in extended precision.
 struct Solved {
   drivers::RunAccuracy accuracy;
   std::vector<double> error;  // true relative error of M_T, then the two original estimates
@@ -197,12 +224,10 @@ struct Solved {
 
 using Quad = __float128;
 
-// Two layers of the materials above, 3 x 8 cells, 0.2 m, 10 Hz.
+// Two layers of the fixture's materials, 3 x 8 cells, 0.2 m, 10 Hz.
 C& two_materials(double friction) {
   static C coef;
-  for (int k = 1; k <= 8; ++k)
-    for (int j = 1; j <= 3; ++j)
-      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = kMaterial[2 * k > 8][f] * (f >= 9 ? friction : 1);
+  fixtures::two_layers(coef, 3, 8, fixtures::kTwoMaterials, friction);
   return coef;
 }
 
@@ -220,30 +245,20 @@ C& example_deck(const std::string& name, core::TestKind kind) {
 }
 
 Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double freq) {
-  static fem::XnodTable xnod;
-  fem::global_numbering(nx, ny, xnod);
-  const int32_t n = core::unknowns_of(nx, ny), nwork = 500 * n;
-  fem::YaleSystem sys(n);
-  fem::global_sist(kind, 6.283185307179586 * freq, nx, ny, 0.2 / ny, xnod, coef, sys);
-  const std::span<int32_t> ia(sys.ia_data(), n + 1u), ja(sys.ja_data(), ia[n] - 1u);
-  const std::span<zcomplex> a(sys.avec_data(), ja.size()), load(sys.rhs_data(), n);
-  std::vector<int32_t> c(n), ic(n);
-  int32_t flag = 0, esp = 0;
-  std::vector<zcomplex> z(n);
-  yale::Workspace ws(nwork);
-  yale::zodrv(n, ia, ja, a, c, ic, nwork, ws, 1, flag);
-  const auto factored = [&](auto b, auto x, int job) { yale::zndrv(n, c, c, ic, ia, ja, a, b, x, nwork, ws, esp, job, flag); };
-  factored(load, std::span(z), 1);
-  const drivers::SolvedTest t{kind, nx, ny, 0.2 / ny, xnod, load, z};
-  const drivers::TiedWorkModuli tied = drivers::tied_and_work_moduli(t, [&](auto b, auto x) { factored(b, x, 3); });
-  const bounds::SolveCallbacks s{[&](std::span<zcomplex> v) { factored(std::span<const zcomplex>(v), v, 3); },
-                                 [&](std::span<zcomplex> v) { factored(std::span<const zcomplex>(v), v, 4); }};
+  fixtures::SolvedTest sol(kind, coef, nx, ny, freq);
+  const int32_t n = sol.n;
+  const auto ia = sol.ia, ja = sol.ja;
+  const auto a = sol.a;
+  const drivers::SolvedTest t = sol.test();
+  const drivers::TiedWorkModuli tied = sol.moduli();
+  const bounds::SolveCallbacks s{[&](std::span<zcomplex> v) { sol.solve(v, v, 3); },
+                                 [&](std::span<zcomplex> v) { sol.solve(v, v, 4); }};
   Solved out;
-  out.accuracy = drivers::run_accuracy(t, coef, tied, bounds::CsrView{n, ia, ja, a, 1}, s, 0.0, 6.283185307179586 * freq);
+  out.accuracy = drivers::run_accuracy(t, coef, tied, bounds::CsrView{n, ia, ja, a, 1}, s, 0.0, sol.omega);
 
   // The reference: x in long double, r = b - A x in quadruple precision.
   const auto refined = [&](std::span<const zcomplex> b, std::span<zcomplex> x) {
-    factored(b, x, 3);
+    sol.solve(b, x);
     std::vector<long double> re(n), im(n);
     for (int32_t i = 0; i < n; ++i) re[i] = x[i].re, im[i] = x[i].im;
     std::vector<zcomplex> r(n);
@@ -257,14 +272,14 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
         }
         r[i] = {static_cast<double>(rr), static_cast<double>(ri)};
       }
-      factored(std::span<const zcomplex>(r), std::span(r), 3);
+      sol.solve(r, r);
       for (int32_t i = 0; i < n; ++i) re[i] += r[i].re, im[i] += r[i].im;
     }
     for (int32_t i = 0; i < n; ++i) x[i] = {static_cast<double>(re[i]), static_cast<double>(im[i])};
   };
   std::vector<zcomplex> zr(n);
-  refined(load, zr);
-  const drivers::SolvedTest tr{kind, nx, ny, 0.2 / ny, xnod, load, zr};
+  refined(sol.load, zr);
+  const drivers::SolvedTest tr = sol.test(zr);
   const zcomplex mt = drivers::tied_and_work_moduli(tr, refined).tied;
   out.error.push_back(core::cabs(tied.tied - mt) / core::cabs(mt));
   const drivers::ResultFunctionals f = drivers::result_functionals(t, coef);
@@ -275,7 +290,9 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
   };
   const auto rel = [](zcomplex p, zcomplex q) { return core::cabs(p - q) / core::cabs(q); };
   // The functionals probed from the cell formulas against the strains the programs sum cell by cell.
-  const drivers::SolidStrains eps = drivers::mean_work_strains(kind, drivers::SolutionView(z.data(), xnod, nx), nx, ny, 0.2 / ny);
+  const std::span<const zcomplex> z = sol.z;
+  const drivers::SolidStrains eps =
+      drivers::mean_work_strains(kind, drivers::SolutionView(sol.z.data(), sol.xnod, nx), nx, ny, 0.2 / ny);
   EXPECT_LT(rel(dot(f.strain1, z), eps.solid1), 1e-12);
   EXPECT_LT(rel(dot(f.strain3, z), eps.solid3), 1e-12);
   out.error.push_back(rel(core::crecip(dot(f.boundary, z)), core::crecip(dot(f.boundary, zr))));

@@ -19,7 +19,7 @@ const std::string kSource = UPSCALE_SOURCE_DIR, kScripts = kSource + "/tests/dri
 const std::string kBin = std::getenv("UPSCALE_BIN_DIR") ? std::getenv("UPSCALE_BIN_DIR") : UPSCALE_DEFAULT_BIN_DIR;
 
 // Standard output (and error, with 2>&1 in the command) of a shell command, and its exit status.
-std::pair<std::string, int> shell(const std::string& command) {
+std::pair<std::string, int> output_of(const std::string& command) {
   std::string out;
   std::FILE* p = popen(command.c_str(), "r");
   if (p == nullptr) return {"", -1};
@@ -29,7 +29,7 @@ std::pair<std::string, int> shell(const std::string& command) {
   return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
-std::string sha256sum(const std::string& path) { return shell("sha256sum < '" + path + "'").first.substr(0, 64); }
+std::string sha256sum(const std::string& path) { return output_of("sha256sum < '" + path + "'").first.substr(0, 64); }
 
 // The text after `"key": ` in a record, up to the end of its line, without a trailing comma.
 std::string json_value(const std::string& record, const std::string& key) {
@@ -41,7 +41,7 @@ std::string json_value(const std::string& record, const std::string& key) {
 
 std::string python_with(const std::string& module) {
   for (const char* python : {"python3", "/usr/bin/python3"})
-    if (shell(std::string(python) + " -c 'import " + module + "' 2>/dev/null").second == 0) return python;
+    if (output_of(std::string(python) + " -c 'import " + module + "' 2>/dev/null").second == 0) return python;
   return "";
 }
 
@@ -60,7 +60,7 @@ TEST(Sha256, KnownDigestsAndPaddingBoundaries) {
   EXPECT_EQ(million.hex_digest(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
   for (int n : {55, 56, 63, 64, 65, 119, 120, 128})  // the length field alone, or spilling into a new block
     EXPECT_EQ(core::sha256_hex(std::string(n, 'x')) + "  -\n",
-              shell("head -c " + std::to_string(n) + " /dev/zero | tr '\\0' x | sha256sum").first) << n;
+              output_of("head -c " + std::to_string(n) + " /dev/zero | tr '\\0' x | sha256sum").first) << n;
 }
 
 TEST(RunRecord, EveryEndLeavesAValidRecord) {
@@ -87,7 +87,7 @@ TEST(RunRecord, EveryEndLeavesAValidRecord) {
       EXPECT_TRUE(contains(r.err, c.message) && !contains(join(r.files()), "run.json")) << r.err;
       continue;
     }
-    EXPECT_EQ(shell(python_with("json") + " " + kScripts + "/check_run_json.py " + kSource + "/doc/run_json.md " + r.dir +
+    EXPECT_EQ(output_of(python_with("json") + " " + kScripts + "/check_run_json.py " + kSource + "/doc/run_json.md " + r.dir +
                     "/run.json 2>&1"), std::make_pair(std::string("valid\n"), 0)) << record;
     EXPECT_EQ(json_value(record, "program"), "\"" + std::string(c.program) + "\"");
     EXPECT_EQ(json_value(record, "exit_status"), std::to_string(c.status));
@@ -116,7 +116,7 @@ TEST(VtkMap, AnIndependentReaderFindsTheMapFiles) {
   for (const auto& [program, opt] : {std::pair{"pwave_upscale", Options{}}, {"swave_spectrum", prepared(porosity)}}) {
     const Outcome r = run(program, join(opt.prepare.empty() ? deck : with_record(deck, 8, "    1")), opt);
     ASSERT_EQ(r.status, 40) << r.describe();
-    EXPECT_EQ(shell(python + " " + kScripts + "/check_vtk_map.py " + r.dir + " 7 10 0.02 " + program + " 2>&1"),
+    EXPECT_EQ(output_of(python + " " + kScripts + "/check_vtk_map.py " + r.dir + " 7 10 0.02 " + program + " 2>&1"),
               std::make_pair(std::string("ok\n"), 0)) << program;
   }
 }
@@ -131,19 +131,19 @@ TEST(CommandLine, HelpVersionAndRefusals) {
       {"swave_spectrum --verbose", 2, "usage: swave_spectrum < DECK > REPORT"},
       {"pwave_upscale --help extra", 2, "--help takes no other argument, got \"extra\""},
   };
-  const std::string made = shell("mktemp -d").first, dir = made.substr(0, made.size() - 1);
+  const std::string made = output_of("mktemp -d").first, dir = made.substr(0, made.size() - 1);
   for (const Case& c : cases) {
-    const auto [out, status] = shell("cd " + dir + " && " + kBin + "/" + c.command + " < /dev/null 2>&1");
+    const auto [out, status] = output_of("cd " + dir + " && " + kBin + "/" + c.command + " < /dev/null 2>&1");
     EXPECT_EQ(status, c.status) << c.command;
     EXPECT_TRUE(contains(out, c.output)) << c.command << ": " << out;
   }
-  EXPECT_EQ(shell("ls -A " + dir).first, "");  // none of these is a run: no file written
+  EXPECT_EQ(output_of("ls -A " + dir).first, "");  // none of these is a run: no file written
   const auto [err, status] =
-      shell("cd " + dir + " && " + python_with("pty") + " -c '" + tty + "' " + kBin + "/pwave_upscale 2>&1");
+      output_of("cd " + dir + " && " + python_with("pty") + " -c '" + tty + "' " + kBin + "/pwave_upscale 2>&1");
   EXPECT_TRUE(contains(err, "reading the input deck from standard input (the terminal)") && status == 2) << err;
   // A deck through a pipe is digested as it is read: all of it, so the file's digest.
   const std::string piped = "cat " + kSource + "/examples/ice_small.deck | " + kBin + "/pwave_upscale > /dev/null 2>&1";
-  EXPECT_EQ(shell("cd " + dir + " && " + piped + "; grep '\"deck_sha256\"' run.json | grep -o '[0-9a-f]\\{64\\}'").first,
+  EXPECT_EQ(output_of("cd " + dir + " && " + piped + "; grep '\"deck_sha256\"' run.json | grep -o '[0-9a-f]\\{64\\}'").first,
             sha256sum(kSource + "/examples/ice_small.deck") + "\n");
-  shell("rm -rf " + dir);
+  output_of("rm -rf " + dir);
 }

@@ -11,9 +11,8 @@
 #include <map>
 
 #include "upscaling/tied_modulus.hpp"
-#include "fem/assembly.hpp"
 #include "run_program.hpp"
-#include "yale/yale.hpp"
+#include "tests/fixtures/solved_test.hpp"
 
 using core::cdiv;
 using core::TestKind;
@@ -137,35 +136,13 @@ TEST(Programs, MapOrderGradientMapAndOneFrequencyPoint) {
 
 namespace {
 
-using C = core::Coefficients;
-constexpr core::RealField C::*kFields[] = {&C::lambda1, &C::lambda3, &C::mu1, &C::mu3, &C::mu13, &C::b1,
-                                           &C::b2,      &C::m,       &C::d3,  &C::f11, &C::f12,  &C::f22};
-// Two materials in which every coefficient matters, friction included.
-constexpr double kMaterial[2][12] = {{1.2e10, 4e9, 1.5e10, 2e9, 1e9, 3e9, 1e9, 8e9, 2e9, 2e8, 1e8, 3e8},
-                                     {6e9, 3e9, 7e9, 1.5e9, 5e8, 2e9, 1.5e9, 6e9, 1e9, 5e7, 2e7, 1e8}};
-
 // The test on an nx x ny sample 0.2 m high, material 2 in the upper half,
 // solved in process; the second solve with the factors.
-drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq, const double (&mat)[2][12] = kMaterial) {
-  static C coef;
-  static fem::XnodTable xnod;
-  for (int k = 1; k <= ny; ++k)
-    for (int j = 1; j <= nx; ++j)
-      for (int f = 0; f < 12; ++f) (coef.*kFields[f])(j, k) = mat[2 * k > ny][f];
-  fem::global_numbering(nx, ny, xnod);
-  const int32_t n = core::unknowns_of(nx, ny), nwork = 500 * n;
-  fem::YaleSystem sys(n);
-  fem::global_sist(kind, 6.283185307179586 * freq, nx, ny, 0.2 / ny, xnod, coef, sys);
-  const std::span<int32_t> ia(sys.ia_data(), n + 1u), ja(sys.ja_data(), ia[n] - 1u);
-  const std::span<zcomplex> a(sys.avec_data(), ja.size()), load(sys.rhs_data(), n);
-  std::vector<int32_t> c(n), ic(n);
-  int32_t flag = 0, esp = 0;
-  std::vector<zcomplex> z(n);
-  yale::Workspace ws(nwork);
-  yale::zodrv(n, ia, ja, a, c, ic, nwork, ws, 1, flag);
-  const auto factored = [&](auto b, auto x, int job) { yale::zndrv(n, c, c, ic, ia, ja, a, b, x, nwork, ws, esp, job, flag); };
-  factored(load, std::span(z), 1);
-  return drivers::tied_and_work_moduli({kind, nx, ny, 0.2 / ny, xnod, load, z}, [&](auto b, auto x) { factored(b, x, 3); });
+drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq,
+                              const fixtures::Material (&mat)[2] = fixtures::kTwoMaterials) {
+  static core::Coefficients coef;
+  fixtures::two_layers(coef, nx, ny, mat);
+  return fixtures::SolvedTest(kind, coef, nx, ny, freq).moduli();
 }
 
 // The inverse of a symmetric 3 x 3 matrix {a, b, c; b, d, e; c, e, f} by cofactors.
@@ -227,7 +204,8 @@ TEST(TiedModulus, ClosedFormOfATwoByTwoCompliance) {
 TEST(TiedModulus, WorkModulusIsTheTiedOneForLockedOrInterchangeableSolids) {
   double locked[2][12], twins[2][12];
   for (int m = 0; m < 2; ++m) {
-    std::copy(kMaterial[m], kMaterial[m] + 12, locked[m]), std::copy(kMaterial[m], kMaterial[m] + 12, twins[m]);
+    std::copy(fixtures::kTwoMaterials[m], fixtures::kTwoMaterials[m] + 12, locked[m]);
+    std::copy(fixtures::kTwoMaterials[m], fixtures::kTwoMaterials[m] + 12, twins[m]);
     locked[m][9] = 1e17;
     twins[m][1] = twins[m][0], twins[m][3] = twins[m][2], twins[m][6] = twins[m][5], twins[m][10] = 0;
   }

@@ -9,9 +9,44 @@
 #include <random>
 #include <vector>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
 #include "engine/sparse_solver.hpp"
+#include "run_program.hpp"
+#include "tests/fixtures/grid_system.hpp"
+#include "tests/fixtures/dense_solve.hpp"
 
 namespace engine_test {
+
+// A scratch working folder for the plotting files of the coefficient
+// routines: entered while it lives, left and removed however the test ends.
+class InScratchFolder {
+ public:
+  InScratchFolder() : home_(std::filesystem::current_path()) {
+    char tmpl[] = "/tmp/engine_test_XXXXXX";
+    if (mkdtemp(tmpl)) dir_ = tmpl, std::filesystem::current_path(dir_);
+  }
+  ~InScratchFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(home_, ec);
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  bool ok() const { return !dir_.empty(); }
+
+ private:
+  std::filesystem::path home_, dir_;
+};
+
+// The small ice deck's material tiled over an n x n grid.
+inline std::optional<engine_bench::GridSystem> ice_grid(int n) {
+  const InScratchFolder scratch;
+  std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
+  return engine_bench::grid_system("deck", n);
+}
 
 using engine::Index;
 using engine::zcomplex;
@@ -68,30 +103,11 @@ inline std::vector<cld> dense(const Coo& a) {
   return m;
 }
 
-// Gaussian elimination with partial pivoting in long double: a route that
-// shares nothing with the engine (no ordering, no symmetry, row exchanges).
+// Gaussian elimination in long double, the reference route.
 inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b) {
-  const Index n = a.pattern.n;
-  std::vector<cld> m = dense(a), x(static_cast<std::size_t>(n));
-  for (Index i = 0; i < n; ++i) x[i] = {b[i].re, b[i].im};
-  for (Index k = 0; k < n; ++k) {
-    Index p = k;
-    for (Index i = k + 1; i < n; ++i)
-      if (std::abs(m[i * n + k]) > std::abs(m[p * n + k])) p = i;
-    for (Index j = 0; j < n; ++j) std::swap(m[k * n + j], m[p * n + j]);
-    std::swap(x[k], x[p]);
-    for (Index i = k + 1; i < n; ++i) {
-      const cld l = m[i * n + k] / m[k * n + k];
-      if (l == cld(0)) continue;
-      for (Index j = k; j < n; ++j) m[i * n + j] -= l * m[k * n + j];
-      x[i] -= l * x[k];
-    }
-  }
-  for (Index k = n - 1; k >= 0; --k) {
-    for (Index j = k + 1; j < n; ++j) x[k] -= m[k * n + j] * x[j];
-    x[k] /= m[k * n + k];
-  }
-  return x;
+  std::vector<cld> x(b.size());
+  for (std::size_t i = 0; i < b.size(); ++i) x[i] = {b[i].re, b[i].im};
+  return fixtures::dense_solve(dense(a), std::move(x), a.pattern.n);
 }
 
 inline std::vector<zcomplex> random_block(Index n, Index nrhs, std::uint32_t seed) {

@@ -17,25 +17,6 @@ namespace {
 
 using namespace engine_test;
 
-// A scratch working directory for the plotting files of the coefficient
-// routines, left and removed however the test ends.
-class ScratchDir {
- public:
-  ScratchDir() : home_(std::filesystem::current_path()) {
-    char tmpl[] = "/tmp/engine_deck_XXXXXX";
-    if (mkdtemp(tmpl)) dir_ = tmpl, std::filesystem::current_path(dir_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::current_path(home_, ec);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
-  bool ok() const { return !dir_.empty(); }
-
- private:
-  std::filesystem::path home_, dir_;
-};
-
 // Prescribed unknowns keep only their diagonal in their row; their column is
 // cleared too, which leaves the solution alone (their values are zero).
 Coo symmetric_system(const yale_bench::DeckSystem& s, std::vector<char>& prescribed) {
@@ -56,7 +37,7 @@ Coo symmetric_system(const yale_bench::DeckSystem& s, std::vector<char>& prescri
 }
 
 TEST(EngineDeck, IceSystemAgreesWithTheProgramsSolver) {
-  ScratchDir scratch;
+  InScratchFolder scratch;
   ASSERT_TRUE(scratch.ok());
   std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
   const auto s = yale_bench::deck_system("deck", drivers::kCompressionalSetup);

@@ -15,22 +15,6 @@ namespace {
 
 using namespace engine_test;
 
-class ScratchDir {
- public:
-  ScratchDir() : home_(std::filesystem::current_path()) {
-    char tmpl[] = "/tmp/engine_grid_XXXXXX";
-    if (mkdtemp(tmpl)) dir_ = tmpl, std::filesystem::current_path(dir_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::current_path(home_, ec);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
-
- private:
-  std::filesystem::path home_, dir_;
-};
-
 std::vector<zcomplex> solved(const engine_bench::GridSystem& g, engine::Ordering o, int threads, std::string& name) {
   engine::Options opt;
   opt.ordering = o;
@@ -47,9 +31,7 @@ std::vector<zcomplex> solved(const engine_bench::GridSystem& g, engine::Ordering
 }
 
 TEST(EngineGrid, GeometricAndMetisOrderingsGiveOneSolution) {
-  ScratchDir scratch;
-  std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
-  const auto g = engine_bench::grid_system("deck", 14);
+  const auto g = ice_grid(14);
   ASSERT_TRUE(g.has_value());
   std::string a, b;
   const std::vector<zcomplex> x = solved(*g, engine::Ordering::geometric, 1, a);

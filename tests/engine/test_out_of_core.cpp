@@ -82,13 +82,9 @@ Solved solve_twice(const engine::Pattern& p, const std::vector<zcomplex>& values
   return r;
 }
 
-TEST(EngineOutOfCore, SameBitsAsInMemoryOnAGridAndARandomSystem) {
-  TempDir scratch, dir;
-  const fs::path home = fs::current_path();
-  fs::current_path(scratch.path());
-  std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
-  const auto g = engine_bench::grid_system("deck", 20);
-  fs::current_path(home);
+TEST(EngineOutOfCore, SameBitsAsInMemoryOnAGridAndARandomSystemAndTheModeThatFits) {
+  TempDir dir;
+  const auto g = ice_grid(20);
   ASSERT_TRUE(g.has_value());
   const Coo r = random_system(260, 420, 7);
   struct Case {
@@ -117,13 +113,31 @@ TEST(EngineOutOfCore, SameBitsAsInMemoryOnAGridAndARandomSystem) {
       EXPECT_GE(out.stats.disk_bytes, 16 * out.stats.factor_entries);
       EXPECT_TRUE(dir.empty());
     }
-  // On a grid the panels and the read buffer are a fraction of the factor.
+  // On a grid the panels and the read buffer are a fraction of the factor;
+  // the memory check says which mode fits.
   engine::Options o;
   o.grid = &g->places;
-  o.out_of_core_dir = dir.path();
   auto s = engine::make_solver(engine::Backend::own);
   s->analyse(g->pattern, o);
-  EXPECT_LT(s->statistics().out_of_core_bytes, s->statistics().in_core_bytes);
+  const engine::Statistics st = s->statistics();
+  ASSERT_LT(st.out_of_core_bytes, st.in_core_bytes);
+  const auto out_of_memory = [&](const std::string& says) {
+    s->analyse(g->pattern, o);
+    try {
+      s->factorise(g->values);
+      ADD_FAILURE() << "no OutOfMemory";
+    } catch (const engine::OutOfMemory& e) {
+      EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+    }
+  };
+  o.memory_limit = (st.out_of_core_bytes + st.in_core_bytes) / 2;
+  out_of_memory("which fits: name a folder for the factors");
+  o.out_of_core_dir = dir.path();
+  s->analyse(g->pattern, o);
+  EXPECT_EQ(s->memory_needed(), st.out_of_core_bytes);
+  s->factorise(g->values);  // fits out of core
+  o.memory_limit = st.out_of_core_bytes / 2;
+  out_of_memory("does not fit either");
 }
 
 TEST(EngineOutOfCore, TheFileIsWrittenInUseUnlinkedAndClosedAtTheEnd) {
@@ -245,43 +259,6 @@ TEST(EngineOutOfCore, AFullDiskStopsWithASentenceAndShortWritesAreCompleted) {
   }
   EXPECT_TRUE(open_deleted_files(dir.path()).empty());
   EXPECT_TRUE(dir.empty());
-}
-
-TEST(EngineOutOfCore, TheMemoryCheckSaysWhichModeFits) {
-  TempDir scratch, dir;
-  const fs::path home = fs::current_path();
-  fs::current_path(scratch.path());
-  std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
-  const auto g = engine_bench::grid_system("deck", 20);
-  fs::current_path(home);
-  ASSERT_TRUE(g.has_value());
-  engine::Options o;
-  o.grid = &g->places;
-  auto s = engine::make_solver(engine::Backend::own);
-  s->analyse(g->pattern, o);
-  const engine::Statistics st = s->statistics();
-  ASSERT_LT(st.out_of_core_bytes, st.in_core_bytes);
-  o.memory_limit = (st.out_of_core_bytes + st.in_core_bytes) / 2;
-  s->analyse(g->pattern, o);
-  try {
-    s->factorise(g->values);
-    FAIL() << "no OutOfMemory";
-  } catch (const engine::OutOfMemory& e) {
-    EXPECT_NE(std::string(e.what()).find("out of core"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("which fits"), std::string::npos) << e.what();
-  }
-  o.out_of_core_dir = dir.path();
-  s->analyse(g->pattern, o);
-  EXPECT_EQ(s->memory_needed(), st.out_of_core_bytes);
-  s->factorise(g->values);  // fits out of core
-  o.memory_limit = st.out_of_core_bytes / 2;
-  s->analyse(g->pattern, o);
-  try {
-    s->factorise(g->values);
-    FAIL() << "no OutOfMemory";
-  } catch (const engine::OutOfMemory& e) {
-    EXPECT_NE(std::string(e.what()).find("does not fit either"), std::string::npos) << e.what();
-  }
 }
 
 }  // namespace

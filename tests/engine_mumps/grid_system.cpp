@@ -57,32 +57,6 @@ void assemble_dense(const GridCase& g, std::vector<cplx>& a, std::vector<cplx>& 
   });
 }
 
-std::vector<cplx> dense_solve(std::vector<cplx> a, std::vector<cplx> b, int64_t n) {
-  const int64_t m = static_cast<int64_t>(b.size()) / n;
-  auto at = [&](int64_t i, int64_t j) -> cplx& { return a[static_cast<size_t>(i + j * n)]; };
-  for (int64_t k = 0; k < n; ++k) {
-    int64_t p = k;
-    for (int64_t i = k + 1; i < n; ++i)
-      if (std::abs(at(i, k)) > std::abs(at(p, k))) p = i;
-    if (at(p, k) == 0.0) throw std::runtime_error("dense reference: singular matrix");
-    for (int64_t j = 0; j < n; ++j) std::swap(at(k, j), at(p, j));
-    for (int64_t c = 0; c < m; ++c) std::swap(b[static_cast<size_t>(k + c * n)], b[static_cast<size_t>(p + c * n)]);
-    for (int64_t i = k + 1; i < n; ++i) {
-      const cplx l = at(i, k) / at(k, k);
-      if (l == 0.0) continue;
-      for (int64_t j = k; j < n; ++j) at(i, j) -= l * at(k, j);
-      for (int64_t c = 0; c < m; ++c) b[static_cast<size_t>(i + c * n)] -= l * b[static_cast<size_t>(k + c * n)];
-    }
-  }
-  for (int64_t c = 0; c < m; ++c)
-    for (int64_t i = n - 1; i >= 0; --i) {
-      cplx s = b[static_cast<size_t>(i + c * n)];
-      for (int64_t j = i + 1; j < n; ++j) s -= at(i, j) * b[static_cast<size_t>(j + c * n)];
-      b[static_cast<size_t>(i + c * n)] = s / at(i, i);
-    }
-  return b;
-}
-
 double backward_error(const std::vector<cplx>& a, const cplx* x, const cplx* b, int64_t n) {
   double worst = 0;
   for (int64_t i = 0; i < n; ++i) {

@@ -11,6 +11,7 @@
 #include "core/test_kind.hpp"
 #include "engine/mpi_job.hpp"
 #include "engine/sparse_solver.hpp"
+#include "tests/fixtures/dense_solve.hpp"
 
 namespace mumps_check {
 
@@ -24,7 +25,6 @@ struct GridCase {
   double omega = 2 * 3.14159265358979 * 50.0, h = 0.01;
 };
 
-
 struct LocalSystem {
   engine::Pattern pattern;
   std::vector<engine::zcomplex> values;
@@ -35,8 +35,8 @@ LocalSystem assemble_band(const GridCase& g, int first, int last);
 // The whole matrix, dense and symmetric (both triangles), and the load.
 void assemble_dense(const GridCase& g, std::vector<cplx>& a, std::vector<cplx>& load);
 
-// Solves a x = b (n x n, column-major) by elimination with row pivoting.
-std::vector<cplx> dense_solve(std::vector<cplx> a, std::vector<cplx> b, int64_t n);
+// Solves a x = b (a symmetric: row or column order alike) by elimination with row pivoting.
+using fixtures::dense_solve;
 
 // Componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i.
 double backward_error(const std::vector<cplx>& a, const cplx* x, const cplx* b, int64_t n);

@@ -9,10 +9,6 @@ namespace {
 using namespace outputs_test;
 using GnuplotImages = Scratch;
 
-std::string sweep_command(const std::string& args) {
-  return "UPSCALE_BIN_DIR=" OUTPUTS_DRIVERS_DIR " exec " OUTPUTS_SWEEP_EXE " " + args;
-}
-
 }  // namespace
 
 TEST_F(GnuplotImages, SweepAndMapsNeverDrawThroughAPlantedLink) {

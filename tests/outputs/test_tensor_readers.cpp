@@ -7,11 +7,13 @@
 
 #include "programs.hpp"
 #include "tensor/io.hpp"
+#include "tests/support/refusal.hpp"
 
 namespace {
 
 using namespace outputs_test;
 using TensorReaders = Scratch;
+using support::refusal;
 
 // A grey 8-bit TIFF of 4 x 2 pixels whose directory says "palette" and
 // holds no ColorMap; `big` for BigTIFF.
@@ -28,16 +30,6 @@ void write_palette_without_colormap(const std::string& path, bool big) {
   TIFFWriteScanline(t, row, 0, 0);
   TIFFWriteScanline(t, row, 1, 0);
   TIFFClose(t);
-}
-
-template <class F>
-std::string refusal(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
 }
 
 }  // namespace

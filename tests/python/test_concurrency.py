@@ -76,30 +76,6 @@ def test_progress_lines_without_tqdm(capfd):
     assert err.count("upscale: frequency ") == 4 and "factorising the shear test" in err
 
 
-def test_interrupt_stops_a_long_computation():
-    """interrupt_main() is Ctrl-C as the interpreter receives it; the
-    computation stops at the next check, well before its last frequency."""
-    s = sample(4, 40, 40)
-    freqs = np.logspace(-2, 5, 400)
-    seen = []
-    started = threading.Event()
-
-    def progress(done, total, msg):
-        seen.append(done)
-        if done == 1:
-            started.set()
-
-    def interrupt():
-        started.wait()
-        _thread.interrupt_main()
-
-    threading.Thread(target=interrupt).start()
-    with pytest.raises(KeyboardInterrupt):
-        upscale.tensor(s, freqs, progress=progress)
-    assert len(seen) < 2 * len(freqs)
-    assert np.isfinite(upscale.tensor(sample(5, 6, 5), 1.0).C[0, 1, 1])
-
-
 def test_interrupt_while_the_engine_works():
     """The interrupt arrives while the computation holds no GIL and runs no
     Python code: only the engine's own check can stop it. Without that

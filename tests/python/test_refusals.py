@@ -32,14 +32,9 @@ def py_materials(materials):
 CASES = {
     "label without material": ({0: ("sand", SAND)}, patchy_labels(4, 3), None),
     "field out of range": ({0: ("sand", dict(SAND, akf=-2e9)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
-    "field not finite": ({0: ("sand", SAND), 7: ("patch", dict(PATCH, eta=math.inf))}, patchy_labels(4, 3), None),
-    "missing field": ({0: ("sand", {k: v for k, v in SAND.items() if k != "capa_1_0"}), 7: ("patch", PATCH)},
-                      patchy_labels(4, 3), None),
     "water above phi_a": ({0: ("sand", dict(SAND, phi_layer1=0.45)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
     "water image out of range": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
                                  np.full((4, 3), 1.5)),
-    "water image not finite": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
-                               np.where(patchy_labels(4, 3) == 7, np.nan, 0.2)),
     "water image of another shape": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
                                      np.full((3, 4), 0.2)),
 }
@@ -78,59 +73,40 @@ def test_cell_size_and_height(tmp_path, small_sample):
     still_works(small_sample)
 
 
-def test_arrays_of_the_wrong_kind(small_sample):
-    m = {0: dict(SAND), 7: dict(PATCH)}
-    with pytest.raises(TypeError, match="labels must be an array of integers.*float64"):
-        upscale.Sample(patchy_labels(4, 3).astype(float), m, cell_size=1e-3)
-    with pytest.raises(TypeError, match="labels must be an array of integers.*bool"):
-        upscale.Sample(np.zeros((4, 3), dtype=bool), m, cell_size=1e-3)
-    with pytest.raises(ValueError, match="labels must be a 2-D array.*3 dimension"):
-        upscale.Sample(np.zeros((2, 4, 3), dtype=np.int32), m, cell_size=1e-3)
-    with pytest.raises(ValueError, match="labels must be a 2-D array.*1 dimension"):
-        upscale.Sample(np.zeros(4, dtype=np.int32), m, cell_size=1e-3)
-    with pytest.raises(ValueError, match="empty"):
-        upscale.Sample(np.zeros((0, 3), dtype=np.int32), m, cell_size=1e-3)
-    with pytest.raises(TypeError, match="water must be an array of floating-point"):
-        upscale.Sample(patchy_labels(4, 3), m, cell_size=1e-3, water=np.zeros((4, 3), dtype=np.int64))
-    with pytest.raises(ValueError, match="label 4294967296, which no material carries"):
-        upscale.Sample(np.full((2, 2), 2**32, dtype=np.int64), m, cell_size=1e-3)
-    with pytest.raises(TypeError, match="akf must be a number, got str"):
-        upscale.Material(akf="2.25e9")
-    with pytest.raises(TypeError, match="akf must be a number, got bool"):  # True is an int to Python
-        upscale.Sample(patchy_labels(4, 3), {0: dict(PATCH, akf=True), 7: dict(PATCH)}, cell_size=1e-3)
-    with pytest.raises(TypeError, match="must be an upscale.Material or a dict"):
-        upscale.Sample(patchy_labels(4, 3), {0: 3.0, 7: dict(PATCH)}, cell_size=1e-3)
-    with pytest.raises(TypeError, match="keys must be integer labels"):
-        upscale.Sample(patchy_labels(4, 3), {"0": dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
-    with pytest.raises(ValueError, match='model = "granite"; expected "ice" or "shale"'):
-        upscale.Sample(patchy_labels(4, 3), m, cell_size=1e-3, model="granite")
-    with pytest.raises(ValueError, match='two materials are named "same"'):
-        upscale.Sample(patchy_labels(4, 3), {0: dict(SAND, name="same"), 7: dict(PATCH, name="same")}, 1e-3)
-    still_works(small_sample)
-
-
-def test_requests_refused(small_sample):
-    for freq, what in ((-1.0, "frequency -1 "), (math.nan, "frequency nan "), ([], "no frequency")):
-        with pytest.raises(ValueError, match=what):
-            upscale.tensor(small_sample, freq)
-    with pytest.raises(ValueError, match="no frequency"):
-        upscale.tensor(small_sample)  # an array sample carries none
-    with pytest.raises(ValueError, match="freq must be a number or a 1-D array"):
-        upscale.tensor(small_sample, [[1.0, 2.0]])
-    with pytest.raises(ValueError, match='boundary = "rollers"; expected "periodic" or "sealed"'):
-        upscale.tensor(small_sample, 1.0, boundary="rollers")
-    with pytest.raises(ValueError, match='lame = "4d"'):
-        upscale.tensor(small_sample, 1.0, lame="4d")
-    with pytest.raises(ValueError, match='tests = "q"'):
-        upscale.tensor(small_sample, 1.0, tests="q")
-    with pytest.raises(TypeError, match="threads must be a whole number"):
-        upscale.tensor(small_sample, 1.0, threads=1.5)
-    with pytest.raises(ValueError, match="threads = -2"):
-        upscale.tensor(small_sample, 1.0, threads=-2)
-    with pytest.raises(TypeError, match="progress must be None, True or a callable"):
-        upscale.tensor(small_sample, 1.0, progress="yes")
-    with pytest.raises(ValueError, match='wave = "s"'):
-        upscale.tensor(small_sample, 1.0).velocity(0, wave="s")
+def test_arrays_and_requests_of_the_wrong_kind(small_sample):
+    m, labels, S, T = {0: dict(SAND), 7: dict(PATCH)}, patchy_labels(4, 3), upscale.Sample, upscale.tensor
+    cases = [
+        (TypeError, "labels must be an array of integers.*float64", lambda: S(labels.astype(float), m, cell_size=1e-3)),
+        (TypeError, "labels must be an array of integers.*bool", lambda: S(np.zeros((4, 3), dtype=bool), m, 1e-3)),
+        (ValueError, "labels must be a 2-D array.*3 dimension", lambda: S(np.zeros((2, 4, 3), dtype=np.int32), m, 1e-3)),
+        (ValueError, "labels must be a 2-D array.*1 dimension", lambda: S(np.zeros(4, dtype=np.int32), m, 1e-3)),
+        (ValueError, "empty", lambda: S(np.zeros((0, 3), dtype=np.int32), m, cell_size=1e-3)),
+        (TypeError, "water must be an array of floating-point",
+         lambda: S(labels, m, cell_size=1e-3, water=np.zeros((4, 3), dtype=np.int64))),
+        (ValueError, "label 4294967296, which no material carries", lambda: S(np.full((2, 2), 2**32, dtype=np.int64), m, 1e-3)),
+        (TypeError, "akf must be a number, got str", lambda: upscale.Material(akf="2.25e9")),
+        (TypeError, "akf must be a number, got bool", lambda: S(labels, {0: dict(PATCH, akf=True), 7: dict(PATCH)}, cell_size=1e-3)),
+        (TypeError, "must be an upscale.Material or a dict", lambda: S(labels, {0: 3.0, 7: dict(PATCH)}, cell_size=1e-3)),
+        (TypeError, "keys must be integer labels", lambda: S(labels, {"0": dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)),
+        (ValueError, 'model = "granite"; expected "ice" or "shale"', lambda: S(labels, m, cell_size=1e-3, model="granite")),
+        (ValueError, 'two materials are named "same"',
+         lambda: S(labels, {0: dict(SAND, name="same"), 7: dict(PATCH, name="same")}, 1e-3)),
+        (ValueError, "frequency -1 ", lambda: T(small_sample, -1.0)),
+        (ValueError, "frequency nan ", lambda: T(small_sample, math.nan)),
+        (ValueError, "no frequency", lambda: T(small_sample, [])),
+        (ValueError, "no frequency", lambda: T(small_sample)),  # an array sample carries none
+        (ValueError, "freq must be a number or a 1-D array", lambda: T(small_sample, [[1.0, 2.0]])),
+        (ValueError, 'boundary = "rollers"; expected "periodic" or "sealed"', lambda: T(small_sample, 1.0, boundary="rollers")),
+        (ValueError, 'lame = "4d"', lambda: T(small_sample, 1.0, lame="4d")),
+        (ValueError, 'tests = "q"', lambda: T(small_sample, 1.0, tests="q")),
+        (TypeError, "threads must be a whole number", lambda: T(small_sample, 1.0, threads=1.5)),
+        (ValueError, "threads = -2", lambda: T(small_sample, 1.0, threads=-2)),
+        (TypeError, "progress must be None, True or a callable", lambda: T(small_sample, 1.0, progress="yes")),
+        (ValueError, 'wave = "s"', lambda: T(small_sample, 1.0).velocity(0, wave="s")),
+    ]
+    for error, match, call in cases:
+        with pytest.raises(error, match=match):
+            call()
     still_works(small_sample)
 
 

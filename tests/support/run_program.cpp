@@ -51,6 +51,17 @@ std::string slurp(const std::string& path) {
   return ss.str();
 }
 
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+int shell(const std::string& command) {
+  const int st = std::system(command.c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
 bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
 std::vector<double> numbers(const std::string& line) {

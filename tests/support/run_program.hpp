@@ -66,7 +66,9 @@ class ScratchDir {
   std::string path_;
 };
 
-std::string slurp(const std::string& path);
+std::string slurp(const std::string& path);  // "" for a folder or a missing file
+std::string quoted(const std::string& s);   // one word for /bin/sh, whatever it holds
+int shell(const std::string& command);      // /bin/sh's exit status, -1 if it was killed
 bool contains(const std::string& s, const std::string& part);
 std::vector<double> numbers(const std::string& line);  // the items of a list-directed line
 

@@ -18,24 +18,16 @@
 #include <sstream>
 #include <thread>
 
+#include "run_program.hpp"
+
 namespace fs = std::filesystem;
+using support::quoted;
+using support::shell;
+using support::slurp;
 
 namespace {
 
 const fs::path kExamples = SWEEP_EXAMPLES_DIR;
-
-std::string q(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string slurp(const fs::path& f) {
-  std::ifstream in(f, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 using Csv = std::vector<std::map<std::string, std::string>>;
 
@@ -46,11 +38,11 @@ Csv read_csv(const fs::path& f) {
   Csv rows;
   for (std::string line; std::getline(in, line);) {
     std::vector<std::string> v(1);
-    bool quoted = false;
+    bool in_quotes = false;
     for (size_t i = 0; i < line.size(); ++i) {
-      if (quoted && line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') v.back() += line[++i];
-      else if (line[i] == '"') quoted = !quoted;
-      else if (line[i] == ',' && !quoted) v.emplace_back();
+      if (in_quotes && line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') v.back() += line[++i];
+      else if (line[i] == '"') in_quotes = !in_quotes;
+      else if (line[i] == ',' && !in_quotes) v.emplace_back();
       else v.back() += line[i];
     }
     if (head.empty()) head = v;
@@ -65,11 +57,6 @@ Csv read_csv(const fs::path& f) {
 
 double num(const std::map<std::string, std::string>& r, const std::string& col) {
   return r.count(col) && !r.at(col).empty() ? std::strtod(r.at(col).c_str(), nullptr) : std::nan("");
-}
-
-int shell(const std::string& cmd) {
-  const int st = std::system(cmd.c_str());
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;  // -1: killed
 }
 
 bool have(const std::string& program) { return shell("command -v " + program + " > /dev/null 2>&1") == 0; }
@@ -106,12 +93,12 @@ class Sweep : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   // Runs upscale_sweep with `args` in dir_; returns its exit status, keeps stderr.
   int sweep(const std::string& args) {
-    return shell("cd " + q(dir_.string()) + " && " + q(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");
+    return shell("cd " + quoted(dir_.string()) + " && " + quoted(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");
   }
   std::string err() { return slurp(dir_ / "err.txt"); }
-  static std::string deck(const char* name) { return " " + q((kExamples / name).string()) + " "; }
-  static std::string stand_in() { return " --exe " + q(STAND_IN_EXE) + " "; }
-  std::string out(const std::string& name) { return " -o " + q((dir_ / name).string()) + " "; }
+  static std::string deck(const char* name) { return " " + quoted((kExamples / name).string()) + " "; }
+  static std::string stand_in() { return " --exe " + quoted(STAND_IN_EXE) + " "; }
+  std::string out(const std::string& name) { return " -o " + quoted((dir_ / name).string()) + " "; }
   fs::path dir_;
 };
 
@@ -132,7 +119,7 @@ TEST_F(Sweep, TablePlotsMapsAndMergeAfterHandEdits) {
   EXPECT_NEAR(num(rows[4], "freq"), 10 * std::pow(10.0, 3 / 9.0), 1e-12 * 100);
   EXPECT_EQ(rows[10].at("freq") + rows[1].at("version") + rows[1].at("im_mt") + rows[1].at("im_mw"), "1000.test510255");
   EXPECT_EQ(rows[0].at("freq") + rows[0].at("vp_fe") + rows[0].at("re_mt") + rows[0].at("q1000_mt"), "Hzm/sPa1");
-  EXPECT_EQ(sweep("--maps " + q(run.string())), 0) << err();
+  EXPECT_EQ(sweep("--maps " + quoted(run.string())), 0) << err();
   const std::string gp = slurp(run / "maps.gp");
   EXPECT_NE(gp.find("plot 'real_strain1_map' using ((($1)-0.5)*0.02):((($2)-0.5)*0.02):3 with image"), std::string::npos);
   // the gradient map names interior cell (j, k) by j - 1, k - 1
@@ -142,22 +129,22 @@ TEST_F(Sweep, TablePlotsMapsAndMergeAfterHandEdits) {
   EXPECT_NE(gp.find("\n1 3 0.3\n"), std::string::npos);
   EXPECT_TRUE(!have("gnuplot") || fs::file_size(s / "sweep.png") + fs::file_size(run / "water_proportion.png") > 2000);
 
-  const std::string rerun = " && sed -i '1s/^[^ ]*/5/' input.deck && " + q(STAND_IN_EXE) +
+  const std::string rerun = " && sed -i '1s/^[^ ]*/5/' input.deck && " + quoted(STAND_IN_EXE) +
                             " < input.deck > report.txt 2>/dev/null; echo $? > status";
-  ASSERT_EQ(shell("cd " + q(run.string()) + rerun), 0);
+  ASSERT_EQ(shell("cd " + quoted(run.string()) + rerun), 0);
   std::ofstream(s / "points" / "p0003" / "fort.18") << " 9 1 1\n";
-  ASSERT_EQ(shell("sed -i 's/$/\\r/' " + q((s / "points.tsv").string())), 0);
+  ASSERT_EQ(shell("sed -i 's/$/\\r/' " + quoted((s / "points.tsv").string())), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 1) << err();
   rows = read_csv(s / "sweep.csv");
   EXPECT_EQ(rows[2].at("freq") + rows[2].at("status") + rows[2].at("message") + rows[2].at("vp_fe"), "5401015");
   EXPECT_EQ(rows[3].at("message"), "results of another run: fort.18 gives frequency 9, the point's deck 16.68100537200059");
   ::setenv("STAND_IN_VERSION", "0.other", 1);
-  ASSERT_EQ(shell("cd " + q((s / "points" / "p0001").string()) + rerun), 0);
+  ASSERT_EQ(shell("cd " + quoted((s / "points" / "p0001").string()) + rerun), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 2);
   EXPECT_NE(err().find("points of different builds: points/p0001 was made by version 0.other"), std::string::npos) << err();
   EXPECT_EQ(sweep("--merge s --no-plot --allow-mixed-builds"), 1);
   EXPECT_EQ(read_csv(s / "sweep.csv")[1].at("version"), "0.other");
-  ASSERT_EQ(shell("tail -n 1 " + q((s / "points.tsv").string()) + " >> " + q((s / "points.tsv").string())), 0);
+  ASSERT_EQ(shell("tail -n 1 " + quoted((s / "points.tsv").string()) + " >> " + quoted((s / "points.tsv").string())), 0);
   EXPECT_EQ(sweep("--merge s"), 2);
   EXPECT_NE(err().find("line 24 repeats point 20 of line 23"), std::string::npos) << err();
 }
@@ -214,7 +201,7 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
       {"pwave_upscale" + d + "--phiw 0:1:3", "lies in (0, 1)"},  // the ends are no water proportions
       {"pwave_upscale" + d + "--freq 1e13", "lies in (0, 1e12] Hz"},
       {"pwave_upscale" + d + "--freq 1e-320", "lies in (0, 1e12] Hz"},  // subnormal: does not read back
-      {"pwave_upscale " + q(kExamples.string()) + stand_in(), "is not a regular file (a folder)"},
+      {"pwave_upscale " + quoted(kExamples.string()) + stand_in(), "is not a regular file (a folder)"},
       {"pwave_upscale" + d + "--freq 1:10", "FIRST:LAST:COUNT"},
       {"swave_spectrum" + d + "--phiw 0.1,0.2", "imposes its own water proportion"},
       {"--merge .", "not a sweep directory"},
@@ -229,14 +216,14 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
   EXPECT_EQ(sweep("--version"), 0);
   EXPECT_EQ(slurp(dir_ / "out.txt").rfind("upscale_sweep 1.0.0 (commit ", 0), 0u) << slurp(dir_ / "out.txt");
   // A deck scale of two thousand million points is refused before any list is built (in 400 MB).
-  ASSERT_EQ(shell("sed '3s/^ *[0-9]*/2000000000/' " + q((kExamples / "shale_small.deck").string()) + " > " +
-                  q((dir_ / "big.deck").string())), 0);
+  ASSERT_EQ(shell("sed '3s/^ *[0-9]*/2000000000/' " + quoted((kExamples / "shale_small.deck").string()) + " > " +
+                  quoted((dir_ / "big.deck").string())), 0);
 #if defined(__SANITIZE_ADDRESS__)
   const std::string limit;  // the sanitizer itself needs the address space
 #else
   const std::string limit = "ulimit -v 400000 && ";
 #endif
-  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && " + limit + q(SWEEP_EXE) + " pwave_upscale big.deck" + stand_in() +
+  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && " + limit + quoted(SWEEP_EXE) + " pwave_upscale big.deck" + stand_in() +
                   "--plan 2> err.txt"), 2);
   EXPECT_NE(err().find("nfreq is 2000000000: more than a million points"), std::string::npos) << err();
 }
@@ -250,7 +237,7 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::setenv("STAND_IN_HANG_S", "120", 1);
   ::setenv("STAND_IN_HANG_UNTIL", (dir_ / "release").c_str(), 1);
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
-  ASSERT_EQ(shell("cd " + q(dir_.string()) + " && (" + q(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
+  ASSERT_EQ(shell("cd " + quoted(dir_.string()) + " && (" + quoted(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
   EXPECT_EQ(sweep(args + "3"), 2);
   EXPECT_NE(err().find("is in use by another upscale_sweep (process"), std::string::npos) << err();
@@ -264,7 +251,7 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::setenv("STAND_IN_HANG_S", "60", 1);
   ::unsetenv("STAND_IN_HANG_UNTIL");
   fs::remove(dir_ / "s" / "points" / "p0001" / "pid");
-  ASSERT_EQ(shell("cd " + q(dir_.string()) + "; " + q(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
+  ASSERT_EQ(shell("cd " + quoted(dir_.string()) + "; " + quoted(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
   const int sweep_pid = pid_in(dir_ / "b.pid");
   ASSERT_GT(sweep_pid, 0);
@@ -288,23 +275,23 @@ TEST_F(Sweep, ScriptsAndPlotsRunNothingTheyAreGiven) {
   EXPECT_EQ(sweep("pwave_upscale 'b`touch INJECTED`;y.deck'" + stand_in() + out("p") + "--freq 1,2 -q"), 0) << err();
   EXPECT_NE(slurp(dir_ / "p" / "sweep.gp").find("'pwave_upscale b`touch INJECTED`;y.deck: "), std::string::npos);
   const std::string odd = "o'$(touch INJECTED)`touch INJECTED`;x";
-  ASSERT_EQ(sweep("--plan pwave_upscale" + deck("shale_small.deck") + stand_in() + " -o " + q(odd) +
+  ASSERT_EQ(sweep("--plan pwave_upscale" + deck("shale_small.deck") + stand_in() + " -o " + quoted(odd) +
                   " --freq 1,2,3,4,5 --array-max 2"), 0) << err();
   const fs::path o = dir_ / odd;
   const std::string submit = slurp(o / "slurm_submit.sh");
-  const std::string array = q((o / "slurm_array.sh").string());
+  const std::string array = quoted((o / "slurm_array.sh").string());
   EXPECT_NE(submit.find(array + " 0\nsbatch --array=1-2 " + array + " 2\nsbatch --array=1-1 " + array + " 4\n"),
             std::string::npos) << submit;
   EXPECT_NE(slurp(o / "slurm_array.sh").find("#SBATCH --array=1-2\n"), std::string::npos);
-  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && SLURM_ARRAY_TASK_ID=1 bash " + q((o / "slurm_array.sh").string()) + " 4"), 0);
+  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && SLURM_ARRAY_TASK_ID=1 bash " + quoted((o / "slurm_array.sh").string()) + " 4"), 0);
   EXPECT_TRUE(fs::exists(o / "points" / "p0005" / "status"));
-  EXPECT_EQ(shell("cd " + q(dir_.string()) + " && head -n 4 " + q((o / "tasks.txt").string()) +
+  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && head -n 4 " + quoted((o / "tasks.txt").string()) +
                   " | parallel --will-cite -j 2 > /dev/null 2>&1"), 0);
-  EXPECT_EQ(sweep("--merge " + q(odd)), 0) << err();
+  EXPECT_EQ(sweep("--merge " + quoted(odd)), 0) << err();
   // Two routes to one table: the planned tasks and the runner's own run.
   ASSERT_EQ(sweep("pwave_upscale" + deck("shale_small.deck") + stand_in() + out("l") + "--freq 1,2,3,4,5 -q"), 0);
   EXPECT_EQ(slurp(o / "sweep.csv"), slurp(dir_ / "l" / "sweep.csv"));
-  EXPECT_EQ(shell("find " + q(dir_.string()) + " -name INJECTED | grep -q ."), 1);
+  EXPECT_EQ(shell("find " + quoted(dir_.string()) + " -name INJECTED | grep -q ."), 1);
   EXPECT_FALSE(fs::exists("/INJECTED"));
 }
 
@@ -336,7 +323,7 @@ std::string single_run(const fs::path& exe, const fs::path& dir, const fs::path&
   std::string sed = "sed -e '1s/^[^ ]*/" + freq + "/'";
   if (!phiw.empty()) sed += " -e '17s/^.\\{20\\}/" + (phiw + (phiw.find('.') == std::string::npos ? ".0" : "")).append(20, ' ').substr(0, 20) + "/'";
   fs::create_directories(dir);
-  const std::string cmd = "cd " + q(dir.string()) + " && " + sed + " " + q(deck.string()) + " | " + q(exe.string()) +
+  const std::string cmd = "cd " + quoted(dir.string()) + " && " + sed + " " + quoted(deck.string()) + " | " + quoted(exe.string()) +
                           " > report.txt 2>/dev/null";
   EXPECT_EQ(shell(cmd), 40) << cmd;
   return slurp(dir / "report.txt");
@@ -403,7 +390,7 @@ TEST_F(Sweep, RealProgramsColumnsMatchSingleRuns) {
   for (const auto& [name, deck_name, pick, count, cols] : runs) {
     SCOPED_TRACE(name);
     REAL_PROGRAM(exe, name);
-    ASSERT_EQ(sweep(name + deck(deck_name) + " --exe " + q(exe.string()) + out(name) + pick + " -j 2 -q --no-plot"), 0)
+    ASSERT_EQ(sweep(name + deck(deck_name) + " --exe " + quoted(exe.string()) + out(name) + pick + " -j 2 -q --no-plot"), 0)
         << err();
     const Csv rows = read_csv(dir_ / name / "sweep.csv");
     ASSERT_EQ(rows.size(), count + 1);
@@ -438,7 +425,7 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
   fs::remove(p / "p0003" / "status");
   ASSERT_EQ(::mkfifo((p / "p0003" / "status").c_str(), 0644), 0);
   fs::create_symlink(target, s / "sweep.csv.tmp");
-  const std::string bounded = "cd " + q(dir_.string()) + " && timeout 60 " + q(SWEEP_EXE) + " ";
+  const std::string bounded = "cd " + quoted(dir_.string()) + " && timeout 60 " + quoted(SWEEP_EXE) + " ";
   EXPECT_EQ(shell(bounded + "--merge s --no-plot 2> err.txt"), 1) << err();  // 124 would be a hang
   Csv rows = read_csv(s / "sweep.csv");
   ASSERT_EQ(rows.size(), 3u);  // point 3 has no status that reads: not finished
@@ -458,7 +445,7 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
   EXPECT_EQ(sweep("--plan " + args), 0) << err();
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "slurm_array.sh")) && fs::is_regular_file(fs::symlink_status(s / "tasks.txt")));
   fs::create_symlink(target, p / "p0002" / "maps.gp");
-  EXPECT_EQ(sweep("--maps " + q((p / "p0002").string())), 0) << err();
+  EXPECT_EQ(sweep("--maps " + quoted((p / "p0002").string())), 0) << err();
   fs::create_symlink(p / "p0002", dir_ / "linked_run");
   EXPECT_EQ(sweep("--maps linked_run"), 2);
   EXPECT_EQ(slurp(target), "precious\n");
@@ -481,24 +468,24 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
 // user put in its folder.
 TEST_F(Sweep, EditedCellMapStopSentenceAndUserFiles) {
   REAL_PROGRAM(exe, "pwave_upscale");
-  ASSERT_EQ(shell("cd " + q(dir_.string()) + " && sed '8s/.*/    1/' " + q((kExamples / "ice_small.deck").string()) +
-                  " > map.deck && sed '5s/^ *[0-9]*/61/' " + q((kExamples / "ice_small.deck").string()) +
+  ASSERT_EQ(shell("cd " + quoted(dir_.string()) + " && sed '8s/.*/    1/' " + quoted((kExamples / "ice_small.deck").string()) +
+                  " > map.deck && sed '5s/^ *[0-9]*/61/' " + quoted((kExamples / "ice_small.deck").string()) +
                   " > wide.deck && awk 'BEGIN{for(i=1;i<=100;i++) printf \"%12.4f\\n\", 0.1+i/1000}' > porosity.frac"), 0);
-  const std::string run = "pwave_upscale map.deck --exe " + q(exe.string()) + out("m") + "--freq 1,3 -q --no-plot";
+  const std::string run = "pwave_upscale map.deck --exe " + quoted(exe.string()) + out("m") + "--freq 1,3 -q --no-plot";
   ASSERT_EQ(sweep(run), 0) << err();
-  ASSERT_EQ(shell("cd " + q((dir_ / "m" / "points" / "p0002").string()) + " && sed -i '1s/.*/      0.3000/' porosity.frac"), 0);
+  ASSERT_EQ(shell("cd " + quoted((dir_ / "m" / "points" / "p0002").string()) + " && sed -i '1s/.*/      0.3000/' porosity.frac"), 0);
   EXPECT_EQ(sweep("--merge m --no-plot"), 1);
   Csv rows = read_csv(dir_ / "m" / "sweep.csv");
   EXPECT_EQ(rows[1].at("message"), "");
   EXPECT_NE(rows[2].at("message").find("porosity.frac is not the file its run read"), std::string::npos) << rows[2].at("message");
   EXPECT_EQ(sweep(run), 0) << err();  // the point runs again on the sweep's own map
   // Two builds of one commit that differ in their sources are two builds.
-  ASSERT_EQ(shell("cd " + q((dir_ / "m" / "points" / "p0001").string()) +
+  ASSERT_EQ(shell("cd " + quoted((dir_ / "m" / "points" / "p0001").string()) +
                   " && sed -i 's/\"sources_sha256\": \"[0-9a-f]/\"sources_sha256\": \"x/' run.json"), 0);
   EXPECT_EQ(sweep("--merge m --no-plot"), 2);
   EXPECT_NE(err().find("points of different builds"), std::string::npos) << err();
 
-  EXPECT_EQ(sweep("pwave_upscale wide.deck --exe " + q(exe.string()) + out("w") + "--freq 1 -q --no-plot"), 1);
+  EXPECT_EQ(sweep("pwave_upscale wide.deck --exe " + quoted(exe.string()) + out("w") + "--freq 1 -q --no-plot"), 1);
   const std::string msg = read_csv(dir_ / "w" / "sweep.csv")[1].at("message");
   EXPECT_TRUE(msg.find("nx = 61") != std::string::npos && msg.ends_with("| STOP 13")) << msg;
 

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,8 @@
 #include "model/fractions.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
+#include "tensor/options.hpp"
+#include "tensor/run.hpp"
 #include "tensor/stiffness.hpp"
 
 namespace tensor_test {
@@ -54,6 +60,29 @@ inline std::vector<tensor::Stiffness> tensor_at(const tensor::Sample& s, const s
 inline model::ElasticCell law_of(const tensor::Sample& s, int n, double phi, double f) {
   const core::Deck d = tensor::material_deck(s.key_model, s.materials[static_cast<std::size_t>(n - 1)]);
   return model::elastic_cell(d, 1, phi, model::split_fractions(d, 1, phi), 6.283185307179586 * f);
+}
+
+// A scratch folder removed however the test ends.
+struct Folder {
+  std::string dir = (std::filesystem::temp_directory_path() / "tensor_test.XXXXXX").string();
+  bool made = ::mkdtemp(dir.data()) != nullptr;
+  ~Folder() {
+    if (made) std::filesystem::remove_all(dir);
+  }
+};
+
+inline std::string text_of(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// tensor_upscale run in process on `input` with -o `dir` --quiet and `more`.
+inline int run_program(const std::string& input, const std::vector<std::string>& more, const std::string& dir) {
+  std::vector<std::string> args = {"tensor_upscale", input, "-o", dir, "--quiet"};
+  args.insert(args.end(), more.begin(), more.end());
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  return tensor::run(tensor::parse_options(static_cast<int>(argv.size()), argv.data()));
 }
 
 inline double rel(zcomplex a, zcomplex b) { return std::hypot(a.re - b.re, a.im - b.im) / std::hypot(b.re, b.im); }

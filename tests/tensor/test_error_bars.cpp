@@ -1,14 +1,8 @@
 // The error bars of the tensor: the adjoint bound of each modulus against
-// an error of known size, the closed forms of a homogeneous sample, the
-// resolution of one material, and the program's warning and columns.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
+// an error of known size and the resolution of one material (the bounds of
+// a homogeneous sample's closed forms are checked with the periodic test).
 #include "upscaling/tied_modulus.hpp"
 #include "fem/local_unknowns.hpp"
-#include "tensor/options.hpp"
-#include "tensor/run.hpp"
 #include "tensor/stiffness_accuracy.hpp"
 #include "tests/tensor/support.hpp"
 #include "waves/diffusion_length.hpp"
@@ -104,29 +98,6 @@ TEST(ErrorBounds, ShearModulusCoversAKnownError) {
   expect_covered(b.c55, rel(c55(k.x_off), c55(k.x)), "C55");
 }
 
-// One material: the moduli are the closed forms (C11 = C33 = A + B + 2C,
-// C55 = mu1 + mu3 + mu13, C13 = C11 - 2 C55) up to rounding, so the true
-// error is rounding and the bound sits at its own rounding floor: at least
-// the true error, at most 1e-11.
-TEST(ErrorBounds, HomogeneousSampleBoundsTheClosedForms) {
-  const tensor::Sample s = with_map(ice_materials(), 4, 3, 0.01, [](int64_t, int64_t) { return 2; });
-  const double phi = s.materials[1].phi_layer1;
-  const std::vector<double> freqs = {1e-3, 10, 1e5};
-  const std::vector<tensor::Stiffness> c = tensor_at(s, freqs);
-  for (std::size_t i = 0; i < freqs.size(); ++i) {
-    const model::ElasticCell e = law_of(s, 2, phi, freqs[i]);
-    const double p = e.lambda1 + 2 * e.mu1 + e.lambda3 + 2 * e.mu3 + 2 * (e.d3 + e.mu13);
-    const double mu = e.mu1 + e.mu3 + e.mu13;
-    const tensor::StiffnessBounds& b = c[i].bounds;
-    const double closed_rounding = 1e-15;  // of the closed forms themselves
-    EXPECT_GE(b.c11 + closed_rounding, rel(c[i].c11, {p, 0})) << freqs[i];
-    EXPECT_GE(b.c33 + closed_rounding, rel(c[i].c33, {p, 0})) << freqs[i];
-    EXPECT_GE(b.c13 + closed_rounding, rel(c[i].c13, {p - 2 * mu, 0})) << freqs[i];
-    EXPECT_GE(b.c55 + closed_rounding, rel(c[i].c55, {mu, 0})) << freqs[i];
-    EXPECT_LT(tensor::worst_bound(b), 1e-11) << freqs[i];
-  }
-}
-
 // One material: the smallest diffusion length over the cell side, and
 // l_p ~ 1 / sqrt(omega) for the diffusive waves at low frequency.
 TEST(Resolution, OneMaterialIsItsDiffusionLengthOverTheCellSide) {
@@ -139,45 +110,6 @@ TEST(Resolution, OneMaterialIsItsDiffusionLengthOverTheCellSide) {
     EXPECT_NEAR(c[i].bounds.cells_per_diffusion_length / (lp / s.h), 1.0, 1e-12);
   }
   EXPECT_NEAR(c[0].bounds.cells_per_diffusion_length / c[1].bounds.cells_per_diffusion_length, 2.0, 0.02);
-}
-
-// A scratch folder removed however the test ends.
-struct Scratch {
-  std::string dir = (std::filesystem::temp_directory_path() / "tensor_error_bars.XXXXXX").string();
-  bool made = ::mkdtemp(dir.data()) != nullptr;
-  ~Scratch() {
-    if (made) std::filesystem::remove_all(dir);
-  }
-};
-
-// The program on the small ice deck: the three columns after the fixed
-// ones, and the warning of an unresolved grid at 1e5 Hz only (with --quiet too).
-std::string run_at(const std::string& freq, const std::string& dir, int& status) {
-  const std::string deck = example("ice_small.deck");
-  const char* argv[] = {"tensor_upscale", deck.c_str(), "--freq", freq.c_str(), "-o", dir.c_str(), "--quiet"};
-  const tensor::Options o = tensor::parse_options(7, argv);
-  testing::internal::CaptureStderr();
-  status = tensor::run(o);
-  return testing::internal::GetCapturedStderr();
-}
-
-TEST(Program, WarnsOfAnUnresolvedGridAndWritesTheColumns) {
-  const Scratch scratch;
-  ASSERT_TRUE(scratch.made);
-  int status = -1;
-  const std::string fast = run_at("1e5", scratch.dir, status);
-  EXPECT_EQ(status, 0);
-  EXPECT_NE(fast.find("cells per diffusion length"), std::string::npos) << fast;
-  EXPECT_NE(fast.find("1000/Q"), std::string::npos) << fast;
-  std::ifstream in(scratch.dir + "/tensor.csv");
-  std::string header;
-  std::getline(in, header);
-  EXPECT_NE(header.find("c53_im,condition_estimate,forward_error_bound,cells_per_diffusion_length"),
-            std::string::npos)
-      << header;
-  const std::string slow = run_at("1", scratch.dir, status);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(slow.find("cells per diffusion length"), std::string::npos) << slow;
 }
 
 }  // namespace

@@ -25,11 +25,6 @@
 namespace tensor_test {
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST(MemoryStop, EveryShortageIsTheOutOfMemoryStop) {
   EXPECT_EQ(tensor::failure_status(std::bad_alloc()), core::kStopOutOfMemory);
   EXPECT_EQ(tensor::failure_status(engine::OutOfMemory(10, 5, "the factorisation needs 10")), core::kStopOutOfMemory);
@@ -63,14 +58,14 @@ TEST(MemoryStop, AnAddressSpaceLimitEndsTheRunWithASentence) {
                           TENSOR_UPSCALE_PROGRAM + "' '" + example("ice_small.deck") +
                           "' --labels labels.txt --freq 100 --tests p --threads 1 --quiet -o out) 2> err.txt";
   const int status = std::system(cmd.c_str());
-  const std::string err = slurp((dir / "err.txt").string());
+  const std::string err = text_of((dir / "err.txt").string());
   ASSERT_TRUE(WIFEXITED(status)) << err;
   EXPECT_EQ(WEXITSTATUS(status), core::kStopOutOfMemory) << err;
   EXPECT_EQ(err.find("bad_alloc"), std::string::npos) << err;
   EXPECT_NE(err.find(" needs "), std::string::npos) << err;
   EXPECT_NE(err.find(" bytes ("), std::string::npos) << err;
   EXPECT_NE(err.find("are available (the address-space limit (ulimit -v)"), std::string::npos) << err;
-  const std::string record = slurp((dir / "out" / "run.json").string());
+  const std::string record = text_of((dir / "out" / "run.json").string());
   EXPECT_NE(record.find("\"exit_status\": 12"), std::string::npos) << record;
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);

@@ -13,28 +13,9 @@
 namespace tensor_test {
 namespace {
 
-struct Folder {
-  std::string dir = (std::filesystem::temp_directory_path() / "tensor_ooc.XXXXXX").string();
-  bool made = ::mkdtemp(dir.data()) != nullptr;
-  ~Folder() {
-    if (made) std::filesystem::remove_all(dir);
-  }
-};
-
-std::string text_of(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 int run_program(std::vector<std::string> extra, const std::string& out) {
-  const std::string deck = example("ice_small.deck");
-  std::vector<std::string> args{"tensor_upscale", deck, "--freq", "3:300:2", "-o", out, "--quiet", "--threads", "2"};
-  args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  return tensor::run(tensor::parse_options(static_cast<int>(argv.size()), argv.data()));
+  extra.insert(extra.begin(), {"--freq", "3:300:2", "--threads", "2"});
+  return tensor_test::run_program(example("ice_small.deck"), extra, out);
 }
 
 TEST(OutOfCoreRun, TheTableEqualsTheInCoreRunToTheLastDigit) {

@@ -18,21 +18,6 @@
 namespace tensor_test {
 namespace {
 
-struct Folder {
-  std::string dir = (std::filesystem::temp_directory_path() / "tensor_refusals.XXXXXX").string();
-  bool made = ::mkdtemp(dir.data()) != nullptr;
-  ~Folder() {
-    if (made) std::filesystem::remove_all(dir);
-  }
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(Refusals, ADeckOutOfRangeIsThrownAndRecordedWithItsCode) {
   const Folder f;
   ASSERT_TRUE(f.made);
@@ -43,18 +28,16 @@ TEST(Refusals, ADeckOutOfRangeIsThrownAndRecordedWithItsCode) {
   for (std::string line; std::getline(example_deck, line);) bad << (++record == 5 ? "-3   nx" : line) << "\n";
   bad.close();
   const std::string deck = f.dir + "/bad.deck", out = f.dir + "/out";
-  const char* argv[] = {"tensor_upscale", deck.c_str(), "--freq", "10", "-o", out.c_str(), "--quiet"};
-  const tensor::Options o = tensor::parse_options(7, argv);
   int code = 0;
   std::string sentence;
   try {
-    tensor::run(o);
+    run_program(deck, {"--freq", "10"}, out);
   } catch (const core::StopError& e) {
     code = e.code(), sentence = e.what();
   }
   EXPECT_EQ(code, core::kStopDeckRefused);
   EXPECT_NE(sentence.find("record 5: nx = -3"), std::string::npos) << sentence;
-  const std::string record_text = slurp(out + "/run.json");
+  const std::string record_text = text_of(out + "/run.json");
   EXPECT_NE(record_text.find("\"exit_status\": 13,"), std::string::npos) << record_text;
   EXPECT_NE(record_text.find("record 5: nx = -3"), std::string::npos) << record_text;
 }

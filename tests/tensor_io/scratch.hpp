@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/refusal.hpp"
+
 namespace tensor_test {
 
 class Scratch : public ::testing::Test {
@@ -32,16 +34,7 @@ class Scratch : public ::testing::Test {
   std::string dir;
 };
 
-// The message of the std::exception that `f` throws ("" when none).
-template <class F>
-std::string refusal(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
+using support::refusal;
 
 // Grey (8 or 16 bits) or RGB PNG through libpng's simplified writer.
 inline void write_png(const std::string& path, int w, int h, const std::vector<uint16_t>& v, int bits,

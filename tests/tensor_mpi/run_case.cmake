@@ -2,6 +2,7 @@
 # (removed at the end, also on failure). MODE:
 #   layered     the deck as it is, --solver mumps on NP ranks against the own engine
 #   random      the deck's two materials placed by a random label image
+#   sealed      random, under sealed boundaries (the biaxial and shear tests)
 #   out-of-core as layered, the factors on disk
 #   plan        --plan prints both plans and writes no tensor.csv
 #   reduced     a spectrum swept by the reduced method on the MUMPS backend
@@ -11,7 +12,9 @@
 #               status and a message naming the rank and the analysis
 #   refused     a deck out of range (nx = -3): with --plan and no mpirun,
 #               and under mpirun, status 13 and the deck's sentence once,
-#               no MPI abort
+#               no MPI abort; under mpirun five times, run.json holds the
+#               refusal and its status every time; and a sample file with a
+#               value out of range (status 1) likewise
 # Variables: PROGRAM, MPIEXEC, NP, DECK, COMPARE, SCRATCH, MODE.
 file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
@@ -26,7 +29,7 @@ macro(step)
   endif()
 endmacro()
 
-if(MODE STREQUAL "random")
+if(MODE STREQUAL "random" OR MODE STREQUAL "sealed")
   # 12 x 9 cells of the deck's layers 1 and 2, the same draw every run.
   string(RANDOM LENGTH 108 ALPHABET 12 RANDOM_SEED 20261207 draw)
   set(text "")
@@ -38,6 +41,9 @@ if(MODE STREQUAL "random")
   endforeach()
   file(WRITE "${SCRATCH}/labels.txt" "${text}")
   list(APPEND common --labels "${SCRATCH}/labels.txt")
+endif()
+if(MODE STREQUAL "sealed")
+  list(APPEND common --boundary sealed)
 endif()
 
 set(mpi ${MPIEXEC} --oversubscribe -np ${NP} ${PROGRAM})
@@ -70,6 +76,36 @@ elseif(MODE STREQUAL "refused")
       set(failure "${how}: the deck's sentence ${times} times, expected once:\n${err}")
     elseif(NOT failure AND err MATCHES "failed during|MPI_ABORT")
       set(failure "${how}: the refusal went through MPI's abort:\n${err}")
+    endif()
+  endforeach()
+  # mpirun ends the job when any rank exits non-zero: rank 0's record of the
+  # refusal must be on disk, whole, every time, not replaced by a signal's.
+  get_filename_component(examples "${DECK}" DIRECTORY)
+  file(READ "${examples}/patchy_ice/sample.toml" text)
+  string(REPLACE "eta = 1.798e-3" "eta = -1" text "${text}")
+  file(WRITE "${SCRATCH}/bad.toml" "${text}")
+  file(COPY "${examples}/patchy_ice/labels.png" DESTINATION "${SCRATCH}")
+  foreach(input bad.deck bad.toml bad.deck bad.toml bad.deck bad.toml bad.deck bad.toml bad.deck bad.toml)
+    set(expected 13)
+    set(sentence "record 5: nx = -3")
+    if(input STREQUAL "bad.toml")
+      set(expected 1)
+      set(sentence "eta = -1 is outside")
+    endif()
+    file(REMOVE_RECURSE "${SCRATCH}/mumps")
+    execute_process(COMMAND ${mpi} "${SCRATCH}/${input}" --freq 10 --solver mumps -o "${SCRATCH}/mumps"
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    set(record "")
+    if(EXISTS "${SCRATCH}/mumps/run.json")
+      file(READ "${SCRATCH}/mumps/run.json" record)
+    endif()
+    string(REGEX MATCHALL "${sentence}" said "${err}")
+    list(LENGTH said times)
+    if(failure)
+    elseif(NOT status EQUAL expected OR NOT times EQUAL 1)
+      set(failure "${input} under mpirun: status ${status} (expected ${expected}), sentence ${times} times:\n${err}")
+    elseif(NOT record MATCHES "\"exit_status\": ${expected},\n" OR NOT record MATCHES "${sentence}")
+      set(failure "${input} under mpirun: run.json does not hold the refusal and status ${expected}:\n${record}")
     endif()
   endforeach()
 elseif(MODE STREQUAL "reduced")

@@ -132,6 +132,40 @@ TEST(BlockKernels, EachWidthAsAccurateAsThePlainElimination) {
   }
 }
 
+// The 256-bit kernels do in each lane the very operations of the 512-bit
+// ones (the same rows of U per pass, the same split sums, the same column
+// tails), so both give the same solution bit for bit: on grids whose chains
+// of nested rows fill blocks of every height and panels, with column counts
+// of every remainder.
+TEST(BlockKernels, Avx2GivesTheSolutionOfAvx512BitForBit) {
+  struct BestAfterwards {
+    ~BestAfterwards() { yale::use_block_kernel("best"); }
+  } restore;
+  if (!yale::use_block_kernel("avx2") || !yale::use_block_kernel("avx512")) {
+    std::printf("skipped: this processor lacks the avx2 or the avx512 kernel\n");
+    return;
+  }
+  uint32_t seed = 11;
+  for (const Pattern& p : {yale_bench::grid_pattern(9, 7), yale_bench::grid_pattern(14, 13), banded(61, 23)}) {
+    const auto a = yale_bench::dominant_values<zcomplex>(p, seed);
+    const auto b = random_vector<zcomplex>(p.n, seed + 1);
+    std::vector<zcomplex> z[2], zt[2];
+    int k = 0;
+    for (const char* kernel : {"avx512", "avx2"}) {
+      ASSERT_TRUE(yale::use_block_kernel(kernel));
+      Solve<zcomplex> s(p, a);
+      ASSERT_EQ(s.order(), 0);
+      z[k].resize(static_cast<std::size_t>(p.n)), zt[k] = z[k];
+      ASSERT_EQ(s.factor(1, b, z[k]), 0) << kernel;
+      s.factor(4, b, zt[k]);
+      ++k;
+    }
+    EXPECT_TRUE(same_bits(z[0], z[1])) << p.n;
+    EXPECT_TRUE(same_bits(zt[0], zt[1])) << p.n;
+    ++seed;
+  }
+}
+
 // ------------------------------------------------------------------ error codes
 
 TEST(SolverErrors, WorkspaceShortfallsInEachStep) {

@@ -1,0 +1,101 @@
+// Solves with the stored factors for several vectors in one sweep: each
+// solution must be the one-vector solve's bit for bit, in any number of
+// sweeps and with any room left behind the factors, and the refusals must
+// leave the vectors alone.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/yale/support.hpp"
+#include "yale/several_solves.hpp"
+
+namespace {
+
+using namespace yale_test;
+using core::ccomplex;
+using core::zcomplex;
+
+template <class V>
+class SeveralSolves : public ::testing::Test {};
+using ValueTypes = ::testing::Types<float, double, ccomplex, zcomplex>;
+TYPED_TEST_SUITE(SeveralSolves, ValueTypes);
+
+template <class V>
+bool same_bits(const std::vector<V>& x, const std::vector<V>& y) {
+  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(V)) == 0;
+}
+
+template <class V>
+std::vector<std::vector<V>> random_vectors(int count, int32_t n, uint32_t seed) {
+  std::vector<std::vector<V>> vs;
+  for (int r = 0; r < count; ++r) vs.push_back(random_vector<V>(n, seed + static_cast<uint32_t>(r)));
+  return vs;
+}
+
+template <class V>
+int32_t solve_vectors(Solve<V>& s, int32_t job, std::vector<std::vector<V>>& vs, int32_t nwork) {
+  std::vector<std::span<V>> views(vs.begin(), vs.end());
+  int32_t flag = 0;
+  yale::ndrv_vectors<V>(s.p.n, s.perm, s.perm, nwork, s.ws, job, views, flag);
+  return flag;
+}
+
+// 11 vectors: a full sweep of kMaxSolvesAtOnce and a partial one, or with
+// room for fewer, sweeps of that many, or one at a time; the transposed
+// solutions also solve the transposed system (the one-vector solve's own check).
+TYPED_TEST(SeveralSolves, EachSolutionIsTheOneVectorSolveBitForBit) {
+  using V = TypeParam;
+  uint32_t seed = 3;
+  for (const Pattern& p : {yale_bench::grid_pattern(4, 3), banded(37, 5), arrow(30)}) {
+    Solve<V> roomy(p, yale_bench::dominant_values<V>(p, seed));
+    const auto b = random_vector<V>(p.n, seed);
+    std::vector<V> z(static_cast<std::size_t>(p.n));
+    ASSERT_EQ(roomy.order(), 0);
+    ASSERT_EQ(roomy.factor(1, b, z), 0);
+    const int32_t tight = roomy.nwork - roomy.esp;
+    for (const int32_t spare_vectors : {yale::kMaxSolvesAtOnce, 3, 1, 0}) {
+      // The same factors in a workspace with room for 2n words per vector.
+      Solve<V> s(p, roomy.a, tight + 2 * p.n * spare_vectors);
+      s.perm = roomy.perm, s.iperm = roomy.iperm;
+      ASSERT_EQ(s.factor(1, b, z), 0);
+      for (const int32_t job : {3, 4}) {
+        SCOPED_TRACE(testing::Message() << "n " << p.n << " room " << spare_vectors << " job " << job);
+        auto vs = random_vectors<V>(11, p.n, seed + 10);
+        const auto bs = vs;
+        ASSERT_EQ(solve_vectors(s, job, vs, s.nwork), 0);
+        for (std::size_t r = 0; r < vs.size(); ++r) {
+          std::vector<V> one(static_cast<std::size_t>(p.n));
+          s.factor(job, bs[r], one);
+          EXPECT_TRUE(same_bits(vs[r], one)) << "vector " << r;
+          EXPECT_LT(residual(p, s.a, vs[r], bs[r], job == 4), 20 * unit_roundoff<V>()) << "vector " << r;
+        }
+      }
+    }
+    ++seed;
+  }
+}
+
+TEST(SeveralSolvesRefused, OtherJobsShortVectorsAndNoFactors) {
+  const Pattern p = yale_bench::grid_pattern(2, 2);
+  const int32_t n = p.n;
+  Solve<zcomplex> s(p, yale_bench::dominant_values<zcomplex>(p, 5));
+  const auto b = random_vector<zcomplex>(n, 6);
+  std::vector<zcomplex> z(static_cast<std::size_t>(n));
+  ASSERT_EQ(s.order(), 0);
+  ASSERT_EQ(s.factor(1, b, z), 0);
+  auto vs = random_vectors<zcomplex>(2, n, 7);
+  const auto before = vs;
+  for (const int32_t job : {1, 2, 5, 0})
+    EXPECT_EQ(solve_vectors(s, job, vs, s.nwork), 11 * n + 1) << job;
+  vs[1].pop_back();
+  EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork), 11 * n + 1) << "a vector shorter than n";
+  vs[1] = before[1];
+  EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork + 1), 10 * n + 1) << "nwork beyond the workspace";
+  // A partition whose value storage cannot hold the factors of U.
+  EXPECT_EQ(solve_vectors(s, 4, vs, s.nwork - s.esp - 1), 10 * n + 1);
+  EXPECT_TRUE(same_bits(vs[0], before[0]) && same_bits(vs[1], before[1]));
+  std::vector<std::vector<zcomplex>> none;
+  EXPECT_EQ(solve_vectors(s, 4, none, s.nwork), 0) << "no vector: nothing to do";
+}
+
+}  // namespace

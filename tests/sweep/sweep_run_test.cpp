@@ -187,7 +187,7 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
   rows = read_csv(dir_ / "s" / "sweep.csv");
   EXPECT_EQ(rows[6].at("freq") + rows[6].at("status") + rows[6].at("message"), "740");
   // A status file that contradicts its run's record is no result.
-  ASSERT_EQ(shell("sed -i '1s/.*/99/' " + q((dir_ / "s" / "points" / "p0001" / "status").string())), 0);
+  ASSERT_EQ(shell("sed -i '1s/.*/99/' " + quoted((dir_ / "s" / "points" / "p0001" / "status").string())), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 1);
   EXPECT_EQ(read_csv(dir_ / "s" / "sweep.csv")[1].at("message"), "run.json gives exit status 40, the status file 99");
 }

@@ -18,6 +18,9 @@ if mesh.cells[0].type != "quad" or len(quads) != nx * ny:
     fail(f"expected {nx * ny} quads, got {len(quads)} {mesh.cells[0].type}")
 for c, (j, k) in enumerate((j, k) for k in range(1, ny + 1) for j in range(1, nx + 1)):
     corners = mesh.points[quads[c]][:, :2]
+    x, y = corners[:, 0], corners[:, 1]  # counter-clockwise: the shoelace area is +h^2 (a bow-tie has none)
+    if not np.isclose(0.5 * np.sum(x * np.roll(y, -1) - np.roll(x, -1) * y), h * h, rtol=1e-12, atol=0):
+        fail(f"cell {j},{k}: corners {corners.tolist()} not in turn counter-clockwise")
     lo, hi = corners.min(axis=0), corners.max(axis=0)
     if not (np.allclose(lo, [(j - 1) * h, (k - 1) * h], rtol=0, atol=1e-12 * h * nx)
             and np.allclose(hi, [j * h, k * h], rtol=0, atol=1e-12 * h * nx)):

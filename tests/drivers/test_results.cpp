@@ -119,6 +119,15 @@ TEST(Programs, MapOrderGradientMapAndOneFrequencyPoint) {
   for (const auto& [lines, width] : {std::pair{r.lines("real_stress_map"), 7u}, std::pair{grad, 5u}})
     for (std::size_t i = 0; i < lines.size(); ++i)
       EXPECT_EQ(numbers(lines[i]).at(0) + width * (numbers(lines[i]).at(1) - 1), i + 1.0) << lines[i];
+  // |grad p| >= ||p(j,k)| - |p(j-1,k)|| / h and ||p(j,k)| - |p(j,k-1)|| / h (the triangle inequality): h = 0.2 / 4
+  std::map<std::pair<int, int>, double> p;
+  for (const std::string& l : r.lines("mod_pressure_p33_ice"))
+    p[{int(numbers(l).at(0)), int(numbers(l).at(1))}] = numbers(l).at(2);
+  for (const std::string& l : grad) {
+    const int j = int(numbers(l).at(0)) + 1, k = int(numbers(l).at(1)) + 1;
+    const double step = std::max(std::abs(p[{j, k}] - p[{j - 1, k}]), std::abs(p[{j, k}] - p[{j, k - 1}])) / 0.05;
+    EXPECT_GE(numbers(l).at(2) * (1 + 1e-12), step) << l;
+  }
   EXPECT_EQ(run("pwave_upscale", join(grid(deck, 2, 4))).file("mod_grad_pressure_p33_ice"), "");  // no interior cell
   // One frequency point: the step frequency is 0/0, in the step files only.
   const Outcome normal = run("pwave_upscale", join(deck)), single = run("pwave_upscale", join(with_record(deck, kNfreq, "1")));

@@ -45,6 +45,11 @@ Outcome expect(const std::string& what, const std::string& deck, const Expect& e
   // A sentence of its own before the notice (ten characters at least).
   EXPECT_TRUE(e.stop == 40 || r.err.size() > notice.size() + 10) << where;
   EXPECT_FALSE(e.stop == 13 && contains(r.out, "layer i=")) << where;  // refused before the layers are echoed
+  // The record gives the status the shell sees and the whole stop code.
+  const std::string record = r.file("run.json");
+  EXPECT_TRUE(record.empty() || (contains(record, "\"exit_status\": " + std::to_string(e.stop % 256) + ",") &&
+                                 contains(record, "\"stop_code\": " + std::to_string(e.stop) + ",")))
+      << where << "\n" << record;
   return r;
 }
 

@@ -85,6 +85,7 @@ def test_arrays_and_requests_of_the_wrong_kind(small_sample):
          lambda: S(labels, m, cell_size=1e-3, water=np.zeros((4, 3), dtype=np.int64))),
         (ValueError, "label 4294967296, which no material carries", lambda: S(np.full((2, 2), 2**32, dtype=np.int64), m, 1e-3)),
         (TypeError, "akf must be a number, got str", lambda: upscale.Material(akf="2.25e9")),
+        (TypeError, "akf must be a number, got bool", lambda: S(labels, {0: dict(PATCH, akf=True), 7: dict(PATCH)}, cell_size=1e-3)),
         (TypeError, "must be an upscale.Material or a dict", lambda: S(labels, {0: 3.0, 7: dict(PATCH)}, cell_size=1e-3)),
         (TypeError, "keys must be integer labels", lambda: S(labels, {"0": dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)),
         (ValueError, 'model = "granite"; expected "ice" or "shale"', lambda: S(labels, m, cell_size=1e-3, model="granite")),

@@ -76,8 +76,8 @@ int main() {
   std::printf(" tied modulus M_T (Pa) =  %.17g %.17g\n work modulus M_W (Pa) =  %.17g %.17g\n", v, v / 2, v, v / 4);
   for (const char* f : {"fort.18", "1000_over_q_anal.phiw", "vp_anal.phiw", "vp_eq.phiw", "1000_over_q_eq.phiw"})
     std::ofstream(f) << std::setprecision(17) << " " << (f[0] == 'v' || f[5] == 'q' ? phi : freq) << "  " << v << "  " << v << "\n";
-  for (const char* m : {"mod_pressure_p33_ice", "real_strain1_map", "imag_strain1_map", "real_strain3_map", "imag_strain3_map",
-                        "matnum_p33_gnu"}) {
+  for (const char* m : {"mod_pressure_p33_ice", "mod_grad_pressure_p33_ice", "real_strain1_map", "imag_strain1_map",
+                        "real_strain3_map", "imag_strain3_map", "matnum_p33_gnu"}) {
     std::ofstream f(m);
     for (int k = 1; k <= 4; ++k)
       for (int j = 1; j <= 4; ++j) f << " " << j << " " << k << " " << (m[1] == 'a' ? 1 + (k > 2) : v * j / (k + 1.0)) << "\n";

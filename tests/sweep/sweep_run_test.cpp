@@ -122,6 +122,8 @@ TEST_F(Sweep, TablePlotsMapsAndMergeAfterHandEdits) {
   EXPECT_EQ(sweep("--maps " + quoted(run.string())), 0) << err();
   const std::string gp = slurp(run / "maps.gp");
   EXPECT_NE(gp.find("plot 'real_strain1_map' using ((($1)-0.5)*0.02):((($2)-0.5)*0.02):3 with image"), std::string::npos);
+  // the gradient map names interior cell (j, k) by j - 1, k - 1
+  EXPECT_NE(gp.find("plot 'mod_grad_pressure_p33_ice' using ((($1+1)-0.5)*0.02):((($2+1)-0.5)*0.02):3"), std::string::npos);
   // material 1 has the varied water proportion, material 2 the deck's
   EXPECT_NE(gp.find("$water << EOD\n1 1 0.1\n2 1 0.1\n3 1 0.1\n4 1 0.1\n5 1 NaN\n"), std::string::npos);
   EXPECT_NE(gp.find("\n1 3 0.3\n"), std::string::npos);
@@ -178,6 +180,16 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
   rows = read_csv(dir_ / "s" / "sweep.csv");
   EXPECT_EQ(rows[2].at("status") + rows[3].at("status") + rows[3].at("message") + rows[4].at("status"), "994040");
   EXPECT_EQ(sweep(args + " --retry-failed"), 0);
+  // Resumed with the last frequency changed: that point runs on its new deck.
+  std::string moved = args;
+  moved.replace(moved.find(",6 "), 3, ",7 ");
+  EXPECT_EQ(sweep(moved), 0) << err();
+  rows = read_csv(dir_ / "s" / "sweep.csv");
+  EXPECT_EQ(rows[6].at("freq") + rows[6].at("status") + rows[6].at("message"), "740");
+  // A status file that contradicts its run's record is no result.
+  ASSERT_EQ(shell("sed -i '1s/.*/99/' " + quoted((dir_ / "s" / "points" / "p0001" / "status").string())), 0);
+  EXPECT_EQ(sweep("--merge s --no-plot"), 1);
+  EXPECT_EQ(read_csv(dir_ / "s" / "sweep.csv")[1].at("message"), "run.json gives exit status 40, the status file 99");
 }
 
 TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {

@@ -94,6 +94,7 @@ TEST_F(SampleFile, TyposMissingFieldsAndValuesOutOfRangeAreRefused) {
       {base + freq, "phi_layer1 = 0.1", "phi_layer1 = 0.4", "must be below the absolute porosity phi_a = 0.4"},
       {base + freq, "label = 0", "label = 5", "carry the same label 5"},
       {base + "frequencies = [0]\n", "", "", "frequency 0 is outside (0, 1e+12] Hz"},
+      {"model = \"ice\"\ncell_size = 0\nlabels = \"maps/labels.txt\"\n" + freq, "", "", "cell_size = 0 must be a positive length"},
       {base, "", "", "exactly one of them"},
       {"model = \"granite\"\n" + freq, "", "", "expected \"ice\" or \"shaley-sand\""},
       {base + freq + "lame = 2\n", "", "", "lame must be a string"},

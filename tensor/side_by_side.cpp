@@ -1,6 +1,8 @@
 #include "tensor/side_by_side.hpp"
 
 #include <exception>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "engine/sparse_solver.hpp"
@@ -10,20 +12,30 @@ namespace tensor {
 void side_by_side(const std::function<void()>& first, const std::function<void()>& second) {
   const engine::OneBlasThread one;
   std::exception_ptr failure;
-  std::thread other([&] {
-    try {
-      second();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
+  std::optional<std::thread> other;
+  // A thread the system cannot start (a memory or process limit) leaves the
+  // second piece to this one, after the first: the same results, one at a time.
+  try {
+    other.emplace([&] {
+      try {
+        second();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+  }
   try {
     first();
   } catch (...) {
-    other.join();
+    if (other) other->join();
     throw;
   }
-  other.join();
+  if (other) {
+    other->join();
+  } else {
+    second();
+  }
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -37,7 +37,7 @@ Coo symmetric_system(const yale_bench::DeckSystem& s, std::vector<char>& prescri
 }
 
 TEST(EngineDeck, IceSystemAgreesWithTheProgramsSolver) {
-  InScratchFolder scratch;
+  const TempDir scratch(true);
   ASSERT_TRUE(scratch.ok());
   std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
   const auto s = yale_bench::deck_system("deck", drivers::kCompressionalSetup);

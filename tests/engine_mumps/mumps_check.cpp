@@ -187,9 +187,6 @@ void check_solve(engine::mpi::Ranks r, bool shared) {
       expect(st.n == n && st.factor_entries >= n && st.flops > 0 && st.memory_bytes > 0,
              tag + ": statistics incomplete");
       expect(solver->backward_errors().empty(), tag + ": an unrefined solve reports backward errors");
-      std::printf("%s: n %lld, %s, factor entries %lld, flops %.3g, backward errors %.2e %.2e\n", tag.c_str(),
-                  static_cast<long long>(n), st.ordering.c_str(), static_cast<long long>(st.factor_entries), st.flops,
-                  berr[0], berr[1]);
     }
   }
 }

@@ -245,6 +245,27 @@ double relative_change(const std::vector<zcomplex>& now, const std::vector<zcomp
   return size > 0 ? change / size : kInf;
 }
 
+// Where to solve in full next: in every run of neighbouring frequencies
+// that failed their certificate (and were not solved in full), the one of
+// the worst score; the worst runs first, at most `room`.
+std::vector<std::size_t> worst_of_each_run(const std::vector<double>& scores, const std::vector<bool>& certified,
+                                           const std::vector<bool>& chosen, std::size_t room) {
+  std::vector<std::size_t> worst;
+  for (std::size_t k = 0; k < scores.size();) {
+    if (certified[k]) {
+      ++k;
+      continue;
+    }
+    std::size_t best = scores.size();
+    for (; k < scores.size() && !certified[k]; ++k)
+      if (!chosen[k] && (best == scores.size() || !(scores[k] <= scores[best]))) best = k;
+    if (best != scores.size()) worst.push_back(best);
+  }
+  std::stable_sort(worst.begin(), worst.end(), [&](std::size_t a, std::size_t b) { return scores[a] > scores[b]; });
+  if (worst.size() > room) worst.resize(room);
+  return worst;
+}
+
 }  // namespace
 
 double energy_ratio(std::span<const zcomplex> theta, std::span<const zcomplex> theta_reference) {
@@ -289,23 +310,31 @@ SweepResult reduced_sweep(const FrequencySystem& s, const std::vector<double>& f
     solve_at(best);
     before = std::move(now);
   }
-  // Certify every frequency; add a full solve where a bound is too large.
-  std::map<double, SweepPoint> points;
+  // Certify every frequency; add full solves where bounds are too large.
+  // A frequency certified once keeps its point: its bound holds for the
+  // values it was made with, whatever the space becomes afterwards.
+  std::vector<SweepPoint> points(f.size());
+  std::vector<double> scores(f.size(), kInf);
+  std::vector<bool> certified(f.size(), false);
   for (;;) {
     w.factorise_reference(f.front());
-    w.say("certifying " + std::to_string(f.size()) + " frequencies");
-    std::size_t worst_at = f.size();
-    double worst = o.tolerance;
+    const auto pending = static_cast<std::size_t>(std::count(certified.begin(), certified.end(), false));
+    w.say("certifying " + std::to_string(pending) + " frequencies");
     for (std::size_t k = 0; k < f.size(); ++k) {
-      SweepPoint p = w.certify(f[k]);
-      const double sc = score(p);
-      if (!chosen[k] && !(sc <= worst)) worst = sc, worst_at = k;
-      points[f[k]] = std::move(p);
+      if (certified[k]) continue;
+      points[k] = w.certify(f[k]);
+      const double sc = score(points[k]);
+      scores[k] = std::isnan(sc) ? kInf : sc;
+      certified[k] = scores[k] <= o.tolerance;
     }
-    if (worst_at == f.size() || w.result().full_solves_hz.size() >= limit) break;
-    solve_at(worst_at);
+    const std::size_t room = limit - std::min(limit, w.result().full_solves_hz.size());
+    const std::vector<std::size_t> next = worst_of_each_run(scores, certified, chosen, room);
+    if (next.empty()) break;
+    for (std::size_t k : next) solve_at(k);
   }
-  for (double hz : freqs_hz) w.result().points.push_back(points[hz]);
+  std::map<double, const SweepPoint*> at;
+  for (std::size_t k = 0; k < f.size(); ++k) at[f[k]] = &points[k];
+  for (double hz : freqs_hz) w.result().points.push_back(*at[hz]);
   return std::move(w.result());
 }
 

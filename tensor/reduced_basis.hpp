@@ -29,8 +29,8 @@ class ReducedBasis {
   // (Gram-Schmidt twice) and keeps what is left when it is not negligible.
   // Returns whether it was kept.
   bool add(std::vector<double> v);
-  std::size_t size() const { return columns_.size(); }
-  std::span<const double> column(std::size_t k) const { return columns_[k]; }
+  std::size_t size() const { return size_; }
+  std::span<const double> column(std::size_t k) const;
 
   // The reduced solution at the coefficients theta: y (r x loads) of the
   // loads and z (r x functionals) of the functionals' free parts, and the
@@ -40,12 +40,19 @@ class ReducedBasis {
     bool solved = false;  // false when the reduced matrix is singular
   };
   Reduced solve(std::span<const zcomplex> theta) const;
-  // V c for a reduced vector c (length r).
+  // V c for the reduced vectors c (r x k, column-major): n x k.
   std::vector<zcomplex> expand(std::span<const zcomplex> c) const;
 
  private:
   const FrequencySystem& s_;
-  std::vector<std::vector<double>> columns_;
+  // The columns in blocks of kBlock (n x kBlock, column-major, filled in
+  // place: the space grows without moving what it holds).
+  static constexpr std::size_t kBlock = 32;
+  std::vector<std::vector<double>> blocks_;
+  std::size_t size_ = 0;
+  // d = V^T v, and v -= V d.
+  std::vector<double> project(std::span<const double> v) const;
+  void subtract(std::span<const double> d, std::vector<double>& v) const;
   // Per term, column-major growing: a_[q][j][i] = v_i^T A_q v_j (j >= i stored as full rows).
   std::vector<std::vector<std::vector<double>>> a_;
   std::vector<std::vector<std::vector<double>>> b_;  // [q][k] : v_k^T b_q (loads)

@@ -9,6 +9,7 @@
 #include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
 #include "tensor/reduced_basis.hpp"
+#include "tensor/sweep_residuals.hpp"
 
 namespace tensor {
 
@@ -16,6 +17,7 @@ namespace {
 
 using core::kTwoPi;
 using core::kUnitRoundoff;
+using core::magnitude;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double modulus(zcomplex a) { return core::cabs(a); }
@@ -29,7 +31,8 @@ class Sweep {
       ++count[static_cast<std::size_t>(s.pattern->row[e])];
       if (s.pattern->row[e] != s.pattern->col[e]) ++count[static_cast<std::size_t>(s.pattern->col[e])];
     }
-    const double k = static_cast<double>(*std::max_element(count.begin(), count.end()) + 2);
+    // Real and imaginary parts each sum two products per entry of a row.
+    const double k = 2.0 * static_cast<double>(*std::max_element(count.begin(), count.end()) + 2);
     residual_rounding_ = k * kUnitRoundoff / (1 - k * kUnitRoundoff);
   }
 
@@ -165,7 +168,7 @@ std::vector<double> energy_norms(engine::SparseSolver& solver, std::vector<zcomp
     for (std::size_t i = 0; i < n; ++i) {
       const zcomplex a = v[c * n + i], b = block[c * n + i];
       s += a.re * b.re + a.im * b.im;
-      scale += modulus(a) * modulus(b);
+      scale += magnitude(a) * magnitude(b);
     }
     // A negative square beyond rounding: N is not positive definite.
     out[c] = s >= -1e-10 * scale ? std::sqrt(std::max(s, 0.0)) : kInf;
@@ -188,48 +191,30 @@ SweepPoint Sweep::certify(double hz) {
   std::vector<zcomplex> a, b;
   s_.assemble(omega, a, b);
   const std::vector<std::vector<zcomplex>> l = functionals_at(s_, theta);
-  std::vector<std::vector<zcomplex>> x(loads), yhat(nf);
-  std::vector<std::vector<double>> scale(loads);
-  std::vector<zcomplex> block(n * (loads + nf), zcomplex{0, 0});
-  for (std::size_t j = 0; j < loads; ++j) {
-    x[j] = basis_.expand(std::span<const zcomplex>(red.y).subspan(j * basis_.size(), basis_.size()));
-    std::vector<zcomplex> ax(n, zcomplex{0, 0});
-    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, x[j], ax);
-    std::vector<double> absx(n), absax(n, 0.0), absa(a.size());
-    for (std::size_t i = 0; i < n; ++i) absx[i] = modulus(x[j][i]);
-    for (std::size_t e = 0; e < a.size(); ++e) absa[e] = modulus(a[e]);
-    symmetric_product<double, double>(*s_.pattern, absa, absx, absax);
-    scale[j].resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!s_.free[i]) continue;
-      block[j * n + i] = b[j * n + i] - ax[i];
-      scale[j][i] = absax[i] + modulus(b[j * n + i]);
-      if (scale[j][i] > 0) p.backward_error = std::max(p.backward_error, modulus(block[j * n + i]) / scale[j][i]);
-    }
-  }
-  for (std::size_t i = 0; i < nf; ++i) {
-    yhat[i] = basis_.expand(std::span<const zcomplex>(red.z).subspan(i * basis_.size(), basis_.size()));
-    std::vector<zcomplex> ay(n, zcomplex{0, 0});
-    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, yhat[i], ay);
-    for (std::size_t u = 0; u < n; ++u)
-      if (s_.free[u]) block[(loads + i) * n + u] = l[i][u] - ay[u];
-  }
-  std::vector<zcomplex> residuals = block;
+  const std::vector<zcomplex> x = basis_.expand(red.y), yhat = basis_.expand(red.z);
+  const SweepResiduals res = sweep_residuals(s_, a, b, x, yhat, l);
+  p.backward_error = res.backward_error;
+  std::vector<zcomplex> block = res.r;
   const std::vector<double> nu = energy_norms(solver_, block, n);
   const double gamma = energy_ratio(theta, reference_theta_);
   for (std::size_t i = 0; i < nf; ++i)
     for (std::size_t j = 0; j < loads; ++j) {
       zcomplex value{0, 0}, first{0, 0};
-      double magnitude = 0, rounding = 0;
+      double size = 0, rounding = 0;
+      const zcomplex* li = l[i].data();
+      const zcomplex* yi = yhat.data() + i * n;
+      const zcomplex* xj = x.data() + j * n;
+      const zcomplex* rj = res.r.data() + j * n;
+      const double* sj = res.scale.data() + j * n;
       for (std::size_t u = 0; u < n; ++u) {
-        const zcomplex xu = s_.free[u] ? x[j][u] : zcomplex{s_.prescribed[j * n + u], 0};
-        value += l[i][u] * xu;
-        magnitude += modulus(l[i][u]) * modulus(xu);
-        first += yhat[i][u] * residuals[j * n + u];
-        rounding += modulus(yhat[i][u]) * scale[j][u];
+        const zcomplex xu = s_.free[u] ? xj[u] : zcomplex{s_.prescribed[j * n + u], 0};
+        value += li[u] * xu;
+        size += magnitude(li[u]) * magnitude(xu);
+        first += yi[u] * rj[u];
+        rounding += magnitude(yi[u]) * sj[u];
       }
       p.value[i * loads + j] = value;
-      p.magnitude[i * loads + j] = magnitude;
+      p.magnitude[i * loads + j] = size;
       p.bound[i * loads + j] =
           modulus(first) + residual_rounding_ * rounding + std::sqrt(2.0) / gamma * nu[loads + i] * nu[j];
     }

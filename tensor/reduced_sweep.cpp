@@ -76,12 +76,14 @@ std::vector<std::vector<zcomplex>> coefficient_derivatives(const FrequencySystem
 
 void Sweep::add_columns(const std::vector<zcomplex>& block) {
   const std::size_t n = static_cast<std::size_t>(s_.n);
+  std::vector<std::vector<double>> parts;
   for (std::size_t c = 0; c < block.size() / n; ++c)
     for (int part = 0; part < 2; ++part) {
       std::vector<double> v(n);
       for (std::size_t i = 0; i < n; ++i) v[i] = part == 0 ? block[c * n + i].re : block[c * n + i].im;
-      basis_.add(std::move(v));
+      parts.push_back(std::move(v));
     }
+  basis_.add(std::move(parts));
 }
 
 // The loads' and the functionals' free parts at the coefficients theta (n x columns).
@@ -96,20 +98,21 @@ std::vector<zcomplex> Sweep::right_sides(std::span<const zcomplex> theta) const 
   return block;
 }
 
-// block -= c * (sum_q theta_q A_q) x, column by column.
+// block -= c * (sum_q theta_q A_q) x, every column in one pass over the pattern.
 void Sweep::subtract_product(std::span<const zcomplex> theta, double c, const std::vector<zcomplex>& x,
                              std::vector<zcomplex>& block) const {
   const std::size_t n = static_cast<std::size_t>(s_.n);
-  std::vector<zcomplex> ax(n);
-  for (std::size_t col = 0; col < block.size() / n; ++col)
-    for (std::size_t q = 0; q < theta.size(); ++q) {
-      if (theta[q].re == 0 && theta[q].im == 0) continue;
-      std::fill(ax.begin(), ax.end(), zcomplex{0, 0});
-      symmetric_product<double, zcomplex>(*s_.pattern, s_.term_values[q],
-                                          std::span<const zcomplex>(x).subspan(col * n, n), ax);
-      for (std::size_t i = 0; i < n; ++i)
-        if (s_.free[i]) block[col * n + i] -= (c * theta[q]) * ax[i];
-    }
+  std::vector<zcomplex> a(s_.pattern->row.size(), zcomplex{0, 0});
+  for (std::size_t q = 0; q < theta.size(); ++q) {
+    if (theta[q].re == 0 && theta[q].im == 0) continue;
+    const zcomplex t = c * theta[q];
+    for (std::size_t e = 0; e < a.size(); ++e) a[e] += t * s_.term_values[q][e];
+  }
+  std::vector<zcomplex> ax;
+  std::vector<double> unused;
+  block_product<zcomplex, zcomplex>(*s_.pattern, a, x, x.size() / n, 0, ax, unused);
+  for (std::size_t i = 0; i < block.size(); ++i)
+    if (s_.free[i % n]) block[i] -= ax[i];
 }
 
 // Factorises A(omega) and adds to the space the solutions of the loads and

@@ -8,34 +8,6 @@ namespace tensor {
 
 using core::magnitude;
 
-void block_product(const engine::Pattern& p, std::span<const zcomplex> a, std::span<const zcomplex> v, std::size_t k,
-                   std::size_t m, std::vector<zcomplex>& y, std::vector<double>& abs_y) {
-  const std::size_t n = k > 0 ? v.size() / k : 0;
-  // Interleaved (unknown-major), so that one entry of A serves every column at once.
-  std::vector<zcomplex> vi(n * k), yi(n * k, zcomplex{0, 0});
-  std::vector<double> mi(n * m), ai(n * m, 0.0);
-  for (std::size_t c = 0; c < k; ++c)
-    for (std::size_t i = 0; i < n; ++i) vi[i * k + c] = v[c * n + i];
-  for (std::size_t c = 0; c < m; ++c)
-    for (std::size_t i = 0; i < n; ++i) mi[i * m + c] = magnitude(v[c * n + i]);
-  for (std::size_t e = 0; e < a.size(); ++e) {
-    const auto r = static_cast<std::size_t>(p.row[e]), c = static_cast<std::size_t>(p.col[e]);
-    const zcomplex ae = a[e];
-    const double me = magnitude(ae);
-    for (std::size_t j = 0; j < k; ++j) yi[r * k + j] += ae * vi[c * k + j];
-    for (std::size_t j = 0; j < m; ++j) ai[r * m + j] += me * mi[c * m + j];
-    if (r == c) continue;
-    for (std::size_t j = 0; j < k; ++j) yi[c * k + j] += ae * vi[r * k + j];
-    for (std::size_t j = 0; j < m; ++j) ai[c * m + j] += me * mi[r * m + j];
-  }
-  y.assign(n * k, zcomplex{0, 0});
-  abs_y.assign(n * m, 0.0);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t c = 0; c < k; ++c) y[c * n + i] = yi[i * k + c];
-    for (std::size_t c = 0; c < m; ++c) abs_y[c * n + i] = ai[i * m + c];
-  }
-}
-
 SweepResiduals sweep_residuals(const FrequencySystem& s, std::span<const zcomplex> a, std::span<const zcomplex> b,
                                std::span<const zcomplex> x, std::span<const zcomplex> yhat,
                                const std::vector<std::vector<zcomplex>>& l) {
@@ -45,7 +17,7 @@ SweepResiduals sweep_residuals(const FrequencySystem& s, std::span<const zcomple
   v.insert(v.end(), yhat.begin(), yhat.end());
   std::vector<zcomplex> av;
   SweepResiduals out;
-  block_product(*s.pattern, a, v, loads + nf, loads, av, out.scale);
+  block_product<zcomplex, zcomplex>(*s.pattern, a, v, loads + nf, loads, av, out.scale);
   out.r.assign(n * (loads + nf), zcomplex{0, 0});
   for (std::size_t c = 0; c < loads + nf; ++c)
     for (std::size_t i = 0; i < n; ++i) {

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "tensor/frequency_system.hpp"
+#include "tensor/reduced_basis.hpp"
 
 namespace tensor {
 
@@ -16,11 +16,6 @@ struct SweepResiduals {
   std::vector<double> scale;   // n x loads: |A| |x_j| + |b_j| (zero on prescribed unknowns)
   double backward_error = 0;   // max over free unknowns and loads of |r| / scale
 };
-
-// y (n x k, column-major) = A v for the lower triangle of a symmetric A and
-// the k columns of v, and |A| |v| for the first m of them.
-void block_product(const engine::Pattern& p, std::span<const zcomplex> a, std::span<const zcomplex> v, std::size_t k,
-                   std::size_t m, std::vector<zcomplex>& y, std::vector<double>& abs_y);
 
 // x: n x loads (free part), yhat: n x functionals, l: the functionals; a, b
 // the assembled matrix and right-hand sides of the frequency.

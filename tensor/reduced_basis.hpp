@@ -25,6 +25,25 @@ void symmetric_product(const engine::Pattern& p, std::span<const V> a, std::span
 inline double magnitude_of(double a) { return a < 0 ? -a : a; }
 inline double magnitude_of(zcomplex a) { return magnitude_of(a.re) + magnitude_of(a.im); }
 
+// One pass over the entries of A for interleaved columns: K and M fixed
+// where they are known (the loops then unroll), else k and m.
+template <class V, class X, std::size_t K, std::size_t M>
+void block_pass(const engine::Pattern& p, std::span<const V> a, const std::vector<X>& vi,
+                const std::vector<double>& mi, std::vector<X>& yi, std::vector<double>& ai, std::size_t k = K,
+                std::size_t m = M) {
+  if constexpr (K > 0) k = K, m = M;
+  for (std::size_t e = 0; e < a.size(); ++e) {
+    const auto r = static_cast<std::size_t>(p.row[e]), c = static_cast<std::size_t>(p.col[e]);
+    const V ae = a[e];
+    const double me = m > 0 ? magnitude_of(ae) : 0.0;
+    for (std::size_t j = 0; j < k; ++j) yi[r * k + j] += ae * vi[c * k + j];
+    for (std::size_t j = 0; j < m; ++j) ai[r * m + j] += me * mi[c * m + j];
+    if (r == c) continue;
+    for (std::size_t j = 0; j < k; ++j) yi[c * k + j] += ae * vi[r * k + j];
+    for (std::size_t j = 0; j < m; ++j) ai[c * m + j] += me * mi[r * m + j];
+  }
+}
+
 // y (n x k, column-major) = A v for the lower triangle of a symmetric A and
 // the k columns of v, and |A| |v| for the first m of them (magnitudes as
 // |re| + |im|, never below the modulus), in one pass over A.
@@ -39,15 +58,12 @@ void block_product(const engine::Pattern& p, std::span<const V> a, std::span<con
     for (std::size_t i = 0; i < n; ++i) vi[i * k + c] = v[c * n + i];
   for (std::size_t c = 0; c < m; ++c)
     for (std::size_t i = 0; i < n; ++i) mi[i * m + c] = magnitude_of(v[c * n + i]);
-  for (std::size_t e = 0; e < a.size(); ++e) {
-    const auto r = static_cast<std::size_t>(p.row[e]), c = static_cast<std::size_t>(p.col[e]);
-    const V ae = a[e];
-    const double me = m > 0 ? magnitude_of(ae) : 0.0;
-    for (std::size_t j = 0; j < k; ++j) yi[r * k + j] += ae * vi[c * k + j];
-    for (std::size_t j = 0; j < m; ++j) ai[r * m + j] += me * mi[c * m + j];
-    if (r == c) continue;
-    for (std::size_t j = 0; j < k; ++j) yi[c * k + j] += ae * vi[r * k + j];
-    for (std::size_t j = 0; j < m; ++j) ai[c * m + j] += me * mi[r * m + j];
+  if (k == 4 && m == 2) {
+    block_pass<V, X, 4, 2>(p, a, vi, mi, yi, ai);  // the residuals of two loads and two adjoints
+  } else if (k == 4 && m == 0) {
+    block_pass<V, X, 4, 0>(p, a, vi, mi, yi, ai);
+  } else {
+    block_pass<V, X, 0, 0>(p, a, vi, mi, yi, ai, k, m);
   }
   y.assign(n * k, X{});
   abs_y.assign(n * m, 0.0);

@@ -233,10 +233,12 @@ double relative_change(const std::vector<zcomplex>& now, const std::vector<zcomp
   return size > 0 ? change / size : kInf;
 }
 
+}  // namespace
+
 // Where to solve in full next: in every run of neighbouring frequencies
 // that failed their certificate (and were not solved in full), the one of
 // the worst score; the worst runs first, at most `room`.
-std::vector<std::size_t> worst_of_each_run(const std::vector<double>& scores, const std::vector<bool>& certified,
+std::vector<std::size_t> next_full_solves(const std::vector<double>& scores, const std::vector<bool>& certified,
                                            const std::vector<bool>& chosen, std::size_t room) {
   std::vector<std::size_t> worst;
   for (std::size_t k = 0; k < scores.size();) {
@@ -253,8 +255,6 @@ std::vector<std::size_t> worst_of_each_run(const std::vector<double>& scores, co
   if (worst.size() > room) worst.resize(room);
   return worst;
 }
-
-}  // namespace
 
 double energy_ratio(std::span<const zcomplex> theta, std::span<const zcomplex> theta_reference) {
   double g = kInf;
@@ -316,7 +316,7 @@ SweepResult reduced_sweep(const FrequencySystem& s, const std::vector<double>& f
       certified[k] = scores[k] <= o.tolerance;
     }
     const std::size_t room = limit - std::min(limit, w.result().full_solves_hz.size());
-    const std::vector<std::size_t> next = worst_of_each_run(scores, certified, chosen, room);
+    const std::vector<std::size_t> next = next_full_solves(scores, certified, chosen, room);
     if (next.empty()) break;
     for (std::size_t k : next) solve_at(k);
   }

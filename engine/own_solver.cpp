@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "core/backward_error.hpp"
+#include "core/heap_reuse.hpp"
 #include "core/memory_room.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
@@ -98,6 +99,7 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
 
 void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   const auto t0 = Clock::now();
+  const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
   options_ = options;
   threads_ = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   stats_ = Statistics{};

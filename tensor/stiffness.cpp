@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/angular_frequency.hpp"
+#include "core/heap_reuse.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -39,6 +40,7 @@ SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) 
 StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
                                            const engine::Options& options, TestChoice tests)
     : sample_(sample), tests_(tests), solver_(std::move(solver)) {
+  const core::HeapReuse reuse;  // the grid's and the analysis's temporaries reuse each other's pages
   const bool periodic = tests.boundary == Boundary::periodic;
   const CellRows band = band_of_rank(sample.ny);
   // Every rank builds its share (or fails) before any enters the analysis,

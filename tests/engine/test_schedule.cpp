@@ -55,10 +55,13 @@ TEST(EngineSchedule, SubtreesCoverEveryFrontOnceAndShareTheLargeTreeByFlops) {
       Index descendants = 0;
       for (Index s = 0; s <= r; ++s) descendants += descends_from(f, s, r);
       ASSERT_EQ(plan.subtree_size[r], descendants) << "subtree of " << r;
+      double flops = 0;
       for (Index s = r - descendants + 1; s <= r; ++s) {
         EXPECT_TRUE(descends_from(f, s, r));
         ++times[s];
+        flops += engine::detail::front_flops(f.m(s), f.nc(s));
       }
+      EXPECT_NEAR(work[r], flops, 1e-12 * flops) << "subtree of " << r;
       in_subtrees += work[r];
       heaviest = std::max(heaviest, work[r]);
     }

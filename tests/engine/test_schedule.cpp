@@ -44,8 +44,14 @@ TEST(EngineSchedule, SubtreesCoverEveryFrontOnceAndShareTheLargeTreeByFlops) {
   for (Index s = 0; s < f.nsuper; ++s) roots += f.parent[s] == -1;
   ASSERT_GT(roots, 64 * 2) << "the system should have many single-unknown trees";
   const std::vector<double> work = engine::detail::subtree_work(f);
+  // Each front's flops added to every ancestor's subtree, walking up.
+  std::vector<double> under(static_cast<std::size_t>(f.nsuper), 0);
   double total = 0;
-  for (Index s = 0; s < f.nsuper; ++s) total += engine::detail::front_flops(f.m(s), f.nc(s));
+  for (Index s = 0; s < f.nsuper; ++s) {
+    total += engine::detail::front_flops(f.m(s), f.nc(s));
+    for (Index a = s; a != -1; a = f.parent[a]) under[a] += engine::detail::front_flops(f.m(s), f.nc(s));
+  }
+  for (Index s = 0; s < f.nsuper; ++s) EXPECT_NEAR(work[s], under[s], 1e-12 * under[s]) << "supernode " << s;
   for (int threads : {2, 4}) {
     const std::vector<Index> roots_of = engine::detail::subtree_schedule(f, threads);
     const engine::detail::StackPlan plan = engine::detail::stack_plan(f, roots_of, threads);

@@ -273,7 +273,7 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
   std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);
   std::vector<Index> active;
   for (Index c = 0; c < nrhs; ++c) {
-    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n);
+    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n, threads_);
     if (omega_[c] > eps) active.push_back(c);
   }
   int steps = 0;
@@ -287,7 +287,8 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
     for (Index i = 0; i < na; ++i) {
       const Index c = active[i];
       for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + d[k + i * n];
-      const double w = detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data());
+      const double w =
+          detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data(), threads_);
       if (w >= omega_[c]) continue;
       std::copy(trial.begin(), trial.end(), x + c * n);
       std::copy(trial_r.begin(), trial_r.end(), r.data() + c * n);

@@ -47,6 +47,14 @@ TEST(EngineResidual, PlantedResidualAndBackwardErrorByTheDenseMatrix) {
   std::vector<zcomplex> summed(input.lower.row.size(), zcomplex{0, 0});
   for (std::size_t k = 0; k < a.values.size(); ++k) summed[input.slot[k]] += a.values[k];
   const double omega = engine::detail::residual(input.lower, summed.data(), x.data(), b.data(), r.data());
+  // Two threads sum the same halves in the same order: the same bits.
+  std::vector<zcomplex> r2(x.size());
+  const double omega2 = engine::detail::residual(input.lower, summed.data(), x.data(), b.data(), r2.data(), 2);
+  EXPECT_EQ(omega2, omega);
+  for (engine::Index i = 0; i < n; ++i) {
+    EXPECT_EQ(r2[i].re, r[i].re) << i;
+    EXPECT_EQ(r2[i].im, r[i].im) << i;
+  }
   const double eps = std::numeric_limits<double>::epsilon();
   long double expected = 0;
   for (engine::Index i = 0; i < n; ++i) {

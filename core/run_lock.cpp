@@ -10,7 +10,8 @@
 #include <string>
 
 #include "core/output_file.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 
 namespace core {
 
@@ -38,7 +39,7 @@ std::string holder_of(int fd) {
   if (blank != std::string::npos)
     who = holder.substr(blank + 1) + " (process " + holder.substr(0, blank) + ")";
   ::close(fd);
-  fail(kStopFolderBusy, g_folder_words + " is in use by " + who + ", which holds \"" + kRunLockName +
+  raise_fail(kStopFolderBusy, g_folder_words + " is in use by " + who + ", which holds \"" + kRunLockName +
                             "\": two runs in one folder would write the same result files; wait for it to end "
                             "or run in another folder");
 }
@@ -53,7 +54,7 @@ int open_lock_file() {
   std::string why = fd < 0 ? std::strerror(err) : "is not a regular file of its own: remove it";
   if (fd >= 0) ::close(fd);
   else if (err == ELOOP) why = "is a symbolic link; a run never writes through a link: remove it";
-  fail(kStopOutputError, std::string("cannot create the lock file \"") + kRunLockName + "\" of the working folder: " + why);
+  raise_fail(kStopOutputError, std::string("cannot create the lock file \"") + kRunLockName + "\" of the working folder: " + why);
 }
 
 // Whether the name still leads to the file behind `fd`: a run that ended
@@ -70,7 +71,7 @@ void lock_folder(const std::string& dir, std::string_view program) {
   if (g_lock_fd >= 0) return;
   const std::string path = dir + "/" + kRunLockName;
   if (path.size() >= sizeof g_lock_path)
-    fail(kStopOutputError, "the folder name \"" + dir.substr(0, 80) + "...\" is too long for its lock file");
+    raise_fail(kStopOutputError, "the folder name \"" + dir.substr(0, 80) + "...\" is too long for its lock file");
   path.copy(g_lock_path, path.size());
   g_lock_path[path.size()] = '\0';
   g_folder_words = "the folder \"" + dir + "\"";
@@ -85,18 +86,18 @@ void lock_working_folder(std::string_view program) {
       if (errno == EWOULDBLOCK) busy(fd);
       const int err = errno;
       ::close(fd);
-      fail(kStopOutputError, std::string("cannot lock \"") + kRunLockName + "\": " + std::strerror(err));
+      raise_fail(kStopOutputError, std::string("cannot lock \"") + kRunLockName + "\": " + std::strerror(err));
     }
     if (still_named(fd)) {
       g_lock_fd = fd;
       break;
     }
     ::close(fd);
-    if (attempt == 100) fail(kStopFolderBusy, std::string("the lock file \"") + kRunLockName + "\" keeps changing");
+    if (attempt == 100) raise_fail(kStopFolderBusy, std::string("the lock file \"") + kRunLockName + "\" keeps changing");
   }
   const std::string who = std::to_string(::getpid()) + " " + std::string(program) + "\n";
   if (::ftruncate(g_lock_fd, 0) != 0 || ::pwrite(g_lock_fd, who.data(), who.size(), 0) != static_cast<ssize_t>(who.size()))
-    fail(kStopOutputError, std::string("cannot write the lock file \"") + kRunLockName + "\": " + std::strerror(errno));
+    raise_fail(kStopOutputError, std::string("cannot write the lock file \"") + kRunLockName + "\": " + std::strerror(errno));
 }
 
 void release_working_folder() {

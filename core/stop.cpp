@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/run_lock.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_out.hpp"
 
 namespace core {
@@ -44,7 +45,11 @@ void stop(int code, std::string_view message, std::string_view why) {
   static bool stopping = false;  // a write error while stopping ends the run at once
   if (stopping) end_process(kStopOutputError);
   stopping = true;
-  if (!message.empty()) TextOut::report().line(" " + std::string(message));
+  try {
+    if (!message.empty()) TextOut::report().line(" " + std::string(message));
+  } catch (const StopError& e) {
+    fail(e.code(), e.message());  // standard output cannot be written
+  }
   if (why.empty()) why = stop_meaning(code);
   if (code != kStopNormal && !why.empty()) std::fprintf(stderr, "%.*s\n", static_cast<int>(why.size()), why.data());
   if (!TextOut::flush_all()) {

@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "core/output_file.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 
 namespace core {
 
@@ -68,7 +69,7 @@ TextOut::TextOut(std::string name) : name_(std::move(name)) {
     why = std::strerror(errno);
     ::close(fd);
   }
-  if (!f_) fail(kStopOutputError, "cannot create result file \"" + name_ + "\": " + why);
+  if (!f_) raise_fail(kStopOutputError, "cannot create result file \"" + name_ + "\": " + why);
   register_open(this);
 }
 
@@ -109,12 +110,12 @@ void TextOut::close() {
   unregister_open(this);
   const bool closed = std::fclose(f_) == 0;
   f_ = nullptr;
-  if (!ok || !closed) fail(kStopOutputError, "result file \"" + name_ + "\" could not be written");
+  if (!ok || !closed) raise_fail(kStopOutputError, "result file \"" + name_ + "\" could not be written");
 }
 
 void TextOut::write_failed() {
   const int e = errno;
-  fail(kStopOutputError, "error writing \"" + name_ + "\": " + std::strerror(e));
+  raise_fail(kStopOutputError, "error writing \"" + name_ + "\": " + std::strerror(e));
 }
 
 bool TextOut::flush_all() {

@@ -5,8 +5,8 @@
 #include "drivers/upscaling_run.hpp"
 
 int main(int argc, char** argv) {
-  drivers::start_program("pwave_upscale", argc, argv);
   try {
+    drivers::start_program("pwave_upscale", argc, argv);  // the folder lock and the running record
     drivers::run_upscaling(drivers::kCompressionalSetup);
   } catch (const core::StopError& e) {
     core::end_run(e);

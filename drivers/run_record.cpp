@@ -21,6 +21,7 @@
 #include "core/signal_record.hpp"
 #include "core/sha256.hpp"
 #include "core/stop.hpp"
+#include "core/stop_error.hpp"
 
 namespace drivers::run_record {
 
@@ -156,7 +157,7 @@ void begin(std::string_view program) {
   // The record of an earlier run goes before any result file is emptied.
   const std::string running = running_json();
   if (!replace_record(running.data(), running.size()))
-    core::fail(core::kStopOutputError, std::string("cannot write the run record \"") + kFileName + "\": " +
+    core::raise_fail(core::kStopOutputError, std::string("cannot write the run record \"") + kFileName + "\": " +
                                            std::strerror(errno) + "; no result file was touched");
   core::at_end(write_at_end);
 }

@@ -7,8 +7,8 @@
 #include "drivers/upscaling_run.hpp"
 
 int main(int argc, char** argv) {
-  drivers::start_program(SWAVE_PROGRAM, argc, argv);
   try {
+    drivers::start_program(SWAVE_PROGRAM, argc, argv);  // the folder lock and the running record
     drivers::run_upscaling(drivers::SWAVE_SETUP);
   } catch (const core::StopError& e) {
     core::end_run(e);

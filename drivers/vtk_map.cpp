@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "core/output_file.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 
 namespace drivers {
 
@@ -25,7 +26,7 @@ class BinaryFile {
     std::string why;
     const int fd = core::create_output(path, why);
     if (fd >= 0 && (f_ = ::fdopen(fd, "wb")) == nullptr) ::close(fd);
-    if (f_ == nullptr) core::fail(core::kStopOutputError, "cannot create the cell map \"" + path_ + "\": " +
+    if (f_ == nullptr) core::raise_fail(core::kStopOutputError, "cannot create the cell map \"" + path_ + "\": " +
                                                               (fd < 0 ? why : std::string(std::strerror(errno))));
   }
   void text(const std::string& s) {
@@ -49,7 +50,7 @@ class BinaryFile {
     if (f_ != nullptr && std::fclose(f_) != 0) failed(errno);
     f_ = nullptr;
     if (error_ != 0)
-      core::fail(core::kStopOutputError, "error writing the cell map \"" + path_ + "\": " + std::strerror(error_));
+      core::raise_fail(core::kStopOutputError, "error writing the cell map \"" + path_ + "\": " + std::strerror(error_));
   }
 
  private:

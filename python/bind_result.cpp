@@ -60,6 +60,14 @@ std::vector<double> reals(const py::object& v, const char* what) {
   return {d.data(), d.data() + d.size()};
 }
 
+tensor::FrequencyMethod method_of(const py::object& m) {
+  if (m.is_none()) return tensor::FrequencyMethod::automatic;
+  const std::string name = py::isinstance<py::str>(m) ? py::cast<std::string>(m) : std::string(py::str(m));
+  if (name == "reduced") return tensor::FrequencyMethod::reduced;
+  if (name == "direct") return tensor::FrequencyMethod::direct;
+  throw py::value_error("frequency_method = " + name + "; expected \"reduced\", \"direct\" or None");
+}
+
 // Progress on standard error, as the program prints it.
 void say_step(const Step& s) {
   std::fprintf(stderr, "upscale: frequency %zu/%zu (%.6g Hz): factorising the %s test\n", s.frequency_index + 1,
@@ -159,7 +167,8 @@ Spectrum run(const tensor::Sample& sample, const SpectrumRequest& request, Watch
 
 py::object tensor_of(const PySample& ps, const py::object& freq, const py::object& boundary, const py::object& lame,
                      const std::string& tests, const py::object& threads, bool estimate_error,
-                     const py::object& progress, const py::object& angles) {
+                     const py::object& progress, const py::object& angles, const py::object& frequency_method,
+                     double reduced_tolerance) {
   const std::shared_ptr<const tensor::Sample> sample = ps.sample;
   SpectrumRequest r;
   r.frequencies = freq.is_none() ? sample->frequencies : reals(freq, "freq");
@@ -174,6 +183,8 @@ py::object tensor_of(const PySample& ps, const py::object& freq, const py::objec
   r.threads = threads.is_none() ? 0 : py::cast<int>(threads);
   r.estimate_error = estimate_error;
   r.angles = angles.is_none() ? std::vector<double>{} : reals(angles, "angles");
+  r.frequency_method = method_of(frequency_method);
+  r.reduced_tolerance = reduced_tolerance;
   if (const std::string why = request_refusal(r); !why.empty()) throw py::value_error(why);
   Watch watch(progress);
   std::vector<std::string> warnings;
@@ -326,6 +337,10 @@ void bind_result(py::module_& m) {
                              "frequencies, Hz (n,)")
       .def_property_readonly("C", &stiffness, "stiffness (n, 3, 3), complex, Pa")
       .def_property_readonly("rho", [](const Result& r) { return r.spectrum.rho; }, "mean density, kg/m3")
+      .def_property_readonly("frequency_method", [](const Result& r) { return r.spectrum.plan.method; },
+                             "\"reduced\" (a reduced sweep) or \"direct\" (a factorisation per frequency)")
+      .def_property_readonly("full_factorisations", [](const Result& r) { return r.spectrum.plan.full_factorisations; },
+                             "factorisations of the tests' matrices on the sample's grid")
       .def_property_readonly("vp0", [](const Result& r) { return column(r, [](const tensor::TensorRow& t) { return t.vp0; }); },
                              "P velocity along the vertical, m/s")
       .def_property_readonly("vp90", [](const Result& r) { return column(r, [](const tensor::TensorRow& t) { return t.vp90; }); },
@@ -366,9 +381,10 @@ void bind_result(py::module_& m) {
   m.def("tensor", &tensor_of, py::arg("sample"), py::arg("freq") = py::none(), py::kw_only(),
         py::arg("boundary") = py::none(), py::arg("lame") = py::none(), py::arg("tests") = "tensor",
         py::arg("threads") = py::none(), py::arg("estimate_error") = false, py::arg("progress") = py::none(),
-        py::arg("angles") = py::none(),
+        py::arg("angles") = py::none(), py::arg("frequency_method") = py::none(), py::arg("reduced_tolerance") = 1e-8,
         "tensor(sample, freq=None, *, boundary=None, lame=None, tests=\"tensor\", threads=None,\n"
-        "       estimate_error=False, progress=None, angles=None) -> Result\n\n"
+        "       estimate_error=False, progress=None, angles=None, frequency_method=None,\n"
+        "       reduced_tolerance=1e-8) -> Result\n\n"
         "The effective complex stiffness (Pa) of the sample at each frequency (Hz; None: the sample\n"
         "file's or deck's). boundary \"periodic\" (the sample repeated without end: the whole\n"
         "tensor, C15 and C35 included), \"sealed\" (a sealed sample: C15, C35 NaN) or None (the\n"
@@ -376,7 +392,10 @@ void bind_result(py::module_& m) {
         "(biaxial only) or \"s\" (shear only); threads None for every core; estimate_error adds\n"
         "Richardson estimates from the grid refined by 2; progress None, True (a tqdm bar, or lines\n"
         "on stderr) or a callable progress(done, total, message); angles (degrees) add the\n"
-        "vp_A, q1000_p_A, vsv_A, q1000_sv_A columns of tensor.csv. The GIL is released while\n"
+        "vp_A, q1000_p_A, vsv_A, q1000_sv_A columns of tensor.csv. frequency_method \"reduced\" (a few\n"
+        "factorisations and a certified reduced system, every frequency within reduced_tolerance),\n"
+        "\"direct\" (one factorisation per frequency) or None (reduced from 8 frequencies, as\n"
+        "tensor_upscale); Result.frequency_method says which was used. The GIL is released while\n"
         "solving; Ctrl-C stops the computation with KeyboardInterrupt. A modulus without a\n"
         "certain digit raises NoCertainDigitError, whose .result holds the frequencies so far.");
 }

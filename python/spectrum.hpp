@@ -12,6 +12,7 @@
 
 #include "engine/sparse_solver.hpp"
 #include "tensor/sample.hpp"
+#include "tensor/spectrum_rows.hpp"
 #include "tensor/stiffness.hpp"
 #include "tensor/tensor_row.hpp"
 
@@ -24,6 +25,9 @@ struct SpectrumRequest {
   int threads = 0;                  // 0: every core
   bool estimate_error = false;      // Richardson columns from the grid refined by 2
   std::vector<double> angles;       // degrees from the vertical: vp_A, q1000_p_A, vsv_A, q1000_sv_A columns
+  // automatic: the reduced sweep from tensor::kReducedFromFrequencies frequencies, as the program
+  tensor::FrequencyMethod frequency_method = tensor::FrequencyMethod::automatic;
+  double reduced_tolerance = 1e-8;  // relative bound of every frequency of a reduced sweep
 };
 
 // One step of the work: `done` factorisations of `total` are finished, the
@@ -45,6 +49,7 @@ struct Spectrum {
   std::vector<tensor::Stiffness> stiffness;      // per frequency, with the bounds
   double rho = 0;                                // kg/m3
   engine::Statistics statistics;                 // of the sample's grid (not the refined one)
+  tensor::FrequencyPlan plan;                    // how the frequencies were solved
 };
 
 // A modulus without a certain digit (relative bound above 1e-3) at some
@@ -56,7 +61,7 @@ class NoCertainDigit : public std::runtime_error {
 };
 
 // Why the request cannot be computed ("" when it can): the frequencies, the
-// thread count, the angles.
+// thread count, the angles, the reduced sweep's tolerance.
 std::string request_refusal(const SpectrumRequest& r);
 
 // Computes every frequency of the request on `sample` (whose own

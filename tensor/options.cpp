@@ -135,7 +135,7 @@ const std::map<std::string, Setter>& valued() {
       {"--reduced-tolerance",
        [](Options& o, const std::string& n, const std::string& v) {
          double t = 0;
-         if (!parse_real(v, t) || !(t >= 1e-14 && t <= 1e-3))
+         if (!parse_real(v, t) || !(t >= kLeastReducedTolerance && t <= kMostReducedTolerance))
            bad(n, v, "a relative tolerance from 1e-14 to 1e-3 was expected");
          o.reduced_tolerance = t;
        }},

@@ -13,6 +13,8 @@ namespace tensor {
 enum class Tests { tensor, p, s };  // both tests; the biaxial test alone; the shear test alone
 enum class SolverChoice { own, mumps };
 enum class FrequencyMethod { automatic, reduced, direct };
+// The range of the reduced sweep's relative tolerance a caller may ask.
+inline constexpr double kLeastReducedTolerance = 1e-14, kMostReducedTolerance = 1e-3;
 
 struct Options {
   std::string input;                     // a deck or a sample file (".toml")

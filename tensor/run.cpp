@@ -29,14 +29,12 @@
 #include "tensor/reduced_periodic.hpp"
 #include "tensor/reduced_stiffness.hpp"
 #include "tensor/run_json.hpp"
+#include "tensor/spectrum_rows.hpp"
 #include "tensor/velocities.hpp"
 
 namespace tensor {
 
 namespace {
-
-// From this many frequencies a run sweeps them by a reduced system unless told otherwise.
-constexpr std::size_t kReducedFromFrequencies = 8;
 
 bool ends_with(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -152,12 +150,6 @@ std::string feature_line(const GeometryResolution& g) {
   return b;
 }
 
-// cells_per_feature and expected_error_q1000 after the accuracy columns.
-void add_resolution_columns(TensorRow& row, const GeometryResolution& g, double expected) {
-  const Column mine[2] = {{"cells_per_feature", "1", g.cells_per_feature}, {"expected_error_q1000", "1", expected}};
-  row.extra.insert(row.extra.begin() + 3, std::begin(mine), std::end(mine));
-}
-
 // Chooses the three grids of the error estimate and states their cost.
 ErrorGrids plan_error_grids(const Options& o, const Sample& s, const StiffnessComputation& comp,
                             const engine::Options& eo, TestChoice choice, const Progress& progress) {
@@ -183,39 +175,48 @@ ErrorGrids plan_error_grids(const Options& o, const Sample& s, const StiffnessCo
   return g;
 }
 
-// The rows of the frequency on the three grids (that of the run's grid given).
-void add_grid_rows(ErrorGrids& g, double f, const TensorRow& run_row, const std::vector<double>& angles,
-                   const Progress& progress, std::vector<TensorRow> rows[3]) {
-  for (int i = 0; i < 3; ++i) {
-    if (i == g.target) {
-      rows[i].push_back(run_row);
-      continue;
-    }
-    const std::string grid = std::to_string(g.samples[i]->nx) + " x " + std::to_string(g.samples[i]->ny);
-    g.other[i]->on_factorise = [&progress, &grid, f](const char* test) {
-      char b[160];
-      std::snprintf(b, sizeof b, "error estimate at %g Hz: factorising the %s test on the grid of %s cells", f, test,
-                    grid.c_str());
-      progress.say(b);
-    };
-    rows[i].push_back(tensor_row(f, g.other[i]->at(f), mean_density(*g.samples[i]), angles));
-    g.other[i]->on_factorise = nullptr;
-  }
+// The rows the options ask for.
+RowsRequest rows_request(const Options& o) {
+  RowsRequest r;
+  r.angles = o.angles;
+  r.estimate_error = o.estimate_error;
+  r.method = o.frequency_method;
+  r.reduced_tolerance = o.reduced_tolerance;
+  return r;
 }
 
-// The error columns (with --estimate-error) and the run's one warning.
-void finish_rows(const Options& o, const GeometryResolution& geometry, const std::vector<FrequencyResolution>& res,
-                 const ErrorGrids& grids, const std::vector<TensorRow> grid_rows[3], std::vector<TensorRow>& rows) {
-  if (o.estimate_error) {
-    const std::string outside = add_error_columns(rows, grid_rows, grids.target);
-    if (!outside.empty() && !o.quiet)
-      std::fprintf(stderr,
-                   "tensor_upscale: the three grids are not in the asymptotic range (orders that exceed 2, disagree "
-                   "or do not fall) for %s; their errors are the safe value (doc/accuracy.md)\n",
-                   outside.c_str());
-  }
-  if (const std::string w = resolution_summary(geometry, res); !w.empty() && leads_output())
-    std::fprintf(stderr, "tensor_upscale: %s\n", w.c_str());
+// The run's progress lines and record of how the frequencies are solved.
+RowsHooks run_hooks(RunRecord& record, const Progress& progress) {
+  RowsHooks h;
+  h.planned = [&record](const FrequencyPlan& p) {
+    record.frequency_method = p.method;
+    record.full_factorisations = p.full_factorisations;
+    record.factorisation_frequencies = p.factorisation_frequencies;
+  };
+  h.factorise = [&progress](std::size_t i, double f, const char* test) { progress.step(i, f, test); };
+  h.factorise_grid = [&progress](const Sample& grid, double f, const char* test) {
+    char b[160];
+    std::snprintf(b, sizeof b, "error estimate at %g Hz: factorising the %s test on the grid of %s cells", f, test,
+                  (std::to_string(grid.nx) + " x " + std::to_string(grid.ny)).c_str());
+    progress.say(b);
+  };
+  h.say = [&progress](const std::string& what) { progress.say(what); };
+  h.notice = [](const std::string& why) {
+    std::fprintf(stderr, "tensor_upscale: --frequency-method reduced: %s; every frequency is solved directly\n",
+                 why.c_str());
+  };
+  return h;
+}
+
+// The error columns' warning (with --estimate-error) and the run's one
+// warning of an unresolved grid.
+void report_rows_end(const Options& o, const RowsEnd& end) {
+  if (o.estimate_error && !end.outside_asymptotic.empty() && !o.quiet)
+    std::fprintf(stderr,
+                 "tensor_upscale: the three grids are not in the asymptotic range (orders that exceed 2, disagree "
+                 "or do not fall) for %s; their errors are the safe value (doc/accuracy.md)\n",
+                 end.outside_asymptotic.c_str());
+  if (!end.unresolved.empty() && leads_output()) std::fprintf(stderr, "tensor_upscale: %s\n", end.unresolved.c_str());
 }
 
 void record_statistics(RunRecord& r, const engine::Statistics& st) {
@@ -253,40 +254,6 @@ void record_refusal(const Options& o, const RunRecord& record, const core::StopE
   }
 }
 
-// The reduced sweep's rows for every frequency, or none when the run solves
-// each frequency directly (the method asked, or too few frequencies for the
-// sweep to pay, or a sample or a job it cannot serve: said on standard error).
-std::vector<Stiffness> reduced_rows(const Options& o, const Sample& s, const TestChoice& choice,
-                                    StiffnessComputation& comp, RunRecord& record, const Progress& progress) {
-  record.frequency_method = "direct";
-  const int per_frequency = choice.boundary == Boundary::periodic ? 1 : (o.tests == Tests::tensor ? 2 : 1);
-  record.full_factorisations = static_cast<long long>(s.frequencies.size()) * per_frequency;
-  if (o.frequency_method == FrequencyMethod::direct) return {};
-  if (o.frequency_method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
-  std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
-  const CellLawTerms terms = cell_law_terms(s);
-  if (why.empty()) why = reduced_refusal(s, terms);
-  if (!why.empty()) {
-    if (o.frequency_method == FrequencyMethod::reduced)
-      std::fprintf(stderr, "tensor_upscale: --frequency-method reduced: %s; every frequency is solved directly\n",
-                   why.c_str());
-    return {};
-  }
-  SweepOptions so;
-  so.tolerance = o.reduced_tolerance;
-  so.progress = [&progress](const std::string& what) { progress.say("reduced sweep: " + what); };
-  ReducedStiffness r =
-      comp.periodic_grid()
-          ? reduced_periodic_stiffness(s, terms, *comp.periodic_grid(), comp.solver(), s.frequencies, so)
-          : reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), choice,
-                              comp.test_solver(0) ? *comp.test_solver(0) : comp.solver(), s.frequencies, so,
-                              comp.test_solver(1));
-  record.frequency_method = "reduced";
-  record.full_factorisations = r.factorisations;
-  record.factorisation_frequencies = r.full_solves_hz;
-  return std::move(r.rows);
-}
-
 int run_checked(const Options& o, RunRecord& record) {
   Sample s;
   all_ranks_pass([&] { s = load_sample(o); });  // a refused input ends every rank of a job in order
@@ -317,32 +284,14 @@ int run_checked(const Options& o, RunRecord& record) {
   progress.say(feature_line(geometry));
   ErrorGrids grids;
   if (o.estimate_error) grids = plan_error_grids(o, s, comp, eo, choice, progress);
-  std::vector<TensorRow> grid_rows[3];
-  std::vector<FrequencyResolution> resolution;
-  const double rho = mean_density(s);
-  const std::vector<Stiffness> reduced = reduced_rows(o, s, choice, comp, record, progress);
-  for (std::size_t i = 0; i < s.frequencies.size(); ++i) {
-    const double f = s.frequencies[i];
-    comp.on_factorise = [&progress, i, f](const char* test) { progress.step(i, f, test); };
-    const Stiffness c = reduced.empty() ? comp.at(f) : reduced[i];
-    TensorRow row = tensor_row(f, c, rho, o.angles);
-    if (o.estimate_error) add_grid_rows(grids, f, row, o.angles, progress, grid_rows);
-    add_accuracy_columns(row, c.bounds);
-    resolution.push_back({f, c.bounds.cells_per_diffusion_length,
-                          expected_q1000_error(geometry, c.bounds.cells_per_diffusion_length)});
-    add_resolution_columns(row, geometry, resolution.back().expected_error);
-    record.rows.push_back(std::move(row));
-    // A job of several ranks computes no bound (see StiffnessComputation::at).
-    if (const std::string stop = job_ranks().size == 1 ? no_certain_digit(c.bounds, f) : ""; !stop.empty()) {
-      finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
-      write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
-      write_record(o, record, kNoCertainDigitStatus, stop);
-      std::fprintf(stderr, "tensor_upscale: %s\n", stop.c_str());
-      return kNoCertainDigitStatus;
-    }
+  const RowsEnd end = spectrum_rows(s, choice, comp, grids, rows_request(o), run_hooks(record, progress), record.rows);
+  report_rows_end(o, end);
+  if (!end.no_certain_digit.empty()) {
+    write_tensor_csv(o.out_dir + "/tensor.csv", record.rows);
+    write_record(o, record, kNoCertainDigitStatus, end.no_certain_digit);
+    std::fprintf(stderr, "tensor_upscale: %s\n", end.no_certain_digit.c_str());
+    return kNoCertainDigitStatus;
   }
-  finish_rows(o, geometry, resolution, grids, grid_rows, record.rows);
-  comp.on_factorise = nullptr;
   record_statistics(record, comp.statistics());
   if (o.fields_freq) write_fields(o, s, comp);
   if (!leads_output()) return 0;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/stop.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_out.hpp"
 
 TEST(ListLine, ItemsSeparatedByBlanks) {
@@ -38,4 +39,26 @@ TEST(TextOutDeath, FilesThatCannotBeWrittenStop74) {
         core::stop(core::kStopNormal);
       },
       testing::ExitedWithCode(core::kStopOutputError), "/dev/full");
+}
+
+// A result file that cannot be created is refused by an exception naming
+// it (the caller goes on); a program's main ends with its sentence and 74.
+TEST(TextOut, UncreatableFileThrowsAndMainEndsWith74) {
+  const std::string name = "/nonexistent-folder-of-no-run/result.txt";
+  try {
+    core::TextOut f(name);
+    ADD_FAILURE() << "a file was created in a folder that does not exist";
+  } catch (const core::StopError& e) {
+    EXPECT_EQ(e.code(), core::kStopOutputError);
+    EXPECT_NE(std::string(e.what()).find("cannot create result file \"" + name + "\""), std::string::npos) << e.what();
+  }
+  EXPECT_EXIT(
+      {
+        try {
+          core::TextOut f(name);
+        } catch (const core::StopError& e) {
+          core::end_run(e);
+        }
+      },
+      testing::ExitedWithCode(core::kStopOutputError), "cannot create result file");
 }

@@ -10,6 +10,7 @@
 #include "core/replace_file.hpp"
 #include "core/run_lock.hpp"
 #include "core/signal_record.hpp"
+#include "core/stop_error.hpp"
 #include "sweep/sweep.hpp"
 #include "scratch.hpp"
 
@@ -169,12 +170,29 @@ TEST_F(Outputs, FolderLockIsExclusiveAndNamesTheHolder) {
   }
   char c = 0;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  // The refusal is an exception: this process goes on, holding no lock.
+  try {
+    core::lock_folder(dir, "second");
+    ADD_FAILURE() << "a second holder was let in";
+  } catch (const core::StopError& e) {
+    EXPECT_EQ(e.code(), 75);
+    EXPECT_EQ(e.kind(), core::StopError::Kind::fail);
+    EXPECT_NE(std::string(e.what()).find("the folder \"" + dir + "\" is in use by holder_program (process " +
+                                         std::to_string(holder) + ")"),
+              std::string::npos) << e.what();
+  }
+  // Ended by a program's main, the same refusal is the sentence and status 75.
   testing::internal::CaptureStderr();
-  const int second = in_child([&] { core::lock_folder(dir, "second"); });
+  const int second = in_child([&] {
+    try {
+      core::lock_folder(dir, "second");
+    } catch (const core::StopError& e) {
+      core::end_run(e);
+    }
+  });
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(second, 75);
-  EXPECT_NE(err.find("the folder \"" + dir + "\" is in use by holder_program (process " + std::to_string(holder) + ")"),
-            std::string::npos) << err;
+  EXPECT_TRUE(err.find("is in use by holder_program") != std::string::npos && err.ends_with("STOP 75\n")) << err;
   (void)!::write(done[1], &c, 1);
   int st = 0;
   ::waitpid(holder, &st, 0);
@@ -182,7 +200,13 @@ TEST_F(Outputs, FolderLockIsExclusiveAndNamesTheHolder) {
   EXPECT_EQ(entries(dir), std::vector<std::string>{});
   const std::string target = victim();
   fs::create_symlink(target, at(".upscale_run.lock"));
-  EXPECT_EQ(in_child([&] { core::lock_folder(dir, "third"); }), 74);
+  EXPECT_THROW(
+      try { core::lock_folder(dir, "third"); } catch (const core::StopError& e) {
+        EXPECT_EQ(e.code(), 74);
+        EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos) << e.what();
+        throw;
+      },
+      core::StopError);
   EXPECT_EQ(read_all(target), "keep\n");
 }
 

@@ -62,6 +62,17 @@ int64_t grid_lower_bytes(int64_t nx, int64_t ny) {
   return cells * 135 * 8 + cells * kLocalUnknowns * 4 + n * 8 * 4;
 }
 
+int64_t bytes_beside_engine(int64_t nx, int64_t ny) {
+  // Per unknown: three blocks of two columns (loads, solutions, raw
+  // solutions: 96 bytes), the engine's solve copies (the block, its
+  // permutation, the residuals, the trial step: 160), the bounds (two
+  // functionals, their free parts and adjoints, the residual rows and
+  // weights: 160), the places and the constraint (9); per cell the
+  // numbering and the coefficients (about 400).
+  const int64_t cells = nx * ny, n = ny * (6 * nx + 5) + 5 * nx + 4;
+  return n * (96 + 160 + 160 + 9) + cells * 400;
+}
+
 std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g) {
   const CellsOfUnknown c = cells_of_unknowns(g);
   auto lower = std::make_shared<engine::LowerPattern>();

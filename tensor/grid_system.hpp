@@ -118,6 +118,12 @@ std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem&
 // Bytes grid_lower_pattern allocates at its peak for nx x ny cells.
 int64_t grid_lower_bytes(int64_t nx, int64_t ny);
 
+// Bytes a run on the whole sealed grid holds beside the engine at its peak
+// (the lean route): the numbering and places, a test's loads, solutions and
+// raw solutions, the solves' copies and residuals, the bounds' functionals,
+// adjoints and residual rows.
+int64_t bytes_beside_engine(int64_t nx, int64_t ny);
+
 // A lower-triangle pattern from the keys row * n + col (col <= row) of its
 // entries, sorted by row, then column (the keys are sorted and made unique
 // in place), and where entry (row, col) stands in it.

@@ -190,7 +190,7 @@ void print_plans(int64_t nx, int64_t ny, double h, engine::Options options) {
     options.grid = nullptr;
     std::printf("grid of %lld x %lld cells, %lld unknowns\n", static_cast<long long>(grid.nx),
                 static_cast<long long>(grid.ny), static_cast<long long>(grid.n));
-    engine::print_own_plan(stdout, *own);
+    engine::print_own_plan(stdout, *own, bytes_beside_engine(nx, ny));
     flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS

@@ -12,11 +12,7 @@
 namespace engine::detail {
 
 // Lower triangle stored by columns: column j holds rows >= j, sorted.
-struct Lower {
-  Index n = 0;
-  std::vector<Index> ptr;  // n + 1
-  std::vector<Index> row;
-};
+using Lower = LowerPattern;
 
 // The input entries summed into a lower triangle in the original numbering;
 // slot[k] is where input entry k lands.
@@ -28,6 +24,11 @@ struct InputMatrix {
 // Checks the pattern (clear message on the first bad entry) and sums its
 // repeated entries; every diagonal entry is stored, present or not.
 InputMatrix input_matrix(const Pattern& pattern);
+
+// Checks a pattern handed over in the engine's own layout (clear message on
+// the first column that is not: missing diagonal, rows out of order or out
+// of range, pointers not ascending).
+void check_lower(const Lower& lower);
 
 // The lower triangle of P A P^T, where order[k] is the original unknown of
 // pivot k and inverse its inverse; source[e] is the slot of `a` that entry e
@@ -73,7 +74,7 @@ struct Fronts {
 
 // Rows of every front, the map of each front into its parent's, and the
 // place of every matrix entry in the factor store.
-Fronts front_map(const Lower& permuted, const std::vector<Index>& source, const std::vector<Index>& first);
+Fronts front_map(const Lower& permuted, std::vector<Index> source, const std::vector<Index>& first);
 
 // Factor entries, flops and peak memory of a factorisation with `threads`
 // threads over the subtrees `subtree_roots` (empty: sequential).
@@ -112,6 +113,10 @@ std::vector<Index> subtree_schedule(const Fronts& f, int threads);
 
 // Flops of the subtree under each supernode, itself included.
 std::vector<double> subtree_work(const Fronts& f);
+
+// Bytes the analysis of `entries` stored entries and n unknowns allocates
+// at its peak (the matrix handed over not included).
+std::int64_t analysis_bytes(Index n, Index entries);
 
 // Bytes the machine can give (MemAvailable of /proc/meminfo), -1 unknown.
 std::int64_t available_memory();

@@ -2,12 +2,13 @@
 // each front's rows in its parent's front, and the place of every matrix
 // entry in the factor store.
 #include <algorithm>
+#include <utility>
 
 #include "engine/analysis.hpp"
 
 namespace engine::detail {
 
-Fronts front_map(const Lower& a, const std::vector<Index>& source, const std::vector<Index>& first) {
+Fronts front_map(const Lower& a, std::vector<Index> source, const std::vector<Index>& first) {
   Fronts f;
   f.n = a.n;
   f.nsuper = static_cast<Index>(first.size()) - 1;
@@ -17,7 +18,7 @@ Fronts front_map(const Lower& a, const std::vector<Index>& source, const std::ve
   f.rows_ptr.assign(ns + 1, 0);
   f.factor_ptr.assign(ns + 1, 0);
   f.entry_ptr.assign(ns + 1, 0);
-  f.entry_source = source;
+  f.entry_source = std::move(source);
   f.entry_place.assign(a.row.size(), 0);
   std::vector<Index> owner(static_cast<std::size_t>(a.n)), place(static_cast<std::size_t>(a.n), -1);
   std::vector<Index> child_head(ns, -1), child_next(ns, -1), below;

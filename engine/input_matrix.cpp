@@ -72,7 +72,10 @@ InputMatrix input_matrix(const Pattern& p) {
   for (Index i = 0; i < p.n; ++i) row.push_back(i), col.push_back(i);
   InputMatrix out;
   out.lower = gather(p.n, row, col, out.slot);
+  // Repeated pairs leave room behind: held for every factorisation, so given back.
   out.slot.resize(p.row.size());
+  out.slot.shrink_to_fit();
+  out.lower.row.shrink_to_fit();
   return out;
 }
 

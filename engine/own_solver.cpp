@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include <sys/stat.h>
 
@@ -40,15 +41,23 @@ class OwnSolver final : public SparseSolver {
   void analyse(const Pattern& pattern, const Options& options) override;
   std::int64_t memory_needed() const override { return stats_.memory_bytes; }
   void factorise(std::span<const zcomplex> values) override;
+  bool takes_lower() const override { return true; }
+  void analyse_lower(std::shared_ptr<const LowerPattern> lower, const Options& options) override;
+  void factorise_owned(std::vector<zcomplex>&& values) override;
+  std::span<const zcomplex> matrix_values() const override { return values_; }
   void solve(std::span<zcomplex> b, Index nrhs, bool refine) override;
   const Statistics& statistics() const override { return stats_; }
   std::vector<double> backward_errors() const override { return omega_; }
   std::unique_ptr<SparseSolver> twin(int threads) const override;
 
  private:
-  void choose_ordering(const Pattern& pattern);
+  void start_analysis(const Options& options, Index n, Index entries);
+  void choose_ordering(Index n);
+  void finish_analysis(std::chrono::steady_clock::time_point t0);
   void count_for_threads(int threads);
-  void check_memory() const;
+  void check_memory(std::int64_t incoming) const;
+  void factorise_summed();
+  std::int64_t held_bytes() const;
   void check_disk() const;
   detail::FactorBlocks factor_blocks() const {
     if (file_) return detail::FactorBlocks(plan_.fronts, *file_, detail::read_buffer_words(plan_.fronts));
@@ -61,7 +70,11 @@ class OwnSolver final : public SparseSolver {
   Options options_;
   int threads_ = 1;
   Index entries_ = 0;  // of the pattern handed over
-  detail::InputMatrix input_;
+  // The summed lower triangle (shared with the program on the lean route,
+  // and with twins) and where each input entry lands in it (empty on the
+  // lean route: entry k is slot k).
+  std::shared_ptr<const detail::Lower> lower_;
+  std::vector<Index> slot_;
   detail::Plan plan_;
   std::vector<Index> subtrees_;
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
@@ -74,7 +87,7 @@ class OwnSolver final : public SparseSolver {
   std::vector<double> omega_;
 };
 
-void OwnSolver::choose_ordering(const Pattern& pattern) {
+void OwnSolver::choose_ordering(Index n) {
   const Ordering o = options_.ordering;
   if (o == Ordering::minimum_degree)
     throw std::invalid_argument("sparse engine: the own backend orders by nested dissection (geometric or METIS), "
@@ -83,7 +96,7 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
     throw std::invalid_argument("sparse engine: the geometric ordering needs the places of the unknowns (Options::grid)");
   std::vector<Index> order;
   if (options_.grid && (o == Ordering::geometric || o == Ordering::automatic)) {
-    order = detail::grid_order(*options_.grid, pattern.n);
+    order = detail::grid_order(*options_.grid, n);
     stats_.ordering = "geometric nested dissection";
   }
   // Where the grid is known its dissection is taken without planning METIS
@@ -91,15 +104,13 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
   // cost a second complete symbolic analysis for an answer that was the
   // geometric one at every size measured (doc/performance.md).
   if (o == Ordering::metis || (o == Ordering::automatic && order.empty())) {
-    order = detail::metis_order(input_.lower);
+    order = detail::metis_order(*lower_);
     stats_.ordering = "METIS nested dissection";
   }
-  plan_ = detail::plan(input_.lower, order);
+  plan_ = detail::plan(*lower_, order);
 }
 
-void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
-  const auto t0 = Clock::now();
-  const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
+void OwnSolver::start_analysis(const Options& options, Index n, Index entries) {
   options_ = options;
   threads_ = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   stats_ = Statistics{};
@@ -107,40 +118,67 @@ void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   store_.reset();
   file_.reset();
   stacks_ = {};
+  values_ = {};
   if (out_of_core()) {
     struct stat st {};
     if (::stat(options.out_of_core_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
       throw std::invalid_argument("sparse engine: the out-of-core folder " + options.out_of_core_dir +
                                   " is not an existing folder (expected one to hold the factor file)");
   }
-  entries_ = static_cast<Index>(pattern.row.size());
+  entries_ = entries;
   // The analysis's own arrays, sized before it starts: per entry the slots,
   // two permuted copies with their sources, the places in the factor store
   // and the graph of the ordering (about 80 bytes); per unknown the trees,
   // counts and permutations (about 120 bytes).
-  core::require_memory(80 * entries_ + 120 * pattern.n, "sparse engine: the analysis of " +
-                                                            std::to_string(pattern.n) + " unknowns and " +
-                                                            std::to_string(entries_) + " entries");
-  input_ = detail::input_matrix(pattern);
-  choose_ordering(pattern);
-  stats_.n = pattern.n;
+  core::require_memory(detail::analysis_bytes(n, entries), "sparse engine: the analysis of " + std::to_string(n) +
+                                                                " unknowns and " + std::to_string(entries) + " entries");
+}
+
+void OwnSolver::finish_analysis(Clock::time_point t0) {
+  choose_ordering(lower_->n);
+  stats_.n = lower_->n;
   count_for_threads(threads_);
   stats_.analyse_seconds = seconds_since(t0);
+}
+
+void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
+  const auto t0 = Clock::now();
+  const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
+  start_analysis(options, pattern.n, static_cast<Index>(pattern.row.size()));
+  detail::InputMatrix input = detail::input_matrix(pattern);
+  lower_ = std::make_shared<const detail::Lower>(std::move(input.lower));
+  slot_ = std::move(input.slot);
+  finish_analysis(t0);
+}
+
+void OwnSolver::analyse_lower(std::shared_ptr<const LowerPattern> lower, const Options& options) {
+  const auto t0 = Clock::now();
+  const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
+  if (!lower) throw std::invalid_argument("sparse engine: no pattern handed over");
+  start_analysis(options, lower->n, static_cast<Index>(lower->row.size()));
+  detail::check_lower(*lower);
+  lower_ = std::move(lower);
+  slot_ = {};
+  finish_analysis(t0);
 }
 
 // The threads' subtrees and, with them, the counts and the memory of a factorisation.
 void OwnSolver::count_for_threads(int threads) {
   threads_ = threads;
   subtrees_ = detail::subtree_schedule(plan_.fronts, threads_);
-  const Index stored = static_cast<Index>(input_.lower.row.size());
+  const Index stored = static_cast<Index>(lower_->row.size());
   const detail::Counts c = detail::count_fronts(plan_.fronts, stored, subtrees_, threads_);
   stats_.matrix_entries = stored;
   stats_.factor_entries = c.factor_entries;
   stats_.flops = c.flops;
   // Held beside the fronts for every factorisation: the summed lower
-  // triangle's pattern and the slot of each input entry.
-  const std::int64_t input = 8 * static_cast<std::int64_t>(input_.lower.ptr.size() + input_.lower.row.size() +
-                                                           input_.slot.size() + plan_.perm.size());
+  // triangle's pattern (on the lean route the program's one copy), the
+  // slot of each input entry (none on the lean route), the permutation, and
+  // per supernode its pivots, parent, rows, factor and entries (five words)
+  // and the threads' subtrees.
+  const std::int64_t input =
+      8 * static_cast<std::int64_t>(lower_->ptr.size() + lower_->row.size() + slot_.size() + plan_.perm.size() +
+                                    5 * (plan_.fronts.first.size()) + subtrees_.size());
   stats_.in_core_bytes = c.memory_bytes + input;
   stats_.out_of_core_bytes = c.out_of_core_bytes + input;
   stats_.disk_bytes = c.disk_bytes;
@@ -153,15 +191,17 @@ std::unique_ptr<SparseSolver> OwnSolver::twin(int threads) const {
   t->options_ = options_;
   t->options_.threads = threads;
   t->entries_ = entries_;
-  t->input_ = input_;
+  t->lower_ = lower_;
+  t->slot_ = slot_;
   t->plan_ = plan_;
   t->stats_ = stats_;
   t->count_for_threads(std::max(threads, 1));
   return t;
 }
 
-void OwnSolver::check_memory() const {
-  std::int64_t available = options_.memory_limit, held = 0;
+// `incoming`: bytes of values handed over that become the solver's own.
+void OwnSolver::check_memory(std::int64_t incoming) const {
+  std::int64_t available = options_.memory_limit, held = incoming;
   std::string source = "the memory limit";
   if (available <= 0) {
     const core::MemoryRoom room = core::memory_room();
@@ -169,7 +209,7 @@ void OwnSolver::check_memory() const {
     source = room.source;
     // What this solver holds already counts as available to it.
     if (store_) held = 16 * plan_.fronts.factor_ptr.back();
-    if (factorised_ || store_ || file_) held += 16 * static_cast<std::int64_t>(values_.size());
+    held += 16 * static_cast<std::int64_t>(values_.size());
     for (Index w : stacks_.words) held += 16 * w;
     for (const std::vector<zcomplex>& p : stacks_.panels) held += 16 * static_cast<std::int64_t>(p.size());
     if (available < 0) return;
@@ -208,11 +248,32 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   if (static_cast<Index>(values.size()) != entries_)
     throw std::invalid_argument("sparse engine: " + std::to_string(values.size()) + " values for a pattern of " +
                                 std::to_string(entries_) + " entries, expected as many");
-  check_memory();
+  check_memory(0);
+  values_.assign(lower_->row.size(), zcomplex{0, 0});
+  if (slot_.empty()) std::copy(values.begin(), values.end(), values_.begin());
+  else
+    for (std::size_t k = 0; k < values.size(); ++k) values_[slot_[k]] += values[k];
+  factorise_summed();
+}
+
+void OwnSolver::factorise_owned(std::vector<zcomplex>&& values) {
+  if (!slot_.empty()) {  // entries to be summed: the coordinate route
+    factorise(values);
+    return;
+  }
+  if (plan_.fronts.nsuper == 0) throw std::logic_error("sparse engine: factorise before analyse");
+  if (static_cast<Index>(values.size()) != entries_)
+    throw std::invalid_argument("sparse engine: " + std::to_string(values.size()) + " values for a pattern of " +
+                                std::to_string(entries_) + " entries, expected as many");
+  check_memory(16 * static_cast<std::int64_t>(values.size()));
+  values_ = std::move(values);
+  factorise_summed();
+}
+
+// The factorisation of the summed values in values_.
+void OwnSolver::factorise_summed() {
   const auto t0 = Clock::now();
-  values_.assign(input_.lower.row.size(), zcomplex{0, 0});
   double norm = 0;
-  for (std::size_t k = 0; k < values.size(); ++k) values_[input_.slot[k]] += values[k];
   for (const zcomplex& v : values_) norm = std::max(norm, std::hypot(v.re, v.im));
   const double tiny = std::sqrt(std::numeric_limits<double>::epsilon()) * (norm > 0 ? norm : 1.0);
   factorised_ = false;
@@ -234,6 +295,28 @@ void OwnSolver::factorise(std::span<const zcomplex> values) {
   correction_.prepare(plan_.fronts, blocks, changes);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
+  stats_.held_bytes = held_bytes();
+}
+
+// The bytes of every array the solver holds once factorised, with a solve's
+// read buffer out of core: what the memory plan must cover.
+std::int64_t OwnSolver::held_bytes() const {
+  const auto bytes = [](const auto& v) {
+    return static_cast<std::int64_t>(v.capacity() * sizeof(typename std::decay_t<decltype(v)>::value_type));
+  };
+  const detail::Fronts& f = plan_.fronts;
+  std::int64_t b = bytes(lower_->ptr) + bytes(lower_->row) + bytes(slot_) + bytes(values_) + bytes(plan_.perm) +
+                   bytes(subtrees_);
+  for (const auto* v : {&f.first, &f.parent, &f.rows_ptr, &f.rows, &f.factor_ptr, &f.entry_source, &f.entry_place,
+                        &f.entry_ptr})
+    b += bytes(*v);
+  b += bytes(f.up);
+  if (store_) b += 16 * f.factor_ptr.back();
+  if (file_) b += 16 * detail::read_buffer_words(f);
+  for (Index w : stacks_.words) b += 16 * std::max<Index>(w, 1);
+  for (const auto& v : stacks_.scratch) b += bytes(v);
+  for (const auto& v : stacks_.panels) b += bytes(v);
+  return b;
 }
 
 void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
@@ -273,7 +356,7 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
   std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);
   std::vector<Index> active;
   for (Index c = 0; c < nrhs; ++c) {
-    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n, threads_);
+    omega_[c] = detail::residual(*lower_, values_.data(), x + c * n, b + c * n, r.data() + c * n, threads_);
     if (omega_[c] > eps) active.push_back(c);
   }
   int steps = 0;
@@ -287,8 +370,7 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
     for (Index i = 0; i < na; ++i) {
       const Index c = active[i];
       for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + d[k + i * n];
-      const double w =
-          detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data(), threads_);
+      const double w = detail::residual(*lower_, values_.data(), trial.data(), b + c * n, trial_r.data(), threads_);
       if (w >= omega_[c]) continue;
       std::copy(trial.begin(), trial.end(), x + c * n);
       std::copy(trial_r.begin(), trial_r.end(), r.data() + c * n);

@@ -1,6 +1,8 @@
 // From a fill-reducing order to the fronts: the elimination tree and its
 // column counts give the supernodes, whose order (a postorder of the
 // supernode tree) is the final pivot order.
+#include <utility>
+
 #include "engine/analysis.hpp"
 
 namespace engine::detail {
@@ -9,18 +11,21 @@ Plan plan(const Lower& a, const std::vector<Index>& order) {
   const Index n = a.n;
   std::vector<Index> inverse(static_cast<std::size_t>(n));
   for (Index k = 0; k < n; ++k) inverse[order[k]] = k;
-  const Lower ordered = permuted_lower(a, inverse, nullptr);
-  const std::vector<Index> parent = elimination_tree(ordered);
-  const std::vector<Index> post = postorder(parent);
-  const std::vector<Index> count = column_counts(ordered, parent, post);
-  SupernodePartition part = supernodes(parent, post, count);
+  SupernodePartition part;
+  {  // the first permuted copy is gone before the second is made
+    const Lower ordered = permuted_lower(a, inverse, nullptr);
+    const std::vector<Index> parent = elimination_tree(ordered);
+    const std::vector<Index> post = postorder(parent);
+    const std::vector<Index> count = column_counts(ordered, parent, post);
+    part = supernodes(parent, post, count);
+  }
   Plan p;
   p.perm.resize(static_cast<std::size_t>(n));
   for (Index k = 0; k < n; ++k) p.perm[k] = order[part.order[k]];
   for (Index k = 0; k < n; ++k) inverse[p.perm[k]] = k;
   std::vector<Index> source;
   const Lower final_lower = permuted_lower(a, inverse, &source);
-  p.fronts = front_map(final_lower, source, part.first);
+  p.fronts = front_map(final_lower, std::move(source), part.first);
   for (Index s = 0; s < p.fronts.nsuper; ++s) p.flops += front_flops(p.fronts.m(s), p.fronts.nc(s));
   return p;
 }

@@ -45,6 +45,19 @@ struct Pattern {
   std::vector<Index> col;
 };
 
+// The lower triangle by columns, each entry once and every diagonal entry
+// present: the own engine's input layout. A program that knows its matrix's
+// graph (a grid's numbering) can build it directly and hand it over shared,
+// so that no coordinate pattern and no map of input entries stands beside
+// it; the values then come in the order of `row`.
+struct LowerPattern {
+  Index n = 0;
+  std::vector<Index> ptr;  // n + 1: column j holds rows row[ptr[j]] .. row[ptr[j+1]-1]
+  std::vector<Index> row;  // ascending within a column, from the column's own index
+  // Position of entry (i, j), i >= j, or -1 where the pattern has none.
+  Index position(Index i, Index j) const;
+};
+
 // Where the unknowns of a structured grid lie, for geometric nested
 // dissection: unknown i sits at the half-cell point (x2[i], y2[i]) of an
 // nx x ny cell grid (vertices at even, edge midpoints at odd coordinates).
@@ -78,6 +91,7 @@ struct Statistics {
   std::int64_t in_core_bytes = 0;      // own backend: the peak with the factors in memory
   std::int64_t out_of_core_bytes = 0;  // own backend: the peak with the factors on disk
   std::int64_t disk_bytes = 0;         // own backend: the factor file out of core
+  std::int64_t held_bytes = 0;         // own backend: what its arrays hold after the last factorisation
   std::string ordering;            // the ordering chosen
   double analyse_seconds = 0, factorise_seconds = 0, solve_seconds = 0;
   Index perturbed_pivots = 0;      // static pivot perturbations of the last factorisation
@@ -107,6 +121,18 @@ class SparseSolver {
   // Memory the factorisation will need, known after analyse (this rank).
   virtual std::int64_t memory_needed() const = 0;
   virtual void factorise(std::span<const zcomplex> values) = 0;
+  // The lean route (the own engine on one rank; `takes_lower`): the pattern
+  // is shared, not copied, and the values handed to factorise_owned (in the
+  // order of the pattern's entries) become the solver's own, read back by
+  // matrix_values until the next factorisation. Elsewhere factorise_owned
+  // copies and matrix_values is empty.
+  virtual bool takes_lower() const { return false; }
+  virtual void analyse_lower(std::shared_ptr<const LowerPattern> lower, const Options& options) {
+    (void)lower, (void)options;
+    throw std::logic_error("sparse engine: this backend takes coordinate entries only, not the own engine's layout");
+  }
+  virtual void factorise_owned(std::vector<zcomplex>&& values) { factorise(values); }
+  virtual std::span<const zcomplex> matrix_values() const { return {}; }
   // b: n x nrhs, column-major, overwritten by the solutions (on rank 0 for
   // a distributed backend; other ranks pass an empty span). refine = false
   // gives the plain solve with the factors (for condition estimates).

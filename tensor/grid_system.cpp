@@ -48,29 +48,41 @@ void for_band_cells(const GridSystem& g, Visit&& visit) {
     for (int64_t j = 1; j <= g.nx; ++j) visit(j, k);
 }
 
+void check_grid(const GridSystem& g) {
+  if (g.nx < 1 || g.ny < 1 || g.n > INT32_MAX)
+    throw std::invalid_argument("grid of " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                                " cells: expected at least one cell and at most 2^31 - 1 unknowns");
+  if (g.first_row < 1 || g.last_row < g.first_row - 1 || g.last_row > g.ny)
+    throw std::invalid_argument("band of cell rows " + std::to_string(g.first_row) + ".." +
+                                std::to_string(g.last_row) + ": expected rows within 1.." + std::to_string(g.ny) +
+                                " (or none)");
+}
+
+// The numbering of every unknown and its half-cell place.
+void number_and_place(GridSystem& g) {
+  g.xnod = fem::XnodTable(g.nx * g.ny);
+  fem::global_numbering(static_cast<int32_t>(g.nx), static_cast<int32_t>(g.ny), g.xnod);
+  g.places = {g.nx, g.ny, std::vector<int32_t>(static_cast<std::size_t>(g.n)),
+              std::vector<int32_t>(static_cast<std::size_t>(g.n))};
+  for_cells(g, [&](int64_t j, int64_t k) {
+    for (int a = 1; a <= kLocalUnknowns; ++a) {
+      const auto r = static_cast<std::size_t>(g.unknown(j, k, a));
+      place_of(a, j, k, g.places.x2[r], g.places.y2[r]);
+    }
+  });
+}
+
 }  // namespace
 
 GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_)
-    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), first_row(first_row_), last_row(last_row_), xnod(nx_ * ny_) {
-  if (nx < 1 || ny < 1 || n > INT32_MAX)
-    throw std::invalid_argument("grid of " + std::to_string(nx) + " x " + std::to_string(ny) +
-                                " cells: expected at least one cell and at most 2^31 - 1 unknowns");
-  if (first_row < 1 || last_row < first_row - 1 || last_row > ny)
-    throw std::invalid_argument("band of cell rows " + std::to_string(first_row) + ".." + std::to_string(last_row) +
-                                ": expected rows within 1.." + std::to_string(ny) + " (or none)");
+    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), first_row(first_row_), last_row(last_row_), xnod(0) {
+  check_grid(*this);
   // The sort keys (210 a cell) and the pattern's two index arrays (130
   // distinct entries a cell on a large grid), sized before any is allocated.
   const int64_t cells = nx * (last_row - first_row + 1);
   core::require_memory(cells * 210 * 8 + cells * 135 * 16 + n * 32,
                        "the assembly of the grid of " + std::to_string(nx) + " x " + std::to_string(ny) + " cells");
-  fem::global_numbering(static_cast<int32_t>(nx), static_cast<int32_t>(ny), xnod);
-  places = {nx, ny, std::vector<int32_t>(static_cast<std::size_t>(n)), std::vector<int32_t>(static_cast<std::size_t>(n))};
-  for_cells(*this, [&](int64_t j, int64_t k) {
-    for (int a = 1; a <= kLocalUnknowns; ++a) {
-      const auto r = static_cast<std::size_t>(unknown(j, k, a));
-      place_of(a, j, k, places.x2[r], places.y2[r]);
-    }
-  });
+  number_and_place(*this);
   std::vector<int64_t> keys;
   keys.reserve(static_cast<std::size_t>(cells * 210));
   for_band_cells(*this, [&](int64_t j, int64_t k) {
@@ -85,7 +97,23 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, 
   pattern_from_keys(keys, n, pattern, row_start);
 }
 
-int64_t GridSystem::position(int64_t row, int64_t col) const { return pattern_position(pattern, row_start, row, col); }
+GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout)
+    : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), first_row(1), last_row(ny_), xnod(0) {
+  if (layout == PatternLayout::coordinates) {
+    *this = GridSystem(nx_, ny_, h_);
+    return;
+  }
+  check_grid(*this);
+  core::require_memory(grid_lower_bytes(nx, ny) + n * 8, "the assembly of the grid of " + std::to_string(nx) + " x " +
+                                                             std::to_string(ny) + " cells");
+  number_and_place(*this);
+  lower = grid_lower_pattern(*this);
+}
+
+int64_t GridSystem::position(int64_t row, int64_t col) const {
+  if (lower) return lower->position(row, col);
+  return pattern_position(pattern, row_start, row, col);
+}
 
 void pattern_from_keys(std::vector<int64_t>& keys, int64_t n, engine::Pattern& pattern, std::vector<int64_t>& row_start) {
   std::sort(keys.begin(), keys.end());
@@ -174,7 +202,7 @@ TestSetup shear_test(const GridSystem& g) {
 void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
               std::vector<zcomplex>& values, std::vector<zcomplex>& rhs) {
   const std::size_t n = static_cast<std::size_t>(g.n), nloads = test.loads.size();
-  values.assign(g.pattern.row.size(), zcomplex{0, 0});
+  values.assign(static_cast<std::size_t>(g.entries()), zcomplex{0, 0});
   rhs.assign(n * nloads, zcomplex{0, 0});
   ElementMatrix ae;
   int64_t u[kLocalUnknowns];

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -30,6 +31,12 @@ enum Constraint : int8_t {
   kTopPlate = 2,    // prescribed: the top plate's displacement
 };
 
+// How the pattern is kept: as coordinate pairs (any backend, any band), or
+// in the own engine's layout (the lower triangle by columns, shared with the
+// engine: the whole grid on one rank, one copy of the pattern in the
+// process, the values in the order of its entries).
+enum class PatternLayout { coordinates, engine_lower };
+
 // The pattern and the assembled values may be those of a band of cell rows
 // alone (one rank's share of a distributed system: the entries of the
 // band's cells, those of the nodes on its borders contributed by both
@@ -41,12 +48,17 @@ struct GridSystem {
   int64_t n = 0;
   int64_t first_row = 1, last_row = 0;  // the band of cell rows (1-based) of the pattern; may be empty
   fem::XnodTable xnod;
-  engine::Pattern pattern;            // sorted by row, then column
+  engine::Pattern pattern;            // coordinates: sorted by row, then column
   std::vector<int64_t> row_start;     // entries of row r: row_start[r] .. row_start[r+1]-1
+  std::shared_ptr<const engine::LowerPattern> lower;  // the engine's layout (null for coordinates)
   engine::GridPlaces places;
 
   GridSystem(int64_t nx_, int64_t ny_, double h_) : GridSystem(nx_, ny_, h_, 1, ny_) {}
   GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_);
+  // The whole grid with its pattern in `layout`.
+  GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout);
+  // Stored entries of the pattern (the length of the values).
+  int64_t entries() const { return lower ? static_cast<int64_t>(lower->row.size()) : static_cast<int64_t>(pattern.row.size()); }
   bool whole() const { return first_row == 1 && last_row == ny; }
   // 0-based unknown of local unknown a (1..20) of cell (j, k).
   int64_t unknown(int64_t j, int64_t k, int a) const { return xnod(fem::cell_serial(j, k, nx), a) - 1; }
@@ -99,6 +111,18 @@ struct PlateFunctionals {
 };
 PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
                                    std::span<const core::CellCoefficients> cells, double omega);
+
+// The lower triangle of every element block of g's cells in the engine's
+// layout, straight from the numbering (no list of coordinate pairs).
+std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g);
+// Bytes grid_lower_pattern allocates at its peak for nx x ny cells.
+int64_t grid_lower_bytes(int64_t nx, int64_t ny);
+
+// Bytes a run on the whole sealed grid holds beside the engine at its peak
+// (the lean route): the numbering and places, a test's loads, solutions and
+// raw solutions, the solves' copies and residuals, the bounds' functionals,
+// adjoints and residual rows.
+int64_t bytes_beside_engine(int64_t nx, int64_t ny);
 
 // A lower-triangle pattern from the keys row * n + col (col <= row) of its
 // entries, sorted by row, then column (the keys are sorted and made unique

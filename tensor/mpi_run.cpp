@@ -183,14 +183,14 @@ std::unique_ptr<engine::SparseSolver> make_backend(engine::Backend backend) {
 void print_plans(int64_t nx, int64_t ny, double h, engine::Options options) {
   if (leads_output()) {
     // The own engine orders the whole grid on one rank.
-    const GridSystem grid(nx, ny, h);
+    const GridSystem grid(nx, ny, h, PatternLayout::engine_lower);
     options.grid = &grid.places;
     std::unique_ptr<engine::SparseSolver> own = engine::make_solver(engine::Backend::own);
-    own->analyse(grid.pattern, options);
+    own->analyse_lower(grid.lower, options);
     options.grid = nullptr;
     std::printf("grid of %lld x %lld cells, %lld unknowns\n", static_cast<long long>(grid.nx),
                 static_cast<long long>(grid.ny), static_cast<long long>(grid.n));
-    engine::print_own_plan(stdout, *own);
+    engine::print_own_plan(stdout, *own, bytes_beside_engine(nx, ny));
     flush_plan();
   }
 #ifdef UPSCALE_HAVE_MUMPS

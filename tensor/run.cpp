@@ -263,7 +263,10 @@ int run_checked(const Options& o, RunRecord& record) {
   const Boundary boundary = o.boundary ? *o.boundary : s.boundary ? *s.boundary : Boundary::periodic;
   record.boundary = boundary == Boundary::periodic ? "periodic" : "sealed";
   if (leads_output()) refresh_signal_records(record);
-  const TestChoice choice{o.tests != Tests::s, o.tests != Tests::p, boundary};
+  TestChoice choice{o.tests != Tests::s, o.tests != Tests::p, boundary};
+  // One copy of the pattern and the values where no reduced sweep may want the coordinates.
+  choice.lean = o.frequency_method == FrequencyMethod::direct ||
+                (o.frequency_method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies);
   engine::Options eo;
   eo.threads = o.threads;
   eo.out_of_core_dir = o.out_of_core_dir;

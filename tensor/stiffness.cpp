@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "core/angular_frequency.hpp"
 #include "core/heap_reuse.hpp"
@@ -45,12 +46,14 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
   auto reuse = std::make_unique<core::HeapReuse>();
   const bool periodic = tests.boundary == Boundary::periodic;
   const CellRows band = band_of_rank(sample.ny);
+  const bool lean = tests.lean && !periodic && solver_->takes_lower() && job_ranks().size == 1;
   // Every rank builds its share (or fails) before any enters the analysis,
   // which is collective. Under periodic boundaries the sealed grid keeps
   // its numbering alone, for the cell fields.
   all_ranks_pass([&] {
     check_sample(sample);
-    grid_.emplace(sample.nx, sample.ny, sample.h, periodic ? 1 : band.first, periodic ? 0 : band.last);
+    if (lean) grid_.emplace(sample.nx, sample.ny, sample.h, PatternLayout::engine_lower);
+    else grid_.emplace(sample.nx, sample.ny, sample.h, periodic ? 1 : band.first, periodic ? 0 : band.last);
     if (periodic) {
       periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h, band.first, band.last);
       return;
@@ -66,7 +69,8 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     return;
   }
   o.grid = &grid_->places;
-  solver_->analyse(grid_->pattern, o);
+  if (grid_->lower) solver_->analyse_lower(grid_->lower, o);
+  else solver_->analyse(grid_->pattern, o);
   reuse.reset();
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
@@ -142,7 +146,13 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   assemble(grid, test, cells, omega, values, x);
   sum_on_leader(x);  // each rank assembled its band's share
   if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
-  solver.factorise(values);
+  std::span<const zcomplex> matrix = values;
+  if (grid.lower) {  // the values become the solver's: one copy
+    solver.factorise_owned(std::move(values));
+    matrix = solver.matrix_values();
+  } else {
+    solver.factorise(values);
+  }
   if (bounded) rhs = x;  // the bounds' residuals want the loads and the raw solutions
   solver.solve(x, 2);
   s.backward_error = std::max(s.backward_error, worst(solver));
@@ -155,12 +165,12 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
     const PlateForces f2 = plate_forces(grid, test, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
     s.c11 = f1.right / height, s.c31 = f1.top / width;
     s.c13 = f2.right / height, s.c33 = f2.top / width;
-    if (bounded) bound_biaxial(grid, test, cells, omega, {values, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_biaxial(grid, test, cells, omega, {matrix, rhs, raw, x}, solver, s.bounds);
   } else {
     const SolidShear on1 = mean_shear_strains(grid, std::span<const zcomplex>(x).first(n));
     const SolidShear on3 = mean_shear_strains(grid, std::span<const zcomplex>(x).subspan(n, n));
     s.c55 = upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
-    if (bounded) bound_shear(grid, test, {values, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_shear(grid, test, {matrix, rhs, raw, x}, solver, s.bounds);
   }
   if (keep) *keep = std::move(x);
 }

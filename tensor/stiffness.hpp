@@ -42,6 +42,11 @@ struct Stiffness {
 struct TestChoice {
   bool biaxial = true, shear = true;
   Boundary boundary = Boundary::sealed;
+  // Sealed, one rank, a solver that takes its own layout (the own engine):
+  // the grid's pattern is built in that layout and shared with the solver,
+  // and each test's values become the solver's (no second copy). The
+  // coordinate pattern is then absent: no reduced sweep can use the grid.
+  bool lean = false;
 };
 
 // The solved tests of one frequency, for cell fields: the solution of each

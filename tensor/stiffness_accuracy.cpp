@@ -24,6 +24,7 @@ using core::kUnitRoundoff;
 double finite_or_inf(double r) { return std::isnan(r) ? kInf : r; }
 
 bounds::MatrixView matrix(const GridSystem& g, std::span<const zcomplex> values) {
+  if (g.lower) return bounds::LowerColumnsView{g.n, g.lower->ptr, g.lower->row, values};
   return bounds::CooView{g.n, g.pattern.row, g.pattern.col, values, true};
 }
 

@@ -23,6 +23,14 @@ void for_each_entry(const MatrixView& A, F&& f) {
       for (Index e = m->ia[i] - m->base; e < m->ia[i + 1] - m->base; ++e) f(i, Index{m->ja[e]} - m->base, m->a[e]);
     return;
   }
+  if (const LowerColumnsView* m = std::get_if<LowerColumnsView>(&A)) {
+    for (Index j = 0; j < m->n; ++j)
+      for (Index e = m->ptr[j]; e < m->ptr[j + 1]; ++e) {
+        f(m->row[e], j, m->a[e]);
+        if (m->row[e] != j) f(j, m->row[e], m->a[e]);
+      }
+    return;
+  }
   const CooView& m = std::get<CooView>(A);
   for (std::size_t e = 0; e < m.a.size(); ++e) {
     f(m.row[e], m.col[e], m.a[e]);

@@ -58,7 +58,16 @@ struct CooView {
   bool lower_symmetric = false;
 };
 
-using MatrixView = std::variant<CsrView, CooView>;
+// A symmetric matrix's lower triangle by columns, 0-based: column j holds
+// rows row[ptr[j]] .. row[ptr[j+1]-1], each entry (i, j), i > j, also
+// standing for (j, i).
+struct LowerColumnsView {
+  Index n;
+  std::span<const Index> ptr, row;
+  std::span<const zcomplex> a;
+};
+
+using MatrixView = std::variant<CsrView, CooView, LowerColumnsView>;
 
 Index order(const MatrixView& A);
 

@@ -1,0 +1,152 @@
+// The own engine's input layout handed over by a program: the lower
+// triangle by columns, shared rather than copied, and values that become
+// the solver's own. Against the coordinate route (the same summed matrix,
+// so the same bits), a dense solve, the refusals of malformed patterns, and
+// the memory plan against what the solver's arrays hold.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "engine/analysis.hpp"
+#include "tests/engine/support.hpp"
+
+namespace {
+
+using namespace engine_test;
+
+// The coordinate entries summed in their order into the engine's layout,
+// every diagonal entry present: built here from a map, independently of
+// the engine's two counting sorts.
+struct Summed {
+  std::shared_ptr<engine::LowerPattern> lower = std::make_shared<engine::LowerPattern>();
+  std::vector<zcomplex> values;
+};
+
+Summed summed(const Coo& a) {
+  std::map<std::pair<Index, Index>, zcomplex> m;  // (column, row)
+  for (Index i = 0; i < a.pattern.n; ++i) m[{i, i}] = {0, 0};
+  for (std::size_t k = 0; k < a.values.size(); ++k) m[{a.pattern.col[k], a.pattern.row[k]}] += a.values[k];
+  Summed s;
+  s.lower->n = a.pattern.n;
+  s.lower->ptr.assign(static_cast<std::size_t>(a.pattern.n) + 1, 0);
+  for (const auto& [at, v] : m) {
+    ++s.lower->ptr[static_cast<std::size_t>(at.first) + 1];
+    s.lower->row.push_back(at.second);
+    s.values.push_back(v);
+  }
+  for (Index j = 0; j < a.pattern.n; ++j) s.lower->ptr[j + 1] += s.lower->ptr[j];
+  return s;
+}
+
+bool same_bits(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0;
+}
+
+TEST(EngineLowerInput, SameSolutionAsTheCoordinateRouteAndTheDenseSolve) {
+  const Coo a = random_system(180, 300, 11);
+  const Summed s = summed(a);
+  const std::vector<zcomplex> b = random_block(a.pattern.n, 2, 5);
+  engine::Options o;
+  o.threads = 1;
+  auto coord = engine::make_solver(engine::Backend::own);
+  coord->analyse(a.pattern, o);
+  coord->factorise(a.values);
+  std::vector<zcomplex> x1 = b;
+  coord->solve(x1, 2);
+  auto lean = engine::make_solver(engine::Backend::own);
+  ASSERT_TRUE(lean->takes_lower());
+  lean->analyse_lower(s.lower, o);
+  EXPECT_EQ(lean->statistics().factor_entries, coord->statistics().factor_entries);
+  // Less held beside the factors: no slot per input entry.
+  EXPECT_LT(lean->statistics().in_core_bytes, coord->statistics().in_core_bytes);
+  std::vector<zcomplex> v = s.values;
+  lean->factorise_owned(std::move(v));
+  EXPECT_TRUE(same_bits(std::vector<zcomplex>(lean->matrix_values().begin(), lean->matrix_values().end()), s.values));
+  std::vector<zcomplex> x2 = b;
+  lean->solve(x2, 2);
+  EXPECT_TRUE(same_bits(x1, x2));
+  // The pattern is shared, not copied.
+  EXPECT_EQ(s.lower.use_count(), 2);
+  const std::vector<cld> ref = dense_solve(a, std::vector<zcomplex>(b.begin(), b.begin() + a.pattern.n));
+  EXPECT_LE(relative_difference(x2.data(), ref), 1e-10);  // condition ~1e3 of these systems, times slack
+  // The span route copies into the same layout and gives the same bits.
+  lean->factorise(s.values);
+  std::vector<zcomplex> x3 = b;
+  lean->solve(x3, 2);
+  EXPECT_TRUE(same_bits(x1, x3));
+}
+
+void expect_refused(engine::LowerPattern p, const std::string& says) {
+  auto s = engine::make_solver(engine::Backend::own);
+  try {
+    s->analyse_lower(std::make_shared<engine::LowerPattern>(std::move(p)), {});
+    ADD_FAILURE() << "accepted; expected: " << says;
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+  }
+}
+
+TEST(EngineLowerInput, MalformedPatternsAreRefusedNamingTheColumn) {
+  // 3 x 3: columns {0, 2}, {1}, {2}.
+  const engine::LowerPattern good{3, {0, 2, 3, 4}, {0, 2, 1, 2}};
+  auto s = engine::make_solver(engine::Backend::own);
+  EXPECT_NO_THROW(s->analyse_lower(std::make_shared<engine::LowerPattern>(good), {}));
+  EXPECT_EQ(good.position(2, 0), 1);
+  EXPECT_EQ(good.position(1, 0), -1);
+  EXPECT_EQ(good.position(0, 2), -1);  // above the diagonal
+  engine::LowerPattern p = good;
+  p.row = {0, 2, 2, 2};  // column 1 without its diagonal
+  expect_refused(p, "column 1 ");
+  p = good, p.row = {2, 0, 1, 2};  // column 0 out of order
+  expect_refused(p, "column 0 ");
+  p = good, p.row = {0, 3, 1, 2};  // row past the order
+  expect_refused(p, "column 0 ");
+  p = good, p.ptr = {0, 2, 3};  // too few pointers
+  expect_refused(p, "3 column pointers");
+  p = good, p.ptr = {0, 5, 3, 4};  // a column past the rows
+  expect_refused(p, "column 0 ");
+  expect_refused(engine::LowerPattern{0, {0}, {}}, "order 0");
+}
+
+// What the solver's arrays hold once factorised (a solve's read buffer
+// included out of core) never exceeds the plan's figure for the mode, on
+// either route, with one thread and two.
+TEST(EngineLowerInput, ThePlanCoversWhatTheArraysHold) {
+  const auto g = ice_grid(16);
+  ASSERT_TRUE(g.has_value());
+  Coo a;
+  a.pattern = g->pattern, a.values = g->values;
+  const Summed s = summed(a);
+  char tmpl[] = "/tmp/engine_lower_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  for (const bool out_of_core : {false, true})
+    for (const int threads : {1, 2})
+      for (const bool lower : {false, true}) {
+        engine::Options o;
+        o.threads = threads;
+        o.grid = &g->places;
+        if (out_of_core) o.out_of_core_dir = tmpl;
+        auto solver = engine::make_solver(engine::Backend::own);
+        if (lower) solver->analyse_lower(s.lower, o);
+        else solver->analyse(g->pattern, o);
+        if (lower) solver->factorise_owned(std::vector<zcomplex>(s.values));
+        else solver->factorise(g->values);
+        const engine::Statistics& st = solver->statistics();
+        const std::string where = std::string(out_of_core ? "out of core" : "in core") + ", threads " +
+                                  std::to_string(threads) + (lower ? ", engine layout" : ", coordinates");
+        EXPECT_LE(st.held_bytes, st.memory_bytes) << where;
+        EXPECT_EQ(st.memory_bytes, out_of_core ? st.out_of_core_bytes : st.in_core_bytes) << where;
+        // In core the factor itself is held.
+        if (!out_of_core) {
+          EXPECT_GE(st.held_bytes, 16 * st.factor_entries) << where;
+        }
+      }
+  std::filesystem::remove_all(tmpl);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// The grid's pattern built straight in the engine's layout against the
+// coordinate pattern (the sorted list of every element block's pairs): the
+// same entries, the same assembled values, the same tensor and bounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "core/angular_frequency.hpp"
+#include "support.hpp"
+#include "tensor/cell_law.hpp"
+#include "tensor/grid_system.hpp"
+
+namespace {
+
+using tensor::GridSystem;
+using tensor::PatternLayout;
+using tensor_test::zcomplex;
+
+bool same_bits(zcomplex a, zcomplex b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+tensor::Sample layered(int64_t nx, int64_t ny) {
+  const tensor::Sample m = tensor_test::ice_materials();
+  return tensor_test::with_map(m, nx, ny, m.h, [](int64_t j, int64_t k) { return (k + j / 3) % 2 == 0 ? 1 : 2; });
+}
+
+// Every coordinate pair is an entry of the engine's layout, and there are as many.
+TEST(LeanAssembly, PatternHoldsTheCoordinatePairsAndNoOther) {
+  for (auto [nx, ny] : {std::pair<int64_t, int64_t>{1, 1}, {2, 1}, {1, 3}, {4, 3}, {7, 5}}) {
+    const GridSystem coord(nx, ny, 0.1), lean(nx, ny, 0.1, PatternLayout::engine_lower);
+    ASSERT_TRUE(lean.lower) << nx << " x " << ny;
+    EXPECT_FALSE(coord.lower);
+    EXPECT_TRUE(lean.pattern.row.empty());
+    ASSERT_EQ(lean.entries(), coord.entries()) << nx << " x " << ny;
+    for (std::size_t p = 0; p < coord.pattern.row.size(); ++p)
+      ASSERT_GE(lean.position(coord.pattern.row[p], coord.pattern.col[p]), 0)
+          << "(" << coord.pattern.row[p] << ", " << coord.pattern.col[p] << ") of " << nx << " x " << ny;
+    // Every diagonal entry, each column's first.
+    for (int64_t j = 0; j < lean.n; ++j) EXPECT_EQ(lean.lower->row[lean.lower->ptr[j]], j);
+  }
+}
+
+// The unknowns of a cell couple only within the cell: a pair of two
+// unknowns that share no cell has no entry.
+TEST(LeanAssembly, NoEntryBetweenUnknownsOfCellsApart) {
+  const GridSystem lean(5, 4, 0.1, PatternLayout::engine_lower);
+  const int64_t a = lean.unknown(1, 1, 1), b = lean.unknown(5, 4, 3);
+  EXPECT_EQ(lean.lower->position(std::max(a, b), std::min(a, b)), -1);
+  EXPECT_GE(lean.lower->position(lean.unknown(2, 2, 3), lean.unknown(2, 2, 1)), 0);
+}
+
+// Each test's values, entry by entry and bit for bit: the same element
+// blocks summed in the same order of cells.
+TEST(LeanAssembly, ValuesEqualTheCoordinateAssemblyEntryByEntry) {
+  const tensor::Sample s = layered(6, 5);
+  const GridSystem coord(s.nx, s.ny, s.h), lean(s.nx, s.ny, s.h, PatternLayout::engine_lower);
+  const double omega = core::angular_frequency(100.0);
+  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  for (const bool biaxial : {true, false}) {
+    const tensor::TestSetup tc = biaxial ? tensor::biaxial_test(coord) : tensor::shear_test(coord);
+    const tensor::TestSetup tl = biaxial ? tensor::biaxial_test(lean) : tensor::shear_test(lean);
+    std::vector<zcomplex> vc, bc, vl, bl;
+    tensor::assemble(coord, tc, cells, omega, vc, bc);
+    tensor::assemble(lean, tl, cells, omega, vl, bl);
+    ASSERT_EQ(vc.size(), vl.size());
+    for (std::size_t p = 0; p < vc.size(); ++p) {
+      const int64_t at = lean.position(coord.pattern.row[p], coord.pattern.col[p]);
+      ASSERT_TRUE(same_bits(vc[p], vl[static_cast<std::size_t>(at)])) << "entry " << p << " biaxial " << biaxial;
+    }
+    ASSERT_EQ(bc.size(), bl.size());
+    for (std::size_t i = 0; i < bc.size(); ++i) ASSERT_TRUE(same_bits(bc[i], bl[i])) << "load entry " << i;
+  }
+}
+
+tensor::Stiffness stiffness_of(const tensor::Sample& s, bool lean, const std::string& out_of_core, double f) {
+  engine::Options o;
+  o.threads = 1;
+  o.out_of_core_dir = out_of_core;
+  tensor::TestChoice choice{true, true, tensor::Boundary::sealed};
+  choice.lean = lean;
+  tensor::StiffnessComputation comp(s, engine::make_solver(engine::Backend::own), o, choice);
+  EXPECT_EQ(comp.grid().lower != nullptr, lean);
+  return comp.at(f);
+}
+
+void expect_same(const tensor::Stiffness& a, const tensor::Stiffness& b) {
+  EXPECT_TRUE(same_bits(a.c11, b.c11));
+  EXPECT_TRUE(same_bits(a.c13, b.c13));
+  EXPECT_TRUE(same_bits(a.c31, b.c31));
+  EXPECT_TRUE(same_bits(a.c33, b.c33));
+  EXPECT_TRUE(same_bits(a.c55, b.c55));
+  EXPECT_EQ(a.backward_error, b.backward_error);
+  EXPECT_EQ(a.bounds.condition, b.bounds.condition);
+  EXPECT_EQ(a.bounds.c11, b.bounds.c11);
+  EXPECT_EQ(a.bounds.c13, b.bounds.c13);
+  EXPECT_EQ(a.bounds.c33, b.bounds.c33);
+  EXPECT_EQ(a.bounds.c55, b.bounds.c55);
+}
+
+// The engine sums nothing on the lean route, orders the same lower
+// triangle and refines against the same values; the bounds' residuals
+// visit each row's entries in the same order of columns. So the tensor and
+// its bounds are those of the coordinate route to the last bit, in core
+// and out of core.
+TEST(LeanAssembly, TensorAndBoundsEqualTheCoordinateRouteInAndOutOfCore) {
+  const tensor::Sample s = layered(9, 8);
+  const tensor::Stiffness coord = stiffness_of(s, false, "", 30.0);
+  expect_same(coord, stiffness_of(s, true, "", 30.0));
+  const std::string dir = testing::TempDir() + "/lean_out_of_core";
+  std::filesystem::create_directories(dir);
+  expect_same(coord, stiffness_of(s, true, dir, 30.0));
+  EXPECT_TRUE(std::filesystem::is_empty(dir));  // the factor file is gone with the solver
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace

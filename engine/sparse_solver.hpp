@@ -107,6 +107,11 @@ class SparseSolver {
   // Memory the factorisation will need, known after analyse (this rank).
   virtual std::int64_t memory_needed() const = 0;
   virtual void factorise(std::span<const zcomplex> values) = 0;
+  // As factorise, for a caller that keeps `values` alive and unchanged until
+  // the last solve of this factorisation: a backend that reads the matrix
+  // again in its solves (the refinement's residuals) may read it there
+  // instead of keeping a copy of its own.
+  virtual void factorise_kept(std::span<const zcomplex> values) { factorise(values); }
   // b: n x nrhs, column-major, overwritten by the solutions (on rank 0 for
   // a distributed backend; other ranks pass an empty span). refine = false
   // gives the plain solve with the factors (for condition estimates).

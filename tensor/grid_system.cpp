@@ -174,7 +174,7 @@ TestSetup shear_test(const GridSystem& g) {
 void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
               std::vector<zcomplex>& values, std::vector<zcomplex>& rhs) {
   const std::size_t n = static_cast<std::size_t>(g.n), nloads = test.loads.size();
-  values.assign(g.pattern.row.size(), zcomplex{0, 0});
+  values.assign(g.pattern.col.size(), zcomplex{0, 0});
   rhs.assign(n * nloads, zcomplex{0, 0});
   ElementMatrix ae;
   int64_t u[kLocalUnknowns];

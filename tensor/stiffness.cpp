@@ -27,6 +27,12 @@ double worst(const engine::SparseSolver& s) {
   return e.empty() ? 0.0 : *std::max_element(e.begin(), e.end());
 }
 
+// In a job of several ranks nothing after the analysis reads the rows of
+// the band's pattern (the assembly finds an entry by its row's start and its
+// column; the bounds and the reduced sweep run in jobs of one rank), and
+// the distributed backend keeps its own 32-bit copy of them.
+void release_rows(engine::Pattern& pattern) { std::vector<engine::Index>().swap(pattern.row); }
+
 }  // namespace
 
 SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) {
@@ -59,10 +65,12 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     // The torus has no geometric ordering of its own: the engine orders it.
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
+    if (job_ranks().size > 1) release_rows(periodic_->pattern);
     return;
   }
   o.grid = &grid_->places;
   solver_->analyse(grid_->pattern, o);
+  if (job_ranks().size > 1) release_rows(grid_->pattern);
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
 
@@ -102,7 +110,7 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
   sum_on_leader(sys.rhs);  // each rank assembled its band's share
   sum_on_leader(std::span<zcomplex>(&sys.affine[0][0], kStrains * kStrains));
   if (on_factorise) on_factorise("periodic");
-  solver.factorise(sys.values);
+  solver.factorise_kept(sys.values);  // sys lives until the solves are done
   std::vector<zcomplex> x = sys.rhs;
   solver.solve(x, kStrains);
   Stiffness s{};
@@ -137,7 +145,7 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   assemble(grid, test, cells, omega, values, x);
   sum_on_leader(x);  // each rank assembled its band's share
   if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
-  solver.factorise(values);
+  solver.factorise_kept(values);  // values live until the solves are done
   if (bounded) rhs = x;  // the bounds' residuals want the loads and the raw solutions
   solver.solve(x, 2);
   s.backward_error = std::max(s.backward_error, worst(solver));

@@ -81,21 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   const tensor::FileKind kind = tensor::kind_of(bytes);
   try {
-    if (kind == tensor::FileKind::png && !water) {
-      const auto im = tensor::decode_png_labels(bytes, "f");
+    // The whole image, then the middle band of its rows alone.
+    const auto whole_and_band = [](auto decode) {
+      const auto im = decode(tensor::ImageRows{});
       check_shape(im);
-      check_band(im, [&](tensor::ImageRows r) { return tensor::decode_png_labels(bytes, "f", r); });
-    }
-    if (kind == tensor::FileKind::tiff && !water) {
-      const auto im = tensor::decode_tiff_labels(bytes, "f");
-      check_shape(im);
-      check_band(im, [&](tensor::ImageRows r) { return tensor::decode_tiff_labels(bytes, "f", r); });
-    }
-    if (kind == tensor::FileKind::tiff && water) {
-      const auto im = tensor::decode_tiff_reals(bytes, "f");
-      check_shape(im);
-      check_band(im, [&](tensor::ImageRows r) { return tensor::decode_tiff_reals(bytes, "f", r); });
-    }
+      check_band(im, decode);
+    };
+    if (kind == tensor::FileKind::png && !water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_png_labels(bytes, "f", r); });
+    if (kind == tensor::FileKind::tiff && !water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_tiff_labels(bytes, "f", r); });
+    if (kind == tensor::FileKind::tiff && water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_tiff_reals(bytes, "f", r); });
     if (kind == tensor::FileKind::text && !water) {
       const auto im = tensor::parse_text_labels(bytes, "f");
       check_shape(im);

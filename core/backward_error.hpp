@@ -40,6 +40,14 @@ class ResidualRow {
     ++entries_;
   }
 
+  // The sums of another part of the same row (its right-hand side zero).
+  void absorb(const ResidualRow& part) {
+    re_ += part.re_;
+    im_ += part.im_;
+    scale_ += part.scale_;
+    entries_ += part.entries_;
+  }
+
   zcomplex value() const { return {static_cast<double>(re_), static_cast<double>(im_)}; }
   double scale() const { return scale_; }
   long long entries() const { return entries_; }

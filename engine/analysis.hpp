@@ -110,6 +110,9 @@ StackPlan stack_plan(const Fronts& f, const std::vector<Index>& subtree_roots, i
 // supernodes above them are factorised afterwards with threaded kernels.
 std::vector<Index> subtree_schedule(const Fronts& f, int threads);
 
+// Flops of the subtree under each supernode, itself included.
+std::vector<double> subtree_work(const Fronts& f);
+
 // Bytes the machine can give (MemAvailable of /proc/meminfo), -1 unknown.
 std::int64_t available_memory();
 

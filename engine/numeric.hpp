@@ -63,7 +63,10 @@ void solve_fronts(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs
 // b - A x of each column in extended precision into r, and the
 // componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i, the
 // magnitude of a complex number taken as |re| + |im|. `a` is the summed lower triangle in the original numbering.
-double residual(const Lower& a, const zcomplex* values, const zcomplex* x, const zcomplex* b, zcomplex* r);
+// Two threads or more take the two halves of the columns side by side; the
+// result is the same for every thread count.
+double residual(const Lower& a, const zcomplex* values, const zcomplex* x, const zcomplex* b, zcomplex* r,
+                int threads = 1);
 
 // Sets OpenBLAS's thread count for its lifetime, restoring it after.
 class BlasThreads {

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "core/backward_error.hpp"
+#include "core/heap_reuse.hpp"
 #include "core/memory_room.hpp"
 #include "engine/analysis.hpp"
 #include "engine/factor_file.hpp"
@@ -98,6 +99,7 @@ void OwnSolver::choose_ordering(const Pattern& pattern) {
 
 void OwnSolver::analyse(const Pattern& pattern, const Options& options) {
   const auto t0 = Clock::now();
+  const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
   options_ = options;
   threads_ = options.threads > 0 ? options.threads : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   stats_ = Statistics{};
@@ -271,7 +273,7 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
   std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);
   std::vector<Index> active;
   for (Index c = 0; c < nrhs; ++c) {
-    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n);
+    omega_[c] = detail::residual(input_.lower, values_.data(), x + c * n, b + c * n, r.data() + c * n, threads_);
     if (omega_[c] > eps) active.push_back(c);
   }
   int steps = 0;
@@ -285,7 +287,8 @@ void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
     for (Index i = 0; i < na; ++i) {
       const Index c = active[i];
       for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + d[k + i * n];
-      const double w = detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data());
+      const double w =
+          detail::residual(input_.lower, values_.data(), trial.data(), b + c * n, trial_r.data(), threads_);
       if (w >= omega_[c]) continue;
       std::copy(trial.begin(), trial.end(), x + c * n);
       std::copy(trial_r.begin(), trial_r.end(), r.data() + c * n);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include <cblas.h>
+
 #include "core/backward_error.hpp"
 
 namespace tensor {
@@ -23,47 +25,98 @@ double norm(std::span<const double> a) { return std::sqrt(dot(a, a)); }
 
 using core::magnitude;
 
+blasint blas(std::size_t k) { return static_cast<blasint>(k); }
+
 }  // namespace
 
-bool ReducedBasis::add(std::vector<double> v) {
+std::span<const double> ReducedBasis::column(std::size_t k) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  return std::span<const double>(blocks_[k / kBlock]).subspan((k % kBlock) * n, n);
+}
+
+std::vector<double> ReducedBasis::project(std::span<const double> v) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  std::vector<double> d(size_);
+  for (std::size_t b = 0; b < blocks_.size(); ++b)
+    cblas_dgemv(CblasColMajor, CblasTrans, blas(n), blas(blocks_[b].size() / n), 1.0, blocks_[b].data(), blas(n),
+                v.data(), 1, 0.0, d.data() + b * kBlock, 1);
+  return d;
+}
+
+std::vector<double> ReducedBasis::project_block(std::span<const double> w, std::size_t m) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  std::vector<double> p(size_ * m);
+  for (std::size_t b = 0; b < blocks_.size(); ++b)
+    cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, blas(blocks_[b].size() / n), blas(m), blas(n), 1.0,
+                blocks_[b].data(), blas(n), w.data(), blas(n), 0.0, p.data() + b * kBlock, blas(size_));
+  return p;
+}
+
+void ReducedBasis::subtract(std::span<const double> d, std::vector<double>& v) const {
+  const std::size_t n = static_cast<std::size_t>(s_.n);
+  for (std::size_t b = 0; b < blocks_.size(); ++b)
+    cblas_dgemv(CblasColMajor, CblasNoTrans, blas(n), blas(blocks_[b].size() / n), -1.0, blocks_[b].data(),
+                blas(n), d.data() + b * kBlock, 1, 1.0, v.data(), 1);
+}
+
+bool ReducedBasis::orthonormalise(std::vector<double>& v) const {
   for (std::size_t i = 0; i < v.size(); ++i)
     if (!s_.free[i]) v[i] = 0;
   const double before = norm(v);
   if (!(before > 0)) return false;
   // Classical Gram-Schmidt twice: as orthogonal as the modified one, in fewer passes.
-  for (int pass = 0; pass < 2; ++pass) {
-    std::vector<double> d(columns_.size());
-    for (std::size_t k = 0; k < columns_.size(); ++k) d[k] = dot(columns_[k], v);
-    for (std::size_t k = 0; k < columns_.size(); ++k) {
-      const double* c = columns_[k].data();
-      for (std::size_t i = 0; i < v.size(); ++i) v[i] -= d[k] * c[i];
-    }
-  }
+  for (int pass = 0; pass < 2; ++pass) subtract(project(v), v);
   const double after = norm(v);
   // What is left of a column already in the space is rounding.
   if (!(after > 1e-10 * before)) return false;
   for (double& x : v) x /= after;
+  return true;
+}
+
+std::size_t ReducedBasis::add(std::vector<std::vector<double>> vs) {
+  // Products of a few columns: memory-bound, and a second BLAS thread would only spin.
+  const engine::OneBlasThread one;
+  const std::size_t first = size_, n = static_cast<std::size_t>(s_.n);
+  for (std::vector<double>& v : vs) {
+    if (!orthonormalise(v)) continue;
+    if (size_ % kBlock == 0) {
+      blocks_.emplace_back();
+      blocks_.back().reserve(kBlock * n);
+    }
+    blocks_.back().insert(blocks_.back().end(), v.begin(), v.end());
+    ++size_;
+  }
+  const std::size_t added = size_ - first;
+  if (added == 0) return 0;
+  // The new columns, n x added, for the parts' products in one pass each.
+  std::vector<double> fresh(n * added);
+  for (std::size_t j = 0; j < added; ++j) std::copy_n(column(first + j).begin(), n, fresh.begin() + j * n);
   const std::size_t q_count = s_.term_values.size();
   a_.resize(q_count), b_.resize(q_count), l_.resize(q_count);
-  std::vector<double> av(v.size());
   for (std::size_t q = 0; q < q_count; ++q) {
-    std::fill(av.begin(), av.end(), 0.0);
-    symmetric_product<double, double>(*s_.pattern, s_.term_values[q], v, av);
-    std::vector<double> row;
-    for (const std::vector<double>& c : columns_) row.push_back(dot(c, av));
-    row.push_back(dot(v, av));
-    for (std::size_t k = 0; k + 1 < row.size(); ++k) a_[q][k].push_back(row[k]);
-    a_[q].push_back(std::move(row));
-    std::vector<double> bl(static_cast<std::size_t>(s_.loads)), ll(static_cast<std::size_t>(s_.functionals), 0.0);
-    const std::size_t n = v.size();
-    for (std::size_t j = 0; j < bl.size(); ++j)
-      bl[j] = dot(v, std::span<const double>(s_.term_rhs[q]).subspan(j * n, n));
-    for (std::size_t i = 0; i < ll.size(); ++i)
-      if (!s_.term_functionals[q][i].empty()) ll[i] = dot(v, s_.term_functionals[q][i]);
-    b_[q].push_back(std::move(bl)), l_[q].push_back(std::move(ll));
+    std::vector<double> av, unused;
+    block_product<double, double>(*s_.pattern, s_.term_values[q], fresh, added, 0, av, unused);
+    const std::vector<double> p = project_block(av, added);  // size_ x added
+    for (std::size_t j = 0; j < added; ++j) {
+      const std::size_t at = first + j;
+      std::vector<double> row(p.begin() + static_cast<std::ptrdiff_t>(j * size_),
+                              p.begin() + static_cast<std::ptrdiff_t>(j * size_ + at + 1));
+      for (std::size_t k = 0; k < at; ++k) a_[q][k].push_back(row[k]);
+      a_[q].push_back(std::move(row));
+      project_parts(q, column(at));
+    }
   }
-  columns_.push_back(std::move(v));
-  return true;
+  return added;
+}
+
+// V^T b_q and V^T l_q of a new column v.
+void ReducedBasis::project_parts(std::size_t q, std::span<const double> v) {
+  const std::size_t n = v.size();
+  std::vector<double> bl(static_cast<std::size_t>(s_.loads)), ll(static_cast<std::size_t>(s_.functionals), 0.0);
+  for (std::size_t j = 0; j < bl.size(); ++j) bl[j] = dot(v, std::span<const double>(s_.term_rhs[q]).subspan(j * n, n));
+  for (std::size_t i = 0; i < ll.size(); ++i)
+    if (!s_.term_functionals[q][i].empty()) ll[i] = dot(v, s_.term_functionals[q][i]);
+  b_[q].push_back(std::move(bl)), l_[q].push_back(std::move(ll));
 }
 
 ReducedBasis::Reduced ReducedBasis::solve(std::span<const zcomplex> theta) const {
@@ -102,11 +155,21 @@ ReducedBasis::Reduced ReducedBasis::solve(std::span<const zcomplex> theta) const
 }
 
 std::vector<zcomplex> ReducedBasis::expand(std::span<const zcomplex> c) const {
-  std::vector<zcomplex> x(static_cast<std::size_t>(s_.n), zcomplex{0, 0});
-  for (std::size_t k = 0; k < columns_.size(); ++k) {
-    const std::vector<double>& v = columns_[k];
-    for (std::size_t i = 0; i < x.size(); ++i) x[i] += v[i] * c[k];
-  }
+  const std::size_t n = static_cast<std::size_t>(s_.n), r = size_, k = r > 0 ? c.size() / r : 0;
+  // The real and imaginary parts as 2k real columns: V C in one product.
+  std::vector<double> parts(r * 2 * k), out(n * 2 * k, 0.0);
+  for (std::size_t j = 0; j < k; ++j)
+    for (std::size_t i = 0; i < r; ++i) {
+      parts[2 * j * r + i] = c[j * r + i].re;
+      parts[(2 * j + 1) * r + i] = c[j * r + i].im;
+    }
+  const engine::OneBlasThread one;
+  for (std::size_t b = 0; b < blocks_.size(); ++b)
+    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, blas(n), blas(2 * k), blas(blocks_[b].size() / n), 1.0,
+                blocks_[b].data(), blas(n), parts.data() + b * kBlock, blas(r), 1.0, out.data(), blas(n));
+  std::vector<zcomplex> x(n * k);
+  for (std::size_t j = 0; j < k; ++j)
+    for (std::size_t i = 0; i < n; ++i) x[j * n + i] = {out[2 * j * n + i], out[(2 * j + 1) * n + i]};
   return x;
 }
 

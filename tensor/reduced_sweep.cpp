@@ -9,6 +9,7 @@
 #include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
 #include "tensor/reduced_basis.hpp"
+#include "tensor/sweep_residuals.hpp"
 
 namespace tensor {
 
@@ -16,6 +17,7 @@ namespace {
 
 using core::kTwoPi;
 using core::kUnitRoundoff;
+using core::magnitude;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double modulus(zcomplex a) { return core::cabs(a); }
@@ -29,7 +31,8 @@ class Sweep {
       ++count[static_cast<std::size_t>(s.pattern->row[e])];
       if (s.pattern->row[e] != s.pattern->col[e]) ++count[static_cast<std::size_t>(s.pattern->col[e])];
     }
-    const double k = static_cast<double>(*std::max_element(count.begin(), count.end()) + 2);
+    // Real and imaginary parts each sum two products per entry of a row.
+    const double k = 2.0 * static_cast<double>(*std::max_element(count.begin(), count.end()) + 2);
     residual_rounding_ = k * kUnitRoundoff / (1 - k * kUnitRoundoff);
   }
 
@@ -73,12 +76,14 @@ std::vector<std::vector<zcomplex>> coefficient_derivatives(const FrequencySystem
 
 void Sweep::add_columns(const std::vector<zcomplex>& block) {
   const std::size_t n = static_cast<std::size_t>(s_.n);
+  std::vector<std::vector<double>> parts;
   for (std::size_t c = 0; c < block.size() / n; ++c)
     for (int part = 0; part < 2; ++part) {
       std::vector<double> v(n);
       for (std::size_t i = 0; i < n; ++i) v[i] = part == 0 ? block[c * n + i].re : block[c * n + i].im;
-      basis_.add(std::move(v));
+      parts.push_back(std::move(v));
     }
+  basis_.add(std::move(parts));
 }
 
 // The loads' and the functionals' free parts at the coefficients theta (n x columns).
@@ -93,20 +98,21 @@ std::vector<zcomplex> Sweep::right_sides(std::span<const zcomplex> theta) const 
   return block;
 }
 
-// block -= c * (sum_q theta_q A_q) x, column by column.
+// block -= c * (sum_q theta_q A_q) x, every column in one pass over the pattern.
 void Sweep::subtract_product(std::span<const zcomplex> theta, double c, const std::vector<zcomplex>& x,
                              std::vector<zcomplex>& block) const {
   const std::size_t n = static_cast<std::size_t>(s_.n);
-  std::vector<zcomplex> ax(n);
-  for (std::size_t col = 0; col < block.size() / n; ++col)
-    for (std::size_t q = 0; q < theta.size(); ++q) {
-      if (theta[q].re == 0 && theta[q].im == 0) continue;
-      std::fill(ax.begin(), ax.end(), zcomplex{0, 0});
-      symmetric_product<double, zcomplex>(*s_.pattern, s_.term_values[q],
-                                          std::span<const zcomplex>(x).subspan(col * n, n), ax);
-      for (std::size_t i = 0; i < n; ++i)
-        if (s_.free[i]) block[col * n + i] -= (c * theta[q]) * ax[i];
-    }
+  std::vector<zcomplex> a(s_.pattern->row.size(), zcomplex{0, 0});
+  for (std::size_t q = 0; q < theta.size(); ++q) {
+    if (theta[q].re == 0 && theta[q].im == 0) continue;
+    const zcomplex t = c * theta[q];
+    for (std::size_t e = 0; e < a.size(); ++e) a[e] += t * s_.term_values[q][e];
+  }
+  std::vector<zcomplex> ax;
+  std::vector<double> unused;
+  block_product<zcomplex, zcomplex>(*s_.pattern, a, x, x.size() / n, 0, ax, unused);
+  for (std::size_t i = 0; i < block.size(); ++i)
+    if (s_.free[i % n]) block[i] -= ax[i];
 }
 
 // Factorises A(omega) and adds to the space the solutions of the loads and
@@ -165,7 +171,7 @@ std::vector<double> energy_norms(engine::SparseSolver& solver, std::vector<zcomp
     for (std::size_t i = 0; i < n; ++i) {
       const zcomplex a = v[c * n + i], b = block[c * n + i];
       s += a.re * b.re + a.im * b.im;
-      scale += modulus(a) * modulus(b);
+      scale += magnitude(a) * magnitude(b);
     }
     // A negative square beyond rounding: N is not positive definite.
     out[c] = s >= -1e-10 * scale ? std::sqrt(std::max(s, 0.0)) : kInf;
@@ -188,48 +194,30 @@ SweepPoint Sweep::certify(double hz) {
   std::vector<zcomplex> a, b;
   s_.assemble(omega, a, b);
   const std::vector<std::vector<zcomplex>> l = functionals_at(s_, theta);
-  std::vector<std::vector<zcomplex>> x(loads), yhat(nf);
-  std::vector<std::vector<double>> scale(loads);
-  std::vector<zcomplex> block(n * (loads + nf), zcomplex{0, 0});
-  for (std::size_t j = 0; j < loads; ++j) {
-    x[j] = basis_.expand(std::span<const zcomplex>(red.y).subspan(j * basis_.size(), basis_.size()));
-    std::vector<zcomplex> ax(n, zcomplex{0, 0});
-    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, x[j], ax);
-    std::vector<double> absx(n), absax(n, 0.0), absa(a.size());
-    for (std::size_t i = 0; i < n; ++i) absx[i] = modulus(x[j][i]);
-    for (std::size_t e = 0; e < a.size(); ++e) absa[e] = modulus(a[e]);
-    symmetric_product<double, double>(*s_.pattern, absa, absx, absax);
-    scale[j].resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!s_.free[i]) continue;
-      block[j * n + i] = b[j * n + i] - ax[i];
-      scale[j][i] = absax[i] + modulus(b[j * n + i]);
-      if (scale[j][i] > 0) p.backward_error = std::max(p.backward_error, modulus(block[j * n + i]) / scale[j][i]);
-    }
-  }
-  for (std::size_t i = 0; i < nf; ++i) {
-    yhat[i] = basis_.expand(std::span<const zcomplex>(red.z).subspan(i * basis_.size(), basis_.size()));
-    std::vector<zcomplex> ay(n, zcomplex{0, 0});
-    symmetric_product<zcomplex, zcomplex>(*s_.pattern, a, yhat[i], ay);
-    for (std::size_t u = 0; u < n; ++u)
-      if (s_.free[u]) block[(loads + i) * n + u] = l[i][u] - ay[u];
-  }
-  std::vector<zcomplex> residuals = block;
+  const std::vector<zcomplex> x = basis_.expand(red.y), yhat = basis_.expand(red.z);
+  const SweepResiduals res = sweep_residuals(s_, a, b, x, yhat, l);
+  p.backward_error = res.backward_error;
+  std::vector<zcomplex> block = res.r;
   const std::vector<double> nu = energy_norms(solver_, block, n);
   const double gamma = energy_ratio(theta, reference_theta_);
   for (std::size_t i = 0; i < nf; ++i)
     for (std::size_t j = 0; j < loads; ++j) {
       zcomplex value{0, 0}, first{0, 0};
-      double magnitude = 0, rounding = 0;
+      double size = 0, rounding = 0;
+      const zcomplex* li = l[i].data();
+      const zcomplex* yi = yhat.data() + i * n;
+      const zcomplex* xj = x.data() + j * n;
+      const zcomplex* rj = res.r.data() + j * n;
+      const double* sj = res.scale.data() + j * n;
       for (std::size_t u = 0; u < n; ++u) {
-        const zcomplex xu = s_.free[u] ? x[j][u] : zcomplex{s_.prescribed[j * n + u], 0};
-        value += l[i][u] * xu;
-        magnitude += modulus(l[i][u]) * modulus(xu);
-        first += yhat[i][u] * residuals[j * n + u];
-        rounding += modulus(yhat[i][u]) * scale[j][u];
+        const zcomplex xu = s_.free[u] ? xj[u] : zcomplex{s_.prescribed[j * n + u], 0};
+        value += li[u] * xu;
+        size += magnitude(li[u]) * magnitude(xu);
+        first += yi[u] * rj[u];
+        rounding += magnitude(yi[u]) * sj[u];
       }
       p.value[i * loads + j] = value;
-      p.magnitude[i * loads + j] = magnitude;
+      p.magnitude[i * loads + j] = size;
       p.bound[i * loads + j] =
           modulus(first) + residual_rounding_ * rounding + std::sqrt(2.0) / gamma * nu[loads + i] * nu[j];
     }
@@ -246,6 +234,27 @@ double relative_change(const std::vector<zcomplex>& now, const std::vector<zcomp
 }
 
 }  // namespace
+
+// Where to solve in full next: in every run of neighbouring frequencies
+// that failed their certificate (and were not solved in full), the one of
+// the worst score; the worst runs first, at most `room`.
+std::vector<std::size_t> next_full_solves(const std::vector<double>& scores, const std::vector<bool>& certified,
+                                           const std::vector<bool>& chosen, std::size_t room) {
+  std::vector<std::size_t> worst;
+  for (std::size_t k = 0; k < scores.size();) {
+    if (certified[k]) {
+      ++k;
+      continue;
+    }
+    std::size_t best = scores.size();
+    for (; k < scores.size() && !certified[k]; ++k)
+      if (!chosen[k] && (best == scores.size() || !(scores[k] <= scores[best]))) best = k;
+    if (best != scores.size()) worst.push_back(best);
+  }
+  std::stable_sort(worst.begin(), worst.end(), [&](std::size_t a, std::size_t b) { return scores[a] > scores[b]; });
+  if (worst.size() > room) worst.resize(room);
+  return worst;
+}
 
 double energy_ratio(std::span<const zcomplex> theta, std::span<const zcomplex> theta_reference) {
   double g = kInf;
@@ -289,23 +298,31 @@ SweepResult reduced_sweep(const FrequencySystem& s, const std::vector<double>& f
     solve_at(best);
     before = std::move(now);
   }
-  // Certify every frequency; add a full solve where a bound is too large.
-  std::map<double, SweepPoint> points;
+  // Certify every frequency; add full solves where bounds are too large.
+  // A frequency certified once keeps its point: its bound holds for the
+  // values it was made with, whatever the space becomes afterwards.
+  std::vector<SweepPoint> points(f.size());
+  std::vector<double> scores(f.size(), kInf);
+  std::vector<bool> certified(f.size(), false);
   for (;;) {
     w.factorise_reference(f.front());
-    w.say("certifying " + std::to_string(f.size()) + " frequencies");
-    std::size_t worst_at = f.size();
-    double worst = o.tolerance;
+    const auto pending = static_cast<std::size_t>(std::count(certified.begin(), certified.end(), false));
+    w.say("certifying " + std::to_string(pending) + " frequencies");
     for (std::size_t k = 0; k < f.size(); ++k) {
-      SweepPoint p = w.certify(f[k]);
-      const double sc = score(p);
-      if (!chosen[k] && !(sc <= worst)) worst = sc, worst_at = k;
-      points[f[k]] = std::move(p);
+      if (certified[k]) continue;
+      points[k] = w.certify(f[k]);
+      const double sc = score(points[k]);
+      scores[k] = std::isnan(sc) ? kInf : sc;
+      certified[k] = scores[k] <= o.tolerance;
     }
-    if (worst_at == f.size() || w.result().full_solves_hz.size() >= limit) break;
-    solve_at(worst_at);
+    const std::size_t room = limit - std::min(limit, w.result().full_solves_hz.size());
+    const std::vector<std::size_t> next = next_full_solves(scores, certified, chosen, room);
+    if (next.empty()) break;
+    for (std::size_t k : next) solve_at(k);
   }
-  for (double hz : freqs_hz) w.result().points.push_back(points[hz]);
+  std::map<double, const SweepPoint*> at;
+  for (std::size_t k = 0; k < f.size(); ++k) at[f[k]] = &points[k];
+  for (double hz : freqs_hz) w.result().points.push_back(*at[hz]);
   return std::move(w.result());
 }
 

@@ -54,6 +54,13 @@ using SweepScore = std::function<double(const SweepPoint&)>;
 SweepResult reduced_sweep(const FrequencySystem& s, const std::vector<double>& freqs_hz, engine::SparseSolver& solver,
                           const SweepOptions& o, const SweepScore& score);
 
+// Where a certification pass that left frequencies uncertified solves in
+// full next (indices into the sorted frequencies): in every run of
+// neighbouring frequencies that failed (scores above the tolerance), the
+// unsolved one of the worst score; the worst runs first, at most `room`.
+std::vector<std::size_t> next_full_solves(const std::vector<double>& scores, const std::vector<bool>& certified,
+                                          const std::vector<bool>& chosen, std::size_t room);
+
 // The bound's factor gamma: N(omega) >= gamma N(reference) for energy
 // matrices sum_q |theta_q| A_q of positive semidefinite parts.
 double energy_ratio(std::span<const zcomplex> theta, std::span<const zcomplex> theta_reference);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/angular_frequency.hpp"
+#include "core/heap_reuse.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -45,6 +46,9 @@ SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) 
 StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr<engine::SparseSolver> solver,
                                            const engine::Options& options, TestChoice tests)
     : sample_(sample), tests_(tests), solver_(std::move(solver)) {
+  // The grid's and the analysis's temporaries reuse each other's pages;
+  // the heap is given back before the pair's memory is weighed.
+  auto reuse = std::make_unique<core::HeapReuse>();
   const bool periodic = tests.boundary == Boundary::periodic;
   const CellRows band = band_of_rank(sample.ny);
   // Every rank builds its share (or fails) before any enters the analysis,
@@ -71,6 +75,7 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
   o.grid = &grid_->places;
   solver_->analyse(grid_->pattern, o);
   if (job_ranks().size > 1) release_rows(grid_->pattern);
+  reuse.reset();
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
 

@@ -1,0 +1,257 @@
+// The sweep's block arithmetic against one column at a time: products of
+// several columns in one pass over the matrix (and their magnitudes), the
+// space's columns orthonormal with its projected parts giving a Galerkin
+// solution whose residual is orthogonal to the space, the certificate's
+// residuals against the plain product; and where a certification pass
+// solves in full next.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "support.hpp"
+#include "tensor/reduced_basis.hpp"
+#include "tensor/reduced_sweep.hpp"
+#include "tensor/sweep_residuals.hpp"
+#include "tensor/test_system.hpp"
+
+namespace {
+
+using namespace tensor_test;
+using core::zcomplex;
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kU = std::numeric_limits<double>::epsilon() / 2;
+
+double size(zcomplex a) { return std::hypot(a.re, a.im); }
+
+// A small biaxial system of two materials, kept alive with what it refers to.
+struct SmallSystem {
+  tensor::Sample s = with_map(ice_materials(), 4, 5, 0.01, [](int64_t j, int64_t k) { return (j + k) % 3 ? 1 : 2; });
+  tensor::GridSystem g{s.nx, s.ny, s.h};
+  tensor::TestSetup test = tensor::biaxial_test(g);
+  tensor::CellLawTerms terms = tensor::cell_law_terms(s);
+  tensor::FrequencySystem fs = tensor::test_system(g, test, tensor::TestKindOf::biaxial, s, terms);
+  std::size_t n() const { return static_cast<std::size_t>(fs.n); }
+  // The longest row's entries, for the rounding of a product's sums.
+  double row_terms() const {
+    std::vector<int> count(n(), 0);
+    for (std::size_t e = 0; e < fs.pattern->row.size(); ++e) {
+      ++count[static_cast<std::size_t>(fs.pattern->row[e])];
+      if (fs.pattern->row[e] != fs.pattern->col[e]) ++count[static_cast<std::size_t>(fs.pattern->col[e])];
+    }
+    return *std::max_element(count.begin(), count.end());
+  }
+};
+
+std::vector<zcomplex> random_block(std::mt19937& rng, std::size_t count) {
+  std::uniform_real_distribution<double> u(-1, 1);
+  std::vector<zcomplex> v(count);
+  for (zcomplex& x : v) x = {u(rng), u(rng)};
+  return v;
+}
+
+TEST(SweepBlocks, ProductOfSeveralColumnsIsTheProductOfEach) {
+  const SmallSystem sys;
+  const std::size_t n = sys.n();
+  std::vector<zcomplex> a, b;
+  sys.fs.assemble(kTwoPi * 30, a, b);
+  const double gamma = 2 * (sys.row_terms() + 2) * kU;
+  std::mt19937 rng(11);
+  // Two loads and two adjoints (the unrolled pass), four without magnitudes, and any other count.
+  for (const auto& [k, m] : {std::pair<std::size_t, std::size_t>{4, 2}, {4, 0}, {3, 1}, {6, 6}}) {
+    const std::vector<zcomplex> v = random_block(rng, n * k);
+    std::vector<zcomplex> y;
+    std::vector<double> abs_y;
+    tensor::block_product<zcomplex, zcomplex>(*sys.fs.pattern, a, v, k, m, y, abs_y);
+    ASSERT_EQ(y.size(), n * k);
+    ASSERT_EQ(abs_y.size(), n * m);
+    std::vector<double> abs_a(a.size());
+    for (std::size_t e = 0; e < a.size(); ++e) abs_a[e] = std::fabs(a[e].re) + std::fabs(a[e].im);
+    for (std::size_t c = 0; c < k; ++c) {
+      std::vector<zcomplex> one(n, zcomplex{0, 0});
+      std::vector<double> abs_v(n), abs_one(n, 0.0);
+      tensor::symmetric_product<zcomplex, zcomplex>(*sys.fs.pattern, a, std::span(v).subspan(c * n, n), one);
+      for (std::size_t i = 0; i < n; ++i) abs_v[i] = std::fabs(v[c * n + i].re) + std::fabs(v[c * n + i].im);
+      tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_a, abs_v, abs_one);
+      for (std::size_t i = 0; i < n; ++i) {
+        const zcomplex d = y[c * n + i] - one[i];
+        // Both routes round within gamma |A||v| of the exact product.
+        EXPECT_LE(size(d), 2 * gamma * abs_one[i]) << "column " << c << " of " << k << ", row " << i;
+        if (c >= m) continue;
+        EXPECT_NEAR(abs_y[c * n + i], abs_one[i], gamma * abs_one[i]) << "column " << c << ", row " << i;
+        EXPECT_GE(abs_y[c * n + i] * (1 + gamma), size(y[c * n + i]));  // |A v| <= |A||v|
+      }
+    }
+  }
+  // Real parts and real columns, as the space's projections use them.
+  const std::vector<double>& part = sys.fs.term_values[0];
+  std::vector<double> v(n * 5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (double& x : v) x = u(rng);
+  std::vector<double> y, none;
+  tensor::block_product<double, double>(*sys.fs.pattern, part, v, 5, 0, y, none);
+  std::vector<double> abs_part(part.size());
+  for (std::size_t e = 0; e < part.size(); ++e) abs_part[e] = std::fabs(part[e]);
+  for (std::size_t c = 0; c < 5; ++c) {
+    const std::span<const double> vc = std::span<const double>(v).subspan(c * n, n);
+    std::vector<double> one(n, 0.0), abs_v(n), abs_one(n, 0.0);
+    tensor::symmetric_product<double, double>(*sys.fs.pattern, part, vc, one);
+    for (std::size_t i = 0; i < n; ++i) abs_v[i] = std::fabs(vc[i]);
+    tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_part, abs_v, abs_one);
+    for (std::size_t i = 0; i < n; ++i) EXPECT_LE(std::fabs(y[c * n + i] - one[i]), 2 * gamma * abs_one[i]) << c;
+  }
+}
+
+// Forty columns (across a block of the storage) in batches, one of them a
+// combination of others: the kept columns orthonormal, the combination
+// dropped, and the reduced solution a Galerkin one: V^T (b - A V y) = 0 and
+// the reduced results equal to the functionals of the expanded solution.
+TEST(SweepBlocks, SpaceIsOrthonormalAndItsReducedSolutionGalerkin) {
+  const SmallSystem sys;
+  const std::size_t n = sys.n();
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<double> u(-1, 1);
+  tensor::ReducedBasis basis(sys.fs);
+  std::vector<std::vector<double>> first(24, std::vector<double>(n)), second(17, std::vector<double>(n));
+  for (auto& v : first) std::generate(v.begin(), v.end(), [&] { return u(rng); });
+  for (auto& v : second) std::generate(v.begin(), v.end(), [&] { return u(rng); });
+  for (std::size_t i = 0; i < n; ++i) second[5][i] = 2 * first[3][i] - first[7][i];
+  EXPECT_EQ(basis.add(first), 24u);
+  EXPECT_EQ(basis.add(second), 16u);
+  ASSERT_EQ(basis.size(), 40u);
+  double worst = 0;
+  for (std::size_t j = 0; j < basis.size(); ++j)
+    for (std::size_t k = 0; k <= j; ++k) {
+      double d = 0;
+      for (std::size_t i = 0; i < n; ++i) d += basis.column(j)[i] * basis.column(k)[i];
+      worst = std::max(worst, std::fabs(d - (j == k ? 1.0 : 0.0)));
+      for (std::size_t i = 0; i < n; ++i)
+        if (!sys.fs.free[i]) {
+          ASSERT_EQ(basis.column(j)[i], 0.0);  // the prescribed entries stay out
+        }
+    }
+  EXPECT_LE(worst, 8 * static_cast<double>(n) * kU);
+
+  const double omega = kTwoPi * 3.0;
+  const std::vector<zcomplex> theta = sys.fs.coefficients(omega);
+  const tensor::ReducedBasis::Reduced red = basis.solve(theta);
+  ASSERT_TRUE(red.solved);
+  const std::size_t loads = static_cast<std::size_t>(sys.fs.loads), r = basis.size();
+  const std::vector<zcomplex> x = basis.expand(red.y);
+  ASSERT_EQ(x.size(), n * loads);
+  std::vector<zcomplex> a_sum(sys.fs.pattern->row.size(), zcomplex{0, 0});
+  for (std::size_t q = 0; q < theta.size(); ++q)
+    for (std::size_t e = 0; e < a_sum.size(); ++e) a_sum[e] += theta[q] * sys.fs.term_values[q][e];
+  const auto l = tensor::functionals_at(sys.fs, theta);
+  for (std::size_t j = 0; j < loads; ++j) {
+    std::vector<zcomplex> res(n, zcomplex{0, 0}), ax(n, zcomplex{0, 0});
+    tensor::symmetric_product<zcomplex, zcomplex>(*sys.fs.pattern, a_sum, std::span(x).subspan(j * n, n), ax);
+    double scale = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!sys.fs.free[i]) continue;
+      for (std::size_t q = 0; q < theta.size(); ++q) res[i] += theta[q] * sys.fs.term_rhs[q][j * n + i];
+      scale = std::max(scale, size(res[i]) + size(ax[i]));
+      res[i] -= ax[i];
+    }
+    for (std::size_t k = 0; k < r; ++k) {
+      zcomplex p{0, 0};
+      for (std::size_t i = 0; i < n; ++i) p += basis.column(k)[i] * res[i];
+      // The reduced elimination is backward stable; r = 40 unknowns, n terms per projection.
+      EXPECT_LE(size(p), 1e3 * static_cast<double>(n) * kU * scale) << "load " << j << ", column " << k;
+    }
+    for (std::size_t f = 0; f < l.size(); ++f) {
+      zcomplex direct{0, 0};
+      double magnitude = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const zcomplex xi = sys.fs.free[i] ? x[j * n + i] : zcomplex{sys.fs.prescribed[j * n + i], 0};
+        direct += l[f][i] * xi;
+        magnitude += size(l[f][i]) * size(xi);
+      }
+      EXPECT_LE(size(red.value[f * loads + j] - direct), 1e3 * static_cast<double>(n) * kU * magnitude)
+          << "functional " << f << " of load " << j;
+    }
+  }
+}
+
+TEST(SweepBlocks, ResidualsOfTheFullSystemAndTheirScale) {
+  const SmallSystem sys;
+  const std::size_t n = sys.n(), loads = static_cast<std::size_t>(sys.fs.loads);
+  const std::size_t nf = static_cast<std::size_t>(sys.fs.functionals);
+  std::vector<zcomplex> a, b;
+  const double omega = kTwoPi * 0.2;
+  sys.fs.assemble(omega, a, b);
+  const auto l = tensor::functionals_at(sys.fs, sys.fs.coefficients(omega));
+  std::mt19937 rng(5);
+  std::vector<zcomplex> x = random_block(rng, n * loads), yhat = random_block(rng, n * nf);
+  for (std::size_t i = 0; i < n; ++i)
+    if (!sys.fs.free[i]) {
+      for (std::size_t j = 0; j < loads; ++j) x[j * n + i] = {0, 0};
+      for (std::size_t f = 0; f < nf; ++f) yhat[f * n + i] = {0, 0};
+    }
+  const tensor::SweepResiduals res = tensor::sweep_residuals(sys.fs, a, b, x, yhat, l);
+  const double gamma = 2 * (sys.row_terms() + 2) * kU;
+  std::vector<double> abs_a(a.size());
+  for (std::size_t e = 0; e < a.size(); ++e) abs_a[e] = size(a[e]);
+  double backward = 0;
+  for (std::size_t c = 0; c < loads + nf; ++c) {
+    std::vector<zcomplex> ax(n, zcomplex{0, 0});
+    const std::vector<zcomplex>& from = c < loads ? x : yhat;
+    const std::size_t col = c < loads ? c : c - loads;
+    tensor::symmetric_product<zcomplex, zcomplex>(*sys.fs.pattern, a, std::span(from).subspan(col * n, n), ax);
+    std::vector<double> abs_v(n), abs_ax(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) abs_v[i] = size(from[col * n + i]);
+    tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_a, abs_v, abs_ax);
+    for (std::size_t i = 0; i < n; ++i) {
+      const zcomplex got = res.r[c * n + i];
+      if (!sys.fs.free[i]) {
+        EXPECT_EQ(size(got), 0.0);
+        if (c < loads) {
+          EXPECT_EQ(res.scale[c * n + i], 0.0);
+        }
+        continue;
+      }
+      const zcomplex target = c < loads ? b[c * n + i] : l[c - loads][i];
+      const zcomplex want = target - ax[i];
+      if (c < loads) {
+        const double sc = res.scale[c * n + i];
+        EXPECT_LE(size(got - want), 2 * gamma * sc) << "load " << c << ", row " << i;
+        EXPECT_GE(sc * (1 + gamma), size(target) + abs_ax[i]);  // never below the moduli's scale
+        backward = std::max(backward, (std::fabs(got.re) + std::fabs(got.im)) / sc);
+      } else {
+        EXPECT_LE(size(got - want), 4 * gamma * (size(target) + abs_ax[i])) << "adjoint " << c << ", row " << i;
+      }
+    }
+  }
+  EXPECT_DOUBLE_EQ(res.backward_error, backward);
+}
+
+TEST(SweepBlocks, NextFullSolvesTakeTheWorstOfEachRunOfFailures) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    std::vector<double> scores;
+    std::vector<bool> certified, chosen;
+    std::size_t room;
+    std::vector<std::size_t> expected;
+  };
+  const Case cases[] = {
+      // Two runs of failures; the second's worst was solved in full already.
+      {{0.1, 5, 7, 0.1, 3, 9, 2}, {true, false, false, true, false, false, false},
+       {false, false, false, false, false, true, false}, 5, {2, 4}},
+      {{0.1, 5, 7, 0.1, 3, 9, 2}, {true, false, false, true, false, false, false},
+       {false, false, false, false, false, true, false}, 1, {2}},
+      // Every frequency certified; a run made only of full solves.
+      {{0.1, 0.2, 0.3}, {true, true, true}, {false, false, false}, 3, {}},
+      {{0.1, 4, 0.3}, {true, false, true}, {false, true, false}, 3, {}},
+      // No room left; a failure with no score (inf) first; ends of the range.
+      {{1, 2, 3}, {false, false, false}, {false, false, false}, 0, {}},
+      {{6, 0.1, inf, 8, 0.1, 9}, {false, true, false, false, true, false}, {false, false, false, false, false, false},
+       4, {2, 5, 0}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(tensor::next_full_solves(c.scores, c.certified, c.chosen, c.room), c.expected);
+}
+
+}  // namespace

@@ -30,6 +30,8 @@ class MumpsSolver final : public SparseSolver {
   void analyse(const Pattern& pattern, const Options& options) override;
   std::int64_t memory_needed() const override { return memory_needed_; }
   void factorise(std::span<const zcomplex> values) override;
+  // The values handed to MUMPS where they are, without the backend's copy.
+  void factorise_kept(std::span<const zcomplex> values) override;
   void solve(std::span<zcomplex> b, Index nrhs, bool refine = true) override;
   const Statistics& statistics() const override { return stats_; }
   std::vector<double> backward_errors() const override { return backward_errors_; }
@@ -52,6 +54,8 @@ class MumpsSolver final : public SparseSolver {
   void set_controls(const Options& options);
   void set_out_of_core(const std::string& dir);
   void check_memory(const Options& options);
+  void check_values(std::span<const zcomplex> values) const;
+  void factorise_values(mumps_double_complex* values);
   void record_factorisation();
   void solve_columns(std::span<zcomplex> b, Index nrhs, bool refine);
 
@@ -63,7 +67,7 @@ class MumpsSolver final : public SparseSolver {
   // memory verdict): the ranks can still end MUMPS together.
   bool failed_together_ = false;
   std::vector<MUMPS_INT> irn_, jcn_;
-  std::vector<mumps_double_complex> a_;
+  std::vector<mumps_double_complex> a_;  // the copy of the values (factorise; empty after factorise_kept)
   Statistics stats_;
   std::vector<double> backward_errors_;
   std::int64_t memory_needed_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -167,15 +168,35 @@ void MumpsSolver::check_memory(const Options& options) {
   throw OutOfMemory(v.needed, v.available, v.message + (out_of_core_ ? "" : ", or --out-of-core DIR"));
 }
 
-void MumpsSolver::factorise(std::span<const zcomplex> values) {
-  mpi::PhaseScope scope("factorisation");
+void MumpsSolver::check_values(std::span<const zcomplex> values) const {
   if (!analysed_) throw std::logic_error("factorise called before analyse");
   if (values.size() != irn_.size())
     throw std::invalid_argument("rank " + std::to_string(rank_) + " hands over " + std::to_string(values.size()) +
                                 " matrix values, its pattern has " + std::to_string(irn_.size()) + " entries");
+}
+
+void MumpsSolver::factorise(std::span<const zcomplex> values) {
+  mpi::PhaseScope scope("factorisation");
+  check_values(values);
   a_.resize(values.size());
   for (std::size_t e = 0; e < values.size(); ++e) a_[e] = {values[e].re, values[e].im};
-  id_.a_loc = a_.data();
+  factorise_values(a_.data());
+}
+
+// The two layouts agree (two doubles, real part first), so MUMPS reads the
+// caller's values where they are; it only reads them (A_loc is input).
+void MumpsSolver::factorise_kept(std::span<const zcomplex> values) {
+  static_assert(sizeof(zcomplex) == sizeof(mumps_double_complex) && offsetof(zcomplex, re) == 0 &&
+                offsetof(zcomplex, im) == sizeof(double) && offsetof(mumps_double_complex, r) == 0 &&
+                offsetof(mumps_double_complex, i) == sizeof(double));
+  mpi::PhaseScope scope("factorisation");
+  check_values(values);
+  std::vector<mumps_double_complex>().swap(a_);  // a copy of an earlier factorisation is not needed
+  factorise_values(reinterpret_cast<mumps_double_complex*>(const_cast<zcomplex*>(values.data())));
+}
+
+void MumpsSolver::factorise_values(mumps_double_complex* values) {
+  id_.a_loc = values;
   const double start = MPI_Wtime();
   // A work array found too small (pivots delayed beyond the analysis's
   // estimate) is retried twice with double the relaxation.

@@ -133,6 +133,11 @@ class SparseSolver {
   }
   virtual void factorise_owned(std::vector<zcomplex>&& values) { factorise(values); }
   virtual std::span<const zcomplex> matrix_values() const { return {}; }
+  // As factorise, for a caller that keeps `values` alive and unchanged until
+  // the last solve of this factorisation: a backend that reads the matrix
+  // again in its solves (the refinement's residuals) may read it there
+  // instead of keeping a copy of its own.
+  virtual void factorise_kept(std::span<const zcomplex> values) { factorise(values); }
   // b: n x nrhs, column-major, overwritten by the solutions (on rank 0 for
   // a distributed backend; other ranks pass an empty span). refine = false
   // gives the plain solve with the factors (for condition estimates).

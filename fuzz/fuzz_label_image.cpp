@@ -4,7 +4,9 @@
 // The first byte chooses labels (even) or water proportions (odd); the rest
 // is the file's content. A decoder either refuses with std::runtime_error or
 // gives an image of width x height values, both at least 1, within the cell
-// limit; a text grid written back out reads back to the same image.
+// limit; a text grid written back out reads back to the same image; of an
+// image decoded whole, a band of its rows decoded alone is the same rows.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +58,21 @@ void round_trip(const tensor::Image<T>& im, tensor::Image<T> (*parse)(std::strin
           "a text grid reads back to its values");
 }
 
+// The middle third of the rows (at least one), decoded alone, equals them.
+template <class T, class Decode>
+void check_band(const tensor::Image<T>& whole, Decode decode) {
+  const int64_t first = whole.height / 3, last = std::max(first, 2 * whole.height / 3 - 1);
+  const tensor::Image<T> band = decode(tensor::ImageRows{first, last});
+  check(band.width == whole.width && band.height == whole.height && band.first_row == first,
+        "a band knows the whole image's shape and its first row");
+  check(band.rows() == last - first + 1, "a band holds its rows");
+  for (std::size_t i = 0; i < band.values.size(); ++i) {
+    const double a = static_cast<double>(band.values[i]);
+    const double b = static_cast<double>(whole.values[static_cast<std::size_t>(first * whole.width) + i]);
+    check(a == b || (std::isnan(a) && std::isnan(b)), "a band's rows are the whole decode's");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,9 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   const tensor::FileKind kind = tensor::kind_of(bytes);
   try {
-    if (kind == tensor::FileKind::png && !water) check_shape(tensor::decode_png_labels(bytes, "f"));
-    if (kind == tensor::FileKind::tiff && !water) check_shape(tensor::decode_tiff_labels(bytes, "f"));
-    if (kind == tensor::FileKind::tiff && water) check_shape(tensor::decode_tiff_reals(bytes, "f"));
+    // The whole image, then the middle band of its rows alone.
+    const auto whole_and_band = [](auto decode) {
+      const auto im = decode(tensor::ImageRows{});
+      check_shape(im);
+      check_band(im, decode);
+    };
+    if (kind == tensor::FileKind::png && !water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_png_labels(bytes, "f", r); });
+    if (kind == tensor::FileKind::tiff && !water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_tiff_labels(bytes, "f", r); });
+    if (kind == tensor::FileKind::tiff && water)
+      whole_and_band([&](tensor::ImageRows r) { return tensor::decode_tiff_reals(bytes, "f", r); });
     if (kind == tensor::FileKind::text && !water) {
       const auto im = tensor::parse_text_labels(bytes, "f");
       check_shape(im);

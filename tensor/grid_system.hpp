@@ -58,7 +58,7 @@ struct GridSystem {
   // The whole grid with its pattern in `layout`.
   GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout);
   // Stored entries of the pattern (the length of the values).
-  int64_t entries() const { return lower ? static_cast<int64_t>(lower->row.size()) : static_cast<int64_t>(pattern.row.size()); }
+  int64_t entries() const { return lower ? static_cast<int64_t>(lower->row.size()) : static_cast<int64_t>(pattern.col.size()); }
   bool whole() const { return first_row == 1 && last_row == ny; }
   // 0-based unknown of local unknown a (1..20) of cell (j, k).
   int64_t unknown(int64_t j, int64_t k, int a) const { return xnod(fem::cell_serial(j, k, nx), a) - 1; }

@@ -19,12 +19,17 @@ enum class FileKind { png, tiff, text, other };
 // with its magic number, or only printable ASCII, tabs and line ends.
 FileKind kind_of(std::string_view bytes);
 
-// Grey PNG of 1 to 16 bits per pixel: the grey values.
-Image<int32_t> decode_png_labels(std::string_view bytes, const std::string& path);
+// Grey PNG of 1 to 16 bits per pixel: the grey values of the rows `rows`.
+// The stream is decoded (its checksums checked) up to the band's last row
+// and no further (an interlaced image to its end); rows outside the band are
+// dropped as soon as they are decoded.
+Image<int32_t> decode_png_labels(std::string_view bytes, const std::string& path, ImageRows rows = {});
 // TIFF of one page and one sample per pixel: unsigned 8 or 16 bits...
-Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path);
+// Only the strips (or rows of tiles) that cover `rows` are decoded; the
+// place of every strip or tile is checked against the file's size.
+Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path, ImageRows rows = {});
 // ... or IEEE floats of 32 or 64 bits.
-Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path);
+Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path, ImageRows rows = {});
 
 // Plain text: one row of cells per line, top row first, items separated by
 // blanks or one comma; lines that are blank or start with '#' are skipped;

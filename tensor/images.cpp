@@ -1,5 +1,7 @@
 // The label and water-proportion images of a sample: read whole, digested,
-// decoded after their content.
+// decoded after their content, whole or a band of their rows.
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
@@ -32,24 +34,41 @@ void check_image_size(int64_t width, int64_t height, const std::string& path) {
                              " cells a sample may have");
 }
 
-Image<int32_t> read_label_image(const std::string& path, std::string& sha256) {
+namespace {
+
+// A text grid is parsed whole (every line is checked), then cut to the band.
+template <class T>
+Image<T> rows_of(Image<T> im, ImageRows rows) {
+  rows.first = std::clamp<int64_t>(rows.first, 0, im.height);
+  rows.last = std::min<int64_t>(rows.last, im.height - 1);
+  const auto at = [&](int64_t row) { return im.values.begin() + static_cast<std::ptrdiff_t>(row * im.width); };
+  im.values.erase(at(std::max(rows.last + 1, rows.first)), im.values.end());
+  im.values.erase(im.values.begin(), at(rows.first));
+  im.values.shrink_to_fit();
+  im.first_row = rows.first;
+  return im;
+}
+
+}  // namespace
+
+Image<int32_t> read_label_image(const std::string& path, std::string& sha256, ImageRows rows) {
   const std::string bytes = read_input_file(path, "label image", kMaxInputBytes);
   sha256 = core::sha256_hex(bytes);
   switch (kind_of(bytes)) {
-    case FileKind::png: return decode_png_labels(bytes, path);
-    case FileKind::tiff: return decode_tiff_labels(bytes, path);
-    case FileKind::text: return parse_text_labels(bytes, path);
+    case FileKind::png: return decode_png_labels(bytes, path, rows);
+    case FileKind::tiff: return decode_tiff_labels(bytes, path, rows);
+    case FileKind::text: return rows_of(parse_text_labels(bytes, path), rows);
     default: break;
   }
   throw std::runtime_error("\"" + path + "\": label image neither PNG, TIFF nor plain text (by its content)");
 }
 
-Image<double> read_water_image(const std::string& path, std::string& sha256) {
+Image<double> read_water_image(const std::string& path, std::string& sha256, ImageRows rows) {
   const std::string bytes = read_input_file(path, "water-proportion image", kMaxInputBytes);
   sha256 = core::sha256_hex(bytes);
   switch (kind_of(bytes)) {
-    case FileKind::tiff: return decode_tiff_reals(bytes, path);
-    case FileKind::text: return parse_text_reals(bytes, path);
+    case FileKind::tiff: return decode_tiff_reals(bytes, path, rows);
+    case FileKind::text: return rows_of(parse_text_reals(bytes, path), rows);
     case FileKind::png:
       throw std::runtime_error("\"" + path + "\": a PNG holds integers; water proportions must be a float TIFF or text");
     default: break;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,22 @@
 
 namespace tensor {
 
-// A grid of values as an image holds it: `width` x `height`, top row first.
+// A grid of values as an image holds it: `width` x `height`, top row first;
+// `values` holds the rows first_row, first_row + 1, ... (0-based from the
+// top) of it: the whole image, or a band of rows read alone.
 template <class T>
 struct Image {
   int64_t width = 0, height = 0;
   std::vector<T> values;  // row-major, top row first
+  int64_t first_row = 0;
+  int64_t rows() const { return width > 0 ? static_cast<int64_t>(values.size()) / width : 0; }
+};
+
+// The image rows (0-based, top first) first..last a reader keeps; the rows
+// beyond the image's last are not there (a band of rows may run past it).
+// The default: every row.
+struct ImageRows {
+  int64_t first = 0, last = INT64_MAX;
 };
 
 // The largest sample an image may give (cells), and the largest input file
@@ -29,10 +41,12 @@ inline constexpr int64_t kMaxImageCells = 100'000'000;
 inline constexpr int64_t kMaxInputBytes = int64_t{1} << 31;
 
 // Label image: PNG or TIFF, 8 or 16 bit grey, or plain text (one row of
-// cells per line, top row first), chosen by content, not by name.
-Image<int32_t> read_label_image(const std::string& path, std::string& sha256);
+// cells per line, top row first), chosen by content, not by name; the rows
+// `rows` of it (the digest is the whole file's, and every check that refuses
+// the file as a whole holds whichever rows are asked).
+Image<int32_t> read_label_image(const std::string& path, std::string& sha256, ImageRows rows = {});
 // Water-proportion image: TIFF float32 or plain text.
-Image<double> read_water_image(const std::string& path, std::string& sha256);
+Image<double> read_water_image(const std::string& path, std::string& sha256, ImageRows rows = {});
 
 // Puts an image's labels into the sample (nx = width, ny = height, base row
 // = last image row), mapping each label to the material that carries it;

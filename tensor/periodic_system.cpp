@@ -95,7 +95,7 @@ double affine_part(int a, int s, double h) {
 void assemble_periodic(const PeriodicGrid& g, std::span<const core::CellCoefficients> cells, double omega,
                        PeriodicSystem& sys) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  sys.values.assign(g.pattern.row.size(), zcomplex{0, 0});
+  sys.values.assign(g.pattern.col.size(), zcomplex{0, 0});
   sys.rhs.assign(n * kStrains, zcomplex{0, 0});
   for (auto& row : sys.affine) row.fill(zcomplex{0, 0});
   double a[kStrains][kLocalUnknowns];

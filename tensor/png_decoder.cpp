@@ -3,6 +3,7 @@
 // with a destructor in its caller: nothing is skipped when it jumps.
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -41,10 +42,31 @@ struct PngHeader {
   int bit_depth = 0, color_type = 0;
 };
 
-// Decodes into `pixels` (one or two big-endian bytes per pixel, rows top
-// first); returns "" or why the file cannot be a label image.
-std::string decode(PngSource& src, PngHeader& hdr, std::vector<unsigned char>& pixels,
-                   std::vector<png_bytep>& rows) {
+// The rows of the band first..last (0-based) into `pixels`, the others
+// decoded and dropped (row pointer null): a plain image up to the band's
+// last row, an interlaced one pass after pass to its end. The buffer grows
+// with the rows kept where it can: a short file that claims a large image
+// fails before much memory is taken.
+void read_band(png_structp png, png_uint_32 height, std::size_t row_bytes, int passes, int64_t first, int64_t last,
+               std::vector<unsigned char>& pixels) {
+  const auto kept = [&](int64_t r) { return r >= first && r <= last; };
+  if (passes == 1) {
+    for (int64_t r = 0; r <= last; ++r) {
+      if (kept(r)) pixels.resize(static_cast<std::size_t>(r - first + 1) * row_bytes);
+      png_read_row(png, kept(r) ? pixels.data() + static_cast<std::size_t>(r - first) * row_bytes : nullptr, nullptr);
+    }
+    return;
+  }
+  pixels.resize(static_cast<std::size_t>(last - first + 1) * row_bytes);
+  for (int pass = 0; pass < passes; ++pass)
+    for (png_uint_32 r = 0; r < height; ++r)
+      png_read_row(png, kept(r) ? pixels.data() + static_cast<std::size_t>(r - first) * row_bytes : nullptr, nullptr);
+}
+
+// Decodes the rows `rows` (cut to the image) into `pixels` (one or two
+// big-endian bytes per pixel, rows top first); returns "" or why the file
+// cannot be a label image.
+std::string decode(PngSource& src, PngHeader& hdr, ImageRows& rows, std::vector<unsigned char>& pixels) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &src, on_error, on_warning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
@@ -72,39 +94,28 @@ std::string decode(PngSource& src, PngHeader& hdr, std::vector<unsigned char>& p
   if (hdr.bit_depth < 8) png_set_packing(png);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  const std::size_t row_bytes = png_get_rowbytes(png, info);
-  if (passes == 1) {
-    // Row by row, the buffer growing with the rows read: a short file that
-    // claims a large image fails before much memory is taken.
-    for (png_uint_32 r = 0; r < hdr.height; ++r) {
-      pixels.resize((r + 1) * row_bytes);
-      png_read_row(png, pixels.data() + r * row_bytes, nullptr);
-    }
-  } else {
-    pixels.resize(row_bytes * hdr.height);
-    rows.resize(hdr.height);
-    for (png_uint_32 r = 0; r < hdr.height; ++r) rows[r] = pixels.data() + r * row_bytes;
-    png_read_image(png, rows.data());
-  }
+  rows.first = std::max<int64_t>(rows.first, 0);
+  rows.last = std::min<int64_t>(rows.last, static_cast<int64_t>(hdr.height) - 1);
+  if (rows.first <= rows.last) read_band(png, hdr.height, png_get_rowbytes(png, info), passes, rows.first, rows.last, pixels);
   png_destroy_read_struct(&png, &info, nullptr);
   return "";
 }
 
 }  // namespace
 
-Image<int32_t> decode_png_labels(std::string_view bytes, const std::string& path) {
+Image<int32_t> decode_png_labels(std::string_view bytes, const std::string& path, ImageRows rows) {
   PngSource src{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, {}};
   PngHeader hdr;
   std::vector<unsigned char> pixels;
-  std::vector<png_bytep> rows;
-  const std::string why = decode(src, hdr, pixels, rows);
+  const std::string why = decode(src, hdr, rows, pixels);
   if (why == "too large") check_image_size(hdr.width, hdr.height, path);
   if (!why.empty()) throw std::runtime_error("\"" + path + "\": PNG label image refused: " + why);
   check_image_size(hdr.width, hdr.height, path);
   Image<int32_t> im;
   im.width = hdr.width;
   im.height = hdr.height;
-  const std::size_t n = static_cast<std::size_t>(im.width) * static_cast<std::size_t>(im.height);
+  im.first_row = rows.first;
+  const std::size_t n = pixels.size() / (hdr.bit_depth == 16 ? 2 : 1);
   im.values.resize(n);
   if (hdr.bit_depth == 16)
     for (std::size_t i = 0; i < n; ++i) im.values[i] = pixels[2 * i] << 8 | pixels[2 * i + 1];

@@ -29,6 +29,12 @@ double worst(const engine::SparseSolver& s) {
   return e.empty() ? 0.0 : *std::max_element(e.begin(), e.end());
 }
 
+// In a job of several ranks nothing after the analysis reads the rows of
+// the band's pattern (the assembly finds an entry by its row's start and its
+// column; the bounds and the reduced sweep run in jobs of one rank), and
+// the distributed backend keeps its own 32-bit copy of them.
+void release_rows(engine::Pattern& pattern) { std::vector<engine::Index>().swap(pattern.row); }
+
 }  // namespace
 
 SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) {
@@ -66,11 +72,13 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     // The torus has no geometric ordering of its own: the engine orders it.
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
+    if (job_ranks().size > 1) release_rows(periodic_->pattern);
     return;
   }
   o.grid = &grid_->places;
   if (grid_->lower) solver_->analyse_lower(grid_->lower, o);
   else solver_->analyse(grid_->pattern, o);
+  if (job_ranks().size > 1) release_rows(grid_->pattern);
   reuse.reset();
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }
@@ -111,7 +119,7 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
   sum_on_leader(sys.rhs);  // each rank assembled its band's share
   sum_on_leader(std::span<zcomplex>(&sys.affine[0][0], kStrains * kStrains));
   if (on_factorise) on_factorise("periodic");
-  solver.factorise(sys.values);
+  solver.factorise_kept(sys.values);  // sys lives until the solves are done
   std::vector<zcomplex> x = sys.rhs;
   solver.solve(x, kStrains);
   Stiffness s{};
@@ -151,7 +159,7 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
     solver.factorise_owned(std::move(values));
     matrix = solver.matrix_values();
   } else {
-    solver.factorise(values);
+    solver.factorise_kept(values);  // values live until the solves are done
   }
   if (bounded) rhs = x;  // the bounds' residuals want the loads and the raw solutions
   solver.solve(x, 2);

@@ -123,49 +123,93 @@ int check_layout(TIFF* tif, Want want, const std::string& path, uint32_t& width,
   return bps;
 }
 
-// The samples of the page, native byte order, rows top first.
-std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t width, uint32_t height, int bps,
-                                        const std::string& path) {
-  const std::size_t b = static_cast<std::size_t>(bps / 8);
-  // The buffer grows with the rows decoded: a short file that claims a
-  // large image fails before much memory is taken.
-  std::vector<unsigned char> out;
+// Every strip or tile lies within the file, those of the band read or not:
+// a file whose directory points past its end is refused whichever rows are
+// wanted of it.
+void check_places(TIFF* tif, const TiffSource& src, const std::string& path) {
+  const bool tiled = TIFFIsTiled(tif);
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  for (uint32_t s = 0; s < count; ++s) {
+    int err = 0;
+    const uint64_t offset = TIFFGetStrileOffsetWithErr(tif, s, &err);
+    const uint64_t size = err ? 0 : TIFFGetStrileByteCountWithErr(tif, s, &err);
+    if (err || offset > src.bytes.size() || size > src.bytes.size() - offset)
+      refuse(path, std::string(tiled ? "tile " : "strip ") + std::to_string(s + 1) + " of " + std::to_string(count) +
+                       " (" + std::to_string(size) + " bytes at offset " + std::to_string(offset) +
+                       ") does not lie within the file of " + std::to_string(src.bytes.size()) + " bytes");
+  }
+}
+
+// The rows first..last of the page (0-based, cut to the image), native byte
+// order, top first: the tiles of the band's rows of tiles, each copied into
+// place.
+void read_tiled_band(TIFF* tif, TiffSource& src, uint32_t width, std::size_t b, int64_t first, int64_t last,
+                     std::vector<unsigned char>& out, const std::string& path) {
+  uint32_t tw = 0, th = 0;
+  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+  TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+  if (tw == 0 || th == 0 || static_cast<uint64_t>(tw) * th > (uint64_t{1} << 28)) refuse(path, "unusable tile size");
+  if (static_cast<uint64_t>(TIFFTileSize64(tif)) != static_cast<uint64_t>(tw) * th * b)
+    refuse(path, "unexpected tile size");
+  std::vector<unsigned char> tile(static_cast<std::size_t>(tw) * th * b);
   const std::size_t row_bytes = static_cast<std::size_t>(width) * b;
-  auto failed = [&](const std::string& where) {
-    refuse(path, "cannot decode " + where + (src.error.empty() ? "" : ": " + src.error));
-  };
-  if (TIFFIsTiled(tif)) {
-    uint32_t tw = 0, th = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
-    if (tw == 0 || th == 0 || static_cast<uint64_t>(tw) * th > (uint64_t{1} << 28)) refuse(path, "unusable tile size");
-    if (static_cast<uint64_t>(TIFFTileSize64(tif)) != static_cast<uint64_t>(tw) * th * b)
-      refuse(path, "unexpected tile size");
-    std::vector<unsigned char> tile(static_cast<std::size_t>(tw) * th * b);
-    for (uint32_t y = 0; y < height; y += th) {
-      out.resize(std::min<std::size_t>(static_cast<std::size_t>(y) + th, height) * row_bytes);
-      for (uint32_t x = 0; x < width; x += tw) {
-        if (TIFFReadTile(tif, tile.data(), x, y, 0, 0) < 0) failed("the tile at " + std::to_string(x) + "," + std::to_string(y));
-        for (uint32_t r = 0; r < th && y + r < height; ++r) {
-          const uint32_t cols = std::min(tw, width - x);
-          std::memcpy(&out[(static_cast<std::size_t>(y + r) * width + x) * b], &tile[static_cast<std::size_t>(r) * tw * b],
-                      cols * b);
-        }
-      }
+  for (int64_t y = first - first % th; y <= last; y += th) {
+    const int64_t top = std::max(y, first), bottom = std::min<int64_t>(y + th - 1, last);
+    out.resize(static_cast<std::size_t>(bottom - first + 1) * row_bytes);
+    for (uint32_t x = 0; x < width; x += tw) {
+      if (TIFFReadTile(tif, tile.data(), x, static_cast<uint32_t>(y), 0, 0) < 0)
+        refuse(path, "cannot decode the tile at " + std::to_string(x) + "," + std::to_string(y) +
+                         (src.error.empty() ? "" : ": " + src.error));
+      const std::size_t cols = std::min(tw, width - x);
+      for (int64_t r = top; r <= bottom; ++r)
+        std::memcpy(&out[(static_cast<std::size_t>(r - first) * width + x) * b],
+                    &tile[static_cast<std::size_t>(r - y) * tw * b], cols * b);
     }
-    return out;
   }
+}
+
+// As read_tiled_band for a page in strips: the strips that cover the band.
+void read_striped_band(TIFF* tif, TiffSource& src, uint32_t width, uint32_t height, std::size_t b, int64_t first,
+                       int64_t last, std::vector<unsigned char>& out, const std::string& path) {
+  const std::size_t row_bytes = static_cast<std::size_t>(width) * b;
   if (static_cast<std::size_t>(TIFFScanlineSize64(tif)) != row_bytes) refuse(path, "unexpected row size");
-  for (uint32_t r = 0; r < height; ++r) {
-    out.resize((static_cast<std::size_t>(r) + 1) * row_bytes);
-    if (TIFFReadScanline(tif, &out[static_cast<std::size_t>(r) * row_bytes], r, 0) < 0)
-      failed("row " + std::to_string(r));
+  uint32_t per_strip = height;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &per_strip);
+  per_strip = std::clamp<uint32_t>(per_strip, 1, height);
+  std::vector<unsigned char> strip;
+  for (int64_t y = first - first % per_strip; y <= last; y += per_strip) {
+    const int64_t rows = std::min<int64_t>(per_strip, height - y);
+    const int64_t top = std::max(y, first), bottom = std::min<int64_t>(y + rows - 1, last);
+    strip.resize(static_cast<std::size_t>(rows) * row_bytes);
+    const tmsize_t want = static_cast<tmsize_t>(strip.size());
+    const auto s = static_cast<uint32_t>(y / per_strip);
+    if (TIFFReadEncodedStrip(tif, s, strip.data(), want) != want)
+      refuse(path, "cannot decode strip " + std::to_string(s + 1) + " (rows " + std::to_string(y) + " to " +
+                       std::to_string(y + rows - 1) + ")" + (src.error.empty() ? "" : ": " + src.error));
+    out.resize(static_cast<std::size_t>(bottom - first + 1) * row_bytes);
+    std::memcpy(&out[static_cast<std::size_t>(top - first) * row_bytes],
+                &strip[static_cast<std::size_t>(top - y) * row_bytes], static_cast<std::size_t>(bottom - top + 1) * row_bytes);
   }
+}
+
+// The samples of the band's rows, native byte order, top first. The buffer
+// grows with the rows decoded: a short file that claims a large image fails
+// before much memory is taken.
+std::vector<unsigned char> read_samples(TIFF* tif, TiffSource& src, uint32_t width, uint32_t height, int bps,
+                                        ImageRows& rows, const std::string& path) {
+  const std::size_t b = static_cast<std::size_t>(bps / 8);
+  check_places(tif, src, path);
+  rows.first = std::max<int64_t>(rows.first, 0);
+  rows.last = std::min<int64_t>(rows.last, static_cast<int64_t>(height) - 1);
+  std::vector<unsigned char> out;
+  if (rows.first > rows.last) return out;
+  if (TIFFIsTiled(tif)) read_tiled_band(tif, src, width, b, rows.first, rows.last, out, path);
+  else read_striped_band(tif, src, width, height, b, rows.first, rows.last, out, path);
   return out;
 }
 
 std::vector<unsigned char> decode(std::string_view bytes, const std::string& path, Want want, uint32_t& width,
-                                  uint32_t& height, int& bps) {
+                                  uint32_t& height, int& bps, ImageRows& rows) {
   TiffSource src{bytes, 0, {}};
   std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), on_error, &src);
@@ -176,7 +220,7 @@ std::vector<unsigned char> decode(std::string_view bytes, const std::string& pat
   if (!tif) refuse(path, "not a readable TIFF file" + (src.error.empty() ? "" : ": " + src.error));
   if (stated_photometric(bytes) == PHOTOMETRIC_PALETTE) refuse(path, "a palette image: grey values expected");
   bps = check_layout(tif.get(), want, path, width, height);
-  return read_samples(tif.get(), src, width, height, bps, path);
+  return read_samples(tif.get(), src, width, height, bps, rows, path);
 }
 
 // Sample i of the decoded bytes, of type U (as the machine orders bytes).
@@ -190,11 +234,11 @@ U sample_at(const std::vector<unsigned char>& s, std::size_t i) {
 // The image's samples as T, each read as Narrow or as Wide, whichever has
 // the bits per sample the file states.
 template <class T, class Narrow, class Wide>
-Image<T> decode_as(std::string_view bytes, const std::string& path, Want want) {
+Image<T> decode_as(std::string_view bytes, const std::string& path, Want want, ImageRows rows) {
   uint32_t w = 0, h = 0;
   int bps = 0;
-  const std::vector<unsigned char> s = decode(bytes, path, want, w, h, bps);
-  Image<T> im{w, h, std::vector<T>(static_cast<std::size_t>(w) * h)};
+  const std::vector<unsigned char> s = decode(bytes, path, want, w, h, bps, rows);
+  Image<T> im{w, h, std::vector<T>(s.size() / static_cast<std::size_t>(bps / 8)), rows.first};
   const bool narrow = bps == 8 * static_cast<int>(sizeof(Narrow));
   for (std::size_t i = 0; i < im.values.size(); ++i)
     im.values[i] = narrow ? static_cast<T>(sample_at<Narrow>(s, i)) : static_cast<T>(sample_at<Wide>(s, i));
@@ -203,12 +247,12 @@ Image<T> decode_as(std::string_view bytes, const std::string& path, Want want) {
 
 }  // namespace
 
-Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path) {
-  return decode_as<int32_t, uint8_t, uint16_t>(bytes, path, Want::labels);
+Image<int32_t> decode_tiff_labels(std::string_view bytes, const std::string& path, ImageRows rows) {
+  return decode_as<int32_t, uint8_t, uint16_t>(bytes, path, Want::labels, rows);
 }
 
-Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path) {
-  return decode_as<double, float, double>(bytes, path, Want::reals);
+Image<double> decode_tiff_reals(std::string_view bytes, const std::string& path, ImageRows rows) {
+  return decode_as<double, float, double>(bytes, path, Want::reals, rows);
 }
 
 }  // namespace tensor

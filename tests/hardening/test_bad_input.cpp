@@ -4,15 +4,11 @@
 // why in a sentence of its own before the STOP notice. The three programs
 // share one driver and its readers, so the reading catalogue runs through
 // pwave_upscale; all three run where their behaviour differs.
-#include <gtest/gtest.h>
-
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "run_program.hpp"
+#include "core/dense_kernel.hpp"
 #include "yale/flag_meaning.hpp"
 
 using namespace support;
@@ -214,6 +210,34 @@ TEST(PorosityFrac, EachDefectOfTheFileEndsTheRunNamingTheLine) {
   for (const char* v : {"1.0000E+00", "-.2500E+00", "NaN", "Infinity", "\\0"})
     cases.push_back({lines(12, v), {2, {"\"porosity.frac\" line 12: water proportion"}}});
   for (const auto& [make, e] : cases) expect(make, deck, e, prepared(make.empty() ? "true" : make));
+}
+
+// UPSCALE_KERNEL as the three programs meet it: an unknown name or a
+// kernel the processor lacks ends the run before it touches its folder,
+// with a sentence and status 2. (That each kernel the processor runs gives
+// the programs' results: .ci/run runs the numerical tests once per kernel.)
+// The options of a run under UPSCALE_KERNEL=name.
+Options kernel(const std::string& name) {
+  Options o;
+  o.env = {{"UPSCALE_KERNEL", name}};
+  return o;
+}
+
+TEST(KernelChoice, ARefusedKernelEndsTheRunBeforeItStarts) {
+  const std::string deck = join(deck_lines("ice_small.deck"));
+  std::vector<std::string> refused = {"sse4", "AVX2"};
+  if (!core::processor_runs(core::KernelIsa::avx512)) refused.push_back("avx512");
+  if (!core::processor_runs(core::KernelIsa::avx2)) refused.push_back("avx2");
+  const char* programs[] = {"pwave_upscale", "swave_spectrum", "swave_saturation"};  // one main: each refusal in turn
+  for (std::size_t i = 0; i < refused.size(); ++i) {
+    const std::string& name = refused[i];
+    const char* program = programs[i % 3];
+    const Outcome r = run(program, deck, kernel(name));
+    EXPECT_EQ(r.status, 2) << program << " " << name << ": " << r.describe();
+    EXPECT_NE(r.err.find(std::string(program) + ": UPSCALE_KERNEL=" + name + ": "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.files().empty()) << program << ": the refused run left files";
+  }
+  EXPECT_EQ(run("swave_spectrum", deck, kernel("plain")).status, 40) << "every processor runs the plain kernel";
 }
 
 }  // namespace

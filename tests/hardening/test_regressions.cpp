@@ -3,13 +3,9 @@
 // and a message, never a signal, a hang or a silently different value.
 // (fuzz/ci.sh replays the kept records and matrices through the fuzz
 // targets, whose properties cover their messages.)
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "core/text_in.hpp"
 #include "run_program.hpp"

@@ -13,16 +13,16 @@ void StrainStressFiles::write(int j, int k, zcomplex strain1, zcomplex strain3, 
   imag_stress.list(j, k, stress.im);
 }
 
-void write_pressure_maps(const SolutionView& solution, int nx, int ny, double h,
+void write_pressure_maps(const upscaling::SolutionView& solution, int nx, int ny, double h,
                          const core::Coefficients& coef, PressureMaps maps,
                          core::TextOut& pressure_file, core::TextOut& gradient_file) {
   for (int k = 1; k <= ny; ++k) {
     for (int j = 1; j <= nx; ++j) {
-      const CellSolution u = solution.cell(j, k);
-      const zcomplex theta1 = solid_divergence(u, kSolid1, h);
-      const zcomplex theta3 = solid_divergence(u, kSolid3, h);
-      const zcomplex zeta = fluid_divergence(u, h);
-      const zcomplex p = fluid_pressure(coef.b1(j, k), coef.b2(j, k), coef.m(j, k), theta1, theta3, zeta);
+      const upscaling::CellSolution u = solution.cell(j, k);
+      const zcomplex theta1 = upscaling::solid_divergence(u, upscaling::kSolid1, h);
+      const zcomplex theta3 = upscaling::solid_divergence(u, upscaling::kSolid3, h);
+      const zcomplex zeta = upscaling::fluid_divergence(u, h);
+      const zcomplex p = upscaling::fluid_pressure(coef.b1(j, k), coef.b2(j, k), coef.m(j, k), theta1, theta3, zeta);
       maps.pres(j, k) = p;
       pressure_file.list(j, k, core::cabs(p));
       if (j >= 2 && j <= nx - 1 && k >= 2 && k <= ny - 1) {

@@ -11,6 +11,8 @@
 
 namespace drivers {
 
+using core::zcomplex;
+
 using ComplexField = core::CellArray<zcomplex>;
 using ComplexPressureMap = core::CellArray<zcomplex, core::kPressureMapSide>;
 using RealPressureMap = core::CellArray<double, core::kPressureMapSide>;
@@ -56,7 +58,7 @@ struct PressureMaps {
   ComplexPressureMap& dery_pres;
   RealPressureMap& grad_pres_mod;
 };
-void write_pressure_maps(const SolutionView& solution, int nx, int ny, double h,
+void write_pressure_maps(const upscaling::SolutionView& solution, int nx, int ny, double h,
                          const core::Coefficients& coef, PressureMaps maps,
                          core::TextOut& pressure_file, core::TextOut& gradient_file);
 
@@ -84,7 +86,7 @@ struct TestFiles {
 // them from the cell's solution; they are stored, written to the six maps
 // and summed.
 template <class Law>
-StrainStressSums strain_stress_maps(const SolutionView& solution, int nx, int ny, CellMaps maps,
+StrainStressSums strain_stress_maps(const upscaling::SolutionView& solution, int nx, int ny, CellMaps maps,
                                     StrainStressFiles& files, Law law) {
   StrainStressSums sums{{0, 0}, {0, 0}};
   for (int k = 1; k <= ny; ++k) {

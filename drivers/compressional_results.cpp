@@ -23,11 +23,11 @@ struct VolumeChanges {
   zcomplex solid1, solid3;
 };
 
-VolumeChanges volume_changes(const SolutionView& solution, int nx, int ny, double h, double s1, double s3,
+VolumeChanges volume_changes(const upscaling::SolutionView& solution, int nx, int ny, double h, double s1, double s3,
                              core::TextOut& report) {
   zcomplex deltavol1{0, 0}, deltavol3{0, 0};
   for (int j = 1; j <= nx; ++j) {
-    const CellSolution u = solution.cell(j, ny);
+    const upscaling::CellSolution u = solution.cell(j, ny);
     using enum fem::Vertex;
     deltavol1 += h * u(fem::s1y(upper_right));
     deltavol3 += h * u(fem::s3y(upper_right));
@@ -48,7 +48,7 @@ VolumeChanges volume_changes(const SolutionView& solution, int nx, int ny, doubl
 
 }  // namespace
 
-void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
+void compressional_results(const upscaling::SolutionView& solution, const CompressionalInputs& in,
                            CellMaps maps, TestFiles files,
                            core::TextOut& report) {
   const core::Deck& d = in.deck;
@@ -61,8 +61,8 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   const VolumeChanges dv = volume_changes(solution, nx, ny, h, in.s1, in.s3, report);
 
   const zcomplex mstar = modulus_from_volume_change(dv.solid1, area);
-  const double q_mstar = modulus_q(mstar);
-  report.list(core::labels::kMstarVelocity, modulus_velocity(mstar, in.rob_med));
+  const double q_mstar = upscaling::modulus_q(mstar);
+  report.list(core::labels::kMstarVelocity, upscaling::modulus_velocity(mstar, in.rob_med));
   report.list(core::labels::kMstarOverQ, 1000.0 / q_mstar);
   report.list(core::labels::kMstarQ, q_mstar);
   report.list(core::labels::kMstarRe, mstar.re);
@@ -71,10 +71,10 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
 
   // Vertical strain of both solids and vertical stress of every cell.
   const StrainStressSums sums =
-      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
-        const zcomplex strain1 = vertical_strain(u, kSolid1, h);
-        const zcomplex strain3 = vertical_strain(u, kSolid3, h);
-        const zcomplex zeta = fluid_divergence(u, h);
+      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const upscaling::CellSolution& u, int j, int k) {
+        const zcomplex strain1 = upscaling::vertical_strain(u, upscaling::kSolid1, h);
+        const zcomplex strain3 = upscaling::vertical_strain(u, upscaling::kSolid3, h);
+        const zcomplex zeta = upscaling::fluid_divergence(u, h);
         const zcomplex stress =
             (c.lambda1(j, k) + 2 * c.mu1(j, k)) * strain1 + c.d3(j, k) * zeta + c.mu13(j, k) * strain3;
         return CellStrainStress{strain1, strain3, stress};
@@ -84,8 +84,8 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   print_averages(report, av);
 
   const zcomplex c33 = cdiv(av.av_stress, av.av_strain);
-  const double q_c33 = modulus_q(c33);
-  const double v_c33 = modulus_velocity(c33, in.rob_med);
+  const double q_c33 = upscaling::modulus_q(c33);
+  const double v_c33 = upscaling::modulus_velocity(c33, in.rob_med);
   // The label has its own leading blank, like every other label.
   const char* const stars = " ****************************************";
   report.list(stars);
@@ -102,13 +102,13 @@ void compressional_results(const SolutionView& solution, const CompressionalInpu
   files.fe_velocity.line(core::g15_5_pair(d.phi_layer1(1), v_c33));
   files.fe_over_q.line(core::g15_5_pair(d.phi_layer1(1), 1000.0 / q_c33));
   files.analytic_over_q.line(core::g15_5_pair(d.freq, in.waves.over_qp1));
-  record_results({{"mstar", mstar}, {"c33", c33}}, {{"vp_mstar", modulus_velocity(mstar, in.rob_med)},
+  record_results({{"mstar", mstar}, {"c33", c33}}, {{"vp_mstar", upscaling::modulus_velocity(mstar, in.rob_med)},
                   {"q1000_mstar", 1000.0 / q_mstar}, {"vp_fe", v_c33}, {"q1000_fe", 1000.0 / q_c33},
                   {"vp_anal", in.waves.vp1}, {"q1000_anal", in.waves.over_qp1}, {"rob_med", in.rob_med}});
 
   // Modulus of the top displacement of solid 3.
   const zcomplex p3 = modulus_from_volume_change(dv.solid3, area);
-  const double q3 = modulus_q(p3);
+  const double q3 = upscaling::modulus_q(p3);
 
   write_pressure_maps(solution, nx, ny, h, c, maps.pressure, files.pressure, files.grad_pressure);
 

@@ -16,7 +16,7 @@ struct CompressionalInputs : TestInputs {
   double s1, s3;  // solid fractions of the last cell
 };
 
-void compressional_results(const SolutionView& solution, const CompressionalInputs& in,
+void compressional_results(const upscaling::SolutionView& solution, const CompressionalInputs& in,
                            CellMaps maps, TestFiles files,
                            core::TextOut& report);
 

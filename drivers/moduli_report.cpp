@@ -8,11 +8,11 @@
 
 namespace drivers {
 
-void report_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double rob_med) {
+void report_tied_and_work(core::TextOut& report, const upscaling::TiedWorkModuli& m, double rob_med) {
   namespace l = core::labels;
   // + 0.0: an exactly real modulus has 1000/Q = 0, not -0.
-  const auto over_q = [](zcomplex p) { return 1000.0 / modulus_q(p) + 0.0; };
-  const double v_mt = modulus_velocity(m.tied, rob_med), v_mw = modulus_velocity(m.work, rob_med);
+  const auto over_q = [](core::zcomplex p) { return 1000.0 / upscaling::modulus_q(p) + 0.0; };
+  const double v_mt = upscaling::modulus_velocity(m.tied, rob_med), v_mw = upscaling::modulus_velocity(m.work, rob_med);
   report.blank();
   report.list(l::kTiedModulus, m.tied.re, m.tied.im);
   report.list(l::kTiedVelocity, v_mt);
@@ -24,7 +24,7 @@ void report_tied_and_work(core::TextOut& report, const TiedWorkModuli& m, double
                                                                 {"v_mw", v_mw}, {"q1000_mw", over_q(m.work)}});
 }
 
-void report_accuracy(core::TextOut& report, const RunAccuracy& a) {
+void report_accuracy(core::TextOut& report, const upscaling::RunAccuracy& a) {
   namespace l = core::labels;
   report.list(l::kBackwardError, a.backward_error);
   report.list(l::kConditionEstimate, a.condition);
@@ -34,7 +34,7 @@ void report_accuracy(core::TextOut& report, const RunAccuracy& a) {
   run_record::result("condition_estimate", a.condition);
   run_record::result("forward_error_bound", a.forward_error_bound);
   run_record::result("forward_error_solution", a.forward_error_solution);
-  for (const ModulusBound& m : a.moduli) run_record::result(std::string("forward_error_") + m.name, m.relative);
+  for (const upscaling::ModulusBound& m : a.moduli) run_record::result(std::string("forward_error_") + m.name, m.relative);
   run_record::result("cells_per_diffusion_length", a.cells_per_diffusion_length);
 }
 

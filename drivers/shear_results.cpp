@@ -42,7 +42,7 @@ ShearEstimate shear_from_averages(zcomplex av_strain, zcomplex av_stress, double
   return {c13, shear_velocity(c13, rob_med), q, 1000.0 / static_cast<double>(q)};
 }
 
-void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
+void shear_results(const upscaling::SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
                    core::TextOut& report) {
   const core::Deck& d = in.deck;
   const core::Coefficients& c = in.coef;
@@ -63,9 +63,9 @@ void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps
 
   // Shear strain of both solids and shear stress of every cell.
   const StrainStressSums sums =
-      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const CellSolution& u, int j, int k) {
-        const zcomplex strain1 = shear_strain(u, kSolid1, h);
-        const zcomplex strain3 = shear_strain(u, kSolid3, h);
+      strain_stress_maps(solution, nx, ny, maps, files.maps, [&](const upscaling::CellSolution& u, int j, int k) {
+        const zcomplex strain1 = upscaling::shear_strain(u, upscaling::kSolid1, h);
+        const zcomplex strain3 = upscaling::shear_strain(u, upscaling::kSolid3, h);
         const zcomplex stress = 2 * c.mu1(j, k) * strain1 + c.mu13(j, k) * strain3;
         return CellStrainStress{strain1, strain3, stress};
       });

@@ -10,6 +10,8 @@
 
 namespace drivers {
 
+using core::zcomplex;
+
 struct ShearInputs : TestInputs {
   double imposed_water;  // the water proportion the program imposes
 };
@@ -29,7 +31,7 @@ ShearEstimate shear_from_angle(zcomplex ctita, double rob_med);
 // c13 = av_stress / (2 av_strain); Q as an absolute value.
 ShearEstimate shear_from_averages(zcomplex av_strain, zcomplex av_stress, double rob_med);
 
-void shear_results(const SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
+void shear_results(const upscaling::SolutionView& solution, const ShearInputs& in, CellMaps maps, TestFiles files,
                    core::TextOut& report);
 
 }  // namespace drivers

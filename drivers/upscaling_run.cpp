@@ -149,15 +149,15 @@ double solve(SystemStorage& run, int32_t nodos, TextOut& report) {
 }
 
 // The assembled matrix and the solves with its factors, for the error bounds.
-bounds::MatrixView matrix_view(SystemStorage& run, int32_t nodos) {
+upscaling::bounds::MatrixView matrix_view(SystemStorage& run, int32_t nodos) {
   const fem::YaleSystem& sys = run.system;
   const int32_t nnz = sys.ia(nodos + 1) - 1;
-  return bounds::CsrView{nodos, {sys.ia_data(), static_cast<std::size_t>(nodos) + 1},
+  return upscaling::bounds::CsrView{nodos, {sys.ia_data(), static_cast<std::size_t>(nodos) + 1},
                          {sys.ja_data(), static_cast<std::size_t>(nnz)},
                          {sys.avec_data(), static_cast<std::size_t>(nnz)}, 1};
 }
 
-bounds::SolveCallbacks solves_with_factors(SystemStorage& run, int32_t nodos) {
+upscaling::bounds::SolveCallbacks solves_with_factors(SystemStorage& run, int32_t nodos) {
   return {[&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 3); },
           [&run, nodos](std::span<core::zcomplex> v) { solve_with_factors(run, nodos, v, v, 4); },
           [&run, nodos](std::span<const std::span<core::zcomplex>> vs) { transposed_solves(run, nodos, vs); }};
@@ -175,7 +175,7 @@ void run_upscaling(const ProgramSetup& setup) {
   const auto cells = std::make_unique_for_overwrite<CellData>();
   CellData& cd = *cells;
   core::Deck& deck = cd.deck;
-  run_record::deck_read(readata(deck));
+  run_record::deck_read(upscaling::readata(deck));
   SystemStorage run(core::unknowns_of(deck.nx, deck.ny));
 
   // The material map, written and checked before anything is computed.
@@ -192,7 +192,7 @@ void run_upscaling(const ProgramSetup& setup) {
   if (deck.model == 1) run_record::input_file("porosity_sha256", "porosity.frac");
   const double omega = angular_frequency(deck);
   const model::CellFractions last = fill_coefficients(setup, cd, porosity_file, omega, cycle, report);
-  if (const std::string why = friction_range_after_control(deck); !why.empty()) core::raise_fail(core::kStopDeckRefused, why);
+  if (const std::string why = upscaling::friction_range_after_control(deck); !why.empty()) core::raise_fail(core::kStopDeckRefused, why);
   fem::global_numbering(deck.nx, deck.ny, cd.xnod);
   const double rob_med = model::average_density(deck, cd.matnum, cd.phiw, report);
 
@@ -206,7 +206,7 @@ void run_upscaling(const ProgramSetup& setup) {
   report.list("number of unknowns nodos = ", nodos);
   const double backward_error = solve(run, nodos, report);
 
-  const SolutionView solution(run.z.get(), cd.xnod, deck.nx);
+  const upscaling::SolutionView solution(run.z.get(), cd.xnod, deck.nx);
   const CellMaps maps{cd.strain1, cd.strain3, cd.stress, {cd.pres, cd.derx_pres, cd.dery_pres, cd.grad_pres_mod}};
   const TestFiles test_files{files.table[0], files.table[1],    files.table[2],
                              files.table[3], files.pressure,    files.grad_pressure,
@@ -220,18 +220,18 @@ void run_upscaling(const ProgramSetup& setup) {
 
   // The tied-solid and work-conjugate moduli: one more solve with the factors.
   const auto n = static_cast<std::size_t>(nodos);
-  const SolvedTest solved{setup.kind, deck.nx, deck.ny, deck.h, cd.xnod, {run.system.rhs_data(), n}, {run.z.get(), n}};
-  const TiedWorkModuli tied =
-      tied_and_work_moduli(solved, [&](auto b, auto x) { solve_with_factors(run, nodos, b, x); });
+  const upscaling::SolvedTest solved{setup.kind, deck.nx, deck.ny, deck.h, cd.xnod, {run.system.rhs_data(), n}, {run.z.get(), n}};
+  const upscaling::TiedWorkModuli tied =
+      upscaling::tied_and_work_moduli(solved, [&](auto b, auto x) { solve_with_factors(run, nodos, b, x); });
   report_tied_and_work(report, tied, rob_med);
 
   // How many digits are right, and whether the grid resolves the frequency.
-  const RunAccuracy accuracy = run_accuracy(solved, cd.coef, tied, matrix_view(run, nodos),
+  const upscaling::RunAccuracy accuracy = upscaling::run_accuracy(solved, cd.coef, tied, matrix_view(run, nodos),
                                             solves_with_factors(run, nodos), backward_error, omega);
   write_vtk_map(kVtkMapName, cd);
   report_accuracy(report, accuracy);
-  if (const std::string w = unresolved_grid(accuracy, deck.freq); !w.empty()) std::fprintf(stderr, "%s\n", w.c_str());
-  if (const std::string why = no_correct_digit(accuracy, deck.freq); !why.empty())
+  if (const std::string w = upscaling::unresolved_grid(accuracy, deck.freq); !w.empty()) std::fprintf(stderr, "%s\n", w.c_str());
+  if (const std::string why = upscaling::no_correct_digit(accuracy, deck.freq); !why.empty())
     core::raise_stop(core::kStopNoCorrectDigit, {}, why);
   end_of_run(timer());
 }

@@ -30,7 +30,7 @@ std::string outcome(const std::string& bytes, core::Deck& deck, int& records) {
   core::RecordSource in(f, "fuzz deck");
   std::string result;
   try {
-    fuzz::stopping([&] { drivers::readata(in, deck); });
+    fuzz::stopping([&] { upscaling::readata(in, deck); });
     result = "read";
     char buf[40];
     auto put = [&](double v) {
@@ -74,7 +74,7 @@ void check_ranges(const core::Deck& d) {
     for (double m : {d.akf(i), d.ak_s1(i), d.xmu_s1(i), d.ak_s3(i), d.xmu_s3(i)}) check(in(m, 0, 1e12), layer + "modulus");
     for (double r : {d.ro1(i), d.ro2(i), d.ro3(i)}) check(in(r, 0, 1e5), layer + "density");
     // A negative coef_b13 reads: the friction control, then the later range check, refuse it.
-    check(d.eta(i) >= 0 && (d.coef_b13(i) >= 0 || !drivers::friction_range_after_control(d).empty()),
+    check(d.eta(i) >= 0 && (d.coef_b13(i) >= 0 || !upscaling::friction_range_after_control(d).empty()),
           layer + "negative viscosity or friction");
     if (d.model == 0) check(in(d.phi_layer1(i), 0, 1) && d.phi_layer1(i) < 1, layer + "water proportion");
     if (ice) {

@@ -111,7 +111,7 @@ tensor::Sample make_sample(const tensor::Image<int64_t>& labels, const std::vect
                                 " cells, more than " + std::to_string(tensor::kMaxImageCells));
   as_value_error([&] { tensor::apply_label_image(narrowed(labels), "labels", s); });
   const double height = static_cast<double>(s.ny) * s.h;
-  if (std::string why = drivers::real_out_of_range("domain_size", height, core::Deck{}); !why.empty())
+  if (std::string why = upscaling::real_out_of_range("domain_size", height, core::Deck{}); !why.empty())
     throw std::invalid_argument("the sample's height " + std::to_string(s.ny) + " cells x cell_size " + shown(s.h) +
                                 " = " + shown(height) + " m " + why);
   if (water.width > 0 || water.height > 0) as_value_error([&] { tensor::apply_water_image(water, "water", s); });

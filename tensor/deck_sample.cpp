@@ -78,7 +78,7 @@ Sample read_deck_sample(const std::string& path) {
   {
     QuietOutput quiet;
     core::RecordSource source(f, path);
-    drivers::readata(source, d, kMaxDeckSide);
+    upscaling::readata(source, d, kMaxDeckSide);
   }
   std::fclose(f);
   if (d.nfreq > kMaxFrequencies)  // the sweep's limit and sentence

@@ -5,7 +5,7 @@
 
 namespace tensor {
 
-std::string frequency_refusal(double f) { return drivers::real_out_of_range("freq", f, core::Deck{}); }
+std::string frequency_refusal(double f) { return upscaling::real_out_of_range("freq", f, core::Deck{}); }
 
 std::string log_scale_refusal(double f1, double f2, int64_t n) {
   if (std::string why = frequency_refusal(f1); !why.empty()) return "the lowest frequency " + why;

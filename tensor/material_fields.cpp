@@ -45,7 +45,7 @@ bool model_needs(const MaterialField& f, int32_t key_model) {
 std::string field_refusal(const std::string& material, const MaterialField& f, double v, int32_t key_model) {
   core::Deck ranges;
   ranges.key_model = key_model;
-  const std::string why = drivers::real_out_of_range(f.name, v, ranges);
+  const std::string why = upscaling::real_out_of_range(f.name, v, ranges);
   if (why.empty()) return "";
   return "in material \"" + material + "\": " + f.name + " = " + shown(v) + " " + why;
 }

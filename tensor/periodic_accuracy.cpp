@@ -10,7 +10,7 @@
 
 namespace tensor {
 
-namespace bounds = drivers::bounds;
+namespace bounds = upscaling::bounds;
 
 namespace {
 

@@ -64,9 +64,9 @@ void biaxial_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c) {
 
 void shear_moduli(const GridSystem& g, const SweepPoint& p, Stiffness& c) {
   // Functionals: mean strain of solid 1, of solid 3; loads: tractions on solid 1, on solid 3.
-  const drivers::SolidCompliance gc{p.value[0], p.value[1], p.value[2], p.value[3]};
-  c.c55 = drivers::tied_modulus(gc);
-  const drivers::TiedDerivatives d = drivers::tied_derivatives(gc.g11, gc.g13, gc.g31, gc.g33);
+  const upscaling::SolidCompliance gc{p.value[0], p.value[1], p.value[2], p.value[3]};
+  c.c55 = upscaling::tied_modulus(gc);
+  const upscaling::TiedDerivatives d = upscaling::tied_derivatives(gc.g11, gc.g13, gc.g31, gc.g33);
   const double change = core::cabs(d.d11) * absolute(g, p, 0) + core::cabs(d.d13) * absolute(g, p, 1) +
                         core::cabs(d.d31) * absolute(g, p, 2) + core::cabs(d.d33) * absolute(g, p, 3);
   const double r = change / core::cabs(d.m) + d.rounding;

@@ -91,20 +91,20 @@ void add_test_fields(const Grid& g, const std::vector<core::CellCoefficients>& c
                      std::span<const char* const> names, std::vector<CellField>& out, const double* trace = nullptr) {
   const std::size_t n = static_cast<std::size_t>(g.n), count = static_cast<std::size_t>(g.nx * g.ny);
   for (std::size_t l = 0; l < names.size(); ++l) {
-    const drivers::SolutionView view(x.data() + l * n, g.xnod, static_cast<int>(g.nx));
+    const upscaling::SolutionView view(x.data() + l * n, g.xnod, static_cast<int>(g.nx));
     CellField re{std::string(names[l]) + "_div_u1_re", std::vector<double>(count)};
     CellField im{std::string(names[l]) + "_div_u1_im", std::vector<double>(count)};
     CellField p{std::string(names[l]) + "_pressure_abs_Pa", std::vector<double>(count)};
     for (int64_t k = 1; k <= g.ny; ++k)
       for (int64_t j = 1; j <= g.nx; ++j) {
         const std::size_t at = static_cast<std::size_t>((j - 1) + (k - 1) * g.nx);
-        const drivers::CellSolution u = view.cell(static_cast<int>(j), static_cast<int>(k));
+        const upscaling::CellSolution u = view.cell(static_cast<int>(j), static_cast<int>(k));
         const zcomplex mean{trace ? trace[l] : 0.0, 0.0};
-        const zcomplex t1 = drivers::solid_divergence(u, drivers::kSolid1, g.h) + mean;
-        const zcomplex t3 = drivers::solid_divergence(u, drivers::kSolid3, g.h) + mean;
-        const zcomplex z = drivers::fluid_divergence(u, g.h);
+        const zcomplex t1 = upscaling::solid_divergence(u, upscaling::kSolid1, g.h) + mean;
+        const zcomplex t3 = upscaling::solid_divergence(u, upscaling::kSolid3, g.h) + mean;
+        const zcomplex z = upscaling::fluid_divergence(u, g.h);
         const core::CellCoefficients& c = cells[at];
-        const zcomplex pres = drivers::fluid_pressure(c.b1, c.b2, c.m, t1, t3, z);
+        const zcomplex pres = upscaling::fluid_pressure(c.b1, c.b2, c.m, t1, t3, z);
         re.values[at] = t1.re, im.values[at] = t1.im, p.values[at] = std::hypot(pres.re, pres.im);
       }
     out.push_back(std::move(re)), out.push_back(std::move(im)), out.push_back(std::move(p));

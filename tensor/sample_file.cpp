@@ -198,7 +198,7 @@ Sample read_sample_file(const std::string& path) {
   s.input_digests.emplace_back(labels, digest);
   core::Deck ranges;
   const double height = static_cast<double>(s.ny) * s.h;
-  if (std::string why = drivers::real_out_of_range("domain_size", height, ranges); !why.empty())
+  if (std::string why = upscaling::real_out_of_range("domain_size", height, ranges); !why.empty())
     w.refuse(t.get("cell_size"), "the sample's height " + std::to_string(s.ny) + " cells x cell_size " + shown(s.h) +
                                      " = " + shown(height) + " m " + why);
   if (const toml::node* water = t.get("water")) {

@@ -74,7 +74,7 @@ void apply_water_image(const Image<double>& image, const std::string& path, Samp
     for (int64_t x = 0; x < image.width; ++x) {
       const double v = image.values[static_cast<std::size_t>(y * image.width + x)];
       const std::size_t c = cell_of_pixel(x, y, image.width, image.height);
-      std::string why = drivers::real_out_of_range("phi_layer1", v, ranges);
+      std::string why = upscaling::real_out_of_range("phi_layer1", v, ranges);
       const Material& m = sample.materials.at(static_cast<std::size_t>(sample.material_of_cell[c] - 1));
       if (why.empty() && sample.key_model == 0 && !(v < m.phi_a))
         why = "is not below the absolute porosity phi_a = " + shown(m.phi_a) + " of its material \"" + m.name +

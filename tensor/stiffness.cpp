@@ -31,8 +31,8 @@ double worst(const engine::SparseSolver& s) {
 
 SolidShear mean_shear_strains(const GridSystem& g, std::span<const zcomplex> x) {
   const int nx = static_cast<int>(g.nx), ny = static_cast<int>(g.ny);
-  const drivers::SolidStrains s =
-      drivers::mean_work_strains(core::TestKind::shear, drivers::SolutionView(x.data(), g.xnod, nx), nx, ny, g.h);
+  const upscaling::SolidStrains s =
+      upscaling::mean_work_strains(core::TestKind::shear, upscaling::SolutionView(x.data(), g.xnod, nx), nx, ny, g.h);
   return {s.solid1, s.solid3};
 }
 
@@ -154,7 +154,7 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   } else {
     const SolidShear on1 = mean_shear_strains(grid, std::span<const zcomplex>(x).first(n));
     const SolidShear on3 = mean_shear_strains(grid, std::span<const zcomplex>(x).subspan(n, n));
-    s.c55 = drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
+    s.c55 = upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
     if (bounded) bound_shear(grid, test, {values, rhs, raw, x}, solver, s.bounds);
   }
   if (keep) *keep = std::move(x);

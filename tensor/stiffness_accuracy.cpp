@@ -14,7 +14,7 @@
 
 namespace tensor {
 
-namespace bounds = drivers::bounds;
+namespace bounds = upscaling::bounds;
 
 namespace {
 
@@ -86,8 +86,8 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
 
 // l with l^T u = the mean engineering shear strain of solid s (as
 // mean_shear_strains): each cell's formula probed with unit values.
-std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidComponents s) {
-  return drivers::mean_work_strain_functional(core::TestKind::shear, s, static_cast<int>(g.nx), static_cast<int>(g.ny),
+std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::SolidComponents s) {
+  return upscaling::mean_work_strain_functional(core::TestKind::shear, s, static_cast<int>(g.nx), static_cast<int>(g.ny),
                                               g.h, g.xnod, static_cast<std::size_t>(g.n));
 }
 
@@ -111,13 +111,13 @@ void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& 
   const std::size_t n = static_cast<std::size_t>(g.n);
   const bounds::SolveCallbacks solves = solves_of(solver, true);
   const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
-  const std::vector<zcomplex> l1 = mean_shear_functional(g, drivers::kSolid1);
-  const std::vector<zcomplex> l3 = mean_shear_functional(g, drivers::kSolid3);
+  const std::vector<zcomplex> l1 = mean_shear_functional(g, upscaling::kSolid1);
+  const std::vector<zcomplex> l3 = mean_shear_functional(g, upscaling::kSolid3);
   const std::vector<zcomplex> y1 = bounds::adjoint(free_part(l1, test), solves);
   const std::vector<zcomplex> y3 = bounds::adjoint(free_part(l3, test), solves);
   // z1, z3: the responses to the tractions on solid 1 and on solid 3.
   const auto z1 = t.x.first(n), z3 = t.x.subspan(n, n);
-  const drivers::TiedDerivatives dm = drivers::tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
+  const upscaling::TiedDerivatives dm = upscaling::tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
   const double change = bounds::functional_bound(combined(dm.d11, y1, dm.d31, y3), w[0]) +
                         bounds::functional_bound(combined(dm.d13, y1, dm.d33, y3), w[1]);
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
@@ -150,15 +150,15 @@ void add_accuracy_columns(TensorRow& row, const StiffnessBounds& b) {
 }
 
 std::string resolution_warning(const StiffnessBounds& b, double freq_hz) {
-  drivers::RunAccuracy a;
+  upscaling::RunAccuracy a;
   a.cells_per_diffusion_length = b.cells_per_diffusion_length;
-  return drivers::unresolved_grid(a, freq_hz);
+  return upscaling::unresolved_grid(a, freq_hz);
 }
 
 std::string no_certain_digit(const StiffnessBounds& b, double freq_hz) {
   const char* name = nullptr;
   const double worst = worst_bound(b, &name);
-  if (worst <= drivers::kLargestRelativeError) return "";
+  if (worst <= upscaling::kLargestRelativeError) return "";
   char text[512];
   std::snprintf(text, sizeof text,
                 "at %g Hz the relative error bound of %s is %.3g, above 1e-3, so the results carry no certain "

@@ -50,7 +50,7 @@ void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& 
                  StiffnessBounds& b);
 
 // l with l^T u = the mean engineering shear strain of solid s over the cells.
-std::vector<zcomplex> mean_shear_functional(const GridSystem& g, drivers::SolidComponents s);
+std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::SolidComponents s);
 
 // The smallest diffusion length of the cells over the cell side h.
 double cells_per_diffusion_length(std::span<const core::CellCoefficients> cells, double h, double omega);

@@ -50,8 +50,8 @@ FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKind
       const PlateFunctionals pf = plate_functionals(g, test, tc[q].cells, tc[q].omega);
       f.term_functionals.push_back({term_part(pf.right, tc[q].imaginary), term_part(pf.top, tc[q].imaginary)});
     } else if (q == 0) {
-      f.term_functionals.push_back({term_part(mean_shear_functional(g, drivers::kSolid1), false),
-                                    term_part(mean_shear_functional(g, drivers::kSolid3), false)});
+      f.term_functionals.push_back({term_part(mean_shear_functional(g, upscaling::kSolid1), false),
+                                    term_part(mean_shear_functional(g, upscaling::kSolid3), false)});
     } else {
       f.term_functionals.push_back({{}, {}});
     }

@@ -15,7 +15,7 @@ core::zcomplex measured(core::zcomplex c) { return std::isnan(c.re) ? core::zcom
 
 Wave wave_of(core::zcomplex modulus, double rho) {
   // + 0.0: an exactly real modulus has 1000/Q = 0, not -0.
-  return {drivers::modulus_velocity(modulus, rho), 1000.0 / drivers::modulus_q(modulus) + 0.0};
+  return {upscaling::modulus_velocity(modulus, rho), 1000.0 / upscaling::modulus_q(modulus) + 0.0};
 }
 
 PSVWaves christoffel(const Stiffness& c, double theta_degrees) {

@@ -7,7 +7,7 @@
 #include "upscaling/solution_view.hpp"
 #include "fem/local_unknowns.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 // The local positions of one solid's two displacement components.
 struct SolidComponents {
@@ -52,4 +52,4 @@ inline zcomplex fluid_pressure(double b1, double b2, double m, zcomplex theta1, 
   return -(b1 * theta1 + b2 * theta3 + m * zeta);
 }
 
-}  // namespace drivers
+}  // namespace upscaling

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace drivers {
+namespace upscaling {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::string integer_out_of_range(std::string_view name, int32_t v) {
   return "";
 }
 
-}  // namespace drivers
+}  // namespace upscaling

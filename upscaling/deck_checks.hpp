@@ -9,7 +9,7 @@
 
 #include "core/deck.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 // Why the real value `v` of the quantity `name` (the record's name without
 // its layer index, e.g. "akf") cannot stand in `deck` as read so far (the
@@ -27,4 +27,4 @@ std::string friction_range_after_control(const core::Deck& deck);
 // grid size and keys are checked where they are read.
 std::string integer_out_of_range(std::string_view name, int32_t v);
 
-}  // namespace drivers
+}  // namespace upscaling

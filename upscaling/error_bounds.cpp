@@ -6,7 +6,7 @@
 
 #include "core/backward_error.hpp"
 
-namespace drivers::bounds {
+namespace upscaling::bounds {
 
 namespace {
 
@@ -188,4 +188,4 @@ SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex>
   return out;
 }
 
-}  // namespace drivers::bounds
+}  // namespace upscaling::bounds

@@ -35,7 +35,7 @@
 
 #include "core/complex.hpp"
 
-namespace drivers::bounds {
+namespace upscaling::bounds {
 
 using Index = std::int64_t;
 using core::zcomplex;
@@ -108,4 +108,4 @@ struct SolutionBounds {
 };
 SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex> x, const SolveCallbacks& s);
 
-}  // namespace drivers::bounds
+}  // namespace upscaling::bounds

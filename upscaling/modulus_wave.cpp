@@ -1,6 +1,6 @@
 #include "upscaling/modulus_wave.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 using core::cdiv;
 using core::crecip;
@@ -12,4 +12,4 @@ double modulus_velocity(zcomplex modulus, double density) {
 
 double modulus_q(zcomplex modulus) { return modulus.re / modulus.im; }
 
-}  // namespace drivers
+}  // namespace upscaling

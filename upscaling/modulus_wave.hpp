@@ -3,7 +3,7 @@
 
 #include "core/complex.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 using core::zcomplex;
 
@@ -12,4 +12,4 @@ using core::zcomplex;
 double modulus_velocity(zcomplex modulus, double density);
 double modulus_q(zcomplex modulus);
 
-}  // namespace drivers
+}  // namespace upscaling

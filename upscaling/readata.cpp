@@ -10,7 +10,7 @@
 #include "core/text_out.hpp"
 #include "upscaling/deck_checks.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 namespace {
 
@@ -224,4 +224,4 @@ std::string readata(core::Deck& deck) {
   return in.digest_of_bytes_read();
 }
 
-}  // namespace drivers
+}  // namespace upscaling

@@ -8,7 +8,7 @@
 #include "core/deck.hpp"
 #include "core/text_in.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 // Reads the deck from `in` into `deck`, record by record: the nine global
 // records, then twenty records for each layer material. Echoes the values on
@@ -35,4 +35,4 @@ void readata(core::RecordSource& in, core::Deck& deck, int32_t max_cells_per_sid
 // The same, from standard input; returns the SHA-256 of the bytes it read.
 std::string readata(core::Deck& deck);
 
-}  // namespace drivers
+}  // namespace upscaling

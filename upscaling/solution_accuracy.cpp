@@ -10,7 +10,7 @@
 #include "upscaling/tied_modulus.hpp"
 #include "waves/diffusion_length.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 using core::TestKind;
 
@@ -191,4 +191,4 @@ std::string unresolved_grid(const RunAccuracy& a, double freq) {
   return text;
 }
 
-}  // namespace drivers
+}  // namespace upscaling

@@ -26,7 +26,7 @@
 #include "upscaling/error_bounds.hpp"
 #include "upscaling/tied_modulus.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 // The relative error bound of one headline modulus; `name` as in run.json.
 struct ModulusBound {
@@ -74,4 +74,4 @@ RunAccuracy run_accuracy(const SolvedTest& t, const core::Coefficients& coef, co
 std::string no_correct_digit(const RunAccuracy& a, double freq);
 std::string unresolved_grid(const RunAccuracy& a, double freq);
 
-}  // namespace drivers
+}  // namespace upscaling

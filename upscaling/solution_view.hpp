@@ -6,7 +6,7 @@
 #include "core/complex.hpp"
 #include "fem/numbering.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 using core::zcomplex;
 
@@ -33,4 +33,4 @@ class SolutionView {
   int nx_;
 };
 
-}  // namespace drivers
+}  // namespace upscaling

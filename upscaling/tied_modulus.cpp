@@ -7,7 +7,7 @@
 #include "core/backward_error.hpp"
 #include "upscaling/cell_strains.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 using core::TestKind;
 
@@ -119,4 +119,4 @@ TiedWorkModuli tied_and_work_moduli(const SolvedTest& t, const SolveAgain& solve
   return m;
 }
 
-}  // namespace drivers
+}  // namespace upscaling

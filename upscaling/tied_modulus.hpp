@@ -34,7 +34,7 @@
 #include "upscaling/solution_view.hpp"
 #include "fem/numbering.hpp"
 
-namespace drivers {
+namespace upscaling {
 
 // The solved test as its post-processing reads it.
 struct SolvedTest {
@@ -89,4 +89,4 @@ struct TiedWorkModuli {
 TiedWorkModuli tied_and_work_moduli(const SolvedTest& test, const SolveAgain& solve_again);
 
 
-}  // namespace drivers
+}  // namespace upscaling

@@ -26,7 +26,7 @@ TEST(CellPressure, IsMinusTheEnergysDerivativeByTheFluidDivergence) {
   const core::CellCoefficients c{8e9, 3e9, 6e9, 2e9, 1e9, 1.2e9, 0.7e9, 2.5e9, 0.4e9, 0, 0, 0, 0, 0, 0, 1e7, 2e7, 3e7};
   // Linear solids (a x, b y) and (d x, e y): divergences a + b and d + e.
   const double a = 1e-6, b = -3e-6, d = 2.5e-6, e = 0.5e-6;
-  drivers::CellSolution u{};
+  upscaling::CellSolution u{};
   const fem::Vertex corners[4] = {lower_left, lower_right, upper_right, upper_left};
   const double x[4] = {0, h, h, 0}, y[4] = {0, 0, h, h};
   for (int v = 0; v < 4; ++v) {
@@ -39,9 +39,9 @@ TEST(CellPressure, IsMinusTheEnergysDerivativeByTheFluidDivergence) {
   for (const fem::Edge edge : {left, right, bottom, top})
     u.v[fem::fluid(edge) - 1] = {flux[static_cast<int>(edge) - 1], 0};
 
-  const zcomplex p = drivers::fluid_pressure(c.b1, c.b2, c.m, drivers::solid_divergence(u, drivers::kSolid1, h),
-                                             drivers::solid_divergence(u, drivers::kSolid3, h),
-                                             drivers::fluid_divergence(u, h));
+  const zcomplex p = upscaling::fluid_pressure(c.b1, c.b2, c.m, upscaling::solid_divergence(u, upscaling::kSolid1, h),
+                                             upscaling::solid_divergence(u, upscaling::kSolid3, h),
+                                             upscaling::fluid_divergence(u, h));
   fem::ElementMatrix ae;
   fem::regular_element_matrix(c, 0.0, h, ae);
   const double sigma[4] = {-1, 1, -1, 1};

@@ -25,7 +25,7 @@
 
 using core::zcomplex;
 using support::contains;
-namespace bounds = drivers::bounds;
+namespace bounds = upscaling::bounds;
 
 namespace {
 
@@ -187,7 +187,7 @@ using C = core::Coefficients;
 // errors of the moduli against those of solutions refined with residuals in
 // quadruple precision and corrections accumulated in extended precision.
 struct Solved {
-  drivers::RunAccuracy accuracy;
+  upscaling::RunAccuracy accuracy;
   std::vector<double> error;  // true relative error of M_T, then the two original estimates
 };
 
@@ -218,12 +218,12 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
   const int32_t n = sol.n;
   const auto ia = sol.ia, ja = sol.ja;
   const auto a = sol.a;
-  const drivers::SolvedTest t = sol.test();
-  const drivers::TiedWorkModuli tied = sol.moduli();
+  const upscaling::SolvedTest t = sol.test();
+  const upscaling::TiedWorkModuli tied = sol.moduli();
   const bounds::SolveCallbacks s{[&](std::span<zcomplex> v) { sol.solve(v, v, 3); },
                                  [&](std::span<zcomplex> v) { sol.solve(v, v, 4); }};
   Solved out;
-  out.accuracy = drivers::run_accuracy(t, coef, tied, bounds::CsrView{n, ia, ja, a, 1}, s, 0.0, sol.omega);
+  out.accuracy = upscaling::run_accuracy(t, coef, tied, bounds::CsrView{n, ia, ja, a, 1}, s, 0.0, sol.omega);
 
   // The reference: x in long double, r = b - A x in quadruple precision.
   const auto refined = [&](std::span<const zcomplex> b, std::span<zcomplex> x) {
@@ -248,10 +248,10 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
   };
   std::vector<zcomplex> zr(n);
   refined(sol.load, zr);
-  const drivers::SolvedTest tr = sol.test(zr);
-  const zcomplex mt = drivers::tied_and_work_moduli(tr, refined).tied;
+  const upscaling::SolvedTest tr = sol.test(zr);
+  const zcomplex mt = upscaling::tied_and_work_moduli(tr, refined).tied;
   out.error.push_back(core::cabs(tied.tied - mt) / core::cabs(mt));
-  const drivers::ResultFunctionals f = drivers::result_functionals(t, coef);
+  const upscaling::ResultFunctionals f = upscaling::result_functionals(t, coef);
   const auto dot = [](const std::vector<zcomplex>& l, std::span<const zcomplex> v) {
     zcomplex s{0, 0};
     for (std::size_t i = 0; i < l.size(); ++i) s += l[i] * v[i];
@@ -260,8 +260,8 @@ Solved solve_and_refine(core::TestKind kind, C& coef, int nx, int ny, double fre
   const auto rel = [](zcomplex p, zcomplex q) { return core::cabs(p - q) / core::cabs(q); };
   // The functionals probed from the cell formulas against the strains the programs sum cell by cell.
   const std::span<const zcomplex> z = sol.z;
-  const drivers::SolidStrains eps =
-      drivers::mean_work_strains(kind, drivers::SolutionView(sol.z.data(), sol.xnod, nx), nx, ny, 0.2 / ny);
+  const upscaling::SolidStrains eps =
+      upscaling::mean_work_strains(kind, upscaling::SolutionView(sol.z.data(), sol.xnod, nx), nx, ny, 0.2 / ny);
   EXPECT_LT(rel(dot(f.strain1, z), eps.solid1), 1e-12);
   EXPECT_LT(rel(dot(f.strain3, z), eps.solid3), 1e-12);
   out.error.push_back(rel(core::crecip(dot(f.boundary, z)), core::crecip(dot(f.boundary, zr))));
@@ -296,7 +296,7 @@ TEST(ErrorBounds, HeadlineModuliOfTheProgramsSystemsAgainstRefinedSolutions) {
         const double bound = s.accuracy.moduli[i].relative;
         EXPECT_GE(bound, s.error[i]) << s.accuracy.moduli[i].name;
         EXPECT_LE(bound, 100 * std::max(s.error[i], rounding_level)) << s.accuracy.moduli[i].name;
-        EXPECT_LT(bound, drivers::kLargestRelativeError);
+        EXPECT_LT(bound, upscaling::kLargestRelativeError);
       }
       if (!deck && friction < 1) {
         EXPECT_GT(s.accuracy.condition, 1e12);

@@ -18,7 +18,7 @@ std::string read_deck(const std::string& text, core::Deck& deck) {
   std::rewind(f);
   core::RecordSource in(f, "test deck");
   testing::internal::CaptureStdout();
-  drivers::readata(in, deck);
+  upscaling::readata(in, deck);
   core::TextOut::report().flush_checked();
   std::fclose(f);
   return testing::internal::GetCapturedStdout();

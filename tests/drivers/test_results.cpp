@@ -138,7 +138,7 @@ namespace {
 
 // The test on an nx x ny sample 0.2 m high, material 2 in the upper half,
 // solved in process; the second solve with the factors.
-drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq,
+upscaling::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq,
                               const fixtures::Material (&mat)[2] = fixtures::kTwoMaterials) {
   static core::Coefficients coef;
   fixtures::two_layers(coef, nx, ny, mat);
@@ -150,12 +150,12 @@ drivers::TiedWorkModuli solve(TestKind kind, int nx, int ny, double freq,
 TEST(TiedModulus, ReciprocityGridIndependenceAndOrderInProcess) {
   for (const TestKind kind : {TestKind::compressional, TestKind::shear}) {
     // Two lossy layers: solid 1 under a traction on solid 3 strains as solid 3 under one on solid 1.
-    const drivers::TiedWorkModuli m = solve(kind, 2, 8, 30.0);
+    const upscaling::TiedWorkModuli m = solve(kind, 2, 8, 30.0);
     EXPECT_TRUE(rel(m.g.g13, m.g.g31) < 1e-12 && m.tied.im > 1e-4 * m.tied.re);  // lossy: not 0 = 0
   }
   // The compressed layered sample deforms alike in every column; M_T is
   // second order in h: each halving divides the change by four.
-  const drivers::TiedWorkModuli one = solve(TestKind::compressional, 1, 8, 30), four = solve(TestKind::compressional, 4, 8, 30);
+  const upscaling::TiedWorkModuli one = solve(TestKind::compressional, 1, 8, 30), four = solve(TestKind::compressional, 4, 8, 30);
   EXPECT_TRUE(rel(four.tied, one.tied) < 1e-11 && rel(four.work, one.work) < 1e-11);
   std::vector<zcomplex> m;
   for (int ny : {8, 16, 32}) m.push_back(solve(TestKind::compressional, 1, ny, 1.0).tied);
@@ -165,7 +165,7 @@ TEST(TiedModulus, ReciprocityGridIndependenceAndOrderInProcess) {
 // e^T G^-1 e of G = (1 + 2i) {3, 1; 2, 2}: (3 + 2 - 1 - 2) / (6 - 2) / (1 + 2i).
 TEST(TiedModulus, ClosedFormOfATwoByTwoCompliance) {
   const zcomplex c{1, 2};
-  EXPECT_LT(rel(drivers::tied_modulus({3.0 * c, 1.0 * c, 2.0 * c, 2.0 * c}), cdiv(zcomplex{0.5, 0}, c)), 1e-15);
+  EXPECT_LT(rel(upscaling::tied_modulus({3.0 * c, 1.0 * c, 2.0 * c, 2.0 * c}), cdiv(zcomplex{0.5, 0}, c)), 1e-15);
 }
 
 // M_W = M_T when the solids move as one (a friction between them of 1e17
@@ -181,10 +181,10 @@ TEST(TiedModulus, WorkModulusIsTheTiedOneForLockedOrInterchangeableSolids) {
     twins[m][1] = twins[m][0], twins[m][3] = twins[m][2], twins[m][6] = twins[m][5], twins[m][10] = 0;
   }
   for (const TestKind kind : {TestKind::compressional, TestKind::shear}) {
-    const drivers::TiedWorkModuli m = solve(kind, 2, 8, 30.0, locked);
+    const upscaling::TiedWorkModuli m = solve(kind, 2, 8, 30.0, locked);
     EXPECT_LT(rel(m.work, m.tied), 1e-5) << "locked, " << (kind == TestKind::shear ? "shear" : "compressional");
   }
-  const drivers::TiedWorkModuli m = solve(TestKind::compressional, 2, 8, 30.0, twins);
+  const upscaling::TiedWorkModuli m = solve(TestKind::compressional, 2, 8, 30.0, twins);
   EXPECT_TRUE(rel(m.g.g11, m.g.g33) < 1e-12 && rel(m.work, m.tied) < 1e-12 && m.work.im > 1e-6 * m.work.re);
 }
 

@@ -75,8 +75,8 @@ TEST(BackwardError, TheSolverTheEngineAndTheBoundsMeasureAlike) {
         A, yale::Vec1<const zcomplex>(b.data(), s.n), yale::Vec1<const zcomplex>(x.data(), s.n),
         yale::Vec1<zcomplex>(r_yale.data(), s.n));
     const double w_engine = engine::detail::residual(s.lower, s.lower_values.data(), x.data(), b.data(), r_engine.data());
-    const drivers::bounds::CooView coo{s.n, s.coo_row, s.coo_col, s.lower_values, true};
-    const drivers::bounds::ResidualBound rb = drivers::bounds::residual_bound(coo, b, x);
+    const upscaling::bounds::CooView coo{s.n, s.coo_row, s.coo_col, s.lower_values, true};
+    const upscaling::bounds::ResidualBound rb = upscaling::bounds::residual_bound(coo, b, x);
 
     // The residuals are not small against their scale here (x is no
     // solution), so the extended sums, taken in different orders, round to

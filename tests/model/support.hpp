@@ -30,7 +30,7 @@ inline core::Deck example_deck(const std::string& name, int nx, int ny) {
     std::string text = support::join(support::deck_lines(name));
     std::FILE* f = fmemopen(text.data(), text.size(), "r");
     core::RecordSource in(f, name);
-    drivers::readata(in, read[name]);
+    upscaling::readata(in, read[name]);
     std::fclose(f);
   }
   core::Deck d = read[name];

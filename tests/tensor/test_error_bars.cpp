@@ -93,7 +93,7 @@ TEST(ErrorBounds, ShearModulusCoversAKnownError) {
   auto c55 = [&](const std::vector<zcomplex>& x) {
     const tensor::SolidShear on1 = tensor::mean_shear_strains(k.g, k.load(x, 0));
     const tensor::SolidShear on3 = tensor::mean_shear_strains(k.g, k.load(x, 1));
-    return drivers::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
+    return upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
   };
   expect_covered(b.c55, rel(c55(k.x_off), c55(k.x)), "C55");
 }

@@ -22,28 +22,33 @@
 
 namespace engine_test {
 
-// A scratch working folder for the plotting files of the coefficient
-// routines: entered while it lives, left and removed however the test ends.
-class InScratchFolder {
+// A scratch folder, removed however the test ends; entered while it lives
+// when asked (the plotting files of the coefficient routines land there).
+class TempDir {
  public:
-  InScratchFolder() : home_(std::filesystem::current_path()) {
+  explicit TempDir(bool enter = false) : home_(std::filesystem::current_path()) {
     char tmpl[] = "/tmp/engine_test_XXXXXX";
-    if (mkdtemp(tmpl)) dir_ = tmpl, std::filesystem::current_path(dir_);
+    if (mkdtemp(tmpl)) path_ = tmpl;
+    if (enter && ok()) std::filesystem::current_path(path_), entered_ = true;
   }
-  ~InScratchFolder() {
+  ~TempDir() {
     std::error_code ec;
-    std::filesystem::current_path(home_, ec);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    if (entered_) std::filesystem::current_path(home_, ec);
+    if (ok()) std::filesystem::remove_all(path_, ec);
   }
-  bool ok() const { return !dir_.empty(); }
+  const std::string& path() const { return path_; }
+  bool ok() const { return !path_.empty(); }
+  bool empty() const { return std::filesystem::is_empty(path_); }
 
  private:
-  std::filesystem::path home_, dir_;
+  std::filesystem::path home_;
+  std::string path_;
+  bool entered_ = false;
 };
 
 // The small ice deck's material tiled over an n x n grid.
 inline std::optional<engine_bench::GridSystem> ice_grid(int n) {
-  const InScratchFolder scratch;
+  const TempDir scratch(true);
   std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
   return engine_bench::grid_system("deck", n);
 }

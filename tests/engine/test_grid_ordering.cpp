@@ -1,6 +1,7 @@
 // The geometric nested dissection on a real grid system (the small ice
 // deck's material tiled over a grid of another shape): the same solution as
-// under METIS, and bad places named.
+// under METIS, bad places named, and the automatic choice taking it where
+// the grid is known.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ TEST(EngineGrid, GeometricAndMetisOrderingsGiveOneSolution) {
   EXPECT_LT(relative_difference(x, y), 1e-12);
 }
 
-TEST(EngineGrid, PlacesOutsideTheGridAreNamed) {
+TEST(EngineGrid, PlacesOutsideTheGridAreNamedAndTheAutomaticOrderingUsesTheGrid) {
   Coo a = random_system(5, 6, 1);
   engine::GridPlaces places{1, 1, {0, 1, 2, 0, 3}, {0, 0, 0, 2, 1}};
   engine::Options o;
@@ -56,7 +57,13 @@ TEST(EngineGrid, PlacesOutsideTheGridAreNamed) {
   places.x2[4] = 1;
   s->analyse(a.pattern, o);
   EXPECT_EQ(s->statistics().ordering, "geometric nested dissection");
+  o.ordering = engine::Ordering::automatic;  // the grid's where the grid is known, METIS elsewhere
+  s->analyse(a.pattern, o);
+  EXPECT_EQ(s->statistics().ordering, "geometric nested dissection");
   o.grid = nullptr;
+  s->analyse(a.pattern, o);
+  EXPECT_EQ(s->statistics().ordering, "METIS nested dissection");
+  o.ordering = engine::Ordering::geometric;
   EXPECT_THROW(s->analyse(a.pattern, o), std::invalid_argument);
 }
 

@@ -22,23 +22,6 @@ namespace {
 using namespace engine_test;
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/engine_ooc_XXXXXX";
-    if (mkdtemp(tmpl)) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  bool empty() const { return fs::is_empty(path_); }
-
- private:
-  std::string path_;
-};
-
 // Descriptors of this process open on deleted files in `dir`, and their sizes.
 std::vector<std::int64_t> open_deleted_files(const std::string& dir) {
   std::vector<std::int64_t> sizes;

@@ -19,46 +19,39 @@ std::string tensor(const std::string& args) { return "exec '" OUTPUTS_TENSOR_EXE
 
 }  // namespace
 
-TEST_F(TensorInputs, AFifoOrAFolderAsTheDeckIsRefusedWithoutWaiting) {
+// Each refused run: its shell command (in the scratch folder, where the
+// deck f.deck is a FIFO and d.deck a folder), the status (0: any non-zero)
+// and what its message says. A hang would be killed by the time limit: -1.
+TEST_F(TensorInputs, CarelessInputsAreOneSentenceAndAStatus) {
+  const std::string deck = examples() + "/ice_small.deck", sample = "'" + examples() + "/patchy_ice/sample.toml'";
+  const auto nfreq = [&](const char* n) { return std::string("sed \"3s/.*/") + n + "   nfreq/\" '" + deck + "' > big.deck && "; };
   ASSERT_EQ(sh(dir, "mkfifo f.deck && mkdir d.deck"), 0);
-  EXPECT_EQ(sh(dir, tensor("f.deck --quiet -o o")), 1);  // a hang would be killed by the time limit: -1
-  EXPECT_TRUE(has(read_all(root + "/err.txt"), "deck \"f.deck\" is not a regular file (a FIFO)")) << read_all(root + "/err.txt");
-  EXPECT_EQ(sh(dir, tensor("d.deck --quiet -o o")), 1);
-  EXPECT_TRUE(has(read_all(root + "/err.txt"), "deck \"d.deck\" is not a regular file (a folder)")) << read_all(root + "/err.txt");
-}
-
-TEST_F(TensorInputs, TheDecksNumberOfFrequenciesHasTheSweepsLimit) {
-  const std::string deck = examples() + "/ice_small.deck";
-  for (const char* nfreq : {"1000001", "2000000000"}) {
-    ASSERT_EQ(sh(dir, std::string("sed \"3s/.*/") + nfreq + "   nfreq/\" '" + deck + "' > big.deck"), 0);
-    EXPECT_EQ(sh(dir, tensor("big.deck --quiet -o o")), 1) << nfreq;
-    EXPECT_TRUE(has(read_all(root + "/err.txt"), std::string("the deck's nfreq is ") + nfreq + ": more than a million points"))
-        << read_all(root + "/err.txt");
+  const struct {
+    std::string command;
+    int status;
+    std::string says;
+  } cases[] = {
+      {tensor("f.deck --quiet -o o"), 1, "deck \"f.deck\" is not a regular file (a FIFO)"},
+      {tensor("d.deck --quiet -o o"), 1, "deck \"d.deck\" is not a regular file (a folder)"},
+      // The deck's number of frequencies has the sweep's limit.
+      {nfreq("1000001") + tensor("big.deck --quiet -o o"), 1, "the deck's nfreq is 1000001: more than a million points"},
+      {nfreq("2000000000") + tensor("big.deck --quiet -o o"), 1, "the deck's nfreq is 2000000000: more than a million"},
+      {tensor(sample + " --plan --quiet -o o > /dev/full"), 0, "the plan could not be written to standard output"},
+      {tensor(sample + " --freq 1 --angles 45,30,45 -o a"), 2, "is given twice"},
+      {tensor(sample + " --freq 1 --angles 45,45.0 -o a"), 2, "is given twice"},
+      {tensor(sample + " --freq 1 --angles 0,90,0 -o a"), 2, "is given twice"},
+  };
+  for (const auto& c : cases) {
+    const int status = sh(dir, c.command);
+    EXPECT_TRUE(c.status == 0 ? status > 0 : status == c.status) << status << ": " << c.command;
+    EXPECT_TRUE(has(read_all(root + "/err.txt"), c.says)) << c.command << ": " << read_all(root + "/err.txt");
   }
+  EXPECT_FALSE(fs::exists(at("o/tensor.csv")) || fs::exists(at("a")));
   // The limit itself is a deck's nfreq as any other (the run is not started: --plan of a build without
   // MUMPS stops after reading it, or with it after the plan).
-  ASSERT_EQ(sh(dir, "sed \"3s/.*/1000000   nfreq/\" '" + deck + "' > limit.deck"), 0);
-  sh(dir, tensor("limit.deck --quiet --plan -o o > plan.txt"));
+  sh(dir, nfreq("1000000") + tensor("big.deck --quiet --plan -o o > plan.txt"));
   EXPECT_FALSE(has(read_all(root + "/err.txt"), "nfreq")) << read_all(root + "/err.txt");
 }
-
-TEST_F(TensorInputs, APlanSentToAFullDiskIsAFailure) {
-  EXPECT_NE(sh(dir, tensor("'" + examples() + "/patchy_ice/sample.toml' --plan --quiet -o o > /dev/full")), 0);
-  EXPECT_TRUE(has(read_all(root + "/err.txt"), "the plan could not be written to standard output"))
-      << read_all(root + "/err.txt");
-}
-
-TEST_F(TensorInputs, AnAngleGivenTwiceIsRefused) {
-  for (const char* angles : {"45,30,45", "45,45.0", "0,90,0"}) {
-    EXPECT_EQ(sh(dir, tensor("'" + examples() + "/patchy_ice/sample.toml' --freq 1 --angles " + angles + " -o o")), 2);
-    EXPECT_TRUE(has(read_all(root + "/err.txt"), "is given twice")) << angles << ": " << read_all(root + "/err.txt");
-  }
-  EXPECT_FALSE(fs::exists(at("o")));
-}
-
-#endif
-
-#ifdef OUTPUTS_TENSOR_EXE
 
 namespace {
 
@@ -100,10 +93,6 @@ TEST_F(TensorInputs, ManyThreadsUnderAMemoryLimitNeitherHangNorAbort) {
   }
 #endif
 }
-
-#endif
-
-#ifdef OUTPUTS_TENSOR_EXE
 
 // A label image of another size than the deck's grid makes the sample the
 // image's: said plainly on standard error, and recorded as the grid run.

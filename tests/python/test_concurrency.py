@@ -43,18 +43,13 @@ def test_two_threads_at_once_equal_one_after_the_other(threads):
             assert np.array_equal(values, b.columns[name], equal_nan=True), name
 
 
-def test_progress_callable_sees_every_factorisation():
-    calls = []
-    upscale.tensor(sample(1, 6, 5), FREQS, boundary="sealed",
-                   progress=lambda done, total, msg: calls.append((done, total, msg)))
+def test_progress_callable_sees_every_factorisation_and_may_stop_the_computation():
+    s, calls = sample(1, 6, 5), []
+    upscale.tensor(s, FREQS, boundary="sealed", progress=lambda done, total, msg: calls.append((done, total, msg)))
     # Two sealed tests per frequency, counted from 0.
     assert [c[0] for c in calls] == list(range(6)) and all(c[1] == 6 for c in calls)
     assert calls[0][2].startswith("frequency 1/3 (1 Hz): biaxial")
     assert calls[-1][2].startswith("frequency 3/3 (10000 Hz): shear")
-
-
-def test_an_exception_in_the_progress_callable_stops_the_computation():
-    s = sample(2, 6, 5)
 
     def fail(done, total, msg):
         if done == 3:

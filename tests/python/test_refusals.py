@@ -27,25 +27,25 @@ def py_materials(materials):
     return {label: dict(fields, name=name) for label, (name, fields) in materials.items()}
 
 
-# Each case: the materials, the labels, the water image; the program names
-# the file (and the line), the module the same sentence after it.
+# Each case: the materials, the water image, the cell size; the program
+# names the file (and the line), the module the same sentence after it.
+BOTH = {0: ("sand", SAND), 7: ("patch", PATCH)}
 CASES = {
-    "label without material": ({0: ("sand", SAND)}, patchy_labels(4, 3), None),
-    "field out of range": ({0: ("sand", dict(SAND, akf=-2e9)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
-    "water above phi_a": ({0: ("sand", dict(SAND, phi_layer1=0.45)), 7: ("patch", PATCH)}, patchy_labels(4, 3), None),
-    "water image out of range": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
-                                 np.full((4, 3), 1.5)),
-    "water image of another shape": ({0: ("sand", SAND), 7: ("patch", PATCH)}, patchy_labels(4, 3),
-                                     np.full((3, 4), 0.2)),
+    "label without material": ({0: ("sand", SAND)}, None, 2e-3),
+    "field out of range": ({0: ("sand", dict(SAND, akf=-2e9)), 7: ("patch", PATCH)}, None, 2e-3),
+    "water above phi_a": ({0: ("sand", dict(SAND, phi_layer1=0.45)), 7: ("patch", PATCH)}, None, 2e-3),
+    "water image out of range": (BOTH, np.full((4, 3), 1.5), 2e-3),
+    "water image of another shape": (BOTH, np.full((3, 4), 0.2), 2e-3),
+    "cell too small": (BOTH, None, 1e-12),
 }
 
 
 @pytest.mark.parametrize("case", sorted(CASES))
 def test_same_sentence_as_the_program(case, tmp_path, small_sample):
-    materials, labels, water = CASES[case]
-    said = program_sentence(tmp_path, labels, materials, water)
+    materials, water, h = CASES[case]
+    said = program_sentence(tmp_path, patchy_labels(4, 3), materials, water, cell_size=h)
     with pytest.raises(ValueError) as e:
-        upscale.Sample(labels, py_materials(materials), cell_size=2e-3, water=water)
+        upscale.Sample(patchy_labels(4, 3), py_materials(materials), cell_size=h, water=water)
     # The program says where ("FILE" line N: ... or "FILE": ...), then the sentence.
     assert str(e.value)
     assert said.endswith(str(e.value).split('": ', 1)[-1]), (said, str(e.value))
@@ -61,21 +61,10 @@ def test_unknown_field_is_a_type_error_with_the_programs_sentence(tmp_path, smal
     still_works(small_sample)
 
 
-def test_cell_size_and_height(tmp_path, small_sample):
-    materials = {0: ("sand", SAND), 7: ("patch", PATCH)}
-    for h in (-1e-3, 0.0, math.nan):
-        with pytest.raises(ValueError, match="cell_size = .* must be a positive length"):
-            upscale.Sample(patchy_labels(4, 3), py_materials(materials), cell_size=h)
-    said = program_sentence(tmp_path, patchy_labels(4, 3), materials, cell_size=1e-12)
-    with pytest.raises(ValueError) as e:
-        upscale.Sample(patchy_labels(4, 3), py_materials(materials), cell_size=1e-12)
-    assert said.endswith(str(e.value)), (said, str(e.value))
-    still_works(small_sample)
-
-
 def test_arrays_and_requests_of_the_wrong_kind(small_sample):
     m, labels, S, T = {0: dict(SAND), 7: dict(PATCH)}, patchy_labels(4, 3), upscale.Sample, upscale.tensor
-    cases = [
+    cases = [(ValueError, "cell_size = .* must be a positive length", lambda h=h: S(labels, m, cell_size=h))
+             for h in (-1e-3, 0.0, math.nan)] + [
         (TypeError, "labels must be an array of integers.*float64", lambda: S(labels.astype(float), m, cell_size=1e-3)),
         (TypeError, "labels must be an array of integers.*bool", lambda: S(np.zeros((4, 3), dtype=bool), m, 1e-3)),
         (ValueError, "labels must be a 2-D array.*3 dimension", lambda: S(np.zeros((2, 4, 3), dtype=np.int32), m, 1e-3)),

@@ -8,8 +8,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <span>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
 #include "tensor/options.hpp"
+#include "tensor/reduced_periodic.hpp"
 #include "tensor/run.hpp"
 #include "tensor/stiffness.hpp"
 
@@ -45,6 +49,30 @@ tensor::Sample with_map(tensor::Sample s, int64_t nx, int64_t ny, double h, F&& 
   return s;
 }
 
+// The material of cell (j, k) of s.
+inline int32_t at(const tensor::Sample& s, int64_t j, int64_t k) {
+  return s.material_of_cell[static_cast<std::size_t>((j - 1) + (k - 1) * s.nx)];
+}
+
+// The two ice materials in random cells.
+inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed) {
+  std::mt19937 rng(seed);
+  return with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
+}
+
+// Stripes rising to the right at 45 degrees (period 6 cells along each axis).
+inline tensor::Sample stripes45(int64_t n) {
+  return with_map(ice_materials(), n, n, 0.01, [](int64_t j, int64_t k) { return (j - k + 600) % 6 < 3 ? 1 : 2; });
+}
+
+// `count` frequencies drawn from 10 mHz to 10 kHz.
+inline std::vector<double> random_frequencies(unsigned seed, int count) {
+  std::mt19937 rng(seed);
+  std::vector<double> f;
+  for (int i = 0; i < count; ++i) f.push_back(std::pow(10.0, -2.0 + 6.0 * static_cast<double>(rng() % 10000) / 1e4));
+  return f;
+}
+
 // The tensor of `s` at each frequency, one analysis for all.
 inline std::vector<tensor::Stiffness> tensor_at(const tensor::Sample& s, const std::vector<double>& freqs,
                                                 tensor::Boundary boundary = tensor::Boundary::sealed) {
@@ -54,6 +82,62 @@ inline std::vector<tensor::Stiffness> tensor_at(const tensor::Sample& s, const s
   std::vector<tensor::Stiffness> out;
   for (double f : freqs) out.push_back(comp.at(f));
   return out;
+}
+
+// The reduced sweep over `freqs` (at most `max_full` full solves when
+// positive), on the tests of the boundary.
+inline tensor::ReducedStiffness sweep(const tensor::Sample& s, const std::vector<double>& freqs, double tolerance,
+                                      int max_full = 0, tensor::Boundary boundary = tensor::Boundary::sealed) {
+  engine::Options eo;
+  eo.threads = 1;
+  tensor::StiffnessComputation comp(s, engine::make_solver(engine::Backend::own), eo, {true, true, boundary});
+  tensor::SweepOptions so;
+  so.tolerance = tolerance;
+  so.max_full_solves = max_full;
+  const tensor::CellLawTerms terms = tensor::cell_law_terms(s);
+  if (boundary == tensor::Boundary::periodic)
+    return tensor::reduced_periodic_stiffness(s, terms, *comp.periodic_grid(), comp.solver(), freqs, so);
+  return tensor::reduced_stiffness(s, terms, comp.grid(), comp.biaxial(), comp.shear(), {}, comp.solver(), freqs, so);
+}
+
+// A component of the tensor, its bound, and whether the bound is relative
+// to the largest diagonal modulus (the couplings, which may vanish) rather
+// than to the component itself. The first four are those the sealed tests
+// measure with their own bounds.
+struct Component {
+  zcomplex tensor::Stiffness::*value;
+  double tensor::StiffnessBounds::*bound;
+  bool to_diagonal;
+  const char* name;
+};
+using tensor::Stiffness, tensor::StiffnessBounds;
+inline constexpr Component kComponents[] = {
+    {&Stiffness::c11, &StiffnessBounds::c11, false, "C11"}, {&Stiffness::c13, &StiffnessBounds::c13, false, "C13"},
+    {&Stiffness::c33, &StiffnessBounds::c33, false, "C33"}, {&Stiffness::c55, &StiffnessBounds::c55, false, "C55"},
+    {&Stiffness::c31, &StiffnessBounds::c13, false, "C31"}, {&Stiffness::c15, &StiffnessBounds::c15, true, "C15"},
+    {&Stiffness::c51, &StiffnessBounds::c15, true, "C51"},  {&Stiffness::c35, &StiffnessBounds::c35, true, "C35"},
+    {&Stiffness::c53, &StiffnessBounds::c35, true, "C53"}};
+inline std::span<const Component> components(tensor::Boundary b) {
+  return {kComponents, b == tensor::Boundary::sealed ? 4u : 9u};
+}
+
+inline double diagonal(const Stiffness& c) {
+  return std::max({core::cabs(c.c11), core::cabs(c.c33), core::cabs(c.c55)});
+}
+
+// The absolute bound a row reports on a component.
+inline double absolute_bound(const Stiffness& c, const Component& m) {
+  return c.bounds.*m.bound * (m.to_diagonal ? diagonal(c) : core::cabs(c.*m.value));
+}
+
+// Two tensors each within its bounds of the exact one, hence of each other;
+// the bounds of `a` below `teeth`, so that the comparison means something.
+inline void expect_same(const Stiffness& a, const Stiffness& b, const std::string& what, double teeth = 1e-6,
+                        tensor::Boundary boundary = tensor::Boundary::sealed) {
+  for (const Component& m : components(boundary)) {
+    EXPECT_LE(core::cabs(a.*m.value - b.*m.value), absolute_bound(a, m) + absolute_bound(b, m)) << what << " " << m.name;
+    EXPECT_LT(a.bounds.*m.bound, teeth) << what << " " << m.name;
+  }
 }
 
 // The elastic law of one cell of material n (1-based) of s at frequency f.

@@ -1,7 +1,7 @@
 // The waves of the whole 2D tensor: a tensor rotated by phi (the 4th-order
 // tensor turned index by index, not through the Christoffel formula) has
-// at theta + phi the waves the original has at theta; the fastest P
-// direction against a brute-force scan.
+// at theta + phi the waves the original has at theta; an isotropic one the
+// same waves at every angle; the fastest P direction against a brute-force scan.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -57,6 +57,16 @@ TEST(Christoffel, RotatedTensorHasTheWavesTurnedWithIt) {
       EXPECT_LT(core::cabs(a.p - b.p), 1e-12 * core::cabs(s.c11)) << phi << " " << theta;
       EXPECT_LT(core::cabs(a.sv - b.sv), 1e-12 * core::cabs(s.c11)) << phi << " " << theta;
     }
+  }
+}
+
+// An isotropic, lossy stiffness (C13 = C11 - 2 C55) has the same two waves
+// in every direction: moduli C11 and C55.
+TEST(Christoffel, IsotropicStiffnessGivesTheSameWavesAtEveryAngle) {
+  const zcomplex c11{3e10, 2e8}, c55{1e10, 5e7}, c13 = c11 - 2.0 * c55;
+  for (const double theta : {0.0, 30.0, 45.0, 71.0}) {
+    const tensor::PSVWaves w = tensor::christoffel({c11, c13, c13, c11, c55, 0, {}}, theta);
+    EXPECT_LT(core::cabs(w.p - c11) + core::cabs(w.sv - c55), 1e-6 * core::cabs(c11)) << theta;
   }
 }
 

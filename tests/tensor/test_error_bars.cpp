@@ -1,8 +1,10 @@
-// The error bars of the tensor: the adjoint bound of each modulus against
-// an error of known size and the resolution of one material (the bounds of
-// a homogeneous sample's closed forms are checked with the periodic test).
+// The error bars of the tensor: the adjoint bound of each modulus, sealed
+// and periodic, against an error of known size and the resolution of one
+// material (the bounds of a homogeneous sample's closed forms are checked
+// with the periodic test).
 #include "upscaling/tied_modulus.hpp"
 #include "fem/local_unknowns.hpp"
+#include "tensor/periodic_accuracy.hpp"
 #include "tensor/stiffness_accuracy.hpp"
 #include "tests/tensor/support.hpp"
 #include "waves/diffusion_length.hpp"
@@ -12,16 +14,28 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-// One test of a two-material sample (a slanted pattern, so that no
-// displacement vanishes by symmetry) factorised, with its exact loads b and
-// the loads with one free row per load raised by eps max|b| (local unknown
-// local[l] of the interior cell (3, 2), none for 0): the solution of the
-// latter has the residual -eps max|b| e_i for the system of b, so each
-// modulus moves by exactly what its adjoint bound must cover (to first
-// order and up to rounding). One row per load, because the bound adds the
-// loads' contributions in magnitude.
+// A two-material sample with a slanted pattern, so that no displacement
+// vanishes by symmetry.
+tensor::Sample slanted() {
+  return with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
+}
+
+// Load l of the n-row loads x raised by eps max|b_l| in row `row`: the
+// solution of the raised loads has the residual -eps max|b_l| e_row for the
+// system of b, so each modulus moves by exactly what its adjoint bound must
+// cover (to first order and up to rounding). One row per load, because the
+// bound adds the loads' contributions in magnitude.
+void raise(std::vector<zcomplex>& x, std::size_t l, std::size_t n, std::size_t row, double eps) {
+  double largest = 0;
+  for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(x[l * n + i]));
+  x[l * n + row] += zcomplex{eps * largest, 0};
+}
+
+// One sealed test of the slanted sample factorised, with its exact loads b
+// and the loads raised in local unknown local[l] of the interior cell (3, 2)
+// (none for 0).
 struct KnownError {
-  tensor::Sample s = with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
+  tensor::Sample s = slanted();
   tensor::GridSystem g{s.nx, s.ny, s.h};
   double omega = kTwoPi * 30;
   std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
@@ -40,9 +54,7 @@ struct KnownError {
       if (local[l] == 0) continue;
       const auto row = static_cast<std::size_t>(g.unknown(3, 2, local[l]));
       EXPECT_EQ(t.constraint[row], tensor::kFree);
-      double largest = 0;
-      for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(rhs[l * n + i]));
-      x_off[l * n + row] += zcomplex{eps * largest, 0};
+      raise(x_off, l, n, row, eps);
     }
     solver->solve(x, 2), solver->solve(x_off, 2);
     raw_off = x_off;
@@ -96,6 +108,41 @@ TEST(ErrorBounds, ShearModulusCoversAKnownError) {
     return upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
   };
   expect_covered(b.c55, rel(c55(k.x_off), c55(k.x)), "C55");
+}
+
+// The periodic test's three strains, each raised in one free row; each
+// diagonal modulus is a functional of one strain's solution.
+TEST(ErrorBounds, PeriodicDiagonalModuliCoverAKnownError) {
+  const tensor::Sample s = slanted();
+  const tensor::PeriodicGrid g(s.nx, s.ny, s.h);
+  const double omega = kTwoPi * 30;
+  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  const std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
+  engine::Options o;
+  o.threads = 1;
+  solver->analyse(g.pattern, o);
+  tensor::PeriodicSystem sys;
+  tensor::assemble_periodic(g, cells, omega, sys);
+  solver->factorise(sys.values);
+  const std::size_t n = static_cast<std::size_t>(g.n);
+  std::vector<zcomplex> x = sys.rhs, x_off = sys.rhs;
+  const int rows[3] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right),
+                       fem::s3x(fem::Vertex::upper_left)};
+  for (std::size_t t = 0; t < 3; ++t) {
+    const auto row = static_cast<std::size_t>(g.unknown(3, 2, rows[t]));
+    ASSERT_FALSE(g.is_held(static_cast<int64_t>(row)));
+    raise(x_off, t, n, row, 1e-4);
+  }
+  solver->solve(x, 3), solver->solve(x_off, 3);
+  const tensor::Tensor3 c = tensor::periodic_tensor(g, sys, x), c_off = tensor::periodic_tensor(g, sys, x_off);
+  tensor::StiffnessBounds b;
+  tensor::bound_periodic(g, sys, x_off, c_off, *solver, b);
+  const double bounds[3] = {b.c11, b.c33, b.c55};
+  for (int t = 0; t < 3; ++t) expect_covered(bounds[t], rel(c_off[t][t], c[t][t]), "diagonal");
+  EXPECT_GE(b.c13, rel(c_off[0][1], c[0][1]));
+  EXPECT_GE(b.c15 * std::max({core::cabs(c[0][0]), core::cabs(c[1][1]), core::cabs(c[2][2])}),
+            core::cabs(c_off[0][2] - c[0][2]));
+  EXPECT_GT(b.condition, 1.0);
 }
 
 // One material: the smallest diffusion length over the cell side, and

@@ -2,17 +2,12 @@
 // against sequences of known error, the resolution of the geometry against
 // samples whose features are known, the estimates of a layered sample
 // against its converged one-dimensional solution and those of a random
-// image against its own refinement, and the run's one warning.
-#include <filesystem>
-#include <fstream>
+// image against its own refinement (the run's one warning: test_program.cpp).
 #include <random>
-#include <sstream>
 
 #include "tensor/error_grids.hpp"
 #include "tensor/geometry_resolution.hpp"
-#include "tensor/options.hpp"
 #include "tensor/richardson.hpp"
-#include "tensor/run.hpp"
 #include "tests/tensor/support.hpp"
 
 namespace tensor_test {
@@ -33,6 +28,13 @@ TEST(ThreeGridEstimate, RecoversAKnownPowerLaw) {
   }
 }
 
+// Column `name` of row k; NaN where the row has none.
+double column(const std::vector<tensor::TensorRow>& rows, std::size_t k, const std::string& name) {
+  for (const tensor::Column& c : rows[k].extra)
+    if (c.name == name) return c.value;
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
 // The coupling moduli of periodic rows get their estimates like the other
 // components, converged relative to the largest diagonal modulus (they may
 // vanish); rows that do not measure them (sealed) get no such column.
@@ -48,19 +50,14 @@ TEST(ThreeGridEstimate, CouplingModuliWhereMeasured) {
   }
   std::vector<tensor::TensorRow> rows = grids[0];
   tensor::add_error_columns(rows, grids, 0);
-  auto column = [&](const std::vector<tensor::TensorRow>& x, const std::string& name) {
-    for (const tensor::Column& c : x[0].extra)
-      if (c.name == name) return c.value;
-    return std::numeric_limits<double>::quiet_NaN();
-  };
-  EXPECT_NEAR(column(rows, "err_c15") / tensor::kSafetyFactor, e0, 1e-9 * e0);
-  EXPECT_NEAR(column(rows, "order_c15"), p, 1e-9);
-  EXPECT_EQ(column(rows, "err_c35"), 0);  // converged exactly: no change seen
+  EXPECT_NEAR(column(rows, 0, "err_c15") / tensor::kSafetyFactor, e0, 1e-9 * e0);
+  EXPECT_NEAR(column(rows, 0, "order_c15"), p, 1e-9);
+  EXPECT_EQ(column(rows, 0, "err_c35"), 0);  // converged exactly: no change seen
   for (auto& g : grids) g[0].c15 = g[0].c35 = g[0].c51 = g[0].c53 = tensor::TensorRow::kAbsent;
   rows = grids[0];
   tensor::add_error_columns(rows, grids, 0);
-  EXPECT_TRUE(std::isnan(column(rows, "err_c15")));
-  EXPECT_FALSE(std::isnan(column(rows, "err_c11")));
+  EXPECT_TRUE(std::isnan(column(rows, 0, "err_c15")));
+  EXPECT_FALSE(std::isnan(column(rows, 0, "err_c11")));
 }
 
 // Outside the asymptotic range the estimate is never below the change from
@@ -182,12 +179,6 @@ struct Study {
     rows = grids[0];
     outside = tensor::add_error_columns(rows, grids, 0);
   }
-  double column(std::size_t row, const std::string& name) const {
-    for (const tensor::Column& c : rows[row].extra)
-      if (c.name == name) return c.value;
-    ADD_FAILURE() << "no column " << name;
-    return 0;
-  }
 };
 
 // Two ice layers, 4 rows: the estimates of C33 and of 1000/Q along z cover
@@ -204,9 +195,9 @@ TEST(ErrorEstimates, LayeredDeckEstimatesCoverTheConvergedSolution) {
   for (std::size_t k = 0; k < freqs.size(); ++k) {
     const double q_ref = 1000 * ref[k].c33.im / ref[k].c33.re, q_half = 1000 * half[k].c33.im / half[k].c33.re;
     const double ref_error = std::fabs(q_ref - q_half);
-    EXPECT_GE(study.column(k, "err_q1000_p0") + ref_error, std::fabs(study.rows[k].q1000_p0 - q_ref)) << freqs[k];
+    EXPECT_GE(column(study.rows, k, "err_q1000_p0") + ref_error, std::fabs(study.rows[k].q1000_p0 - q_ref)) << freqs[k];
     const double c33_error = std::hypot(study.rows[k].c33.re - ref[k].c33.re, study.rows[k].c33.im - ref[k].c33.im);
-    EXPECT_GE(study.column(k, "err_c33") + rel(ref[k].c33, half[k].c33) * core::cabs(ref[k].c33), c33_error) << freqs[k];
+    EXPECT_GE(column(study.rows, k, "err_c33") + rel(ref[k].c33, half[k].c33) * core::cabs(ref[k].c33), c33_error) << freqs[k];
   }
 }
 
@@ -230,10 +221,10 @@ TEST(ErrorEstimates, RandomImageEstimatesCoverItsOwnRefinement) {
     const tensor::TensorRow fine = tensor::tensor_row(freqs[k], f[k], 1000, {});
     const tensor::TensorRow& coarse = study.rows[k];
     const double round = 1e-9;  // of the solves (forward error bounds far below)
-    EXPECT_GE(study.column(k, "err_q1000_p0") * (1 + round), std::fabs(coarse.q1000_p0 - fine.q1000_p0)) << freqs[k];
-    EXPECT_GE(study.column(k, "err_q1000_s0") * (1 + round), std::fabs(coarse.q1000_s0 - fine.q1000_s0)) << freqs[k];
-    EXPECT_GE(study.column(k, "err_vp90") * (1 + round), std::fabs(coarse.vp90 - fine.vp90)) << freqs[k];
-    EXPECT_GE(study.column(k, "err_c55") * (1 + round),
+    EXPECT_GE(column(study.rows, k, "err_q1000_p0") * (1 + round), std::fabs(coarse.q1000_p0 - fine.q1000_p0)) << freqs[k];
+    EXPECT_GE(column(study.rows, k, "err_q1000_s0") * (1 + round), std::fabs(coarse.q1000_s0 - fine.q1000_s0)) << freqs[k];
+    EXPECT_GE(column(study.rows, k, "err_vp90") * (1 + round), std::fabs(coarse.vp90 - fine.vp90)) << freqs[k];
+    EXPECT_GE(column(study.rows, k, "err_c55") * (1 + round),
               std::hypot(coarse.c55.re - fine.c55.re, coarse.c55.im - fine.c55.im)) << freqs[k];
     const double change = std::max(std::fabs(coarse.q1000_p0 / fine.q1000_p0 - 1), std::fabs(coarse.q1000_s0 / fine.q1000_s0 - 1));
     if (change > 0.1) {
@@ -243,58 +234,6 @@ TEST(ErrorEstimates, RandomImageEstimatesCoverItsOwnRefinement) {
     }
   }
   EXPECT_TRUE(changed_much) << "the image was meant to be unresolved";
-}
-
-// The program: one summary warning over the unresolved frequencies of the
-// layered example; none on one material at any frequency.
-// The program's standard error; it must end normally.
-std::string run_quietly(const std::string& input, const std::vector<std::string>& more, const std::string& dir) {
-  testing::internal::CaptureStderr();
-  const int status = run_program(input, more, dir);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(status, 0) << err;
-  return err;
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// The warning names the unresolved grid and 1000/Q; none at 1 Hz, where
-// the grid resolves the diffusion length.
-TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
-  const Folder scratch;
-  ASSERT_TRUE(scratch.made);
-  EXPECT_EQ(run_quietly(example("ice_small.deck"), {"--freq", "1"}, scratch.dir).find("warning"), std::string::npos);
-  const std::string err = run_quietly(example("ice_small.deck"), {"--freq", "1e3:1e5:3", "--estimate-error"}, scratch.dir);
-  EXPECT_EQ(count(err, "warning"), 1u) << err;
-  EXPECT_NE(err.find("from 1000 to 100000 Hz (3 of 3 frequencies)"), std::string::npos) << err;
-  EXPECT_TRUE(err.find("cells per diffusion length") != std::string::npos && err.find("1000/Q") != std::string::npos) << err;
-  std::ifstream in(scratch.dir + "/tensor.csv");
-  std::string header;
-  std::getline(in, header);
-  EXPECT_NE(header.find("c53_im,condition_estimate,forward_error_bound,cells_per_diffusion_length"), std::string::npos);
-  for (const char* name : {"cells_per_feature", "expected_error_q1000", "err_c11", "err_c55", "err_vp0", "err_q1000_p0",
-                           "err_vp90", "err_q1000_p90", "err_vs0", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
-    EXPECT_NE((header + ",").find(std::string(",") + name + ","), std::string::npos) << name << " in " << header;
-  // The plot: open symbols for the unresolved points, error bars of the estimates.
-  const std::string script = text_of(scratch.dir + "/tensor.gp"), record = text_of(scratch.dir + "/run.json");
-  EXPECT_TRUE(script.find("pt 6") != std::string::npos && script.find("with yerrorbars") != std::string::npos);
-  EXPECT_NE(record.find("\"cells_per_feature\": 10"), std::string::npos) << record;
-}
-
-TEST(Program, NoWarningOnOneMaterial) {
-  const Folder scratch;
-  ASSERT_TRUE(scratch.made);
-  {
-    std::ofstream labels(scratch.dir + "/one.txt");  // the deck's 10 x 10 cells, all layer 1
-    for (int k = 0; k < 10; ++k) labels << "1 1 1 1 1 1 1 1 1 1\n";
-  }
-  const std::string err =
-      run_quietly(example("ice_small.deck"), {"--freq", "1e-2:1e5:3", "--labels", scratch.dir + "/one.txt"}, scratch.dir);
-  EXPECT_EQ(err.find("warning"), std::string::npos) << err;
 }
 
 }  // namespace

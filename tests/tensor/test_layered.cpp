@@ -3,14 +3,10 @@
 // doc/tensor.md), on a grid fine enough to resolve the fluid's diffusion
 // length; and C33 against the tied modulus that pwave_upscale prints for the
 // same deck.
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "tests/support/run_program.hpp"
 #include "tests/tensor/support.hpp"
 
 namespace tensor_test {
@@ -122,24 +118,7 @@ TEST(LayeredSample, RelaxedAndUnrelaxedLimitsAtTheFrequencyExtremes) {
 // modulus M_T of the compressional test on the same grid: both tie the two
 // solids' mean vertical strains, and the layered solution does not depend
 // on x. pwave_upscale itself runs at each frequency.
-std::string run_pwave(const std::string& dir, const std::string& deck_text) {
-  const char* bin = std::getenv("UPSCALE_BIN_DIR");
-  std::ofstream(dir + "/deck") << deck_text;
-  const std::string cmd = "cd '" + dir + "' && '" + std::string(bin ? bin : TENSOR_TEST_BIN_DIR) +
-                          "/pwave_upscale' < deck > report.txt 2> stderr.txt";
-  const int status = std::system(cmd.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 40) << cmd;
-  std::ifstream in(dir + "/report.txt");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.find("tied modulus M_T (Pa) =") != std::string::npos) return line.substr(line.find('=') + 1);
-  return "";
-}
-
 TEST(LayeredSample, C33IsTheCompressionalTiedModulus) {
-  const Folder scratch;
-  ASSERT_TRUE(scratch.made);
-  const std::string& dir = scratch.dir;
   const std::string deck = text_of(example("ice_small.deck")), rest = deck.substr(deck.find('\n'));
   const tensor::Sample s = tensor::read_deck_sample(example("ice_small.deck"));
   const std::vector<double> f = {1e-3, 0.3, 10, 1e3, 1e5};
@@ -147,10 +126,11 @@ TEST(LayeredSample, C33IsTheCompressionalTiedModulus) {
   for (std::size_t i = 0; i < f.size(); ++i) {
     char first[64];
     std::snprintf(first, sizeof first, "%.17g   freq (Hz)", f[i]);
-    std::istringstream mt(run_pwave(dir, first + rest));
-    double re = 0, im = 0;
-    mt >> re >> im;
-    EXPECT_LT(rel(c[i].c33, {re, im}), 1e-8) << f[i];
+    const support::Outcome run = support::run("pwave_upscale", first + rest);
+    EXPECT_EQ(run.status, 40) << run.describe();
+    const std::vector<double> mt = run.values("tied modulus M_T (Pa) =");
+    ASSERT_EQ(mt.size(), 2u) << run.describe();
+    EXPECT_LT(rel(c[i].c33, {mt[0], mt[1]}), 1e-8) << f[i];
   }
 }
 

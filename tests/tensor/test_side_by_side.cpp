@@ -29,24 +29,6 @@ std::unique_ptr<tensor::StiffnessComputation> computation(int threads, std::int6
                                                         tensor::TestChoice{});
 }
 
-struct Modulus {
-  zcomplex Stiffness::*value;
-  double tensor::StiffnessBounds::*bound;
-};
-const Modulus kModuli[] = {{&Stiffness::c11, &tensor::StiffnessBounds::c11},
-                           {&Stiffness::c13, &tensor::StiffnessBounds::c13},
-                           {&Stiffness::c33, &tensor::StiffnessBounds::c33},
-                           {&Stiffness::c55, &tensor::StiffnessBounds::c55}};
-
-// Both within their bounds of the exact tensor, hence of each other.
-void expect_same(const Stiffness& a, const Stiffness& b, const char* what) {
-  for (const Modulus& m : kModuli) {
-    const double scale = core::cabs(a.*m.value);
-    EXPECT_LE(core::cabs(a.*m.value - b.*m.value), (a.bounds.*m.bound + b.bounds.*m.bound) * scale) << what;
-    EXPECT_LT(a.bounds.*m.bound, 1e-6) << what;  // the comparison has teeth
-  }
-}
-
 TEST(TestsSideBySide, TwoThreadsGiveTheTensorOfOneInAnyFrequencyOrder) {
   const auto one = computation(1), two = computation(2);
   ASSERT_EQ(one->test_solver(0), nullptr);

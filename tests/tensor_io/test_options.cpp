@@ -32,6 +32,9 @@ TEST(Options, FrequenciesFormALogScale) {
   EXPECT_EQ(o.angles, (std::vector<double>{0, 45, 90}));
   EXPECT_TRUE(parse({"--help"}).help);  // needs no input
   EXPECT_EQ(parse({"d", "--out-of-core", "x"}).out_of_core_dir, "x");  // either solver
+  const tensor::Options r = parse({"x.deck", "--frequency-method", "direct", "--reduced-tolerance", "1e-10"});
+  EXPECT_EQ(r.frequency_method, tensor::FrequencyMethod::direct);
+  EXPECT_EQ(r.reduced_tolerance, 1e-10);
 }
 
 TEST(Options, BadValuesAreRefusedWithOptionValueAndExpectation) {
@@ -54,6 +57,8 @@ TEST(Options, BadValuesAreRefusedWithOptionValueAndExpectation) {
       {{"d", "e"}, "one input file was expected"},
       {{"--quiet"}, "INPUT (no value): an input deck or sample file"},
       {{"d", "--export-matrix", "a.txt"}, "ending in .mtx"},
+      {{"d", "--frequency-method", "krylov"}, "--frequency-method \"krylov\""},
+      {{"d", "--reduced-tolerance", "0.5"}, "--reduced-tolerance \"0.5\""},
   };
   for (const auto& [args, says] : cases) EXPECT_NE(refused(args).find(says), std::string::npos) << says;
 }

@@ -13,26 +13,16 @@ namespace {
 
 using tensor_test::refusal;
 
-const std::string kSand = R"([[material]]
-name = "sand"
-label = 0
-akf = 2.25e9
-ro2 = 1000
-eta = 1.798e-3
-ro1 = 2650
-ro3 = 920
-phi_a = 0.4
-phi_layer1 = 0.1
-capa_1_0 = 1e-12
-capa_3_0 = 5e-13
-coef_b13 = 1e8
-ak_air = 1.42e5
-xmu_air = 1e3
-ak_s1 = 3.6e10
-xmu_s1 = 4.4e10
-ak_s3 = 8.58e9
-xmu_s3 = 3.32e9
-)";
+// One material of the ice model, each field on its own line.
+std::string sand_material() {
+  std::string text = "[[material]]\nname = \"sand\"\nlabel = 0\n";
+  for (const char* field : {"akf = 2.25e9", "ro2 = 1000", "eta = 1.798e-3", "ro1 = 2650", "ro3 = 920", "phi_a = 0.4",
+                            "phi_layer1 = 0.1", "capa_1_0 = 1e-12", "capa_3_0 = 5e-13", "coef_b13 = 1e8", "ak_air = 1.42e5",
+                            "xmu_air = 1e3", "ak_s1 = 3.6e10", "xmu_s1 = 4.4e10", "ak_s3 = 8.58e9", "xmu_s3 = 3.32e9"})
+    text += field + std::string("\n");
+  return text;
+}
+const std::string kSand = sand_material();
 
 class SampleFile : public tensor_test::Scratch {
  protected:

@@ -3,56 +3,45 @@
 // was asked, what is missing and what the processor offers.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "core/dense_kernel.hpp"
 #include "tests/support/refusal.hpp"
 
 namespace {
 
-using core::KernelIsa;
+using K = core::KernelIsa;
+using Runs = bool (*)(K);
 
-bool plain_only(KernelIsa isa) { return isa == KernelIsa::plain; }
-bool up_to_avx2(KernelIsa isa) { return isa != KernelIsa::avx512; }
-bool everything(KernelIsa) { return true; }
+bool plain_only(K isa) { return isa == K::plain; }
+bool up_to_avx2(K isa) { return isa != K::avx512; }
+bool everything(K) { return true; }
 
-std::string refusal(const char* value, bool (*runs)(KernelIsa)) {
-  return support::refusal([&] { core::kernel_from(value, runs); });
-}
-
-TEST(DenseKernel, UnsetMeansTheWidestTheProcessorRuns) {
-  EXPECT_EQ(core::kernel_from("", plain_only), KernelIsa::plain);
-  EXPECT_EQ(core::kernel_from("", up_to_avx2), KernelIsa::avx2);
-  EXPECT_EQ(core::kernel_from("", everything), KernelIsa::avx512);
+// Unset: the widest the processor runs. Set: the kernel named, where the processor runs it.
+TEST(DenseKernel, UnsetMeansTheWidestAndEveryKernelTheProcessorRunsCanBeForced) {
+  for (const auto& [value, runs, want] : {std::tuple<const char*, Runs, K>{"", plain_only, K::plain}, {"", up_to_avx2, K::avx2},
+                                          {"", everything, K::avx512}, {"plain", plain_only, K::plain},
+                                          {"avx2", up_to_avx2, K::avx2}, {"avx512", everything, K::avx512}})
+    EXPECT_EQ(core::kernel_from(value, runs), want) << '"' << value << '"';
   EXPECT_EQ(core::kernel_from("", core::processor_runs), core::widest_kernel());
-}
-
-TEST(DenseKernel, EveryKernelTheProcessorRunsCanBeForced) {
-  for (const KernelIsa isa : {KernelIsa::plain, KernelIsa::avx2, KernelIsa::avx512}) {
-    EXPECT_EQ(core::kernel_from(core::kernel_name(isa), everything), isa);
-    if (core::processor_runs(isa)) {
-      EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
-    }
+  for (const K isa : {K::plain, K::avx2, K::avx512}) {
+    if (core::processor_runs(isa)) EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
   }
-  EXPECT_EQ(core::kernel_from("plain", plain_only), KernelIsa::plain);  // every processor runs plain arithmetic
 }
 
-TEST(DenseKernel, AKernelTheProcessorLacksIsRefusedWithASentence) {
-  const std::string wide = refusal("avx512", up_to_avx2);
-  EXPECT_NE(wide.find("UPSCALE_KERNEL=avx512"), std::string::npos) << wide;
-  EXPECT_NE(wide.find("lacks the AVX-512"), std::string::npos) << wide;
-  EXPECT_NE(wide.find("it runs plain, avx2"), std::string::npos) << wide;
-  const std::string narrow = refusal("avx2", plain_only);
-  EXPECT_NE(narrow.find("lacks the AVX2 and FMA"), std::string::npos) << narrow;
-  EXPECT_NE(narrow.find("it runs plain"), std::string::npos) << narrow;
-}
-
-TEST(DenseKernel, AnUnknownNameIsRefusedNamingTheChoices) {
-  for (const char* bad : {"AVX2", "sse", "best", " plain", "avx512 "}) {
-    const std::string text = refusal(bad, everything);
-    EXPECT_NE(text.find(std::string("UPSCALE_KERNEL=") + bad + ":"), std::string::npos) << text;
-    EXPECT_NE(text.find("expected plain, avx2 or avx512"), std::string::npos) << text;
+TEST(DenseKernel, AKernelTheProcessorLacksOrAnUnknownNameIsRefusedWithASentence) {
+  const std::vector<std::string> choices = {"expected plain, avx2 or avx512"};
+  for (const auto& [value, runs, words] : {
+           std::tuple<std::string, Runs, std::vector<std::string>>{
+               "avx512", up_to_avx2, {"UPSCALE_KERNEL=avx512", "lacks the AVX-512", "it runs plain, avx2"}},
+           {"avx2", plain_only, {"lacks the AVX2 and FMA", "it runs plain"}}, {"AVX2", everything, choices},
+           {"sse", everything, choices}, {"best", everything, choices}, {" plain", everything, choices},
+           {"avx512 ", everything, choices}}) {
+    const std::string text = support::refusal([&] { core::kernel_from(value, runs); });
+    EXPECT_NE(text.find("UPSCALE_KERNEL=" + value + ":"), std::string::npos) << text;
+    for (const std::string& w : words) EXPECT_NE(text.find(w), std::string::npos) << text;
   }
 }
 

@@ -2,12 +2,6 @@
 // run.json after a normal end and after stops (checked against the schema
 // in doc/run_json.md), the VTK cell map read back by an independent reader,
 // and the command line.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
 #include "core/sha256.hpp"
 #include "run_program.hpp"
 
@@ -16,18 +10,6 @@ using namespace support;
 namespace {
 
 const std::string kSource = UPSCALE_SOURCE_DIR, kScripts = kSource + "/tests/drivers";
-const std::string kBin = std::getenv("UPSCALE_BIN_DIR") ? std::getenv("UPSCALE_BIN_DIR") : UPSCALE_DEFAULT_BIN_DIR;
-
-// Standard output (and error, with 2>&1 in the command) of a shell command, and its exit status.
-std::pair<std::string, int> output_of(const std::string& command) {
-  std::string out;
-  std::FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return {"", -1};
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  const int status = pclose(p);
-  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
 
 std::string sha256sum(const std::string& path) { return output_of("sha256sum < '" + path + "'").first.substr(0, 64); }
 
@@ -131,19 +113,19 @@ TEST(CommandLine, HelpVersionAndRefusals) {
       {"swave_spectrum --verbose", 2, "usage: swave_spectrum < DECK > REPORT"},
       {"pwave_upscale --help extra", 2, "--help takes no other argument, got \"extra\""},
   };
-  const std::string made = output_of("mktemp -d").first, dir = made.substr(0, made.size() - 1);
+  const ScratchDir scratch("command_line");
+  const std::string dir = scratch / ".";
   for (const Case& c : cases) {
-    const auto [out, status] = output_of("cd " + dir + " && " + kBin + "/" + c.command + " < /dev/null 2>&1");
+    const auto [out, status] = output_of("cd " + dir + " && " + bin_path(c.command) + " < /dev/null 2>&1");
     EXPECT_EQ(status, c.status) << c.command;
     EXPECT_TRUE(contains(out, c.output)) << c.command << ": " << out;
   }
   EXPECT_EQ(output_of("ls -A " + dir).first, "");  // none of these is a run: no file written
   const auto [err, status] =
-      output_of("cd " + dir + " && " + python_with("pty") + " -c '" + tty + "' " + kBin + "/pwave_upscale 2>&1");
+      output_of("cd " + dir + " && " + python_with("pty") + " -c '" + tty + "' " + bin_path("pwave_upscale") + " 2>&1");
   EXPECT_TRUE(contains(err, "reading the input deck from standard input (the terminal)") && status == 2) << err;
   // A deck through a pipe is digested as it is read: all of it, so the file's digest.
-  const std::string piped = "cat " + kSource + "/examples/ice_small.deck | " + kBin + "/pwave_upscale > /dev/null 2>&1";
+  const std::string piped = "cat " + kSource + "/examples/ice_small.deck | " + bin_path("pwave_upscale") + " > /dev/null 2>&1";
   EXPECT_EQ(output_of("cd " + dir + " && " + piped + "; grep '\"deck_sha256\"' run.json | grep -o '[0-9a-f]\\{64\\}'").first,
             sha256sum(kSource + "/examples/ice_small.deck") + "\n");
-  output_of("rm -rf " + dir);
 }

@@ -1,10 +1,6 @@
 // The deck reader in process: values, derived cell side, echo, and that
 // comments after the fields do not change what is read.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "core/text_out.hpp"
 #include "upscaling/readata.hpp"

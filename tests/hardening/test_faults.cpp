@@ -3,10 +3,6 @@
 // file, a closed standard descriptor, too little memory. Each is reported
 // with a message and a non-zero status, and none may look like a normal end
 // (40) or corrupt a result file. And a run repeated gives the same bytes.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "run_program.hpp"
 
 using namespace support;

@@ -2,43 +2,24 @@
 // example materials laid out in two halves.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
-#include <string>
 
 #include "core/coefficients.hpp"
-#include "core/stop.hpp"
 #include "core/text_out.hpp"
 #include "upscaling/readata.hpp"
 #include "run_program.hpp"
 
 namespace model_test {
 
-// Each test runs in a fresh directory of its own process, where the
-// routines' files land; it goes also when a routine stops the process.
+// Each test runs in a fresh directory of its own, where the routines'
+// files land (the routines throw their stops: the process goes on).
 struct InTempDir : ::testing::Test {
-  std::filesystem::path old_ = std::filesystem::current_path();
-  std::filesystem::path dir_ = std::filesystem::temp_directory_path() / ("model_test_" + std::to_string(getpid()));
-  static inline std::filesystem::path removed_at_stop;
-  static inline pid_t owner = 0;  // not by a death test's child
-  void SetUp() override {
-    std::filesystem::create_directory(removed_at_stop = dir_), std::filesystem::current_path(dir_);
-    owner = getpid();
-    core::at_end([](int, std::string_view) {
-      std::error_code ec;
-      if (getpid() == owner) std::filesystem::remove_all(removed_at_stop, ec);
-      return true;
-    });
-  }
-  void TearDown() override {
-    core::at_end(nullptr);
-    std::filesystem::current_path(old_), std::filesystem::remove_all(dir_);
-  }
+  const support::ScratchDir dir_{"model_test"};
+  const std::filesystem::path old_ = std::filesystem::current_path();
+  void SetUp() override { std::filesystem::current_path(dir_ / "."); }
+  void TearDown() override { std::filesystem::current_path(old_); }
 };
 
 // An example deck as the programs read it (echoed once), on an nx x ny grid

@@ -1,8 +1,6 @@
 // The material map, the water proportions from "porosity.frac" and the mean
 // density they give. (The map's refusals and incomplete periods in whole
 // runs: the hardening catalogue.)
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <string>
 

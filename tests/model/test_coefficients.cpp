@@ -1,8 +1,6 @@
 // The laws of a cell against independent answers: closed forms over dry
 // frames worked out apart (Hashin-Shtrikman bounds for ice), the mass
 // identity, a worked ice cell, the coupling of the frames by fluid shear.
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 #include "model/e_modulus.hpp"

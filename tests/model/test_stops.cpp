@@ -1,12 +1,11 @@
 // Every stop of the coefficient routines with its code and message, and the
 // cases that only warn. (The material map's and the fractions' stops on a
 // deck are in the hardening catalogue.)
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <utility>
 
+#include "core/stop.hpp"
 #include "core/stop_error.hpp"
 #include "model/e_modulus.hpp"
 #include "model/mass_visco_coef.hpp"

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,22 @@ std::string quoted(const std::string& s) {
 int shell(const std::string& command) {
   const int st = std::system(command.c_str());
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+std::pair<std::string, int> output_of(const std::string& command) {
+  std::string out;
+  std::FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return {"", -1};
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = ::pclose(p);
+  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+bool have(const std::string& program) { return shell("command -v " + program + " > /dev/null 2>&1") == 0; }
+
+std::string bin_path(const std::string& program) {
+  return env_or("UPSCALE_BIN_DIR", UPSCALE_DEFAULT_BIN_DIR) + "/" + program;
 }
 
 bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
@@ -125,7 +142,7 @@ Outcome run(const std::string& program, const std::string& deck, const Options& 
   std::ofstream(in_path, std::ios::binary) << deck;
   if (!opt.prepare.empty() && std::system(("cd '" + r.dir + "' && " + opt.prepare).c_str()) != 0)
     throw std::runtime_error("preparation failed: " + opt.prepare);
-  const std::string bin = env_or("UPSCALE_BIN_DIR", UPSCALE_DEFAULT_BIN_DIR) + "/" + program;
+  const std::string bin = bin_path(program);
 
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -140,6 +157,7 @@ Outcome run(const std::string& program, const std::string& deck, const Options& 
     const rlimit limit{as, as};
     if (opt.address_space_mb > 0 && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
     if (opt.remove_workdir && ::rmdir(r.dir.c_str()) != 0) ::_exit(126);
+    for (const auto& [name, value] : opt.env) ::setenv(name.c_str(), value.c_str(), 1);
     ::alarm(opt.time_limit_s);  // kept across exec: the default action ends the program
     ::execl(bin.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);

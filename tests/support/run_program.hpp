@@ -1,8 +1,11 @@
 // A built program run as a process: the deck on standard input, a fresh
 // scratch directory as working directory, the exit status or signal, a time
 // limit (an alarm the program inherits) that turns a hang into a failure.
-// The directories go when the last copy of the outcome does.
+// The directories go when the last copy of the outcome does. (The header
+// the end-to-end tests start from: GoogleTest, strings and vectors.)
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -28,6 +31,7 @@ struct Options {
   int time_limit_s = 300;
   int closed_fd = -1;          // a standard descriptor the program starts with closed
   long address_space_mb = 0;   // a limit on the address space (ulimit -v), 0 for none
+  std::vector<std::pair<std::string, std::string>> env;  // variables set for the program
 };
 inline Options prepared(std::string commands) { Options o; o.prepare = std::move(commands); return o; }
 inline Options stdin_from(std::string path) { Options o; o.stdin_path = std::move(path); return o; }
@@ -51,6 +55,7 @@ struct Outcome {
 };
 
 Outcome run(const std::string& program, const std::string& deck, const Options& opt = {});
+std::string bin_path(const std::string& program);  // a built program (UPSCALE_BIN_DIR)
 
 // A fresh directory under $TMPDIR (else /tmp), removed with all it holds
 // when the object goes, whether the test passed or not.
@@ -69,6 +74,8 @@ class ScratchDir {
 std::string slurp(const std::string& path);  // "" for a folder or a missing file
 std::string quoted(const std::string& s);   // one word for /bin/sh, whatever it holds
 int shell(const std::string& command);      // /bin/sh's exit status, -1 if it was killed
+std::pair<std::string, int> output_of(const std::string& command);  // standard output and exit status
+bool have(const std::string& program);      // a command on the PATH
 bool contains(const std::string& s, const std::string& part);
 std::vector<double> numbers(const std::string& line);  // the items of a list-directed line
 

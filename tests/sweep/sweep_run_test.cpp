@@ -4,7 +4,6 @@
 // the failure paths with a stand-in that fails, crashes, hangs, leaves its
 // results out or returns a non-finite value on demand. Scripts and plots are
 // run by the real bash, GNU parallel and gnuplot where installed.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "run_program.hpp"
 
 namespace fs = std::filesystem;
+using support::have;
 using support::quoted;
 using support::shell;
 using support::slurp;
@@ -59,8 +59,6 @@ double num(const std::map<std::string, std::string>& r, const std::string& col) 
   return r.count(col) && !r.at(col).empty() ? std::strtod(r.at(col).c_str(), nullptr) : std::nan("");
 }
 
-bool have(const std::string& program) { return shell("command -v " + program + " > /dev/null 2>&1") == 0; }
-
 bool wait_for(const fs::path& f, double seconds) {
   for (int i = 0; i < seconds * 50 && !fs::exists(f); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return fs::exists(f);
@@ -92,9 +90,10 @@ class Sweep : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   // Runs upscale_sweep with `args` in dir_; returns its exit status, keeps stderr.
-  int sweep(const std::string& args) {
-    return shell("cd " + quoted(dir_.string()) + " && " + quoted(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");
+  int sweep(const std::string& args, const std::string& prefix = "") {
+    return here(prefix + quoted(SWEEP_EXE) + " " + args + " > out.txt 2> err.txt");
   }
+  int here(const std::string& command) { return shell("cd " + quoted(dir_.string()) + " && " + command); }  // in dir_
   std::string err() { return slurp(dir_ / "err.txt"); }
   static std::string deck(const char* name) { return " " + quoted((kExamples / name).string()) + " "; }
   static std::string stand_in() { return " --exe " + quoted(STAND_IN_EXE) + " "; }
@@ -131,20 +130,20 @@ TEST_F(Sweep, TablePlotsMapsAndMergeAfterHandEdits) {
 
   const std::string rerun = " && sed -i '1s/^[^ ]*/5/' input.deck && " + quoted(STAND_IN_EXE) +
                             " < input.deck > report.txt 2>/dev/null; echo $? > status";
-  ASSERT_EQ(shell("cd " + quoted(run.string()) + rerun), 0);
+  ASSERT_EQ(here("cd s/points/p0002" + rerun), 0);
   std::ofstream(s / "points" / "p0003" / "fort.18") << " 9 1 1\n";
-  ASSERT_EQ(shell("sed -i 's/$/\\r/' " + quoted((s / "points.tsv").string())), 0);
+  ASSERT_EQ(here("sed -i 's/$/\\r/' s/points.tsv"), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 1) << err();
   rows = read_csv(s / "sweep.csv");
   EXPECT_EQ(rows[2].at("freq") + rows[2].at("status") + rows[2].at("message") + rows[2].at("vp_fe"), "5401015");
   EXPECT_EQ(rows[3].at("message"), "results of another run: fort.18 gives frequency 9, the point's deck 16.68100537200059");
   ::setenv("STAND_IN_VERSION", "0.other", 1);
-  ASSERT_EQ(shell("cd " + quoted((s / "points" / "p0001").string()) + rerun), 0);
+  ASSERT_EQ(here("cd s/points/p0001" + rerun), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 2);
   EXPECT_NE(err().find("points of different builds: points/p0001 was made by version 0.other"), std::string::npos) << err();
   EXPECT_EQ(sweep("--merge s --no-plot --allow-mixed-builds"), 1);
   EXPECT_EQ(read_csv(s / "sweep.csv")[1].at("version"), "0.other");
-  ASSERT_EQ(shell("tail -n 1 " + quoted((s / "points.tsv").string()) + " >> " + quoted((s / "points.tsv").string())), 0);
+  ASSERT_EQ(here("tail -n 1 s/points.tsv >> s/points.tsv"), 0);
   EXPECT_EQ(sweep("--merge s"), 2);
   EXPECT_NE(err().find("line 24 repeats point 20 of line 23"), std::string::npos) << err();
 }
@@ -187,7 +186,7 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
   rows = read_csv(dir_ / "s" / "sweep.csv");
   EXPECT_EQ(rows[6].at("freq") + rows[6].at("status") + rows[6].at("message"), "740");
   // A status file that contradicts its run's record is no result.
-  ASSERT_EQ(shell("sed -i '1s/.*/99/' " + quoted((dir_ / "s" / "points" / "p0001" / "status").string())), 0);
+  ASSERT_EQ(here("sed -i '1s/.*/99/' s/points/p0001/status"), 0);
   EXPECT_EQ(sweep("--merge s --no-plot"), 1);
   EXPECT_EQ(read_csv(dir_ / "s" / "sweep.csv")[1].at("message"), "run.json gives exit status 40, the status file 99");
 }
@@ -216,15 +215,13 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
   EXPECT_EQ(sweep("--version"), 0);
   EXPECT_EQ(slurp(dir_ / "out.txt").rfind("upscale_sweep 1.0.0 (commit ", 0), 0u) << slurp(dir_ / "out.txt");
   // A deck scale of two thousand million points is refused before any list is built (in 400 MB).
-  ASSERT_EQ(shell("sed '3s/^ *[0-9]*/2000000000/' " + quoted((kExamples / "shale_small.deck").string()) + " > " +
-                  quoted((dir_ / "big.deck").string())), 0);
+  ASSERT_EQ(here("sed '3s/^ *[0-9]*/2000000000/' " + deck("shale_small.deck") + " > big.deck"), 0);
 #if defined(__SANITIZE_ADDRESS__)
   const std::string limit;  // the sanitizer itself needs the address space
 #else
   const std::string limit = "ulimit -v 400000 && ";
 #endif
-  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && " + limit + quoted(SWEEP_EXE) + " pwave_upscale big.deck" + stand_in() +
-                  "--plan 2> err.txt"), 2);
+  EXPECT_EQ(sweep("pwave_upscale big.deck" + stand_in() + "--plan", limit), 2);
   EXPECT_NE(err().find("nfreq is 2000000000: more than a million points"), std::string::npos) << err();
 }
 
@@ -237,7 +234,7 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::setenv("STAND_IN_HANG_S", "120", 1);
   ::setenv("STAND_IN_HANG_UNTIL", (dir_ / "release").c_str(), 1);
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
-  ASSERT_EQ(shell("cd " + quoted(dir_.string()) + " && (" + quoted(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
+  ASSERT_EQ(here("(" + quoted(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
   EXPECT_EQ(sweep(args + "3"), 2);
   EXPECT_NE(err().find("is in use by another upscale_sweep (process"), std::string::npos) << err();
@@ -283,15 +280,14 @@ TEST_F(Sweep, ScriptsAndPlotsRunNothingTheyAreGiven) {
   EXPECT_NE(submit.find(array + " 0\nsbatch --array=1-2 " + array + " 2\nsbatch --array=1-1 " + array + " 4\n"),
             std::string::npos) << submit;
   EXPECT_NE(slurp(o / "slurm_array.sh").find("#SBATCH --array=1-2\n"), std::string::npos);
-  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && SLURM_ARRAY_TASK_ID=1 bash " + quoted((o / "slurm_array.sh").string()) + " 4"), 0);
+  EXPECT_EQ(here("SLURM_ARRAY_TASK_ID=1 bash " + array + " 4"), 0);
   EXPECT_TRUE(fs::exists(o / "points" / "p0005" / "status"));
-  EXPECT_EQ(shell("cd " + quoted(dir_.string()) + " && head -n 4 " + quoted((o / "tasks.txt").string()) +
-                  " | parallel --will-cite -j 2 > /dev/null 2>&1"), 0);
+  EXPECT_EQ(here("head -n 4 " + quoted((o / "tasks.txt").string()) + " | parallel --will-cite -j 2 > /dev/null 2>&1"), 0);
   EXPECT_EQ(sweep("--merge " + quoted(odd)), 0) << err();
   // Two routes to one table: the planned tasks and the runner's own run.
   ASSERT_EQ(sweep("pwave_upscale" + deck("shale_small.deck") + stand_in() + out("l") + "--freq 1,2,3,4,5 -q"), 0);
   EXPECT_EQ(slurp(o / "sweep.csv"), slurp(dir_ / "l" / "sweep.csv"));
-  EXPECT_EQ(shell("find " + quoted(dir_.string()) + " -name INJECTED | grep -q ."), 1);
+  EXPECT_EQ(here("find . -name INJECTED | grep -q ."), 1);
   EXPECT_FALSE(fs::exists("/INJECTED"));
 }
 
@@ -425,13 +421,12 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
   fs::remove(p / "p0003" / "status");
   ASSERT_EQ(::mkfifo((p / "p0003" / "status").c_str(), 0644), 0);
   fs::create_symlink(target, s / "sweep.csv.tmp");
-  const std::string bounded = "cd " + quoted(dir_.string()) + " && timeout 60 " + quoted(SWEEP_EXE) + " ";
-  EXPECT_EQ(shell(bounded + "--merge s --no-plot 2> err.txt"), 1) << err();  // 124 would be a hang
+  EXPECT_EQ(sweep("--merge s --no-plot", "timeout 60 "), 1) << err();  // 124 would be a hang
   Csv rows = read_csv(s / "sweep.csv");
   ASSERT_EQ(rows.size(), 3u);  // point 3 has no status that reads: not finished
   EXPECT_EQ(rows[1].at("message"), "files of the run that cannot be read: report.txt is not a regular file");
   EXPECT_EQ(rows[2].at("message"), "files of the run that cannot be read: run.json is a symbolic link");
-  EXPECT_EQ(shell(bounded + args.substr(0, args.size()) + " 2> err.txt"), 0) << err();  // resumed: all three again
+  EXPECT_EQ(sweep(args, "timeout 60 "), 0) << err();  // resumed: all three again
   EXPECT_EQ(read_csv(s / "sweep.csv").size(), 4u);
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(p / "p0001" / "report.txt")));
 
@@ -468,20 +463,18 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
 // user put in its folder.
 TEST_F(Sweep, EditedCellMapStopSentenceAndUserFiles) {
   REAL_PROGRAM(exe, "pwave_upscale");
-  ASSERT_EQ(shell("cd " + quoted(dir_.string()) + " && sed '8s/.*/    1/' " + quoted((kExamples / "ice_small.deck").string()) +
-                  " > map.deck && sed '5s/^ *[0-9]*/61/' " + quoted((kExamples / "ice_small.deck").string()) +
-                  " > wide.deck && awk 'BEGIN{for(i=1;i<=100;i++) printf \"%12.4f\\n\", 0.1+i/1000}' > porosity.frac"), 0);
+  ASSERT_EQ(here("sed '8s/.*/    1/' " + deck("ice_small.deck") + " > map.deck && sed '5s/^ *[0-9]*/61/' " +
+                 deck("ice_small.deck") + " > wide.deck && awk 'BEGIN{for(i=1;i<=100;i++) printf \"%12.4f\\n\", 0.1+i/1000}' > porosity.frac"), 0);
   const std::string run = "pwave_upscale map.deck --exe " + quoted(exe.string()) + out("m") + "--freq 1,3 -q --no-plot";
   ASSERT_EQ(sweep(run), 0) << err();
-  ASSERT_EQ(shell("cd " + quoted((dir_ / "m" / "points" / "p0002").string()) + " && sed -i '1s/.*/      0.3000/' porosity.frac"), 0);
+  ASSERT_EQ(here("sed -i '1s/.*/      0.3000/' m/points/p0002/porosity.frac"), 0);
   EXPECT_EQ(sweep("--merge m --no-plot"), 1);
   Csv rows = read_csv(dir_ / "m" / "sweep.csv");
   EXPECT_EQ(rows[1].at("message"), "");
   EXPECT_NE(rows[2].at("message").find("porosity.frac is not the file its run read"), std::string::npos) << rows[2].at("message");
   EXPECT_EQ(sweep(run), 0) << err();  // the point runs again on the sweep's own map
   // Two builds of one commit that differ in their sources are two builds.
-  ASSERT_EQ(shell("cd " + quoted((dir_ / "m" / "points" / "p0001").string()) +
-                  " && sed -i 's/\"sources_sha256\": \"[0-9a-f]/\"sources_sha256\": \"x/' run.json"), 0);
+  ASSERT_EQ(here("sed -i 's/\"sources_sha256\": \"[0-9a-f]/\"sources_sha256\": \"x/' m/points/p0001/run.json"), 0);
   EXPECT_EQ(sweep("--merge m --no-plot"), 2);
   EXPECT_NE(err().find("points of different builds"), std::string::npos) << err();
 

@@ -3,8 +3,6 @@
 // the points ran under the sweep or from its task list; a failed point is
 // rerun alone; a point whose deck changed after its run is not merged; only
 // frequencies vary, over decks.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>

@@ -5,7 +5,6 @@
 // the rock-physics model over wide ranges of friction, frequency, viscosity
 // and permeability, for both models, and a synthetic cell where every
 // coefficient matters.
-#include <gtest/gtest.h>
 #include <quadmath.h>
 
 #include <cmath>

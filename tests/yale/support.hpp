@@ -1,10 +1,13 @@
 // Patterns, values, residuals and a driver harness shared by the solver tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <utility>
@@ -38,6 +41,14 @@ inline Pattern arrow(int32_t n) {
   Entries e;
   for (int32_t i = 1; i <= n; ++i) e.insert(e.end(), {{i, i}, {1, i}, {i, 1}});
   return from_entries(n, e);
+}
+
+// The value types the solver is built for.
+using ValueTypes = ::testing::Types<float, double, core::ccomplex, core::zcomplex>;
+
+template <class V>
+bool same_bits(const std::vector<V>& x, const std::vector<V>& y) {
+  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(V)) == 0;
 }
 
 template <class V>

@@ -1,6 +1,4 @@
 // Minimum-degree ordering, the structure of the factors, symmetric reordering.
-#include <gtest/gtest.h>
-
 #include <numeric>
 
 #include "tests/yale/support.hpp"

@@ -3,13 +3,10 @@
 // refinement the unpivoted factorisation is off in the sample's compliance
 // b^T z (the inverse of its modulus) by 1e-8 and more; refined, it agrees
 // with a pivoted elimination in long double to 1e-12.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 
 #include "tests/fixtures/deck_system.hpp"
+#include "tests/fixtures/dense_solve.hpp"
 #include "run_program.hpp"
 #include "tests/yale/support.hpp"
 #include "yale/refinement.hpp"
@@ -20,40 +17,17 @@ using core::zcomplex;
 using cld = std::complex<long double>;
 
 // Partial pivoting in long double, rows exchanged within the band of the
-// natural numbering (kl below the diagonal, 2 kl above after exchanges),
-// then three corrections from residuals in quadruple precision.
+// natural numbering, then three corrections from residuals in quadruple
+// precision.
 std::vector<cld> pivoted_solve(const yale_bench::DeckSystem& s) {
   const int32_t n = s.n;
-  int32_t kl = 0;
-  std::vector<cld> m(static_cast<std::size_t>(n) * n), b, x;
-  std::vector<int32_t> piv(static_cast<std::size_t>(n));
-  auto at = [&](int32_t i, int32_t j) -> cld& { return m[i * std::size_t(n) + j]; };
+  int32_t band = 0;
+  std::vector<cld> m(static_cast<std::size_t>(n) * n), b;
   for (int32_t i = 0; i < n; ++i)
     for (int32_t e = s.ia[i] - 1; e < s.ia[i + 1] - 1; ++e)
-      at(i, s.ja[e] - 1) = {s.a[e].re, s.a[e].im}, kl = std::max(kl, std::abs(i + 1 - s.ja[e]));
-  for (int32_t k = 0; k < n; ++k) {
-    piv[k] = k;
-    for (int32_t i = k + 1; i <= std::min(n - 1, k + kl); ++i)
-      if (std::abs(at(i, k)) > std::abs(at(piv[k], k))) piv[k] = i;
-    for (int32_t j = k; j <= std::min(n - 1, k + 2 * kl); ++j) std::swap(at(k, j), at(piv[k], j));
-    for (int32_t i = k + 1; i <= std::min(n - 1, k + kl); ++i) {
-      at(i, k) /= at(k, k);
-      for (int32_t j = k + 1; j <= std::min(n - 1, k + 2 * kl); ++j) at(i, j) -= at(i, k) * at(k, j);
-    }
-  }
-  auto solve = [&](std::vector<cld> y) {
-    for (int32_t k = 0; k < n; ++k) {
-      std::swap(y[k], y[piv[k]]);
-      for (int32_t i = k + 1; i <= std::min(n - 1, k + kl); ++i) y[i] -= at(i, k) * y[k];
-    }
-    for (int32_t k = n - 1; k >= 0; --k) {
-      for (int32_t j = k + 1; j <= std::min(n - 1, k + 2 * kl); ++j) y[k] -= at(k, j) * y[j];
-      y[k] /= at(k, k);
-    }
-    return y;
-  };
+      m[i * std::size_t(n) + s.ja[e] - 1] = {s.a[e].re, s.a[e].im}, band = std::max(band, std::abs(i + 1 - s.ja[e]));
   for (const zcomplex& v : s.b) b.push_back({v.re, v.im});
-  x = solve(b);
+  std::vector<cld> x = fixtures::dense_solve(m, b, n, band);
   for (int step = 0; step < 3; ++step) {
     std::vector<cld> r(static_cast<std::size_t>(n));
     for (int32_t i = 0; i < n; ++i) {
@@ -64,7 +38,7 @@ std::vector<cld> pivoted_solve(const yale_bench::DeckSystem& s) {
       }
       r[i] = {static_cast<long double>(re), static_cast<long double>(im)};
     }
-    const std::vector<cld> d = solve(r);
+    const std::vector<cld> d = fixtures::dense_solve(m, r, n, band);
     for (int32_t i = 0; i < n; ++i) x[i] += d[i];
   }
   return x;

@@ -2,28 +2,17 @@
 // solution must be the one-vector solve's bit for bit, in any number of
 // sweeps and with any room left behind the factors, and the refusals must
 // leave the vectors alone.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "tests/yale/support.hpp"
 #include "yale/several_solves.hpp"
 
 namespace {
 
 using namespace yale_test;
-using core::ccomplex;
 using core::zcomplex;
 
 template <class V>
 class SeveralSolves : public ::testing::Test {};
-using ValueTypes = ::testing::Types<float, double, ccomplex, zcomplex>;
 TYPED_TEST_SUITE(SeveralSolves, ValueTypes);
-
-template <class V>
-bool same_bits(const std::vector<V>& x, const std::vector<V>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(V)) == 0;
-}
 
 template <class V>
 std::vector<std::vector<V>> random_vectors(int count, int32_t n, uint32_t seed) {

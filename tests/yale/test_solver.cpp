@@ -1,9 +1,6 @@
 // The drivers end to end, for every value type: residuals, repeated and
 // transposed solves, accuracy against the plain elimination, error codes.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <cstring>
 
 #include "tests/yale/support.hpp"
 #include "yale/elimination_kernel.hpp"
@@ -11,17 +8,10 @@
 namespace {
 
 using namespace yale_test;
-using core::ccomplex;
 using core::zcomplex;
 
 template <class V>
-bool same_bits(const std::vector<V>& x, const std::vector<V>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(V)) == 0;
-}
-
-template <class V>
 class Solver : public ::testing::Test {};
-using ValueTypes = ::testing::Types<float, double, ccomplex, zcomplex>;
 TYPED_TEST_SUITE(Solver, ValueTypes);
 
 // Rows stored in any order; the grids and the dense pattern take the

@@ -27,7 +27,9 @@ TEST(DenseKernel, UnsetMeansTheWidestAndEveryKernelTheProcessorRunsCanBeForced) 
     EXPECT_EQ(core::kernel_from(value, runs), want) << '"' << value << '"';
   EXPECT_EQ(core::kernel_from("", core::processor_runs), core::widest_kernel());
   for (const K isa : {K::plain, K::avx2, K::avx512}) {
-    if (core::processor_runs(isa)) EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
+    if (core::processor_runs(isa)) {
+      EXPECT_EQ(core::kernel_from(core::kernel_name(isa), core::processor_runs), isa);
+    }
   }
 }
 

@@ -29,7 +29,7 @@ SweepResiduals sweep_residuals(const FrequencySystem& s, std::span<const zcomple
       out.r[c * n + i] = target - av[c * n + i];
       if (c >= loads) continue;
       const double sc = out.scale[c * n + i] += magnitude(target);
-      if (sc > 0) out.backward_error = std::max(out.backward_error, magnitude(out.r[c * n + i]) / sc);
+      out.backward_error = std::max(out.backward_error, core::backward_ratio(out.r[c * n + i], sc));
     }
   return out;
 }

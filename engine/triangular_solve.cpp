@@ -65,11 +65,19 @@ void backward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, st
     const Index m = f.m(s), nc = f.nc(s);
     const zcomplex* L = blocks.descending(s);
     gather(f, s, y, nrhs, true, w);
-    // Pivot j takes the final values of all rows below it in the front.
-    for (Index j = nc - 1; j >= 0; --j)
+    // Pivot j takes the final values of all rows below it in the front:
+    // first those below the supernode (known already: the columns in
+    // ascending order, as they lie in memory), then, from the last pivot
+    // back, those of the pivots after it.
+    for (Index j = 0; j < nc; ++j)
       for (Index r = 0; r < nrhs; ++r) {
         zcomplex* wr = w.data() + r * m;
-        wr[j] -= column_dot(L + j * m + j + 1, wr + j + 1, m - j - 1);
+        wr[j] -= column_dot(L + j * m + nc, wr + nc, m - nc);
+      }
+    for (Index j = nc - 2; j >= 0; --j)
+      for (Index r = 0; r < nrhs; ++r) {
+        zcomplex* wr = w.data() + r * m;
+        wr[j] -= column_dot(L + j * m + j + 1, wr + j + 1, nc - j - 1);
       }
     for (Index r = 0; r < nrhs; ++r)
       for (Index j = 0; j < nc; ++j) y[f.first[s] + j + r * n] = w[j + r * m];

@@ -338,7 +338,8 @@ void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
     throw std::invalid_argument("sparse engine: a block of " + std::to_string(b.size()) + " values for " +
                                 std::to_string(nrhs) + " right-hand sides of order " + std::to_string(n));
   const auto t0 = Clock::now();
-  const std::vector<zcomplex> rhs(b.begin(), b.end());
+  std::vector<zcomplex> rhs;  // the refinement's residuals want the right-hand sides
+  if (refine_it) rhs.assign(b.begin(), b.end());
   plain_solve(b.data(), nrhs);
   stats_.refinement_steps = 0;
   if (refine_it) refine(rhs.data(), b.data(), nrhs);

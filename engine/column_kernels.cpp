@@ -16,9 +16,10 @@ zcomplex lanes_total(const double rr[4], const double ii[4], const double ri[4],
   return {re, im};
 }
 
-zcomplex dot_plain(const zcomplex* a, const zcomplex* v, Index len) {
-  double rr[4] = {0, 0, 0, 0}, ii[4] = {0, 0, 0, 0}, ri[4] = {0, 0, 0, 0}, ir[4] = {0, 0, 0, 0};
-  for (Index i = 0; i < len; ++i) {
+// Terms from..len-1 added to their lanes, one at a time.
+zcomplex lanes_finished(const zcomplex* a, const zcomplex* v, Index from, Index len, double rr[4], double ii[4],
+                        double ri[4], double ir[4]) {
+  for (Index i = from; i < len; ++i) {
     const int l = static_cast<int>(i & 3);
     rr[l] += a[i].re * v[i].re;
     ii[l] += a[i].im * v[i].im;
@@ -26,6 +27,11 @@ zcomplex dot_plain(const zcomplex* a, const zcomplex* v, Index len) {
     ir[l] += a[i].im * v[i].re;
   }
   return lanes_total(rr, ii, ri, ir);
+}
+
+zcomplex dot_plain(const zcomplex* a, const zcomplex* v, Index len) {
+  double rr[4] = {0, 0, 0, 0}, ii[4] = {0, 0, 0, 0}, ri[4] = {0, 0, 0, 0}, ir[4] = {0, 0, 0, 0};
+  return lanes_finished(a, v, 0, len, rr, ii, ri, ir);
 }
 
 void axpy_plain(const zcomplex* a, zcomplex c, zcomplex* v, Index len) {
@@ -55,14 +61,7 @@ __attribute__((target("avx2"))) zcomplex dot_avx2(const zcomplex* a, const zcomp
   _mm256_store_pd(s[0], p0), _mm256_store_pd(s[1], q0), _mm256_store_pd(s[2], p1), _mm256_store_pd(s[3], q1);
   double rr[4] = {s[0][0], s[0][2], s[2][0], s[2][2]}, ii[4] = {s[0][1], s[0][3], s[2][1], s[2][3]};
   double ri[4] = {s[1][0], s[1][2], s[3][0], s[3][2]}, ir[4] = {s[1][1], s[1][3], s[3][1], s[3][3]};
-  for (; i < len; ++i) {  // the tail continues lanes 0 .. 2
-    const int l = static_cast<int>(i & 3);
-    rr[l] += a[i].re * v[i].re;
-    ii[l] += a[i].im * v[i].im;
-    ri[l] += a[i].re * v[i].im;
-    ir[l] += a[i].im * v[i].re;
-  }
-  return lanes_total(rr, ii, ri, ir);
+  return lanes_finished(a, v, i, len, rr, ii, ri, ir);  // the tail continues lanes 0 .. 2
 }
 
 __attribute__((target("avx2"))) void axpy_avx2(const zcomplex* a, zcomplex c, zcomplex* v, Index len) {

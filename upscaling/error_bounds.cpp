@@ -38,25 +38,21 @@ void for_each_entry(const MatrixView& A, F&& f) {
   }
 }
 
-// A^{-T} v for each v, in one sweep where the solves offer it.
-void solve_transposed(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
-  if (!s.solve_transpose_several || vs.size() < 2) {
-    for (std::vector<zcomplex>& v : vs) s.solve_transpose(v);
+// Each v solved by `one`, or all in one sweep by `several` where given.
+void solve_each(std::span<std::vector<zcomplex>> vs, const SolveInPlace& one, const SolveSeveral& several) {
+  if (!several || vs.size() < 2) {
+    for (std::vector<zcomplex>& v : vs) one(v);
     return;
   }
   std::vector<std::span<zcomplex>> views(vs.begin(), vs.end());
-  s.solve_transpose_several(views);
+  several(views);
 }
 
-// A^{-1} v for each v, in one sweep where the solves offer it.
-void solve_plain(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
-  if (!s.solve_several || vs.size() < 2) {
-    for (std::vector<zcomplex>& v : vs) s.solve(v);
-    return;
-  }
-  std::vector<std::span<zcomplex>> views(vs.begin(), vs.end());
-  s.solve_several(views);
+// A^{-T} v, and A^{-1} v, for each v.
+void solve_transposed(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
+  solve_each(vs, s.solve_transpose, s.solve_transpose_several);
 }
+void solve_plain(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) { solve_each(vs, s.solve, s.solve_several); }
 
 std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
   std::vector<zcomplex> c(v.size());

@@ -1,11 +1,11 @@
 """The frequencies of a spectrum solved by the reduced sweep and one by one:
-the same moduli within the bounds each route reports, the method recorded
-(the same table as the program's: test_same_as_program.py)."""
+the same moduli within the bounds each route reports, the method recorded,
+the same table as the program's for the same method."""
 import numpy as np
 import pytest
 
 import upscale
-from conftest import PATCH, SAND, patchy_labels
+from conftest import PATCH, SAND, patchy_labels, run_program, write_sample_file
 
 FREQS = np.logspace(-2, 4, 9)  # enough for the reduced sweep to be chosen by itself
 U = np.finfo(float).eps / 2
@@ -45,3 +45,14 @@ def test_method_and_tolerance_asked_and_refused():
     for bad in (0.0, 1e-2, float("nan")):
         with pytest.raises(ValueError, match="reduced_tolerance"):
             upscale.tensor(s, FREQS, reduced_tolerance=bad)
+
+
+def test_reduced_rows_are_the_programs(tmp_path):
+    path = write_sample_file(tmp_path, patchy_labels(), {0: ("sand", SAND), 7: ("patch", PATCH)}, 2e-3, FREQS)
+    status, err, text = run_program([path, "--reduced-tolerance", "1e-7"], tmp_path)
+    assert status == 0, err
+    r = upscale.tensor(upscale.Sample.from_file(path), reduced_tolerance=1e-7)
+    assert r.frequency_method == "reduced"
+    out = tmp_path / "from_python.csv"
+    r.to_csv(str(out))
+    assert out.read_text() == text

@@ -211,10 +211,4 @@ TEST(ReducedSweep, RefusesACellLawThatIsNotSemidefinite) {
   EXPECT_NE(tensor::reduced_refusal(s, t, 0).find("distinct viscous cell laws"), std::string::npos);
 }
 
-TEST(ReducedSweep, EnergyRatioIsTheSmallestCoefficientRatio) {
-  const std::vector<zcomplex> ref{{1, 0}, {0, 10}, {4, 0}}, at{{1, 0}, {0, 5}, {3, 0}};
-  EXPECT_DOUBLE_EQ(tensor::energy_ratio(at, ref), 0.5);
-  EXPECT_DOUBLE_EQ(tensor::energy_ratio(ref, ref), 1.0);
-}
-
 }  // namespace

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <utility>
 
+#include "tensor/band_sums.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/cell_law_terms.hpp"
 #include "tensor/geometry_resolution.hpp"
@@ -81,8 +82,8 @@ RowsEnd spectrum_rows(const Sample& s, const TestChoice& choice, StiffnessComput
                       const RowsRequest& r, const RowsHooks& hooks, std::vector<TensorRow>& rows) {
   FrequencyPlan plan;
   const std::vector<Stiffness> reduced = reduced_stiffness_rows(s, choice, comp, r, hooks, plan);
-  const GeometryResolution geometry = geometry_resolution(s);
-  const double rho = mean_density(s);
+  const GeometryResolution geometry = job_geometry_resolution(s);
+  const double rho = job_mean_density(s);
   std::vector<TensorRow> grid_rows[3];
   std::vector<FrequencyResolution> resolution;
   RowsEnd end;

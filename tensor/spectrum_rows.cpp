@@ -29,9 +29,10 @@ std::vector<Stiffness> reduced_stiffness_rows(const Sample& s, const TestChoice&
   if (hooks.planned) hooks.planned(plan);
   if (r.method == FrequencyMethod::direct) return {};
   if (r.method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
+  // A rank of a job holds its band of the sample alone: no terms are split.
   std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
-  const CellLawTerms terms = cell_law_terms(s);
-  if (why.empty()) why = reduced_refusal(s, terms);
+  CellLawTerms terms;
+  if (why.empty()) terms = cell_law_terms(s), why = reduced_refusal(s, terms);
   if (!why.empty()) {
     if (r.method == FrequencyMethod::reduced && hooks.notice) hooks.notice(why);
     return {};

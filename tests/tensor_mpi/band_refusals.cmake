@@ -1,6 +1,7 @@
 # Ranks that read only their band of a sample's rows, under mpirun on two
 # ranks against one:
-#   - the patchy ice sample (PNG labels) sealed gives the one-rank tensor;
+#   - the patchy ice sample (PNG labels) sealed, and a spectrum of the small
+#     deck, give the one-rank tensor;
 #   - a label that no material carries in the other rank's rows (the top
 #     ones), and one in each rank's rows, and a PNG cut short within rank 0's
 #     rows, are refused with the one-rank run's status and sentence, once.
@@ -30,17 +31,25 @@ macro(same_refusal what expected)
   endif()
 endmacro()
 
-# The tensor of a PNG-labelled sample, sealed, from two ranks and from the own engine.
+# The tensor of a PNG-labelled sample, sealed, from two ranks and from the
+# own engine; and a spectrum of eight frequencies of the small deck, enough
+# for a one-rank run to sweep them by the reduced method, which the ranks,
+# each holding its band alone, do not take.
 file(COPY "${EXAMPLES}/patchy_ice/sample.toml" "${EXAMPLES}/patchy_ice/labels.png" DESTINATION "${SCRATCH}/patchy")
-set(run "${SCRATCH}/patchy/sample.toml" --freq 100 --boundary sealed --threads 1 --quiet)
-execute_process(COMMAND ${PROGRAM} ${run} -o "${SCRATCH}/own" RESULT_VARIABLE s1 ERROR_VARIABLE e1)
-execute_process(COMMAND ${MPIEXEC} --oversubscribe -np 2 ${PROGRAM} ${run} --solver mumps -o "${SCRATCH}/mumps"
-                RESULT_VARIABLE s2 ERROR_VARIABLE e2)
-execute_process(COMMAND ${COMPARE} "${SCRATCH}/own/tensor.csv" "${SCRATCH}/mumps/tensor.csv" RESULT_VARIABLE s3
-                OUTPUT_VARIABLE o3 ERROR_VARIABLE e3)
-if(NOT s1 EQUAL 0 OR NOT s2 EQUAL 0 OR NOT s3 EQUAL 0)
-  set(failure "the patchy sample on two ranks against the own engine: statuses ${s1} ${s2} ${s3}\n${e1}${e2}${o3}${e3}")
-endif()
+set(png "${SCRATCH}/patchy/sample.toml" --freq 100 --boundary sealed)
+set(spectrum "${EXAMPLES}/ice_small.deck" --freq 1:1e4:8 --frequency-method direct)
+foreach(case png spectrum)
+  set(run ${${case}} --threads 1 --quiet)
+  execute_process(COMMAND ${PROGRAM} ${run} -o "${SCRATCH}/own_${case}" RESULT_VARIABLE s1 ERROR_VARIABLE e1)
+  list(REMOVE_ITEM run --frequency-method direct)
+  execute_process(COMMAND ${MPIEXEC} --oversubscribe -np 2 ${PROGRAM} ${run} --solver mumps -o "${SCRATCH}/mumps_${case}"
+                  RESULT_VARIABLE s2 ERROR_VARIABLE e2)
+  execute_process(COMMAND ${COMPARE} "${SCRATCH}/own_${case}/tensor.csv" "${SCRATCH}/mumps_${case}/tensor.csv"
+                  RESULT_VARIABLE s3 OUTPUT_VARIABLE o3 ERROR_VARIABLE e3)
+  if(NOT failure AND (NOT s1 EQUAL 0 OR NOT s2 EQUAL 0 OR NOT s3 EQUAL 0))
+    set(failure "${case} on two ranks against the own engine: statuses ${s1} ${s2} ${s3}\n${e1}${e2}${o3}${e3}")
+  endif()
+endforeach()
 
 # 12 x 9 cells of the deck's two layers; label 5 marks no material.
 function(labels path bad_rows)

@@ -306,8 +306,7 @@ int run_checked(const Options& o, RunRecord& record) {
   return 0;
 }
 
-}  // namespace
-
+// How the ranks of a job share the reading of the sample.
 ReadShare read_share(const Options& o) {
   ReadShare share;
   // The outputs that need every cell's law on rank 0 (the cell fields, the
@@ -320,6 +319,8 @@ ReadShare read_share(const Options& o) {
   share.agree = ranks_refuse_as_one;
   return share;
 }
+
+}  // namespace
 
 Sample load_sample(const Options& o) {
   const ReadShare share = read_share(o);

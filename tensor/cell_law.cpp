@@ -24,7 +24,7 @@ core::Deck material_deck(int32_t key_model, const Material& m) {
 
 namespace {
 
-std::size_t at(const Sample& s, int64_t j, int64_t k) { return static_cast<std::size_t>((j - 1) + (k - 1) * s.nx); }
+std::size_t at(const Sample& s, int64_t j, int64_t k) { return s.cell_at(j, k); }
 
 const Material& material_of(const Sample& s, int64_t j, int64_t k) {
   return s.materials[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
@@ -37,7 +37,7 @@ double cell_water(const Sample& s, int64_t j, int64_t k) {
 }
 
 void check_sample(const Sample& s) {
-  const std::size_t cells = static_cast<std::size_t>(s.nx * s.ny);
+  const std::size_t cells = s.held_cells();
   if (s.nx < 1 || s.ny < 1 || s.material_of_cell.size() != cells ||
       !(s.water_of_cell.empty() || s.water_of_cell.size() == cells))
     throw std::invalid_argument("sample: " + std::to_string(s.nx) + " x " + std::to_string(s.ny) +
@@ -45,7 +45,7 @@ void check_sample(const Sample& s) {
                                 " material numbers and " + std::to_string(s.water_of_cell.size()) +
                                 " water proportions; one of each per cell was expected");
   if (!(s.h > 0)) throw std::invalid_argument("sample: cell side h = " + std::to_string(s.h) + " m, expected > 0");
-  for (int64_t k = 1; k <= s.ny; ++k)
+  for (int64_t k = s.band_first(); k <= s.held_last(); ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
       const std::string cell = "sample: cell j,k = " + std::to_string(j) + "," + std::to_string(k);
       const int32_t n = s.material_of_cell[at(s, j, k)];
@@ -68,8 +68,8 @@ std::vector<core::CellCoefficients> cell_coefficients(const Sample& s, double om
   std::vector<core::Deck> decks;
   for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
   const bool three_d = s.lame == LameRelations::three_d;
-  std::vector<core::CellCoefficients> c(static_cast<std::size_t>(s.nx * s.ny));
-  for (int64_t k = 1; k <= s.ny; ++k)
+  std::vector<core::CellCoefficients> c(s.held_cells());
+  for (int64_t k = s.band_first(); k <= s.held_last(); ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
       const core::Deck& d = decks[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
       const double phi = cell_water(s, j, k);
@@ -87,7 +87,21 @@ std::vector<core::CellCoefficients> cell_coefficients(const Sample& s, double om
   return c;
 }
 
+double density_share(const Sample& s) {
+  std::vector<core::Deck> decks;
+  for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
+  const double cells = static_cast<double>(s.nx * s.ny);
+  double sum = 0.0;
+  for (int64_t k = s.band_first(); k <= s.band_last(); ++k)
+    for (int64_t j = 1; j <= s.nx; ++j) {
+      const core::Deck& d = decks[static_cast<std::size_t>(s.material_of_cell[at(s, j, k)] - 1)];
+      sum += model::cell_density(d, 1, cell_water(s, j, k)) / cells;
+    }
+  return sum;
+}
+
 double mean_density(const Sample& s) {
+  if (s.banded) throw std::logic_error("mean_density: the sample holds a band of its rows; sum density_share over the bands");
   std::vector<core::Deck> decks;
   for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
   return model::mean_over_cells(s.nx, s.ny, [&](int64_t j, int64_t k) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 #include <utility>
 
 #include "model/e_modulus.hpp"
@@ -44,6 +45,7 @@ void split_cell(const Sample& s, const core::Deck& d, double phi, core::CellCoef
 CellLawTerms cell_law_terms(const Sample& s) {
   std::vector<core::Deck> decks;
   for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
+  if (s.banded) throw std::logic_error("cell_law_terms: the sample holds a band of its rows; the terms need every cell");
   CellLawTerms t;
   const std::size_t cells = static_cast<std::size_t>(s.nx * s.ny);
   t.group_of_cell.assign(cells, -1);

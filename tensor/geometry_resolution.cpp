@@ -23,15 +23,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kFeatureCoefficient = 0.8;
 constexpr double kDiffusionCoefficient = 0.15;
 
-using LawKey = std::pair<int32_t, double>;  // material, water proportion
-
-struct Counts {
-  double cells = 0, faces_x = 0, faces_z = 0;
-};
-
-LawKey law_at(const Sample& s, int64_t j, int64_t k) {
-  return {s.material_of_cell[static_cast<std::size_t>((j - 1) + (k - 1) * s.nx)], cell_water(s, j, k)};
-}
+LawKey law_at(const Sample& s, int64_t j, int64_t k) { return {s.material_of_cell[s.cell_at(j, k)], cell_water(s, j, k)}; }
 
 double intercept(double cells, double faces) { return faces > 0 ? 2 * cells / faces : kInf; }
 
@@ -39,16 +31,22 @@ double intercept(double cells, double faces) { return faces > 0 ? 2 * cells / fa
 
 bool GeometryResolution::image() const { return std::isfinite(cells_per_feature_x) && std::isfinite(cells_per_feature_z); }
 
-GeometryResolution geometry_resolution(const Sample& s) {
-  std::map<LawKey, Counts> laws;
-  for (int64_t k = 1; k <= s.ny; ++k)
+LawTally law_tally(const Sample& s) {
+  LawTally laws;
+  for (int64_t k = s.band_first(); k <= s.band_last(); ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
       const LawKey here = law_at(s, j, k);
-      Counts& c = laws[here];
+      LawCounts& c = laws[here];
       c.cells += 1;
       if (j < s.nx && law_at(s, j + 1, k) != here) c.faces_x += 1, laws[law_at(s, j + 1, k)].faces_x += 1;
       if (k < s.ny && law_at(s, j, k + 1) != here) c.faces_z += 1, laws[law_at(s, j, k + 1)].faces_z += 1;
     }
+  return laws;
+}
+
+GeometryResolution geometry_resolution(const Sample& s) { return resolution_of(law_tally(s)); }
+
+GeometryResolution resolution_of(const LawTally& laws) {
   GeometryResolution g{kInf, kInf, kInf};
   for (const auto& [law, c] : laws) {
     g.cells_per_feature_x = std::min(g.cells_per_feature_x, intercept(c.cells, c.faces_x));

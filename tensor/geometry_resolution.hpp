@@ -14,7 +14,10 @@
 // no two laws meet along an axis.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tensor/sample.hpp"
@@ -30,6 +33,19 @@ struct GeometryResolution {
 };
 
 GeometryResolution geometry_resolution(const Sample& s);
+
+// The counts behind it, per cell law (material, water proportion): its
+// cells and the faces across x and across z between them and another law.
+// Of a band of rows, the band's cells and the faces of their right and top
+// edges (the row above the band is held): the tallies of the bands add up
+// to the whole sample's.
+using LawKey = std::pair<int32_t, double>;
+struct LawCounts {
+  double cells = 0, faces_x = 0, faces_z = 0;
+};
+using LawTally = std::map<LawKey, LawCounts>;
+LawTally law_tally(const Sample& s);
+GeometryResolution resolution_of(const LawTally& laws);
 
 // The relative error of 1000/Q to expect on a grid with these resolutions
 // (infinite cells: resolved). A sample of one cell law has none.

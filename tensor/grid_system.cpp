@@ -207,7 +207,7 @@ void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::
   ElementMatrix ae;
   int64_t u[kLocalUnknowns];
   for_band_cells(g, [&](int64_t j, int64_t k) {
-    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
+    regular_element_matrix(cells[cell_law_index(g.nx, g.ny, g.first_row, cells.size(), j, k)], omega, g.h, ae);
     for (int a = 1; a <= kLocalUnknowns; ++a) u[a - 1] = g.unknown(j, k, a);
     for (int a = 1; a <= kLocalUnknowns; ++a) {
       const int64_t r = u[a - 1];
@@ -247,9 +247,9 @@ template <class Visit>
 void for_plate_rows(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
                     double omega, Visit&& visit) {
   ElementMatrix ae;
-  for_cells(g, [&](int64_t j, int64_t k) {
+  for_band_cells(g, [&](int64_t j, int64_t k) {
     if (j != g.nx && k != g.ny) return;
-    regular_element_matrix(cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)], omega, g.h, ae);
+    regular_element_matrix(cells[cell_law_index(g.nx, g.ny, g.first_row, cells.size(), j, k)], omega, g.h, ae);
     for (int a = 1; a <= kLocalUnknowns; ++a) {
       const int8_t c = test.constraint[static_cast<std::size_t>(g.unknown(j, k, a))];
       if (c == kRightPlate || c == kTopPlate) visit(j, k, a, c, ae);

@@ -66,6 +66,15 @@ struct GridSystem {
   int64_t position(int64_t row, int64_t col) const;
 };
 
+// Where the law of cell (j, k) stands among `cells` cells' laws: those of
+// the whole grid of nx x ny cells, or of the rows from the band's first row
+// band_first on (a sample read in bands holds its band and the row above).
+inline std::size_t cell_law_index(int64_t nx, int64_t ny, int64_t band_first, std::size_t cells, int64_t j,
+                                  int64_t k) {
+  const int64_t first = cells == static_cast<std::size_t>(nx * ny) ? 1 : band_first;
+  return static_cast<std::size_t>((j - 1) + (k - first) * nx);
+}
+
 // A test: the constraint of every unknown, and its loads.
 struct TestSetup {
   std::vector<int8_t> constraint;  // one per unknown
@@ -97,7 +106,8 @@ void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::
 void impose(const TestSetup& test, int l, std::span<zcomplex> x);
 
 // Total force on each plate's unknowns, (K u) summed over them with the
-// unreduced element blocks: index kRightPlate (x) and kTopPlate (y).
+// unreduced element blocks: index kRightPlate (x) and kTopPlate (y); of a
+// band, the share of the band's cells (the bands' shares add up).
 struct PlateForces {
   zcomplex right, top;
 };

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,32 @@ Image<double> read_water_image(const std::string& path, std::string& sha256, Ima
 void apply_label_image(const Image<int32_t>& image, const std::string& path, Sample& sample);
 void apply_water_image(const Image<double>& image, const std::string& path, Sample& sample);
 
+// How the ranks of a job share the reading of a sample: `band` gives the
+// cell rows (1-based from the base) this rank keeps of a sample of ny rows,
+// and `agree` runs one step of the reading on every rank, every rank then
+// raising the refusal a reader of the whole sample would have met first.
+// Without `band` the sample is read whole.
+struct RowBand {
+  int64_t first = 1, last = 0;
+};
+struct ReadShare {
+  std::function<RowBand(int64_t ny)> band;
+  std::function<void(const std::function<void()>&)> agree;
+};
+
 // A sample file (TOML): model, cell size, materials, label image, optional
 // water image, frequencies; paths inside it are relative to the file.
-Sample read_sample_file(const std::string& path);
+Sample read_sample_file(const std::string& path, const ReadShare& share = {});
+
+// The maps of a sample read whole cut to the band `b` (and the row above it).
+void keep_band(Sample& s, RowBand b);
+// The label (water-proportion) image at `path` into the sample: whole, or of
+// a shared reading only the rows of this rank's band and the row above it
+// (PNG rows, TIFF strips), the decoding and the labels agreed step by step.
+// `on_image`, if given, sees the image (its size) before its labels go in.
+void read_labels_into(Sample& s, const std::string& path, std::string& sha256, const ReadShare& share,
+                      const std::function<void(const Image<int32_t>&)>& on_image = {});
+void read_water_into(Sample& s, const std::string& path, std::string& sha256, const ReadShare& share);
 
 // "tensor.csv": a header row, a units row, one row per frequency, full precision.
 void write_tensor_csv(const std::string& path, const std::vector<TensorRow>& rows);

@@ -143,6 +143,107 @@ void all_ranks_pass(const std::function<void()>& step) {
   raise_other(first, r.size, static_cast<int>(head[0]), text);
 }
 
+namespace {
+
+// One rank's refusal as the other ranks rebuild it: what kind of exception,
+// its status or stop code, and its words.
+struct Refusal {
+  long long kind = 0;  // 0 a plain failure, 1 a stop, 2 a failure with a stop code
+  long long status = 0;
+  std::string message, why;
+};
+
+Refusal refusal_of(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const core::StopError& e) {
+    return {e.kind() == core::StopError::Kind::stop ? 1 : 2, e.code(), e.message(), e.why()};
+  } catch (const std::exception& e) {
+    return {0, failure_status(e), failure_message(e), ""};
+  }
+}
+
+void broadcast_text(std::string& text, int from) {
+  long long size = static_cast<long long>(text.size());
+  MPI_Bcast(&size, 1, MPI_LONG_LONG, from, MPI_COMM_WORLD);
+  text.resize(static_cast<std::size_t>(size));
+  MPI_Bcast(text.data(), static_cast<int>(size), MPI_CHAR, from, MPI_COMM_WORLD);
+}
+
+[[noreturn]] void raise_refusal(const Refusal& r) {
+  if (r.kind != 0)
+    throw core::StopError(r.kind == 1 ? core::StopError::Kind::stop : core::StopError::Kind::fail,
+                          static_cast<int>(r.status), r.message, r.why);
+  if (r.status == core::kStopOutOfMemory) throw core::MemoryShort(0, 0, r.message);
+  throw std::runtime_error(r.message);
+}
+
+}  // namespace
+
+void ranks_refuse_as_one(const std::function<void()>& step) {
+  std::exception_ptr error;
+  try {
+    step();
+  } catch (const std::exception&) {
+    error = std::current_exception();
+  }
+  const JobRanks& r = job_ranks();
+  if (r.size == 1) {
+    if (error) std::rethrow_exception(error);
+    return;
+  }
+  int mine = error ? r.rank : -1, last = -1;
+  MPI_Allreduce(&mine, &last, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+  if (last < 0) return;
+  const Refusal own = error ? refusal_of(error) : Refusal{};
+  Refusal chosen = own;
+  long long head[2] = {own.kind, own.status};
+  MPI_Bcast(head, 2, MPI_LONG_LONG, last, MPI_COMM_WORLD);
+  chosen.kind = head[0], chosen.status = head[1];
+  broadcast_text(chosen.message, last);
+  broadcast_text(chosen.why, last);
+  failed_together_slot() = true;
+  // A rank that met the same refusal ends with its own exception.
+  if (error && own.kind == chosen.kind && own.status == chosen.status && own.message == chosen.message &&
+      own.why == chosen.why)
+    std::rethrow_exception(error);
+  raise_refusal(chosen);
+}
+
+void broadcast_from_leader(std::span<zcomplex> v) {
+  if (job_ranks().size == 1) return;
+  constexpr std::size_t kChunk = std::size_t{1} << 27;  // doubles a call: counts stay within int
+  double* data = reinterpret_cast<double*>(v.data());
+  const std::size_t total = 2 * v.size();
+  for (std::size_t at = 0; at < total; at += kChunk)
+    MPI_Bcast(data + at, static_cast<int>(std::min(kChunk, total - at)), MPI_DOUBLE, 0, MPI_COMM_WORLD);
+}
+
+void sum_over_ranks(std::span<double> v) {
+  if (job_ranks().size == 1 || v.empty()) return;
+  MPI_Allreduce(MPI_IN_PLACE, v.data(), static_cast<int>(v.size()), MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+}
+
+double least_over_ranks(double v) {
+  if (job_ranks().size == 1) return v;
+  double least = v;
+  MPI_Allreduce(&v, &least, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+  return least;
+}
+
+std::vector<double> gather_on_all(const std::vector<double>& v) {
+  const JobRanks& r = job_ranks();
+  if (r.size == 1) return v;
+  const int mine = static_cast<int>(v.size());
+  std::vector<int> counts(static_cast<std::size_t>(r.size)), starts(static_cast<std::size_t>(r.size));
+  MPI_Allgather(&mine, 1, MPI_INT, counts.data(), 1, MPI_INT, MPI_COMM_WORLD);
+  int total = 0;
+  for (std::size_t i = 0; i < counts.size(); ++i) starts[i] = total, total += counts[i];
+  std::vector<double> all(static_cast<std::size_t>(total));
+  MPI_Allgatherv(v.data(), mine, MPI_DOUBLE, all.data(), counts.data(), starts.data(), MPI_DOUBLE, MPI_COMM_WORLD);
+  return all;
+}
+
 void sum_on_leader(std::span<zcomplex> v) {
   if (job_ranks().size == 1) return;
   constexpr std::size_t kChunk = std::size_t{1} << 27;  // doubles a call: counts stay within int
@@ -167,6 +268,11 @@ bool runs_as_job(const Options&) { return false; }
 void all_ranks_pass(const std::function<void()>& step) { step(); }
 
 void sum_on_leader(std::span<zcomplex>) {}
+void broadcast_from_leader(std::span<zcomplex>) {}
+void sum_over_ranks(std::span<double>) {}
+double least_over_ranks(double v) { return v; }
+std::vector<double> gather_on_all(const std::vector<double>& v) { return v; }
+void ranks_refuse_as_one(const std::function<void()>& step) { step(); }
 
 int run_as_job(int&, char**&, const Options& o) { return run(o); }
 

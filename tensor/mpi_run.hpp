@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
@@ -49,6 +50,15 @@ CellRows band_of_rank(int64_t ny);
 // every rank's v; the other ranks' v is left as it was. Nothing outside a job.
 void sum_on_leader(std::span<zcomplex> v);
 
+// Collective: v (the same length on every rank) becomes on every rank rank
+// 0's v. Nothing outside a job.
+void broadcast_from_leader(std::span<zcomplex> v);
+// Collective: the sum, or the least, of every rank's v, on every rank.
+void sum_over_ranks(std::span<double> v);
+double least_over_ranks(double v);
+// Collective: every rank's v one after the other, in rank order, on every rank.
+std::vector<double> gather_on_all(const std::vector<double>& v);
+
 // Runs `step`, which makes no collective call, on every rank, then tells
 // every rank whether any failed. None: returns. Some: every rank throws and
 // the job ends in order (no rank is inside a collective step), rank 0 with
@@ -56,6 +66,14 @@ void sum_on_leader(std::span<zcomplex> v);
 // message and status; the other ranks end silently with status 0. Outside a
 // job of several ranks it runs `step` alone.
 void all_ranks_pass(const std::function<void()>& step);
+
+// Runs `step` on every rank of a job that reads one input in bands (each
+// rank its rows of it, top rows on the higher ranks): when any fails, every
+// rank throws the refusal a job of one rank would have met first, that of
+// the highest failing rank, in its own words (no rank named), with its
+// status. Steps are agreed one by one in the order a one-rank run takes
+// them. Outside a job of several ranks it runs `step` alone.
+void ranks_refuse_as_one(const std::function<void()>& step);
 
 // --plan: the own engine's analysis of the whole grid of nx x ny cells of
 // side h on rank 0 (printed there) and MUMPS's on the job's ranks, each

@@ -48,7 +48,7 @@ void for_cells(const PeriodicGrid& g, Visit&& visit) {
 
 const core::CellCoefficients& cell_of(std::span<const core::CellCoefficients> cells, const PeriodicGrid& g, int64_t j,
                                       int64_t k) {
-  return cells[static_cast<std::size_t>((j - 1) + (k - 1) * g.nx)];
+  return cells[cell_law_index(g.nx, g.ny, g.first_row, cells.size(), j, k)];
 }
 
 }  // namespace

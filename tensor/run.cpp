@@ -16,6 +16,7 @@
 #include "engine/analysis.hpp"
 #include "engine/sparse_solver.hpp"
 #include "upscaling/cell_strains.hpp"
+#include "tensor/band_sums.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
 #include "tensor/failure_status.hpp"
@@ -282,7 +283,7 @@ int run_checked(const Options& o, RunRecord& record) {
   record_statistics(record, comp.solver().statistics());
   progress.restart();
   if (!o.export_matrix.empty() && leads_output()) comp.export_matrix(s.frequencies.front(), o.export_matrix);
-  const GeometryResolution geometry = geometry_resolution(s);
+  const GeometryResolution geometry = job_geometry_resolution(s);
   record.cells_per_feature = geometry.cells_per_feature;
   progress.say(feature_line(geometry));
   ErrorGrids grids;
@@ -305,18 +306,34 @@ int run_checked(const Options& o, RunRecord& record) {
   return 0;
 }
 
+// How the ranks of a job share the reading of the sample.
+ReadShare read_share(const Options& o) {
+  ReadShare share;
+  // The outputs that need every cell's law on rank 0 (the cell fields, the
+  // error estimate's grids, the exported matrix) keep the whole sample.
+  if (job_ranks().size == 1 || o.fields_freq || o.estimate_error || !o.export_matrix.empty() || o.plan) return share;
+  share.band = [](int64_t ny) {
+    const CellRows b = band_of_rank(ny);
+    return RowBand{b.first, b.last};
+  };
+  share.agree = ranks_refuse_as_one;
+  return share;
+}
+
 }  // namespace
 
 Sample load_sample(const Options& o) {
-  Sample s = ends_with(o.input, ".toml") ? read_sample_file(o.input) : read_deck_sample(o.input);
+  const ReadShare share = read_share(o);
+  Sample s = ends_with(o.input, ".toml") ? read_sample_file(o.input, share) : read_deck_sample(o.input);
   if (!o.labels_file.empty()) {
     std::string digest;
-    const Image<int32_t> image = read_label_image(o.labels_file, digest);
-    if ((image.width != s.nx || image.height != s.ny) && leads_output())
-      std::fprintf(stderr, "tensor_upscale: %s\n", resized_sample_note(image, o.labels_file, s).c_str());
-    apply_label_image(image, o.labels_file, s);
+    read_labels_into(s, o.labels_file, digest, share, [&](const Image<int32_t>& image) {
+      if ((image.width != s.nx || image.height != s.ny) && leads_output())
+        std::fprintf(stderr, "tensor_upscale: %s\n", resized_sample_note(image, o.labels_file, s).c_str());
+    });
     s.input_digests.emplace_back(o.labels_file, digest);
   }
+  if (share.band && !s.banded) keep_band(s, share.band(s.ny));
   if (!o.frequencies.empty()) s.frequencies = o.frequencies;
   if (o.lame) s.lame = *o.lame;
   return s;

@@ -4,6 +4,8 @@
 // read by the tests and the outputs of tensor_upscale.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,7 +37,7 @@ struct Sample {
   double h = 0;                     // cell side, m
   std::vector<Material> materials;  // numbered 1.. in this order
   // Material number (1-based index into materials) of cell (j, k) at
-  // (j-1) + (k-1)*nx; k = 1 is the base row (an image's last row).
+  // cell_at(j, k); k = 1 is the base row (an image's last row).
   std::vector<int32_t> material_of_cell;
   // Water proportion of each cell, same layout; empty: each material's phi_layer1.
   std::vector<double> water_of_cell;
@@ -44,6 +46,17 @@ struct Sample {
   std::optional<Boundary> boundary;  // the sample file's "boundary"; unset: the program's default
   // Every input file read, with the SHA-256 of its bytes, for the run record.
   std::vector<std::pair<std::string, std::string>> input_digests;
+
+  // The cell rows the maps hold: every row, or in a job of several ranks
+  // this rank's band first_row..last_row and the row above it (the cells
+  // across the band's top edge), rows band_first() .. held_last().
+  bool banded = false;
+  int64_t first_row = 1, last_row = 0;
+  int64_t band_first() const { return banded ? first_row : 1; }
+  int64_t band_last() const { return banded ? last_row : ny; }
+  int64_t held_last() const { return banded ? std::min(ny, last_row + 1) : ny; }
+  std::size_t held_cells() const { return static_cast<std::size_t>(nx * (held_last() - band_first() + 1)); }
+  std::size_t cell_at(int64_t j, int64_t k) const { return static_cast<std::size_t>((j - 1) + (k - band_first()) * nx); }
 };
 
 }  // namespace tensor

@@ -175,7 +175,7 @@ std::string beside(const std::string& file, const std::string& p) {
 
 }  // namespace
 
-Sample read_sample_file(const std::string& path) {
+Sample read_sample_file(const std::string& path, const ReadShare& share) {
   const Where w{path};
   const std::string bytes = read_input_file(path, "sample file", kMaxSampleFileBytes);
   Sample s;
@@ -194,7 +194,7 @@ Sample read_sample_file(const std::string& path) {
   s.frequencies = read_frequencies(t, w);
   const std::string labels = beside(path, text(required(t, "labels", "(the label image)", w), "labels", w));
   std::string digest;
-  apply_label_image(read_label_image(labels, digest), labels, s);
+  read_labels_into(s, labels, digest, share);
   s.input_digests.emplace_back(labels, digest);
   core::Deck ranges;
   const double height = static_cast<double>(s.ny) * s.h;
@@ -203,7 +203,7 @@ Sample read_sample_file(const std::string& path) {
                                      " = " + shown(height) + " m " + why);
   if (const toml::node* water = t.get("water")) {
     const std::string file = beside(path, text(*water, "water", w));
-    apply_water_image(read_water_image(file, digest), file, s);
+    read_water_into(s, file, digest, share);
     s.input_digests.emplace_back(file, digest);
   }
   return s;

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <utility>
 
+#include "tensor/band_sums.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/cell_law_terms.hpp"
 #include "tensor/geometry_resolution.hpp"
@@ -28,9 +29,10 @@ std::vector<Stiffness> reduced_stiffness_rows(const Sample& s, const TestChoice&
   if (hooks.planned) hooks.planned(plan);
   if (r.method == FrequencyMethod::direct) return {};
   if (r.method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
+  // A rank of a job holds its band of the sample alone: no terms are split.
   std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
-  const CellLawTerms terms = cell_law_terms(s);
-  if (why.empty()) why = reduced_refusal(s, terms);
+  CellLawTerms terms;
+  if (why.empty()) terms = cell_law_terms(s), why = reduced_refusal(s, terms);
   if (!why.empty()) {
     if (r.method == FrequencyMethod::reduced && hooks.notice) hooks.notice(why);
     return {};
@@ -81,8 +83,8 @@ RowsEnd spectrum_rows(const Sample& s, const TestChoice& choice, StiffnessComput
                       const RowsRequest& r, const RowsHooks& hooks, std::vector<TensorRow>& rows) {
   FrequencyPlan plan;
   const std::vector<Stiffness> reduced = reduced_stiffness_rows(s, choice, comp, r, hooks, plan);
-  const GeometryResolution geometry = geometry_resolution(s);
-  const double rho = mean_density(s);
+  const GeometryResolution geometry = job_geometry_resolution(s);
+  const double rho = job_mean_density(s);
   std::vector<TensorRow> grid_rows[3];
   std::vector<FrequencyResolution> resolution;
   RowsEnd end;

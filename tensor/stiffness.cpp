@@ -128,7 +128,7 @@ Stiffness StiffnessComputation::periodic_at(double omega, const std::vector<core
   s.c11 = c[0][0], s.c13 = c[0][1], s.c15 = c[0][2];
   s.c31 = c[1][0], s.c33 = c[1][1], s.c35 = c[1][2];
   s.c51 = c[2][0], s.c53 = c[2][1], s.c55 = c[2][2];
-  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, g.h, omega);
+  s.bounds.cells_per_diffusion_length = least_over_ranks(cells_per_diffusion_length(cells, g.h, omega));
   if (job_ranks().size == 1) {
     bound_periodic(g, sys, x, c, solver, s.bounds);
   } else {
@@ -169,10 +169,15 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   if (biaxial) {
     const double width = static_cast<double>(grid.nx) * grid.h, height = static_cast<double>(grid.ny) * grid.h;
     // Load 1: eps_xx = 1; load 2: eps_zz = 1. Mean stress = force / side.
+    // Each rank holds the law of its band's cells: it adds their share of
+    // the forces on the solution rank 0 sends, and rank 0 sums the shares.
+    broadcast_from_leader(x);
     const PlateForces f1 = plate_forces(grid, test, cells, omega, std::span<const zcomplex>(x).first(n));
     const PlateForces f2 = plate_forces(grid, test, cells, omega, std::span<const zcomplex>(x).subspan(n, n));
-    s.c11 = f1.right / height, s.c31 = f1.top / width;
-    s.c13 = f2.right / height, s.c33 = f2.top / width;
+    std::array<zcomplex, 4> forces{f1.right, f1.top, f2.right, f2.top};
+    sum_on_leader(forces);
+    s.c11 = forces[0] / height, s.c31 = forces[1] / width;
+    s.c13 = forces[2] / height, s.c33 = forces[3] / width;
     if (bounded) bound_biaxial(grid, test, cells, omega, {matrix, rhs, raw, x}, solver, s.bounds);
   } else {
     const SolidShear on1 = mean_shear_strains(grid, std::span<const zcomplex>(x).first(n));
@@ -194,7 +199,7 @@ Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
   // A modulus whose test is not run is not a number.
   const zcomplex none{std::nan(""), std::nan("")};
   Stiffness s{none, none, none, none, none, 0.0, {}};
-  s.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cells, grid_->h, omega);
+  s.bounds.cells_per_diffusion_length = least_over_ranks(cells_per_diffusion_length(cells, grid_->h, omega));
   if (job_ranks().size != 1) s.bounds.condition = s.bounds.c11 = s.bounds.c13 = s.bounds.c33 = s.bounds.c55 = std::nan("");
   Stiffness b = s, sh = s;
   auto biaxial = [&](engine::SparseSolver& on) { solve_test(true, on, cells, omega, b, keep ? &keep->biaxial : nullptr); };

@@ -90,7 +90,7 @@ TEST(EngineLowerInput, MalformedPatternsAreRefusedNamingTheColumn) {
   engine::LowerPattern p = good;
   p.row = {0, 2, 2, 2};  // column 1 without its diagonal
   expect_refused(p, "column 1 ");
-  p = good, p.row = {2, 0, 1, 2};  // column 0 out of order
+  p = good, p.ptr = {0, 3, 4, 5}, p.row = {0, 2, 1, 1, 2};  // column 0's rows below the diagonal out of order
   expect_refused(p, "column 0 ");
   p = good, p.row = {0, 3, 1, 2};  // row past the order
   expect_refused(p, "column 0 ");

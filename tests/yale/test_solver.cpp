@@ -63,7 +63,8 @@ std::vector<V> plain_elimination(Solve<V>& s, const std::vector<V>& b) {
 template <class V>
 void check_against_plain_elimination() {
   uint32_t seed = 7;
-  for (Pattern p : {yale_bench::grid_pattern(1, 1), yale_bench::grid_pattern(8, 6), banded(40, 40), arrow(50)}) {
+  for (Pattern p : {yale_bench::grid_pattern(1, 1), yale_bench::grid_pattern(5, 5), yale_bench::grid_pattern(8, 6),
+                    banded(40, 40), arrow(50)}) {
     for (int32_t i = 1; i <= p.n; ++i)
       std::shuffle(p.ja.begin() + (p.ia[i - 1] - 1), p.ja.begin() + (p.ia[i] - 1), std::mt19937(seed + i));
     Solve<V> s(p, yale_bench::dominant_values<V>(p, seed));

@@ -54,11 +54,19 @@ std::string long_run(const std::string& prefix, const std::string& folder) {
 // A second run in the folder stops with 75 and the lock's sentence and
 // touches nothing; SIGTERM, SIGINT, SIGHUP leave a record of the signal in
 // place of a running one (never the record of an earlier success), and the
-// lock file goes; under nohup SIGHUP is ignored.
+// lock file goes; under nohup SIGHUP is ignored. Its run.json names the
+// build's sources as --version does.
 TEST_F(Signals, TensorUpscaleLocksItsFolderAndRecordsAStopBySignal) {
   const std::string sample = examples() + "/patchy_ice/sample.toml";
   ASSERT_EQ(sh(dir, "'" OUTPUTS_TENSOR_EXE "' '" + sample + "' --freq 1 --quiet -o o"), 0) << read_all(root + "/err.txt");
   ASSERT_TRUE(has(read_all(at("o/run.json")), "\"exit_status\": 0,"));
+  // The build's identity, sources digest included, in --version and run.json.
+  ASSERT_EQ(sh(dir, "'" OUTPUTS_TENSOR_EXE "' --version > version.txt"), 0);
+  const std::string version = read_all(at("version.txt"));
+  const std::size_t at_sources = version.find("sources ");
+  ASSERT_NE(at_sources, std::string::npos) << version;
+  EXPECT_TRUE(has(read_all(at("o/run.json")), "\"sources_sha256\": \"" + version.substr(at_sources + 8, 16))) << version;
+  EXPECT_NE(sh(dir, "'" OUTPUTS_TENSOR_EXE "' --version > /dev/full"), 0);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
     Started first(dir, "exec " + long_run("", "o"));
@@ -84,19 +92,6 @@ TEST_F(Signals, TensorUpscaleLocksItsFolderAndRecordsAStopBySignal) {
   ::kill(kept.pid, SIGTERM);  // not ignored: ends it, after the HUP was delivered and ignored
   EXPECT_EQ(kept.wait(), 128 + SIGTERM);
   EXPECT_TRUE(has(read_all(at("o/run.json")), "stopped by signal SIGTERM"));
-}
-
-// The build's identity, sources digest included, in --version and run.json.
-TEST_F(Signals, TensorUpscaleCarriesTheSourcesDigest) {
-  ASSERT_EQ(sh(dir, "'" OUTPUTS_TENSOR_EXE "' --version > version.txt"), 0);
-  const std::string version = read_all(at("version.txt"));
-  const std::size_t at_sources = version.find("sources ");
-  ASSERT_NE(at_sources, std::string::npos) << version;
-  const std::string digest16 = version.substr(at_sources + 8, 16);
-  EXPECT_EQ(digest16.find_first_not_of("0123456789abcdef"), std::string::npos) << version;
-  ASSERT_EQ(sh(dir, "'" OUTPUTS_TENSOR_EXE "' '" + examples() + "/patchy_ice/sample.toml' --freq 1 --quiet -o o"), 0);
-  EXPECT_TRUE(has(read_all(at("o/run.json")), "\"sources_sha256\": \"" + digest16)) << read_all(at("o/run.json"));
-  EXPECT_NE(sh(dir, "'" OUTPUTS_TENSOR_EXE "' --version > /dev/full"), 0);
 }
 
 #endif

@@ -37,9 +37,7 @@ TEST_F(TensorInputs, CarelessInputsAreOneSentenceAndAStatus) {
       {nfreq("1000001") + tensor("big.deck --quiet -o o"), 1, "the deck's nfreq is 1000001: more than a million points"},
       {nfreq("2000000000") + tensor("big.deck --quiet -o o"), 1, "the deck's nfreq is 2000000000: more than a million"},
       {tensor(sample + " --plan --quiet -o o > /dev/full"), 0, "the plan could not be written to standard output"},
-      {tensor(sample + " --freq 1 --angles 45,30,45 -o a"), 2, "is given twice"},
-      {tensor(sample + " --freq 1 --angles 45,45.0 -o a"), 2, "is given twice"},
-      {tensor(sample + " --freq 1 --angles 0,90,0 -o a"), 2, "is given twice"},
+      {tensor(sample + " --freq 1 --angles 45,30,45.0 -o a"), 2, "is given twice"},
   };
   for (const auto& c : cases) {
     const int status = sh(dir, c.command);

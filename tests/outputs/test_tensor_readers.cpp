@@ -34,20 +34,16 @@ void write_palette_without_colormap(const std::string& path, bool big) {
 
 }  // namespace
 
-TEST_F(TensorReaders, APaletteTiffWithoutColorMapIsNotReadAsGrey) {
+TEST_F(TensorReaders, APaletteTiffIsNotGreyAndNoImageIsQuoted) {
+  std::string digest;
   for (const bool big : {false, true}) {
     const std::string path = at(big ? "big.tif" : "classic.tif");
     write_palette_without_colormap(path, big);
-    std::string digest;
     const std::string why = refusal([&] { tensor::read_label_image(path, digest); });
     EXPECT_NE(why.find("a palette image: grey values expected"), std::string::npos) << big << ": " << why;
   }
-}
-
-TEST_F(TensorReaders, AFileThatIsNoImageIsNamedNeverQuoted) {
   for (const char* text : {"api_key = hunter2\n", "hunter2,1\n", "0 1\n0 hunter2\n"}) {
     write_text(at("labels.txt"), text);
-    std::string digest;
     const std::string why = refusal([&] { tensor::read_label_image(at("labels.txt"), digest); });
     EXPECT_NE(why.find(at("labels.txt")), std::string::npos) << why;
     EXPECT_NE(why.find("is not an integer label"), std::string::npos) << why;

@@ -16,7 +16,7 @@ namespace {
 // err = C h^p on grids h, h/2, h/4: the estimate of the coarse grid is C h^p
 // exactly (to rounding) for 0 < p <= 2, and of the others C (h/2)^p, C (h/4)^p,
 // each times the safety factor.
-TEST(ThreeGridEstimate, RecoversAKnownPowerLaw) {
+TEST(ThreeGridEstimate, RecoversAKnownPowerLawAndFallsBackOutsideIt) {
   for (const double p : {0.6, 1.0, 1.5, 2.0}) {
     const double e0 = 3.0, e1 = e0 / std::pow(2, p), e2 = e1 / std::pow(2, p);  // errors, all of one sign
     for (int target = 0; target < 3; ++target) {
@@ -26,6 +26,24 @@ TEST(ThreeGridEstimate, RecoversAKnownPowerLaw) {
       EXPECT_NEAR(e.error / tensor::kSafetyFactor, target == 0 ? e0 : target == 1 ? e1 : e2, 1e-12 * e0) << p << " " << target;
     }
   }
+  // Outside the asymptotic range the estimate is never below the change
+  // from h to h/4: an order above 2, changes that grow or change sign, and
+  // two parts of one wave whose orders disagree.
+  struct Case {
+    double a, b, c, partner;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {{1.0, 0.1, 0.09, nan}, {1.0, 0.9, 0.5, nan}, {1.0, 0.8, 0.85, nan}, {1.0, 0.5, 0.25, 2.0}};
+  for (const Case& k : cases) {
+    const double d1 = std::fabs(k.a - k.b), d2 = std::fabs(k.b - k.c), d = std::fabs(k.a - k.c);
+    const tensor::ErrorEstimate e = tensor::three_grid_estimate(d1, d2, d, 1, 0, k.partner);
+    EXPECT_FALSE(e.asymptotic) << k.a << " " << k.b << " " << k.c;
+    EXPECT_GE(e.error, d + 2 * d2) << k.b << " " << k.c;
+  }
+  // Converged to rounding: no fallback, the change seen.
+  const tensor::ErrorEstimate same = tensor::three_grid_estimate(1e-14, 1e-14, 2e-14, 1, 0);
+  EXPECT_TRUE(same.asymptotic);
+  EXPECT_EQ(same.error, 2e-14);
 }
 
 // Column `name` of row k; NaN where the row has none.
@@ -58,27 +76,6 @@ TEST(ThreeGridEstimate, CouplingModuliWhereMeasured) {
   tensor::add_error_columns(rows, grids, 0);
   EXPECT_TRUE(std::isnan(column(rows, 0, "err_c15")));
   EXPECT_FALSE(std::isnan(column(rows, 0, "err_c11")));
-}
-
-// Outside the asymptotic range the estimate is never below the change from
-// h to h/4: an order above 2, changes that grow or change sign, and two
-// parts of one wave whose orders disagree.
-TEST(ThreeGridEstimate, FallsBackToASafeValueOutsideTheAsymptoticRange) {
-  struct Case {
-    double a, b, c, partner;
-  };
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const Case cases[] = {{1.0, 0.1, 0.09, nan}, {1.0, 0.9, 0.5, nan}, {1.0, 0.8, 0.85, nan}, {1.0, 0.5, 0.25, 2.0}};
-  for (const Case& k : cases) {
-    const double d1 = std::fabs(k.a - k.b), d2 = std::fabs(k.b - k.c), d = std::fabs(k.a - k.c);
-    const tensor::ErrorEstimate e = tensor::three_grid_estimate(d1, d2, d, 1, 0, k.partner);
-    EXPECT_FALSE(e.asymptotic) << k.a << " " << k.b << " " << k.c;
-    EXPECT_GE(e.error, d + 2 * d2) << k.b << " " << k.c;
-  }
-  // Converged to rounding: no fallback, the change seen.
-  const tensor::ErrorEstimate same = tensor::three_grid_estimate(1e-14, 1e-14, 2e-14, 1, 0);
-  EXPECT_TRUE(same.asymptotic);
-  EXPECT_EQ(same.error, 2e-14);
 }
 
 TEST(GeometryResolution, MeanInterceptsOfKnownGeometries) {

@@ -192,26 +192,8 @@ TEST(PeriodicSample, MirrorAndTranspose) {
   }
 }
 
-// Stripes at 45 and at 135 degrees: at 45 degrees one wave runs along the
-// stripes and the other across them; each is the other's at 135 degrees.
-TEST(PeriodicSample, InclinedStripesAndTheirMirror) {
-  const tensor::Sample a = stripes45(12), b = mirrored(a);
-  const double rho = tensor::mean_density(a);
-  const Stiffness ca = periodic(a, {100.0})[0], cb = periodic(b, {100.0})[0];
-  auto vp = [rho](const Stiffness& c, double theta) { return tensor::wave_of(tensor::christoffel(c, theta).p, rho); };
-  EXPECT_GT(std::abs(vp(ca, 45).velocity / vp(cb, 45).velocity - 1), 1e-3);
-  EXPECT_NEAR(vp(ca, 45).velocity / vp(cb, 135).velocity, 1.0, 1e-9);
-  EXPECT_NEAR(vp(ca, 135).velocity / vp(cb, 45).velocity, 1.0, 1e-9);
-  // Along the stripes (45 degrees from the vertical, rising to the right)
-  // the fastest P wave: the scan finds it there.
-  const tensor::FastestP fa = tensor::fastest_p(ca, rho), fb = tensor::fastest_p(cb, rho);
-  EXPECT_NEAR(fa.theta_degrees + fb.theta_degrees, 180.0, 1e-3);
-  EXPECT_GE(fa.p.velocity, vp(ca, 45).velocity * (1 - 1e-12));
-  EXPECT_GE(fa.p.velocity, vp(ca, 135).velocity * (1 - 1e-12));
-}
-
 // C_ij = C_ji, and the dissipation Im C is positive semidefinite, on
-// layered, random, image and inclined samples from 1 mHz to 100 kHz, under
+// random, image and inclusion samples from 1 mHz to 100 kHz, under
 // periodic and under sealed boundaries (which measure no C15, C35: taken 0).
 void expect_reciprocal_and_passive(const tensor::Sample& s, const char* what, Boundary boundary) {
   const std::vector<double> f = {1e-3, 1e-1, 10.0, 1e3, 1e5};
@@ -235,14 +217,10 @@ void expect_reciprocal_and_passive(const tensor::Sample& s, const char* what, Bo
 }
 
 TEST(PeriodicSample, ReciprocalAndPassive) {
-  const tensor::Sample base = ice_materials();
   const tensor::Sample image = tensor::read_sample_file(example("patchy_ice/sample.toml"));
   const tensor::Sample shale = tensor::read_deck_sample(example("shale_small.deck"));
   for (const Boundary b : {Boundary::periodic, Boundary::sealed}) {
-    expect_reciprocal_and_passive(with_map(base, 3, 8, 0.01, [](int64_t, int64_t k) { return k <= 3 ? 1 : 2; }),
-                                  "layered", b);
     expect_reciprocal_and_passive(random_map(7, 5, 11), "random", b);
-    expect_reciprocal_and_passive(stripes45(6), "inclined", b);
     expect_reciprocal_and_passive(with_map(image, image.nx / 4, image.ny / 4, 4 * image.h,
                                            [&](int64_t j, int64_t k) { return at(image, 4 * j - 3, 4 * k - 3); }),
                                   "patchy ice image", b);

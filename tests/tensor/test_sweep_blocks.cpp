@@ -53,6 +53,24 @@ std::vector<zcomplex> random_block(std::mt19937& rng, std::size_t count) {
   return v;
 }
 
+// A v by the plain product, one column at a time, and |A| |v| with |.| the
+// given magnitude: the reference of the block products and residuals.
+template <class T>
+struct Reference {
+  std::vector<T> product;
+  std::vector<double> magnitude;
+};
+template <class T, class Abs>
+Reference<T> reference(const engine::Pattern& p, const std::vector<T>& a, std::span<const T> v, Abs abs) {
+  Reference<T> r{std::vector<T>(v.size(), T{}), std::vector<double>(v.size(), 0.0)};
+  std::vector<double> abs_a(a.size()), abs_v(v.size());
+  std::transform(a.begin(), a.end(), abs_a.begin(), abs);
+  std::transform(v.begin(), v.end(), abs_v.begin(), abs);
+  tensor::symmetric_product<T, T>(p, a, v, r.product);
+  tensor::symmetric_product<double, double>(p, abs_a, abs_v, r.magnitude);
+  return r;
+}
+
 TEST(SweepBlocks, ProductOfSeveralColumnsIsTheProductOfEach) {
   const SmallSystem sys;
   const std::size_t n = sys.n();
@@ -68,20 +86,15 @@ TEST(SweepBlocks, ProductOfSeveralColumnsIsTheProductOfEach) {
     tensor::block_product<zcomplex, zcomplex>(*sys.fs.pattern, a, v, k, m, y, abs_y);
     ASSERT_EQ(y.size(), n * k);
     ASSERT_EQ(abs_y.size(), n * m);
-    std::vector<double> abs_a(a.size());
-    for (std::size_t e = 0; e < a.size(); ++e) abs_a[e] = std::fabs(a[e].re) + std::fabs(a[e].im);
+    const auto l1 = [](zcomplex z) { return std::fabs(z.re) + std::fabs(z.im); };
     for (std::size_t c = 0; c < k; ++c) {
-      std::vector<zcomplex> one(n, zcomplex{0, 0});
-      std::vector<double> abs_v(n), abs_one(n, 0.0);
-      tensor::symmetric_product<zcomplex, zcomplex>(*sys.fs.pattern, a, std::span(v).subspan(c * n, n), one);
-      for (std::size_t i = 0; i < n; ++i) abs_v[i] = std::fabs(v[c * n + i].re) + std::fabs(v[c * n + i].im);
-      tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_a, abs_v, abs_one);
+      const Reference<zcomplex> one = reference(*sys.fs.pattern, a, std::span<const zcomplex>(v).subspan(c * n, n), l1);
       for (std::size_t i = 0; i < n; ++i) {
-        const zcomplex d = y[c * n + i] - one[i];
+        const zcomplex d = y[c * n + i] - one.product[i];
         // Both routes round within gamma |A||v| of the exact product.
-        EXPECT_LE(size(d), 2 * gamma * abs_one[i]) << "column " << c << " of " << k << ", row " << i;
+        EXPECT_LE(size(d), 2 * gamma * one.magnitude[i]) << "column " << c << " of " << k << ", row " << i;
         if (c >= m) continue;
-        EXPECT_NEAR(abs_y[c * n + i], abs_one[i], gamma * abs_one[i]) << "column " << c << ", row " << i;
+        EXPECT_NEAR(abs_y[c * n + i], one.magnitude[i], gamma * one.magnitude[i]) << "column " << c << ", row " << i;
         EXPECT_GE(abs_y[c * n + i] * (1 + gamma), size(y[c * n + i]));  // |A v| <= |A||v|
       }
     }
@@ -93,15 +106,11 @@ TEST(SweepBlocks, ProductOfSeveralColumnsIsTheProductOfEach) {
   for (double& x : v) x = u(rng);
   std::vector<double> y, none;
   tensor::block_product<double, double>(*sys.fs.pattern, part, v, 5, 0, y, none);
-  std::vector<double> abs_part(part.size());
-  for (std::size_t e = 0; e < part.size(); ++e) abs_part[e] = std::fabs(part[e]);
   for (std::size_t c = 0; c < 5; ++c) {
-    const std::span<const double> vc = std::span<const double>(v).subspan(c * n, n);
-    std::vector<double> one(n, 0.0), abs_v(n), abs_one(n, 0.0);
-    tensor::symmetric_product<double, double>(*sys.fs.pattern, part, vc, one);
-    for (std::size_t i = 0; i < n; ++i) abs_v[i] = std::fabs(vc[i]);
-    tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_part, abs_v, abs_one);
-    for (std::size_t i = 0; i < n; ++i) EXPECT_LE(std::fabs(y[c * n + i] - one[i]), 2 * gamma * abs_one[i]) << c;
+    const Reference<double> one =
+        reference(*sys.fs.pattern, part, std::span<const double>(v).subspan(c * n, n), [](double x) { return std::fabs(x); });
+    for (std::size_t i = 0; i < n; ++i)
+      EXPECT_LE(std::fabs(y[c * n + i] - one.product[i]), 2 * gamma * one.magnitude[i]) << c;
   }
 }
 
@@ -193,17 +202,11 @@ TEST(SweepBlocks, ResidualsOfTheFullSystemAndTheirScale) {
     }
   const tensor::SweepResiduals res = tensor::sweep_residuals(sys.fs, a, b, x, yhat, l);
   const double gamma = 2 * (sys.row_terms() + 2) * kU;
-  std::vector<double> abs_a(a.size());
-  for (std::size_t e = 0; e < a.size(); ++e) abs_a[e] = size(a[e]);
   double backward = 0;
   for (std::size_t c = 0; c < loads + nf; ++c) {
-    std::vector<zcomplex> ax(n, zcomplex{0, 0});
     const std::vector<zcomplex>& from = c < loads ? x : yhat;
     const std::size_t col = c < loads ? c : c - loads;
-    tensor::symmetric_product<zcomplex, zcomplex>(*sys.fs.pattern, a, std::span(from).subspan(col * n, n), ax);
-    std::vector<double> abs_v(n), abs_ax(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) abs_v[i] = size(from[col * n + i]);
-    tensor::symmetric_product<double, double>(*sys.fs.pattern, abs_a, abs_v, abs_ax);
+    const Reference<zcomplex> ax = reference(*sys.fs.pattern, a, std::span<const zcomplex>(from).subspan(col * n, n), size);
     for (std::size_t i = 0; i < n; ++i) {
       const zcomplex got = res.r[c * n + i];
       if (!sys.fs.free[i]) {
@@ -214,14 +217,14 @@ TEST(SweepBlocks, ResidualsOfTheFullSystemAndTheirScale) {
         continue;
       }
       const zcomplex target = c < loads ? b[c * n + i] : l[c - loads][i];
-      const zcomplex want = target - ax[i];
+      const zcomplex want = target - ax.product[i];
       if (c < loads) {
         const double sc = res.scale[c * n + i];
         EXPECT_LE(size(got - want), 2 * gamma * sc) << "load " << c << ", row " << i;
-        EXPECT_GE(sc * (1 + gamma), size(target) + abs_ax[i]);  // never below the moduli's scale
+        EXPECT_GE(sc * (1 + gamma), size(target) + ax.magnitude[i]);  // never below the moduli's scale
         backward = std::max(backward, (std::fabs(got.re) + std::fabs(got.im)) / sc);
       } else {
-        EXPECT_LE(size(got - want), 4 * gamma * (size(target) + abs_ax[i])) << "adjoint " << c << ", row " << i;
+        EXPECT_LE(size(got - want), 4 * gamma * (size(target) + ax.magnitude[i])) << "adjoint " << c << ", row " << i;
       }
     }
   }

@@ -55,10 +55,11 @@ inline void write_png(const std::string& path, int w, int h, const std::vector<u
 }
 
 // One page (or `pages`) of a TIFF: `spp` samples per pixel of `bits` bits,
-// unsigned or float, in strips or in 16 x 16 tiles.
+// unsigned or float, in strips of `per_strip` rows or in 16 x 16 tiles,
+// deflated or not.
 template <class T>
 void write_tiff(const std::string& path, int w, int h, const std::vector<T>& v, int spp = 1, bool tiled = false,
-                int pages = 1) {
+                int pages = 1, int per_strip = 3, bool deflate = true) {
   TIFF* t = TIFFOpen(path.c_str(), "w");
   if (!t) throw std::runtime_error("cannot write " + path);
   for (int page = 0; page < pages; ++page) {
@@ -69,7 +70,7 @@ void write_tiff(const std::string& path, int w, int h, const std::vector<T>& v, 
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, std::is_floating_point_v<T> ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, deflate ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE);
     std::vector<T> px;
     for (T x : v)
       for (int c = 0; c < spp; ++c) px.push_back(x);
@@ -86,7 +87,7 @@ void write_tiff(const std::string& path, int w, int h, const std::vector<T>& v, 
           TIFFWriteTile(t, tile.data(), x0, y0, 0, 0);
         }
     } else {
-      TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 3);
+      TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, per_strip);
       for (int y = 0; y < h; ++y) TIFFWriteScanline(t, &px[static_cast<std::size_t>(y) * w * spp], y, 0);
     }
     TIFFWriteDirectory(t);

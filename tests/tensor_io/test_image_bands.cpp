@@ -130,24 +130,7 @@ TEST_F(ImageBands, APngCorruptBeyondTheBandIsRefusedAsWholeByTheBandsThatReachIt
 // One page in strips of `per_strip` rows, uncompressed or deflated.
 template <class T>
 void write_strips(const std::string& path, const std::vector<T>& v, int per_strip, bool deflate) {
-  TIFF* t = TIFFOpen(path.c_str(), "w");
-  ASSERT_NE(t, nullptr);
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<int>(8 * sizeof(T)));
-  TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, std::is_floating_point_v<T> ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(t, TIFFTAG_COMPRESSION, deflate ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE);
-  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, per_strip);
-  std::vector<T> row(W);
-  for (int y = 0; y < H; ++y) {
-    std::copy(v.begin() + y * W, v.begin() + (y + 1) * W, row.begin());
-    TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0);
-  }
-  TIFFWriteDirectory(t);
-  TIFFClose(t);
+  tensor_test::write_tiff(path, W, H, v, 1, false, 1, per_strip, deflate);
 }
 
 TEST_F(ImageBands, TiffBandsThroughStripsAndTilesAreTheWholeDecodesRows) {

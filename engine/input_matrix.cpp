@@ -4,6 +4,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "engine/analysis.hpp"
 
@@ -79,18 +80,36 @@ InputMatrix input_matrix(const Pattern& p) {
   return out;
 }
 
+// The entries of a are distinct pairs, and so are their images: no repeats
+// to merge, so each lands straight in its column (the smaller of its two
+// new numbers), and the few rows of each column are then put in order.
 Lower permuted_lower(const Lower& a, const std::vector<Index>& inverse, std::vector<Index>* source) {
-  std::vector<Index> row(a.row.size()), col(a.row.size()), slot;
-  for (Index j = 0; j < a.n; ++j)
+  const Index n = a.n;
+  const std::size_t ne = a.row.size();
+  Lower out;
+  out.n = n;
+  out.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
+  for (Index j = 0; j < n; ++j)
+    for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) ++out.ptr[std::min(inverse[a.row[e]], inverse[j]) + 1];
+  for (Index c = 0; c < n; ++c) out.ptr[c + 1] += out.ptr[c];
+  std::vector<Index> next(out.ptr.begin(), out.ptr.end() - 1), from(ne);
+  out.row.resize(ne);
+  for (Index j = 0; j < n; ++j)
     for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) {
       const Index pi = inverse[a.row[e]], pj = inverse[j];
-      row[e] = std::max(pi, pj), col[e] = std::min(pi, pj);
+      const Index at = next[std::min(pi, pj)]++;
+      out.row[at] = std::max(pi, pj), from[at] = e;
     }
-  Lower out = gather(a.n, row, col, slot);
-  if (source) {
-    source->assign(out.row.size(), 0);
-    for (std::size_t e = 0; e < slot.size(); ++e) (*source)[slot[e]] = static_cast<Index>(e);
+  next = {};
+  std::vector<std::pair<Index, Index>> pairs;
+  for (Index c = 0; c < n; ++c) {
+    const Index lo = out.ptr[c], hi = out.ptr[c + 1];
+    pairs.clear();
+    for (Index p = lo; p < hi; ++p) pairs.emplace_back(out.row[p], from[p]);
+    std::sort(pairs.begin(), pairs.end());
+    for (Index p = lo; p < hi; ++p) out.row[p] = pairs[p - lo].first, from[p] = pairs[p - lo].second;
   }
+  if (source) *source = std::move(from);
   return out;
 }
 

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 
@@ -65,6 +67,7 @@ class OwnSolver final : public SparseSolver {
   }
   bool out_of_core() const { return !options_.out_of_core_dir.empty(); }
   void plain_solve(zcomplex* b, Index nrhs) const;
+  void solve_in_halves(zcomplex* y, Index nrhs) const;
   void refine(const zcomplex* b, zcomplex* x, Index nrhs);
 
   Options options_;
@@ -319,16 +322,56 @@ std::int64_t OwnSolver::held_bytes() const {
   return b;
 }
 
+// With two threads or more, a block of vectors in memory is solved in two
+// halves side by side, each sweeping the factor on its own: every vector
+// gets the operations of its solve alone, so the bits do not depend on the
+// split.
+void OwnSolver::solve_in_halves(zcomplex* y, Index nrhs) const {
+  const Index n = plan_.fronts.n, half = nrhs / 2;
+  if (threads_ > 1 && half > 0 && !file_) {
+    std::exception_ptr failure;
+    auto first = [&] {
+      try {
+        detail::FactorBlocks blocks = factor_blocks();
+        detail::solve_fronts(plan_.fronts, blocks, y, half);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    };
+    std::thread helper;
+    try {
+      helper = std::thread(first);
+    } catch (const std::system_error&) {  // no thread to be had: one does both
+    }
+    if (helper.joinable()) {
+      detail::FactorBlocks blocks = factor_blocks();
+      detail::solve_fronts(plan_.fronts, blocks, y + half * n, nrhs - half);
+      helper.join();
+      if (failure) std::rethrow_exception(failure);
+      return;
+    }
+  }
+  detail::FactorBlocks blocks = factor_blocks();
+  detail::solve_fronts(plan_.fronts, blocks, y, nrhs);
+}
+
+// The block is permuted in place, a column at a time through one spare
+// column, so that a block of vectors costs no second block.
 void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   const Index n = plan_.fronts.n;
-  std::vector<zcomplex> y(static_cast<std::size_t>(n * nrhs));
-  for (Index r = 0; r < nrhs; ++r)
-    for (Index k = 0; k < n; ++k) y[k + r * n] = b[plan_.perm[k] + r * n];
-  detail::FactorBlocks blocks = factor_blocks();
-  detail::solve_fronts(plan_.fronts, blocks, y.data(), nrhs);
-  if (correction_.active()) correction_.apply(y.data(), n, nrhs);
-  for (Index r = 0; r < nrhs; ++r)
-    for (Index k = 0; k < n; ++k) b[plan_.perm[k] + r * n] = y[k + r * n];
+  std::vector<zcomplex> spare(static_cast<std::size_t>(n));
+  for (Index r = 0; r < nrhs; ++r) {
+    zcomplex* col = b + r * n;
+    std::copy_n(col, n, spare.begin());
+    for (Index k = 0; k < n; ++k) col[k] = spare[plan_.perm[k]];
+  }
+  solve_in_halves(b, nrhs);
+  if (correction_.active()) correction_.apply(b, n, nrhs);
+  for (Index r = 0; r < nrhs; ++r) {
+    zcomplex* col = b + r * n;
+    std::copy_n(col, n, spare.begin());
+    for (Index k = 0; k < n; ++k) col[plan_.perm[k]] = spare[k];
+  }
 }
 
 void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
@@ -338,7 +381,8 @@ void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
     throw std::invalid_argument("sparse engine: a block of " + std::to_string(b.size()) + " values for " +
                                 std::to_string(nrhs) + " right-hand sides of order " + std::to_string(n));
   const auto t0 = Clock::now();
-  const std::vector<zcomplex> rhs(b.begin(), b.end());
+  std::vector<zcomplex> rhs;  // the refinement's residuals want the right-hand sides
+  if (refine_it) rhs.assign(b.begin(), b.end());
   plain_solve(b.data(), nrhs);
   stats_.refinement_steps = 0;
   if (refine_it) refine(rhs.data(), b.data(), nrhs);

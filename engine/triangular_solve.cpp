@@ -1,83 +1,95 @@
 // Forward and backward substitution with the supernodal factor, a block of
-// right-hand sides at a time: within a supernode a triangular solve with its
-// diagonal block and a product with the rows below. One pass over the
-// factor blocks forwards (with the pivots' division, once a supernode's
-// rows are final) and one backwards, so that factors on disk are read
-// twice per solve, in order.
-#include <cblas.h>
-
+// right-hand sides at a time: within a supernode the unit lower triangle of
+// its diagonal block and the rows below it. One pass over the factor blocks
+// forwards (with the pivots' division, once a supernode's rows are final)
+// and one backwards, so that factors on disk are read twice per solve, in
+// order.
+//
+// A solve reads every factor entry for two multiply-adds per right-hand
+// side: it is bound by the reading of the factor, and a library product
+// would first copy each block into its own layout (as much traffic again as
+// the arithmetic needs). So each supernode's column is used as it lies,
+// once for all right-hand sides while it is in cache: an axpy per column
+// forwards, a dot product per column backwards (engine/column_kernels.hpp). Each right-hand side gets
+// the same operations in the same order whatever the others are, so a
+// block of vectors solves to the same bits as the vectors one at a time.
 #include <vector>
 
+#include "engine/column_kernels.hpp"
 #include "engine/numeric.hpp"
 
 namespace engine::detail {
 
 namespace {
 
-const zcomplex kOne{1, 0}, kMinusOne{-1, 0}, kZero{0, 0};
-
-// y of the supernode's pivots divided by the pivots.
-void divide(const zcomplex* L, Index m, Index nc, zcomplex* x, Index n, Index nrhs) {
-  for (Index j = 0; j < nc; ++j) {
-    const zcomplex inv = core::cdiv(zcomplex{1, 0}, L[j + j * m]);
-    for (Index r = 0; r < nrhs; ++r) {
-      zcomplex& v = x[j + r * n];
-      v = v * inv;
-    }
+// w (m x nrhs, leading dimension m): the supernode's pivots of y, then, below
+// them, zero (forwards) or the rows below gathered from y (backwards).
+void gather(const Fronts& f, Index s, const zcomplex* y, Index nrhs, bool below, std::vector<zcomplex>& w) {
+  const Index n = f.n, m = f.m(s), nc = f.nc(s), mc = m - nc;
+  w.resize(static_cast<std::size_t>(m * nrhs));
+  const Index* rows = f.rows.data() + f.rows_ptr[s] + nc;
+  for (Index r = 0; r < nrhs; ++r) {
+    zcomplex* wr = w.data() + r * m;
+    const zcomplex* yr = y + r * n;
+    for (Index j = 0; j < nc; ++j) wr[j] = yr[f.first[s] + j];
+    for (Index i = 0; i < mc; ++i) wr[nc + i] = below ? yr[rows[i]] : zcomplex{0, 0};
   }
 }
 
-void forward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, std::vector<zcomplex>& t) {
+void forward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, std::vector<zcomplex>& w) {
   const Index n = f.n;
   for (Index s = 0; s < f.nsuper; ++s) {
     const Index m = f.m(s), nc = f.nc(s), mc = m - nc;
     const zcomplex* L = blocks.ascending(s);
-    zcomplex* x = y + f.first[s];
-    cblas_ztrsm(CblasColMajor, CblasLeft, CblasLower, CblasNoTrans, CblasUnit, static_cast<blasint>(nc),
-                static_cast<blasint>(nrhs), &kOne, L, static_cast<blasint>(m), x, static_cast<blasint>(n));
-    if (mc == 0) {
-      divide(L, m, nc, x, n, nrhs);
-      continue;
+    gather(f, s, y, nrhs, false, w);
+    // Column k of the unit lower L eliminates pivot k from the rows below
+    // it; the rows below the supernode collect minus their updates.
+    for (Index k = 0; k < nc; ++k)
+      for (Index r = 0; r < nrhs; ++r) column_axpy(L + k * m + k + 1, w[k + r * m], w.data() + r * m + k + 1, m - k - 1);
+    const Index* rows = f.rows.data() + f.rows_ptr[s] + nc;
+    for (Index r = 0; r < nrhs; ++r) {
+      zcomplex* yr = y + r * n;
+      const zcomplex* wr = w.data() + r * m;
+      for (Index i = 0; i < mc; ++i) yr[rows[i]] += wr[nc + i];
     }
-    t.resize(static_cast<std::size_t>(mc * nrhs));
-    cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<blasint>(mc), static_cast<blasint>(nrhs),
-                static_cast<blasint>(nc), &kOne, L + nc, static_cast<blasint>(m), x, static_cast<blasint>(n), &kZero,
-                t.data(), static_cast<blasint>(mc));
-    const Index* below = f.rows.data() + f.rows_ptr[s] + nc;
-    for (Index r = 0; r < nrhs; ++r)
-      for (Index i = 0; i < mc; ++i) y[below[i] + r * n] -= t[i + r * mc];
-    divide(L, m, nc, x, n, nrhs);
+    for (Index j = 0; j < nc; ++j) {
+      const zcomplex inv = core::cdiv(zcomplex{1, 0}, L[j + j * m]);
+      for (Index r = 0; r < nrhs; ++r) y[f.first[s] + j + r * n] = w[j + r * m] * inv;
+    }
   }
 }
 
-void backward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, std::vector<zcomplex>& t) {
+void backward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, std::vector<zcomplex>& w) {
   const Index n = f.n;
   for (Index s = f.nsuper - 1; s >= 0; --s) {
-    const Index m = f.m(s), nc = f.nc(s), mc = m - nc;
+    const Index m = f.m(s), nc = f.nc(s);
     const zcomplex* L = blocks.descending(s);
-    zcomplex* x = y + f.first[s];
-    if (mc > 0) {
-      t.resize(static_cast<std::size_t>(mc * nrhs));
-      const Index* below = f.rows.data() + f.rows_ptr[s] + nc;
-      for (Index r = 0; r < nrhs; ++r)
-        for (Index i = 0; i < mc; ++i) t[i + r * mc] = y[below[i] + r * n];
-      cblas_zgemm(CblasColMajor, CblasTrans, CblasNoTrans, static_cast<blasint>(nc), static_cast<blasint>(nrhs),
-                  static_cast<blasint>(mc), &kMinusOne, L + nc, static_cast<blasint>(m), t.data(),
-                  static_cast<blasint>(mc), &kOne, x, static_cast<blasint>(n));
-    }
-    cblas_ztrsm(CblasColMajor, CblasLeft, CblasLower, CblasTrans, CblasUnit, static_cast<blasint>(nc),
-                static_cast<blasint>(nrhs), &kOne, L, static_cast<blasint>(m), x, static_cast<blasint>(n));
+    gather(f, s, y, nrhs, true, w);
+    // Pivot j takes the final values of all rows below it in the front:
+    // first those below the supernode (known already: the columns in
+    // ascending order, as they lie in memory), then, from the last pivot
+    // back, those of the pivots after it.
+    for (Index j = 0; j < nc; ++j)
+      for (Index r = 0; r < nrhs; ++r) {
+        zcomplex* wr = w.data() + r * m;
+        wr[j] -= column_dot(L + j * m + nc, wr + nc, m - nc);
+      }
+    for (Index j = nc - 2; j >= 0; --j)
+      for (Index r = 0; r < nrhs; ++r) {
+        zcomplex* wr = w.data() + r * m;
+        wr[j] -= column_dot(L + j * m + j + 1, wr + j + 1, nc - j - 1);
+      }
+    for (Index r = 0; r < nrhs; ++r)
+      for (Index j = 0; j < nc; ++j) y[f.first[s] + j + r * n] = w[j + r * m];
   }
 }
 
 }  // namespace
 
 void solve_fronts(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs) {
-  // Small products, bound by memory traffic: threads would only wait.
-  BlasThreads one(1);
-  std::vector<zcomplex> t;
-  forward(f, blocks, y, nrhs, t);
-  backward(f, blocks, y, nrhs, t);
+  std::vector<zcomplex> w;
+  forward(f, blocks, y, nrhs, w);
+  backward(f, blocks, y, nrhs, w);
 }
 
 }  // namespace engine::detail

@@ -7,6 +7,7 @@
 
 #include "core/backward_error.hpp"
 #include "upscaling/error_bounds.hpp"
+#include "tensor/stiffness_accuracy.hpp"
 
 namespace tensor {
 
@@ -24,15 +25,16 @@ void bound_periodic(const PeriodicGrid& g, const PeriodicSystem& sys, std::span<
                     const Tensor3& c, engine::SparseSolver& solver, StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
   const bounds::MatrixView a = bounds::CooView{g.n, g.pattern.row, g.pattern.col, sys.values, true};
-  auto plain = [&solver](std::span<zcomplex> v) { solver.solve(v, 1, false); };
-  const bounds::SolveCallbacks solves{plain, plain};
-  std::vector<std::vector<double>> w;
+  std::vector<bounds::ResidualBound> r;
+  std::vector<std::span<const zcomplex>> xs;
   for (std::size_t t = 0; t < kStrains; ++t) {
-    const auto xt = x.subspan(t * n, n);
-    const bounds::ResidualBound r = bounds::residual_bound(a, std::span<const zcomplex>(sys.rhs).subspan(t * n, n), xt);
-    b.condition = std::max(b.condition, finite_or_inf(bounds::solution_bounds(r, xt, solves).condition));
-    w.push_back(r.w);
+    xs.push_back(x.subspan(t * n, n));
+    r.push_back(bounds::residual_bound(a, std::span<const zcomplex>(sys.rhs).subspan(t * n, n), xs.back()));
   }
+  for (const bounds::SolutionBounds& s : bounds::solution_bounds(r, xs, solves_of(solver, false)))
+    b.condition = std::max(b.condition, finite_or_inf(s.condition));
+  std::vector<std::vector<double>> w;
+  for (bounds::ResidualBound& one : r) w.push_back(std::move(one.w));
   const double area = static_cast<double>(g.nx) * static_cast<double>(g.ny) * g.h * g.h;
   // Rounding of the sums: the affine energy over the cells and the dot product.
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20 + static_cast<double>(n)) * kUnitRoundoff;

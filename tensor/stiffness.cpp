@@ -184,6 +184,10 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
 }
 
 Stiffness StiffnessComputation::at(double freq_hz, Solutions* keep) {
+  // The matrix values, the solves' and the bounds' vectors and the
+  // residuals' rows are built and dropped many times a frequency: freed
+  // blocks serve the next instead of fresh pages cleared by the kernel.
+  const core::HeapReuse reuse;
   const double omega = kTwoPi * freq_hz;
   const std::vector<core::CellCoefficients> cells = cell_coefficients(sample_, omega);
   if (periodic_) return periodic_at(omega, cells, keep, *solver_);

@@ -28,14 +28,6 @@ bounds::MatrixView matrix(const GridSystem& g, std::span<const zcomplex> values)
   return bounds::CooView{g.n, g.pattern.row, g.pattern.col, values, true};
 }
 
-// The solves with the factors (complex symmetric: A^{-T} = A^{-1}). The
-// factors may carry static pivot perturbations, so the adjoints, which the
-// bounds take as exact, are refined against A; the condition estimate needs
-// no more than the plain solves.
-bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine) {
-  auto solve = [&solver, refine](std::span<zcomplex> v) { solver.solve(v, 1, refine); };
-  return {solve, solve};
-}
 
 zcomplex dot(std::span<const zcomplex> l, std::span<const zcomplex> z) {
   zcomplex s{0, 0};
@@ -66,13 +58,16 @@ std::vector<zcomplex> free_part(std::vector<zcomplex> l, const TestSetup& test) 
 std::vector<std::vector<double>> residual_bounds(const GridSystem& g, const SolvedLoads& t,
                                                  const bounds::SolveCallbacks& solves, StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  std::vector<std::vector<double>> w;
+  std::vector<bounds::ResidualBound> r;
+  std::vector<std::span<const zcomplex>> raw;
   for (std::size_t l = 0; l < 2; ++l) {
-    const auto raw = t.raw.subspan(l * n, n);
-    const bounds::ResidualBound r = bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw);
-    b.condition = std::max(b.condition, finite_or_inf(bounds::solution_bounds(r, raw, solves).condition));
-    w.push_back(r.w);
+    raw.push_back(t.raw.subspan(l * n, n));
+    r.push_back(bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw.back()));
   }
+  for (const bounds::SolutionBounds& s : bounds::solution_bounds(r, raw, solves))
+    b.condition = std::max(b.condition, finite_or_inf(s.condition));
+  std::vector<std::vector<double>> w;
+  for (bounds::ResidualBound& one : r) w.push_back(std::move(one.w));
   return w;
 }
 
@@ -84,6 +79,24 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
 }
 
 }  // namespace
+
+// The solves with the factors (complex symmetric: A^{-T} = A^{-1}). The
+// factors may carry static pivot perturbations, so the adjoints, which the
+// bounds take as exact, are refined against A; the condition estimate needs
+// no more than the plain solves. Vectors known together are solved as one
+// block, in one sweep of the factor (the engine gives each the bits of its
+// solve alone).
+bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine) {
+  auto solve = [&solver, refine](std::span<zcomplex> v) { solver.solve(v, 1, refine); };
+  auto several = [&solver, refine](std::span<const std::span<zcomplex>> vs) {
+    const std::size_t n = vs.front().size();
+    std::vector<zcomplex> block(n * vs.size());
+    for (std::size_t k = 0; k < vs.size(); ++k) std::copy(vs[k].begin(), vs[k].end(), block.begin() + k * n);
+    solver.solve(block, static_cast<engine::Index>(vs.size()), refine);
+    for (std::size_t k = 0; k < vs.size(); ++k) std::copy_n(block.begin() + k * n, n, vs[k].begin());
+  };
+  return {solve, solve, several, several};
+}
 
 // l with l^T u = the mean engineering shear strain of solid s (as
 // mean_shear_strains): each cell's formula probed with unit values.
@@ -97,8 +110,10 @@ void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const c
   const std::size_t n = static_cast<std::size_t>(g.n);
   const bounds::SolveCallbacks solves = solves_of(solver, true);
   const PlateFunctionals f = plate_functionals(g, test, cells, omega);
-  const std::vector<zcomplex> y_right = bounds::adjoint(free_part(f.right, test), solves);
-  const std::vector<zcomplex> y_top = bounds::adjoint(free_part(f.top, test), solves);
+  const std::vector<zcomplex> l_right = free_part(f.right, test), l_top = free_part(f.top, test);
+  const std::span<const zcomplex> ls[2] = {l_right, l_top};
+  const std::vector<std::vector<zcomplex>> y = bounds::adjoints(ls, solves);
+  const std::vector<zcomplex>&y_right = y[0], &y_top = y[1];
   const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
   const auto x1 = t.x.first(n), x2 = t.x.subspan(n, n);
@@ -114,8 +129,10 @@ void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& 
   const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
   const std::vector<zcomplex> l1 = mean_shear_functional(g, upscaling::kSolid1);
   const std::vector<zcomplex> l3 = mean_shear_functional(g, upscaling::kSolid3);
-  const std::vector<zcomplex> y1 = bounds::adjoint(free_part(l1, test), solves);
-  const std::vector<zcomplex> y3 = bounds::adjoint(free_part(l3, test), solves);
+  const std::vector<zcomplex> f1 = free_part(l1, test), f3 = free_part(l3, test);
+  const std::span<const zcomplex> ls[2] = {f1, f3};
+  const std::vector<std::vector<zcomplex>> y = bounds::adjoints(ls, solves);
+  const std::vector<zcomplex>&y1 = y[0], &y3 = y[1];
   // z1, z3: the responses to the tractions on solid 1 and on solid 3.
   const auto z1 = t.x.first(n), z3 = t.x.subspan(n, n);
   const upscaling::TiedDerivatives dm = upscaling::tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));

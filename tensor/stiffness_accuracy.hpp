@@ -21,6 +21,7 @@
 #include "engine/sparse_solver.hpp"
 #include "tensor/grid_system.hpp"
 #include "tensor/tensor_row.hpp"
+#include "upscaling/error_bounds.hpp"
 
 namespace tensor {
 
@@ -48,6 +49,10 @@ void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const c
 // The shear test's bounds (c55, condition).
 void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b);
+
+// The solves with a solver's factors for the error bounds (plain, or
+// refined against the matrix); vectors known together go as one block.
+upscaling::bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine);
 
 // l with l^T u = the mean engineering shear strain of solid s over the cells.
 std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::SolidComponents s);

@@ -38,15 +38,21 @@ void for_each_entry(const MatrixView& A, F&& f) {
   }
 }
 
-// A^{-T} v for each v, in one sweep where the solves offer it.
-void solve_transposed(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
-  if (!s.solve_transpose_several || vs.size() < 2) {
-    for (std::vector<zcomplex>& v : vs) s.solve_transpose(v);
+// Each v solved by `one`, or all in one sweep by `several` where given.
+void solve_each(std::span<std::vector<zcomplex>> vs, const SolveInPlace& one, const SolveSeveral& several) {
+  if (!several || vs.size() < 2) {
+    for (std::vector<zcomplex>& v : vs) one(v);
     return;
   }
   std::vector<std::span<zcomplex>> views(vs.begin(), vs.end());
-  s.solve_transpose_several(views);
+  several(views);
 }
+
+// A^{-T} v, and A^{-1} v, for each v.
+void solve_transposed(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) {
+  solve_each(vs, s.solve_transpose, s.solve_transpose_several);
+}
+void solve_plain(std::span<std::vector<zcomplex>> vs, const SolveCallbacks& s) { solve_each(vs, s.solve, s.solve_several); }
 
 std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
   std::vector<zcomplex> c(v.size());
@@ -57,24 +63,15 @@ std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
 // B = diag(g) A^{-H} and its adjoint, whose 1-norm is || |A^{-1}| g ||_inf.
 struct WeightedInverse {
   std::span<const double> g;
-  const SolveCallbacks& s;
-  // B v = g o conj(A^{-T} conj(v)), for each v of vs in place.
-  void apply(std::span<std::vector<zcomplex>> vs) const {
-    for (std::vector<zcomplex>& v : vs) v = conjugated(v);
-    solve_transposed(vs, s);
-    for (std::vector<zcomplex>& t : vs)
-      for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * core::conj(t[i]);
+  // B v = g o conj(A^{-T} conj(v)), in place.
+  void conjugate(std::vector<zcomplex>& v) const { v = conjugated(v); }
+  void finish_apply(std::vector<zcomplex>& t) const {
+    for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * core::conj(t[i]);
   }
-  std::vector<zcomplex> apply(std::span<const zcomplex> v) const {
-    std::vector<zcomplex> t(v.begin(), v.end());
-    apply(std::span<std::vector<zcomplex>>(&t, 1));
-    return t;
-  }
-  // B^H v = A^{-1} (g o v)
-  std::vector<zcomplex> adjoint(std::span<const zcomplex> v) const {
+  // B^H v = A^{-1} (g o v): the vector before the solve.
+  std::vector<zcomplex> before_adjoint(std::span<const zcomplex> v) const {
     std::vector<zcomplex> t(v.size());
     for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * v[i];
-    s.solve(t);
     return t;
   }
 };
@@ -146,53 +143,152 @@ double functional_bound(std::span<const zcomplex> y, std::span<const double> w) 
   return std::isnan(sum) ? std::numeric_limits<double>::infinity() : sum;
 }
 
-double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s, int max_steps) {
-  const std::size_t n = g.size();
-  if (n == 0) return 0;
-  const WeightedInverse B{g, s};
-  // The start x = (1/n, ..., 1/n) and, beside it in the same sweep, the
-  // alternating-sign vector, which catches what the steps below miss.
-  std::vector<std::vector<zcomplex>> first(n > 1 ? 2 : 1);
-  first[0].assign(n, zcomplex{1.0 / static_cast<double>(n), 0});
-  if (n > 1) {
-    first[1].resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-      first[1][i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(n - 1)), 0};
+namespace {
+
+// One Hager-Higham estimate (see inverse_weighted_norm); the solves of its
+// steps are made by the caller, for all running estimates at once.
+struct Estimate {
+  WeightedInverse B;
+  std::size_t n = 0;
+  double est = 0, alternating = 0;
+  std::size_t j = 0;
+  bool running = true;
+};
+
+// Applies B (transposed solves) or B^H (plain solves) to each estimate's
+// vector in `vs`, all in one block.
+void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs, std::vector<std::size_t> owner,
+               bool adjoint, const SolveCallbacks& s) {
+  if (adjoint) {
+    solve_plain(vs, s);
+    return;
   }
-  B.apply(first);
-  std::vector<zcomplex> x(n), y = std::move(first[0]);
-  double est = norm1(y);
-  if (n > 1) {
-    std::size_t j = largest(B.adjoint(unit_phases(y)));
-    for (int step = 2; step <= max_steps; ++step) {
-      std::fill(x.begin(), x.end(), zcomplex{0, 0});
-      x[j] = {1, 0};
-      y = B.apply(x);
-      const double previous = est;
-      est = norm1(y);
-      if (!(est > previous)) break;
-      const std::vector<zcomplex> z = B.adjoint(unit_phases(y));
-      const std::size_t last = j;
-      j = largest(z);
-      if (core::cabs(z[last]) == core::cabs(z[j])) break;
-    }
-    est = std::max(est, 2 * norm1(first[1]) / (3.0 * static_cast<double>(n)));
-  }
-  return std::isnan(est) ? std::numeric_limits<double>::infinity() : est;
+  for (std::vector<zcomplex>& v : vs) v = conjugated(v);
+  solve_transposed(vs, s);
+  for (std::size_t k = 0; k < vs.size(); ++k) e[owner[k]]->B.finish_apply(vs[k]);
 }
 
-SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex> x, const SolveCallbacks& s) {
+// Step 1: the start and the alternating-sign vector of each estimate.
+void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s) {
+  std::vector<std::vector<zcomplex>> vs;
+  std::vector<std::size_t> owner;
+  for (std::size_t k = 0; k < e.size(); ++k) {
+    const std::size_t n = e[k]->n;
+    vs.emplace_back(n, zcomplex{1.0 / static_cast<double>(n), 0}), owner.push_back(k);
+    if (n < 2) continue;
+    std::vector<zcomplex> alt(n);
+    for (std::size_t i = 0; i < n; ++i)
+      alt[i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(n - 1)), 0};
+    vs.push_back(std::move(alt)), owner.push_back(k);
+  }
+  apply_all(e, vs, owner, false, s);
+  std::vector<std::vector<zcomplex>> zs;
+  std::vector<Estimate*> next;
+  for (std::size_t k = 0, v = 0; k < e.size(); ++k) {
+    Estimate& x = *e[k];
+    x.est = norm1(vs[v]);
+    if (x.n < 2) {
+      x.running = false, ++v;
+      continue;
+    }
+    x.alternating = 2 * norm1(vs[v + 1]) / (3.0 * static_cast<double>(x.n));
+    zs.push_back(x.B.before_adjoint(unit_phases(vs[v]))), next.push_back(&x);
+    v += 2;
+  }
+  std::vector<std::size_t> own(next.size());
+  for (std::size_t k = 0; k < own.size(); ++k) own[k] = k;
+  apply_all(next, zs, own, true, s);
+  for (std::size_t k = 0; k < next.size(); ++k) next[k]->j = largest(zs[k]);
+}
+
+// One step of every running estimate: y = B e_j, then z = B^H phases(y).
+void step_all(std::vector<Estimate*> e, const SolveCallbacks& s) {
+  std::vector<std::vector<zcomplex>> ys;
+  std::vector<std::size_t> own;
+  for (std::size_t k = 0; k < e.size(); ++k) {
+    ys.emplace_back(e[k]->n, zcomplex{0, 0})[e[k]->j] = {1, 0};
+    own.push_back(k);
+  }
+  apply_all(e, ys, own, false, s);
+  std::vector<Estimate*> on;
+  std::vector<std::vector<zcomplex>> zs;
+  for (std::size_t k = 0; k < e.size(); ++k) {
+    const double previous = e[k]->est;
+    e[k]->est = norm1(ys[k]);
+    if (!(e[k]->est > previous)) {
+      e[k]->running = false;
+      continue;
+    }
+    on.push_back(e[k]), zs.push_back(e[k]->B.before_adjoint(unit_phases(ys[k])));
+  }
+  std::vector<std::size_t> mine(on.size());
+  for (std::size_t k = 0; k < mine.size(); ++k) mine[k] = k;
+  apply_all(on, zs, mine, true, s);
+  for (std::size_t k = 0; k < on.size(); ++k) {
+    const std::size_t last = on[k]->j;
+    on[k]->j = largest(zs[k]);
+    if (core::cabs(zs[k][last]) == core::cabs(zs[k][on[k]->j])) on[k]->running = false;
+  }
+}
+
+}  // namespace
+
+std::vector<double> inverse_weighted_norms(std::span<const std::span<const double>> gs, const SolveCallbacks& s,
+                                           int max_steps) {
+  std::vector<Estimate> all(gs.size());
+  std::vector<Estimate*> live;
+  for (std::size_t k = 0; k < gs.size(); ++k) {
+    all[k].B.g = gs[k], all[k].n = gs[k].size();
+    if (all[k].n > 0) live.push_back(&all[k]);
+  }
+  if (!live.empty()) start_all(live, s);
+  for (int step = 2; step <= max_steps; ++step) {
+    std::erase_if(live, [](const Estimate* e) { return !e->running; });
+    if (live.empty()) break;
+    step_all(live, s);
+  }
+  std::vector<double> out(gs.size());
+  for (std::size_t k = 0; k < gs.size(); ++k) {
+    const double est = all[k].n > 1 ? std::max(all[k].est, all[k].alternating) : all[k].est;
+    out[k] = std::isnan(est) ? std::numeric_limits<double>::infinity() : est;
+  }
+  return out;
+}
+
+double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s, int max_steps) {
+  const std::span<const double> one[1] = {g};
+  return inverse_weighted_norms(one, s, max_steps)[0];
+}
+
+namespace {
+
+SolutionBounds bounds_from(const ResidualBound& r, std::span<const zcomplex> x, double estimate) {
   double xmax = 0, ratio = 0;
   for (std::size_t i = 0; i < x.size(); ++i) {
     xmax = std::max(xmax, core::cabs(x[i]));
     if (r.w[i] > 0) ratio = std::max(ratio, r.scale[i] > 0 ? r.w[i] / r.scale[i] : INFINITY);
   }
   SolutionBounds out;
-  const double estimate = inverse_weighted_norm(r.scale, s);
   out.condition = xmax > 0 ? estimate / xmax : INFINITY;
   // w <= ratio * (|A||x| + |b|) componentwise, so || |A^{-1}| w || <= ratio times the estimate.
   out.forward_error = ratio * out.condition;
   if (std::isnan(out.forward_error)) out.forward_error = INFINITY;
+  return out;
+}
+
+}  // namespace
+
+SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex> x, const SolveCallbacks& s) {
+  return bounds_from(r, x, inverse_weighted_norm(r.scale, s));
+}
+
+std::vector<SolutionBounds> solution_bounds(std::span<const ResidualBound> r,
+                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s) {
+  std::vector<std::span<const double>> gs;
+  for (const ResidualBound& b : r) gs.emplace_back(b.scale);
+  const std::vector<double> estimates = inverse_weighted_norms(gs, s);
+  std::vector<SolutionBounds> out;
+  for (std::size_t k = 0; k < r.size(); ++k) out.push_back(bounds_from(r[k], x[k], estimates[k]));
   return out;
 }
 

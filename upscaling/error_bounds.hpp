@@ -84,6 +84,7 @@ struct SolveCallbacks {
   SolveInPlace solve;            // A^{-1}
   SolveInPlace solve_transpose;  // A^{-T}; the same as `solve` for a symmetric A
   SolveSeveral solve_transpose_several = {};  // optional; empty: solve_transpose on each
+  SolveSeveral solve_several = {};            // optional; empty: solve on each
 };
 
 // The componentwise residual bound of a computed solution x of A x = b.
@@ -110,11 +111,21 @@ double functional_bound(std::span<const zcomplex> y, std::span<const double> w);
 // decks three give an estimate 0.1 to 14 % lower for 4 solves less).
 double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s, int max_steps = 3);
 
+// The estimates for several g of one matrix, in lockstep: each step solves
+// the vectors of all estimates still running as one block. Each estimate is
+// the one inverse_weighted_norm gives for its g alone.
+std::vector<double> inverse_weighted_norms(std::span<const std::span<const double>> gs, const SolveCallbacks& s,
+                                           int max_steps = 3);
+
 // The two numbers a solve reports beside its backward error.
 struct SolutionBounds {
   double condition = 0;       // cond(A, x), Skeel-Rohn, estimated
   double forward_error = 0;   // bound on ||x - x*||_inf / ||x||_inf
 };
 SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex> x, const SolveCallbacks& s);
+
+// Those of several solutions of one matrix, their estimates in lockstep.
+std::vector<SolutionBounds> solution_bounds(std::span<const ResidualBound> r,
+                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s);
 
 }  // namespace upscaling::bounds

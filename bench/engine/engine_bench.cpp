@@ -10,6 +10,7 @@
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "tests/fixtures/grid_system.hpp"
@@ -74,7 +75,17 @@ int main(int argc, char** argv) {
   std::vector<engine::zcomplex> x = g->rhs;
   solver->solve(x, 1, true);
   const std::int64_t peak = engine_bench::status_bytes("VmHWM") - base;
+  // Plain solves, one vector at a time and four in one sweep of the factor.
+  std::vector<engine::zcomplex> four;
+  for (int c = 0; c < 4; ++c) four.insert(four.end(), g->rhs.begin(), g->rhs.end());
+  double c0 = cpu_now();
+  for (int c = 0; c < 4; ++c) solver->solve(std::span<engine::zcomplex>(four).subspan(c * x.size(), x.size()), 1, false);
+  const double solve1_cpu = (cpu_now() - c0) / 4;
+  c0 = cpu_now();
+  solver->solve(four, 4, false);
+  const double solve4_cpu = cpu_now() - c0;
   const engine::Statistics& s = solver->statistics();
+  std::printf("solve1_cpu_s=%.3f solve4_cpu_s=%.3f ", solve1_cpu, solve4_cpu);
   std::printf("engine N=%d n=%lld entries=%zu threads=%d ordering=\"%s\" assembly_s=%.3f analyse_s=%.3f analyse_cpu_s=%.3f "
               "factorise_s=%.3f factorise_cpu_s=%.3f factorisations=%d solve_s=%.3f factor_entries=%lld flops=%.4e "
               "gflops_cpu=%.2f estimate_GB=%.3f peak_GB=%.3f perturbed=%lld refinement_steps=%d backward_error=%.2e\n",

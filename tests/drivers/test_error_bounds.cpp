@@ -49,14 +49,19 @@ struct Factored {
     int32_t flag = 0;
     yale::zndrv(p.n, f->perm, f->perm, f->iperm, p.ia, p.ja, a, std::span<const zcomplex>(v), v, f->nwork, f->ws, f->esp, job, flag);
   }
-  bounds::SolveCallbacks callbacks(int* sweeps = nullptr) {
+  bounds::SolveCallbacks callbacks(int* sweeps = nullptr, bool both_ways = false) {
     bounds::SolveCallbacks s{[this](std::span<zcomplex> v) { solve(v, 3); }, [this](std::span<zcomplex> v) { solve(v, 4); }};
-    if (sweeps) s.solve_transpose_several = [this, sweeps](std::span<const std::span<zcomplex>> vs) {
-      int32_t flag = 0;
-      yale::zndrv_vectors(p.n, f->perm, f->perm, f->nwork, f->ws, 4, vs, flag);
-      EXPECT_EQ(flag, 0);
-      ++*sweeps;
+    if (!sweeps) return s;
+    auto in_one_sweep = [this, sweeps](int job) {
+      return [this, sweeps, job](std::span<const std::span<zcomplex>> vs) {
+        int32_t flag = 0;
+        yale::zndrv_vectors(p.n, f->perm, f->perm, f->nwork, f->ws, job, vs, flag);
+        EXPECT_EQ(flag, 0);
+        ++*sweeps;
+      };
     };
+    s.solve_transpose_several = in_one_sweep(4);
+    if (both_ways) s.solve_several = in_one_sweep(3);
     return s;
   }
   bounds::MatrixView view() const { return bounds::CsrView{p.n, p.ia, p.ja, a, 1}; }
@@ -133,6 +138,24 @@ TEST(ErrorBounds, HonestAndUsefulOnSystemsWithAKnownExactSolution) {
     const bounds::SolutionBounds sb = bounds::solution_bounds(r, x, s), in_sweeps = bounds::solution_bounds(r, x, swept);
     // The transposed solves of the estimator's fixed vectors in one sweep: the very numbers of one after the other.
     EXPECT_TRUE(in_sweeps.condition == sb.condition && in_sweeps.forward_error == sb.forward_error && sweeps == 1);
+    {
+      // Two solutions' estimates in lockstep, every step's vectors of both
+      // in one sweep: the very numbers of each estimate alone, in at most
+      // the sweeps of one (1 + 1 + 2 per further step).
+      const std::vector<zcomplex> b2 = c.m.times(std::vector<zcomplex>(exact.rbegin(), exact.rend()));
+      const std::vector<zcomplex> x2 = c.m.factor_and_solve(b2);
+      const bounds::ResidualBound r2 = bounds::residual_bound(c.m.view(), b2, x2);
+      int both = 0;
+      const bounds::ResidualBound rs[2] = {r, r2};
+      const std::span<const zcomplex> xs[2] = {x, x2};
+      const std::vector<bounds::SolutionBounds> lockstep = bounds::solution_bounds(rs, xs, c.m.callbacks(&both, true));
+      const bounds::SolutionBounds alone2 = bounds::solution_bounds(r2, x2, s);
+      ASSERT_EQ(lockstep.size(), 2u);
+      EXPECT_TRUE(lockstep[0].condition == sb.condition && lockstep[0].forward_error == sb.forward_error);
+      EXPECT_TRUE(lockstep[1].condition == alone2.condition && lockstep[1].forward_error == alone2.forward_error);
+      EXPECT_GE(both, 2);
+      EXPECT_LE(both, 6);
+    }
     EXPECT_GE(sb.condition, c.cond_at_least);
     EXPECT_LE(sb.condition, c.cond_at_most);
     const double true_error = relative_error(x, exact);

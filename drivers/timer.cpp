@@ -3,7 +3,8 @@
 #include <ctime>
 
 #include "core/fortran_edit.hpp"
-#include "core/stop.hpp"
+#include "core/stop_codes.hpp"
+#include "core/stop_error.hpp"
 #include "core/text_out.hpp"
 
 namespace drivers {
@@ -35,7 +36,7 @@ void end_of_run(double cpu_seconds) {
   core::TextOut& out = core::TextOut::report();
   out.blank();
   out.line(running_time_line(cpu_seconds / 3600.0));
-  core::stop(core::kStopNormal);
+  core::raise_stop(core::kStopNormal);  // the program's main ends the run
 }
 
 }  // namespace drivers

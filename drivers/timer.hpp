@@ -14,7 +14,8 @@ double timer();
 std::string running_time_line(double hours);
 
 // Prints an empty line and the running-time line for `cpu_seconds`, then
-// stops the run normally (stop code 40).
+// throws the normal stop (core::StopError of code 40), which the program's
+// main turns into the end of the run (core::end_run).
 [[noreturn]] void end_of_run(double cpu_seconds);
 
 }  // namespace drivers

@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <cstdint>
 #include <random>
 #include <vector>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,35 +21,16 @@
 
 namespace engine_test {
 
-// A scratch folder, removed however the test ends; entered while it lives
-// when asked (the plotting files of the coefficient routines land there).
-class TempDir {
- public:
-  explicit TempDir(bool enter = false) : home_(std::filesystem::current_path()) {
-    char tmpl[] = "/tmp/engine_test_XXXXXX";
-    if (mkdtemp(tmpl)) path_ = tmpl;
-    if (enter && ok()) std::filesystem::current_path(path_), entered_ = true;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (entered_) std::filesystem::current_path(home_, ec);
-    if (ok()) std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  bool ok() const { return !path_.empty(); }
-  bool empty() const { return std::filesystem::is_empty(path_); }
-
- private:
-  std::filesystem::path home_;
-  std::string path_;
-  bool entered_ = false;
-};
-
-// The small ice deck's material tiled over an n x n grid.
+// The small ice deck's material tiled over an n x n grid (the coefficient
+// routines' plotting files land in a scratch folder).
 inline std::optional<engine_bench::GridSystem> ice_grid(int n) {
-  const TempDir scratch(true);
+  const support::ScratchDir scratch("engine_test");
+  const std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(scratch.path());
   std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
-  return engine_bench::grid_system("deck", n);
+  auto g = engine_bench::grid_system("deck", n);
+  std::filesystem::current_path(home);
+  return g;
 }
 
 using engine::Index;
@@ -113,6 +93,10 @@ inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b
   std::vector<cld> x(b.size());
   for (std::size_t i = 0; i < b.size(); ++i) x[i] = {b[i].re, b[i].im};
   return fixtures::dense_solve(dense(a), std::move(x), a.pattern.n);
+}
+
+inline bool same_bits(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0;
 }
 
 inline std::vector<zcomplex> random_block(Index n, Index nrhs, std::uint32_t seed) {

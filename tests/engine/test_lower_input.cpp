@@ -1,19 +1,17 @@
 // The own engine's input layout handed over by a program: the lower
 // triangle by columns, shared rather than copied, and values that become
 // the solver's own. Against the coordinate route (the same summed matrix,
-// so the same bits), a dense solve, the refusals of malformed patterns, and
+// so the same bits), the refusals of malformed patterns, and
 // the memory plan against what the solver's arrays hold.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <stdexcept>
 
 #include "engine/analysis.hpp"
 #include "tests/engine/support.hpp"
+#include "tests/support/refusal.hpp"
 
 namespace {
 
@@ -43,11 +41,7 @@ Summed summed(const Coo& a) {
   return s;
 }
 
-bool same_bits(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0;
-}
-
-TEST(EngineLowerInput, SameSolutionAsTheCoordinateRouteAndTheDenseSolve) {
+TEST(EngineLowerInput, SameSolutionAsTheCoordinateRoute) {
   const Coo a = random_system(180, 300, 11);
   const Summed s = summed(a);
   const std::vector<zcomplex> b = random_block(a.pattern.n, 2, 5);
@@ -72,8 +66,6 @@ TEST(EngineLowerInput, SameSolutionAsTheCoordinateRouteAndTheDenseSolve) {
   EXPECT_TRUE(same_bits(x1, x2));
   // The pattern is shared, not copied.
   EXPECT_EQ(s.lower.use_count(), 2);
-  const std::vector<cld> ref = dense_solve(a, std::vector<zcomplex>(b.begin(), b.begin() + a.pattern.n));
-  EXPECT_LE(relative_difference(x2.data(), ref), 1e-10);  // condition ~1e3 of these systems, times slack
   // The span route copies into the same layout and gives the same bits.
   lean->factorise(s.values);
   std::vector<zcomplex> x3 = b;
@@ -83,12 +75,8 @@ TEST(EngineLowerInput, SameSolutionAsTheCoordinateRouteAndTheDenseSolve) {
 
 void expect_refused(engine::LowerPattern p, const std::string& says) {
   auto s = engine::make_solver(engine::Backend::own);
-  try {
-    s->analyse_lower(std::make_shared<engine::LowerPattern>(std::move(p)), {});
-    ADD_FAILURE() << "accepted; expected: " << says;
-  } catch (const std::invalid_argument& e) {
-    EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
-  }
+  const auto lower = std::make_shared<engine::LowerPattern>(std::move(p));
+  EXPECT_NE(support::refusal([&] { s->analyse_lower(lower, {}); }).find(says), std::string::npos) << says;
 }
 
 TEST(EngineLowerInput, MalformedPatternsAreRefusedNamingTheColumn) {
@@ -102,7 +90,7 @@ TEST(EngineLowerInput, MalformedPatternsAreRefusedNamingTheColumn) {
   engine::LowerPattern p = good;
   p.row = {0, 2, 2, 2};  // column 1 without its diagonal
   expect_refused(p, "column 1 ");
-  p = good, p.row = {2, 0, 1, 2};  // column 0 out of order
+  p = good, p.ptr = {0, 3, 4, 5}, p.row = {0, 2, 1, 1, 2};  // column 0's rows below the diagonal out of order
   expect_refused(p, "column 0 ");
   p = good, p.row = {0, 3, 1, 2};  // row past the order
   expect_refused(p, "column 0 ");
@@ -122,15 +110,14 @@ TEST(EngineLowerInput, ThePlanCoversWhatTheArraysHold) {
   Coo a;
   a.pattern = g->pattern, a.values = g->values;
   const Summed s = summed(a);
-  char tmpl[] = "/tmp/engine_lower_XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const support::ScratchDir dir("engine_lower");
   for (const bool out_of_core : {false, true})
     for (const int threads : {1, 2})
       for (const bool lower : {false, true}) {
         engine::Options o;
         o.threads = threads;
         o.grid = &g->places;
-        if (out_of_core) o.out_of_core_dir = tmpl;
+        if (out_of_core) o.out_of_core_dir = dir.path();
         auto solver = engine::make_solver(engine::Backend::own);
         if (lower) solver->analyse_lower(s.lower, o);
         else solver->analyse(g->pattern, o);
@@ -146,7 +133,6 @@ TEST(EngineLowerInput, ThePlanCoversWhatTheArraysHold) {
           EXPECT_GE(st.held_bytes, 16 * st.factor_entries) << where;
         }
       }
-  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Patterns that stress the symbolic phase: an arrow, disconnected blocks,
-// order one, unknowns coupled to nothing, repeated entries, and bad input.
+// order one, unknowns coupled to nothing, repeated entries; bad input and
+// the grid places of the geometric ordering.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <tuple>
 
 #include "tests/engine/support.hpp"
+#include "tests/support/refusal.hpp"
 
 namespace {
 
@@ -74,25 +76,37 @@ TEST(EnginePatterns, AwkwardPatternsSolve) {
   EXPECT_NEAR(x[0].im, 0, 1e-15);
 }
 
-TEST(EnginePatterns, BadInputIsNamed) {
+// Bad patterns and grid places are named; the automatic ordering is the
+// grid's where the grid is known, METIS elsewhere.
+TEST(EnginePatterns, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
   auto s = engine::make_solver(engine::Backend::own);
-  engine::Pattern p;
-  p.n = 3;
-  p.row = {0, 1};
-  p.col = {0, 2};  // above the diagonal
-  try {
-    s->analyse(p, {});
-    FAIL();
-  } catch (const std::invalid_argument& e) {
-    EXPECT_NE(std::string(e.what()).find("entry 1 at (1, 2)"), std::string::npos) << e.what();
-  }
-  p.col = {0, 1};
-  p.row = {0, 3};  // beyond the order
+  engine::Pattern p{3, {0, 1}, {0, 2}};  // (1, 2) above the diagonal
+  EXPECT_NE(support::refusal([&] { s->analyse(p, {}); }).find("entry 1 at (1, 2)"), std::string::npos);
+  p.col = {0, 1}, p.row = {0, 3};  // beyond the order
   EXPECT_THROW(s->analyse(p, {}), std::invalid_argument);
   p.row = {0, 1};
   s->analyse(p, {});
   std::vector<zcomplex> v(3);
   EXPECT_THROW(s->factorise(v), std::invalid_argument);  // three values for two entries
+
+  const Coo a = random_system(5, 6, 1);
+  engine::GridPlaces places{1, 1, {0, 1, 2, 0, 3}, {0, 0, 0, 2, 1}};
+  engine::Options o;
+  o.ordering = engine::Ordering::geometric;
+  o.grid = &places;
+  EXPECT_NE(support::refusal([&] { s->analyse(a.pattern, o); }).find("unknown 4 at half-cell point (3, 1)"),
+            std::string::npos);
+  places.x2[4] = 1;
+  for (const engine::Ordering order : {engine::Ordering::geometric, engine::Ordering::automatic}) {
+    o.ordering = order;
+    s->analyse(a.pattern, o);
+    EXPECT_EQ(s->statistics().ordering, "geometric nested dissection");
+  }
+  o.grid = nullptr;
+  s->analyse(a.pattern, o);
+  EXPECT_EQ(s->statistics().ordering, "METIS nested dissection");
+  o.ordering = engine::Ordering::geometric;
+  EXPECT_THROW(s->analyse(a.pattern, o), std::invalid_argument);
 }
 
 }  // namespace

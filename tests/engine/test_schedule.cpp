@@ -96,17 +96,22 @@ TEST(EngineSchedule, SubtreesCoverEveryFrontOnceAndShareTheLargeTreeByFlops) {
   }
 }
 
-TEST(EngineSchedule, AnyThreadCountFactorisesEveryFrontOnce) {
+// Any thread count under the grid's own (geometric) ordering, and METIS on
+// two threads: one solution.
+TEST(EngineSchedule, AnyThreadCountAndEitherOrderingFactoriseEveryFrontOnce) {
   const auto g = ice_grid(24);
   ASSERT_TRUE(g.has_value());
   const Analysed a = analysed(*g);
   std::vector<zcomplex> summed(a.input.lower.row.size(), zcomplex{0, 0});
   for (std::size_t k = 0; k < g->values.size(); ++k) summed[a.input.slot[k]] += g->values[k];
   std::vector<zcomplex> first;
-  for (int threads : {1, 2, 3}) {
+  std::string geometric;
+  for (const auto& [threads, ordering] : {std::pair{1, engine::Ordering::automatic}, {2, engine::Ordering::automatic},
+                                          {3, engine::Ordering::automatic}, {2, engine::Ordering::metis}}) {
     engine::Options o;
     o.grid = &g->places;
     o.threads = threads;
+    o.ordering = ordering;
     auto s = engine::make_solver(engine::Backend::own);
     s->analyse(g->pattern, o);
     s->factorise(g->values);
@@ -117,8 +122,9 @@ TEST(EngineSchedule, AnyThreadCountFactorisesEveryFrontOnce) {
     std::vector<zcomplex> r(x.size());
     const double omega = engine::detail::residual(a.input.lower, summed.data(), x.data(), g->rhs.data(), r.data());
     EXPECT_LE(omega, 1e-12) << threads << " threads";
-    if (first.empty()) first = x;
+    if (first.empty()) first = x, geometric = s->statistics().ordering;
     else EXPECT_LT(relative_difference(first, x), 1e-9) << threads << " threads";
+    EXPECT_EQ(s->statistics().ordering == geometric, ordering == engine::Ordering::automatic);
   }
 }
 

@@ -1,7 +1,8 @@
 // The own backend against a pivoted dense elimination in long double, on
 // random systems with positive semidefinite real and imaginary parts: plain
-// and refined solves, blocks of right-hand sides, two orderings, one and two
-// threads, refactorisation with new values, and the memory guard.
+// and refined solves, blocks of right-hand sides, refactorisation with new
+// values, and the memory guard. (Orderings and thread counts on a grid
+// system: test_schedule.cpp.)
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -53,36 +54,6 @@ TEST(EngineSolve, MatchesDenseEliminationAndRefinesToRoundoff) {
     s->solve(y, 1, true);
     EXPECT_LT(relative_difference(y.data(), dense_solve(a, std::vector<zcomplex>(b.begin(), b.begin() + n))), 1e-10);
   }
-}
-
-TEST(EngineSolve, OrderingsAndThreadCountsAgree) {
-  const Index n = 400;
-  const Coo a = random_system(n, 700, 5);
-  const std::vector<zcomplex> b = random_block(n, 2, 6);
-  std::vector<std::vector<zcomplex>> x;
-  for (int threads : {1, 2}) {
-    engine::Options o;
-    o.threads = threads;
-    o.ordering = engine::Ordering::metis;
-    auto s = factorised(a, o);
-    x.push_back(b);
-    s->solve(x.back(), 2, false);
-  }
-  EXPECT_LT(relative_difference(x[0], x[1]), 1e-13);
-  // The natural order of a reversed numbering is a different elimination.
-  Coo r = a;
-  for (auto& i : r.pattern.row) i = n - 1 - i;
-  for (auto& j : r.pattern.col) j = n - 1 - j;
-  for (std::size_t k = 0; k < r.values.size(); ++k) std::swap(r.pattern.row[k], r.pattern.col[k]);
-  auto s = factorised(r);
-  std::vector<zcomplex> br(b.size());
-  for (Index c = 0; c < 2; ++c)
-    for (Index i = 0; i < n; ++i) br[n - 1 - i + c * n] = b[i + c * n];
-  s->solve(br, 2, true);
-  std::vector<zcomplex> back(b.size());
-  for (Index c = 0; c < 2; ++c)
-    for (Index i = 0; i < n; ++i) back[i + c * n] = br[n - 1 - i + c * n];
-  EXPECT_LT(relative_difference(back, x[0]), 1e-11);
 }
 
 TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {

@@ -92,28 +92,23 @@ TEST_F(InScratch, TheRoutinesThrowTheStopAndTheProcessGoesOn) {
 
 using FirstCell = model_test::InTempDir;
 
-// The same faults in any cell but (1,1) are stored as they are; lambda1 is warned.
-TEST_F(FirstCell, OnlyTheFirstCellStops) {
-  std::unique_ptr<model_test::Sample> s;
+// The same faults in any cell but (1,1) are stored as they are; lambda1 is
+// warned. The second strain-energy test is that of the shear block {mu1,
+// mu13/2; mu13/2, mu3}, positive definite when mu1 mu3 > mu13^2 / 4. Empty
+// pores of negative shear stiffness (a frame of solid 3 of negative shear
+// modulus) and a viscous fluid give a cell just inside, with mu1 mu3 <
+// mu13^2: it passes.
+TEST_F(FirstCell, OnlyTheFirstCellStopsAndAShearBlockJustPositiveDefinitePasses) {
+  std::unique_ptr<model_test::Sample> s, soft;
   const std::string r = model_test::report_of([&](core::TextOut& out) {
     const Spoil both = [](core::Deck& d) { grains(2, 20)(d), b13(2, -1e20)(d); };
     s = run(model_test::shale_deck(1, 2), both, K::compressional, out);
+    const Spoil pores = [](core::Deck& d) { d.xmu_air(2) = -6.13e9, d.eta(2) = 1e7; };
+    soft = run(model_test::ice_deck(1, 2), pores, K::compressional, out);
   });
   EXPECT_NE(r.find("  neg. lambda1 j,k    1 2 -"), std::string::npos) << r;
   EXPECT_TRUE(s->c.lambda1(1, 2) < 0 && s->c.f11(1, 2) < 0);
-}
-
-// The second strain-energy test is that of the shear block {mu1, mu13/2;
-// mu13/2, mu3}, positive definite when mu1 mu3 > mu13^2 / 4. Empty pores of
-// negative shear stiffness (a frame of solid 3 of negative shear modulus)
-// and a viscous fluid give a cell just inside, with mu1 mu3 < mu13^2: it passes.
-TEST_F(FirstCell, ShearBlockJustPositiveDefinitePasses) {
-  std::unique_ptr<model_test::Sample> s;
-  model_test::report_of([&](core::TextOut& out) {
-    const Spoil soft = [](core::Deck& d) { d.xmu_air(2) = -6.13e9, d.eta(2) = 1e7; };
-    s = run(model_test::ice_deck(1, 2), soft, K::compressional, out);
-  });
-  const double mu1 = s->c.mu1(1, 2), mu3 = s->c.mu3(1, 2), mu13 = s->c.mu13(1, 2);
+  const double mu1 = soft->c.mu1(1, 2), mu3 = soft->c.mu3(1, 2), mu13 = soft->c.mu13(1, 2);
   EXPECT_TRUE(mu1 * mu3 > mu13 * mu13 / 4 && mu1 * mu3 < mu13 * mu13) << mu1 << " " << mu3 << " " << mu13;
 }
 

@@ -235,7 +235,7 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::setenv("STAND_IN_HANG_UNTIL", (dir_ / "release").c_str(), 1);
   const std::string args = "pwave_upscale" + deck("shale_small.deck") + stand_in() + out("s") + "-q --no-plot --freq ";
   ASSERT_EQ(here("(" + quoted(SWEEP_EXE) + " " + args + "1,2 2> a.txt; echo $? > a.rc) &"), 0);
-  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
+  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 60));
   EXPECT_EQ(sweep(args + "3"), 2);
   EXPECT_NE(err().find("is in use by another upscale_sweep (process"), std::string::npos) << err();
   std::ofstream(dir_ / "s" / "points.tsv", std::ios::app) << "\n";
@@ -249,14 +249,19 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ::unsetenv("STAND_IN_HANG_UNTIL");
   fs::remove(dir_ / "s" / "points" / "p0001" / "pid");
   ASSERT_EQ(shell("cd " + quoted(dir_.string()) + "; " + quoted(SWEEP_EXE) + " " + args + "7,8 > /dev/null 2>&1 & echo $! > b.pid"), 0);
-  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 10));
+  ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 60));
   const int sweep_pid = pid_in(dir_ / "b.pid");
   ASSERT_GT(sweep_pid, 0);
   ASSERT_EQ(::kill(sweep_pid, SIGKILL), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const int run = pid_in(dir_ / "s" / "points" / "p0001" / "pid");
   ASSERT_GT(run, 0);
-  const std::string st = slurp("/proc/" + std::to_string(run) + "/stat");  // gone, or a zombie
+  // The run ends with its sweep: gone, or a zombie, well before its 60 s hang
+  // (polled, so a loaded machine only makes the wait longer).
+  std::string st = "not looked at";
+  for (int i = 0; i < 1500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    st = slurp("/proc/" + std::to_string(run) + "/stat");
+    if (st.empty() || st.find(") Z") != std::string::npos) break;
+  }
   EXPECT_TRUE(st.empty() || st.find(") Z") != std::string::npos) << "the run of point 1 outlived its sweep: " << st;
   ::unsetenv("STAND_IN_HANG_FREQ");
   EXPECT_EQ(sweep(args + "7,8"), 0) << err();

@@ -45,8 +45,8 @@ void axpy_plain(const zcomplex* a, zcomplex c, zcomplex* v, Index len) {
 // Two complex numbers a vector: [re0, im0, re1, im1]. Lanes 0, 1 of the
 // dot product in the first pair of accumulators, lanes 2, 3 in the second.
 __attribute__((target("avx2"))) zcomplex dot_avx2(const zcomplex* a, const zcomplex* v, Index len) {
-  const double* pa = &a->re;
-  const double* pv = &v->re;
+  const double* pa = reinterpret_cast<const double*>(a);  // no member access: a may be null at length 0
+  const double* pv = reinterpret_cast<const double*>(v);
   __m256d p0 = _mm256_setzero_pd(), q0 = p0, p1 = p0, q1 = p0;  // p: [rr, ii, rr, ii]; q: [ri, ir, ri, ir]
   Index i = 0;
   for (; i + 4 <= len; i += 4) {
@@ -65,8 +65,8 @@ __attribute__((target("avx2"))) zcomplex dot_avx2(const zcomplex* a, const zcomp
 }
 
 __attribute__((target("avx2"))) void axpy_avx2(const zcomplex* a, zcomplex c, zcomplex* v, Index len) {
-  const double* pa = &a->re;
-  double* pv = &v->re;
+  const double* pa = reinterpret_cast<const double*>(a);  // no member access: a may be null at length 0
+  double* pv = reinterpret_cast<double*>(v);
   const __m256d cr = _mm256_set1_pd(c.re), ci = _mm256_set1_pd(c.im);
   Index i = 0;
   for (; i + 2 <= len; i += 2) {

@@ -64,7 +64,6 @@ std::vector<zcomplex> conjugated(std::span<const zcomplex> v) {
 struct WeightedInverse {
   std::span<const double> g;
   // B v = g o conj(A^{-T} conj(v)), in place.
-  void conjugate(std::vector<zcomplex>& v) const { v = conjugated(v); }
   void finish_apply(std::vector<zcomplex>& t) const {
     for (std::size_t i = 0; i < t.size(); ++i) t[i] = g[i] * core::conj(t[i]);
   }
@@ -157,7 +156,7 @@ struct Estimate {
 
 // Applies B (transposed solves) or B^H (plain solves) to each estimate's
 // vector in `vs`, all in one block.
-void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs, std::vector<std::size_t> owner,
+void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs, const std::vector<std::size_t>& owner,
                bool adjoint, const SolveCallbacks& s) {
   if (adjoint) {
     solve_plain(vs, s);

@@ -13,6 +13,11 @@ reports which faults the tests catch.
     test that catches it), --scratch DIR (default $TMPDIR/upscale-mutate),
     --timeout S (one test, default 300), --nice N (default 10)
 
+The scratch copy is laid out like a checkout (its build folder is build/
+inside the copy) and compiles through ccache where it is installed, so a
+scratch folder under ccache's base_dir starts from the cache of the
+developer's own build instead of compiling everything anew.
+
 The list (tools/mutants.txt) holds one mutant per line, fields separated
 by ' @@ ':  name @@ stage @@ file @@ original @@ replacement @@ description.
 The original text must occur exactly once in its file (\\n, \\t and \\\\
@@ -104,7 +109,8 @@ def sync(src, dst):
         d.write_bytes(data)
         shutil.copymode(s, d)
     for d in dst.rglob("*"):
-        if d.is_file() and str(d.relative_to(dst)) not in wanted:
+        rel = d.relative_to(dst)
+        if rel.parts[0] != "build" and d.is_file() and str(rel) not in wanted:
             d.unlink()
 
 
@@ -114,7 +120,7 @@ def tree_digest(root):
     h = hashlib.sha256()
     skip = {Path("tools/mutants.txt"), Path("tools/mutate.py")}
     for f in sorted(root.rglob("*")):
-        if f.is_file() and f.relative_to(root) not in skip:
+        if f.is_file() and f.relative_to(root) not in skip and f.relative_to(root).parts[0] != "build":
             h.update(str(f.relative_to(root)).encode() + b"\0" + f.read_bytes())
     return h.hexdigest()
 
@@ -229,14 +235,17 @@ def main():
         print("no mutant matches", file=sys.stderr)
         return 2
 
-    src, build = args.scratch / "src", args.scratch / "build"
+    src = args.scratch / "src"
+    build = src / "build"
     src.mkdir(parents=True, exist_ok=True)
     sync(REPO, src)
     log_path = args.scratch / "mutate.log"
     start = time.time()
     with open(log_path, "w") as log:
         if not (build / "CMakeCache.txt").exists():
-            code, out = run(["cmake", "-S", str(src), "-B", str(build), "-DUPSCALE_BENCH=OFF"], log, nice=args.nice)
+            launcher = [f"-DCMAKE_{lang}_COMPILER_LAUNCHER=ccache" for lang in ("C", "CXX")] * bool(shutil.which("ccache"))
+            code, out = run(["cmake", "-S", str(src), "-B", str(build), "-DUPSCALE_BENCH=OFF"] + launcher, log,
+                            nice=args.nice)
             if code != 0:
                 print(out, file=sys.stderr)
                 return 2

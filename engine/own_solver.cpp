@@ -110,7 +110,7 @@ void OwnSolver::choose_ordering(Index n) {
     order = detail::metis_order(*lower_);
     stats_.ordering = "METIS nested dissection";
   }
-  plan_ = detail::plan(*lower_, order);
+  plan_ = detail::plan(*lower_, order, threads_);
 }
 
 void OwnSolver::start_analysis(const Options& options, Index n, Index entries) {

@@ -74,8 +74,9 @@ struct Fronts {
 };
 
 // Rows of every front, the map of each front into its parent's, and the
-// place of every matrix entry in the factor store.
-Fronts front_map(const Lower& permuted, std::vector<Index> source, const std::vector<Index>& first);
+// place of every matrix entry in the factor store (with `threads` > 1 partly
+// in two halves side by side, to the same result).
+Fronts front_map(const Lower& permuted, std::vector<Index> source, const std::vector<Index>& first, int threads = 1);
 
 // Factor entries, flops and peak memory of a factorisation with `threads`
 // threads over the subtrees `subtree_roots` (empty: sequential).

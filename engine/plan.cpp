@@ -25,7 +25,7 @@ Plan plan(const Lower& a, const std::vector<Index>& order, int threads) {
   for (Index k = 0; k < n; ++k) inverse[p.perm[k]] = k;
   std::vector<Index> source;
   const Lower final_lower = permuted_lower(a, inverse, &source, threads);
-  p.fronts = front_map(final_lower, std::move(source), part.first);
+  p.fronts = front_map(final_lower, std::move(source), part.first, threads);
   for (Index s = 0; s < p.fronts.nsuper; ++s) p.flops += front_flops(p.fronts.m(s), p.fronts.nc(s));
   return p;
 }

@@ -18,6 +18,7 @@
 
 #include "core/backward_error.hpp"
 #include "core/heap_reuse.hpp"
+#include "core/heap_warm.hpp"
 #include "core/memory_room.hpp"
 #include "core/two_pieces.hpp"
 #include "engine/analysis.hpp"
@@ -160,6 +161,9 @@ void OwnSolver::analyse_lower(std::shared_ptr<const LowerPattern> lower, const O
   const core::HeapReuse reuse;  // its arrays of the size of the pattern come and go
   if (!lower) throw std::invalid_argument("sparse engine: no pattern handed over");
   start_analysis(options, lower->n, static_cast<Index>(lower->row.size()));
+  // The permuted copies and the places of the entries take fresh pages
+  // (16 and 8 bytes an entry, the columns' starts 32 bytes an unknown).
+  core::warm_heap(24 * static_cast<std::int64_t>(lower->row.size()) + 64 * lower->n, threads_ > 1);
   detail::check_lower(*lower);
   lower_ = std::move(lower);
   slot_ = {};

@@ -5,7 +5,6 @@
 // plan against what the arrays hold: test_out_of_core.cpp.)
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -16,30 +15,6 @@
 namespace {
 
 using namespace engine_test;
-
-// The coordinate entries summed in their order into the engine's layout,
-// every diagonal entry present: built here from a map, independently of
-// the engine's two counting sorts.
-struct Summed {
-  std::shared_ptr<engine::LowerPattern> lower = std::make_shared<engine::LowerPattern>();
-  std::vector<zcomplex> values;
-};
-
-Summed summed(const Coo& a) {
-  std::map<std::pair<Index, Index>, zcomplex> m;  // (column, row)
-  for (Index i = 0; i < a.pattern.n; ++i) m[{i, i}] = {0, 0};
-  for (std::size_t k = 0; k < a.values.size(); ++k) m[{a.pattern.col[k], a.pattern.row[k]}] += a.values[k];
-  Summed s;
-  s.lower->n = a.pattern.n;
-  s.lower->ptr.assign(static_cast<std::size_t>(a.pattern.n) + 1, 0);
-  for (const auto& [at, v] : m) {
-    ++s.lower->ptr[static_cast<std::size_t>(at.first) + 1];
-    s.lower->row.push_back(at.second);
-    s.values.push_back(v);
-  }
-  for (Index j = 0; j < a.pattern.n; ++j) s.lower->ptr[j + 1] += s.lower->ptr[j];
-  return s;
-}
 
 TEST(EngineLowerInput, SameSolutionAsTheCoordinateRoute) {
   const Coo a = random_system(180, 300, 11);

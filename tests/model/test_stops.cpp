@@ -20,8 +20,7 @@ using Spoil = std::function<void(core::Deck&)>;
 std::unique_ptr<model_test::Sample> run(core::Deck d, const Spoil& spoil, K kind, core::TextOut& out) {
   spoil(d);
   auto s = std::make_unique<model_test::Sample>(d);
-  model::e_modulus(kind, s->deck, s->matnum, s->phiw, 2 * M_PI * 10, 2, s->c, out);
-  model::mass_visco_coef(kind, s->deck, s->matnum, s->phiw, 2, s->c, out);
+  s->coefficients(kind, 2 * M_PI * 10, out);
   return s;
 }
 

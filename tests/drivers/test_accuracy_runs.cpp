@@ -65,7 +65,7 @@ TEST(AccuracyRuns, FrictionControlKeepsItsCodesForANegativeB13) {
       double b13;
       int code;
     } cases[] = {{kB13First, 1.5 * edge, 99999}, {kB13First, 0.75 * edge, 99998}, {kB13First, 0.25 * edge, 13},
-                 {kB13Second, 1.5 * edge, 13},   {kB13First, -1e30, 99999}};
+                 {kB13Second, 1.5 * edge, 13}};
     for (const auto& c : cases) {
       const Outcome r = run(program, join(with_record(ice, c.record, g20(c.b13))));
       EXPECT_EQ(r.status, c.code & 255) << program << " " << c.b13 << " " << r.describe();

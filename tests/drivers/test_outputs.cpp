@@ -50,12 +50,10 @@ TEST(RunRecord, EveryEndLeavesAValidRecord) {
   struct Case { const char* program; std::string deck; Options opt; int status; const char* message; } cases[] = {
       {"pwave_upscale", "", stdin_from(deck_file), 40, ""},
       {"swave_spectrum", join(with_record(deck, 8, "    1")), prepared(porosity), 40, ""},
-      {"pwave_upscale", join(with_record(deck, 17, "0.5")), {}, 11, ""},
       {"swave_saturation", join(with_record(deck, 5, "61")), {}, 13, "nx = 61"},
       {"swave_spectrum", join(deck), stdout_to("/dev/full"), 74, "standard output"},
       // The record cannot be written: the run stops before it touches a result file.
       {"pwave_upscale", join(deck), prepared("mkdir run.json"), 74, "run.json"},
-      {"pwave_upscale", join(with_record(deck, 17, "0.5")), prepared("mkdir run.json"), 74, "run.json"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.program) + " ending with " + std::to_string(c.status));

@@ -77,38 +77,6 @@ void check_shear(const Outcome& r, const std::string& s) {
 
 }  // namespace
 
-TEST(Programs, ExampleDecksEndNormallyWithTheirFilesAndResults) {
-  for (const std::string program : {"pwave_upscale", "swave_spectrum", "swave_saturation"}) {
-    const std::string s = program == "swave_spectrum" ? ".freq" : ".phiw", table = program[0] == 'p' ? "vp_anal" : "vs_anal";
-    for (const char* name : {"ice_small.deck", "shale_small.deck", "ice.deck", "shale.deck"}) {
-      SCOPED_TRACE(program + " " + name);
-      const Deck deck = deck_lines(name);
-      const std::size_t nx = std::stoul(deck.at(kNx - 1)), ny = std::stoul(deck.at(kNy - 1));
-      const Outcome r = run(program, join(deck), prepared("seq 5 > " + table + s));  // a stale table is rewritten
-      ASSERT_EQ(r.status, 40) << r.describe();
-      // The small decks' 2 cm cells are coarser than half the diffusion length at 10 Hz, the large decks' are not.
-      const bool coarse = r.after("cells per diffusion length = ") < 2;
-      EXPECT_EQ(coarse, contains(name, "small"));
-      EXPECT_EQ(r.err.substr(coarse ? r.err.find('\n') + 1 : 0), "STOP 40\n");
-      EXPECT_EQ(coarse, r.err.starts_with("warning: cells per diffusion length = ")) << r.err;
-      // 17 maps and plot files, run.json, cell_maps.vtk and 8 or 9 of the program's own, with one line per table,
-      // per cell in a map, per interior cell in the gradient map.
-      ASSERT_EQ(r.files().size(), program[0] == 'p' ? 27u : 28u);
-      for (const std::string& f : r.files()) {
-        const std::size_t lines = contains(f, ".") ? 1 : f.starts_with("mod_grad") ? (nx - 2) * (ny - 2) : nx * ny;
-        EXPECT_TRUE(f == "run.json" || f == "cell_maps.vtk" || r.lines(f).size() == lines) << f;
-      }
-      program[0] == 'p' ? check_compressional(r, deck) : check_shear(r, s);
-      // The tied and work moduli after the original results; the running time in f15.6 last.
-      const std::size_t block = r.out.find("\n\n " + kTied), time = r.out.rfind("\n\n running time=");
-      EXPECT_LT(r.out.rfind(program[0] == 'p' ? "using averages" : "Im(cc13) FE"), block);
-      ASSERT_LT(block, time);
-      const std::string last = r.out.substr(time + 16);
-      EXPECT_TRUE(last.size() == 21 && last.ends_with("hours\n") && last[8] == '.' && std::stod(last) >= 0) << last;
-    }
-  }
-}
-
 TEST(Programs, MapOrderGradientMapAndOneFrequencyPoint) {
   // 7 x 4 cells: k outer, j inner; the gradient map holds the interior
   // cells (2..6, 2..3) as (1..5, 1..2).
@@ -180,10 +148,30 @@ TEST(TiedModulus, ReciprocityOrderClosedFormAndLockedOrInterchangeableSolids) {
   EXPECT_LT(rel(upscaling::tied_modulus({3.0 * c, 1.0 * c, 2.0 * c, 2.0 * c}), cdiv(zcomplex{0.5, 0}, c)), 1e-15);
 }
 
+// At the decks' own 10 Hz: the files of a normal end (a stale table
+// rewritten), one line per table, per cell in a map, per interior cell in
+// the gradient map; the original results; the tied and work moduli after
+// them and the running time in f15.6 last.
+void check_normal_end(const std::string& program, const Outcome& r, const Deck& deck) {
+  const std::size_t nx = std::stoul(deck.at(kNx - 1)), ny = std::stoul(deck.at(kNy - 1));
+  ASSERT_EQ(r.files().size(), program[0] == 'p' ? 27u : 28u);  // 17 maps and plots, run.json, the VTK map, 8 or 9 own
+  for (const std::string& f : r.files()) {
+    const std::size_t lines = contains(f, ".") ? 1 : f.starts_with("mod_grad") ? (nx - 2) * (ny - 2) : nx * ny;
+    EXPECT_TRUE(f == "run.json" || f == "cell_maps.vtk" || r.lines(f).size() == lines) << f;
+  }
+  program[0] == 'p' ? check_compressional(r, deck) : check_shear(r, program == "swave_spectrum" ? ".freq" : ".phiw");
+  const std::size_t block = r.out.find("\n\n " + kTied), time = r.out.rfind("\n\n running time=");
+  EXPECT_LT(r.out.rfind(program[0] == 'p' ? "using averages" : "Im(cc13) FE"), block);
+  ASSERT_LT(block, time);
+  const std::string last = r.out.substr(time + 16);
+  EXPECT_TRUE(last.size() == 21 && last.ends_with("hours\n") && last[8] == '.' && std::stod(last) >= 0) << last;
+}
+
 TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSamples) {
   // Every program on the small decks, on one of one material and on a
   // water-proportion map that varies from cell to cell; the compressional
-  // program on the large decks at both ends. M_T and M_W have Im >= 0.
+  // program on the large decks at both ends, every program on them at
+  // their own frequency. M_T and M_W have Im >= 0.
   // Layered: M_T tends to the relaxed limit slowly, to the unrelaxed one
   // fast. One material (and every sample of the shear programs): both
   // solids share a linear displacement, M_T = A + B + 2C or mu1 + mu3 + mu13,
@@ -197,15 +185,29 @@ TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSam
       Deck deck = with_record(deck_lines(name.substr(0, name.find(' ')) + ".deck"), 8, map ? "    1" : "    0");
       if (one) deck = with_record(deck, kPhiLayer2, deck[kPhiLayer1 - 1]);
       double cells_at_1_hz = 0;
-      for (const double freq : {1e-3, 0.1, 1.0, 1e3, 1e5}) {
-        const bool extreme = freq == 1e-3 || freq == 1e5;
-        if (large && !(pwave && extreme)) continue;
+      for (const double freq : {1e-3, 0.1, 1.0, 10.0, 1e3, 1e5}) {
+        const bool extreme = freq == 1e-3 || freq == 1e5, own = freq == 10;
+        if ((large && !(pwave && extreme) && !own) || (own && (one || map))) continue;
         SCOPED_TRACE(program + " " + name + " " + std::to_string(freq));
-        const Outcome r = run(program, join(with_record(deck, kFreq, std::to_string(freq))), map ? frac : Options{});
+        const std::string table = (pwave ? "vp_anal" : "vs_anal") + std::string(program == "swave_spectrum" ? ".freq" : ".phiw");
+        const Outcome r = own ? run(program, join(deck), prepared("seq 5 > " + table))
+                              : run(program, join(with_record(deck, kFreq, std::to_string(freq))), map ? frac : Options{});
         ASSERT_EQ(r.status, 40) << r.describe();
         // The resolution warning follows the diffusion length, which falls as f^-1/2.
         const double cells = r.after("cells per diffusion length = ");
-        EXPECT_EQ(contains(r.err, "warning: cells per diffusion length"), cells < 2) << r.err;
+        EXPECT_EQ(r.err.substr(cells < 2 ? r.err.find('\n') + 1 : 0), "STOP 40\n");
+        EXPECT_EQ(r.err.starts_with("warning: cells per diffusion length = "), cells < 2) << r.err;
+        if (own) {
+          check_normal_end(program, r, deck);
+          // The small decks' 2 cm cells are coarser than half the diffusion length at 10 Hz, the large decks' are not.
+          EXPECT_EQ(cells < 2, !large);
+        }
+        // The report opens with the deck's echo: the nine bare values, one block per layer, the model and h.
+        if (own && name == "ice_small") {
+          EXPECT_TRUE(r.out.starts_with(" 10\n 100\n 10\n 0.2\n 10\n 10\n 0\n 0\n 2\n ****************"));
+          EXPECT_TRUE(contains(r.out, "  xmu_s3 (PA)                  =  3.32e+09\n  model (=0,layered,=1,fractal  =  0\n\n"
+                                      "  mesh size h  0.02\n")) << r.out;
+        }
         EXPECT_TRUE(contains(r.file("run.json"), "\"cells_per_diffusion_length\": "));
         if (freq == 1) cells_at_1_hz = cells;
         if (freq == 1e5 && name == "ice_small" && program != "swave_saturation") {

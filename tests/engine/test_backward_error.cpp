@@ -1,89 +1,64 @@
-// One backward error, three storages: the Yale solver's full rows, the
-// engine's lower triangle and the bounds' coordinate view of one symmetric
-// complex matrix give the same residual and the same omega, and omega has
+// One backward error, four storages: the Yale solver's full rows, the
+// engine's lower triangle and the bounds' coordinate and column views of one
+// symmetric complex matrix give the same residual and the same omega, and omega has
 // its closed form on a diagonal system.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include "core/backward_error.hpp"
 #include "engine/analysis.hpp"
 #include "engine/numeric.hpp"
 #include "upscaling/error_bounds.hpp"
+#include "tests/engine/support.hpp"
 #include "yale/refinement.hpp"
 
 namespace {
 
 using core::zcomplex;
+using engine_test::Summed;
 
-// A random symmetric complex matrix of order n with about `per_row`
-// off-diagonal entries a row, held both ways.
-struct Symmetric {
-  int n = 0;
-  std::vector<int32_t> ia, ja;  // full rows, 1-based
-  std::vector<zcomplex> a;
-  engine::detail::Lower lower;  // lower triangle by columns, 0-based
-  std::vector<zcomplex> lower_values;
-  std::vector<engine::Index> coo_row, coo_col;
-};
-
-Symmetric random_symmetric(int n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> u(-1, 1);
-  std::vector<std::vector<zcomplex>> dense(n, std::vector<zcomplex>(n, zcomplex{0, 0}));
-  for (int i = 0; i < n; ++i) {
-    dense[i][i] = {4 + u(gen), u(gen)};
-    for (int j = 0; j < i; ++j)
-      if (gen() % 3 == 0) dense[i][j] = dense[j][i] = {u(gen), u(gen)};
-  }
-  Symmetric s;
-  s.n = n;
-  s.ia.push_back(1);
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j)
-      if (dense[i][j].re != 0 || dense[i][j].im != 0) s.ja.push_back(j + 1), s.a.push_back(dense[i][j]);
-    s.ia.push_back(static_cast<int32_t>(s.ja.size()) + 1);
-  }
-  s.lower.n = n;
-  s.lower.ptr.push_back(0);
-  for (int j = 0; j < n; ++j) {
-    for (int i = j; i < n; ++i)
-      if (dense[i][j].re != 0 || dense[i][j].im != 0) {
-        s.lower.row.push_back(i), s.lower_values.push_back(dense[i][j]);
-        s.coo_row.push_back(i), s.coo_col.push_back(j);
-      }
-    s.lower.ptr.push_back(static_cast<engine::Index>(s.lower.row.size()));
-  }
-  return s;
-}
-
+// A random symmetric complex matrix, summed into the engine's lower
+// triangle by columns, and the same matrix in the Yale solver's full rows
+// (1-based) and in lower-triangle coordinates; x and b random.
 TEST(BackwardError, TheSolverTheEngineAndTheBoundsMeasureAlike) {
+  namespace bounds = upscaling::bounds;
   for (unsigned seed : {1u, 2u, 3u}) {
-    const Symmetric s = random_symmetric(40, seed);
-    std::mt19937 gen(seed + 100);
-    std::uniform_real_distribution<double> u(-1, 1);
-    std::vector<zcomplex> x(s.n), b(s.n);
-    for (int i = 0; i < s.n; ++i) x[i] = {u(gen), u(gen)}, b[i] = {u(gen), u(gen)};
-
-    std::vector<zcomplex> r_yale(s.n), r_engine(s.n);
-    const yale::YaleMatrix A{s.n, yale::CIVec(s.ia.data(), s.n + 1),
-                             yale::CIVec(s.ja.data(), static_cast<int32_t>(s.ja.size())),
-                             yale::Vec1<const zcomplex>(s.a.data(), static_cast<int32_t>(s.a.size()))};
-    const double w_yale = yale::residual_and_backward_error(
-        A, yale::Vec1<const zcomplex>(b.data(), s.n), yale::Vec1<const zcomplex>(x.data(), s.n),
-        yale::Vec1<zcomplex>(r_yale.data(), s.n));
-    const double w_engine = engine::detail::residual(s.lower, s.lower_values.data(), x.data(), b.data(), r_engine.data());
-    // Two threads sum the same halves of the columns in the same order: the same bits.
-    std::vector<zcomplex> r_two(s.n);
-    EXPECT_EQ(engine::detail::residual(s.lower, s.lower_values.data(), x.data(), b.data(), r_two.data(), 2), w_engine);
-    for (int i = 0; i < s.n; ++i) {
-      EXPECT_EQ(r_two[i].re, r_engine[i].re) << i;
-      EXPECT_EQ(r_two[i].im, r_engine[i].im) << i;
+    const Summed s = engine_test::summed(engine_test::random_system(40, 60, seed));
+    const engine::LowerPattern& lower = *s.lower;
+    const int n = static_cast<int>(lower.n);
+    std::vector<std::vector<std::pair<int32_t, zcomplex>>> rows(n);
+    std::vector<engine::Index> coo_row, coo_col;
+    for (int j = 0; j < n; ++j)
+      for (engine::Index p = lower.ptr[j]; p < lower.ptr[j + 1]; ++p) {
+        const int i = static_cast<int>(lower.row[p]);
+        rows[i].push_back({j + 1, s.values[p]});
+        if (i != j) rows[j].push_back({i + 1, s.values[p]});
+        coo_row.push_back(i), coo_col.push_back(j);
+      }
+    std::vector<int32_t> ia{1}, ja;
+    std::vector<zcomplex> a;
+    for (const auto& row : rows) {
+      for (const auto& [col, v] : row) ja.push_back(col), a.push_back(v);
+      ia.push_back(static_cast<int32_t>(ja.size()) + 1);
     }
-    const upscaling::bounds::CooView coo{s.n, s.coo_row, s.coo_col, s.lower_values, true};
-    const upscaling::bounds::ResidualBound rb = upscaling::bounds::residual_bound(coo, b, x);
+    const std::vector<zcomplex> x = engine_test::random_block(n, 1, seed + 100), b = engine_test::random_block(n, 1, seed + 200);
+
+    std::vector<zcomplex> r_yale(n), r_engine(n);
+    const yale::YaleMatrix A{n, yale::CIVec(ia.data(), n + 1), yale::CIVec(ja.data(), static_cast<int32_t>(ja.size())),
+                             yale::Vec1<const zcomplex>(a.data(), static_cast<int32_t>(a.size()))};
+    const double w_yale = yale::residual_and_backward_error(
+        A, yale::Vec1<const zcomplex>(b.data(), n), yale::Vec1<const zcomplex>(x.data(), n),
+        yale::Vec1<zcomplex>(r_yale.data(), n));
+    const double w_engine = engine::detail::residual(lower, s.values.data(), x.data(), b.data(), r_engine.data());
+    // Two threads sum the same halves of the columns in the same order: the same bits.
+    std::vector<zcomplex> r_two(n);
+    EXPECT_EQ(engine::detail::residual(lower, s.values.data(), x.data(), b.data(), r_two.data(), 2), w_engine);
+    EXPECT_TRUE(engine_test::same_bits(r_two, r_engine));
+    const bounds::ResidualBound rb = bounds::residual_bound(bounds::CooView{n, coo_row, coo_col, s.values, true}, b, x);
+    const bounds::ResidualBound by_columns =
+        bounds::residual_bound(bounds::LowerColumnsView{n, lower.ptr, lower.row, s.values}, b, x);
 
     // The residuals are not small against their scale here (x is no
     // solution), so the extended sums, taken in different orders, round to
@@ -91,7 +66,8 @@ TEST(BackwardError, TheSolverTheEngineAndTheBoundsMeasureAlike) {
     const double tol = 8 * core::kUnitRoundoff;
     EXPECT_NEAR(w_engine, w_yale, tol * w_yale) << seed;
     EXPECT_NEAR(rb.backward_error, w_yale, tol * w_yale) << seed;
-    for (int i = 0; i < s.n; ++i) {
+    EXPECT_NEAR(by_columns.backward_error, w_yale, tol * w_yale) << seed;
+    for (int i = 0; i < n; ++i) {
       EXPECT_NEAR(r_engine[i].re, r_yale[i].re, tol * rb.scale[i]) << i;
       EXPECT_NEAR(r_engine[i].im, r_yale[i].im, tol * rb.scale[i]) << i;
       EXPECT_LE(core::magnitude(r_yale[i]), rb.w[i]) << i;  // the bound holds the residual

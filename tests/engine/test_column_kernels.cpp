@@ -1,7 +1,7 @@
 // The solves' column kernels: every instruction set the processor runs
 // gives the bits of the plain loops, and those lie within the rounding
-// bound of the exact result (computed in long double); a block of vectors
-// solves to the bits of each vector alone.
+// bound of the exact result (computed in long double). (A block of vectors
+// solving to the bits of each vector alone: test_solver.cpp.)
 #include <gtest/gtest.h>
 
 #include <random>
@@ -62,33 +62,6 @@ TEST(EngineColumnKernels, EveryInstructionSetGivesThePlainBitsWithinTheRoundingB
       std::vector<zcomplex> wide = v;
       engine::detail::column_axpy(isa, a.data(), c, wide.data(), static_cast<engine::Index>(len));
       for (std::size_t i = 0; i < len; ++i) EXPECT_TRUE(same_bits(wide[i], axpy[i])) << i;
-    }
-  }
-}
-
-// Plain and refined solves of a block: each column has the bits of its
-// solve alone (with two threads the block is solved in two halves side by
-// side), and agrees with a dense elimination.
-TEST(EngineColumnKernels, ABlockSolvesToTheBitsOfEachVectorAlone) {
-  const Index n = 300;
-  const Coo a = random_system(n, 520, 11);
-  const std::vector<zcomplex> b = random_block(n, 4, 12);
-  for (const int threads : {1, 2})
-  for (const bool refine : {false, true}) {
-    auto s = engine::make_solver(engine::Backend::own);
-    engine::Options o;
-    o.threads = threads;
-    s->analyse(a.pattern, o);
-    s->factorise(a.values);
-    std::vector<zcomplex> block = b;
-    s->solve(block, 4, refine);
-    for (Index c = 0; c < 4; ++c) {
-      std::vector<zcomplex> one(b.begin() + c * n, b.begin() + (c + 1) * n);
-      s->solve(one, 1, refine);
-      for (Index i = 0; i < n; ++i)
-        ASSERT_TRUE(same_bits(one[i], block[c * n + i])) << threads << " " << refine << " " << c << " " << i;
-      EXPECT_LT(relative_difference(one.data(), dense_solve(a, std::vector<zcomplex>(b.begin() + c * n, b.begin() + (c + 1) * n))),
-                1e-10);
     }
   }
 }

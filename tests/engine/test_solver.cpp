@@ -1,14 +1,19 @@
 // The own backend against a pivoted dense elimination in long double, on
-// random systems with positive semidefinite real and imaginary parts: plain
-// and refined solves, blocks of right-hand sides, refactorisation with new
-// values, and the memory guard. (Orderings and thread counts on a grid
-// system: test_schedule.cpp.)
+// random systems with positive semidefinite real and imaginary parts and on
+// patterns that stress the symbolic phase (an arrow, disconnected blocks,
+// unknowns coupled to nothing, order one, repeated entries): plain and
+// refined solves of a block, each vector alone, one and two threads,
+// refactorisation with new values, small pivots, the memory guard and bad
+// input. (Orderings and thread counts on a grid system: test_schedule.cpp.)
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <limits>
+#include <tuple>
 
 #include "core/backward_error.hpp"
 #include "tests/engine/support.hpp"
+#include "tests/support/refusal.hpp"
 
 namespace {
 
@@ -21,39 +26,78 @@ std::unique_ptr<engine::SparseSolver> factorised(const Coo& a, engine::Options o
   return s;
 }
 
-// Three right-hand sides at once, then new values on the same pattern (the
-// dissipation growing with the frequency); the statistics of the factor.
-TEST(EngineSolve, MatchesDenseEliminationAndRefinesToRoundoff) {
-  for (std::uint32_t seed : {1u, 2u, 3u}) {
-    const Index n = 150;
-    Coo a = random_system(n, 260, seed);
-    auto s = factorised(a);
-    const std::vector<zcomplex> b = random_block(n, 3, seed + 10);
-    std::vector<zcomplex> x = b;
-    s->solve(x, 3, true);
-    for (Index c = 0; c < 3; ++c) {
-      const std::vector<zcomplex> bc(b.begin() + c * n, b.begin() + (c + 1) * n);
-      EXPECT_LT(relative_difference(x.data() + c * n, dense_solve(a, bc)), 1e-10) << "seed " << seed;
+// An arrow with its hub first or last.
+Coo arrow(bool head_first) {
+  Coo a;
+  const Index n = 60, hub = head_first ? 0 : n - 1;
+  a.pattern.n = n;
+  for (Index i = 0; i < n; ++i) a.add(i, i, {4.0 + i, 1.0});
+  for (Index i = 0; i < n; ++i)
+    if (i != hub) a.add(i, hub, {0.5, -0.25});
+  a.add(hub, hub, {double(n), 0});
+  return a;
+}
+
+// Unknowns 0..89 one system, 90..99 coupled to nothing, 100..149 a second system.
+Coo disconnected() {
+  Coo a = random_system(90, 120, 11);
+  const Coo b = random_system(50, 90, 12);
+  a.pattern.n = 150;
+  for (Index i = 90; i < 100; ++i) a.add(i, i, {1.0 + i, 2.0});
+  for (std::size_t k = 0; k < b.values.size(); ++k) a.add(b.pattern.row[k] + 100, b.pattern.col[k] + 100, b.values[k]);
+  return a;
+}
+
+// Entries given as (row, col, value) in the lower triangle.
+Coo of(Index n, std::initializer_list<std::tuple<Index, Index, zcomplex>> entries) {
+  Coo a;
+  a.pattern.n = n;
+  for (const auto& [i, j, v] : entries) a.add(i, j, v);
+  return a;
+}
+
+// Three right-hand sides at once, plain and refined: each column agrees
+// with the dense route and has the bits of its solve alone (with two
+// threads the block is solved in two halves side by side); then new values
+// on the same pattern (the dissipation growing with the frequency). Order
+// one with a repeated entry (summed to 3 + 2i); entry (1,1) of the order-3
+// matrix is not in the pattern: its pivot is filled in by the elimination of
+// unknown 0, a zero pivot, not a hole.
+TEST(EngineSolve, EveryPatternMatchesDenseEliminationAloneOrInABlockOnAnyThreads) {
+  const Coo cases[] = {random_system(150, 260, 1), random_system(150, 260, 2), arrow(true), arrow(false), disconnected(),
+                       of(1, {{0, 0, {2, 3}}, {0, 0, {1, -1}}}), of(2, {{1, 0, {1, 1}}, {0, 0, {3, 0}}, {1, 1, {2, 1}}}),
+                       of(3, {{0, 0, {2, 1}}, {1, 0, {1, 0}}, {2, 2, {1, 0}}, {2, 1, {0, 1}}})};
+  for (Coo a : cases)
+    for (const int threads : {1, 2}) {
+      const Index n = a.pattern.n;
+      SCOPED_TRACE(testing::Message() << "order " << n << ", threads " << threads);
+      engine::Options o;
+      o.threads = threads;
+      auto s = factorised(a, o);
+      const std::vector<zcomplex> b = random_block(n, 3, static_cast<std::uint32_t>(n));
+      for (const bool refine : {false, true}) {
+        std::vector<zcomplex> x = b;
+        s->solve(x, 3, refine);
+        for (Index c = 0; c < 3; ++c) {
+          std::vector<zcomplex> one(b.begin() + c * n, b.begin() + (c + 1) * n);
+          EXPECT_LT(relative_difference(x.data() + c * n, dense_solve(a, one)), 1e-10) << c;
+          s->solve(one, 1, refine);
+          EXPECT_TRUE(same_bits(one, std::vector<zcomplex>(x.begin() + c * n, x.begin() + (c + 1) * n))) << c;
+        }
+      }
+      EXPECT_LE(s->statistics().backward_error, 1e-14);
+      for (double w : s->backward_errors()) EXPECT_LE(w, 1e-14);
+      // The factor holds at least the matrix's lower triangle and at most a dense one.
+      const engine::Statistics& st = s->statistics();
+      EXPECT_TRUE(st.n == n && st.factor_entries >= st.matrix_entries && st.factor_entries <= n * (n + 1) / 2);
+      EXPECT_TRUE((st.flops > 0 || n == 1) && st.memory_bytes > 16 * st.factor_entries && st.memory_bytes == s->memory_needed());
+      EXPECT_TRUE(st.perturbed_pivots == 0 && !st.ordering.empty());
+      for (auto& v : a.values) v.im *= 2.0;
+      s->factorise(a.values);
+      std::vector<zcomplex> y(b.begin(), b.begin() + n);
+      s->solve(y, 1, true);
+      EXPECT_LT(relative_difference(y.data(), dense_solve(a, std::vector<zcomplex>(b.begin(), b.begin() + n))), 1e-10);
     }
-    EXPECT_LE(s->statistics().backward_error, 1e-14);
-    ASSERT_EQ(s->backward_errors().size(), 3U);
-    for (double w : s->backward_errors()) EXPECT_LE(w, 1e-14);
-    // A column solved alone equals that column of the block.
-    std::vector<zcomplex> one(b.begin() + n, b.begin() + 2 * n);
-    s->solve(one, 1, true);
-    std::vector<zcomplex> mid(x.begin() + n, x.begin() + 2 * n);
-    EXPECT_LT(relative_difference(one, mid), 1e-14);
-    // The factor holds at least the matrix's lower triangle and at most a dense one.
-    const engine::Statistics& st = s->statistics();
-    EXPECT_TRUE(st.n == n && st.factor_entries >= st.matrix_entries && st.factor_entries <= n * (n + 1) / 2);
-    EXPECT_TRUE(st.flops > 0 && st.memory_bytes > 16 * st.factor_entries && st.memory_bytes == s->memory_needed());
-    EXPECT_TRUE(st.perturbed_pivots == 0 && !st.ordering.empty());
-    for (auto& v : a.values) v.im *= 2.0;
-    s->factorise(a.values);
-    std::vector<zcomplex> y(b.begin(), b.begin() + n);
-    s->solve(y, 1, true);
-    EXPECT_LT(relative_difference(y.data(), dense_solve(a, std::vector<zcomplex>(b.begin(), b.begin() + n))), 1e-10);
-  }
 }
 
 TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
@@ -80,7 +124,6 @@ TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
   // The answer is as good as its backward error and the condition allow
   // (about 1e12: ||A||_inf = 4 times ||A^-1||_inf, the largest row sum of
   // the inverse, from the long double elimination).
-  long double inverse_norm = 0;
   std::vector<long double> row_sums(static_cast<std::size_t>(n), 0);
   for (Index j = 0; j < n; ++j) {
     std::vector<zcomplex> e(static_cast<std::size_t>(n), zcomplex{0, 0});
@@ -88,42 +131,45 @@ TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
     const std::vector<cld> column = dense_solve(a, e);
     for (Index i = 0; i < n; ++i) row_sums[i] += std::abs(column[i]);
   }
-  for (long double r : row_sums) inverse_norm = std::max(inverse_norm, r);
-  const double condition = 4.0 * static_cast<double>(inverse_norm);
+  const double condition = 4.0 * static_cast<double>(*std::max_element(row_sums.begin(), row_sums.end()));
   EXPECT_GT(condition, 1e11);
   EXPECT_LT(relative_difference(x.data(), dense_solve(a, b)), 4 * condition * std::max(omega, core::kUnitRoundoff));
 }
 
-TEST(EngineMemory, ATinyLimitStopsTheFactorisationBeforeItAllocates) {
-  const Coo a = random_system(200, 300, 10);
-  engine::Options o;
-  o.memory_limit = 1000;
+// Bad patterns, values and grid places are named; the automatic ordering
+// is the grid's where the grid is known, METIS elsewhere; a backend that
+// was not built is named.
+TEST(EngineSolve, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
   auto s = engine::make_solver(engine::Backend::own);
-  s->analyse(a.pattern, o);
-  const std::int64_t need = s->memory_needed();
-  EXPECT_GT(need, 1000);
-  try {
-    s->factorise(a.values);
-    FAIL() << "no OutOfMemory";
-  } catch (const engine::OutOfMemory& e) {
-    EXPECT_EQ(e.needed_bytes, need);
-    EXPECT_EQ(e.available_bytes, 1000);
-    const std::string what = e.what();
-    EXPECT_NE(what.find(std::to_string(need)), std::string::npos) << what;
-    EXPECT_NE(what.find("1000 bytes"), std::string::npos) << what;
-  }
-  std::vector<zcomplex> b(200);
-  EXPECT_THROW(s->solve(b, 1), std::logic_error);
-}
+  engine::Pattern p{3, {0, 1}, {0, 2}};  // (1, 2) above the diagonal
+  EXPECT_NE(support::refusal([&] { s->analyse(p, {}); }).find("entry 1 at (1, 2)"), std::string::npos);
+  p.col = {0, 1}, p.row = {0, 3};  // beyond the order
+  EXPECT_THROW(s->analyse(p, {}), std::invalid_argument);
+  p.row = {0, 1};
+  s->analyse(p, {});
+  std::vector<zcomplex> v(3);
+  EXPECT_THROW(s->factorise(v), std::invalid_argument);  // three values for two entries
 
-TEST(EngineBackends, MumpsNamedWhenAbsent) {
-#ifndef UPSCALE_HAVE_MUMPS
-  try {
-    engine::make_solver(engine::Backend::mumps);
-    FAIL() << "no exception";
-  } catch (const std::runtime_error& e) {
-    EXPECT_NE(std::string(e.what()).find("mumps"), std::string::npos);
+  const Coo a = random_system(5, 6, 1);
+  engine::GridPlaces places{1, 1, {0, 1, 2, 0, 3}, {0, 0, 0, 2, 1}};
+  engine::Options o;
+  o.ordering = engine::Ordering::geometric;
+  o.grid = &places;
+  EXPECT_NE(support::refusal([&] { s->analyse(a.pattern, o); }).find("unknown 4 at half-cell point (3, 1)"),
+            std::string::npos);
+  places.x2[4] = 1;
+  for (const engine::Ordering order : {engine::Ordering::geometric, engine::Ordering::automatic}) {
+    o.ordering = order;
+    s->analyse(a.pattern, o);
+    EXPECT_EQ(s->statistics().ordering, "geometric nested dissection");
   }
+  o.grid = nullptr;
+  s->analyse(a.pattern, o);
+  EXPECT_EQ(s->statistics().ordering, "METIS nested dissection");
+  o.ordering = engine::Ordering::geometric;
+  EXPECT_THROW(s->analyse(a.pattern, o), std::invalid_argument);
+#ifndef UPSCALE_HAVE_MUMPS
+  EXPECT_NE(support::refusal([] { engine::make_solver(engine::Backend::mumps); }).find("mumps"), std::string::npos);
 #endif
 }
 

@@ -4,10 +4,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 
 #include "core/coefficients.hpp"
 #include "core/text_out.hpp"
+#include "model/e_modulus.hpp"
+#include "model/mass_visco_coef.hpp"
 #include "upscaling/readata.hpp"
 #include "run_program.hpp"
 
@@ -46,17 +50,35 @@ inline core::Deck ice_deck(int nx, int ny) { return example_deck("ice.deck", nx,
 inline core::Deck shale_deck(int nx, int ny) { return example_deck("shale.deck", nx, ny); }
 
 // Lower half material 1, upper half material 2, each with its layer's water
-// proportion; and the coefficient fields.
+// proportion, or, given `phi`, material 1 everywhere with water proportion
+// phi(j, k); and the coefficient fields.
 struct Sample {
   core::Deck deck;
   core::IntField matnum{};
   core::RealField phiw{};
   core::Coefficients c{};
-  explicit Sample(const core::Deck& d) : deck(d) {
+  explicit Sample(const core::Deck& d, const std::function<double(int, int)>& phi = nullptr) : deck(d) {
     for (int k = 1; k <= d.ny; ++k)
-      for (int j = 1; j <= d.nx; ++j) phiw(j, k) = deck.phi_layer1(matnum(j, k) = k <= d.ny / 2 ? 1 : 2);
+      for (int j = 1; j <= d.nx; ++j)
+        phiw(j, k) = phi ? (matnum(j, k) = 1, phi(j, k)) : deck.phi_layer1(matnum(j, k) = k <= d.ny / 2 ? 1 : 2);
+  }
+  // Both coefficient routines at angular frequency omega (cycle 2: no plotting files).
+  void coefficients(core::TestKind kind, double omega, core::TextOut& out) {
+    model::e_modulus(kind, deck, matnum, phiw, omega, 2, c, out);
+    model::mass_visco_coef(kind, deck, matnum, phiw, 2, c, out);
   }
 };
+
+// The compressional coefficients of an nx x ny grid of material 1 with water
+// proportion phi(j, k) at angular frequency omega, the report going nowhere.
+inline std::unique_ptr<Sample> material_one(core::Deck d, int nx, int ny, double omega,
+                                            const std::function<double(int, int)>& phi) {
+  static core::TextOut quiet("/dev/null");
+  d.nx = nx, d.ny = ny;
+  auto s = std::make_unique<Sample>(d, phi);
+  s->coefficients(core::TestKind::compressional, omega, quiet);
+  return s;
+}
 
 // Runs `body(out)` with `out` a report file, and returns what it wrote.
 template <class F>

@@ -101,16 +101,16 @@ std::vector<std::string> Outcome::files() const {
   return v;
 }
 
-std::vector<double> Outcome::values(const std::string& label, const std::string& from) const {
-  const std::size_t at = out.find(label, out.find(from));  // npos when `from` is missing
-  EXPECT_NE(at, std::string::npos) << "no \"" << label << "\" after \"" << from << "\" in the report";
+std::vector<double> Outcome::values(const std::string& label) const {
+  const std::size_t at = out.find(label);
+  EXPECT_NE(at, std::string::npos) << "no \"" << label << "\" in the report";
   if (at == std::string::npos) return {};
   const std::size_t begin = at + label.size();
   return numbers(out.substr(begin, out.find('\n', begin) - begin));
 }
 
-double Outcome::after(const std::string& label, const std::string& from) const {
-  const std::vector<double> v = values(label, from);
+double Outcome::after(const std::string& label) const {
+  const std::vector<double> v = values(label);
   return v.empty() ? std::numeric_limits<double>::quiet_NaN() : v[0];
 }
 

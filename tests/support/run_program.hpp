@@ -46,11 +46,11 @@ struct Outcome {
   std::string file(const std::string& name) const;  // "" when missing
   std::vector<std::string> lines(const std::string& name) const;
   std::vector<std::string> files() const;  // regular files of the directory, sorted
-  // The numbers on the rest of the line after the first `label` that
-  // follows `from` in the report, or the first of them; fails the test (and
-  // gives none or NaN) when there is none.
-  std::vector<double> values(const std::string& label, const std::string& from = "") const;
-  double after(const std::string& label, const std::string& from = "") const;
+  // The numbers on the rest of the line after the first `label` in the
+  // report, or the first of them; fails the test (and gives none or NaN)
+  // when there is none.
+  std::vector<double> values(const std::string& label) const;
+  double after(const std::string& label) const;
   std::string describe() const;  // status, signal and the start of standard error
 };
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "deck_cells.hpp"
+#include "tests/model/support.hpp"
 #include "waves/plane_waves.hpp"
 
 namespace {
@@ -129,11 +129,11 @@ void sweep(core::Deck d, const std::vector<double>& phis) {
           d.rs1(1) = std::sqrt(4.5 * 0.6 * k1), d.rs3(1) = std::sqrt(4.5 * 0.6 * k3);
           const double omega = freq * 6.283185307179586;
           const int nphi = static_cast<int>(phis.size());
-          auto g = wavetest::model_grid(d, nphi, 1, omega, [&](int j, int) { return phis[j - 1]; });
+          auto g = model_test::material_one(d, nphi, 1, omega, [&](int j, int) { return phis[j - 1]; });
           for (int j = 1; j <= nphi; ++j) {
             SCOPED_TRACE(::testing::Message() << "model " << d.key_model << " freq " << freq << " eta " << eta
                                               << " b13 " << b13 << " k " << k1 << " " << k3 << " phiw " << phis[j - 1]);
-            check_cell(g->coef.at(j, 1), omega);
+            check_cell(g->c.at(j, 1), omega);
             if (::testing::Test::HasFailure()) return;
           }
         }

@@ -5,16 +5,16 @@
 // in quadruple precision: test_accuracy.cpp.)
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
-#include "deck_cells.hpp"
+#include "tests/model/support.hpp"
 #include "run_program.hpp"
 #include "waves/diffusion_length.hpp"
 #include "waves/plane_waves.hpp"
 
 namespace {
 
+using support::contains;
 constexpr double kOmega = 2.0 * M_PI * 100.0;
 
 // Without friction or coupling each wave moves one phase: v^2 = modulus /
@@ -46,13 +46,13 @@ double phi(int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; }
 // and 2 of each kind exchanged by speed, are those of the accurate roots.
 TEST(CellWaves, ClosedRouteAgreesWithTheAccurateRoots) {
   for (const core::Deck& deck : {model_test::ice_deck(1, 2), model_test::shale_deck(1, 2)}) {
-    const auto g = wavetest::model_grid(deck, 4, 3, kOmega, phi);
+    const auto g = model_test::material_one(deck, 4, 3, kOmega, phi);
     for (int k = 1; k <= 3; ++k)
       for (int j = 1; j <= 4; ++j) {
         SCOPED_TRACE(testing::Message() << "model " << deck.key_model << " cell " << j << "," << k);
-        const waves::PlaneWaves r = waves::cell_waves(g->coef.at(j, k), kOmega).r;
+        const waves::PlaneWaves r = waves::cell_waves(g->c.at(j, k), kOmega).r;
         waves::Mat5 e, a;
-        waves::wave_matrices(g->coef.at(j, k), kOmega, e, a);
+        waves::wave_matrices(g->c.at(j, k), kOmega, e, a);
         waves::Vec3 l;
         waves::Vec2 t;
         waves::direct_slownesses(e, a, l, t);
@@ -66,39 +66,30 @@ TEST(CellWaves, ClosedRouteAgreesWithTheAccurateRoots) {
   }
 }
 
-// The number after `label` on the first line that holds it.
-double value_after(const std::string& text, const std::string& label) {
-  const auto at = text.find(label);
-  if (at == std::string::npos) ADD_FAILURE() << "no line with " << label;
-  return at == std::string::npos ? 0 : std::strtod(text.c_str() + at + label.size(), nullptr);
-}
-
 // The report of veloc_aten on a 4 x 3 grid, and the waves it returns.
-std::string report(core::TestKind kind, const core::Coefficients& coef, waves::PlaneWaves& last) {
+support::Outcome report(core::TestKind kind, const core::Coefficients& coef, waves::PlaneWaves& last) {
   const support::ScratchDir dir("veloc_aten");
-  const std::string name = dir / "veloc_aten.txt";
-  core::TextOut out(name);
+  core::TextOut out(dir / "veloc_aten.txt");
   last = waves::veloc_aten(4, 3, kOmega, coef, kind, out);
   out.close();
-  return support::slurp(name);
+  support::Outcome r;
+  r.out = support::slurp(dir / "veloc_aten.txt");
+  return r;
 }
 
 TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
-  const auto g = wavetest::model_grid(model_test::ice_deck(1, 2), 4, 3, kOmega, phi);
-  auto waves_at = [&](int j, int k) { return waves::cell_waves(g->coef.at(j, k), kOmega); };
+  const auto g = model_test::material_one(model_test::ice_deck(1, 2), 4, 3, kOmega, phi);
+  auto waves_at = [&](int j, int k) { return waves::cell_waves(g->c.at(j, k), kOmega); };
   const waves::PlaneWaves want = waves_at(4, 3).r;
   waves::PlaneWaves last;
-  // Compressional: the cell (nx/2, ny/2) reported.
-  const std::string p = report(core::TestKind::compressional, g->coef, last);
+  // Compressional: the cell (nx/2, ny/2) reported; shear: the first cell, no reference line.
+  const support::Outcome p = report(core::TestKind::compressional, g->c, last);
   EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
-  EXPECT_NE(p.find(" nx/2,ny/2  2 1\n"), std::string::npos);
-  EXPECT_EQ(value_after(p, "vp1 = "), waves_at(2, 1).r.vp1);
-  EXPECT_EQ(value_after(p, " Q3 = "), waves_at(2, 1).qp[2]);
-  // Shear: the first cell, no reference line.
-  const std::string s = report(core::TestKind::shear, g->coef, last);
+  EXPECT_TRUE(contains(p.out, " nx/2,ny/2  2 1\n"));
+  EXPECT_TRUE(p.after("vp1 = ") == waves_at(2, 1).r.vp1 && p.after(" Q3 = ") == waves_at(2, 1).qp[2]);
+  const support::Outcome s = report(core::TestKind::shear, g->c, last);
   EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
-  EXPECT_EQ(s.find("nx/2"), std::string::npos);
-  EXPECT_EQ(value_after(s, "vs1 = "), waves_at(1, 1).r.vs1);
+  EXPECT_TRUE(!contains(s.out, "nx/2") && s.after("vs1 = ") == waves_at(1, 1).r.vs1);
 }
 
 // The diffusion length of the slow waves against the full plane-wave
@@ -118,16 +109,16 @@ TEST(DiffusionLength, EqualsThatOfTheSlowPlaneWavesAtLowFrequencyAndFallsAsTheRo
     for (const double phi : {0.1, 0.3}) {
       for (const double f : {1e-3, 1.0}) {
         const double omega = 2 * M_PI * f;
-        const auto g = wavetest::model_grid(deck, 1, 1, omega, [=](int, int) { return phi; });
-        const core::CellCoefficients c = g->coef.at(1, 1);
+        const auto g = model_test::material_one(deck, 1, 1, omega, [=](int, int) { return phi; });
+        const core::CellCoefficients c = g->c.at(1, 1);
         const double l = waves::diffusion_length(c, omega);
         EXPECT_NEAR(l / slow_wave_length(c, omega), 1.0, 1e-5 * f + 1e-9) << phi << " " << f;  // inertia ~ f
         EXPECT_NEAR(waves::diffusion_length(c, 100 * omega) / l, 0.1, 1e-9);
-        EXPECT_NEAR(waves::cells_per_diffusion_length(g->coef, 1, 1, l / 4, omega), 4.0, 1e-12);
+        EXPECT_NEAR(waves::cells_per_diffusion_length(g->c, 1, 1, l / 4, omega), 4.0, 1e-12);
       }
     }
   }
-  core::CellCoefficients still = wavetest::model_grid(model_test::ice_deck(1, 1), 1, 1, 1.0, [](int, int) { return 0.2; })->coef.at(1, 1);
+  core::CellCoefficients still = model_test::material_one(model_test::ice_deck(1, 1), 1, 1, 1.0, [](int, int) { return 0.2; })->c.at(1, 1);
   still.f11 = still.f12 = still.f22 = 0;
   EXPECT_TRUE(std::isinf(waves::diffusion_length(still, 1.0)));
 }

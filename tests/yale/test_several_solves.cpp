@@ -76,13 +76,12 @@ TEST(SeveralSolvesRefused, OtherJobsShortVectorsAndNoFactors) {
   const auto before = vs;
   for (const int32_t job : {1, 2, 5, 0})
     EXPECT_EQ(solve_vectors(s, job, vs, s.nwork), 11 * n + 1) << job;
-  vs[1].pop_back();
-  EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork), 11 * n + 1) << "a vector shorter than n";
-  vs[1] = before[1];
   EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork + 1), 10 * n + 1) << "nwork beyond the workspace";
   // A partition whose value storage cannot hold the factors of U.
   EXPECT_EQ(solve_vectors(s, 4, vs, s.nwork - s.esp - 1), 10 * n + 1);
   EXPECT_TRUE(same_bits(vs[0], before[0]) && same_bits(vs[1], before[1]));
+  vs[1].pop_back();
+  EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork), 11 * n + 1) << "a vector shorter than n";
   std::vector<std::vector<zcomplex>> none;
   EXPECT_EQ(solve_vectors(s, 4, none, s.nwork), 0) << "no vector: nothing to do";
 }

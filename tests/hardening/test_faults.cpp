@@ -61,9 +61,9 @@ TEST(Faults, ClosedStandardDescriptorOrTooLittleMemory) {
 #endif
 }
 
-// A run is a function of its deck: the same deck, twice, gives the same
-// report (apart from the running time), the same standard error and the
-// same files, byte for byte; so does the deck with CR-LF line ends.
+// A run is a function of its deck: the same deck run twice, once with CR-LF
+// line ends, gives the same report (apart from the running time), the same
+// standard error and the same files, byte for byte.
 void expect_same_run(const Outcome& a, const Outcome& b, const std::string& what) {
   ASSERT_TRUE(a.status == 40 && b.status == 40) << what << ": " << a.describe() << "; " << b.describe();
   auto without_time = [](const std::string& s) { return s.substr(0, s.rfind("\n running time=")); };
@@ -75,14 +75,10 @@ void expect_same_run(const Outcome& a, const Outcome& b, const std::string& what
     EXPECT_TRUE(f == "run.json" || a.file(f) == b.file(f)) << what << ": " << f << " differs";
 }
 
-TEST(Determinism, SameDeckSameReportAndFiles) {
-  for (const char* name : {"ice_small.deck", "shale_small.deck"}) {
-    const std::string deck = join(deck_lines(name));
-    for (const char* program : {"pwave_upscale", "swave_spectrum", "swave_saturation"})
-      expect_same_run(run(program, deck), run(program, deck), std::string(program) + " " + name);
-    // The reader is shared by the three programs.
-    expect_same_run(run("pwave_upscale", deck), run("pwave_upscale", join(deck_lines(name), "\r\n")), std::string("CR-LF ") + name);
-  }
+TEST(Determinism, SameDeckSameReportAndFilesWhateverItsLineEnds) {
+  const std::string deck = join(deck_lines("ice_small.deck"));
+  for (const char* program : {"pwave_upscale", "swave_spectrum", "swave_saturation"})
+    expect_same_run(run(program, deck), run(program, join(deck_lines("ice_small.deck"), "\r\n")), program);
 }
 
 }  // namespace

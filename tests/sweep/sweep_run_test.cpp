@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -193,6 +194,7 @@ TEST_F(Sweep, FailuresAreRecordedAndInterruptedPointsRerun) {
 
 TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
   const std::string d = deck("shale_small.deck") + stand_in();
+  ASSERT_EQ(here("truncate -s 1G huge.deck"), 0);  // sparse: no disk is filled
   const std::pair<std::string, std::string> cases[] = {
       {"", "give a program and a deck"},
       {"pwave_upscale none.deck" + stand_in(), "cannot read deck"},
@@ -201,6 +203,7 @@ TEST_F(Sweep, BadUsageIsRefusedWithAMessage) {
       {"pwave_upscale" + d + "--freq 1e13", "lies in (0, 1e12] Hz"},
       {"pwave_upscale" + d + "--freq 1e-320", "lies in (0, 1e12] Hz"},  // subnormal: does not read back
       {"pwave_upscale " + quoted(kExamples.string()) + stand_in(), "is not a regular file (a folder)"},
+      {"pwave_upscale huge.deck" + stand_in(), "it holds 1073741824 bytes, more than the 67108864 a sweep reads"},
       {"pwave_upscale" + d + "--freq 1:10", "FIRST:LAST:COUNT"},
       {"swave_spectrum" + d + "--phiw 0.1,0.2", "imposes its own water proportion"},
       {"--merge .", "not a sweep directory"},
@@ -445,7 +448,8 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
   EXPECT_EQ(sweep("--plan " + args), 0) << err();
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "slurm_array.sh")) && fs::is_regular_file(fs::symlink_status(s / "tasks.txt")));
   fs::create_symlink(target, p / "p0002" / "maps.gp");
-  EXPECT_EQ(sweep("--maps " + quoted((p / "p0002").string())), 0) << err();
+  fs::create_symlink(target, p / "p0002" / "water_proportion.png");  // drawn privately by gnuplot, then refused
+  EXPECT_EQ(sweep("--maps " + quoted((p / "p0002").string())), have("gnuplot") ? 1 : 0) << err();
   fs::create_symlink(p / "p0002", dir_ / "linked_run");
   EXPECT_EQ(sweep("--maps linked_run"), 2);
   EXPECT_EQ(slurp(target), "precious\n");
@@ -460,6 +464,9 @@ TEST_F(Sweep, ReceivedFolderFifosAndLinksNeitherHangNorLeadWritesOut) {
   EXPECT_EQ(slurp(dir_ / "elsewhere" / "keep.txt"), "mine\n");
   EXPECT_EQ(sweep("--merge s --no-plot"), 1);
   EXPECT_NE(slurp(s / "sweep.csv").find("p0003 is a symbolic link"), std::string::npos);
+  ASSERT_EQ(here("truncate -s 70M s/points/p0001/run.json"), 0);  // more than a sweep reads
+  EXPECT_EQ(sweep("--merge s --no-plot"), 2);
+  EXPECT_NE(err().find("points/p0001 was made by a build not known: its run.json holds 73400320 bytes"), std::string::npos) << err();
 }
 
 // What a point's files must be to count: its porosity.frac edited after the
@@ -496,3 +503,53 @@ TEST_F(Sweep, EditedCellMapStopSentenceAndUserFiles) {
   EXPECT_EQ(slurp(dir_ / "f" / "points" / "p0002" / "notes.txt"), "why it failed\n");
   EXPECT_NE(err().find("files that are not the run's stay: pid notes.txt"), std::string::npos) << err();
 }
+
+#ifdef TENSOR_EXE
+// upscale_sweep over tensor_upscale: the merged tensor.csv is the table of
+// one tensor_upscale run over the same frequencies, byte for byte, whether
+// the points ran under the sweep or from its task list; a failed point is
+// rerun alone; a point whose deck changed after its run is not merged; only
+// frequencies vary, over decks.
+TEST_F(Sweep, TensorSpectrumIsOneRunsTableResumedAndRunFromTheTaskList) {
+  const std::string ice = deck("ice_small.deck"), exe = " --exe " + quoted(TENSOR_EXE) + " ";
+  ASSERT_EQ(here(quoted(TENSOR_EXE) + ice + "--freq 1:1000:3 -o one --quiet 2> /dev/null"), 0);
+  const std::string expected = slurp(dir_ / "one" / "tensor.csv");
+  ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 5);  // names, units, three rows
+  const std::string args = "tensor_upscale" + ice + exe + "--freq 1:1000:3 --no-plot -q";
+  ASSERT_EQ(sweep(args + out("sw") + "-j 2"), 0) << err();
+  EXPECT_EQ(slurp(dir_ / "sw" / "tensor.csv"), expected);
+  EXPECT_TRUE(fs::exists(dir_ / "sw" / "tensor.gp"));
+
+  // A point that failed is run again alone by --retry-failed, and the table is whole again.
+  const fs::path p = dir_ / "sw" / "points";
+  const std::string status = slurp(p / "p0002" / "status"), table = slurp(p / "p0002" / "tensor.csv");
+  std::ofstream(p / "p0002" / "status") << "1\n" << status.substr(status.find('\n') + 1);
+  fs::remove(p / "p0002" / "run.json");
+  ASSERT_EQ(sweep("--merge sw --no-plot"), 1);
+  const std::string row = table.substr(table.find('\n', table.find('\n') + 1) + 1);  // after names and units
+  ASSERT_FALSE(row.empty());
+  EXPECT_EQ(slurp(dir_ / "sw" / "tensor.csv").find(row), std::string::npos);
+  const auto untouched = fs::last_write_time(p / "p0001" / "tensor.csv");
+  ASSERT_EQ(sweep(args + out("sw") + "--retry-failed"), 0) << err();
+  EXPECT_EQ(fs::last_write_time(p / "p0001" / "tensor.csv"), untouched);
+  EXPECT_EQ(slurp(dir_ / "sw" / "tensor.csv"), expected);
+
+  // A deck changed after its run: that point's row is no result of it.
+  std::ofstream(p / "p0003" / "input.deck", std::ios::app) << "\n";
+  EXPECT_EQ(sweep("--merge sw --no-plot"), 1);
+  EXPECT_NE(err().find("another deck"), std::string::npos) << err();
+
+  // The points run from the task list, merged: the same table.
+  ASSERT_EQ(sweep("--plan " + args + out("planned")), 0) << err();
+  EXPECT_FALSE(fs::exists(dir_ / "planned" / "tensor.csv"));
+  ASSERT_EQ(here("sh planned/tasks.txt > /dev/null 2>&1"), 0);
+  ASSERT_EQ(sweep("--merge planned --no-plot"), 0) << err();
+  EXPECT_EQ(slurp(dir_ / "planned" / "tensor.csv"), expected);
+  // Only frequencies vary, over decks.
+  EXPECT_EQ(sweep(args + out("bad") + "--phiw 0.1,0.2"), 2);
+  EXPECT_NE(err().find("only --freq"), std::string::npos) << err();
+  std::ofstream(dir_ / "sample.toml") << "model = \"ice\"\n";
+  EXPECT_EQ(sweep("tensor_upscale sample.toml" + exe + out("bad")), 2);
+  EXPECT_NE(err().find("takes a deck"), std::string::npos) << err();
+}
+#endif

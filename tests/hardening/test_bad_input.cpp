@@ -71,6 +71,7 @@ TEST_F(BadInput, DecksThatEndEarlyOrAreNotText) {
   for (int n = 0; n < static_cast<int>(ice.size()); ++n)
     expect("deck of " + std::to_string(n) + " records", join(first_records(ice, n)),
            {2, {input_error(n + 1, name_of(ice[n])) + "end of input, the deck ends before this record"}});
+  expect("standard input a folder", "", {2, {input_error(1, "freq")}}, stdin_from("/"));  // nothing can be read
   // The last record without its line end is still a record.
   expect("deck without the final line end", join(ice).substr(0, join(ice).size() - 1), {40, {}});
 }

@@ -72,11 +72,6 @@ TEST_F(TensorInputs, ALabelImageOfAnotherSizeIsSaidPlainly) {
   EXPECT_TRUE(has(err, "the label image \"lab.txt\" has 4 x 2 cells and the input's grid 10 x 10: the sample is the "
                        "image's, 4 x 2 cells of 0.02 m (0.08 m x 0.04 m)")) << err;
   EXPECT_TRUE(has(read_all(at("o/run.json")), "\"grid\": {\"nx\": 4, \"ny\": 2, \"h\": 0.02}"));
-  std::string same;
-  for (int k = 0; k < 10; ++k) same += "1 1 1 1 1 2 2 2 2 2\n";
-  write_text(at("same.txt"), same);
-  ASSERT_EQ(sh(dir, tensor("'" + examples() + "/ice_small.deck' --labels same.txt --freq 10 --quiet -o p")), 0);
-  EXPECT_FALSE(has(read_all(root + "/err.txt"), "note: the label image"));
 }
 
 #endif

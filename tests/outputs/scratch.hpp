@@ -27,7 +27,6 @@ inline bool has(const std::string& s, const std::string& part) { return s.find(p
 
 #ifdef OUTPUTS_EXAMPLES
 inline std::string examples() { return OUTPUTS_EXAMPLES; }
-inline std::string drivers_bin(const std::string& program) { return std::string(OUTPUTS_DRIVERS_DIR) + "/" + program; }
 #endif
 
 // Runs `command` with /bin/sh in `dir`, standard error to `dir`/../err.txt;

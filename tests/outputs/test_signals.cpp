@@ -1,7 +1,7 @@
-// A signal ignored when a program starts stays ignored: `nohup` keeps a
-// run going to its normal end and its normal record, for the programs and
-// for tensor_upscale. And tensor_upscale guards its output folder as they
-// do theirs.
+// tensor_upscale guards its output folder as the three programs do theirs
+// (tests/hardening): one run at a time, the record of a stop by a signal,
+// and a signal ignored when it starts (nohup) stays ignored. (How each
+// signal is taken or left: the output module's own test.)
 #include "scratch.hpp"
 
 namespace {
@@ -10,23 +10,6 @@ using namespace outputs_test;
 using Signals = Scratch;
 
 const std::string kRunning = "\"exit_status\": null";
-
-}  // namespace
-
-// The three programs share the driver that takes the signals: one of them
-// under nohup (the handling of each signal: the output module's own test).
-TEST_F(Signals, NohupKeepsAProgramRunningToItsNormalRecord) {
-  Started run(dir, "exec nohup '" + drivers_bin("pwave_upscale") + "' > report.txt 2> err.txt");
-  ASSERT_TRUE(wait_for_text(at("run.json"), kRunning)) << read_all(at("err.txt"));
-  ::kill(run.pid, SIGHUP);  // waiting for its deck: a handler would end it now
-  run.give(read_all(examples() + "/ice_small.deck"));
-  EXPECT_EQ(run.wait(), 40) << read_all(at("err.txt"));
-  EXPECT_TRUE(has(read_all(at("run.json")), "\"exit_status\": 40,")) << read_all(at("run.json"));
-}
-
-#ifdef OUTPUTS_TENSOR_EXE
-
-namespace {
 
 // A run of tensor_upscale long enough to be caught running: many frequencies.
 std::string long_run(const std::string& prefix, const std::string& folder) {
@@ -78,5 +61,3 @@ TEST_F(Signals, TensorUpscaleLocksItsFolderAndRecordsAStopBySignal) {
   EXPECT_EQ(kept.wait(), 128 + SIGTERM);
   EXPECT_TRUE(has(read_all(at("o/run.json")), "stopped by signal SIGTERM"));
 }
-
-#endif

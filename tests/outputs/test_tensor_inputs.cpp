@@ -5,8 +5,6 @@
 // hangs.
 #include "scratch.hpp"
 
-#ifdef OUTPUTS_TENSOR_EXE
-
 namespace {
 
 using namespace outputs_test;
@@ -73,5 +71,3 @@ TEST_F(TensorInputs, ALabelImageOfAnotherSizeIsSaidPlainly) {
                        "image's, 4 x 2 cells of 0.02 m (0.08 m x 0.04 m)")) << err;
   EXPECT_TRUE(has(read_all(at("o/run.json")), "\"grid\": {\"nx\": 4, \"ny\": 2, \"h\": 0.02}"));
 }
-
-#endif

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import upscale
-from conftest import EXAMPLES, PATCH, SAND, patchy_labels
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, patchy_sample
 
 EPS = np.finfo(float).eps
 FREQS = [1e-2, 1.0, 1e2, 1e4]
@@ -31,7 +31,7 @@ def test_transposed_view_is_its_copy():
 
 
 def test_waves_two_routes():
-    s = upscale.Sample(patchy_labels(6, 6, seed=9), {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    s = patchy_sample(6, 6, seed=9, cell_size=1e-3)
     r = upscale.tensor(s, FREQS, angles=[0, 90])
     C = r.C
     scale0 = (np.abs(C[:, 1, 1]) + np.abs(C[:, 2, 2])) / np.abs(C[:, 1, 1])
@@ -91,10 +91,6 @@ def test_the_example_script_runs(tmp_path):
     table = [line.split() for line in p.stdout.splitlines() if line[:1] == " " and "freq_hz" not in line]
     assert [float(row[0]) for row in table] == [1e-2, 3.162e1, 1e5]
     assert all(3000 < float(row[1]) < 5000 for row in table)
-
-
-def patchy_sample():
-    return upscale.Sample(patchy_labels(), {0: dict(SAND, name="sand"), 7: dict(PATCH, name="patch")}, cell_size=2e-3)
 
 
 @pytest.mark.parametrize("boundary", ["periodic", "sealed"])

@@ -1,5 +1,5 @@
-// Reading rules: list-directed, (i5), (g20.10), (e12.4), and the record
-// source's lines. (Hostile bytes and over-long records: the fuzz targets and
+// Reading rules: list-directed, (i5), (g20.10), (e12.4). (The record
+// source's lines, hostile bytes and over-long records: the fuzz targets and
 // the hardening catalogue.)
 #include <gtest/gtest.h>
 
@@ -86,16 +86,4 @@ TEST(TextIn, Quoted) {
   EXPECT_EQ(core::quoted("a\x01\"b\\"), "\"a\\x01\\\"b\\\\\"");
   EXPECT_EQ(core::quoted(std::string(100, 'x'), 5), "\"xxxxx...\"");
   EXPECT_EQ(core::quoted("\0\xff"s), "\"\\x00\\xff\"");
-}
-
-TEST(RecordSource, SplitsLinesAndDropsCarriageReturns) {
-  std::string bytes = "a\nb\r\n\n\r\nlast";
-  std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
-  RecordSource in(f, "deck");
-  for (const char* want : {"a", "b", "", "", "last"}) EXPECT_EQ(in.next(), want);  // a last line without newline
-  EXPECT_EQ(in.number(), 5);
-  EXPECT_EQ(in.next(), std::nullopt);
-  EXPECT_EQ(in.next(), std::nullopt);
-  EXPECT_EQ(in.number(), 5);
-  std::fclose(f);
 }

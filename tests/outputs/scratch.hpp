@@ -1,34 +1,43 @@
-// A scratch folder per test, removed when the test ends, and a stand-in
-// gnuplot put first on the PATH for the test's lifetime.
+// A scratch folder per test, removed when the test ends; a stand-in gnuplot
+// put first on the PATH for the test's lifetime; the built programs run as
+// a user would run them: through /bin/sh, with nohup, ulimit and planted
+// names.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "tests/support/started.hpp"
 
 namespace outputs_test {
 
 namespace fs = std::filesystem;
+using support::Started;
+using support::wait_for_text;
 
-inline std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
+inline std::string read_all(const std::string& path) { return support::slurp_file(path); }
+inline void write_text(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+inline bool is_link(const std::string& path) { return fs::is_symlink(fs::symlink_status(path)); }
+inline bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+#ifdef OUTPUTS_EXAMPLES
+inline std::string examples() { return OUTPUTS_EXAMPLES; }
+#endif
+
+// Runs `command` with /bin/sh in `dir`, standard error to `dir`/../err.txt;
+// the exit status, or -1 when it did not exit. A time limit ends a hang.
+inline int sh(const std::string& dir, const std::string& command) {
+  const int st = std::system(("cd '" + dir + "' && timeout -s KILL 120 sh -c '" + command + "' 2> ../err.txt").c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-inline void write_text(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-inline bool is_link(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
+// `dir`, the folder a test works in, lies in `root`, which holds the
+// files outside it (err.txt, a victim that planted links lead to).
 class Scratch : public ::testing::Test {
  protected:
   void SetUp() override {

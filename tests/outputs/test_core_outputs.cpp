@@ -10,7 +10,6 @@
 #include "core/replace_file.hpp"
 #include "core/run_lock.hpp"
 #include "core/signal_record.hpp"
-#include "core/stop_error.hpp"
 #include "sweep/sweep.hpp"
 #include "scratch.hpp"
 
@@ -146,53 +145,6 @@ TEST_F(Outputs, StopSignalWritesItsRecordUnlessIgnoredAtStart) {
     EXPECT_EQ(kept, 7);
     EXPECT_EQ(read_all(record), "old success\n");
   }
-}
-
-// A second holder of a folder's lock stops with 75, naming the holder (a
-// program's sentence and status for it: test_signals.cpp); the lock file is
-// not followed when it is a link.
-TEST_F(Outputs, FolderLockIsExclusiveAndNamesTheHolder) {
-  int ready[2], done[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  ASSERT_EQ(::pipe(done), 0);
-  const pid_t holder = ::fork();
-  if (holder == 0) {
-    ::alarm(30);
-    core::lock_folder(dir, "holder_program");
-    char c = 1;
-    (void)!::write(ready[1], &c, 1);
-    (void)!::read(done[0], &c, 1);
-    core::release_working_folder();
-    ::_exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
-  // The refusal is an exception: this process goes on, holding no lock.
-  try {
-    core::lock_folder(dir, "second");
-    ADD_FAILURE() << "a second holder was let in";
-  } catch (const core::StopError& e) {
-    EXPECT_EQ(e.code(), 75);
-    EXPECT_EQ(e.kind(), core::StopError::Kind::fail);
-    EXPECT_NE(std::string(e.what()).find("the folder \"" + dir + "\" is in use by holder_program (process " +
-                                         std::to_string(holder) + ")"),
-              std::string::npos) << e.what();
-  }
-  (void)!::write(done[1], &c, 1);
-  int st = 0;
-  ::waitpid(holder, &st, 0);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
-  EXPECT_EQ(entries(dir), std::vector<std::string>{});
-  const std::string target = victim();
-  fs::create_symlink(target, at(".upscale_run.lock"));
-  EXPECT_THROW(
-      try { core::lock_folder(dir, "third"); } catch (const core::StopError& e) {
-        EXPECT_EQ(e.code(), 74);
-        EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos) << e.what();
-        throw;
-      },
-      core::StopError);
-  EXPECT_EQ(read_all(target), "keep\n");
 }
 
 // A cell a spreadsheet would run as a formula reaches the table as text; a

@@ -3,7 +3,7 @@
 // different for any change of either. And, where MPI and the MUMPS backend
 // are there, a real two-program job whose ranks read different samples or
 // frequencies: one sentence, status 2 on every rank, no hang, no tensor.
-#include "programs.hpp"
+#include "scratch.hpp"
 #include "tensor/rank_agreement.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 // number, checked against what the documentation promises.
 #include <tiffio.h>
 
-#include "programs.hpp"
+#include "scratch.hpp"
 #include "tensor/io.hpp"
 #include "tests/support/refusal.hpp"
 

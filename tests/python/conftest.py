@@ -26,6 +26,12 @@ def patchy_labels(ny=12, nx=10, seed=3):
     return np.where(rng.random((ny, nx)) < 0.35, 7, 0).astype(np.int16)
 
 
+def patchy_sample(ny=12, nx=10, seed=3, cell_size=2e-3):
+    """The patchy image of sand and patch as a sample built in Python."""
+    materials = {0: dict(SAND, name="sand"), 7: dict(PATCH, name="patch")}
+    return upscale.Sample(patchy_labels(ny, nx, seed), materials, cell_size=cell_size)
+
+
 def material_toml(name, label, fields):
     lines = ["[[material]]", f'name = "{name}"', f"label = {label}"]
     lines += [f"{k} = {float(v)!r}" for k, v in fields.items()]
@@ -74,5 +80,4 @@ def read_table(text):
 
 @pytest.fixture
 def small_sample():
-    return upscale.Sample(patchy_labels(6, 5), {0: upscale.Material(name="sand", **SAND),
-                                                 7: upscale.Material(name="patch", **PATCH)}, cell_size=2e-3)
+    return patchy_sample(6, 5)

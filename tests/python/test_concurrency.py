@@ -4,7 +4,6 @@ KeyboardInterrupt; a hundred runs do not grow the process."""
 import _thread
 import importlib.util
 import os
-import sys
 import threading
 import time
 
@@ -12,19 +11,14 @@ import numpy as np
 import pytest
 
 import upscale
-from conftest import PATCH, SAND, patchy_labels
+from conftest import patchy_sample
 
-MATERIALS = {0: dict(SAND, name="sand"), 7: dict(PATCH, name="patch")}
 FREQS = [1.0, 100.0, 1e4]
-
-
-def sample(seed, ny=20, nx=16):
-    return upscale.Sample(patchy_labels(ny, nx, seed), MATERIALS, cell_size=2e-3)
 
 
 @pytest.mark.parametrize("threads", [None, 1])
 def test_two_threads_at_once_equal_one_after_the_other(threads):
-    samples = [sample(11, 12, 10), sample(12, 10, 14)]
+    samples = [patchy_sample(12, 10, 11), patchy_sample(10, 14, 12)]
     alone = [upscale.tensor(s, FREQS, threads=threads, estimate_error=True) for s in samples]
     together = [None, None]
     start = threading.Barrier(2)
@@ -45,7 +39,7 @@ def test_two_threads_at_once_equal_one_after_the_other(threads):
 
 
 def test_progress_callable_sees_every_factorisation_and_may_stop_the_computation(capfd):
-    s, calls = sample(1, 6, 5), []
+    s, calls = patchy_sample(6, 5, 1), []
     upscale.tensor(s, FREQS, boundary="sealed", progress=lambda done, total, msg: calls.append((done, total, msg)))
     # Two sealed tests per frequency, counted from 0.
     assert [c[0] for c in calls] == list(range(6)) and all(c[1] == 6 for c in calls)
@@ -73,7 +67,7 @@ def test_interrupt_while_the_engine_works():
     check this computation would outlast the test's time limit. The pause
     only lets the computation get under way (it is thousands of times
     longer); the outcome does not depend on its length."""
-    s = sample(4, 30, 30)
+    s = patchy_sample(30, 30, 4)
     go = threading.Event()
 
     def interrupt():
@@ -85,7 +79,7 @@ def test_interrupt_while_the_engine_works():
     with pytest.raises(KeyboardInterrupt):
         go.set()
         upscale.tensor(s, np.logspace(-2, 5, 100000))
-    assert np.isfinite(upscale.tensor(sample(5, 6, 5), 1.0).C[0, 1, 1])
+    assert np.isfinite(upscale.tensor(patchy_sample(6, 5, 5), 1.0).C[0, 1, 1])
 
 
 def resident_bytes():
@@ -95,7 +89,7 @@ def resident_bytes():
 
 @pytest.mark.skipif(os.environ.get("UPSCALE_SANITIZED") == "1", reason="the sanitizers' allocator keeps freed memory")
 def test_a_hundred_runs_do_not_grow_the_process():
-    s = sample(6, 8, 8)
+    s = patchy_sample(8, 8, 6)
     first = upscale.tensor(s, 10.0)
     # What one run allocates: at least the factors and their work space.
     per_run = first.statistics["memory_bytes"]

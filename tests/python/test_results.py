@@ -1,15 +1,17 @@
-"""The result against symmetries and second routes, with
-tolerances from the result's own error bound and the unit roundoff."""
+"""The result against symmetries and second routes (the reduced sweep of a
+spectrum and its direct solves among them), with tolerances from the
+result's own error bound and the unit roundoff."""
 import os
 
 import numpy as np
 import pytest
 
 import upscale
-from conftest import EXAMPLES, PATCH, SAND, patchy_labels
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, patchy_sample
 
 EPS = np.finfo(float).eps
 FREQS = [1e-2, 1.0, 1e2, 1e4]
+SPECTRUM = np.logspace(-2, 4, 9)  # enough for the reduced sweep to be chosen by itself
 
 
 def close(a, b, rel):
@@ -29,7 +31,7 @@ def test_transposed_view_is_its_copy():
 
 
 def test_waves_two_routes():
-    s = upscale.Sample(patchy_labels(6, 6, seed=9), {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
+    s = patchy_sample(6, 6, seed=9, cell_size=1e-3)
     r = upscale.tensor(s, FREQS, angles=[0, 90])
     C = r.C
     scale0 = (np.abs(C[:, 1, 1]) + np.abs(C[:, 2, 2])) / np.abs(C[:, 1, 1])
@@ -48,7 +50,6 @@ def test_sample_from_arrays_round_trip_and_defaults():
     labels = patchy_labels(4, 3)
     s = upscale.Sample(labels, {0: dict(SAND), 7: dict(PATCH)}, cell_size=1e-3)
     assert s.shape == (4, 3) and s.nx == 3 and s.ny == 4 and s.model == "ice"
-    assert np.array_equal(s.labels, labels)
     assert np.array_equal(s.water, np.where(labels == 7, PATCH["phi_layer1"], SAND["phi_layer1"]))
     assert upscale.Sample(labels, {0: upscale.Material(**SAND), 7: dict(PATCH)}, 1e-3).materials[0]["name"] == "label 0"
     assert "s3" not in s.materials[0]
@@ -90,3 +91,30 @@ def test_the_example_script_runs(tmp_path):
     table = [line.split() for line in p.stdout.splitlines() if line[:1] == " " and "freq_hz" not in line]
     assert [float(row[0]) for row in table] == [1e-2, 3.162e1, 1e5]
     assert all(3000 < float(row[1]) < 5000 for row in table)
+
+
+@pytest.mark.parametrize("boundary", ["periodic", "sealed"])
+def test_reduced_sweep_agrees_with_direct_solves_within_the_bounds(boundary):
+    s = patchy_sample()
+    direct = upscale.tensor(s, SPECTRUM, boundary=boundary, frequency_method="direct")
+    swept = upscale.tensor(s, SPECTRUM, boundary=boundary)
+    assert direct.frequency_method == "direct" and swept.frequency_method == "reduced"
+    assert direct.full_factorisations == len(SPECTRUM) * (1 if boundary == "periodic" else 2)
+    assert 0 < swept.full_factorisations < direct.full_factorisations
+    assert np.array_equal(swept.freq, direct.freq)
+    # Each route's value lies within its reported relative bound of the exact
+    # modulus, so the two differ by at most the sum of the bounds (and the
+    # rounding of the difference itself).
+    bound = swept.forward_error_bound + direct.forward_error_bound + 2 * EPS
+    assert np.all(swept.forward_error_bound <= 1e-6)
+    for i, j in ((0, 0), (0, 1), (1, 1), (2, 2)):
+        a, b = swept.C[:, i, j], direct.C[:, i, j]
+        assert np.all(np.abs(a - b) <= bound * np.abs(b)), (i, j, np.abs(a - b) / np.abs(b), bound)
+
+
+def test_method_and_tolerance_asked():
+    s = patchy_sample()
+    few = upscale.tensor(s, SPECTRUM[:7])  # below the automatic threshold
+    assert few.frequency_method == "direct" and few.full_factorisations == 7
+    forced = upscale.tensor(s, SPECTRUM[:3], frequency_method="reduced", reduced_tolerance=1e-6)
+    assert forced.frequency_method == "reduced" and len(forced) == 3

@@ -1,6 +1,9 @@
 // The residual of a symmetric system stored by its lower triangle, and its
 // componentwise backward error (core/backward_error.hpp), for the iterative
-// refinement of the solves.
+// refinement of the solves. The residual is formed in doubled double
+// precision (core/compensated_residual.hpp: exact products by fused
+// multiply-adds, error-free sums), vectorised over its real and imaginary
+// parts, and rounded once.
 //
 // The columns are cut into two halves of about as many entries. The first
 // half's entries in rows of the second half go to rows of their own, added
@@ -16,53 +19,38 @@
 #include <vector>
 
 #include "core/backward_error.hpp"
+#include "core/compensated_residual.hpp"
 #include "engine/numeric.hpp"
 
 namespace engine::detail {
-
-namespace {
-
-// Columns lo .. hi-1; rows from `cut` on go to below[i - cut] when `below`
-// is given, to rows[i] otherwise.
-void accumulate(const Lower& a, const zcomplex* v, const zcomplex* x, Index lo, Index hi, Index cut,
-                core::ResidualRow* rows, core::ResidualRow* below) {
-  for (Index j = lo; j < hi; ++j) {
-    for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) {
-      const Index i = a.row[e];
-      (below && i >= cut ? below[i - cut] : rows[i]).subtract(v[e], x[j]);
-      if (i != j) rows[j].subtract(v[e], x[i]);  // the mirrored entry of the upper triangle
-    }
-  }
-}
-
-}  // namespace
 
 double residual(const Lower& a, const zcomplex* v, const zcomplex* x, const zcomplex* b, zcomplex* r, int threads) {
   const Index n = a.n;
   const Index cut = static_cast<Index>(std::lower_bound(a.ptr.begin(), a.ptr.end(), a.ptr[n] / 2) - a.ptr.begin());
   const Index half = std::min(cut, n);
-  std::vector<core::ResidualRow> rows(static_cast<std::size_t>(n)), below(static_cast<std::size_t>(n - half));
-  for (Index i = 0; i < n; ++i) rows[i] = core::ResidualRow(b[i]);
-  auto first = [&] { accumulate(a, v, x, 0, half, half, rows.data(), below.data()); };
+  std::vector<core::CompensatedRow> rows(static_cast<std::size_t>(n)), below(static_cast<std::size_t>(n - half));
+  for (Index i = 0; i < n; ++i) rows[i] = core::CompensatedRow::start(b[i]);
+  const core::LowerColumns columns{a.ptr.data(), a.row.data(), v};
+  auto first = [&] { core::subtract_lower_columns(columns, x, 0, half, half, rows.data(), below.data()); };
   bool side_by_side = false;
   if (threads > 1) {
     try {
       std::thread helper(first);
       side_by_side = true;
-      accumulate(a, v, x, half, n, half, rows.data(), nullptr);
+      core::subtract_lower_columns(columns, x, half, n, half, rows.data(), nullptr);
       helper.join();
     } catch (const std::system_error&) {  // no thread to be had: one does both
     }
   }
   if (!side_by_side) {
     first();
-    accumulate(a, v, x, half, n, half, rows.data(), nullptr);
+    core::subtract_lower_columns(columns, x, half, n, half, rows.data(), nullptr);
   }
   double omega = 0;
   for (Index i = 0; i < n; ++i) {
     if (i >= half) rows[i].absorb(below[i - half]);
     r[i] = rows[i].value();
-    omega = std::max(omega, core::backward_ratio(r[i], rows[i].scale()));
+    omega = std::max(omega, core::backward_ratio(r[i], rows[i].scale));
   }
   return omega;
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/backward_error.hpp"
+#include "core/compensated_residual.hpp"
 
 namespace upscaling::bounds {
 
@@ -103,7 +104,10 @@ Index order(const MatrixView& A) {
   return std::visit([](const auto& m) { return m.n; }, A);
 }
 
-ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
+namespace {
+
+// The Yale rows (the programs' solver): the residual in extended precision.
+ResidualBound residual_bound_extended(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
   const std::size_t n = static_cast<std::size_t>(order(A));
   std::vector<core::ResidualRow> rows(n);
   for (std::size_t i = 0; i < n; ++i) rows[i] = core::ResidualRow(b[i]);
@@ -121,6 +125,42 @@ ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, s
     out.backward_error = std::max(out.backward_error, core::backward_ratio(r, out.scale[i]));
   }
   return out;
+}
+
+// The lower triangle or coordinate entries (the engine's matrices): the
+// residual in doubled double precision. Per part |r - r~| <= u |r~| / (1 - u)
+// + gamma S / (1 - u) (core/compensated_residual.hpp); 1 + 8u covers the
+// 1 / (1 - u), the rounding of |re| + |im| and of this expression.
+ResidualBound residual_bound_compensated(const MatrixView& A, std::span<const zcomplex> b,
+                                         std::span<const zcomplex> x) {
+  const std::size_t n = static_cast<std::size_t>(order(A));
+  std::vector<core::CompensatedRow> rows(n);
+  for (std::size_t i = 0; i < n; ++i) rows[i] = core::CompensatedRow::start(b[i]);
+  if (const LowerColumnsView* m = std::get_if<LowerColumnsView>(&A)) {
+    const core::LowerColumns columns{m->ptr.data(), m->row.data(), m->a.data()};
+    core::subtract_lower_columns(columns, x.data(), 0, m->n, m->n, rows.data(), nullptr);
+  } else {
+    const CooView& c = std::get<CooView>(A);
+    core::subtract_entries(c.row, c.col, c.a, c.lower_symmetric, x.data(), rows.data());
+  }
+  ResidualBound out;
+  out.scale.resize(n);
+  out.w.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const zcomplex r = rows[i].value();
+    out.scale[i] = rows[i].scale;
+    const double gamma = core::compensated_gamma(rows[i].entries);
+    out.w[i] = (1 + 8 * kUnitRoundoff) * (magnitude(r) + gamma * out.scale[i]);
+    out.backward_error = std::max(out.backward_error, core::backward_ratio(r, out.scale[i]));
+  }
+  return out;
+}
+
+}  // namespace
+
+ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
+  if (std::holds_alternative<CsrView>(A)) return residual_bound_extended(A, b, x);
+  return residual_bound_compensated(A, b, x);
 }
 
 std::vector<zcomplex> adjoint(std::span<const zcomplex> l, const SolveCallbacks& s) {
@@ -167,8 +207,10 @@ void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs
   for (std::size_t k = 0; k < vs.size(); ++k) e[owner[k]]->B.finish_apply(vs[k]);
 }
 
-// Step 1: the start and the alternating-sign vector of each estimate.
-void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s) {
+// Step 1: the start and the alternating-sign vector of each estimate; with
+// `further` (a step follows) the index for the next step, whose adjoint
+// solve would be wasted on the last step.
+void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s, bool further) {
   std::vector<std::vector<zcomplex>> vs;
   std::vector<std::size_t> owner;
   for (std::size_t k = 0; k < e.size(); ++k) {
@@ -191,8 +233,12 @@ void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s) {
       continue;
     }
     x.alternating = 2 * norm1(vs[v + 1]) / (3.0 * static_cast<double>(x.n));
-    zs.push_back(x.B.before_adjoint(unit_phases(vs[v]))), next.push_back(&x);
     v += 2;
+    if (!further) {
+      x.running = false;
+      continue;
+    }
+    zs.push_back(x.B.before_adjoint(unit_phases(vs[v - 2]))), next.push_back(&x);
   }
   std::vector<std::size_t> own(next.size());
   for (std::size_t k = 0; k < own.size(); ++k) own[k] = k;
@@ -200,8 +246,9 @@ void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s) {
   for (std::size_t k = 0; k < next.size(); ++k) next[k]->j = largest(zs[k]);
 }
 
-// One step of every running estimate: y = B e_j, then z = B^H phases(y).
-void step_all(std::vector<Estimate*> e, const SolveCallbacks& s) {
+// One step of every running estimate: y = B e_j, then, unless this is the
+// `last` step (its index would go unused), z = B^H phases(y).
+void step_all(std::vector<Estimate*> e, const SolveCallbacks& s, bool last) {
   std::vector<std::vector<zcomplex>> ys;
   std::vector<std::size_t> own;
   for (std::size_t k = 0; k < e.size(); ++k) {
@@ -214,7 +261,7 @@ void step_all(std::vector<Estimate*> e, const SolveCallbacks& s) {
   for (std::size_t k = 0; k < e.size(); ++k) {
     const double previous = e[k]->est;
     e[k]->est = norm1(ys[k]);
-    if (!(e[k]->est > previous)) {
+    if (!(e[k]->est > previous) || last) {
       e[k]->running = false;
       continue;
     }
@@ -240,11 +287,11 @@ std::vector<double> inverse_weighted_norms(std::span<const std::span<const doubl
     all[k].B.g = gs[k], all[k].n = gs[k].size();
     if (all[k].n > 0) live.push_back(&all[k]);
   }
-  if (!live.empty()) start_all(live, s);
+  if (!live.empty()) start_all(live, s, max_steps > 1);
   for (int step = 2; step <= max_steps; ++step) {
     std::erase_if(live, [](const Estimate* e) { return !e->running; });
     if (live.empty()) break;
-    step_all(live, s);
+    step_all(live, s, step == max_steps);
   }
   std::vector<double> out(gs.size());
   for (std::size_t k = 0; k < gs.size(); ++k) {

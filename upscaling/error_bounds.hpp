@@ -6,9 +6,12 @@
 // solution without one correct digit. The error itself is bounded through
 // the exact residual r = b - A x of the computed x (x - x* = -A^{-1} r):
 //
-// - residual bound: |r| <= w componentwise, w = (1 + u)|r~| + g (|A||x| + |b|),
-//   r~ the residual formed in extended precision and rounded, g = (nnz of
-//   the row + 2) times the unit roundoff of the extended format;
+// - residual bound: |r| <= w componentwise, w = (1 + c u)|r~| + g (|A||x| + |b|),
+//   r~ the residual formed in higher precision and rounded: for compressed
+//   rows (the programs' solver) in extended precision, g = 2 (nnz of the row
+//   + 2) times the extended unit roundoff, c = 2; for the engine's lower
+//   triangle or coordinate entries in doubled double precision
+//   (core/compensated_residual.hpp), g about 8 ((nnz + 1) u)^2, c = 8;
 // - a linear functional F(x) = l^T x of the solution (a mean strain, a sum
 //   of stresses, a boundary displacement) is off by at most |y|^T w,
 //   y = A^{-T} l: one transposed solve, no estimation (adjoint bound);

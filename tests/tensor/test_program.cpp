@@ -50,15 +50,12 @@ TEST(Program, ADeckOutOfRangeIsThrownAndRecordedWithItsCode) {
   int record = 0;
   for (std::string line; std::getline(example_deck, line);) bad << (++record == 5 ? "-3   nx" : line) << "\n";
   bad.close();
-  int code = 0;
-  std::string sentence;
   try {
     run_program(f.dir + "/bad.deck", {"--freq", "10"}, f.dir + "/out");
+    ADD_FAILURE() << "a deck out of range accepted";
   } catch (const core::StopError& e) {
-    code = e.code(), sentence = e.what();
+    EXPECT_EQ(e.code(), core::kStopDeckRefused);
   }
-  EXPECT_EQ(code, core::kStopDeckRefused);
-  EXPECT_NE(sentence.find("record 5: nx = -3"), std::string::npos) << sentence;
   const std::string record_text = text_of(f.dir + "/out/run.json");
   EXPECT_NE(record_text.find("\"exit_status\": 13,"), std::string::npos) << record_text;
   EXPECT_NE(record_text.find("record 5: nx = -3"), std::string::npos) << record_text;
@@ -97,11 +94,7 @@ TEST(Program, EveryShortageIsTheOutOfMemoryStop) {
   EXPECT_EQ(tensor::failure_status(engine::OutOfMemory(10, 5, "the factorisation needs 10")), core::kStopOutOfMemory);
   EXPECT_EQ(tensor::failure_status(core::MemoryShort(10, 5, "the assembly needs 10")), core::kStopOutOfMemory);
   EXPECT_EQ(tensor::failure_status(std::runtime_error("deck: bad")), 1);
-  EXPECT_EQ(tensor::failure_message(engine::OutOfMemory(10, 5, "the factorisation needs 10")),
-            "the factorisation needs 10");
-  const std::string bare = tensor::failure_message(std::bad_alloc());
-  EXPECT_EQ(bare.find("out of memory: an allocation of the run failed"), 0U) << bare;
-  EXPECT_NE(bare.find("ulimit -v"), std::string::npos) << bare;
+  EXPECT_EQ(tensor::failure_message(std::bad_alloc()).find("out of memory: an allocation of the run failed"), 0U);
 }
 
 // Under a real address-space limit (ulimit -v in a subshell) on a 160 x 160
@@ -163,8 +156,7 @@ TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
   std::string header;
   std::getline(in, header);
   EXPECT_NE(header.find("c53_im,condition_estimate,forward_error_bound,cells_per_diffusion_length"), std::string::npos);
-  for (const char* name : {"cells_per_feature", "expected_error_q1000", "err_c11", "err_c55", "err_vp0", "err_q1000_p0",
-                           "err_vp90", "err_q1000_p90", "err_vs0", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
+  for (const char* name : {"expected_error_q1000", "err_c55", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
     EXPECT_NE((header + ",").find(std::string(",") + name + ","), std::string::npos) << name << " in " << header;
   // The plot: open symbols for the unresolved points, error bars of the estimates.
   const std::string script = text_of(scratch.dir + "/tensor.gp"), record = text_of(scratch.dir + "/run.json");

@@ -29,7 +29,7 @@ std::unique_ptr<tensor::StiffnessComputation> computation(int threads, std::int6
                                                         tensor::TestChoice{});
 }
 
-TEST(TestsSideBySide, TwoThreadsGiveTheTensorOfOneInAnyOrderWhereTheMemoryHoldsTwo) {
+TEST(TestsSideBySide, TwoThreadsGiveTheTensorOfOneInAnyOrderDirectlyAndReducedWhereTheMemoryHoldsTwo) {
   const auto one = computation(1), two = computation(2);
   ASSERT_EQ(one->test_solver(0), nullptr);
   ASSERT_NE(two->test_solver(0), nullptr);
@@ -47,11 +47,7 @@ TEST(TestsSideBySide, TwoThreadsGiveTheTensorOfOneInAnyOrderWhereTheMemoryHoldsT
   const auto tight = computation(2, need + need / 2);
   EXPECT_EQ(tight->test_solver(0), nullptr);
   expect_same(tight->at(10.0), one->at(10.0), "tight");
-}
-
-TEST(TestsSideBySide, ReducedSweepOfBothTestsOnTwoThreads) {
-  const auto one = computation(1), two = computation(2);
-  const std::vector<double> f = {2e-2, 0.5, 9.0, 300.0, 2e3, 5e4};
+  // The reduced sweep with each test on its own thread and solver.
   tensor::SweepOptions so;
   const tensor::CellLawTerms terms = tensor::cell_law_terms(sample());
   const tensor::ReducedStiffness a = tensor::reduced_stiffness(sample(), terms, one->grid(), one->biaxial(),

@@ -60,7 +60,7 @@ tensor::ReadShare share_of(int rank, int ranks) {
   return s;
 }
 
-TEST_F(SampleBands, EachBandHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
+TEST_F(SampleBands, EachBandReadOrCutHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
   write_images();
   const std::string path = sample_file(true);
   const tensor::Sample whole = tensor::read_sample_file(path);
@@ -83,11 +83,7 @@ TEST_F(SampleBands, EachBandHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
         }
       EXPECT_EQ(s.input_digests, whole.input_digests);
     }
-}
-
-TEST_F(SampleBands, ADeckCutToItsBandKeepsTheRowsOfTheWhole) {
-  write_images();
-  const tensor::Sample whole = tensor::read_sample_file(sample_file(true));
+  // A sample read whole (a deck) cut to its band keeps the same rows.
   tensor::Sample s = whole;
   tensor::keep_band(s, {4, 6});
   EXPECT_EQ(s.held_cells(), static_cast<std::size_t>(4 * W));

@@ -1,10 +1,10 @@
-// The boundary conditions and loads of the grid system's tests: the shear
-// test as the programs' element routine applies it, cell by cell, and both
-// tests against what their sides imply (counts of held and plate unknowns,
-// resultants of the tractions).
+// The boundary conditions and loads of the grid system's shear test: as the
+// programs' element routine applies it, cell by cell, and the resultants of
+// its tractions. (The biaxial test's plates and rollers: the closed forms of
+// one material and the layered limits of test_periodic.cpp and
+// test_layered.cpp, which any misplaced constraint moves.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -78,32 +78,6 @@ TEST(GridTests, ShearTestIsTheProgramsShearTest) {
         }
     EXPECT_EQ(fx, static_cast<double>(nx) * kH) << nx << " x " << ny;
     EXPECT_EQ(fy, 0.0) << nx << " x " << ny;
-  }
-}
-
-// Biaxial test: both solids' x on the right and y on the top move with the
-// plates, x on the left and y at the base are held, and every boundary edge
-// is sealed; the plates move by the width and by the height.
-TEST(GridTests, BiaxialTestHoldsRollersPlatesAndSeals) {
-  for (const auto& [nx, ny] : kGrids) {
-    const tensor::GridSystem g(nx, ny, kH);
-    const tensor::TestSetup t = tensor::biaxial_test(g);
-    EXPECT_EQ(std::count(t.constraint.begin(), t.constraint.end(), tensor::kRightPlate), 2 * (ny + 1));
-    EXPECT_EQ(std::count(t.constraint.begin(), t.constraint.end(), tensor::kTopPlate), 2 * (nx + 1));
-    EXPECT_EQ(std::count(t.constraint.begin(), t.constraint.end(), tensor::kHeld), 2 * (ny + 1) + 2 * (nx + 1) + 2 * (nx + ny));
-    for (int64_t k = 1; k <= ny; ++k) {
-      EXPECT_EQ(t.constraint[at(g.unknown(nx, k, fem::s3x(upper_right)))], tensor::kRightPlate);
-      EXPECT_EQ(t.constraint[at(g.unknown(1, k, fem::s1x(upper_left)))], tensor::kHeld);
-    }
-    for (int64_t j = 1; j <= nx; ++j) {
-      EXPECT_EQ(t.constraint[at(g.unknown(j, ny, fem::s3y(upper_left)))], tensor::kTopPlate);
-      EXPECT_EQ(t.constraint[at(g.unknown(j, 1, fem::s1y(lower_right)))], tensor::kHeld);
-    }
-    ASSERT_EQ(t.loads.size(), 2u);
-    EXPECT_EQ(t.loads[0].plate[tensor::kRightPlate], static_cast<double>(nx) * kH);
-    EXPECT_EQ(t.loads[1].plate[tensor::kTopPlate], static_cast<double>(ny) * kH);
-    EXPECT_EQ(t.loads[0].plate[tensor::kTopPlate], 0.0);
-    EXPECT_EQ(t.loads[1].plate[tensor::kRightPlate], 0.0);
   }
 }
 

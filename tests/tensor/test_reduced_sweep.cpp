@@ -124,8 +124,9 @@ void expect_sum(const std::vector<zcomplex>& theta, const std::vector<std::vecto
 }
 
 // The parts of each system by frequency add up to the assembled one: the
-// sealed matrix and plate functionals under both Lame relations, the torus
-// matrix, loads and affine energy, to a few roundings of the largest entry.
+// sealed matrix under both Lame relations, the torus matrix, loads and
+// affine energy, to a few roundings of the largest entry (the plate
+// functionals: the sweep against direct solves).
 TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
   for (const tensor::LameRelations lame : {tensor::LameRelations::two_d, tensor::LameRelations::three_d}) {
     tensor::Sample s = with_map(ice_materials(), 4, 5, 0.01, [](int64_t j, int64_t) { return j <= 2 ? 1 : 2; });
@@ -142,12 +143,6 @@ TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
       fs.assemble(omega, a, b);
       const std::vector<zcomplex> theta = fs.coefficients(omega);
       expect_sum(theta, fs.term_values, a, "matrix at " + std::to_string(hz));
-      const auto l = tensor::functionals_at(fs, theta);
-      const tensor::PlateFunctionals pf = tensor::plate_functionals(g, biaxial, tensor::cell_coefficients(s, omega), omega);
-      double worst = 0, largest = 0;
-      for (std::size_t i = 0; i < l[0].size(); ++i)
-        worst = std::max(worst, core::cabs(l[0][i] - pf.right[i])), largest = std::max(largest, core::cabs(pf.right[i]));
-      EXPECT_LE(worst, 64 * kU * largest) << hz << " Hz";
     }
   }
   {

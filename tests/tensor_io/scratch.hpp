@@ -38,6 +38,18 @@ class Scratch : public ::testing::Test {
 
 using support::refusal;
 
+// The test images' size: not a multiple of the tile size.
+constexpr int W = 37, H = 23;
+
+// A grey W x H image of `bits` bits: every value differs from its neighbours'.
+inline std::vector<uint16_t> grey(int bits) {
+  std::vector<uint16_t> v;
+  const unsigned mask = (1u << bits) - 1;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>((x * 977u + y * 131u + x * y) & mask));
+  return v;
+}
+
 // A grey PNG of `bits` bits (RGB of 8 when `rgb`) through libpng's full
 // writer: one filter for every row, interlaced or not, IDAT chunks of at
 // most `chunk` bytes.

@@ -17,22 +17,13 @@ namespace {
 
 using tensor_test::refusal;
 using tensor_test::write_png;
-
-constexpr int W = 37, H = 23;
+using tensor_test::grey, tensor_test::W, tensor_test::H;
 
 struct Band {
   int64_t first, last;
 };
 // Bands at the edges, through the middle, one row, past the end, empty.
 const Band kBands[] = {{0, 0}, {0, H - 1}, {5, 11}, {4, 16}, {H - 1, H - 1}, {20, 40}, {-3, 2}, {10, 9}, {H, H + 5}};
-
-std::vector<uint16_t> grey(int bits) {
-  std::vector<uint16_t> v;
-  const unsigned mask = (1u << bits) - 1;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>((x * 977u + y * 131u + x * y) & mask));
-  return v;
-}
 
 // `whole`'s rows band.first..band.last, cut to the image, must be `part`.
 template <class T>

@@ -14,20 +14,11 @@ using tensor_test::refusal;
 using tensor_test::write_png;
 using tensor_test::write_tiff;
 
-constexpr int W = 37, H = 23;  // not a multiple of the tile size
-
-std::vector<uint16_t> pattern(int bits) {
-  std::vector<uint16_t> v;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>(bits == 8 ? (x * 7 + y * 13) % 256 : (x * 977 + y * 131) % 65536));
-  return v;
-}
+using tensor_test::grey, tensor_test::W, tensor_test::H;
 
 void expect_image(const tensor::Image<int32_t>& im, const std::vector<uint16_t>& want) {
   ASSERT_EQ(im.width, W);
-  ASSERT_EQ(im.height, H);
-  ASSERT_EQ(im.values.size(), want.size());
-  for (std::size_t i = 0; i < want.size(); ++i) ASSERT_EQ(im.values[i], want[i]) << "pixel " << i;
+  EXPECT_EQ(im.values, std::vector<int32_t>(want.begin(), want.end()));
 }
 
 class Images : public tensor_test::Scratch {
@@ -43,7 +34,7 @@ class Images : public tensor_test::Scratch {
 // Pixel for pixel in every container: test_image_bands.cpp. Here the file's
 // content, not its name, decides how it is read; labels and water as text.
 TEST_F(Images, TheContentNotTheNameDecidesTheFormat) {
-  const auto v16 = pattern(16), v8 = pattern(8);
+  const auto v16 = grey(16), v8 = grey(8);
   write_png(at("a.tif"), W, H, v16, 16);
   expect_image(labels(at("a.tif")), v16);
   write_tiff(at("b.png"), W, H, std::vector<uint8_t>(v8.begin(), v8.end()), 1, true);
@@ -58,7 +49,7 @@ TEST_F(Images, TheContentNotTheNameDecidesTheFormat) {
 }
 
 TEST_F(Images, WhatCannotBeASampleIsRefusedWithTheReason) {
-  write_png(at("rgb.png"), W, H, pattern(8), 8, PNG_FILTER_NONE, false, 8192, true);
+  write_png(at("rgb.png"), W, H, grey(8), 8, PNG_FILTER_NONE, false, 8192, true);
   write_tiff(at("rgb.tif"), W, H, std::vector<uint8_t>(W * H, 1), 3);
   write_tiff(at("pages.tif"), W, H, std::vector<uint8_t>(W * H, 1), 1, false, 2);
   write_tiff(at("float.tif"), W, H, std::vector<float>(W * H, 1));
@@ -75,7 +66,7 @@ TEST_F(Images, WhatCannotBeASampleIsRefusedWithTheReason) {
       {"cut.png", "PNG label image refused"}, {"link.txt", "symbolic link"}, {"fifo", "not a regular file"}};
   for (const auto& [name, says] : cases) EXPECT_NE(refusal([&] { labels(at(name)); }).find(says), std::string::npos) << name;
   std::string sha;
-  write_png(at("grey.png"), W, H, pattern(8), 8);
+  write_png(at("grey.png"), W, H, grey(8), 8);
   EXPECT_NE(refusal([&] { tensor::read_water_image(at("grey.png"), sha); }).find("float TIFF or text"), std::string::npos);
 }
 

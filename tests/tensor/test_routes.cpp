@@ -1,9 +1,13 @@
-// The two sealed tests factorised side by side on two threads: the same
-// tensor as one thread within the bounds both runs report, in any order of
-// the frequencies, directly and by the reduced sweep; the pair only where
-// the memory holds two factorisations; failures of either side reported.
+// The tensor by other routes of the computation. The two sealed tests
+// factorised side by side on two threads: the same tensor as one thread
+// within the bounds both runs report, in any order of the frequencies,
+// directly and by the reduced sweep; the pair only where the memory holds
+// two factorisations; failures of either side reported. The grid's pattern
+// built straight in the engine's layout, in core and out of core: the
+// tensor of the coordinate pattern to the last bit.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "support.hpp"
@@ -21,12 +25,17 @@ const tensor::Sample& sample() {
   return s;
 }
 
-std::unique_ptr<tensor::StiffnessComputation> computation(int threads, std::int64_t memory_limit = 0) {
+std::unique_ptr<tensor::StiffnessComputation> computation(int threads, std::int64_t memory_limit = 0, bool lean = false,
+                                                          const std::string& out_of_core = "") {
   engine::Options o;
   o.threads = threads;
   o.memory_limit = memory_limit;
-  return std::make_unique<tensor::StiffnessComputation>(sample(), engine::make_solver(engine::Backend::own), o,
-                                                        tensor::TestChoice{});
+  o.out_of_core_dir = out_of_core;
+  tensor::TestChoice choice;
+  choice.lean = lean;
+  auto c = std::make_unique<tensor::StiffnessComputation>(sample(), engine::make_solver(engine::Backend::own), o, choice);
+  EXPECT_EQ(c->grid().lower != nullptr, lean);
+  return c;
 }
 
 TEST(TestsSideBySide, TwoThreadsGiveTheTensorOfOneInAnyOrderDirectlyAndReducedWhereTheMemoryHoldsTwo) {
@@ -70,6 +79,31 @@ TEST(TestsSideBySide, EitherSidesFailureIsReportedAfterBothEnd) {
   } catch (const std::invalid_argument& e) {
     EXPECT_STREQ(e.what(), "second");
   }
+}
+
+bool same_bits(zcomplex a, zcomplex b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The engine sums nothing on the lean route, orders the same lower
+// triangle and refines against the same values; the bounds' residuals
+// visit each row's entries in the same order of columns. So each sealed
+// modulus, its bound and the backward error are those of the coordinate
+// route to the last bit, in core and out of core (and the assembled values
+// must then be the same bits too: any change of an entry moves them).
+TEST(LeanAssembly, TensorAndBoundsEqualTheCoordinateRouteInAndOutOfCore) {
+  const std::string dir = testing::TempDir() + "/lean_out_of_core";
+  std::filesystem::create_directories(dir);
+  const Stiffness a = computation(1)->at(30.0);
+  for (const Stiffness& b : {computation(1, 0, true)->at(30.0), computation(1, 0, true, dir)->at(30.0)}) {
+    for (const Component& m : components(tensor::Boundary::sealed)) {
+      EXPECT_TRUE(same_bits(a.*m.value, b.*m.value)) << m.name;
+      EXPECT_EQ(a.bounds.*m.bound, b.bounds.*m.bound) << m.name;
+    }
+    EXPECT_TRUE(same_bits(a.c31, b.c31));
+    EXPECT_EQ(a.backward_error, b.backward_error);
+    EXPECT_EQ(a.bounds.condition, b.bounds.condition);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir));  // the factor file is gone with the solver
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@
 namespace tensor_test {
 
 using core::zcomplex;
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kU = std::numeric_limits<double>::epsilon() / 2;  // the unit roundoff
 
 inline std::string example(const std::string& name) {
   const char* dir = std::getenv("UPSCALE_EXAMPLES");
@@ -143,7 +147,7 @@ inline void expect_same(const Stiffness& a, const Stiffness& b, const std::strin
 // The elastic law of one cell of material n (1-based) of s at frequency f.
 inline model::ElasticCell law_of(const tensor::Sample& s, int n, double phi, double f) {
   const core::Deck d = tensor::material_deck(s.key_model, s.materials[static_cast<std::size_t>(n - 1)]);
-  return model::elastic_cell(d, 1, phi, model::split_fractions(d, 1, phi), 6.283185307179586 * f);
+  return model::elastic_cell(d, 1, phi, model::split_fractions(d, 1, phi), kTwoPi * f);
 }
 
 // A scratch folder removed however the test ends.

@@ -47,7 +47,7 @@ tensor::Stiffness layered() {
   return s;
 }
 
-TEST(Christoffel, RotatedTensorHasTheWavesTurnedWithIt) {
+TEST(Christoffel, RotatedTensorHasTheWavesTurnedWithItAndIsotropyTheSameEverywhere) {
   const tensor::Stiffness s = layered();
   for (const double phi : {30.3, 45.0, 117.0}) {
     const tensor::Stiffness r = rotated(s, phi);
@@ -58,11 +58,8 @@ TEST(Christoffel, RotatedTensorHasTheWavesTurnedWithIt) {
       EXPECT_LT(core::cabs(a.sv - b.sv), 1e-12 * core::cabs(s.c11)) << phi << " " << theta;
     }
   }
-}
-
-// An isotropic, lossy stiffness (C13 = C11 - 2 C55) has the same two waves
-// in every direction: moduli C11 and C55.
-TEST(Christoffel, IsotropicStiffnessGivesTheSameWavesAtEveryAngle) {
+  // An isotropic, lossy stiffness (C13 = C11 - 2 C55) has the same two
+  // waves in every direction: moduli C11 and C55.
   const zcomplex c11{3e10, 2e8}, c55{1e10, 5e7}, c13 = c11 - 2.0 * c55;
   for (const double theta : {0.0, 30.0, 45.0, 71.0}) {
     const tensor::PSVWaves w = tensor::christoffel({c11, c13, c13, c11, c55, 0, {}}, theta);

@@ -12,8 +12,6 @@
 namespace tensor_test {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 // A two-material sample with a slanted pattern, so that no displacement
 // vanishes by symmetry.
 tensor::Sample slanted() {

@@ -1,6 +1,6 @@
 // tensor_upscale as a whole, in process and as a program: a refused deck
-// thrown and recorded with its code; the factors on disk giving the table
-// of the factors in memory to the last digit, and a plan of both modes; a
+// thrown and recorded with its code; the factors on disk removed, a folder
+// for them that is not there refused, and a plan of both modes; a
 // shortage of memory ending with the out-of-memory stop and a sentence
 // naming the bytes, never std::bad_alloc; the one summary warning of an
 // unresolved grid and the estimates in the table.
@@ -50,30 +50,26 @@ TEST(Program, ADeckOutOfRangeIsThrownAndRecordedWithItsCode) {
   int record = 0;
   for (std::string line; std::getline(example_deck, line);) bad << (++record == 5 ? "-3   nx" : line) << "\n";
   bad.close();
-  int code = 0;
-  std::string sentence;
   try {
     run_program(f.dir + "/bad.deck", {"--freq", "10"}, f.dir + "/out");
+    ADD_FAILURE() << "a deck out of range accepted";
   } catch (const core::StopError& e) {
-    code = e.code(), sentence = e.what();
+    EXPECT_EQ(e.code(), core::kStopDeckRefused);
   }
-  EXPECT_EQ(code, core::kStopDeckRefused);
-  EXPECT_NE(sentence.find("record 5: nx = -3"), std::string::npos) << sentence;
   const std::string record_text = text_of(f.dir + "/out/run.json");
   EXPECT_NE(record_text.find("\"exit_status\": 13,"), std::string::npos) << record_text;
   EXPECT_NE(record_text.find("record 5: nx = -3"), std::string::npos) << record_text;
 }
 
-TEST(Program, FactorsOnDiskGiveTheTableToTheLastDigitAndThePlanBothModes) {
-  const Folder in, out, factors;
-  ASSERT_TRUE(in.made && out.made && factors.made);
+// (The factors out of core give the tensor in core to the last bit:
+// test_lean_assembly.cpp.)
+TEST(Program, FactorsOnDiskAreRemovedAndThePlanGivesBothModes) {
+  const Folder out, factors;
+  ASSERT_TRUE(out.made && factors.made);
   const std::vector<std::string> args = {"--freq", "3:300:2", "--threads", "2"};
   auto with = [&](std::vector<std::string> more) { return more.insert(more.begin(), args.begin(), args.end()), more; };
-  ASSERT_EQ(run_program(example("ice_small.deck"), args, in.dir), 0);
   ASSERT_EQ(run_program(example("ice_small.deck"), with({"--out-of-core", factors.dir}), out.dir), 0);
-  const std::string a = text_of(in.dir + "/tensor.csv");
-  EXPECT_FALSE(a.empty());
-  EXPECT_EQ(a, text_of(out.dir + "/tensor.csv"));
+  EXPECT_FALSE(text_of(out.dir + "/tensor.csv").empty());
   EXPECT_TRUE(std::filesystem::is_empty(factors.dir));
   // A folder that is not there is refused with its name, and recorded.
   const std::string absent = factors.dir + "/absent";
@@ -97,11 +93,7 @@ TEST(Program, EveryShortageIsTheOutOfMemoryStop) {
   EXPECT_EQ(tensor::failure_status(engine::OutOfMemory(10, 5, "the factorisation needs 10")), core::kStopOutOfMemory);
   EXPECT_EQ(tensor::failure_status(core::MemoryShort(10, 5, "the assembly needs 10")), core::kStopOutOfMemory);
   EXPECT_EQ(tensor::failure_status(std::runtime_error("deck: bad")), 1);
-  EXPECT_EQ(tensor::failure_message(engine::OutOfMemory(10, 5, "the factorisation needs 10")),
-            "the factorisation needs 10");
-  const std::string bare = tensor::failure_message(std::bad_alloc());
-  EXPECT_EQ(bare.find("out of memory: an allocation of the run failed"), 0U) << bare;
-  EXPECT_NE(bare.find("ulimit -v"), std::string::npos) << bare;
+  EXPECT_EQ(tensor::failure_message(std::bad_alloc()).find("out of memory: an allocation of the run failed"), 0U);
 }
 
 // Under a real address-space limit (ulimit -v in a subshell) on a 160 x 160
@@ -143,18 +135,12 @@ std::size_t count(const std::string& text, const std::string& what) {
 
 // One summary warning over the unresolved frequencies of the layered
 // example, naming the grid and 1000/Q; none at 1 Hz, where the grid
-// resolves the diffusion length, nor on one material at any frequency.
+// resolves the diffusion length (nor on one material at any frequency: the
+// geometry's resolution in test_error_estimates.cpp expects no error there).
 TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
   const Folder scratch;
   ASSERT_TRUE(scratch.made);
   EXPECT_EQ(run_quietly(example("ice_small.deck"), {"--freq", "1"}, scratch.dir).find("warning"), std::string::npos);
-  {
-    std::ofstream labels(scratch.dir + "/one.txt");  // the deck's 10 x 10 cells, all layer 1
-    for (int k = 0; k < 10; ++k) labels << "1 1 1 1 1 1 1 1 1 1\n";
-  }
-  const std::string one =
-      run_quietly(example("ice_small.deck"), {"--freq", "1e-2:1e5:3", "--labels", scratch.dir + "/one.txt"}, scratch.dir);
-  EXPECT_EQ(one.find("warning"), std::string::npos) << one;
   const std::string err = run_quietly(example("ice_small.deck"), {"--freq", "1e3:1e5:3", "--estimate-error"}, scratch.dir);
   EXPECT_EQ(count(err, "warning"), 1u) << err;
   EXPECT_NE(err.find("from 1000 to 100000 Hz (3 of 3 frequencies)"), std::string::npos) << err;
@@ -163,8 +149,7 @@ TEST(Program, OneSummaryWarningAndTheEstimatesInTheTable) {
   std::string header;
   std::getline(in, header);
   EXPECT_NE(header.find("c53_im,condition_estimate,forward_error_bound,cells_per_diffusion_length"), std::string::npos);
-  for (const char* name : {"cells_per_feature", "expected_error_q1000", "err_c11", "err_c55", "err_vp0", "err_q1000_p0",
-                           "err_vp90", "err_q1000_p90", "err_vs0", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
+  for (const char* name : {"expected_error_q1000", "err_c55", "err_q1000_s0", "order_q1000_s0", "err_fallbacks"})
     EXPECT_NE((header + ",").find(std::string(",") + name + ","), std::string::npos) << name << " in " << header;
   // The plot: open symbols for the unresolved points, error bars of the estimates.
   const std::string script = text_of(scratch.dir + "/tensor.gp"), record = text_of(scratch.dir + "/run.json");

@@ -2,14 +2,13 @@
 // tests and the periodic one: its results within its certified bounds, the
 // bounds not far above the true error, a basis too small caught by the
 // certificate, the frequencies' order without effect; and its parts: the
-// system split by frequency against the assembled one, the small dense
-// solve, the semidefinite check.
+// system split by frequency against the assembled one, the semidefinite
+// check (the small dense solve: the Galerkin test of test_sweep_blocks.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <random>
 
 #include "support.hpp"
 #include "tensor/io.hpp"
@@ -21,9 +20,6 @@ namespace {
 using namespace tensor_test;
 using core::zcomplex;
 using tensor::Boundary;
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kU = std::numeric_limits<double>::epsilon() / 2;
 
 struct Comparison {
   double worst_ratio = 0;  // bound / difference where the difference is above the direct run's bound
@@ -85,6 +81,13 @@ TEST(ReducedSweep, MatchesDirectSolvesWithinItsBound) {
     if (std::string(c.what) == "inclined") {  // the coupling is there to be checked
       EXPECT_GT(core::cabs(r.rows[0].c15), 1e-3 * diagonal(r.rows[0]));
     }
+    if (c.seed == 2) {  // the frequencies in another order: the same results within the bounds
+      std::vector<double> g(f.rbegin(), f.rend());
+      std::rotate(g.begin(), g.begin() + 3, g.end());
+      const tensor::ReducedStiffness o = sweep(c.s, g, 1e-8);
+      for (std::size_t k = 0; k < f.size(); ++k)
+        expect_same(r.rows[k], o.rows[static_cast<std::size_t>(std::find(g.begin(), g.end(), f[k]) - g.begin())], "order");
+    }
   }
 }
 
@@ -106,17 +109,6 @@ TEST(ReducedSweep, CertificateCatchesABasisTooSmall) {
   }
 }
 
-TEST(ReducedSweep, FrequencyOrderDoesNotChangeTheResults) {
-  const tensor::Sample s = with_map(ice_materials(), 5, 6, 0.01, [](int64_t j, int64_t k) { return (j + k) % 3 ? 1 : 2; });
-  std::vector<double> f = random_frequencies(17, 8);
-  const tensor::ReducedStiffness a = sweep(s, f, 1e-8);
-  std::vector<double> g(f.rbegin(), f.rend());
-  std::rotate(g.begin(), g.begin() + 3, g.end());
-  const tensor::ReducedStiffness b = sweep(s, g, 1e-8);
-  for (std::size_t k = 0; k < f.size(); ++k)
-    expect_same(a.rows[k], b.rows[static_cast<std::size_t>(std::find(g.begin(), g.end(), f[k]) - g.begin())], "order");
-}
-
 // Sum over q of theta_q parts[q] against the assembled whole: entries that
 // cancel between neighbouring cells keep the rounding of the element sums,
 // a handful of roundings of the largest entry.
@@ -132,8 +124,9 @@ void expect_sum(const std::vector<zcomplex>& theta, const std::vector<std::vecto
 }
 
 // The parts of each system by frequency add up to the assembled one: the
-// sealed matrix and plate functionals under both Lame relations, the torus
-// matrix, loads and affine energy, to a few roundings of the largest entry.
+// sealed matrix under both Lame relations, the torus matrix, loads and
+// affine energy, to a few roundings of the largest entry (the plate
+// functionals: the sweep against direct solves).
 TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
   for (const tensor::LameRelations lame : {tensor::LameRelations::two_d, tensor::LameRelations::three_d}) {
     tensor::Sample s = with_map(ice_materials(), 4, 5, 0.01, [](int64_t j, int64_t) { return j <= 2 ? 1 : 2; });
@@ -150,12 +143,6 @@ TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
       fs.assemble(omega, a, b);
       const std::vector<zcomplex> theta = fs.coefficients(omega);
       expect_sum(theta, fs.term_values, a, "matrix at " + std::to_string(hz));
-      const auto l = tensor::functionals_at(fs, theta);
-      const tensor::PlateFunctionals pf = tensor::plate_functionals(g, biaxial, tensor::cell_coefficients(s, omega), omega);
-      double worst = 0, largest = 0;
-      for (std::size_t i = 0; i < l[0].size(); ++i)
-        worst = std::max(worst, core::cabs(l[0][i] - pf.right[i])), largest = std::max(largest, core::cabs(pf.right[i]));
-      EXPECT_LE(worst, 64 * kU * largest) << hz << " Hz";
     }
   }
   {
@@ -177,25 +164,6 @@ TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
       for (const int64_t u : g.held) EXPECT_EQ(p.system.free[static_cast<std::size_t>(u)], 0);
     }
   }
-}
-
-TEST(ReducedSweep, DenseSolveLeavesARoundingResidual) {
-  std::mt19937 rng(3);
-  const std::size_t r = 9;
-  std::vector<zcomplex> m(r * r), b(r * 2);
-  for (auto& v : m) v = {static_cast<double>(rng() % 1000) - 500.0, static_cast<double>(rng() % 1000) - 500.0};
-  for (auto& v : b) v = {static_cast<double>(rng() % 100), -1.0};
-  std::vector<zcomplex> x = b;
-  ASSERT_TRUE(tensor::dense_solve(m, r, x, 2));
-  for (std::size_t j = 0; j < 2; ++j)
-    for (std::size_t i = 0; i < r; ++i) {
-      zcomplex s = b[j * r + i];
-      double scale = core::cabs(s);
-      for (std::size_t c = 0; c < r; ++c) s -= m[c * r + i] * x[j * r + c], scale += core::cabs(m[c * r + i]) * core::cabs(x[j * r + c]);
-      EXPECT_LE(core::cabs(s), 1e3 * kU * scale);  // backward stable: growth of a 9 x 9 elimination
-    }
-  std::vector<zcomplex> singular(r * r, zcomplex{0, 0});
-  EXPECT_FALSE(tensor::dense_solve(singular, r, x, 2));
 }
 
 TEST(ReducedSweep, RefusesACellLawThatIsNotSemidefinite) {

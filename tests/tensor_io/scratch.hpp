@@ -6,7 +6,9 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,22 +38,48 @@ class Scratch : public ::testing::Test {
 
 using support::refusal;
 
-// Grey (8 or 16 bits) or RGB PNG through libpng's simplified writer.
+// The test images' size: not a multiple of the tile size.
+constexpr int W = 37, H = 23;
+
+// A grey W x H image of `bits` bits: every value differs from its neighbours'.
+inline std::vector<uint16_t> grey(int bits) {
+  std::vector<uint16_t> v;
+  const unsigned mask = (1u << bits) - 1;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>((x * 977u + y * 131u + x * y) & mask));
+  return v;
+}
+
+// A grey PNG of `bits` bits (RGB of 8 when `rgb`) through libpng's full
+// writer: one filter for every row, interlaced or not, IDAT chunks of at
+// most `chunk` bytes.
 inline void write_png(const std::string& path, int w, int h, const std::vector<uint16_t>& v, int bits,
-                      bool rgb = false) {
-  png_image im{};
-  im.version = PNG_IMAGE_VERSION;
-  im.width = w;
-  im.height = h;
-  im.format = rgb ? PNG_FORMAT_RGB : bits == 16 ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
-  std::vector<uint8_t> b8;
-  const void* data = v.data();
-  if (bits == 8 || rgb) {
-    for (uint16_t x : v)
-      for (int c = 0; c < (rgb ? 3 : 1); ++c) b8.push_back(static_cast<uint8_t>(x));
-    data = b8.data();
-  }
-  if (!png_image_write_to_file(&im, path.c_str(), 0, data, 0, nullptr)) throw std::runtime_error(im.message);
+                      int filter = PNG_FILTER_NONE, bool interlaced = false, std::size_t chunk = 8192, bool rgb = false) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) throw std::runtime_error("cannot write " + path);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) throw std::runtime_error("libpng failed on " + path);
+  png_init_io(png, f);
+  png_set_compression_buffer_size(png, chunk);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, filter);
+  png_set_IHDR(png, info, w, h, bits, rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+  png_write_info(png, info);
+  if (bits < 8) png_set_packing(png);
+  const int per_pixel = rgb ? 3 : bits == 16 ? 2 : 1;
+  std::vector<uint8_t> bytes;
+  for (uint16_t x : v)
+    for (int c = 0; c < (rgb ? 3 : 1); ++c) {
+      if (bits == 16) bytes.push_back(static_cast<uint8_t>(x >> 8));
+      bytes.push_back(static_cast<uint8_t>(x));
+    }
+  std::vector<png_bytep> rows;
+  for (int y = 0; y < h; ++y) rows.push_back(&bytes[static_cast<std::size_t>(y) * w * per_pixel]);
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
 }
 
 // One page (or `pages`) of a TIFF: `spp` samples per pixel of `bits` bits,

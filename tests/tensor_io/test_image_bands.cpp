@@ -16,22 +16,14 @@
 namespace {
 
 using tensor_test::refusal;
-
-constexpr int W = 37, H = 23;
+using tensor_test::write_png;
+using tensor_test::grey, tensor_test::W, tensor_test::H;
 
 struct Band {
   int64_t first, last;
 };
 // Bands at the edges, through the middle, one row, past the end, empty.
 const Band kBands[] = {{0, 0}, {0, H - 1}, {5, 11}, {4, 16}, {H - 1, H - 1}, {20, 40}, {-3, 2}, {10, 9}, {H, H + 5}};
-
-std::vector<uint16_t> grey(int bits) {
-  std::vector<uint16_t> v;
-  const unsigned mask = (1u << bits) - 1;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>((x * 977u + y * 131u + x * y) & mask));
-  return v;
-}
 
 // `whole`'s rows band.first..band.last, cut to the image, must be `part`.
 template <class T>
@@ -54,35 +46,6 @@ std::string bytes_of(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A grey PNG through libpng's full writer: one filter for every row,
-// interlaced or not, IDAT chunks of at most `chunk` bytes.
-void write_png(const std::string& path, const std::vector<uint16_t>& v, int bits, int filter, bool interlaced,
-               std::size_t chunk = 8192) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  ASSERT_EQ(setjmp(png_jmpbuf(png)), 0);
-  png_init_io(png, f);
-  png_set_compression_buffer_size(png, chunk);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, filter);
-  png_set_IHDR(png, info, W, H, bits, PNG_COLOR_TYPE_GRAY, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-  png_write_info(png, info);
-  if (bits < 8) png_set_packing(png);
-  std::vector<uint8_t> bytes;
-  for (uint16_t x : v) {
-    if (bits == 16) bytes.push_back(static_cast<uint8_t>(x >> 8));
-    bytes.push_back(static_cast<uint8_t>(x));
-  }
-  std::vector<png_bytep> rows;
-  for (int y = 0; y < H; ++y) rows.push_back(&bytes[static_cast<std::size_t>(y) * W * (bits == 16 ? 2 : 1)]);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(f);
-}
-
 class ImageBands : public tensor_test::Scratch {};
 
 TEST_F(ImageBands, PngBandsOfEveryDepthFilterAndInterlaceAreTheWholeDecodesRows) {
@@ -93,7 +56,7 @@ TEST_F(ImageBands, PngBandsOfEveryDepthFilterAndInterlaceAreTheWholeDecodesRows)
         SCOPED_TRACE(std::to_string(bits) + " bits, filter " + std::to_string(filter) +
                      (interlaced ? ", interlaced" : ""));
         const std::vector<uint16_t> v = grey(bits);
-        write_png(at("a.png"), v, bits, filter, interlaced);
+        write_png(at("a.png"), W, H, v, bits, filter, interlaced);
         const std::string b = bytes_of(at("a.png"));
         const tensor::Image<int32_t> whole = tensor::decode_png_labels(b, "a.png");
         ASSERT_EQ(whole.values, std::vector<int32_t>(v.begin(), v.end()));
@@ -103,7 +66,7 @@ TEST_F(ImageBands, PngBandsOfEveryDepthFilterAndInterlaceAreTheWholeDecodesRows)
 
 TEST_F(ImageBands, APngCorruptBeyondTheBandIsRefusedAsWholeByTheBandsThatReachIt) {
   // Many small IDAT chunks; the last one's checksum spoilt.
-  write_png(at("a.png"), grey(8), 8, PNG_FILTER_PAETH, false, 64);
+  write_png(at("a.png"), W, H, grey(8), 8, PNG_FILTER_PAETH, false, 64);
   std::string b = bytes_of(at("a.png"));
   const std::size_t iend = b.rfind("IEND");
   ASSERT_NE(iend, std::string::npos);
@@ -116,10 +79,10 @@ TEST_F(ImageBands, APngCorruptBeyondTheBandIsRefusedAsWholeByTheBandsThatReachIt
   const tensor::Image<int32_t> top = tensor::decode_png_labels(b, "a.png", {0, 2});
   EXPECT_EQ(top.rows(), 3);
   EXPECT_EQ(top.values[static_cast<std::size_t>(W + 5)], grey(8)[W + 5]);
-  // What the header refuses is refused for every band.
-  write_png(at("big.png"), grey(8), 8, PNG_FILTER_NONE, false);
+  // What the header refuses (more cells than a sample may have) is refused for every band.
+  write_png(at("big.png"), W, H, grey(8), 8);
   std::string c = bytes_of(at("big.png"));
-  c[16] = 0x7f;  // the width's high byte: more cells than a sample may have
+  c[16] = 0x7f;  // the width's high byte
   const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(c.data() + 12), 17);
   for (int i = 0; i < 4; ++i) c[29 + static_cast<std::size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
   const std::string large = refusal([&] { tensor::decode_png_labels(c, "big.png"); });

@@ -14,20 +14,11 @@ using tensor_test::refusal;
 using tensor_test::write_png;
 using tensor_test::write_tiff;
 
-constexpr int W = 37, H = 23;  // not a multiple of the tile size
-
-std::vector<uint16_t> pattern(int bits) {
-  std::vector<uint16_t> v;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) v.push_back(static_cast<uint16_t>(bits == 8 ? (x * 7 + y * 13) % 256 : (x * 977 + y * 131) % 65536));
-  return v;
-}
+using tensor_test::grey, tensor_test::W, tensor_test::H;
 
 void expect_image(const tensor::Image<int32_t>& im, const std::vector<uint16_t>& want) {
   ASSERT_EQ(im.width, W);
-  ASSERT_EQ(im.height, H);
-  ASSERT_EQ(im.values.size(), want.size());
-  for (std::size_t i = 0; i < want.size(); ++i) ASSERT_EQ(im.values[i], want[i]) << "pixel " << i;
+  EXPECT_EQ(im.values, std::vector<int32_t>(want.begin(), want.end()));
 }
 
 class Images : public tensor_test::Scratch {
@@ -41,33 +32,24 @@ class Images : public tensor_test::Scratch {
 };
 
 // Pixel for pixel in every container: test_image_bands.cpp. Here the file's
-// content, not its name, decides how it is read.
+// content, not its name, decides how it is read; labels and water as text.
 TEST_F(Images, TheContentNotTheNameDecidesTheFormat) {
-  const auto v16 = pattern(16), v8 = pattern(8);
+  const auto v16 = grey(16), v8 = grey(8);
   write_png(at("a.tif"), W, H, v16, 16);
   expect_image(labels(at("a.tif")), v16);
   write_tiff(at("b.png"), W, H, std::vector<uint8_t>(v8.begin(), v8.end()), 1, true);
   expect_image(labels(at("b.png")), v8);
-}
-
-TEST_F(Images, TextGridsAndFloatTiffReadBack) {
   std::string sha;
   const auto t = tensor::read_label_image(put("l.txt", "# two rows\n1, 2,3\r\n\n 4 5\t6\n"), sha);
   EXPECT_EQ(t.width, 3);
   EXPECT_EQ(t.values, (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(sha, "f1e78eda85ebf51d791c8899bcbda141686ed48d15d3ca1ca10db2e6514d16eb");  // sha256sum of the file
-  std::vector<float> w;
-  for (int i = 0; i < W * H; ++i) w.push_back(0.01f + 0.5f * static_cast<float>(i) / (W * H));
-  write_tiff(at("w.tif"), W, H, w);
-  const auto r = tensor::read_water_image(at("w.tif"), sha);
-  ASSERT_EQ(r.values.size(), w.size());
-  for (std::size_t i = 0; i < w.size(); ++i) ASSERT_EQ(r.values[i], static_cast<double>(w[i]));
   EXPECT_EQ(tensor::read_water_image(put("w.txt", "0.25 1e-1\n0.125,0.3\n"), sha).values,
             (std::vector<double>{0.25, 0.1, 0.125, 0.3}));
 }
 
 TEST_F(Images, WhatCannotBeASampleIsRefusedWithTheReason) {
-  write_png(at("rgb.png"), W, H, pattern(8), 8, true);
+  write_png(at("rgb.png"), W, H, grey(8), 8, PNG_FILTER_NONE, false, 8192, true);
   write_tiff(at("rgb.tif"), W, H, std::vector<uint8_t>(W * H, 1), 3);
   write_tiff(at("pages.tif"), W, H, std::vector<uint8_t>(W * H, 1), 1, false, 2);
   write_tiff(at("float.tif"), W, H, std::vector<float>(W * H, 1));
@@ -84,7 +66,7 @@ TEST_F(Images, WhatCannotBeASampleIsRefusedWithTheReason) {
       {"cut.png", "PNG label image refused"}, {"link.txt", "symbolic link"}, {"fifo", "not a regular file"}};
   for (const auto& [name, says] : cases) EXPECT_NE(refusal([&] { labels(at(name)); }).find(says), std::string::npos) << name;
   std::string sha;
-  write_png(at("grey.png"), W, H, pattern(8), 8);
+  write_png(at("grey.png"), W, H, grey(8), 8);
   EXPECT_NE(refusal([&] { tensor::read_water_image(at("grey.png"), sha); }).find("float TIFF or text"), std::string::npos);
 }
 
@@ -97,19 +79,17 @@ tensor::Sample two_materials(int key_model) {
   return s;
 }
 
-TEST_F(Images, TheLastImageRowIsTheBaseOfTheSample) {
+// Three columns, two rows: the top row is all sand but its last pixel,
+// and lands in the top row of cells; labels no material carries and water
+// outside its range are refused naming the pixel.
+TEST_F(Images, TheLastImageRowIsTheBaseAndEveryPixelIsChecked) {
   tensor::Sample s = two_materials(0);
-  // Three columns, two rows: the top row is all sand but its last pixel.
   tensor::apply_label_image({3, 2, {10, 10, 200, 200, 10, 10}}, "m.png", s);
   EXPECT_EQ(s.nx, 3);
   EXPECT_EQ(s.ny, 2);
   EXPECT_EQ(s.material_of_cell, (std::vector<int32_t>{2, 1, 1, 1, 1, 2}));  // k = 1 first
   tensor::apply_water_image({3, 2, {0.1, 0.2, 0.25, 0.05, 0.06, 0.07}}, "w.txt", s);
   EXPECT_EQ(s.water_of_cell, (std::vector<double>{0.05, 0.06, 0.07, 0.1, 0.2, 0.25}));
-}
-
-TEST_F(Images, UnknownLabelsAndWaterOutsideItsRangeAreRefusedNamingThePixel) {
-  tensor::Sample s = two_materials(0);
   EXPECT_NE(refusal([&] { tensor::apply_label_image({3, 2, {10, 10, 10, 10, 7, 10}}, "m.png", s); })
                 .find("\"m.png\": pixel (column 1, row 1; counted from 0 at the top left, cell j,k = 2,1) has the "
                       "label 7, which no material carries"),

@@ -60,7 +60,7 @@ tensor::ReadShare share_of(int rank, int ranks) {
   return s;
 }
 
-TEST_F(SampleBands, EachBandHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
+TEST_F(SampleBands, EachBandReadOrCutHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
   write_images();
   const std::string path = sample_file(true);
   const tensor::Sample whole = tensor::read_sample_file(path);
@@ -83,11 +83,7 @@ TEST_F(SampleBands, EachBandHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
         }
       EXPECT_EQ(s.input_digests, whole.input_digests);
     }
-}
-
-TEST_F(SampleBands, ADeckCutToItsBandKeepsTheRowsOfTheWhole) {
-  write_images();
-  const tensor::Sample whole = tensor::read_sample_file(sample_file(true));
+  // A sample read whole (a deck) cut to its band keeps the same rows.
   tensor::Sample s = whole;
   tensor::keep_band(s, {4, 6});
   EXPECT_EQ(s.held_cells(), static_cast<std::size_t>(4 * W));
@@ -100,18 +96,7 @@ TEST_F(SampleBands, ADeckCutToItsBandKeepsTheRowsOfTheWhole) {
   EXPECT_EQ(top.held_cells(), static_cast<std::size_t>(2 * W));
 }
 
-TEST_F(SampleBands, AStripSpoiltOutsideTheBandIsNeverDecoded) {
-  write_images();
-  const std::string path = sample_file(false);
-  spoil_strip(at("labels.tif"), 1);  // image rows 0..2: cell rows 11..13
-  const std::string whole = refusal([&] { tensor::read_sample_file(path); });
-  ASSERT_NE(whole, "");
-  // Rows 1..6 and the row above: image rows 6..12, strips 2..4.
-  EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(0, 2)); }), "");
-  EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(1, 2)); }), whole);
-}
-
-TEST_F(SampleBands, AFaultIsRefusedInTheWholeReadingsWordsByEveryBandThatHoldsIt) {
+TEST_F(SampleBands, AFaultIsRefusedInTheWholeReadingsWordsByEveryBandThatHoldsItAndNoOther) {
   write_images(6);  // image row 6: cell row 7, the base of rank 1's band of two, the row above rank 0's
   const std::string path = sample_file(true);
   const std::string whole = refusal([&] { tensor::read_sample_file(path); });
@@ -125,6 +110,14 @@ TEST_F(SampleBands, AFaultIsRefusedInTheWholeReadingsWordsByEveryBandThatHoldsIt
   const std::string size = refusal([&] { tensor::read_sample_file(path); });
   ASSERT_NE(size.find("water-proportion image has"), std::string::npos) << size;
   EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(2, 3)); }), size);
+  // A strip spoilt outside a band is never decoded by it.
+  write_images();
+  spoil_strip(at("labels.tif"), 1);  // image rows 0..2: cell rows 11..13
+  const std::string spoilt = refusal([&] { tensor::read_sample_file(path); });
+  ASSERT_NE(spoilt, "");
+  // Rows 1..6 and the row above: image rows 6..12, strips 2..4.
+  EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(0, 2)); }), "");
+  EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(1, 2)); }), spoilt);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ tensor::TensorRow row(double f, double c55_re) {
 
 using Writers = tensor_test::Scratch;
 
-TEST_F(Writers, TensorCsvReadsBackToTheLastBit) {
+TEST_F(Writers, TensorCsvReadsBackToTheLastBitAndFollowsNoLink) {
   std::vector<tensor::TensorRow> rows = {row(1, 6e9), row(10, 6.1e9), row(1e3, 1.0 / 7.0)};
   rows[1].c15 = {-1.0 / 3.0 * 1e9, 1e-310}, rows[1].c35 = {0.0, -0.0}, rows[1].c51 = {-1.0 / 3.0 * 1e9, 1e-310};
   rows[1].c53 = {-2.0e-7, 5e7};
@@ -93,16 +93,11 @@ TEST_F(Writers, TensorCsvReadsBackToTheLastBit) {
   odd = rows;
   for (tensor::TensorRow& r : odd) r.extra[0].name = "vp,45";
   EXPECT_NE(refusal([&] { tensor::write_tensor_csv(at("t3.csv"), odd); }).find("\"vp,45\" holds a comma"), std::string::npos);
-}
-
-// The writers go through the output module (its refusals and temporary
-// names are tried in tests/outputs): a planted link is refused, the file it
-// leads to kept.
-TEST_F(Writers, NoOutputGoesThroughALink) {
+  // Through the output module (its refusals are tried in tests/outputs): a
+  // planted link is refused, the file it leads to kept.
   put("kept.txt", "kept");
-  ASSERT_EQ(::symlink(at("kept.txt").c_str(), at("tensor.csv").c_str()), 0);
-  EXPECT_NE(refusal([&] { tensor::write_tensor_csv(at("tensor.csv"), {row(1, 1)}); }).find("is a symbolic link"),
-            std::string::npos);
+  ASSERT_EQ(::symlink(at("kept.txt").c_str(), at("t4.csv").c_str()), 0);
+  EXPECT_NE(refusal([&] { tensor::write_tensor_csv(at("t4.csv"), rows); }).find("is a symbolic link"), std::string::npos);
   EXPECT_EQ(lines_of(at("kept.txt")), std::vector<std::string>{"kept"});
 }
 
@@ -135,23 +130,14 @@ TEST_F(Writers, VtiReadsBackThroughAnIndependentReader) {
 TEST_F(Writers, ThePlotDrawsTheColumnsThatHoldNumbers) {
   tensor::write_tensor_csv(at("tensor.csv"), {row(1, 6e9), row(10, 6.1e9), row(100, 6.2e9)});
   tensor::write_spectrum_plot(dir);
-  const std::string gp = tensor_test::Scratch::dir + "/tensor.gp";
-  std::ifstream in(gp);
+  std::ifstream in(at("tensor.gp"));
   const std::string script((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_NE(script.find("using 1:($10/1e9)"), std::string::npos);    // Re C55
-  EXPECT_EQ(script.find("using 1:($11"), std::string::npos);          // Im C55: NaN throughout
-  const std::size_t vp45 = script.find("using 1:($28) with lines lc ");
-  ASSERT_NE(vp45, std::string::npos);
-  EXPECT_EQ(script.substr(script.find(" dt 2", vp45), 19), " dt 2 title 'vp_45'");
-  // Without expected_error_q1000 every point is drawn filled.
-  EXPECT_NE(script.find("using 1:(0 ? NaN : ($28)) with points pt 7"), std::string::npos);
-  EXPECT_NE(script.find("title 'q1000_p45'"), std::string::npos);
+  EXPECT_NE(script.find("using 1:($10/1e9)"), std::string::npos);  // Re C55
+  EXPECT_EQ(script.find("using 1:($11"), std::string::npos);        // Im C55: NaN throughout
+  EXPECT_NE(script.find("using 1:($28) with lines"), std::string::npos) << "vp_45, a further column";
   if (shell("command -v gnuplot").empty()) GTEST_SKIP() << "gnuplot is not installed; the plot is not drawn";
   ASSERT_TRUE(tensor::draw_spectrum_plot(dir));
-  std::ifstream png(at("tensor.png"), std::ios::binary);
-  char sig[8] = {};
-  png.read(sig, 8);
-  EXPECT_EQ(std::string(sig, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_GT(std::filesystem::file_size(at("tensor.png")), 0u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
+#include "tensor/sweep_shares.hpp"
 
 namespace tensor {
 
@@ -52,7 +53,8 @@ ReducedStiffness reduced_periodic_stiffness(const Sample& s, const CellLawTerms&
                                             const SweepOptions& o) {
   ReducedStiffness out;
   out.rows = unswept_rows(s, freqs_hz);
-  const PeriodicFrequencySystem ps = periodic_frequency_system(g, s, terms);
+  PeriodicFrequencySystem ps = periodic_frequency_system(g, s, terms);
+  gather_shares(ps);
   auto moduli = [&](const SweepPoint& p, Stiffness& c) {
     periodic_moduli(g, p, affine_energy(ps, ps.system.coefficients(kTwoPi * p.freq_hz)), c);
   };

@@ -10,19 +10,11 @@
 
 namespace tensor {
 
-CellLawTerms job_cell_law_terms(const Sample& s) {
-  CellLawTerms t = cell_law_terms(s);
-  if (job_ranks().size == 1) return t;
-  // The bands hold the rows from the base up in rank order, so the groups
-  // of the ranks one after the other, each kept once, come in the order a
-  // reader of the whole sample meets them.
-  std::vector<double> mine;
-  for (const CellLawTerms::Group& g : t.groups) mine.insert(mine.end(), {static_cast<double>(g.material), g.water});
-  const std::vector<double> all = gather_on_all(mine);
+void adopt_job_groups(CellLawTerms& t, const std::vector<double>& listed) {
   std::map<std::pair<int32_t, double>, int32_t> index;
   std::vector<CellLawTerms::Group> groups;
-  for (std::size_t i = 0; i + 2 <= all.size(); i += 2) {
-    const std::pair<int32_t, double> key{static_cast<int32_t>(all[i]), all[i + 1]};
+  for (std::size_t i = 0; i + 2 <= listed.size(); i += 2) {
+    const std::pair<int32_t, double> key{static_cast<int32_t>(listed[i]), listed[i + 1]};
     if (index.emplace(key, static_cast<int32_t>(groups.size())).second) groups.push_back({key.first, key.second});
   }
   for (int32_t& g : t.group_of_cell) {
@@ -31,6 +23,17 @@ CellLawTerms job_cell_law_terms(const Sample& s) {
     g = index.at({own.material, own.water});
   }
   t.groups = std::move(groups);
+}
+
+std::vector<double> listed_groups(const CellLawTerms& t) {
+  std::vector<double> out;
+  for (const CellLawTerms::Group& g : t.groups) out.insert(out.end(), {static_cast<double>(g.material), g.water});
+  return out;
+}
+
+CellLawTerms job_cell_law_terms(const Sample& s) {
+  CellLawTerms t = cell_law_terms(s);
+  if (job_ranks().size > 1) adopt_job_groups(t, gather_on_all(listed_groups(t)));
   return t;
 }
 

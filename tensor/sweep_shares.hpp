@@ -8,6 +8,8 @@
 // the ranks (tensor/reduced_basis.hpp, tensor/sweep_residuals.hpp).
 #pragma once
 
+#include <vector>
+
 #include "tensor/cell_law_terms.hpp"
 #include "tensor/frequency_system.hpp"
 #include "tensor/periodic_frequency_system.hpp"
@@ -19,6 +21,14 @@ namespace tensor {
 // whole sample (in the order their first cells come from the base row up).
 // Collective in a job of several ranks; cell_law_terms(s) outside one.
 CellLawTerms job_cell_law_terms(const Sample& s);
+
+// The groups of t as a list (material, water proportion per group).
+std::vector<double> listed_groups(const CellLawTerms& t);
+// The groups of every rank's list one after the other, each kept once,
+// become t's (its cells renumbered): the bands hold the rows from the base
+// up in rank order, so this is the order a reader of the whole sample
+// meets them in. Every group of t must be listed.
+void adopt_job_groups(CellLawTerms& t, const std::vector<double>& listed);
 
 // Collective: the right-hand sides and functionals of every term summed on
 // rank 0 (the other ranks drop theirs: only rank 0 projects them). Nothing

@@ -83,7 +83,8 @@ ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, c
                                    const SweepOptions& o, engine::SparseSolver* shear_solver) {
   using Moduli = void (*)(const GridSystem&, const SweepPoint&, Stiffness&);
   auto sweep = [&](const TestSetup& test, TestKindOf which, Moduli moduli, engine::SparseSolver& on) {
-    FrequencySystem fs = test_system(g, test, which, s, terms);
+    FrequencySystem fs;
+    all_ranks_pass([&] { fs = test_system(g, test, which, s, terms); });  // no rank waits for one that failed
     gather_shares(fs);
     const SweepScore score = [&](const SweepPoint& p) {
       Stiffness c;

@@ -32,7 +32,8 @@ std::vector<double> listed_groups(const CellLawTerms& t) {
 }
 
 CellLawTerms job_cell_law_terms(const Sample& s) {
-  CellLawTerms t = cell_law_terms(s);
+  CellLawTerms t;
+  all_ranks_pass([&] { t = cell_law_terms(s); });  // no rank waits for one that failed
   if (job_ranks().size > 1) adopt_job_groups(t, gather_on_all(listed_groups(t)));
   return t;
 }

@@ -31,19 +31,8 @@ const std::pair<int64_t, int64_t> kBands[] = {{1, 2}, {3, 2}, {3, 3}, {4, 7}};
 
 // Two materials, four water proportions: up to eight viscous groups, the
 // base rows meeting them in another order than the top rows.
-tensor::Sample patchy() {
-  tensor::Sample s = tensor_test::random_map(5, 7, 20261208);
-  std::mt19937 rng(5);
-  for (std::size_t c = 0; c < s.material_of_cell.size(); ++c)
-    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(rng() % 4));
-  return s;
-}
-
-tensor::Sample band_of(const tensor::Sample& s, std::pair<int64_t, int64_t> b) {
-  tensor::Sample part = s;
-  tensor::keep_band(part, {b.first, b.second});
-  return part;
-}
+tensor::Sample patchy() { return tensor_test::patchy_map(5, 7, 20261208, 5); }
+using tensor_test::band_of;
 
 // Every band's terms, renumbered to the job's groups as the ranks do.
 std::vector<tensor::CellLawTerms> job_terms(const tensor::Sample& s) {
@@ -202,19 +191,6 @@ TEST(BandSweepShares, TheBandsTorusSystemsAddUpToTheWholeSamples) {
             << hz << " Hz, " << a << b;
       }
   }
-}
-
-// Outside a job the gathering leaves a system as it is and the job's terms are the sample's.
-TEST(BandSweepShares, OneProcessKeepsItsSystem) {
-  const tensor::Sample s = patchy();
-  const tensor::CellLawTerms terms = tensor::job_cell_law_terms(s);
-  EXPECT_EQ(terms.group_of_cell, tensor::cell_law_terms(s).group_of_cell);
-  const tensor::GridSystem g(s.nx, s.ny, s.h);
-  const tensor::TestSetup test = tensor::biaxial_test(g);
-  tensor::FrequencySystem f = tensor::test_system(g, test, tensor::TestKindOf::biaxial, s, terms);
-  const std::vector<std::vector<double>> rhs = f.term_rhs;
-  tensor::gather_shares(f);
-  EXPECT_EQ(f.term_rhs, rhs);
 }
 
 }  // namespace

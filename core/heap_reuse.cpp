@@ -28,6 +28,11 @@ HeapReuse::HeapReuse() {
   active_ = settings_taken;
 }
 
+bool HeapReuse::in_force() {
+  std::lock_guard<std::mutex> hold(depth_lock);
+  return depth > 0 && settings_taken;
+}
+
 HeapReuse::~HeapReuse() {
   std::lock_guard<std::mutex> hold(depth_lock);
   if (--depth > 0 || !settings_taken) return;

@@ -22,6 +22,8 @@ class HeapReuse {
 
   // False where the allocator takes no such settings (a sanitiser's own).
   bool active() const { return active_; }
+  // Whether some HeapReuse is alive and active now.
+  static bool in_force();
 
  private:
   bool active_ = false;

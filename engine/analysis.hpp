@@ -32,8 +32,9 @@ void check_lower(const Lower& lower);
 
 // The lower triangle of P A P^T, where order[k] is the original unknown of
 // pivot k and inverse its inverse; source[e] is the slot of `a` that entry e
-// of the result comes from.
-Lower permuted_lower(const Lower& a, const std::vector<Index>& inverse, std::vector<Index>* source);
+// of the result comes from. With `threads` > 1 in two halves side by side,
+// with the same result.
+Lower permuted_lower(const Lower& a, const std::vector<Index>& inverse, std::vector<Index>* source, int threads = 1);
 
 // Fill-reducing orderings: order[k] is the original unknown eliminated k-th.
 std::vector<Index> metis_order(const Lower& a);
@@ -73,8 +74,9 @@ struct Fronts {
 };
 
 // Rows of every front, the map of each front into its parent's, and the
-// place of every matrix entry in the factor store.
-Fronts front_map(const Lower& permuted, std::vector<Index> source, const std::vector<Index>& first);
+// place of every matrix entry in the factor store (with `threads` > 1 partly
+// in two halves side by side, to the same result).
+Fronts front_map(const Lower& permuted, std::vector<Index> source, const std::vector<Index>& first, int threads = 1);
 
 // Factor entries, flops and peak memory of a factorisation with `threads`
 // threads over the subtrees `subtree_roots` (empty: sequential).
@@ -127,12 +129,13 @@ namespace engine::detail {
 
 // The symbolic analysis for one fill-reducing order: postordered elimination
 // tree, supernodes, and the final pivot order perm (perm[k]: original
-// unknown of pivot k) with its fronts.
+// unknown of pivot k) with its fronts. With `threads` > 1 its largest steps
+// run in two halves side by side; the plan is the same bit for bit.
 struct Plan {
   std::vector<Index> perm;
   Fronts fronts;
   double flops = 0;
 };
-Plan plan(const Lower& a, const std::vector<Index>& order);
+Plan plan(const Lower& a, const std::vector<Index>& order, int threads = 1);
 
 }  // namespace engine::detail

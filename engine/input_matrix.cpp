@@ -1,5 +1,5 @@
-// The input pattern checked and summed into a lower triangle, and the
-// lower triangle of a symmetric permutation of it.
+// The input pattern checked and its repeated entries summed into a lower
+// triangle.
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
@@ -77,39 +77,6 @@ InputMatrix input_matrix(const Pattern& p) {
   out.slot.resize(p.row.size());
   out.slot.shrink_to_fit();
   out.lower.row.shrink_to_fit();
-  return out;
-}
-
-// The entries of a are distinct pairs, and so are their images: no repeats
-// to merge, so each lands straight in its column (the smaller of its two
-// new numbers), and the few rows of each column are then put in order.
-Lower permuted_lower(const Lower& a, const std::vector<Index>& inverse, std::vector<Index>* source) {
-  const Index n = a.n;
-  const std::size_t ne = a.row.size();
-  Lower out;
-  out.n = n;
-  out.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
-  for (Index j = 0; j < n; ++j)
-    for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) ++out.ptr[std::min(inverse[a.row[e]], inverse[j]) + 1];
-  for (Index c = 0; c < n; ++c) out.ptr[c + 1] += out.ptr[c];
-  std::vector<Index> next(out.ptr.begin(), out.ptr.end() - 1), from(ne);
-  out.row.resize(ne);
-  for (Index j = 0; j < n; ++j)
-    for (Index e = a.ptr[j]; e < a.ptr[j + 1]; ++e) {
-      const Index pi = inverse[a.row[e]], pj = inverse[j];
-      const Index at = next[std::min(pi, pj)]++;
-      out.row[at] = std::max(pi, pj), from[at] = e;
-    }
-  next = {};
-  std::vector<std::pair<Index, Index>> pairs;
-  for (Index c = 0; c < n; ++c) {
-    const Index lo = out.ptr[c], hi = out.ptr[c + 1];
-    pairs.clear();
-    for (Index p = lo; p < hi; ++p) pairs.emplace_back(out.row[p], from[p]);
-    std::sort(pairs.begin(), pairs.end());
-    for (Index p = lo; p < hi; ++p) out.row[p] = pairs[p - lo].first, from[p] = pairs[p - lo].second;
-  }
-  if (source) *source = std::move(from);
   return out;
 }
 

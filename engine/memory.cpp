@@ -85,8 +85,9 @@ Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Ind
 std::int64_t analysis_bytes(Index n, Index entries) {
   // Per entry the slots, two permuted copies with their sources, the places
   // in the factor store and the graph of the ordering; per unknown the
-  // trees, counts and permutations.
-  return 80 * entries + 120 * n;
+  // trees, counts and permutations, and with two threads the second half's
+  // column starts of a permuted copy.
+  return 80 * entries + 128 * n;
 }
 
 std::int64_t available_memory() { return core::memory_room().bytes; }

@@ -2,9 +2,11 @@
 // layout, column by column from the numbering: each column's rows are the
 // unknowns at or below it of the (at most four) cells that hold it. No list
 // of coordinate pairs is made, so the pattern costs its 8 bytes an entry
-// and nothing beside.
+// and nothing beside. Each column is built on its own: with two threads the
+// columns are built in two halves side by side, to the same pattern.
 #include <algorithm>
 
+#include "core/two_pieces.hpp"
 #include "fem/local_unknowns.hpp"
 #include "tensor/grid_system.hpp"
 
@@ -13,6 +15,9 @@ namespace tensor {
 namespace {
 
 using fem::kLocalUnknowns;
+
+// Below this count of unknowns one thread builds the pattern alone.
+constexpr int64_t kSplitUnknowns = 4096;
 
 // The cells of every unknown: cells[ptr[u]] .. cells[ptr[u+1]-1], 0-based
 // serial numbers (at most four each).
@@ -57,9 +62,9 @@ void column_rows(const GridSystem& g, const CellsOfUnknown& c, int64_t u, std::v
 int64_t grid_lower_bytes(int64_t nx, int64_t ny) {
   // The rows (at most 130 distinct entries a cell on a large grid, 135 with
   // the border's share), the column pointers, the cells of each unknown
-  // and the marks.
+  // and the marks (one set per thread, two at most).
   const int64_t cells = nx * ny, n = ny * (6 * nx + 5) + 5 * nx + 4;
-  return cells * 135 * 8 + cells * kLocalUnknowns * 4 + n * 8 * 4;
+  return cells * 135 * 8 + cells * kLocalUnknowns * 4 + n * 8 * 5;
 }
 
 int64_t bytes_beside_engine(int64_t nx, int64_t ny) {
@@ -73,22 +78,33 @@ int64_t bytes_beside_engine(int64_t nx, int64_t ny) {
   return n * (96 + 160 + 160 + 9) + cells * 400;
 }
 
-std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g) {
+std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g, int threads) {
   const CellsOfUnknown c = cells_of_unknowns(g);
   auto lower = std::make_shared<engine::LowerPattern>();
   lower->n = g.n;
   lower->ptr.assign(static_cast<std::size_t>(g.n) + 1, 0);
-  std::vector<int64_t> seen(static_cast<std::size_t>(g.n), -1), rows;
-  for (int64_t u = 0; u < g.n; ++u) {  // first the counts, so that the rows are allocated once
-    column_rows(g, c, u, seen, rows);
-    lower->ptr[static_cast<std::size_t>(u) + 1] = lower->ptr[static_cast<std::size_t>(u)] + static_cast<int64_t>(rows.size());
-  }
+  // Columns lo .. hi-1, each piece with marks of its own: first the counts,
+  // so that the rows are allocated once, then the rows.
+  const bool two = threads > 1 && g.n >= kSplitUnknowns;
+  const int64_t mid = two ? g.n / 2 : g.n;
+  auto count = [&](int64_t lo, int64_t hi) {
+    std::vector<int64_t> seen(static_cast<std::size_t>(g.n), -1), rows;
+    for (int64_t u = lo; u < hi; ++u) {
+      column_rows(g, c, u, seen, rows);
+      lower->ptr[static_cast<std::size_t>(u) + 1] = static_cast<int64_t>(rows.size());
+    }
+  };
+  core::two_pieces(two, [&] { count(0, mid); }, [&] { count(mid, g.n); });
+  for (int64_t u = 0; u < g.n; ++u) lower->ptr[static_cast<std::size_t>(u) + 1] += lower->ptr[static_cast<std::size_t>(u)];
   lower->row.resize(static_cast<std::size_t>(lower->ptr.back()));
-  std::fill(seen.begin(), seen.end(), -1);
-  for (int64_t u = 0; u < g.n; ++u) {
-    column_rows(g, c, u, seen, rows);
-    std::copy(rows.begin(), rows.end(), lower->row.begin() + lower->ptr[static_cast<std::size_t>(u)]);
-  }
+  auto fill = [&](int64_t lo, int64_t hi) {
+    std::vector<int64_t> seen(static_cast<std::size_t>(g.n), -1), rows;
+    for (int64_t u = lo; u < hi; ++u) {
+      column_rows(g, c, u, seen, rows);
+      std::copy(rows.begin(), rows.end(), lower->row.begin() + lower->ptr[static_cast<std::size_t>(u)]);
+    }
+  };
+  core::two_pieces(two, [&] { fill(0, mid); }, [&] { fill(mid, g.n); });
   return lower;
 }
 

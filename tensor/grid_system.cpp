@@ -97,7 +97,7 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, 
   pattern_from_keys(keys, n, pattern, row_start);
 }
 
-GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout)
+GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout, int threads)
     : nx(nx_), ny(ny_), h(h_), n(unknowns_of(nx_, ny_)), first_row(1), last_row(ny_), xnod(0) {
   if (layout == PatternLayout::coordinates) {
     *this = GridSystem(nx_, ny_, h_);
@@ -107,7 +107,7 @@ GridSystem::GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout
   core::require_memory(grid_lower_bytes(nx, ny) + n * 8, "the assembly of the grid of " + std::to_string(nx) + " x " +
                                                              std::to_string(ny) + " cells");
   number_and_place(*this);
-  lower = grid_lower_pattern(*this);
+  lower = grid_lower_pattern(*this, threads);
 }
 
 int64_t GridSystem::position(int64_t row, int64_t col) const {
@@ -197,37 +197,6 @@ TestSetup shear_test(const GridSystem& g) {
   t.loads[0].force = traction_forces(g, fem::conditions::kShear, false);
   t.loads[1].force = traction_forces(g, fem::conditions::kShear, true);
   return t;
-}
-
-void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
-              std::vector<zcomplex>& values, std::vector<zcomplex>& rhs) {
-  const std::size_t n = static_cast<std::size_t>(g.n), nloads = test.loads.size();
-  values.assign(static_cast<std::size_t>(g.entries()), zcomplex{0, 0});
-  rhs.assign(n * nloads, zcomplex{0, 0});
-  ElementMatrix ae;
-  int64_t u[kLocalUnknowns];
-  for_band_cells(g, [&](int64_t j, int64_t k) {
-    regular_element_matrix(cells[cell_law_index(g.nx, g.ny, g.first_row, cells.size(), j, k)], omega, g.h, ae);
-    for (int a = 1; a <= kLocalUnknowns; ++a) u[a - 1] = g.unknown(j, k, a);
-    for (int a = 1; a <= kLocalUnknowns; ++a) {
-      const int64_t r = u[a - 1];
-      const bool free_r = test.constraint[static_cast<std::size_t>(r)] == kFree;
-      for (int b = 1; b <= kLocalUnknowns; ++b) {
-        const int64_t c = u[b - 1];
-        const int8_t cc = test.constraint[static_cast<std::size_t>(c)];
-        if (c <= r && ((free_r && cc == kFree) || c == r)) values[static_cast<std::size_t>(g.position(r, c))] += ae(a, b);
-        if (free_r && cc > kHeld)
-          for (std::size_t l = 0; l < nloads; ++l)
-            rhs[l * n + static_cast<std::size_t>(r)] -= ae(a, b) * test.loads[l].plate[cc];
-      }
-    }
-  });
-  for (std::size_t l = 0; l < nloads && g.first_row == 1; ++l) {  // the forces once, by the band of row 1
-    const std::vector<zcomplex>& f = test.loads[l].force;
-    if (f.empty()) continue;
-    for (std::size_t r = 0; r < n; ++r)
-      if (test.constraint[r] == kFree) rhs[l * n + r] += f[r];
-  }
 }
 
 void impose(const TestSetup& test, int l, std::span<zcomplex> x) {

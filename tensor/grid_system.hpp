@@ -55,8 +55,9 @@ struct GridSystem {
 
   GridSystem(int64_t nx_, int64_t ny_, double h_) : GridSystem(nx_, ny_, h_, 1, ny_) {}
   GridSystem(int64_t nx_, int64_t ny_, double h_, int64_t first_row_, int64_t last_row_);
-  // The whole grid with its pattern in `layout`.
-  GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout);
+  // The whole grid with its pattern in `layout` (the engine's layout built
+  // in two halves side by side with `threads` > 1, to the same pattern).
+  GridSystem(int64_t nx_, int64_t ny_, double h_, PatternLayout layout, int threads = 1);
   // Stored entries of the pattern (the length of the values).
   int64_t entries() const { return lower ? static_cast<int64_t>(lower->row.size()) : static_cast<int64_t>(pattern.col.size()); }
   bool whole() const { return first_row == 1 && last_row == ny; }
@@ -98,9 +99,11 @@ TestSetup shear_test(const GridSystem& g);
 
 // The matrix values (in pattern order) and the right-hand sides (n x loads,
 // column-major) of `test` with the cells' coefficients at omega; of a band,
-// the band's share of them (the nodal forces in the band of row 1).
+// the band's share of them (the nodal forces in the band of row 1). With
+// `threads` > 1 the cell rows are assembled in two halves side by side, to
+// the same bits.
 void assemble(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells, double omega,
-              std::vector<zcomplex>& values, std::vector<zcomplex>& rhs);
+              std::vector<zcomplex>& values, std::vector<zcomplex>& rhs, int threads = 1);
 
 // After the solve: puts the prescribed values of load `l` into its solution x.
 void impose(const TestSetup& test, int l, std::span<zcomplex> x);
@@ -123,8 +126,9 @@ PlateFunctionals plate_functionals(const GridSystem& g, const TestSetup& test,
                                    std::span<const core::CellCoefficients> cells, double omega);
 
 // The lower triangle of every element block of g's cells in the engine's
-// layout, straight from the numbering (no list of coordinate pairs).
-std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g);
+// layout, straight from the numbering (no list of coordinate pairs); with
+// `threads` > 1 in two halves of the columns side by side.
+std::shared_ptr<const engine::LowerPattern> grid_lower_pattern(const GridSystem& g, int threads = 1);
 // Bytes grid_lower_pattern allocates at its peak for nx x ny cells.
 int64_t grid_lower_bytes(int64_t nx, int64_t ny);
 

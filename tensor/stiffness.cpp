@@ -9,6 +9,7 @@
 
 #include "core/angular_frequency.hpp"
 #include "core/heap_reuse.hpp"
+#include "core/heap_warm.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
@@ -54,12 +55,14 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
   const bool periodic = tests.boundary == Boundary::periodic;
   const CellRows band = band_of_rank(sample.ny);
   const bool lean = tests.lean && !periodic && solver_->takes_lower() && job_ranks().size == 1;
+  threads_ = options.threads > 0 ? options.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   // Every rank builds its share (or fails) before any enters the analysis,
   // which is collective. Under periodic boundaries the sealed grid keeps
   // its numbering alone, for the cell fields.
   all_ranks_pass([&] {
     check_sample(sample);
-    if (lean) grid_.emplace(sample.nx, sample.ny, sample.h, PatternLayout::engine_lower);
+    if (lean) core::warm_heap(grid_lower_bytes(sample.nx, sample.ny), threads_ > 1 && reuse->active());
+    if (lean) grid_.emplace(sample.nx, sample.ny, sample.h, PatternLayout::engine_lower, threads_);
     else grid_.emplace(sample.nx, sample.ny, sample.h, periodic ? 1 : band.first, periodic ? 0 : band.last);
     if (periodic) {
       periodic_ = std::make_unique<PeriodicGrid>(sample.nx, sample.ny, sample.h, band.first, band.last);
@@ -152,7 +155,9 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   // distributed backend every solve is collective and the solution lives on
   // one rank, so a job of several ranks reports no bound (not a number).
   const bool bounded = job_ranks().size == 1;
-  assemble(grid, test, cells, omega, values, x);
+  // The values and the loads take fresh pages, cleared on two threads.
+  core::warm_heap(16 * (grid.entries() + 2 * grid.n), !pair_[0] && threads_ > 1);
+  assemble(grid, test, cells, omega, values, x, pair_[0] ? 1 : threads_);
   sum_on_leader(x);  // each rank assembled its band's share
   if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
   std::span<const zcomplex> matrix = values;

@@ -95,6 +95,7 @@ class StiffnessComputation {
   std::unique_ptr<PeriodicGrid> periodic_;
   std::unique_ptr<engine::SparseSolver> solver_;
   std::array<std::unique_ptr<engine::SparseSolver>, 2> pair_;
+  int threads_ = 1;  // of the grid and the assembly (1 while the tests run side by side)
   void pair_solvers(const engine::Options& options);
   void solve_test(bool biaxial, engine::SparseSolver& solver, const std::vector<core::CellCoefficients>& cells,
                   double omega, Stiffness& s, std::vector<zcomplex>* keep);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <stdexcept>
 #include <utility>
 
 #include "model/e_modulus.hpp"
@@ -14,8 +13,6 @@
 namespace tensor {
 
 namespace {
-
-std::size_t at(const Sample& s, int64_t j, int64_t k) { return static_cast<std::size_t>((j - 1) + (k - 1) * s.nx); }
 
 // The law of one cell split into its parts; `viscous` says whether muav is not identically 0.
 void split_cell(const Sample& s, const core::Deck& d, double phi, core::CellCoefficients& fixed,
@@ -45,15 +42,14 @@ void split_cell(const Sample& s, const core::Deck& d, double phi, core::CellCoef
 CellLawTerms cell_law_terms(const Sample& s) {
   std::vector<core::Deck> decks;
   for (const Material& m : s.materials) decks.push_back(material_deck(s.key_model, m));
-  if (s.banded) throw std::logic_error("cell_law_terms: the sample holds a band of its rows; the terms need every cell");
   CellLawTerms t;
-  const std::size_t cells = static_cast<std::size_t>(s.nx * s.ny);
+  const std::size_t cells = s.held_cells();
   t.group_of_cell.assign(cells, -1);
   t.fixed.resize(cells), t.unit.resize(cells), t.friction.resize(cells);
   std::map<std::pair<int32_t, double>, std::size_t> first;  // a cell already split with the same law
-  for (int64_t k = 1; k <= s.ny; ++k)
+  for (int64_t k = s.band_first(); k <= s.held_last(); ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
-      const std::size_t c = at(s, j, k);
+      const std::size_t c = s.cell_at(j, k);
       const int32_t material = s.material_of_cell[c] - 1;
       const double phi = cell_water(s, j, k);
       const std::pair<int32_t, double> key{material, phi};

@@ -26,7 +26,7 @@
 namespace tensor {
 
 struct CellLawTerms {
-  // Per cell (j-1) + (k-1) nx: its group (-1 when its muav is always 0).
+  // Per cell held by the sample (Sample::cell_at): its group (-1 when its muav is always 0).
   std::vector<int32_t> group_of_cell;
   std::vector<core::CellCoefficients> fixed, unit, friction;  // friction: f11, f12, f22 only
   // One representative cell per group: material index (0-based) and water proportion.
@@ -37,6 +37,8 @@ struct CellLawTerms {
   std::vector<Group> groups;
 };
 
+// The terms of the cells the sample holds (of a band, its rows and the row
+// above), the groups in the order their first cells come.
 CellLawTerms cell_law_terms(const Sample& s);
 
 // muav of each group at angular frequency omega, from the model's law.

@@ -210,13 +210,15 @@ void ranks_refuse_as_one(const std::function<void()>& step) {
   raise_refusal(chosen);
 }
 
-void broadcast_from_leader(std::span<zcomplex> v) {
+void broadcast_from_leader(std::span<double> v) {
   if (job_ranks().size == 1) return;
   constexpr std::size_t kChunk = std::size_t{1} << 27;  // doubles a call: counts stay within int
-  double* data = reinterpret_cast<double*>(v.data());
-  const std::size_t total = 2 * v.size();
-  for (std::size_t at = 0; at < total; at += kChunk)
-    MPI_Bcast(data + at, static_cast<int>(std::min(kChunk, total - at)), MPI_DOUBLE, 0, MPI_COMM_WORLD);
+  for (std::size_t at = 0; at < v.size(); at += kChunk)
+    MPI_Bcast(v.data() + at, static_cast<int>(std::min(kChunk, v.size() - at)), MPI_DOUBLE, 0, MPI_COMM_WORLD);
+}
+
+void broadcast_from_leader(std::span<zcomplex> v) {
+  broadcast_from_leader(std::span<double>(reinterpret_cast<double*>(v.data()), 2 * v.size()));
 }
 
 void sum_over_ranks(std::span<double> v) {
@@ -244,18 +246,31 @@ std::vector<double> gather_on_all(const std::vector<double>& v) {
   return all;
 }
 
-void sum_on_leader(std::span<zcomplex> v) {
+void sum_on_leader(std::span<double> v) {
   if (job_ranks().size == 1) return;
   constexpr std::size_t kChunk = std::size_t{1} << 27;  // doubles a call: counts stay within int
-  double* data = reinterpret_cast<double*>(v.data());
-  const std::size_t total = 2 * v.size();
-  for (std::size_t at = 0; at < total; at += kChunk) {
-    const int count = static_cast<int>(std::min(kChunk, total - at));
+  for (std::size_t at = 0; at < v.size(); at += kChunk) {
+    const int count = static_cast<int>(std::min(kChunk, v.size() - at));
     if (job_ranks().rank == 0)
-      MPI_Reduce(MPI_IN_PLACE, data + at, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+      MPI_Reduce(MPI_IN_PLACE, v.data() + at, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
     else
-      MPI_Reduce(data + at, nullptr, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+      MPI_Reduce(v.data() + at, nullptr, count, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
   }
+}
+
+void sum_on_leader(std::span<zcomplex> v) {
+  sum_on_leader(std::span<double>(reinterpret_cast<double*>(v.data()), 2 * v.size()));
+}
+
+std::string first_text_over_ranks(const std::string& mine) {
+  const JobRanks& r = job_ranks();
+  if (r.size == 1) return mine;
+  int own = mine.empty() ? r.size : r.rank, first = r.size;
+  MPI_Allreduce(&own, &first, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  if (first == r.size) return "";
+  std::string text = mine;
+  broadcast_text(text, first);
+  return text;
 }
 
 // Each rank assembles its own band's entries: the backend takes them as they are.
@@ -268,7 +283,10 @@ bool runs_as_job(const Options&) { return false; }
 void all_ranks_pass(const std::function<void()>& step) { step(); }
 
 void sum_on_leader(std::span<zcomplex>) {}
+void sum_on_leader(std::span<double>) {}
 void broadcast_from_leader(std::span<zcomplex>) {}
+void broadcast_from_leader(std::span<double>) {}
+std::string first_text_over_ranks(const std::string& mine) { return mine; }
 void sum_over_ranks(std::span<double>) {}
 double least_over_ranks(double v) { return v; }
 std::vector<double> gather_on_all(const std::vector<double>& v) { return v; }

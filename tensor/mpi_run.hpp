@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "engine/sparse_solver.hpp"
@@ -49,15 +50,20 @@ CellRows band_of_rank(int64_t ny);
 // Collective: v (the same length on every rank) becomes on rank 0 the sum of
 // every rank's v; the other ranks' v is left as it was. Nothing outside a job.
 void sum_on_leader(std::span<zcomplex> v);
+void sum_on_leader(std::span<double> v);
 
 // Collective: v (the same length on every rank) becomes on every rank rank
 // 0's v. Nothing outside a job.
 void broadcast_from_leader(std::span<zcomplex> v);
+void broadcast_from_leader(std::span<double> v);
 // Collective: the sum, or the least, of every rank's v, on every rank.
 void sum_over_ranks(std::span<double> v);
 double least_over_ranks(double v);
 // Collective: every rank's v one after the other, in rank order, on every rank.
 std::vector<double> gather_on_all(const std::vector<double>& v);
+// Collective: the text of the lowest rank whose text is not empty ("" when
+// none is), on every rank.
+std::string first_text_over_ranks(const std::string& mine);
 
 // Runs `step`, which makes no collective call, on every rank, then tells
 // every rank whether any failed. None: returns. Some: every rank throws and

@@ -6,6 +6,7 @@
 #include <cblas.h>
 
 #include "core/backward_error.hpp"
+#include "tensor/mpi_run.hpp"
 
 namespace tensor {
 
@@ -77,8 +78,9 @@ std::size_t ReducedBasis::add(std::vector<std::vector<double>> vs) {
   // Products of a few columns: memory-bound, and a second BLAS thread would only spin.
   const engine::OneBlasThread one;
   const std::size_t first = size_, n = static_cast<std::size_t>(s_.n);
+  const bool lead = leads_output();  // in a job, rank 0 holds the basis
   for (std::vector<double>& v : vs) {
-    if (!orthonormalise(v)) continue;
+    if (!lead || !orthonormalise(v)) continue;
     if (size_ % kBlock == 0) {
       blocks_.emplace_back();
       blocks_.back().reserve(kBlock * n);
@@ -86,27 +88,39 @@ std::size_t ReducedBasis::add(std::vector<std::vector<double>> vs) {
     blocks_.back().insert(blocks_.back().end(), v.begin(), v.end());
     ++size_;
   }
-  const std::size_t added = size_ - first;
+  double kept = static_cast<double>(size_ - first);
+  broadcast_from_leader(std::span<double>(&kept, 1));
+  const auto added = static_cast<std::size_t>(kept);
   if (added == 0) return 0;
-  // The new columns, n x added, for the parts' products in one pass each.
+  // The new columns, n x added, for the parts' products in one pass each;
+  // in a job every rank multiplies them by its band's share of the parts.
   std::vector<double> fresh(n * added);
-  for (std::size_t j = 0; j < added; ++j) std::copy_n(column(first + j).begin(), n, fresh.begin() + j * n);
+  if (lead)
+    for (std::size_t j = 0; j < added; ++j) std::copy_n(column(first + j).begin(), n, fresh.begin() + j * n);
+  broadcast_from_leader(fresh);
   const std::size_t q_count = s_.term_values.size();
   a_.resize(q_count), b_.resize(q_count), l_.resize(q_count);
   for (std::size_t q = 0; q < q_count; ++q) {
     std::vector<double> av, unused;
     block_product<double, double>(*s_.pattern, s_.term_values[q], fresh, added, 0, av, unused);
-    const std::vector<double> p = project_block(av, added);  // size_ x added
-    for (std::size_t j = 0; j < added; ++j) {
-      const std::size_t at = first + j;
-      std::vector<double> row(p.begin() + static_cast<std::ptrdiff_t>(j * size_),
-                              p.begin() + static_cast<std::ptrdiff_t>(j * size_ + at + 1));
-      for (std::size_t k = 0; k < at; ++k) a_[q][k].push_back(row[k]);
-      a_[q].push_back(std::move(row));
-      project_parts(q, column(at));
-    }
+    sum_on_leader(av);
+    if (lead) project_new(q, first, av);
   }
   return added;
+}
+
+// V^T A_q W for the new columns W (their products A_q W in av), and V^T b_q, V^T l_q of each.
+void ReducedBasis::project_new(std::size_t q, std::size_t first, std::span<const double> av) {
+  const std::size_t added = size_ - first;
+  const std::vector<double> p = project_block(av, added);  // size_ x added
+  for (std::size_t j = 0; j < added; ++j) {
+    const std::size_t at = first + j;
+    std::vector<double> row(p.begin() + static_cast<std::ptrdiff_t>(j * size_),
+                            p.begin() + static_cast<std::ptrdiff_t>(j * size_ + at + 1));
+    for (std::size_t k = 0; k < at; ++k) a_[q][k].push_back(row[k]);
+    a_[q].push_back(std::move(row));
+    project_parts(q, column(at));
+  }
 }
 
 // V^T b_q and V^T l_q of a new column v.

@@ -79,7 +79,10 @@ class ReducedBasis {
   // Orthonormalises each vector in turn (prescribed entries dropped)
   // against the columns (Gram-Schmidt twice) and keeps what is left when it
   // is not negligible, then projects the parts onto the new columns.
-  // Returns how many were kept.
+  // Returns how many were kept. In a job of several ranks (collective)
+  // rank 0 holds the basis and the projections: the vectors of the other
+  // ranks are ignored, and each rank's parts are its band's share, whose
+  // products with the new columns are summed on rank 0.
   std::size_t add(std::vector<std::vector<double>> vs);
   std::size_t size() const { return size_; }
   std::span<const double> column(std::size_t k) const;
@@ -108,6 +111,7 @@ class ReducedBasis {
   std::vector<double> project_block(std::span<const double> w, std::size_t m) const;
   bool orthonormalise(std::vector<double>& v) const;
   void project_parts(std::size_t q, std::span<const double> v);
+  void project_new(std::size_t q, std::size_t first, std::span<const double> av);
   // Per term, column-major growing: a_[q][j][i] = v_i^T A_q v_j (j >= i stored as full rows).
   std::vector<std::vector<std::vector<double>>> a_;
   std::vector<std::vector<std::vector<double>>> b_;  // [q][k] : v_k^T b_q (loads)

@@ -6,6 +6,8 @@
 
 #include "core/angular_frequency.hpp"
 #include "core/backward_error.hpp"
+#include "tensor/mpi_run.hpp"
+#include "tensor/sweep_shares.hpp"
 
 namespace tensor {
 
@@ -52,7 +54,9 @@ ReducedStiffness reduced_periodic_stiffness(const Sample& s, const CellLawTerms&
                                             const SweepOptions& o) {
   ReducedStiffness out;
   out.rows = unswept_rows(s, freqs_hz);
-  const PeriodicFrequencySystem ps = periodic_frequency_system(g, s, terms);
+  PeriodicFrequencySystem ps;
+  all_ranks_pass([&] { ps = periodic_frequency_system(g, s, terms); });  // no rank waits for one that failed
+  gather_shares(ps);
   auto moduli = [&](const SweepPoint& p, Stiffness& c) {
     periodic_moduli(g, p, affine_energy(ps, ps.system.coefficients(kTwoPi * p.freq_hz)), c);
   };

@@ -8,7 +8,9 @@
 #include "core/backward_error.hpp"
 #include "upscaling/tied_modulus.hpp"
 #include "tensor/cell_law.hpp"
+#include "tensor/mpi_run.hpp"
 #include "tensor/side_by_side.hpp"
+#include "tensor/sweep_shares.hpp"
 #include "tensor/test_system.hpp"
 
 namespace tensor {
@@ -47,7 +49,8 @@ std::vector<Stiffness> unswept_rows(const Sample& s, const std::vector<double>& 
     Stiffness c{none, none, none, none, none, 0.0, {}};
     c.bounds.condition = std::nan("");  // no factorisation at this frequency to estimate it with
     const double omega = kTwoPi * f;
-    c.bounds.cells_per_diffusion_length = cells_per_diffusion_length(cell_coefficients(s, omega), s.h, omega);
+    c.bounds.cells_per_diffusion_length =
+        least_over_ranks(cells_per_diffusion_length(cell_coefficients(s, omega), s.h, omega));
     rows.push_back(c);
   }
   return rows;
@@ -80,7 +83,9 @@ ReducedStiffness reduced_stiffness(const Sample& s, const CellLawTerms& terms, c
                                    const SweepOptions& o, engine::SparseSolver* shear_solver) {
   using Moduli = void (*)(const GridSystem&, const SweepPoint&, Stiffness&);
   auto sweep = [&](const TestSetup& test, TestKindOf which, Moduli moduli, engine::SparseSolver& on) {
-    const FrequencySystem fs = test_system(g, test, which, s, terms);
+    FrequencySystem fs;
+    all_ranks_pass([&] { fs = test_system(g, test, which, s, terms); });  // no rank waits for one that failed
+    gather_shares(fs);
     const SweepScore score = [&](const SweepPoint& p) {
       Stiffness c;
       moduli(g, p, c);

@@ -13,6 +13,7 @@
 #include "tensor/richardson.hpp"
 #include "tensor/run.hpp"
 #include "tensor/stiffness_accuracy.hpp"
+#include "tensor/sweep_shares.hpp"
 #include "tensor/velocities.hpp"
 
 namespace tensor {
@@ -29,12 +30,10 @@ std::vector<Stiffness> reduced_stiffness_rows(const Sample& s, const TestChoice&
   if (hooks.planned) hooks.planned(plan);
   if (r.method == FrequencyMethod::direct) return {};
   if (r.method == FrequencyMethod::automatic && s.frequencies.size() < kReducedFromFrequencies) return {};
-  // A rank of a job holds its band of the sample alone: no terms are split.
-  std::string why = job_ranks().size > 1 ? "a job of several ranks solves each frequency directly" : "";
-  CellLawTerms terms;
-  if (why.empty()) terms = cell_law_terms(s), why = reduced_refusal(s, terms);
-  if (!why.empty()) {
-    if (r.method == FrequencyMethod::reduced && hooks.notice) hooks.notice(why);
+  // In a job each rank splits its band's cells; every rank takes the same route.
+  const CellLawTerms terms = job_cell_law_terms(s);
+  if (const std::string why = first_text_over_ranks(reduced_refusal(s, terms)); !why.empty()) {
+    if (r.method == FrequencyMethod::reduced && hooks.notice && leads_output()) hooks.notice(why);
     return {};
   }
   SweepOptions so;
@@ -101,8 +100,9 @@ RowsEnd spectrum_rows(const Sample& s, const TestChoice& choice, StiffnessComput
     add_resolution_columns(row, geometry, resolution.back().expected_error);
     rows.push_back(std::move(row));
     if (hooks.solved) hooks.solved(c);
-    // A job of several ranks computes no bound (see StiffnessComputation::at).
-    if (job_ranks().size == 1) end.no_certain_digit = no_certain_digit(c.bounds, f);
+    // A job of several ranks computes no bound by direct solves (see
+    // StiffnessComputation::at); its reduced sweep gives every rank the bounds.
+    if (job_ranks().size == 1 || !reduced.empty()) end.no_certain_digit = no_certain_digit(c.bounds, f);
     if (!end.no_certain_digit.empty()) break;
   }
   comp.on_factorise = nullptr;

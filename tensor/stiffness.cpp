@@ -30,10 +30,11 @@ double worst(const engine::SparseSolver& s) {
   return e.empty() ? 0.0 : *std::max_element(e.begin(), e.end());
 }
 
-// In a job of several ranks nothing after the analysis reads the rows of
-// the band's pattern (the assembly finds an entry by its row's start and its
-// column; the bounds and the reduced sweep run in jobs of one rank), and
-// the distributed backend keeps its own 32-bit copy of them.
+// In a job of several ranks that solves every frequency directly nothing
+// after the analysis reads the rows of the band's pattern (the assembly
+// finds an entry by its row's start and its column; the bounds run in jobs
+// of one rank), and the distributed backend keeps its own 32-bit copy of
+// them. A reduced sweep multiplies by the band's parts: the rows stay.
 void release_rows(engine::Pattern& pattern) { std::vector<engine::Index>().swap(pattern.row); }
 
 }  // namespace
@@ -75,13 +76,13 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
     // The torus has no geometric ordering of its own: the engine orders it.
     o.grid = nullptr;
     solver_->analyse(periodic_->pattern, o);
-    if (job_ranks().size > 1) release_rows(periodic_->pattern);
+    if (job_ranks().size > 1 && tests.lean) release_rows(periodic_->pattern);
     return;
   }
   o.grid = &grid_->places;
   if (grid_->lower) solver_->analyse_lower(grid_->lower, o);
   else solver_->analyse(grid_->pattern, o);
-  if (job_ranks().size > 1) release_rows(grid_->pattern);
+  if (job_ranks().size > 1 && tests.lean) release_rows(grid_->pattern);
   reuse.reset();
   if (tests_.biaxial && tests_.shear) pair_solvers(options);
 }

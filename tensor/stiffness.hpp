@@ -46,6 +46,8 @@ struct TestChoice {
   // the grid's pattern is built in that layout and shared with the solver,
   // and each test's values become the solver's (no second copy). The
   // coordinate pattern is then absent: no reduced sweep can use the grid.
+  // In a job of several ranks: the band's pattern drops its rows after the
+  // analysis (the distributed backend keeps its own copy).
   bool lean = false;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/backward_error.hpp"
+#include "tensor/mpi_run.hpp"
 
 namespace tensor {
 
@@ -18,6 +19,10 @@ SweepResiduals sweep_residuals(const FrequencySystem& s, std::span<const zcomple
   std::vector<zcomplex> av;
   SweepResiduals out;
   block_product<zcomplex, zcomplex>(*s.pattern, a, v, loads + nf, loads, av, out.scale);
+  // In a job each rank's matrix is its band's share: the products add up on rank 0.
+  sum_on_leader(av);
+  sum_on_leader(out.scale);
+  if (!leads_output()) return out;
   out.r.assign(n * (loads + nf), zcomplex{0, 0});
   for (std::size_t c = 0; c < loads + nf; ++c)
     for (std::size_t i = 0; i < n; ++i) {

@@ -18,7 +18,9 @@ struct SweepResiduals {
 };
 
 // x: n x loads (free part), yhat: n x functionals, l: the functionals; a, b
-// the assembled matrix and right-hand sides of the frequency.
+// the assembled matrix and right-hand sides of the frequency. In a job of
+// several ranks (collective) a is each rank's band's share, x and yhat are
+// whole on every rank, b and l whole on rank 0, which alone gets the result.
 SweepResiduals sweep_residuals(const FrequencySystem& s, std::span<const zcomplex> a, std::span<const zcomplex> b,
                                std::span<const zcomplex> x, std::span<const zcomplex> yhat,
                                const std::vector<std::vector<zcomplex>>& l);

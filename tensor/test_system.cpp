@@ -49,9 +49,13 @@ FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKind
     if (which == TestKindOf::biaxial) {
       const PlateFunctionals pf = plate_functionals(g, test, tc[q].cells, tc[q].omega);
       f.term_functionals.push_back({term_part(pf.right, tc[q].imaginary), term_part(pf.top, tc[q].imaginary)});
-    } else if (q == 0) {
+    } else if (q == 0 && g.first_row == 1) {
       f.term_functionals.push_back({term_part(mean_shear_functional(g, upscaling::kSolid1), false),
                                     term_part(mean_shear_functional(g, upscaling::kSolid3), false)});
+    } else if (q == 0) {
+      // The whole grid's mean strains, held once in a job: by the band of row 1.
+      const std::vector<double> none(static_cast<std::size_t>(g.n), 0.0);
+      f.term_functionals.push_back({none, none});
     } else {
       f.term_functionals.push_back({{}, {}});
     }
@@ -72,9 +76,9 @@ FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKind
 }
 
 std::string semidefinite_refusal(const Sample& s, const CellLawTerms& terms) {
-  for (int64_t k = 1; k <= s.ny; ++k)
+  for (int64_t k = s.band_first(); k <= s.held_last(); ++k)
     for (int64_t j = 1; j <= s.nx; ++j) {
-      const std::size_t c = static_cast<std::size_t>((j - 1) + (k - 1) * s.nx);
+      const std::size_t c = s.cell_at(j, k);
       if (!energy_semidefinite(terms.fixed[c]) || !energy_semidefinite(terms.unit[c]) ||
           !energy_semidefinite(terms.friction[c]))
         return "cell j,k = " + std::to_string(j) + "," + std::to_string(k) +

@@ -30,7 +30,9 @@ enum class TestKindOf { biaxial, shear };
 
 // The system of test `which`; `g`, `test`, `s` and `terms` must outlive it.
 // Functionals: biaxial, the right and the top plate's force; shear, the mean
-// engineering shear strain of solid 1 and of solid 3.
+// engineering shear strain of solid 1 and of solid 3. Of a band of cell
+// rows, every part is the band's share (the shares of a job's bands add up
+// to the whole system; the mean strains are held by the band of row 1).
 FrequencySystem test_system(const GridSystem& g, const TestSetup& test, TestKindOf which, const Sample& s,
                             const CellLawTerms& terms);
 

@@ -15,6 +15,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/sparse_solver.hpp"
@@ -22,6 +23,7 @@
 #include "model/fractions.hpp"
 #include "tensor/cell_law.hpp"
 #include "tensor/deck_sample.hpp"
+#include "tensor/io.hpp"
 #include "tensor/options.hpp"
 #include "tensor/reduced_periodic.hpp"
 #include "tensor/run.hpp"
@@ -62,6 +64,23 @@ inline int32_t at(const tensor::Sample& s, int64_t j, int64_t k) {
 inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed) {
   std::mt19937 rng(seed);
   return with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
+}
+
+// Two ice materials in random cells, each with a water proportion of its
+// own (0.05 to 0.08), drawn from `water_seed`.
+inline tensor::Sample patchy_map(int64_t nx, int64_t ny, unsigned seed, unsigned water_seed) {
+  tensor::Sample s = random_map(nx, ny, seed);
+  std::mt19937 rng(water_seed);
+  for (std::size_t c = 0; c < s.material_of_cell.size(); ++c)
+    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(rng() % 4));
+  return s;
+}
+
+// The sample as a rank holding cell rows b.first..b.second keeps it.
+inline tensor::Sample band_of(const tensor::Sample& s, std::pair<int64_t, int64_t> b) {
+  tensor::Sample part = s;
+  tensor::keep_band(part, {b.first, b.second});
+  return part;
 }
 
 // Stripes rising to the right at 45 degrees (period 6 cells along each axis).

@@ -106,19 +106,8 @@ constexpr double kOmega = tensor_test::kTwoPi * 300;
 const std::pair<int64_t, int64_t> kBands[] = {{1, 1}, {2, 1}, {2, 3}, {4, 6}, {7, 7}};
 
 // Two materials and a water proportion of its own in every cell.
-tensor::Sample patchy() {
-  tensor::Sample s = tensor_test::random_map(6, 7, 20261208);
-  std::mt19937 rng(7);
-  for (std::size_t c = 0; c < s.material_of_cell.size(); ++c)
-    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(rng() % 4));
-  return s;
-}
-
-tensor::Sample band_of(const tensor::Sample& s, std::pair<int64_t, int64_t> b) {
-  tensor::Sample part = s;
-  tensor::keep_band(part, {b.first, b.second});
-  return part;
-}
+tensor::Sample patchy() { return tensor_test::patchy_map(6, 7, 20261208, 7); }
+using tensor_test::band_of;
 
 double size_of(zcomplex z) { return std::hypot(z.re, z.im); }
 

@@ -1,7 +1,11 @@
 // Compares two tensor.csv tables: the same header lines, the same number of
 // rows, and every number within a relative 1e-9, apart from the columns
 // that differ by nature between two solvers (backward errors, times).
-// Usage: compare_tables EXPECTED.csv ACTUAL.csv; status 0 when they agree.
+// With --within-bounds, the tensor's components instead: each row's
+// difference within the sum of the two rows' forward_error_bound (relative
+// to the component's modulus; the couplings C15, C35 and partners to the
+// largest diagonal modulus), both bounds reported (not NaN).
+// Usage: compare_tables [--within-bounds] EXPECTED.csv ACTUAL.csv; status 0 when they agree.
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -50,15 +54,56 @@ double row_scale(const std::vector<std::string>& head, const std::vector<std::st
   return m;
 }
 
+std::size_t column(const std::vector<std::string>& head, const std::string& name) {
+  for (std::size_t c = 0; c < head.size(); ++c)
+    if (head[c] == name) return c;
+  return head.size();
+}
+
+// The modulus of component `name` (c11, c15, ...) in a row; -1 when not measured.
+double modulus(const std::vector<std::string>& head, const std::vector<std::string>& row, const std::string& name) {
+  const std::size_t re = column(head, name + "_re"), im = column(head, name + "_im");
+  if (re == head.size() || im == head.size() || row[re].empty() || row[im].empty()) return -1;
+  return std::hypot(std::stod(row[re]), std::stod(row[im]));
+}
+
+// Row r of both tables: every component's difference within the two bounds.
+int within_bounds(const std::vector<std::string>& head, const std::vector<std::string>& a,
+                  const std::vector<std::string>& b, std::size_t line) {
+  static const char* const kComponents[] = {"c11", "c13", "c31", "c33", "c55", "c15", "c35", "c51", "c53"};
+  const std::size_t at = column(head, "forward_error_bound");
+  if (at == head.size()) return 1;
+  const double bound = std::stod(a[at]) + std::stod(b[at]);
+  if (!std::isfinite(bound)) {
+    std::fprintf(stderr, "compare_tables: line %zu: forward_error_bound %s and %s\n", line, a[at].c_str(), b[at].c_str());
+    return 1;
+  }
+  const double diagonal = std::fmax(modulus(head, a, "c11"), std::fmax(modulus(head, a, "c33"), modulus(head, a, "c55")));
+  int bad = 0;
+  for (const char* name : kComponents) {
+    const double x = modulus(head, a, name);
+    if (x < 0) continue;
+    const std::size_t re = column(head, std::string(name) + "_re"), im = column(head, std::string(name) + "_im");
+    const double d = std::hypot(std::stod(a[re]) - std::stod(b[re]), std::stod(a[im]) - std::stod(b[im]));
+    const double ref = coupling(name) ? diagonal : x;
+    if (d <= bound * ref) continue;
+    std::fprintf(stderr, "compare_tables: line %zu, %s: differs by %.3g of its size, the bounds sum to %.3g\n", line,
+                 name, d / ref, bound);
+    ++bad;
+  }
+  return bad;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: compare_tables EXPECTED.csv ACTUAL.csv\n");
+  const bool bounded = argc == 4 && std::string(argv[1]) == "--within-bounds";
+  if (argc != 3 && !bounded) {
+    std::fprintf(stderr, "usage: compare_tables [--within-bounds] EXPECTED.csv ACTUAL.csv\n");
     return 2;
   }
   std::vector<std::vector<std::string>> a, b;
-  if (!read(argv[1], a) || !read(argv[2], b)) return 1;
+  if (!read(argv[argc - 2], a) || !read(argv[argc - 1], b)) return 1;
   if (a.size() < 3 || a.size() != b.size() || a[0] != b[0] || a[1] != b[1]) {
     std::fprintf(stderr, "compare_tables: the headers or the row counts differ (%zu and %zu lines)\n", a.size(),
                  b.size());
@@ -69,6 +114,10 @@ int main(int argc, char** argv) {
     if (a[r].size() != a[0].size() || b[r].size() != a[0].size()) {
       std::fprintf(stderr, "compare_tables: line %zu has not %zu cells\n", r + 1, a[0].size());
       return 1;
+    }
+    if (bounded) {
+      bad += within_bounds(a[0], a[r], b[r], r + 1);
+      continue;
     }
     const double scale = row_scale(a[0], a[r]);
     for (std::size_t c = 0; c < a[0].size(); ++c) {

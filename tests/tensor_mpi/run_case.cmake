@@ -8,6 +8,11 @@
 #   reduced     a spectrum swept by the reduced method on the MUMPS backend
 #               (one rank) against direct solves by the own engine, periodic
 #               and sealed; run.json must name the method
+#   reduced-ranks  a spectrum of a random sample of 252 cells swept by the
+#               reduced method on NP ranks, periodic and sealed: every
+#               component within the reported bounds of the direct solves
+#               (own engine) and of the one-rank sweep; run.json names the
+#               method and the frequencies factorised
 #   fail-analysis  an out-of-core folder that does not exist: non-zero
 #               status and a message naming the rank and the analysis
 #   refused     a deck out of range (nx = -3): with --plan and no mpirun,
@@ -29,6 +34,23 @@ macro(step)
   endif()
 endmacro()
 
+if(MODE STREQUAL "reduced-ranks")
+  # 18 x 14 cells: the base rows of layer 2 alone, the others drawn, so that
+  # the ranks' bands meet the viscous laws in different orders.
+  string(RANDOM LENGTH 180 ALPHABET 12 RANDOM_SEED 20261208 draw)
+  set(text "")
+  foreach(row RANGE 0 13)
+    if(row LESS 10)
+      math(EXPR at "${row} * 18")
+      string(SUBSTRING "${draw}" ${at} 18 cells)
+    else()
+      set(cells "222222222222222222")
+    endif()
+    string(REGEX REPLACE "(.)" "\\1 " cells "${cells}")
+    string(APPEND text "${cells}\n")
+  endforeach()
+  file(WRITE "${SCRATCH}/labels.txt" "${text}")
+endif()
 if(MODE STREQUAL "random" OR MODE STREQUAL "sealed")
   # 12 x 9 cells of the deck's layers 1 and 2, the same draw every run.
   string(RANDOM LENGTH 108 ALPHABET 12 RANDOM_SEED 20261207 draw)
@@ -119,6 +141,23 @@ elseif(MODE STREQUAL "reduced")
       file(READ "${SCRATCH}/mumps_${boundary}/run.json" record)
       if(NOT record MATCHES "\"frequency_method\": \"reduced\"")
         set(failure "${boundary}: the MUMPS run did not sweep by the reduced method:\n${record}")
+      endif()
+    endif()
+  endforeach()
+elseif(MODE STREQUAL "reduced-ranks")
+  set(spectrum "${DECK}" --labels "${SCRATCH}/labels.txt" --freq 1e-2:1e4:10 --threads 1 --quiet)
+  set(reduced --solver mumps --frequency-method reduced --reduced-tolerance 1e-10)
+  foreach(boundary periodic sealed)
+    set(base "${SCRATCH}/${boundary}")
+    step(${PROGRAM} ${spectrum} --boundary ${boundary} --frequency-method direct -o "${base}_direct")
+    step(${MPIEXEC} --oversubscribe -np 1 ${PROGRAM} ${spectrum} --boundary ${boundary} ${reduced} -o "${base}_one")
+    step(${mpi} ${spectrum} --boundary ${boundary} ${reduced} -o "${base}_ranks")
+    step(${COMPARE} --within-bounds "${base}_direct/tensor.csv" "${base}_ranks/tensor.csv")
+    step(${COMPARE} --within-bounds "${base}_one/tensor.csv" "${base}_ranks/tensor.csv")
+    if(NOT failure)
+      file(READ "${base}_ranks/run.json" record)
+      if(NOT record MATCHES "\"frequency_method\": \"reduced\"" OR NOT record MATCHES "\"factorisation_frequencies_hz\": \\[[0-9]")
+        set(failure "${boundary} on ${NP} ranks: run.json does not record a reduced sweep:\n${record}")
       endif()
     endif()
   endforeach()

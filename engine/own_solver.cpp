@@ -5,12 +5,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cmath>
-#include <exception>
 #include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <type_traits>
 
@@ -344,27 +342,12 @@ std::int64_t OwnSolver::held_bytes() const {
 void OwnSolver::solve_in_halves(zcomplex* y, Index nrhs) const {
   const Index n = plan_.fronts.n, half = nrhs / 2;
   if (threads_ > 1 && half > 0 && !file_) {
-    std::exception_ptr failure;
-    auto first = [&] {
-      try {
-        detail::FactorBlocks blocks = factor_blocks();
-        detail::solve_fronts(plan_.fronts, blocks, y, half);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    };
-    std::thread helper;
-    try {
-      helper = std::thread(first);
-    } catch (const std::system_error&) {  // no thread to be had: one does both
-    }
-    if (helper.joinable()) {
+    auto solve = [&](zcomplex* part, Index count) {
       detail::FactorBlocks blocks = factor_blocks();
-      detail::solve_fronts(plan_.fronts, blocks, y + half * n, nrhs - half);
-      helper.join();
-      if (failure) std::rethrow_exception(failure);
-      return;
-    }
+      detail::solve_fronts(plan_.fronts, blocks, part, count);
+    };
+    core::two_pieces(true, [&] { solve(y + half * n, nrhs - half); }, [&] { solve(y, half); });
+    return;
   }
   detail::FactorBlocks blocks = factor_blocks();
   detail::solve_fronts(plan_.fronts, blocks, y, nrhs);

@@ -14,12 +14,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/backward_error.hpp"
 #include "core/compensated_residual.hpp"
+#include "core/two_pieces.hpp"
 #include "engine/numeric.hpp"
 
 namespace engine::detail {
@@ -31,21 +30,8 @@ double residual(const Lower& a, const zcomplex* v, const zcomplex* x, const zcom
   std::vector<core::CompensatedRow> rows(static_cast<std::size_t>(n)), below(static_cast<std::size_t>(n - half));
   for (Index i = 0; i < n; ++i) rows[i] = core::CompensatedRow::start(b[i]);
   const core::LowerColumns columns{a.ptr.data(), a.row.data(), v};
-  auto first = [&] { core::subtract_lower_columns(columns, x, 0, half, half, rows.data(), below.data()); };
-  bool side_by_side = false;
-  if (threads > 1) {
-    try {
-      std::thread helper(first);
-      side_by_side = true;
-      core::subtract_lower_columns(columns, x, half, n, half, rows.data(), nullptr);
-      helper.join();
-    } catch (const std::system_error&) {  // no thread to be had: one does both
-    }
-  }
-  if (!side_by_side) {
-    first();
-    core::subtract_lower_columns(columns, x, half, n, half, rows.data(), nullptr);
-  }
+  core::two_pieces(threads > 1, [&] { core::subtract_lower_columns(columns, x, 0, half, half, rows.data(), below.data()); },
+                   [&] { core::subtract_lower_columns(columns, x, half, n, half, rows.data(), nullptr); });
   double omega = 0;
   for (Index i = 0; i < n; ++i) {
     if (i >= half) rows[i].absorb(below[i - half]);

@@ -260,9 +260,11 @@ TEST_F(Sweep, OneSweepPerFolderAndNoOrphans) {
   ASSERT_TRUE(wait_for(dir_ / "s" / "points" / "p0001" / "pid", 60));
   const int sweep_pid = pid_in(dir_ / "b.pid");
   ASSERT_GT(sweep_pid, 0);
-  ASSERT_EQ(::kill(sweep_pid, SIGKILL), 0);
+  // The run's number is read before the kill: a sweep killed between
+  // creating the pid file and writing it would leave the file empty.
   const int run = pid_in(dir_ / "s" / "points" / "p0001" / "pid");
   ASSERT_GT(run, 0);
+  ASSERT_EQ(::kill(sweep_pid, SIGKILL), 0);
   // The run ends with its sweep: gone, or a zombie, well before its 60 s hang
   // (polled, so a loaded machine only makes the wait longer).
   std::string st = "not looked at";

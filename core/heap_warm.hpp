@@ -1,19 +1,21 @@
-// Fresh pages for the large blocks that follow, cleared on two threads.
+// Fresh pages for the large blocks that follow, in 2 MB pages, cleared on
+// one thread or two.
 //
-// The kernel clears every page a process touches for the first time; an
-// array of a few hundred megabytes made on one thread pays that clearing on
-// that thread, whatever threads fill it later. While a HeapReuse lives,
-// freed blocks stay in the heap and serve the next ones, so a block of the
-// size the next steps will take, touched in two halves side by side and
-// freed at once, has its pages cleared by two threads, and the arrays made
-// after it find them ready.
+// The kernel clears every page a process touches for the first time, and
+// on a virtual machine each page fault costs more than the clearing. The
+// heap's pages are 4 kB; an array of a few hundred megabytes takes tens of
+// thousands of faults, on the thread that makes it. While a HeapReuse
+// lives, freed blocks stay in the heap and serve the next ones, so a block
+// of the size the next steps will take, marked for 2 MB pages, touched
+// (in two halves side by side with `two`) and freed at once, leaves pages
+// that the arrays made after it find ready: one fault per 2 MB.
 #pragma once
 
 #include <cstdint>
 
 namespace core {
 
-// Does nothing without `two`, for less than a few megabytes, outside a
+// Does nothing for less than a few megabytes, outside a
 // HeapReuse (whose end returns the pages to the system), or where the
 // C library gives no such block (no harm: the arrays then take fresh pages
 // as before).

@@ -61,7 +61,7 @@ StiffnessComputation::StiffnessComputation(const Sample& sample, std::unique_ptr
   // its numbering alone, for the cell fields.
   all_ranks_pass([&] {
     check_sample(sample);
-    if (lean) core::warm_heap(grid_lower_bytes(sample.nx, sample.ny), threads_ > 1 && reuse->active());
+    if (lean) core::warm_heap(grid_lower_bytes(sample.nx, sample.ny), threads_ > 1);
     if (lean) grid_.emplace(sample.nx, sample.ny, sample.h, PatternLayout::engine_lower, threads_);
     else grid_.emplace(sample.nx, sample.ny, sample.h, periodic ? 1 : band.first, periodic ? 0 : band.last);
     if (periodic) {

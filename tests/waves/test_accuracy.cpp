@@ -7,6 +7,7 @@
 // coefficient matters.
 #include <quadmath.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -89,8 +90,10 @@ QC start(double v, double over_q) {
 double rel(double x, Q y) { return static_cast<double>(fabsq((Q(x) - y) / y)); }
 
 // Each wave against the root Newton finds from it in quadruple precision;
-// shear with the fluid eliminated from the (c, w, d) pencil.
-void check_cell(const core::CellCoefficients& c, double omega) {
+// shear with the fluid eliminated from the (c, w, d) pencil. Given a
+// tolerance, the closed route alone too (E^-1 A by bordering, its
+// eigenvalues by Cardano), modes 1 and 2 of each kind exchanged by speed.
+void check_cell(const core::CellCoefficients& c, double omega, double closed_tolerance = 0) {
   const waves::PlaneWaves r = waves::cell_waves(c, omega).r;
   waves::Mat5 e, a;
   waves::wave_matrices(c, omega, e, a);
@@ -107,8 +110,15 @@ void check_cell(const core::CellCoefficients& c, double omega) {
   QC lp[3], ls[2];
   for (int n = 0; n < 5; ++n) (n < 3 ? lp[n] : ls[n - 3]) = start(v[n], oq[n]);
   ASSERT_TRUE(pencil_roots<3>(at, et, lp) && pencil_roots<2>(as, es, ls)) << "quadruple-precision roots not confirmed";
+  waves::Vec3 l;
+  waves::Vec2 t;
+  waves::direct_slownesses(e, a, l, t);
+  auto vel = [](core::zcomplex x) { return 1 / core::csqrt(x).re; };
+  const std::pair<double, double> p = std::minmax(vel(l.v[0]), vel(l.v[1])), sh = std::minmax(vel(t.v[0]), vel(t.v[1]));
+  const double closed[5] = {p.second, p.first, vel(l.v[2]), sh.second, sh.first};
   for (int n = 0; n < 5; ++n) {
     const QC s = csqrtq(n < 3 ? lp[n] : ls[n - 3]);
+    if (closed_tolerance > 0) EXPECT_LT(rel(closed[n], 1 / crealq(s)), closed_tolerance) << "closed route, wave " << n + 1;
     EXPECT_LT(rel(v[n], 1 / crealq(s)), 1e-10) << "wave " << n + 1 << " of vp1 vp2 vp3 vs1 vs2";
     EXPECT_LT(rel(oq[n], 1000 * fabsq(cimagq(s) / crealq(s))), 1e-10) << "wave " << n + 1 << " 1000/Q " << oq[n];
   }
@@ -144,7 +154,16 @@ void sweep(core::Deck d, const std::vector<double>& phis) {
 TEST(Accuracy, SyntheticCellWhereEveryCoefficientMatters) {
   const core::CellCoefficients c{2e10, 5e9, 3e10, 3e9, 1e9, 5e9, 2e9, 8e9, 1e9,
                                  2000, 100, -50, 3000, 80, 800, 1e7, 3e6, 5e7};
-  check_cell(c, 2.0 * M_PI * 100.0);
+  check_cell(c, 2.0 * M_PI * 100.0, 1e-8);
+}
+
+// Cells of both models at 100 Hz whose water proportions differ from cell to cell.
+TEST(Accuracy, ClosedRouteOnCellsOfBothModels) {
+  for (const core::Deck& deck : {model_test::ice_deck(1, 2), model_test::shale_deck(1, 2)}) {
+    const auto g = model_test::material_one(deck, 4, 3, 2 * M_PI * 100, [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });
+    for (int k = 1; k <= 3; ++k)
+      for (int j = 1; j <= 4; ++j) check_cell(g->c.at(j, k), 2 * M_PI * 100, 1e-8);
+  }
 }
 
 TEST(Accuracy, BothModelsAgreeWithQuadruplePrecision) {

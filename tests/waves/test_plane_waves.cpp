@@ -1,8 +1,6 @@
 // Velocities and 1000/Q of whole cells: closed forms of a decoupled cell,
-// the closed route (E^{-1} A by bordering, its eigenvalues by Cardano)
-// against the accurate pencil roots, and what veloc_aten reports and
-// returns; the diffusion length of the slow waves. (Coupled, lossy cells
-// in quadruple precision: test_accuracy.cpp.)
+// and what veloc_aten reports and returns; the diffusion length of the slow
+// waves. (Coupled, lossy cells in quadruple precision: test_accuracy.cpp.)
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -39,57 +37,26 @@ TEST(CellWaves, DecoupledCellWithoutFrictionHasClosedForms) {
   EXPECT_NEAR(s.vp1, want[0], 1e-12 * want[0]);
 }
 
-// Water proportions that differ from cell to cell.
-double phi(int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; }
-
-// Cells of both models: the velocities of the closed route alone, modes 1
-// and 2 of each kind exchanged by speed, are those of the accurate roots.
-TEST(CellWaves, ClosedRouteAgreesWithTheAccurateRoots) {
-  for (const core::Deck& deck : {model_test::ice_deck(1, 2), model_test::shale_deck(1, 2)}) {
-    const auto g = model_test::material_one(deck, 4, 3, kOmega, phi);
-    for (int k = 1; k <= 3; ++k)
-      for (int j = 1; j <= 4; ++j) {
-        SCOPED_TRACE(testing::Message() << "model " << deck.key_model << " cell " << j << "," << k);
-        const waves::PlaneWaves r = waves::cell_waves(g->c.at(j, k), kOmega).r;
-        waves::Mat5 e, a;
-        waves::wave_matrices(g->c.at(j, k), kOmega, e, a);
-        waves::Vec3 l;
-        waves::Vec2 t;
-        waves::direct_slownesses(e, a, l, t);
-        auto v = [](core::zcomplex x) { return 1 / core::csqrt(x).re; };
-        const std::pair<double, double> p = std::minmax(v(l.v[0]), v(l.v[1]));
-        const std::pair<double, double> s = std::minmax(v(t.v[0]), v(t.v[1]));
-        for (auto [x, y] : {std::pair{r.vp1, p.second}, {r.vp2, p.first}, {r.vp3, v(l.v[2])}, {r.vs1, s.second},
-                            {r.vs2, s.first}})
-          EXPECT_NEAR(x, y, 1e-8 * y);
-      }
-  }
-}
-
-// The report of veloc_aten on a 4 x 3 grid, and the waves it returns.
-support::Outcome report(core::TestKind kind, const core::Coefficients& coef, waves::PlaneWaves& last) {
-  const support::ScratchDir dir("veloc_aten");
-  core::TextOut out(dir / "veloc_aten.txt");
-  last = waves::veloc_aten(4, 3, kOmega, coef, kind, out);
-  out.close();
-  support::Outcome r;
-  r.out = support::slurp(dir / "veloc_aten.txt");
-  return r;
-}
-
-TEST(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
-  const auto g = model_test::material_one(model_test::ice_deck(1, 2), 4, 3, kOmega, phi);
+// The report of veloc_aten on a 4 x 3 grid: compressional, the cell
+// (nx/2, ny/2); shear, the first cell and no reference line; both return
+// the waves of the last cell.
+using VelocAten = model_test::InTempDir;
+TEST_F(VelocAten, ReportsTheMiddleCellOrTheFirstAndReturnsTheLast) {
+  const auto g = model_test::material_one(model_test::ice_deck(1, 2), 4, 3, kOmega, [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });
   auto waves_at = [&](int j, int k) { return waves::cell_waves(g->c.at(j, k), kOmega); };
   const waves::PlaneWaves want = waves_at(4, 3).r;
-  waves::PlaneWaves last;
-  // Compressional: the cell (nx/2, ny/2) reported; shear: the first cell, no reference line.
-  const support::Outcome p = report(core::TestKind::compressional, g->c, last);
-  EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
-  EXPECT_TRUE(contains(p.out, " nx/2,ny/2  2 1\n"));
-  EXPECT_TRUE(p.after("vp1 = ") == waves_at(2, 1).r.vp1 && p.after(" Q3 = ") == waves_at(2, 1).qp[2]);
-  const support::Outcome s = report(core::TestKind::shear, g->c, last);
-  EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
-  EXPECT_TRUE(!contains(s.out, "nx/2") && s.after("vs1 = ") == waves_at(1, 1).r.vs1);
+  for (const core::TestKind kind : {core::TestKind::compressional, core::TestKind::shear}) {
+    waves::PlaneWaves last;
+    support::Outcome r;
+    r.out = model_test::report_of([&](core::TextOut& out) { last = waves::veloc_aten(4, 3, kOmega, g->c, kind, out); });
+    EXPECT_EQ(std::memcmp(&last, &want, sizeof last), 0);
+    if (kind == core::TestKind::shear) {
+      EXPECT_TRUE(!contains(r.out, "nx/2") && r.after("vs1 = ") == waves_at(1, 1).r.vs1);
+    } else {
+      EXPECT_TRUE(contains(r.out, " nx/2,ny/2  2 1\n") && r.after("vp1 = ") == waves_at(2, 1).r.vp1 &&
+                  r.after(" Q3 = ") == waves_at(2, 1).qp[2]);
+    }
+  }
 }
 
 // The diffusion length of the slow waves against the full plane-wave

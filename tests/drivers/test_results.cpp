@@ -5,7 +5,6 @@
 // homogeneous samples) and in process (reciprocity, grid independence and
 // order).
 #include <algorithm>
-#include <array>
 #include <map>
 #include <optional>
 
@@ -184,7 +183,6 @@ TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSam
       const bool map = contains(name, "frac"), one = contains(name, "one"), large = !contains(name, "_"), pwave = program[0] == 'p';
       Deck deck = with_record(deck_lines(name.substr(0, name.find(' ')) + ".deck"), 8, map ? "    1" : "    0");
       if (one) deck = with_record(deck, kPhiLayer2, deck[kPhiLayer1 - 1]);
-      double cells_at_1_hz = 0;
       for (const double freq : {1e-3, 0.1, 1.0, 10.0, 1e3, 1e5}) {
         const bool extreme = freq == 1e-3 || freq == 1e5, own = freq == 10;
         if ((large && !(pwave && extreme) && !own) || (own && (one || map))) continue;
@@ -207,12 +205,6 @@ TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSam
           EXPECT_TRUE(r.out.starts_with(" 10\n 100\n 10\n 0.2\n 10\n 10\n 0\n 0\n 2\n ****************"));
           EXPECT_TRUE(contains(r.out, "  xmu_s3 (PA)                  =  3.32e+09\n  model (=0,layered,=1,fractal  =  0\n\n"
                                       "  mesh size h  0.02\n")) << r.out;
-        }
-        EXPECT_TRUE(contains(r.file("run.json"), "\"cells_per_diffusion_length\": "));
-        if (freq == 1) cells_at_1_hz = cells;
-        if (freq == 1e5 && name == "ice_small" && program != "swave_saturation") {
-          EXPECT_GE(cells_at_1_hz, 2.0);
-          EXPECT_NEAR(cells_at_1_hz / cells, std::sqrt(1e5), 1e-6 * std::sqrt(1e5));
         }
         for (const std::string kind : {"tied modulus M_T", "work modulus M_W"}) {
           const zcomplex m = modulus(r, kind + " (Pa) = ");
@@ -244,35 +236,6 @@ TEST(TiedModulus, PassiveOverEightDecadesWithTheLimitsOfLayeredAndHomogeneousSam
           EXPECT_LT(r.after("cells per diffusion length = "), 2.0);
           EXPECT_TRUE(modulus(r, kTied).re >= relaxed * (1 - 1e-9) && modulus(r, kTied).re <= unrelaxed * (1 + 1e-9));
         }
-      }
-    }
-  }
-}
-
-// The refinement law of doc/accuracy.md (and of the programs' warning)
-// against a Richardson-extrapolated reference: the two-layer examples, 2 cm
-// to 3.3 mm cells (h / l_p from 1 down to 0.2 at 10 Hz), ny = 30 and 60
-// extrapolated at second order; every grid within 3e-4 (h/l_p)^2 in Re M_T
-// and 0.15 (h/l_p)^2 in 1000/Q, and the error of the coarsest at least a
-// thirtieth of that (the law is not loose by orders of magnitude).
-TEST(TiedModulus, GridErrorWithinTheLawOfCellsPerDiffusionLength) {
-  for (const std::string name : {"ice_small", "shale_small"}) {
-    std::map<int, std::array<double, 3>> at;  // Re M_T, 1000/Q, cells per diffusion length
-    for (const int ny : {10, 20, 30, 60}) {
-      const Outcome r = run("pwave_upscale", join(grid(deck_lines(name + ".deck"), 2, ny)));
-      ASSERT_EQ(r.status, 40) << r.describe();
-      const zcomplex m = modulus(r, kTied);
-      at[ny] = {m.re, 1000 * m.im / m.re, r.after("cells per diffusion length = ")};
-    }
-    const double re_ref = (4 * at[60][0] - at[30][0]) / 3, q_ref = (4 * at[60][1] - at[30][1]) / 3;
-    for (const int ny : {10, 20, 30}) {
-      SCOPED_TRACE(name + " ny " + std::to_string(ny));
-      const double r2 = 1 / (at[ny][2] * at[ny][2]);  // (h / l_p)^2
-      const double re_error = std::abs(at[ny][0] / re_ref - 1), q_error = std::abs(at[ny][1] / q_ref - 1);
-      EXPECT_LT(re_error, 3e-4 * r2);
-      EXPECT_LT(q_error, 0.15 * r2);
-      if (ny == 10) {
-        EXPECT_GT(q_error, 0.005 * r2);
       }
     }
   }

@@ -64,8 +64,9 @@ TEST(RunRecord, EveryEndLeavesAValidRecord) {
       EXPECT_TRUE(contains(r.err, c.message) && !contains(join(r.files()), "run.json")) << r.err;
       continue;
     }
-    EXPECT_EQ(output_of(python_with("json") + " " + kScripts + "/check_run_json.py " + kSource + "/doc/run_json.md " + r.dir +
-                    "/run.json 2>&1"), std::make_pair(std::string("valid\n"), 0)) << record;
+    if (const std::string python = python_with("jsonschema"); !python.empty())  // else the schema is not checked
+      EXPECT_EQ(output_of(python + " " + kScripts + "/check_run_json.py " + kSource + "/doc/run_json.md " + r.dir + "/run.json 2>&1"),
+                std::make_pair(std::string("valid\n"), 0)) << record;
     EXPECT_EQ(json_value(record, "program"), "\"" + std::string(c.program) + "\"");
     EXPECT_EQ(json_value(record, "exit_status"), std::to_string(c.status));
     EXPECT_TRUE(contains(json_value(record, "stop_message"), c.message)) << record;

@@ -1,10 +1,12 @@
 // The drivers end to end, for every value type: residuals, repeated and
-// transposed solves, accuracy against a dense elimination, error codes.
+// transposed solves, several vectors in one sweep, accuracy against a dense
+// elimination, error codes.
 #include <cstdio>
 
 #include "tests/fixtures/dense_solve.hpp"
 #include "tests/yale/support.hpp"
 #include "yale/elimination_kernel.hpp"
+#include "yale/several_solves.hpp"
 
 namespace {
 
@@ -30,6 +32,21 @@ double error_against_dense(const Pattern& p, const std::vector<V>& a, const std:
   return static_cast<double>(diff / size);
 }
 
+template <class V>
+std::vector<std::vector<V>> random_vectors(int count, int32_t n, uint32_t seed) {
+  std::vector<std::vector<V>> vs;
+  for (int r = 0; r < count; ++r) vs.push_back(random_vector<V>(n, seed + static_cast<uint32_t>(r)));
+  return vs;
+}
+
+template <class V>
+int32_t solve_vectors(Solve<V>& s, int32_t job, std::vector<std::vector<V>>& vs, int32_t nwork) {
+  std::vector<std::span<V>> views(vs.begin(), vs.end());
+  int32_t flag = 0;
+  yale::ndrv_vectors<V>(s.p.n, s.perm, s.perm, nwork, s.ws, job, views, flag);
+  return flag;
+}
+
 // The factorisation subtracts the nested rows of U as blocks (in double
 // complex four target rows at a time where they form a chain, with fused
 // multiply-adds in vector lanes): the exact solution to what the
@@ -38,7 +55,10 @@ double error_against_dense(const Pattern& p, const std::vector<V>& a, const std:
 // (chains of nested rows), the arrow the row by row one. With the stored
 // factors: job 3, a new right-hand side as a whole factorisation would give,
 // the flag untouched; job 4, the plain transpose (its residual); job 5 then
-// job 2 in another workspace, the same z and spare room.
+// job 2 in another workspace, the same z and spare room. Several vectors in
+// one sweep (11: a full sweep of kMaxSolvesAtOnce and a partial one, or
+// with room for fewer, sweeps of that many, or one at a time): each the
+// one-vector solve's bit for bit.
 template <class V>
 void check_against_dense_elimination() {
   uint32_t seed = 7;
@@ -55,6 +75,19 @@ void check_against_dense_elimination() {
     Solve<V> split(s.p, s.a);
     split.perm = s.perm, split.iperm = s.iperm;
     EXPECT_TRUE(split.factor(5, b, z2) == 0 && split.factor(2, b2, z2) == 0 && same_bits(z2, z3) && split.esp == s.esp);
+    for (const int32_t spare_vectors : {yale::kMaxSolvesAtOnce, 3, 1, 0}) {
+      // The same factors in a workspace with room for 2n words per vector.
+      Solve<V> t(p, s.a, s.nwork - s.esp + 2 * p.n * spare_vectors);
+      t.perm = s.perm, t.iperm = s.iperm;
+      ASSERT_EQ(t.factor(1, b, z2), 0);
+      for (const int32_t job : {3, 4}) {
+        auto vs = random_vectors<V>(11, p.n, seed + 10);
+        const auto bs = vs;
+        ASSERT_EQ(solve_vectors(t, job, vs, t.nwork), 0);
+        for (std::size_t r = 0; r < vs.size(); ++r)
+          EXPECT_TRUE(t.factor(job, bs[r], z2) == 0 && same_bits(vs[r], z2)) << "room " << spare_vectors << " job " << job << " vector " << r;
+      }
+    }
     ++seed;
   }
 }
@@ -99,6 +132,26 @@ TEST(BlockKernels, EachWidthAccurateAndAvx2TheBitsOfAvx512) {
 }
 
 // ------------------------------------------------------------------ error codes
+
+// Several vectors: other jobs, a vector shorter than n: 11 n + 1; nwork
+// beyond the workspace, or a partition whose value storage cannot hold the
+// factors of U: 10 n + 1; the vectors untouched; no vector: nothing to do.
+TEST(SolverErrors, SeveralVectorsRefused) {
+  const Pattern p = grid_pattern(2, 2);
+  const int32_t n = p.n;
+  Solve<zcomplex> s(p, 5u);
+  std::vector<zcomplex> z(static_cast<std::size_t>(n));
+  ASSERT_EQ(s.order_and_factor(random_vector<zcomplex>(n, 6), z), 0);
+  auto vs = random_vectors<zcomplex>(2, n, 7);
+  const auto before = vs;
+  for (const int32_t job : {1, 2, 5, 0}) EXPECT_EQ(solve_vectors(s, job, vs, s.nwork), 11 * n + 1) << job;
+  EXPECT_TRUE(solve_vectors(s, 3, vs, s.nwork + 1) == 10 * n + 1 && solve_vectors(s, 4, vs, s.nwork - s.esp - 1) == 10 * n + 1);
+  EXPECT_TRUE(same_bits(vs[0], before[0]) && same_bits(vs[1], before[1]));
+  vs[1].pop_back();
+  EXPECT_EQ(solve_vectors(s, 3, vs, s.nwork), 11 * n + 1);
+  std::vector<std::vector<zcomplex>> none;
+  EXPECT_EQ(solve_vectors(s, 4, none, s.nwork), 0);
+}
 
 // Flags k n + row: unknown jobs (11), a pool or store too small (10), the
 // pool run out at the last row with an entry above the diagonal (9), no

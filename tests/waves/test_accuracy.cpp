@@ -157,15 +157,6 @@ TEST(Accuracy, SyntheticCellWhereEveryCoefficientMatters) {
   check_cell(c, 2.0 * M_PI * 100.0, 1e-8);
 }
 
-// Cells of both models at 100 Hz whose water proportions differ from cell to cell.
-TEST(Accuracy, ClosedRouteOnCellsOfBothModels) {
-  for (const core::Deck& deck : {model_test::ice_deck(1, 2), model_test::shale_deck(1, 2)}) {
-    const auto g = model_test::material_one(deck, 4, 3, 2 * M_PI * 100, [](int j, int k) { return 0.02 + 0.05 * j + 0.03 * k; });
-    for (int k = 1; k <= 3; ++k)
-      for (int j = 1; j <= 4; ++j) check_cell(g->c.at(j, k), 2 * M_PI * 100, 1e-8);
-  }
-}
-
 TEST(Accuracy, BothModelsAgreeWithQuadruplePrecision) {
   sweep(model_test::ice_deck(1, 2), {0.1, 0.02, 0.38});  // cell (1,1) must keep lambda1 > 0
   core::Deck shale = model_test::shale_deck(1, 2);

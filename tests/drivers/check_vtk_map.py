@@ -10,21 +10,18 @@ mesh = meshio.read(os.path.join(run, "cell_maps.vtk"))
 data = {name: np.ravel(v[0]) for name, v in mesh.cell_data.items()}
 tag = "p33" if sys.argv[5] == "pwave_upscale" else "p55"
 
-def fail(msg):
-    sys.exit(msg)
-
 quads = mesh.cells[0].data
 if mesh.cells[0].type != "quad" or len(quads) != nx * ny:
-    fail(f"expected {nx * ny} quads, got {len(quads)} {mesh.cells[0].type}")
+    sys.exit(f"expected {nx * ny} quads, got {len(quads)} {mesh.cells[0].type}")
 for c, (j, k) in enumerate((j, k) for k in range(1, ny + 1) for j in range(1, nx + 1)):
     corners = mesh.points[quads[c]][:, :2]
     x, y = corners[:, 0], corners[:, 1]  # counter-clockwise: the shoelace area is +h^2 (a bow-tie has none)
     if not np.isclose(0.5 * np.sum(x * np.roll(y, -1) - np.roll(x, -1) * y), h * h, rtol=1e-12, atol=0):
-        fail(f"cell {j},{k}: corners {corners.tolist()} not in turn counter-clockwise")
+        sys.exit(f"cell {j},{k}: corners {corners.tolist()} not in turn counter-clockwise")
     lo, hi = corners.min(axis=0), corners.max(axis=0)
     if not (np.allclose(lo, [(j - 1) * h, (k - 1) * h], rtol=0, atol=1e-12 * h * nx)
             and np.allclose(hi, [j * h, k * h], rtol=0, atol=1e-12 * h * nx)):
-        fail(f"cell {j},{k} spans {lo}..{hi}")
+        sys.exit(f"cell {j},{k} spans {lo}..{hi}")
 
 def grid_of(name, shift=0):
     """A 'j k value' map file as an (ny, nx) array, NaN where it has no line."""
@@ -47,14 +44,14 @@ for field, file in [("lambda1", "xlambda1"), ("lambda3", "xlambda3"), ("mu1", "x
 for name, want in expected.items():
     got = data.get(name)
     if got is None or not np.array_equal(got, want, equal_nan=True):
-        fail(f"{name}: VTK {None if got is None else got[:4]} ... against the map file {want[:4]} ...")
+        sys.exit(f"{name}: VTK {None if got is None else got[:4]} ... against the map file {want[:4]} ...")
 phiw = data.get("water_proportion_m3_per_m3")
 frac = os.path.join(run, "porosity.frac")
 if os.path.exists(frac) and not np.array_equal(phiw, np.loadtxt(frac, ndmin=1)):
-    fail(f"water proportions {phiw[:4]} ... are not those of porosity.frac")
+    sys.exit(f"water proportions {phiw[:4]} ... are not those of porosity.frac")
 if phiw is None or not ((phiw > 0) & (phiw < 1)).all():
-    fail("water proportions missing or outside (0, 1)")
+    sys.exit("water proportions missing or outside (0, 1)")
 extra = set(data) - set(expected) - {"water_proportion_m3_per_m3"}
 if extra:
-    fail(f"arrays without a check: {sorted(extra)}")
+    sys.exit(f"arrays without a check: {sorted(extra)}")
 print("ok")

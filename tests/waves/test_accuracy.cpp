@@ -118,7 +118,9 @@ void check_cell(const core::CellCoefficients& c, double omega, double closed_tol
   const double closed[5] = {p.second, p.first, vel(l.v[2]), sh.second, sh.first};
   for (int n = 0; n < 5; ++n) {
     const QC s = csqrtq(n < 3 ? lp[n] : ls[n - 3]);
-    if (closed_tolerance > 0) EXPECT_LT(rel(closed[n], 1 / crealq(s)), closed_tolerance) << "closed route, wave " << n + 1;
+    if (closed_tolerance > 0) {
+      EXPECT_LT(rel(closed[n], 1 / crealq(s)), closed_tolerance) << "closed route, wave " << n + 1;
+    }
     EXPECT_LT(rel(v[n], 1 / crealq(s)), 1e-10) << "wave " << n + 1 << " of vp1 vp2 vp3 vs1 vs2";
     EXPECT_LT(rel(oq[n], 1000 * fabsq(cimagq(s) / crealq(s))), 1e-10) << "wave " << n + 1 << " 1000/Q " << oq[n];
   }

@@ -62,26 +62,6 @@ std::complex<long double> to_c(V v) {
   return {static_cast<long double>(ValueTraits<V>::re(v)), static_cast<long double>(ValueTraits<V>::im(v))};
 }
 
-// ||op(A) z - b|| / (||op(A)|| ||z||), max norms, in extended precision; op is A or its plain transpose.
-template <class V>
-double residual(const Pattern& p, const std::vector<V>& a, const std::vector<V>& z, const std::vector<V>& b,
-                bool transpose = false) {
-  std::vector<std::complex<long double>> r(static_cast<std::size_t>(p.n));
-  std::vector<long double> rowsum(static_cast<std::size_t>(p.n));
-  for (int32_t i = 1; i <= p.n; ++i)
-    for (int32_t e = p.ia[i - 1]; e < p.ia[i]; ++e) {
-      const int32_t j = p.ja[e - 1], row = transpose ? j : i;
-      r[row - 1] += to_c(a[e - 1]) * to_c(z[(transpose ? i : j) - 1]);
-      rowsum[row - 1] += std::abs(to_c(a[e - 1]));
-    }
-  long double rnorm = 0, znorm = 0;
-  for (std::size_t i = 0; i < r.size(); ++i) {
-    rnorm = std::max(rnorm, std::abs(r[i] - to_c(b[i])));
-    znorm = std::max(znorm, std::abs(to_c(z[i])));
-  }
-  return static_cast<double>(rnorm / (*std::max_element(rowsum.begin(), rowsum.end()) * znorm));
-}
-
 template <class V>
 double unit_roundoff() {
   return static_cast<double>(std::numeric_limits<typename ValueTraits<V>::Real>::epsilon());

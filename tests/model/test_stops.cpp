@@ -56,6 +56,7 @@ TEST(Stops, EachWithItsCodeAndMessage) {
       // A negative grain shear modulus in the upper layer, in both tests' wordings.
       {shale, grains(2, -2), K::compressional, 45687, " j,k, strain energy not positive definite  1 2\nSTOP 45687"},
       {shale, grains(2, -2), K::shear, 45687, "\n  strain energy not positive definite \nSTOP 45687"},
+      {shale, grains(2, -2), K::shear, 45687, "the strain energy of a cell is not positive definite"},  // the sentence
       {shale, grains(2, -0.1), K::compressional, 45688, "  j,k,strain energy not positive definite 1 2\nSTOP 45688"},
       {shale, grains(2, -0.1), K::shear, 45688, "\n  strain energy not positive definite\nSTOP 45688"},
       {ice, b13(1, -1.5 * t), K::compressional, 99999,

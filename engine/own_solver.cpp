@@ -47,7 +47,10 @@ class OwnSolver final : public SparseSolver {
   void analyse_lower(std::shared_ptr<const LowerPattern> lower, const Options& options) override;
   void factorise_owned(std::vector<zcomplex>&& values) override;
   std::span<const zcomplex> matrix_values() const override { return values_; }
-  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override;
+  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override {
+    solve_partly_refined(b, nrhs, refine ? nrhs : 0);
+  }
+  void solve_partly_refined(std::span<zcomplex> b, Index nrhs, Index refined) override;
   const Statistics& statistics() const override { return stats_; }
   std::vector<double> backward_errors() const override { return omega_; }
   std::unique_ptr<SparseSolver> twin(int threads) const override;
@@ -372,18 +375,23 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   }
 }
 
-void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
+// One sweep of the factor for the whole block; the refinement's steps then
+// solve the unfinished ones of the first `refined` columns together.
+void OwnSolver::solve_partly_refined(std::span<zcomplex> b, Index nrhs, Index refined) {
   if (!factorised_) throw std::logic_error("sparse engine: solve before a successful factorise");
   const Index n = plan_.fronts.n;
   if (nrhs < 0 || static_cast<Index>(b.size()) != n * nrhs)
     throw std::invalid_argument("sparse engine: a block of " + std::to_string(b.size()) + " values for " +
                                 std::to_string(nrhs) + " right-hand sides of order " + std::to_string(n));
+  if (refined < 0 || refined > nrhs)
+    throw std::invalid_argument("sparse engine: " + std::to_string(refined) + " columns to refine in a block of " +
+                                std::to_string(nrhs) + ", expected 0 to " + std::to_string(nrhs));
   const auto t0 = Clock::now();
-  std::vector<zcomplex> rhs;  // the refinement's residuals want the right-hand sides
-  if (refine_it) rhs.assign(b.begin(), b.end());
+  // The refinement's residuals want the right-hand sides.
+  const std::vector<zcomplex> rhs(b.begin(), b.begin() + refined * n);
   plain_solve(b.data(), nrhs);
   stats_.refinement_steps = 0;
-  if (refine_it) refine(rhs.data(), b.data(), nrhs);
+  if (refined > 0) refine(rhs.data(), b.data(), refined);
   stats_.solve_seconds = seconds_since(t0);
 }
 

@@ -36,28 +36,28 @@ std::vector<zcomplex> free_part(std::vector<zcomplex> l, const TestSetup& test) 
   return l;
 }
 
-double solve_with_bounds(engine::SparseSolver& solver, const TestSetup& test, std::span<zcomplex> x,
-                         TestFunctionals& f) {
-  const std::size_t n = f.l[0].size(), loads = x.size() / std::max<std::size_t>(n, 1);
+double solve_with_bounds(engine::SparseSolver& solver, const TestSetup& test, std::span<const zcomplex> loads,
+                         std::vector<zcomplex>& x, TestFunctionals& f) {
+  const std::size_t n = f.l[0].size(), count = loads.size() / std::max<std::size_t>(n, 1);
   std::vector<std::vector<zcomplex>> starts = bounds::estimator_start(static_cast<bounds::Index>(n));
-  const std::size_t columns = loads + 2 + starts.size();
+  const std::size_t columns = count + 2 + starts.size();
   std::vector<zcomplex> block(n * columns);
-  std::copy(x.begin(), x.end(), block.begin());
+  std::copy(loads.begin(), loads.end(), block.begin());
   for (int k = 0; k < 2; ++k) {
     const std::vector<zcomplex> l = free_part(f.l[k], test);
-    std::copy(l.begin(), l.end(), block.begin() + static_cast<std::ptrdiff_t>((loads + k) * n));
+    std::copy(l.begin(), l.end(), block.begin() + static_cast<std::ptrdiff_t>((count + k) * n));
   }
   for (std::size_t k = 0; k < starts.size(); ++k)
-    std::copy(starts[k].begin(), starts[k].end(), block.begin() + static_cast<std::ptrdiff_t>((loads + 2 + k) * n));
-  solver.solve_partly_refined(block, static_cast<engine::Index>(columns), static_cast<engine::Index>(loads + 2));
+    std::copy(starts[k].begin(), starts[k].end(), block.begin() + static_cast<std::ptrdiff_t>((count + 2 + k) * n));
+  solver.solve_partly_refined(block, static_cast<engine::Index>(columns), static_cast<engine::Index>(count + 2));
   const auto column = [&](std::size_t c) { return block.begin() + static_cast<std::ptrdiff_t>(c * n); };
-  std::copy(column(0), column(loads), x.begin());
-  for (int k = 0; k < 2; ++k) f.y[k].assign(column(loads + k), column(loads + k + 1));
+  x.assign(column(0), column(count));
+  for (int k = 0; k < 2; ++k) f.y[k].assign(column(count + k), column(count + k + 1));
   f.start.clear();
-  for (std::size_t k = 0; k < starts.size(); ++k) f.start.emplace_back(column(loads + 2 + k), column(loads + 3 + k));
+  for (std::size_t k = 0; k < starts.size(); ++k) f.start.emplace_back(column(count + 2 + k), column(count + 3 + k));
   const std::vector<double> omega = solver.backward_errors();
   double worst = 0;
-  for (std::size_t c = 0; c < loads && c < omega.size(); ++c) worst = std::max(worst, omega[c]);
+  for (std::size_t c = 0; c < count && c < omega.size(); ++c) worst = std::max(worst, omega[c]);
   return worst;
 }
 

@@ -39,10 +39,10 @@ TestFunctionals test_functionals(const GridSystem& g, const TestSetup& test,
 // The functional on the free unknowns only: the prescribed ones carry no error.
 std::vector<zcomplex> free_part(std::vector<zcomplex> l, const TestSetup& test);
 
-// Solves the loads x (n x 2, column-major, refined) in one block with f's
-// adjoints and start vectors; returns the loads' worst backward error. With
-// x empty, the adjoints and start vectors alone.
-double solve_with_bounds(engine::SparseSolver& solver, const TestSetup& test, std::span<zcomplex> x,
-                         TestFunctionals& f);
+// Solves the loads (n x 2, column-major, refined) into x in one block with
+// f's adjoints and start vectors; returns the loads' worst backward error.
+// With no loads, the adjoints and start vectors alone.
+double solve_with_bounds(engine::SparseSolver& solver, const TestSetup& test, std::span<const zcomplex> loads,
+                         std::vector<zcomplex>& x, TestFunctionals& f);
 
 }  // namespace tensor

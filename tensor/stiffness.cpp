@@ -171,9 +171,9 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   // adjoints and estimator starts share the loads' sweeps of the factor.
   TestFunctionals bounds_ahead;
   if (bounded) {
-    rhs = x;
+    rhs = std::move(x);
     bounds_ahead = test_functionals(grid, test, cells, omega, biaxial);
-    s.backward_error = std::max(s.backward_error, solve_with_bounds(solver, test, x, bounds_ahead));
+    s.backward_error = std::max(s.backward_error, solve_with_bounds(solver, test, rhs, x, bounds_ahead));
   } else {
     solver.solve(x, 2);
     s.backward_error = std::max(s.backward_error, worst(solver));

@@ -102,7 +102,8 @@ std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::Soli
 void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
                    double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b) {
   TestFunctionals f = test_functionals(g, test, cells, omega, true);
-  solve_with_bounds(solver, test, {}, f);
+  std::vector<zcomplex> none;
+  solve_with_bounds(solver, test, {}, none, f);
   bound_biaxial(g, f, t, solver, b);
 }
 
@@ -121,7 +122,8 @@ void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLo
 void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b) {
   TestFunctionals f = test_functionals(g, test, {}, 0, false);
-  solve_with_bounds(solver, test, {}, f);
+  std::vector<zcomplex> none;
+  solve_with_bounds(solver, test, {}, none, f);
   bound_shear(g, f, t, solver, b);
 }
 

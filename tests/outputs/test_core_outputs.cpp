@@ -150,11 +150,8 @@ TEST_F(Outputs, StopSignalWritesItsRecordUnlessIgnoredAtStart) {
 // A cell a spreadsheet would run as a formula reaches the table as text; a
 // number, negative or with an exponent, stays a number; quoting still holds.
 TEST(SpreadsheetCells, FormulasAreMadeInertAndNumbersStayNumbers) {
-  EXPECT_EQ(sweep::csv_field("@SUM(A1:A9)"), "'@SUM(A1:A9)");
-  EXPECT_EQ(sweep::csv_field("=1+2"), "'=1+2");
-  EXPECT_EQ(sweep::csv_field("+cmd|' /C calc'!A0"), "'+cmd|' /C calc'!A0");
-  EXPECT_EQ(sweep::csv_field("-2+3"), "'-2+3");
-  EXPECT_EQ(sweep::csv_field("\tx"), "'\tx");
+  for (const char* formula : {"@SUM(A1:A9)", "=1+2", "+cmd|' /C calc'!A0", "-2+3", "\tx"})
+    EXPECT_EQ(sweep::csv_field(formula), "'" + std::string(formula));
   EXPECT_EQ(sweep::csv_field("=HYPERLINK(\"x\",\"y\")"), "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\"");
   for (const char* number : {"-1.5e3", "+2", "-0.25", "1.0.0", "deadbeef", ""}) EXPECT_EQ(sweep::csv_field(number), number);
 }

@@ -10,28 +10,23 @@ import upscale
 from conftest import EXAMPLES, PATCH, SAND, patchy_labels, read_table, run_program, write_sample_file
 
 
-def same_numbers(result, text):
-    """Every column of the table equals the result's array of that name
-    (rho one value for all), Cij_re and Cij_im the parts of C (%.17g is
-    exact)."""
+def check_same(result, text, tmp_path):
+    """The module's tensor.csv is the program's, byte for byte, and every
+    column equals the result's array of that name (rho one value for all),
+    Cij_re and Cij_im the parts of C (%.17g is exact)."""
+    path = os.path.join(str(tmp_path), "from_python.csv")
+    result.to_csv(path)
+    assert open(path).read() == text
     names, _, rows = read_table(text)
-    index = {"1": 0, "3": 1, "5": 2}
     for k, name in enumerate(names):
         if name == "freq_hz":
             value = result.freq
         elif name[0] == "c" and name[3:] in ("_re", "_im"):
-            c = result.C[:, index[name[1]], index[name[2]]]
+            c = result.C[:, "135".index(name[1]), "135".index(name[2])]
             value = c.real if name.endswith("_re") else c.imag
         else:
             value = result.columns[name] if name in result.columns else getattr(result, name)
         assert np.array_equal(np.broadcast_to(value, len(rows)), [r[k] for r in rows], equal_nan=True), name
-
-
-def check_same(result, text, tmp_path):
-    path = os.path.join(str(tmp_path), "from_python.csv")
-    result.to_csv(path)
-    assert open(path).read() == text
-    same_numbers(result, text)
 
 
 def test_deck_with_angles_and_error_estimate(tmp_path):
@@ -63,18 +58,22 @@ def test_bundled_sample_file(tmp_path):
     assert np.all(np.isnan(r.C[:, 2, 2])) and np.all(np.isnan(r.vs0))
 
 
-def test_array_built_in_python(tmp_path):
+def test_array_and_water_built_in_python_by_the_reduced_sweep(tmp_path):
+    """Arrays made in Python, over frequencies enough for both to choose the
+    reduced sweep."""
     labels = patchy_labels(12, 10)
     rng = np.random.default_rng(5)
     water = np.where(labels == 7, 0.02 + 0.1 * rng.random(labels.shape), 0.2 + 0.15 * rng.random(labels.shape))
-    freqs = [0.3, 30.0, 3000.0]
+    freqs = np.logspace(-2, 4, 9)
     path = write_sample_file(tmp_path, labels, {0: ("sand", SAND), 7: ("patch", PATCH)}, 1.5e-3, freqs, water=water)
-    status, err, text = run_program([path], tmp_path)
+    status, err, text = run_program([path, "--reduced-tolerance", "1e-7"], tmp_path)
     assert status == 0, err
     s = upscale.Sample(labels, {0: upscale.Material(name="sand", **SAND), 7: dict(PATCH, name="patch")},
                        cell_size=1.5e-3, water=water)
     assert np.array_equal(s.labels, labels) and np.array_equal(s.water, water)
-    check_same(upscale.tensor(s, freqs), text, tmp_path)
+    r = upscale.tensor(s, freqs, reduced_tolerance=1e-7)
+    assert r.frequency_method == "reduced"
+    check_same(r, text, tmp_path)
 
 
 def test_shaley_sand_array(tmp_path):
@@ -88,14 +87,3 @@ def test_shaley_sand_array(tmp_path):
     assert status == 0, err
     s = upscale.Sample(labels, {1: dict(shale, name="sand"), 2: dict(clay, name="clay")}, 5e-3, model="shale")
     check_same(upscale.tensor(s, 100.0, tests="s"), text, tmp_path)
-
-
-def test_reduced_sweep(tmp_path):
-    """The reduced sweep, chosen by both for these many frequencies."""
-    freqs = np.logspace(-2, 4, 9)
-    path = write_sample_file(tmp_path, patchy_labels(), {0: ("sand", SAND), 7: ("patch", PATCH)}, 2e-3, freqs)
-    status, err, text = run_program([path, "--reduced-tolerance", "1e-7"], tmp_path)
-    assert status == 0, err
-    r = upscale.tensor(upscale.Sample.from_file(path), reduced_tolerance=1e-7)
-    assert r.frequency_method == "reduced"
-    check_same(r, text, tmp_path)

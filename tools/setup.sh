@@ -14,7 +14,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make git libgtest-dev libbenchmark-dev   # build and tests
-  parallel gnuplot-nox python3-meshio                # sweeps, plots, reading the VTK map back
+  parallel gnuplot-nox python3-meshio python3-jsonschema  # sweeps, plots, reading the VTK map and run.json back
   libopenblas-dev libmetis-dev libmumps-dev libmumps-seq-dev openmpi-bin libopenmpi-dev  # sparse engines
   libpng-dev libtiff-dev libtomlplusplus-dev         # images and configuration of the tensor program
   pybind11-dev python3-pybind11 python3-numpy python3-dev python3-pytest  # the Python module and its tests

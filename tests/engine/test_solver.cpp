@@ -4,7 +4,8 @@
 // unknowns coupled to nothing, order one, repeated entries): plain and
 // refined solves of a block, each vector alone, one and two threads,
 // refactorisation with new values, small pivots, the memory guard and bad
-// input. (Orderings and thread counts on a grid system: test_schedule.cpp.)
+// input; the lean input route (the lower triangle by columns, shared)
+// against the coordinate route.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -124,13 +125,11 @@ TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
   // The answer is as good as its backward error and the condition allow
   // (about 1e12: ||A||_inf = 4 times ||A^-1||_inf, the largest row sum of
   // the inverse, from the long double elimination).
+  std::vector<zcomplex> identity(static_cast<std::size_t>(n * n), zcomplex{0, 0});
+  for (Index j = 0; j < n; ++j) identity[j * n + j] = {1, 0};
+  const std::vector<cld> inverse = dense_solve(a, identity);
   std::vector<long double> row_sums(static_cast<std::size_t>(n), 0);
-  for (Index j = 0; j < n; ++j) {
-    std::vector<zcomplex> e(static_cast<std::size_t>(n), zcomplex{0, 0});
-    e[j] = {1, 0};
-    const std::vector<cld> column = dense_solve(a, e);
-    for (Index i = 0; i < n; ++i) row_sums[i] += std::abs(column[i]);
-  }
+  for (std::size_t k = 0; k < inverse.size(); ++k) row_sums[k % n] += std::abs(inverse[k]);
   const double condition = 4.0 * static_cast<double>(*std::max_element(row_sums.begin(), row_sums.end()));
   EXPECT_GT(condition, 1e11);
   EXPECT_LT(relative_difference(x.data(), dense_solve(a, b)), 4 * condition * std::max(omega, core::kUnitRoundoff));
@@ -171,6 +170,55 @@ TEST(EngineSolve, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
 #ifndef UPSCALE_HAVE_MUMPS
   EXPECT_NE(support::refusal([] { engine::make_solver(engine::Backend::mumps); }).find("mumps"), std::string::npos);
 #endif
+}
+
+// The same summed matrix handed over in the engine's layout, its values
+// becoming the solver's own: the same factor and the same bits, with less
+// held beside the factors (no slot per input entry) and the pattern shared.
+TEST(EngineLowerInput, SameSolutionAsTheCoordinateRoute) {
+  const Coo a = random_system(180, 300, 11);
+  const Summed s = summed(a.pattern, a.values);
+  const std::vector<zcomplex> b = random_block(a.pattern.n, 2, 5);
+  engine::Options o;
+  o.threads = 1;
+  auto coord = factorised(a, o);
+  std::vector<zcomplex> x1 = b, x2 = b, x3 = b;
+  coord->solve(x1, 2);
+  auto lean = engine::make_solver(engine::Backend::own);
+  ASSERT_TRUE(lean->takes_lower());
+  lean->analyse_lower(s.lower, o);
+  EXPECT_EQ(lean->statistics().factor_entries, coord->statistics().factor_entries);
+  EXPECT_LT(lean->statistics().in_core_bytes, coord->statistics().in_core_bytes);
+  lean->factorise_owned(std::vector<zcomplex>(s.values));
+  EXPECT_LE(lean->statistics().held_bytes, lean->statistics().memory_bytes);
+  EXPECT_TRUE(same_bits({lean->matrix_values().begin(), lean->matrix_values().end()}, s.values));
+  lean->solve(x2, 2);
+  EXPECT_EQ(s.lower.use_count(), 2);
+  lean->factorise(s.values);  // the span route copies into the same layout
+  lean->solve(x3, 2);
+  EXPECT_TRUE(same_bits(x1, x2) && same_bits(x1, x3));
+}
+
+// 3 x 3 with columns {0, 2}, {1}, {2}, and one fault at a time.
+TEST(EngineLowerInput, MalformedPatternsAreRefusedNamingTheColumn) {
+  const engine::LowerPattern good{3, {0, 2, 3, 4}, {0, 2, 1, 2}};
+  EXPECT_TRUE(good.position(2, 0) == 1 && good.position(1, 0) == -1 && good.position(0, 2) == -1);
+  const auto refusal = [](engine::LowerPattern p) {
+    auto s = engine::make_solver(engine::Backend::own);
+    const auto lower = std::make_shared<engine::LowerPattern>(std::move(p));
+    return support::refusal([&] { s->analyse_lower(lower, {}); });
+  };
+  EXPECT_EQ(refusal(good), "");
+  const struct {
+    std::vector<Index> ptr, row;
+    const char* says;
+  } cases[] = {{good.ptr, {0, 2, 2, 2}, "column 1 "},         // column 1 without its diagonal
+               {{0, 3, 4, 5}, {0, 2, 1, 1, 2}, "column 0 "},  // rows below the diagonal out of order
+               {good.ptr, {0, 3, 1, 2}, "column 0 "},         // a row past the order
+               {{0, 2, 3}, good.row, "3 column pointers"},    // too few pointers
+               {{0, 5, 3, 4}, good.row, "column 0 "}};        // a column past the rows
+  for (const auto& c : cases) EXPECT_TRUE(support::contains(refusal({3, c.ptr, c.row}), c.says)) << c.says;
+  EXPECT_TRUE(support::contains(refusal({0, {0}, {}}), "order 0"));
 }
 
 }  // namespace

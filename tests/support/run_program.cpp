@@ -34,8 +34,12 @@ static std::vector<std::string> split_lines(const std::string& text) {
   return v;
 }
 
+std::string example_path(const std::string& example) {
+  return env_or("UPSCALE_EXAMPLES", UPSCALE_DEFAULT_EXAMPLES) + "/" + example;
+}
+
 Deck deck_lines(const std::string& example) {
-  const std::string path = env_or("UPSCALE_EXAMPLES", UPSCALE_DEFAULT_EXAMPLES) + "/" + example;
+  const std::string path = example_path(example);
   if (!fs::is_regular_file(path)) throw std::runtime_error("example deck " + path + " not found");
   return split_lines(slurp(path));
 }

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
-#include <limits>
 #include <tuple>
 
 #include "core/backward_error.hpp"
@@ -141,7 +140,7 @@ TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
 TEST(EngineSolve, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
   auto s = engine::make_solver(engine::Backend::own);
   engine::Pattern p{3, {0, 1}, {0, 2}};  // (1, 2) above the diagonal
-  EXPECT_NE(support::refusal([&] { s->analyse(p, {}); }).find("entry 1 at (1, 2)"), std::string::npos);
+  EXPECT_TRUE(support::contains(support::refusal([&] { s->analyse(p, {}); }), "entry 1 at (1, 2)"));
   p.col = {0, 1}, p.row = {0, 3};  // beyond the order
   EXPECT_THROW(s->analyse(p, {}), std::invalid_argument);
   p.row = {0, 1};
@@ -154,8 +153,7 @@ TEST(EngineSolve, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
   engine::Options o;
   o.ordering = engine::Ordering::geometric;
   o.grid = &places;
-  EXPECT_NE(support::refusal([&] { s->analyse(a.pattern, o); }).find("unknown 4 at half-cell point (3, 1)"),
-            std::string::npos);
+  EXPECT_TRUE(support::contains(support::refusal([&] { s->analyse(a.pattern, o); }), "unknown 4 at half-cell point (3, 1)"));
   places.x2[4] = 1;
   for (const engine::Ordering order : {engine::Ordering::geometric, engine::Ordering::automatic}) {
     o.ordering = order;
@@ -168,7 +166,7 @@ TEST(EngineSolve, BadInputIsNamedAndTheAutomaticOrderingUsesTheGrid) {
   o.ordering = engine::Ordering::geometric;
   EXPECT_THROW(s->analyse(a.pattern, o), std::invalid_argument);
 #ifndef UPSCALE_HAVE_MUMPS
-  EXPECT_NE(support::refusal([] { engine::make_solver(engine::Backend::mumps); }).find("mumps"), std::string::npos);
+  EXPECT_TRUE(support::contains(support::refusal([] { engine::make_solver(engine::Backend::mumps); }), "mumps"));
 #endif
 }
 

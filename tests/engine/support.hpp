@@ -36,7 +36,7 @@ struct Coo {
 };
 
 // A = B + iC summed over random "elements" of 2..5 unknowns, each adding
-// G G^T to B and H H^T to C (both positive semidefinite), plus `shift` on
+// g g^T to B and h h^T to C (both positive semidefinite), plus `shift` on
 // the diagonal of B so that B + C is definite. Elements repeat entries, as
 // an assembly does.
 inline Coo random_system(Index n, Index elements, std::uint32_t seed, double shift = 1e-3) {
@@ -46,16 +46,16 @@ inline Coo random_system(Index n, Index elements, std::uint32_t seed, double shi
   Coo a;
   a.pattern.n = n;
   for (Index e = 0; e < elements; ++e) {
-    const Index k = size(gen);
-    std::vector<Index> idx(static_cast<std::size_t>(k));
-    for (auto& i : idx) i = pick(gen);
-    std::vector<zcomplex> gh(static_cast<std::size_t>(k * k));  // G in re, H in im
-    for (auto& x : gh) x = {u(gen), 0.3 * u(gen)};
-    for (Index r = 0; r < k; ++r)
-      for (Index c = 0; c <= r; ++c) {
-        zcomplex v{0, 0};
-        for (Index t = 0; t < k; ++t) v += zcomplex{gh[r * k + t].re * gh[c * k + t].re, gh[r * k + t].im * gh[c * k + t].im};
-        a.add(idx[r], idx[c], idx[r] == idx[c] && r != c ? 2.0 * v : v);  // both triangles land on the diagonal
+    std::vector<Index> idx(static_cast<std::size_t>(size(gen)));
+    std::vector<zcomplex> gh(idx.size());  // g in re, h in im
+    for (std::size_t r = 0; r < idx.size(); ++r) {
+      idx[r] = pick(gen);
+      gh[r] = {u(gen), 0.3 * u(gen)};
+    }
+    for (std::size_t r = 0; r < idx.size(); ++r)
+      for (std::size_t c = 0; c <= r; ++c) {
+        const double twice = idx[r] == idx[c] && r != c ? 2.0 : 1.0;  // both triangles land on the diagonal
+        a.add(idx[r], idx[c], {twice * gh[r].re * gh[c].re, twice * gh[r].im * gh[c].im});
       }
   }
   for (Index i = 0; i < n; ++i) a.add(i, i, {shift, 0});

@@ -134,13 +134,10 @@ ScratchDir::~ScratchDir() {
 Outcome run(const std::string& program, const std::string& deck, const Options& opt) {
   Outcome r;
   // The streams live beside the working directory, which may be taken away.
-  std::string io = "/tmp/upscale_e2e_XXXXXX";
-  if (!mkdtemp(io.data())) throw std::runtime_error("no scratch directory");
+  const auto scratch = std::make_shared<ScratchDir>("upscale_e2e");
+  r.scratch = scratch;
+  const std::string& io = scratch->path();
   fs::create_directory(r.dir = io + "/work");
-  r.scratch = std::shared_ptr<void>(nullptr, [io](void*) {
-    std::error_code ec;
-    fs::remove_all(io, ec);
-  });
   const std::string in_path = io + "/deck.in", err_path = io + "/err.txt";
   const std::string out_path = opt.stdout_path.empty() ? io + "/out.txt" : opt.stdout_path;
   std::ofstream(in_path, std::ios::binary) << deck;

@@ -123,28 +123,27 @@ TEST(EngineOutOfCore, TheMemoryCheckNamesTheModeThatFits) {
   s->analyse(g->pattern, o);
   const engine::Statistics st = s->statistics();
   ASSERT_LT(st.out_of_core_bytes, st.in_core_bytes);
-  const auto out_of_memory = [&](const std::string& says) {
+  const auto out_of_memory = [&](std::int64_t limit, const std::string& says) {
+    o.memory_limit = limit;
     s->analyse(g->pattern, o);
     try {
       s->factorise(g->values);
       ADD_FAILURE() << "no OutOfMemory";
     } catch (const engine::OutOfMemory& e) {
       const std::string what = e.what();
-      EXPECT_TRUE(e.needed_bytes == s->memory_needed() && e.available_bytes == o.memory_limit);
+      EXPECT_TRUE(e.needed_bytes == s->memory_needed() && e.available_bytes == limit);
       EXPECT_TRUE(support::contains(what, says) && support::contains(what, std::to_string(e.needed_bytes)) &&
-                  support::contains(what, std::to_string(o.memory_limit) + " bytes")) << what;
+                  support::contains(what, std::to_string(limit) + " bytes")) << what;
     }
     std::vector<zcomplex> x(static_cast<std::size_t>(g->pattern.n));
     EXPECT_THROW(s->solve(x, 1), std::logic_error);
   };
-  o.memory_limit = (st.out_of_core_bytes + st.in_core_bytes) / 2;
-  out_of_memory("which fits: name a folder for the factors");
+  out_of_memory((st.out_of_core_bytes + st.in_core_bytes) / 2, "which fits: name a folder for the factors");
   o.out_of_core_dir = dir.path();
   s->analyse(g->pattern, o);
   EXPECT_EQ(s->memory_needed(), st.out_of_core_bytes);
   s->factorise(g->values);  // fits out of core
-  o.memory_limit = st.out_of_core_bytes / 2;
-  out_of_memory("does not fit either");
+  out_of_memory(st.out_of_core_bytes / 2, "does not fit either");
 }
 
 // A full disk and a link in the factors' place stop the run with a
@@ -175,10 +174,6 @@ TEST(EngineOutOfCore, AFullDiskOrALinkStopsWithASentence) {
   const std::string why = support::refusal([&] { engine::detail::FactorFile file(path); });
   EXPECT_TRUE(support::contains(why, path) && support::contains(why, "link")) << why;
   EXPECT_EQ(support::slurp(target), "keep");
-  fs::remove(path);
-  fs::create_symlink(dir / "nowhere", path);  // a dangling link is not followed either
-  EXPECT_THROW(engine::detail::FactorFile{path}, std::runtime_error);
-  EXPECT_FALSE(fs::exists(dir / "nowhere"));
   o.out_of_core_dir = dir / "absent";  // a folder that is not there is named before any work
   const std::string absent = support::refusal([&] { engine::make_solver(engine::Backend::own)->analyse(a.pattern, o); });
   EXPECT_TRUE(support::contains(absent, o.out_of_core_dir)) << absent;

@@ -60,6 +60,12 @@ TEST(EngineColumnKernels, EveryInstructionSetGivesThePlainBitsWithinTheRoundingB
       engine::detail::column_axpy(isa, a.data(), c, wide.data(), len);
       EXPECT_TRUE(same_bits({dot}, {engine::detail::column_dot(isa, a.data(), v.data(), len)})) << core::kernel_name(isa);
       EXPECT_TRUE(same_bits(wide, axpy)) << core::kernel_name(isa);
+      // A pair of dot products with one column: each the bits of its own.
+      const std::vector<zcomplex> w = spread_vector(len, gen);
+      zcomplex pair[2];
+      engine::detail::column_dot_pair(isa, a.data(), w.data(), v.data(), len, pair);
+      const zcomplex alone = engine::detail::column_dot(KernelIsa::plain, a.data(), w.data(), len);
+      EXPECT_TRUE(same_bits({pair[0], pair[1]}, {alone, dot})) << core::kernel_name(isa);
     }
   }
 }

@@ -2,42 +2,28 @@
 // independent dense solve to check the engine against.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
 #include <complex>
 #include <cstring>
-#include <cstdint>
+#include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <fstream>
-#include <optional>
-
-#include "engine/sparse_solver.hpp"
+#include "engine/analysis.hpp"
 #include "run_program.hpp"
-#include "tests/fixtures/grid_system.hpp"
 #include "tests/fixtures/dense_solve.hpp"
+#include "tests/fixtures/grid_system.hpp"
 
 namespace engine_test {
-
-// The small ice deck's material tiled over an n x n grid (the coefficient
-// routines' plotting files land in a scratch folder).
-inline std::optional<engine_bench::GridSystem> ice_grid(int n) {
-  const support::ScratchDir scratch("engine_test");
-  const std::filesystem::path home = std::filesystem::current_path();
-  std::filesystem::current_path(scratch.path());
-  std::ofstream("deck") << support::join(support::deck_lines("ice_small.deck"));
-  auto g = engine_bench::grid_system("deck", n);
-  std::filesystem::current_path(home);
-  return g;
-}
 
 using engine::Index;
 using engine::zcomplex;
 using cld = std::complex<long double>;
+
+// The small ice deck's compressional test tiled over an n x n grid.
+inline std::optional<engine_bench::GridSystem> ice_grid(int n) {
+  return engine_bench::grid_system(support::example_path("ice_small.deck"), n);
+}
 
 // A matrix as the engine receives it: lower-triangle entries, repeats allowed.
 struct Coo {
@@ -50,7 +36,7 @@ struct Coo {
 };
 
 // A = B + iC summed over random "elements" of 2..5 unknowns, each adding
-// G G^T to B and H H^T to C (both positive semidefinite), plus `shift` on
+// g g^T to B and h h^T to C (both positive semidefinite), plus `shift` on
 // the diagonal of B so that B + C is definite. Elements repeat entries, as
 // an assembly does.
 inline Coo random_system(Index n, Index elements, std::uint32_t seed, double shift = 1e-3) {
@@ -60,65 +46,47 @@ inline Coo random_system(Index n, Index elements, std::uint32_t seed, double shi
   Coo a;
   a.pattern.n = n;
   for (Index e = 0; e < elements; ++e) {
-    const Index k = size(gen);
-    std::vector<Index> idx(static_cast<std::size_t>(k));
-    for (auto& i : idx) i = pick(gen);
-    std::vector<double> g(static_cast<std::size_t>(k * k)), h(g.size());
-    for (auto& x : g) x = u(gen);
-    for (auto& x : h) x = 0.3 * u(gen);
-    for (Index r = 0; r < k; ++r)
-      for (Index c = 0; c <= r; ++c) {
-        double br = 0, ci = 0;
-        for (Index t = 0; t < k; ++t) br += g[r * k + t] * g[c * k + t], ci += h[r * k + t] * h[c * k + t];
-        if (idx[r] == idx[c] && r != c) br *= 2, ci *= 2;  // both triangles land on the diagonal
-        a.add(idx[r], idx[c], {br, ci});
+    std::vector<Index> idx(static_cast<std::size_t>(size(gen)));
+    std::vector<zcomplex> gh(idx.size());  // g in re, h in im
+    for (std::size_t r = 0; r < idx.size(); ++r) {
+      idx[r] = pick(gen);
+      gh[r] = {u(gen), 0.3 * u(gen)};
+    }
+    for (std::size_t r = 0; r < idx.size(); ++r)
+      for (std::size_t c = 0; c <= r; ++c) {
+        const double twice = idx[r] == idx[c] && r != c ? 2.0 : 1.0;  // both triangles land on the diagonal
+        a.add(idx[r], idx[c], {twice * gh[r].re * gh[c].re, twice * gh[r].im * gh[c].im});
       }
   }
   for (Index i = 0; i < n; ++i) a.add(i, i, {shift, 0});
   return a;
 }
 
-// The coordinate entries summed in their order into the engine's layout,
-// every diagonal entry present: built here from a map, independently of
-// the engine's two counting sorts.
+// The entries summed into the engine's layout (by the engine's input step,
+// which the solves against the dense route check).
 struct Summed {
-  std::shared_ptr<engine::LowerPattern> lower = std::make_shared<engine::LowerPattern>();
+  std::shared_ptr<engine::LowerPattern> lower;
   std::vector<zcomplex> values;
 };
-
-inline Summed summed(const Coo& a) {
-  std::map<std::pair<Index, Index>, zcomplex> m;  // (column, row)
-  for (Index i = 0; i < a.pattern.n; ++i) m[{i, i}] = {0, 0};
-  for (std::size_t k = 0; k < a.values.size(); ++k) m[{a.pattern.col[k], a.pattern.row[k]}] += a.values[k];
-  Summed s;
-  s.lower->n = a.pattern.n;
-  s.lower->ptr.assign(static_cast<std::size_t>(a.pattern.n) + 1, 0);
-  for (const auto& [at, v] : m) {
-    ++s.lower->ptr[static_cast<std::size_t>(at.first) + 1];
-    s.lower->row.push_back(at.second);
-    s.values.push_back(v);
-  }
-  for (Index j = 0; j < a.pattern.n; ++j) s.lower->ptr[j + 1] += s.lower->ptr[j];
+inline Summed summed(const engine::Pattern& pattern, const std::vector<zcomplex>& values) {
+  engine::detail::InputMatrix in = engine::detail::input_matrix(pattern);
+  Summed s{std::make_shared<engine::LowerPattern>(std::move(in.lower)), {}};
+  s.values.assign(s.lower->row.size(), zcomplex{0, 0});
+  for (std::size_t k = 0; k < values.size(); ++k) s.values[in.slot[k]] += values[k];
   return s;
 }
 
-inline std::vector<cld> dense(const Coo& a) {
+// Gaussian elimination in long double on both triangles, the reference route.
+inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b) {
   const Index n = a.pattern.n;
-  std::vector<cld> m(static_cast<std::size_t>(n * n));
+  std::vector<cld> m(static_cast<std::size_t>(n * n)), x;
   for (std::size_t k = 0; k < a.values.size(); ++k) {
     const Index i = a.pattern.row[k], j = a.pattern.col[k];
-    const cld v(a.values[k].re, a.values[k].im);
-    m[i * n + j] += v;
-    if (i != j) m[j * n + i] += v;
+    m[i * n + j] += cld(a.values[k].re, a.values[k].im);
+    if (i != j) m[j * n + i] += cld(a.values[k].re, a.values[k].im);
   }
-  return m;
-}
-
-// Gaussian elimination in long double, the reference route.
-inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b) {
-  std::vector<cld> x(b.size());
-  for (std::size_t i = 0; i < b.size(); ++i) x[i] = {b[i].re, b[i].im};
-  return fixtures::dense_solve(dense(a), std::move(x), a.pattern.n);
+  for (const zcomplex& v : b) x.emplace_back(v.re, v.im);
+  return fixtures::dense_solve(std::move(m), std::move(x), n);
 }
 
 inline bool same_bits(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {

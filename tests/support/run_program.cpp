@@ -34,8 +34,12 @@ static std::vector<std::string> split_lines(const std::string& text) {
   return v;
 }
 
+std::string example_path(const std::string& example) {
+  return env_or("UPSCALE_EXAMPLES", UPSCALE_DEFAULT_EXAMPLES) + "/" + example;
+}
+
 Deck deck_lines(const std::string& example) {
-  const std::string path = env_or("UPSCALE_EXAMPLES", UPSCALE_DEFAULT_EXAMPLES) + "/" + example;
+  const std::string path = example_path(example);
   if (!fs::is_regular_file(path)) throw std::runtime_error("example deck " + path + " not found");
   return split_lines(slurp(path));
 }
@@ -130,13 +134,10 @@ ScratchDir::~ScratchDir() {
 Outcome run(const std::string& program, const std::string& deck, const Options& opt) {
   Outcome r;
   // The streams live beside the working directory, which may be taken away.
-  std::string io = "/tmp/upscale_e2e_XXXXXX";
-  if (!mkdtemp(io.data())) throw std::runtime_error("no scratch directory");
+  const auto scratch = std::make_shared<ScratchDir>("upscale_e2e");
+  r.scratch = scratch;
+  const std::string& io = scratch->path();
   fs::create_directory(r.dir = io + "/work");
-  r.scratch = std::shared_ptr<void>(nullptr, [io](void*) {
-    std::error_code ec;
-    fs::remove_all(io, ec);
-  });
   const std::string in_path = io + "/deck.in", err_path = io + "/err.txt";
   const std::string out_path = opt.stdout_path.empty() ? io + "/out.txt" : opt.stdout_path;
   std::ofstream(in_path, std::ios::binary) << deck;

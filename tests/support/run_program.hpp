@@ -18,7 +18,8 @@ namespace support {
 
 using Deck = std::vector<std::string>;  // the records of a deck, without line ends
 
-Deck deck_lines(const std::string& example);  // an example deck (UPSCALE_EXAMPLES)
+std::string example_path(const std::string& example);  // an example deck (UPSCALE_EXAMPLES)
+Deck deck_lines(const std::string& example);           // its records
 std::string join(const Deck& lines, const std::string& eol = "\n");
 inline Deck with_record(Deck d, int record, const std::string& text) { return d.at(record - 1) = text, d; }  // 1-based
 inline Deck first_records(Deck d, int n) { return d.resize(n), d; }

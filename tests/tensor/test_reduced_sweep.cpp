@@ -3,8 +3,7 @@
 // relations) and the periodic one: its results within its certified bounds
 // (so the system split by frequency is the assembled one), the bounds not
 // far above the true error, a basis too small caught by the certificate,
-// the frequencies' order without effect; and the semidefinite check (the
-// small dense solve: the Galerkin test of test_sweep_blocks.cpp).
+// the frequencies' order without effect; and the semidefinite check.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,9 +1,8 @@
-// The sweep's block arithmetic against one column at a time: the space's
-// columns orthonormal with its projected parts giving a Galerkin solution
-// whose residual is orthogonal to the space, the certificate's residuals
-// (products of several columns and their magnitudes in one pass over the
-// matrix) against the plain product; and where a certification pass solves
-// in full next.
+// The sweep's block arithmetic against one column at a time: the
+// certificate's residuals (products of several columns and their
+// magnitudes in one pass over the matrix) against the plain product; and
+// where a certification pass solves in full next. (The reduced space and
+// its solutions: the sweep against direct solves, test_reduced_sweep.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include <random>
 
 #include "support.hpp"
-#include "tensor/reduced_basis.hpp"
 #include "tensor/reduced_sweep.hpp"
 #include "tensor/sweep_residuals.hpp"
 #include "tensor/test_system.hpp"
@@ -52,56 +50,6 @@ void reference(const engine::Pattern& p, const std::vector<zcomplex>& a, std::sp
   magnitude.assign(v.size(), 0.0);
   tensor::symmetric_product<zcomplex, zcomplex>(p, a, v, product);
   tensor::symmetric_product<double, double>(p, abs_a, abs_v, magnitude);
-}
-
-// Forty columns (across a block of the storage) in batches, one of them a
-// combination of others: the kept columns orthonormal and zero where
-// prescribed, the combination dropped, and the reduced solution a Galerkin
-// one: V^T (b - A V y) = 0.
-TEST(SweepBlocks, SpaceIsOrthonormalAndItsReducedSolutionGalerkin) {
-  const SmallSystem sys;
-  const std::size_t n = sys.n;
-  std::mt19937 rng(23);
-  std::uniform_real_distribution<double> u(-1, 1);
-  std::vector<std::vector<double>> first(24, std::vector<double>(n)), second(17, std::vector<double>(n));
-  for (auto* batch : {&first, &second})
-    for (auto& v : *batch) std::generate(v.begin(), v.end(), [&] { return u(rng); });
-  for (std::size_t i = 0; i < n; ++i) second[5][i] = 2 * first[3][i] - first[7][i];
-  tensor::ReducedBasis basis(sys.fs);
-  EXPECT_EQ(basis.add(first), 24u);
-  EXPECT_EQ(basis.add(second), 16u);
-  ASSERT_EQ(basis.size(), 40u);
-  for (std::size_t j = 0; j < basis.size(); ++j)
-    for (std::size_t k = 0; k <= j; ++k) {
-      double d = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        d += basis.column(j)[i] * basis.column(k)[i];
-        ASSERT_TRUE(sys.fs.free[i] || basis.column(j)[i] == 0.0) << "prescribed entry " << i;
-      }
-      EXPECT_LE(std::fabs(d - (j == k ? 1.0 : 0.0)), 8 * static_cast<double>(n) * kU) << j << "," << k;
-    }
-  const double omega = kTwoPi * 3.0;
-  const tensor::ReducedBasis::Reduced red = basis.solve(sys.fs.coefficients(omega));
-  ASSERT_TRUE(red.solved);
-  const std::vector<zcomplex> x = basis.expand(red.y);
-  ASSERT_EQ(x.size(), n * sys.loads);
-  std::vector<zcomplex> a, b, ax, res(n);
-  std::vector<double> magnitude;
-  sys.fs.assemble(omega, a, b);
-  for (std::size_t j = 0; j < sys.loads; ++j) {
-    reference(*sys.fs.pattern, a, std::span(x).subspan(j * n, n), ax, magnitude);
-    double scale = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      res[i] = sys.fs.free[i] ? b[j * n + i] - ax[i] : zcomplex{0, 0};
-      scale = std::max(scale, size(b[j * n + i]) + magnitude[i]);
-    }
-    for (std::size_t k = 0; k < basis.size(); ++k) {
-      zcomplex p{0, 0};
-      for (std::size_t i = 0; i < n; ++i) p += basis.column(k)[i] * res[i];
-      // The reduced elimination is backward stable; 40 unknowns, n terms per projection.
-      EXPECT_LE(size(p), 1e3 * static_cast<double>(n) * kU * scale) << "load " << j << ", column " << k;
-    }
-  }
 }
 
 // The residuals b - A x of the loads and l - A y of the adjoint solutions

@@ -19,12 +19,12 @@ using tensor_test::refusal;
 constexpr int W = 10, H = 13;  // strips of 3 rows: the last one short
 
 struct SampleBands : tensor_test::Scratch {
-  // The patchy ice sample file with labels.tif and, if asked, water.tif.
-  std::string sample_file(bool water) const {
+  // The patchy ice sample file with labels.tif and water.tif.
+  std::string sample_file() const {
     std::ifstream in(std::string(TENSOR_IO_EXAMPLES) + "/patchy_ice/sample.toml");
     std::string text{std::istreambuf_iterator<char>(in), {}};
     const std::string from = "labels = \"labels.png\"";
-    text.replace(text.find(from), from.size(), water ? "labels = \"labels.tif\"\nwater = \"water.tif\"" : "labels = \"labels.tif\"");
+    text.replace(text.find(from), from.size(), "labels = \"labels.tif\"\nwater = \"water.tif\"");
     return put("sample.toml", text);
   }
   void write_images(int bad_label_row = -1) const {
@@ -63,7 +63,7 @@ tensor::ReadShare share_of(int rank, int ranks) {
 
 TEST_F(SampleBands, EachBandReadHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
   write_images();
-  const std::string path = sample_file(true);
+  const std::string path = sample_file();
   const tensor::Sample whole = tensor::read_sample_file(path);
   ASSERT_FALSE(whole.banded);
   for (const int ranks : {2, 3, 5, 13})
@@ -85,7 +85,7 @@ TEST_F(SampleBands, EachBandReadHoldsTheWholeSamplesRowsOfItAndTheRowAbove) {
 
 TEST_F(SampleBands, AFaultIsRefusedInTheWholeReadingsWordsByEveryBandThatHoldsItAndNoOther) {
   write_images(6);  // image row 6: cell row 7, the base of rank 1's band of two, the row above rank 0's
-  const std::string path = sample_file(true);
+  const std::string path = sample_file();
   const std::string whole = refusal([&] { tensor::read_sample_file(path); });
   ASSERT_NE(whole.find("row 6;"), std::string::npos) << whole;
   EXPECT_EQ(refusal([&] { tensor::read_sample_file(path, share_of(0, 2)); }), whole);

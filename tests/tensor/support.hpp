@@ -5,18 +5,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <span>
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <random>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/sparse_solver.hpp"
@@ -61,19 +58,13 @@ inline int32_t at(const tensor::Sample& s, int64_t j, int64_t k) {
   return s.material_of_cell[static_cast<std::size_t>((j - 1) + (k - 1) * s.nx)];
 }
 
-// The two ice materials in random cells.
-inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed) {
-  std::mt19937 rng(seed);
-  return with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
-}
-
-// Two ice materials in random cells, each with a water proportion of its
-// own (0.05 to 0.08), drawn from `water_seed`.
-inline tensor::Sample patchy_map(int64_t nx, int64_t ny, unsigned seed, unsigned water_seed) {
-  tensor::Sample s = random_map(nx, ny, seed);
-  std::mt19937 rng(water_seed);
-  for (std::size_t c = 0; c < s.material_of_cell.size(); ++c)
-    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(rng() % 4));
+// The two ice materials in random cells; with a `water_seed`, each cell
+// with a water proportion of its own (0.05 to 0.08) drawn from it.
+inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed, unsigned water_seed = 0) {
+  std::mt19937 rng(seed), water(water_seed);
+  tensor::Sample s = with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
+  for (std::size_t c = 0; water_seed && c < s.material_of_cell.size(); ++c)
+    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(water() % 4));
   return s;
 }
 
@@ -90,7 +81,7 @@ inline constexpr std::pair<int64_t, int64_t> kBands[] = {{1, 1}, {2, 1}, {2, 3},
 
 // 6 x 7 cells of two materials, a water proportion of its own in each: up
 // to eight viscous groups, met by the bands in other orders.
-inline tensor::Sample patchy() { return patchy_map(6, 7, 20261208, 7); }
+inline tensor::Sample patchy() { return random_map(6, 7, 20261208, 7); }
 
 inline zcomplex as_complex(double x) { return {x, 0}; }
 inline zcomplex as_complex(zcomplex z) { return z; }

@@ -24,7 +24,7 @@ const std::pair<int64_t, int64_t> kBands[] = {{1, 2}, {3, 2}, {3, 3}, {4, 7}};
 
 // Up to eight viscous groups, the base rows meeting them in another order
 // than the top rows.
-tensor::Sample patchy() { return patchy_map(5, 7, 20261208, 5); }
+tensor::Sample patchy() { return random_map(5, 7, 20261208, 5); }
 
 // Every band's terms, renumbered to the job's groups as the ranks do.
 std::vector<tensor::CellLawTerms> job_terms(const tensor::Sample& s) {

@@ -21,9 +21,15 @@ zcomplex column_dot(const zcomplex* a, const zcomplex* v, Index len);
 // v[i] -= a[i] c, i < len.
 void column_axpy(const zcomplex* a, zcomplex c, zcomplex* v, Index len);
 
+// out = {column_dot(a, v, len), column_dot(a, w, len)}, the same bits, in
+// one pass over the column.
+void column_dot_pair(const zcomplex* a, const zcomplex* v, const zcomplex* w, Index len, zcomplex out[2]);
+
 // The same on a named instruction set (which the processor must run), for
 // the tests.
 zcomplex column_dot(core::KernelIsa isa, const zcomplex* a, const zcomplex* v, Index len);
 void column_axpy(core::KernelIsa isa, const zcomplex* a, zcomplex c, zcomplex* v, Index len);
+void column_dot_pair(core::KernelIsa isa, const zcomplex* a, const zcomplex* v, const zcomplex* w, Index len,
+                     zcomplex out[2]);
 
 }  // namespace engine::detail

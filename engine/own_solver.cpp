@@ -47,7 +47,10 @@ class OwnSolver final : public SparseSolver {
   void analyse_lower(std::shared_ptr<const LowerPattern> lower, const Options& options) override;
   void factorise_owned(std::vector<zcomplex>&& values) override;
   std::span<const zcomplex> matrix_values() const override { return values_; }
-  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override;
+  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override {
+    solve_partly_refined(b, nrhs, refine ? nrhs : 0);
+  }
+  void solve_partly_refined(std::span<zcomplex> b, Index nrhs, Index refined) override;
   const Statistics& statistics() const override { return stats_; }
   std::vector<double> backward_errors() const override { return omega_; }
   std::unique_ptr<SparseSolver> twin(int threads) const override;
@@ -372,50 +375,65 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
   }
 }
 
-void OwnSolver::solve(std::span<zcomplex> b, Index nrhs, bool refine_it) {
+// One sweep of the factor for the whole block; the refinement's steps then
+// solve the unfinished ones of the first `refined` columns together.
+void OwnSolver::solve_partly_refined(std::span<zcomplex> b, Index nrhs, Index refined) {
   if (!factorised_) throw std::logic_error("sparse engine: solve before a successful factorise");
   const Index n = plan_.fronts.n;
   if (nrhs < 0 || static_cast<Index>(b.size()) != n * nrhs)
     throw std::invalid_argument("sparse engine: a block of " + std::to_string(b.size()) + " values for " +
                                 std::to_string(nrhs) + " right-hand sides of order " + std::to_string(n));
+  if (refined < 0 || refined > nrhs)
+    throw std::invalid_argument("sparse engine: " + std::to_string(refined) + " columns to refine in a block of " +
+                                std::to_string(nrhs) + ", expected 0 to " + std::to_string(nrhs));
   const auto t0 = Clock::now();
-  std::vector<zcomplex> rhs;  // the refinement's residuals want the right-hand sides
-  if (refine_it) rhs.assign(b.begin(), b.end());
+  // The refinement's residuals want the right-hand sides.
+  const std::vector<zcomplex> rhs(b.begin(), b.begin() + refined * n);
   plain_solve(b.data(), nrhs);
   stats_.refinement_steps = 0;
-  if (refine_it) refine(rhs.data(), b.data(), nrhs);
+  if (refined > 0) refine(rhs.data(), b.data(), refined);
   stats_.solve_seconds = seconds_since(t0);
 }
 
 // Corrections from the residuals of all unfinished columns in one block;
 // a column stops when its backward error reaches the unit roundoff or falls
 // by less than half in a step (a step that makes it worse is undone).
+//
+// The residuals are solved in place: each step first packs those of the
+// unfinished columns to the front of the block (slot i holds column
+// active[i], and active[i] >= i, so ascending moves overwrite nothing still
+// wanted). A trial solution is formed in its correction's slot and its
+// residual in one spare vector, kept for the next step where the trial is
+// taken; a column whose step is undone is finished and wants neither.
 void OwnSolver::refine(const zcomplex* b, zcomplex* x, Index nrhs) {
   const Index n = plan_.fronts.n;
   const double eps = core::kUnitRoundoff;
-  const auto sz = static_cast<std::size_t>(n);
   omega_.assign(static_cast<std::size_t>(nrhs), 0.0);
-  std::vector<zcomplex> r(sz * static_cast<std::size_t>(nrhs)), trial(sz), trial_r(sz);
-  std::vector<Index> active;
+  std::vector<zcomplex> r(static_cast<std::size_t>(n * nrhs)), trial_r(static_cast<std::size_t>(n));
+  std::vector<Index> active, slot(static_cast<std::size_t>(nrhs));  // slot[c]: where column c's residual lies
   for (Index c = 0; c < nrhs; ++c) {
     omega_[c] = detail::residual(*lower_, values_.data(), x + c * n, b + c * n, r.data() + c * n, threads_);
+    slot[c] = c;
     if (omega_[c] > eps) active.push_back(c);
   }
   int steps = 0;
   while (!active.empty() && steps < options_.max_refinement_steps) {
     ++steps;
     const Index na = static_cast<Index>(active.size());
-    std::vector<zcomplex> d(sz * static_cast<std::size_t>(na));
-    for (Index i = 0; i < na; ++i) std::copy_n(r.data() + active[i] * n, n, d.data() + i * n);
-    plain_solve(d.data(), na);
+    for (Index i = 0; i < na; ++i) {
+      if (slot[active[i]] != i) std::copy_n(r.data() + slot[active[i]] * n, n, r.data() + i * n);
+      slot[active[i]] = i;
+    }
+    plain_solve(r.data(), na);
     std::vector<Index> unfinished;
     for (Index i = 0; i < na; ++i) {
       const Index c = active[i];
-      for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + d[k + i * n];
-      const double w = detail::residual(*lower_, values_.data(), trial.data(), b + c * n, trial_r.data(), threads_);
+      zcomplex* trial = r.data() + i * n;
+      for (Index k = 0; k < n; ++k) trial[k] = x[k + c * n] + trial[k];
+      const double w = detail::residual(*lower_, values_.data(), trial, b + c * n, trial_r.data(), threads_);
       if (w >= omega_[c]) continue;
-      std::copy(trial.begin(), trial.end(), x + c * n);
-      std::copy(trial_r.begin(), trial_r.end(), r.data() + c * n);
+      std::copy_n(trial, n, x + c * n);
+      std::copy_n(trial_r.data(), n, trial);
       if (w > eps && w <= 0.5 * omega_[c]) unfinished.push_back(c);
       omega_[c] = w;
     }

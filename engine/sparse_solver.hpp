@@ -142,6 +142,20 @@ class SparseSolver {
   // a distributed backend; other ranks pass an empty span). refine = false
   // gives the plain solve with the factors (for condition estimates).
   virtual void solve(std::span<zcomplex> b, Index nrhs, bool refine = true) = 0;
+  // One block whose first `refined` columns are solved refined and the
+  // others plain: vectors that want different care but are known together
+  // share the sweeps of the factors where a backend sweeps them once for a
+  // block. Each column gets the result of its solve alone; backward_errors
+  // then gives the refined columns'.
+  virtual void solve_partly_refined(std::span<zcomplex> b, Index nrhs, Index refined) {
+    if (nrhs <= 0 || refined >= nrhs || refined <= 0) {
+      solve(b, nrhs, refined > 0);
+      return;
+    }
+    const std::size_t n = b.size() / static_cast<std::size_t>(nrhs), head = n * static_cast<std::size_t>(refined);
+    solve(b.subspan(head), nrhs - refined, false);
+    solve(b.first(head), refined, true);
+  }
   virtual const Statistics& statistics() const = 0;
   // Componentwise backward error of each column of the last refined solve.
   virtual std::vector<double> backward_errors() const = 0;

@@ -10,7 +10,8 @@
 // would first copy each block into its own layout (as much traffic again as
 // the arithmetic needs). So each supernode's column is used as it lies,
 // once for all right-hand sides while it is in cache: an axpy per column
-// forwards, a dot product per column backwards (engine/column_kernels.hpp). Each right-hand side gets
+// forwards, a dot product per column backwards, two vectors at a time
+// (engine/column_kernels.hpp). Each right-hand side gets
 // the same operations in the same order whatever the others are, so a
 // block of vectors solves to the same bits as the vectors one at a time.
 #include <vector>
@@ -69,11 +70,20 @@ void backward(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs, st
     // first those below the supernode (known already: the columns in
     // ascending order, as they lie in memory), then, from the last pivot
     // back, those of the pivots after it.
-    for (Index j = 0; j < nc; ++j)
-      for (Index r = 0; r < nrhs; ++r) {
+    for (Index j = 0; j < nc; ++j) {
+      const zcomplex* column = L + j * m + nc;
+      Index r = 0;
+      for (; r + 2 <= nrhs; r += 2) {  // two vectors a pass over the column
         zcomplex* wr = w.data() + r * m;
-        wr[j] -= column_dot(L + j * m + nc, wr + nc, m - nc);
+        zcomplex d[2];
+        column_dot_pair(column, wr + nc, wr + m + nc, m - nc, d);
+        wr[j] -= d[0], wr[m + j] -= d[1];
       }
+      for (; r < nrhs; ++r) {
+        zcomplex* wr = w.data() + r * m;
+        wr[j] -= column_dot(column, wr + nc, m - nc);
+      }
+    }
     for (Index j = nc - 2; j >= 0; --j)
       for (Index r = 0; r < nrhs; ++r) {
         zcomplex* wr = w.data() + r * m;

@@ -47,16 +47,10 @@ std::vector<zcomplex> combined(zcomplex a, std::span<const zcomplex> y, zcomplex
   return c;
 }
 
-// The functional on the free unknowns only: the prescribed ones carry no error.
-std::vector<zcomplex> free_part(std::vector<zcomplex> l, const TestSetup& test) {
-  for (std::size_t i = 0; i < l.size(); ++i)
-    if (test.constraint[i] != kFree) l[i] = {0, 0};
-  return l;
-}
-
 // Per load: the residual bound w of the raw solution; the worst condition into b.
 std::vector<std::vector<double>> residual_bounds(const GridSystem& g, const SolvedLoads& t,
-                                                 const bounds::SolveCallbacks& solves, StiffnessBounds& b) {
+                                                 const bounds::SolveCallbacks& solves,
+                                                 const bounds::StartSolves& starts, StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
   std::vector<bounds::ResidualBound> r;
   std::vector<std::span<const zcomplex>> raw;
@@ -64,7 +58,7 @@ std::vector<std::vector<double>> residual_bounds(const GridSystem& g, const Solv
     raw.push_back(t.raw.subspan(l * n, n));
     r.push_back(bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw.back()));
   }
-  for (const bounds::SolutionBounds& s : bounds::solution_bounds(r, raw, solves))
+  for (const bounds::SolutionBounds& s : bounds::solution_bounds(r, raw, solves, &starts))
     b.condition = std::max(b.condition, finite_or_inf(s.condition));
   std::vector<std::vector<double>> w;
   for (bounds::ResidualBound& one : r) w.push_back(std::move(one.w));
@@ -107,33 +101,39 @@ std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::Soli
 
 void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
                    double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b) {
+  TestFunctionals f = test_functionals(g, test, cells, omega, true);
+  std::vector<zcomplex> none;
+  solve_with_bounds(solver, test, {}, none, f);
+  bound_biaxial(g, f, t, solver, b);
+}
+
+void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
+                   StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  const bounds::SolveCallbacks solves = solves_of(solver, true);
-  const PlateFunctionals f = plate_functionals(g, test, cells, omega);
-  const std::vector<zcomplex> l_right = free_part(f.right, test), l_top = free_part(f.top, test);
-  const std::span<const zcomplex> ls[2] = {l_right, l_top};
-  const std::vector<std::vector<zcomplex>> y = bounds::adjoints(ls, solves);
-  const std::vector<zcomplex>&y_right = y[0], &y_top = y[1];
-  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), f.starts(), b);
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
   const auto x1 = t.x.first(n), x2 = t.x.subspan(n, n);
-  b.c11 = relative_bound(y_right, w[0], f.right, x1, rounding);
-  b.c13 = relative_bound(y_right, w[1], f.right, x2, rounding);
-  b.c33 = relative_bound(y_top, w[1], f.top, x2, rounding);
+  // l[0] the force on the right plate, l[1] that on the top plate.
+  b.c11 = relative_bound(f.y[0], w[0], f.l[0], x1, rounding);
+  b.c13 = relative_bound(f.y[0], w[1], f.l[0], x2, rounding);
+  b.c33 = relative_bound(f.y[1], w[1], f.l[1], x2, rounding);
 }
 
 void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b) {
+  TestFunctionals f = test_functionals(g, test, {}, 0, false);
+  std::vector<zcomplex> none;
+  solve_with_bounds(solver, test, {}, none, f);
+  bound_shear(g, f, t, solver, b);
+}
+
+void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
+                 StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  const bounds::SolveCallbacks solves = solves_of(solver, true);
-  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), b);
-  const std::vector<zcomplex> l1 = mean_shear_functional(g, upscaling::kSolid1);
-  const std::vector<zcomplex> l3 = mean_shear_functional(g, upscaling::kSolid3);
-  const std::vector<zcomplex> f1 = free_part(l1, test), f3 = free_part(l3, test);
-  const std::span<const zcomplex> ls[2] = {f1, f3};
-  const std::vector<std::vector<zcomplex>> y = bounds::adjoints(ls, solves);
-  const std::vector<zcomplex>&y1 = y[0], &y3 = y[1];
-  // z1, z3: the responses to the tractions on solid 1 and on solid 3.
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), f.starts(), b);
+  // l[0], l[1]: the mean shear strains of solids 1 and 3; z1, z3: the
+  // responses to the tractions on solid 1 and on solid 3.
+  const std::vector<zcomplex>&l1 = f.l[0], &l3 = f.l[1], &y1 = f.y[0], &y3 = f.y[1];
   const auto z1 = t.x.first(n), z3 = t.x.subspan(n, n);
   const upscaling::TiedDerivatives dm = upscaling::tied_derivatives(dot(l1, z1), dot(l1, z3), dot(l3, z1), dot(l3, z3));
   const double change = bounds::functional_bound(combined(dm.d11, y1, dm.d31, y3), w[0]) +

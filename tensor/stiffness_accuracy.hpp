@@ -19,6 +19,7 @@
 #include "core/coefficients.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "engine/sparse_solver.hpp"
+#include "tensor/bound_solves.hpp"
 #include "tensor/grid_system.hpp"
 #include "tensor/tensor_row.hpp"
 #include "upscaling/error_bounds.hpp"
@@ -48,6 +49,12 @@ void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const c
                    double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b);
 // The shear test's bounds (c55, condition).
 void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
+                 StiffnessBounds& b);
+// The same with the test's functionals solved already (solve_with_bounds):
+// the same bits, for fewer sweeps of the factor.
+void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
+                   StiffnessBounds& b);
+void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b);
 
 // The solves with a solver's factors for the error bounds (plain, or

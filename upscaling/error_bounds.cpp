@@ -182,6 +182,18 @@ double functional_bound(std::span<const zcomplex> y, std::span<const double> w) 
   return std::isnan(sum) ? std::numeric_limits<double>::infinity() : sum;
 }
 
+std::vector<std::vector<zcomplex>> estimator_start(Index n) {
+  const std::size_t m = static_cast<std::size_t>(std::max<Index>(n, 0));
+  std::vector<std::vector<zcomplex>> v;
+  v.push_back(conjugated(std::vector<zcomplex>(m, zcomplex{1.0 / static_cast<double>(m), 0})));
+  if (m < 2) return v;
+  std::vector<zcomplex> alt(m);
+  for (std::size_t i = 0; i < m; ++i)
+    alt[i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(m - 1)), 0};
+  v.push_back(conjugated(alt));
+  return v;
+}
+
 namespace {
 
 // One Hager-Higham estimate (see inverse_weighted_norm); the solves of its
@@ -207,38 +219,71 @@ void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs
   for (std::size_t k = 0; k < vs.size(); ++k) e[owner[k]]->B.finish_apply(vs[k]);
 }
 
+// The start vectors' solves of one order: given ahead, or solved here, each
+// order's once (they do not depend on g).
+struct SolvedStarts {
+  std::size_t n;
+  std::vector<std::vector<zcomplex>> own;
+  std::span<const zcomplex> uniform, alternating;
+};
+
+std::vector<SolvedStarts> solved_starts(const std::vector<Estimate*>& e, const SolveCallbacks& s,
+                                        const StartSolves* ahead) {
+  std::vector<SolvedStarts> out;
+  std::vector<std::vector<zcomplex>> block;
+  for (const Estimate* x : e) {
+    if (std::any_of(out.begin(), out.end(), [&](const SolvedStarts& o) { return o.n == x->n; })) continue;
+    out.push_back({x->n, {}, {}, {}});
+    if (ahead && ahead->uniform.size() == x->n && (x->n < 2 || ahead->alternating.size() == x->n)) {
+      out.back().uniform = ahead->uniform, out.back().alternating = ahead->alternating;
+      continue;
+    }
+    for (std::vector<zcomplex>& v : estimator_start(static_cast<Index>(x->n))) block.push_back(std::move(v));
+  }
+  solve_transposed(block, s);
+  std::size_t next = 0;
+  for (SolvedStarts& o : out) {
+    if (!o.uniform.empty()) continue;
+    const std::size_t count = o.n < 2 ? 1 : 2;
+    o.own.assign(std::make_move_iterator(block.begin() + next), std::make_move_iterator(block.begin() + next + count));
+    next += count;
+    o.uniform = o.own[0];
+    if (count == 2) o.alternating = o.own[1];
+  }
+  return out;
+}
+
+// The 1-norm of B v from the solve t = A^{-T} conj(v).
+double applied_norm(const Estimate& x, std::span<const zcomplex> t, std::vector<zcomplex>* keep) {
+  std::vector<zcomplex> v(t.begin(), t.end());
+  x.B.finish_apply(v);
+  const double norm = norm1(v);
+  if (keep) *keep = std::move(v);
+  return norm;
+}
+
 // Step 1: the start and the alternating-sign vector of each estimate; with
 // `further` (a step follows) the index for the next step, whose adjoint
 // solve would be wasted on the last step.
-void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s, bool further) {
-  std::vector<std::vector<zcomplex>> vs;
-  std::vector<std::size_t> owner;
-  for (std::size_t k = 0; k < e.size(); ++k) {
-    const std::size_t n = e[k]->n;
-    vs.emplace_back(n, zcomplex{1.0 / static_cast<double>(n), 0}), owner.push_back(k);
-    if (n < 2) continue;
-    std::vector<zcomplex> alt(n);
-    for (std::size_t i = 0; i < n; ++i)
-      alt[i] = {(i % 2 ? -1.0 : 1.0) * (1.0 + static_cast<double>(i) / static_cast<double>(n - 1)), 0};
-    vs.push_back(std::move(alt)), owner.push_back(k);
-  }
-  apply_all(e, vs, owner, false, s);
+void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s, bool further, const StartSolves* ahead) {
+  const std::vector<SolvedStarts> starts = solved_starts(e, s, ahead);
   std::vector<std::vector<zcomplex>> zs;
   std::vector<Estimate*> next;
-  for (std::size_t k = 0, v = 0; k < e.size(); ++k) {
-    Estimate& x = *e[k];
-    x.est = norm1(vs[v]);
+  for (Estimate* p : e) {
+    Estimate& x = *p;
+    const SolvedStarts& o = *std::find_if(starts.begin(), starts.end(), [&](const SolvedStarts& t) { return t.n == x.n; });
+    std::vector<zcomplex> y;
+    x.est = applied_norm(x, o.uniform, &y);
     if (x.n < 2) {
-      x.running = false, ++v;
+      x.running = false;
       continue;
     }
-    x.alternating = 2 * norm1(vs[v + 1]) / (3.0 * static_cast<double>(x.n));
-    v += 2;
+    x.alternating = 2 * applied_norm(x, o.alternating, nullptr) / (3.0 * static_cast<double>(x.n));
     if (!further) {
       x.running = false;
       continue;
     }
-    zs.push_back(x.B.before_adjoint(unit_phases(vs[v - 2]))), next.push_back(&x);
+    zs.push_back(x.B.before_adjoint(unit_phases(y))), next.push_back(&x);
   }
   std::vector<std::size_t> own(next.size());
   for (std::size_t k = 0; k < own.size(); ++k) own[k] = k;
@@ -280,14 +325,14 @@ void step_all(std::vector<Estimate*> e, const SolveCallbacks& s, bool last) {
 }  // namespace
 
 std::vector<double> inverse_weighted_norms(std::span<const std::span<const double>> gs, const SolveCallbacks& s,
-                                           int max_steps) {
+                                           int max_steps, const StartSolves* ahead) {
   std::vector<Estimate> all(gs.size());
   std::vector<Estimate*> live;
   for (std::size_t k = 0; k < gs.size(); ++k) {
     all[k].B.g = gs[k], all[k].n = gs[k].size();
     if (all[k].n > 0) live.push_back(&all[k]);
   }
-  if (!live.empty()) start_all(live, s, max_steps > 1);
+  if (!live.empty()) start_all(live, s, max_steps > 1, ahead);
   for (int step = 2; step <= max_steps; ++step) {
     std::erase_if(live, [](const Estimate* e) { return !e->running; });
     if (live.empty()) break;
@@ -329,10 +374,11 @@ SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex>
 }
 
 std::vector<SolutionBounds> solution_bounds(std::span<const ResidualBound> r,
-                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s) {
+                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s,
+                                            const StartSolves* ahead) {
   std::vector<std::span<const double>> gs;
   for (const ResidualBound& b : r) gs.emplace_back(b.scale);
-  const std::vector<double> estimates = inverse_weighted_norms(gs, s);
+  const std::vector<double> estimates = inverse_weighted_norms(gs, s, 3, ahead);
   std::vector<SolutionBounds> out;
   for (std::size_t k = 0; k < r.size(); ++k) out.push_back(bounds_from(r[k], x[k], estimates[k]));
   return out;

@@ -114,11 +114,21 @@ double functional_bound(std::span<const zcomplex> y, std::span<const double> w);
 // decks three give an estimate 0.1 to 14 % lower for 4 solves less).
 double inverse_weighted_norm(std::span<const double> g, const SolveCallbacks& s, int max_steps = 3);
 
+// The vectors whose solves by A^{-T} start every estimate of order n,
+// whatever its g: the uniform vector 1/n and (n >= 2) the alternating-sign
+// vector. Their solves may be made ahead, in one block with other solves
+// of the matrix, and handed over as StartSolves.
+std::vector<std::vector<zcomplex>> estimator_start(Index n);
+struct StartSolves {
+  std::span<const zcomplex> uniform, alternating;  // A^{-T} times estimator_start(n)[0], [1]
+};
+
 // The estimates for several g of one matrix, in lockstep: each step solves
-// the vectors of all estimates still running as one block. Each estimate is
-// the one inverse_weighted_norm gives for its g alone.
+// the vectors of all estimates still running as one block, the start
+// vectors once for all (or not at all with `ahead` of their order). Each
+// estimate is the one inverse_weighted_norm gives for its g alone.
 std::vector<double> inverse_weighted_norms(std::span<const std::span<const double>> gs, const SolveCallbacks& s,
-                                           int max_steps = 3);
+                                           int max_steps = 3, const StartSolves* ahead = nullptr);
 
 // The two numbers a solve reports beside its backward error.
 struct SolutionBounds {
@@ -129,6 +139,7 @@ SolutionBounds solution_bounds(const ResidualBound& r, std::span<const zcomplex>
 
 // Those of several solutions of one matrix, their estimates in lockstep.
 std::vector<SolutionBounds> solution_bounds(std::span<const ResidualBound> r,
-                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s);
+                                            std::span<const std::span<const zcomplex>> x, const SolveCallbacks& s,
+                                            const StartSolves* ahead = nullptr);
 
 }  // namespace upscaling::bounds

@@ -273,6 +273,27 @@ TEST(ErrorBounds, EstimatorAgainstTheExplicitInverseAndItsSolves) {
       EXPECT_LE(a.plain, steps - 1);
       EXPECT_LE(a.transposed, 2 + steps - 1);
     }
+    // Two estimates in lockstep solve their common start vectors once, and
+    // not at all when those solves are handed over; each gives the bits of
+    // its estimate alone.
+    const std::vector<double> g2(g.rbegin(), g.rend());
+    const std::span<const double> gs[2] = {g, g2};
+    const double alone[2] = {bounds::inverse_weighted_norm(g, a.callbacks()), bounds::inverse_weighted_norm(g2, a.callbacks())};
+    a.plain = a.transposed = 0;
+    const std::vector<double> both = bounds::inverse_weighted_norms(gs, a.callbacks());
+    EXPECT_LE(a.transposed, 2 + 2 * 2);
+    std::vector<std::vector<zcomplex>> starts = bounds::estimator_start(n);
+    ASSERT_EQ(starts.size(), 2u);
+    for (std::vector<zcomplex>& v : starts) a.solve_transpose(v);
+    const bounds::StartSolves ahead{starts[0], starts[1]};
+    a.plain = a.transposed = 0;
+    const std::vector<double> given = bounds::inverse_weighted_norms(gs, a.callbacks(), 3, &ahead);
+    EXPECT_LE(a.transposed, 2 * 2);
+    for (int k = 0; k < 2; ++k) EXPECT_TRUE(both[k] == alone[k] && given[k] == alone[k]) << k;
+    // One step is the start vectors' alone (later steps may reach the same
+    // maximum from any start).
+    const double first = bounds::inverse_weighted_norm(g, a.callbacks(), 1);
+    EXPECT_EQ(bounds::inverse_weighted_norms(gs, a.callbacks(), 1, &ahead)[0], first);
   }
 }
 

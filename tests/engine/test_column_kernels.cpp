@@ -59,6 +59,12 @@ TEST(EngineColumnKernels, EveryInstructionSetGivesThePlainBitsWithinTheRoundingB
       if (!core::processor_runs(isa)) continue;
       SCOPED_TRACE(core::kernel_name(isa));
       EXPECT_TRUE(same_bits(dot, engine::detail::column_dot(isa, a.data(), v.data(), static_cast<engine::Index>(len))));
+      // A pair of dot products with one column: each the bits of its own.
+      const std::vector<zcomplex> w = random_vector(len, gen);
+      zcomplex pair[2];
+      engine::detail::column_dot_pair(isa, a.data(), w.data(), v.data(), static_cast<engine::Index>(len), pair);
+      EXPECT_TRUE(same_bits(pair[1], dot));
+      EXPECT_TRUE(same_bits(pair[0], engine::detail::column_dot(KernelIsa::plain, a.data(), w.data(), static_cast<engine::Index>(len))));
       std::vector<zcomplex> wide = v;
       engine::detail::column_axpy(isa, a.data(), c, wide.data(), static_cast<engine::Index>(len));
       for (std::size_t i = 0; i < len; ++i) EXPECT_TRUE(same_bits(wide[i], axpy[i])) << i;

@@ -100,6 +100,54 @@ TEST(EngineSolve, EveryPatternMatchesDenseEliminationAloneOrInABlockOnAnyThreads
     }
 }
 
+// A backend without a block solve of its own: the contract's split of a
+// partly refined block into its plain and its refined columns.
+class Forwarding final : public engine::SparseSolver {
+ public:
+  explicit Forwarding(engine::SparseSolver& s) : s_(s) {}
+  void analyse(const engine::Pattern& p, const engine::Options& o) override { s_.analyse(p, o); }
+  std::int64_t memory_needed() const override { return s_.memory_needed(); }
+  void factorise(std::span<const zcomplex> v) override { s_.factorise(v); }
+  void solve(std::span<zcomplex> b, Index nrhs, bool refine) override { s_.solve(b, nrhs, refine); }
+  const engine::Statistics& statistics() const override { return s_.statistics(); }
+  std::vector<double> backward_errors() const override { return s_.backward_errors(); }
+
+ private:
+  engine::SparseSolver& s_;
+};
+
+// Four columns, the first two refined and the last two plain: each has the
+// bits of its solve alone, refined or plain, on one thread and two and
+// through the contract's split; the refined ones agree with the dense
+// route, and the backward errors are the refined columns'.
+TEST(EngineSolve, APartlyRefinedBlockGivesEachColumnItsOwnSolve) {
+  const Coo a = random_system(150, 260, 3);
+  const Index n = a.pattern.n;
+  const std::vector<zcomplex> b = random_block(n, 4, 5);
+  for (const int threads : {1, 2}) {
+    engine::Options o;
+    o.threads = threads;
+    auto s = factorised(a, o);
+    Forwarding split(*s);
+    for (engine::SparseSolver* on : {static_cast<engine::SparseSolver*>(s.get()), static_cast<engine::SparseSolver*>(&split)}) {
+      SCOPED_TRACE(testing::Message() << "threads " << threads << (on == &split ? ", split" : ""));
+      std::vector<zcomplex> x = b;
+      on->solve_partly_refined(x, 4, 2);
+      EXPECT_EQ(on->backward_errors().size(), 2u);
+      for (double w : on->backward_errors()) EXPECT_LE(w, 1e-14);
+      for (Index c = 0; c < 4; ++c) {
+        std::vector<zcomplex> one(b.begin() + c * n, b.begin() + (c + 1) * n);
+        const std::vector<cld> dense = dense_solve(a, one);
+        s->solve(one, 1, c < 2);
+        EXPECT_TRUE(same_bits(one, std::vector<zcomplex>(x.begin() + c * n, x.begin() + (c + 1) * n))) << c;
+        if (c < 2) EXPECT_LT(relative_difference(x.data() + c * n, dense), 1e-10) << c;
+      }
+    }
+    std::vector<zcomplex> x = b;
+    EXPECT_THROW(s->solve_partly_refined(x, 4, 5), std::invalid_argument);
+  }
+}
+
 TEST(EngineSolve, SmallPivotsArePerturbedAndRefinementRecovers) {
   // A semidefinite real part with a null vector, and a tiny imaginary part:
   // the sum is definite but the last pivot almost vanishes. The guard's

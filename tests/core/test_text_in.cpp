@@ -36,6 +36,9 @@ void check(Field<T> (*read)(std::string_view), std::initializer_list<Read> good,
 
 }  // namespace
 
+// Halfway between 1 and the next double.
+const std::string kHalf = "1.00000000000000011102230246251565404236316680908203125";
+
 TEST(TextIn, ListDirected) {
   check(read_list_int,
         {{"10   nx cells along x", 10}, {"   +10", 10}, {"-3,4", -3}, {"10/", 10}, {"\t8", 8}, {"2*5", 5},  // repeat count
@@ -44,7 +47,12 @@ TEST(TextIn, ListDirected) {
   check(read_list_real,
         {{"10.0   freq (Hz)", 10.0}, {"2500", 2500.0},  // no implied decimals in list input
          {"1+5", 1e5}, {"10.5d2", 1050.0}, {"1.5Q1", 15.0}, {".5", 0.5}, {"5.,6", 5.0}, {"-0.2e-1 m", -0.02},
-         {"0.1", 0.1}, {"0.05", 0.05}, {"-0.0025e2", -0.25}, {"2*5.5", 5.5}, {"Infinity", std::numeric_limits<double>::infinity()}},
+         {"0.1", 0.1}, {"0.05", 0.05}, {"-0.0025e2", -0.25}, {"2*5.5", 5.5}, {"Infinity", std::numeric_limits<double>::infinity()},
+         // Beyond 800 significant digits only the first digits and whether any
+         // later one is nonzero decide: halfway between 1 and the next double
+         // then a 1 far out rounds up, exactly halfway rounds to even.
+         {"1." + std::string(900, '1'), 1.1111111111111112}, {kHalf + std::string(805 - kHalf.size(), '0') + "1", std::nextafter(1.0, 2.0)},
+         {kHalf + std::string(900, '0'), 1.0}, {"1" + std::string(900, '0') + "e-900", 1.0}, {"0." + std::string(850, '0') + "25e851", 2.5}},
         {"e5", "1.5e", "10abc", "-.5e-1x", ".", "-", "1e400", "0x10", "1..2", ""});
   EXPECT_TRUE(std::isnan(read_list_real("NaN").value) && std::signbit(read_list_real("-0").value));
 }

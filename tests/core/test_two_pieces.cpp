@@ -1,16 +1,11 @@
 // Two pieces of work side by side: both run, on two threads where asked
-// (each sees its own thread), a failure of either reaches the caller once
-// both have ended, and a heap warmed on two threads serves the next block.
+// (each sees its own thread), and a failure of either reaches the caller
+// once both have ended.
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
-#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
-#include "core/heap_reuse.hpp"
-#include "core/heap_warm.hpp"
 #include "core/two_pieces.hpp"
 
 namespace {
@@ -23,10 +18,7 @@ TEST(TwoPieces, BothRunOnTwoThreadsOrInOrderOnOne) {
                      [&] { second = std::this_thread::get_id(), second_at = two ? 1 : ++order; });
     EXPECT_EQ(first, std::this_thread::get_id());
     EXPECT_EQ(second != first, two);
-    if (!two) {
-      EXPECT_EQ(first_at, 1);
-      EXPECT_EQ(second_at, 2);
-    }
+    EXPECT_TRUE(two || (first_at == 1 && second_at == 2)) << first_at << " " << second_at;  // in order on one
   }
 }
 
@@ -44,21 +36,6 @@ TEST(TwoPieces, EitherFailureReachesTheCallerAfterBothEnded) {
       EXPECT_STREQ(e.what(), "second");
     }
     EXPECT_TRUE(first_done);
-  }
-}
-
-// Inside a HeapReuse the warmed block stays in the heap as free room for
-// the next blocks (it is not unmapped), warmed on one thread or two.
-TEST(HeapWarm, WarmedBlockStaysInTheHeapAsFreeRoom) {
-  const core::HeapReuse reuse;
-  if (!reuse.active()) GTEST_SKIP() << "the allocator takes no heap settings (a sanitiser's own)";
-  const std::int64_t bytes = 64 << 20;
-  for (const bool two : {false, true}) {
-    const struct mallinfo2 before = mallinfo2();
-    core::warm_heap(bytes, two);
-    const struct mallinfo2 after = mallinfo2();
-    EXPECT_GE(after.fordblks, static_cast<std::size_t>(bytes)) << two;
-    EXPECT_GE(after.arena, before.arena) << two;
   }
 }
 

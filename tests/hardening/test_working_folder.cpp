@@ -120,25 +120,24 @@ TEST(BuildIdentity, ChangesWithEverySourceChangeAndOnlyThen) {
   const fs::path tree = s / "tree", out = s / "build_info.cpp";
   fs::create_directories(tree / "core");
   std::ofstream(tree / "CMakeLists.txt") << "project(x)\n";
-  std::ofstream(tree / "core" / "a.cpp") << "int a() { return 1; }\n";
   auto generate = [&](const std::string& sources, const char* version) {
     const std::string source = UPSCALE_SOURCE_DIR;
     EXPECT_EQ(shell("'" UPSCALE_CMAKE "' -DSOURCE_DIR='" + sources + "' -DTEMPLATE='" + source + "/core/build_info.cpp.in' -DOUTPUT='" +
                     out.string() + "' -DPROJECT_VERSION=" + version + " -P '" + source + "/tools/build_identity.cmake' > /dev/null"), 0);
     return slurp(out);
   };
-  auto identity = [&] { return generate(tree.string(), "9.9"); };
-  const std::string first = identity();
+  auto with_source = [&](int value) {  // the identity of the tree with a.cpp returning `value`
+    std::ofstream(tree / "core" / "a.cpp") << "int a() { return " << value << "; }\n";
+    return generate(tree.string(), "9.9");
+  };
+  const std::string first = with_source(1);
   ASSERT_TRUE(contains(first, "project_version() { return \"9.9\"; }")) << first;
-  std::ofstream(tree / "core" / "a.cpp") << "int a() { return 2; }\n";
-  EXPECT_NE(identity(), first);
-  std::ofstream(tree / "core" / "a.cpp") << "int a() { return 1; }\n";
-  EXPECT_EQ(identity(), first);  // the identity of the sources, not of the moment
+  EXPECT_NE(with_source(2), first);
+  EXPECT_EQ(with_source(1), first);  // the identity of the sources, not of the moment
   if (shell("cd '" + tree.string() + "' && git init -q && git add -A && git -c user.name=t -c user.email=t@t "
             "commit -qm t > /dev/null 2>&1") == 0) {
-    EXPECT_FALSE(contains(identity(), "-dirty"));
-    std::ofstream(tree / "core" / "a.cpp") << "int a() { return 3; }\n";
-    EXPECT_TRUE(contains(identity(), "-dirty\"")) << slurp(out);
+    EXPECT_FALSE(contains(with_source(1), "-dirty"));
+    EXPECT_TRUE(contains(with_source(3), "-dirty\"")) << slurp(out);
   }
   // The programs in the build tree: the digest of these sources.
   const std::string text = generate(UPSCALE_SOURCE_DIR, "1"), key = "project_sources() { return \"";

@@ -48,18 +48,14 @@ TEST_F(Outputs, ReplacingRefusesALinkOrReplacesTheLinkItselfAndLeavesNoTemporary
   std::string why;
   EXPECT_FALSE(core::replace_file(at("table.csv"), "new\n", why));
   EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
-  core::ReplaceOptions replace_link;
-  replace_link.refuse_odd_target = false;
-  ASSERT_TRUE(core::replace_file(at("table.csv"), "new\n", why, replace_link)) << why;
+  ASSERT_TRUE(core::replace_file(at("table.csv"), "new\n", why, {.refuse_odd_target = false})) << why;
   EXPECT_FALSE(is_link(at("table.csv")));
   EXPECT_EQ(read_all(at("table.csv")), "new\n");
   EXPECT_EQ(read_all(target), "keep\n");
   fs::create_directory(at("folder"));
   EXPECT_FALSE(core::replace_file(at("folder"), "x", why));
   EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
-  core::ReplaceOptions exe;
-  exe.executable = true;
-  ASSERT_TRUE(core::replace_file(at("run.sh"), "#!/bin/sh\n", why, exe));
+  ASSERT_TRUE(core::replace_file(at("run.sh"), "#!/bin/sh\n", why, {.executable = true}));
   EXPECT_EQ(fs::status(at("run.sh")).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
   EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder", "run.sh", "table.csv"}));
   // A folder that cannot be written: the failure is said, nothing is left.
@@ -150,11 +146,8 @@ TEST_F(Outputs, StopSignalWritesItsRecordUnlessIgnoredAtStart) {
 // A cell a spreadsheet would run as a formula reaches the table as text; a
 // number, negative or with an exponent, stays a number; quoting still holds.
 TEST(SpreadsheetCells, FormulasAreMadeInertAndNumbersStayNumbers) {
-  EXPECT_EQ(sweep::csv_field("@SUM(A1:A9)"), "'@SUM(A1:A9)");
-  EXPECT_EQ(sweep::csv_field("=1+2"), "'=1+2");
-  EXPECT_EQ(sweep::csv_field("+cmd|' /C calc'!A0"), "'+cmd|' /C calc'!A0");
-  EXPECT_EQ(sweep::csv_field("-2+3"), "'-2+3");
-  EXPECT_EQ(sweep::csv_field("\tx"), "'\tx");
+  for (const char* formula : {"@SUM(A1:A9)", "=1+2", "+cmd|' /C calc'!A0", "-2+3", "\tx"})
+    EXPECT_EQ(sweep::csv_field(formula), "'" + std::string(formula));
   EXPECT_EQ(sweep::csv_field("=HYPERLINK(\"x\",\"y\")"), "\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\"");
   for (const char* number : {"-1.5e3", "+2", "-0.25", "1.0.0", "deadbeef", ""}) EXPECT_EQ(sweep::csv_field(number), number);
 }

@@ -20,15 +20,11 @@ using support::refusal;
 void write_palette_without_colormap(const std::string& path, bool big) {
   TIFF* t = TIFFOpen(path.c_str(), big ? "w8" : "w");
   ASSERT_NE(t, nullptr);
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 4);
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2);
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
-  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2);
+  for (const auto& [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, 4}, {TIFFTAG_IMAGELENGTH, 2}, {TIFFTAG_BITSPERSAMPLE, 8},
+                                    {TIFFTAG_SAMPLESPERPIXEL, 1}, {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE}, {TIFFTAG_ROWSPERSTRIP, 2}})
+    TIFFSetField(t, tag, value);
   unsigned char row[4] = {0, 1, 0, 1};
-  TIFFWriteScanline(t, row, 0, 0);
-  TIFFWriteScanline(t, row, 1, 0);
+  for (int r = 0; r < 2; ++r) TIFFWriteScanline(t, row, r, 0);
   TIFFClose(t);
 }
 

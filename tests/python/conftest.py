@@ -32,12 +32,6 @@ def patchy_sample(ny=12, nx=10, seed=3, cell_size=2e-3):
     return upscale.Sample(patchy_labels(ny, nx, seed), materials, cell_size=cell_size)
 
 
-def material_toml(name, label, fields):
-    lines = ["[[material]]", f'name = "{name}"', f"label = {label}"]
-    lines += [f"{k} = {float(v)!r}" for k, v in fields.items()]
-    return "\n".join(lines) + "\n"
-
-
 def write_grid(path, a, fmt):
     with open(path, "w") as f:
         for row in a:
@@ -54,7 +48,7 @@ def write_sample_file(folder, labels, materials, cell_size, freqs, model="ice", 
         text += 'water = "water.txt"\n'
     text += "frequencies = [" + ", ".join(repr(float(f)) for f in freqs) + "]\n" + extra
     for label, (name, fields) in materials.items():
-        text += material_toml(name, label, fields)
+        text += f'[[material]]\nname = "{name}"\nlabel = {label}\n' + "".join(f"{k} = {float(v)!r}\n" for k, v in fields.items())
     path = os.path.join(folder, "sample.toml")
     with open(path, "w") as f:
         f.write(text)

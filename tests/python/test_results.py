@@ -2,12 +2,14 @@
 spectrum and its direct solves among them), with tolerances from the
 result's own error bound and the unit roundoff."""
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
 
 import upscale
-from conftest import EXAMPLES, PATCH, SAND, patchy_labels, patchy_sample
+from conftest import EXAMPLES, PATCH, SAND, patchy_labels, patchy_sample, write_sample_file
 
 EPS = np.finfo(float).eps
 FREQS = [1e-2, 1.0, 1e2, 1e4]
@@ -60,15 +62,11 @@ def test_sample_from_arrays_round_trip_and_defaults():
 
 
 def test_lame_3d_of_the_sample_file_kept_unless_asked(tmp_path):
-    from conftest import write_sample_file
     path = write_sample_file(tmp_path, patchy_labels(4, 3), {0: ("sand", SAND), 7: ("patch", PATCH)}, 1e-3, [1.0],
                              extra='lame = "3d"\n')
     s = upscale.Sample.from_file(path)
-    assert s.lame == "3d"
-    own = upscale.tensor(s)
-    asked = upscale.tensor(s, lame="3d")
-    other = upscale.tensor(s, lame="2d")
-    assert np.array_equal(own.C, asked.C) and not np.array_equal(own.C, other.C)
+    own, asked, other = (upscale.tensor(s, **lame).C for lame in ({}, {"lame": "3d"}, {"lame": "2d"}))
+    assert s.lame == "3d" and np.array_equal(own, asked) and not np.array_equal(own, other)
 
 
 def test_to_xarray():
@@ -81,8 +79,6 @@ def test_to_xarray():
 
 
 def test_the_example_script_runs(tmp_path):
-    import subprocess
-    import sys
     script = os.path.join(EXAMPLES, "python", "patchy_spectrum.py")
     p = subprocess.run([sys.executable, script, str(tmp_path / "plot.png"), "--cells", "12", "--frequencies", "3"],
                        capture_output=True, text=True, cwd=str(tmp_path),
@@ -113,8 +109,7 @@ def test_reduced_sweep_agrees_with_direct_solves_within_the_bounds(boundary):
 
 
 def test_method_and_tolerance_asked():
-    s = patchy_sample()
-    few = upscale.tensor(s, SPECTRUM[:7])  # below the automatic threshold
-    assert few.frequency_method == "direct" and few.full_factorisations == 7
-    forced = upscale.tensor(s, SPECTRUM[:3], frequency_method="reduced", reduced_tolerance=1e-6)
+    few = upscale.tensor(patchy_sample(), SPECTRUM[:7])
+    forced = upscale.tensor(patchy_sample(), SPECTRUM[:3], frequency_method="reduced", reduced_tolerance=1e-6)
+    assert few.frequency_method == "direct" and few.full_factorisations == 7  # below the automatic threshold
     assert forced.frequency_method == "reduced" and len(forced) == 3

@@ -99,12 +99,11 @@ TEST(Quoting, ScriptStringsAndVisibleControlCharacters) {
 TEST(Plot, UnresolvedPointsDrawnOpen) {
   SweepPlan plan;
   plan.axes = {"freq"};
-  std::vector<Point> points(2);
+  const Point points[] = {{1, "p1", {1.0}}, {2, "p2", {1e5}}};
   std::vector<Row> rows(2);
   for (int i = 0; i < 2; ++i) {
-    points[i].index = i + 1;
     rows[i].point = &points[i];
-    rows[i].axis_values = {i == 0 ? 1.0 : 1e5};
+    rows[i].axis_values = points[i].values;
     rows[i].status = Status{40, false, ""};
     rows[i].values = {{"v_mt", 4000}, {"q1000_mt", 5}, {"vp_fe", 3800}, {"q1000_fe", 1}};
   }

@@ -5,17 +5,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <span>
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
+#include <map>
 #include <random>
+#include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/sparse_solver.hpp"
@@ -60,19 +58,13 @@ inline int32_t at(const tensor::Sample& s, int64_t j, int64_t k) {
   return s.material_of_cell[static_cast<std::size_t>((j - 1) + (k - 1) * s.nx)];
 }
 
-// The two ice materials in random cells.
-inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed) {
-  std::mt19937 rng(seed);
-  return with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
-}
-
-// Two ice materials in random cells, each with a water proportion of its
-// own (0.05 to 0.08), drawn from `water_seed`.
-inline tensor::Sample patchy_map(int64_t nx, int64_t ny, unsigned seed, unsigned water_seed) {
-  tensor::Sample s = random_map(nx, ny, seed);
-  std::mt19937 rng(water_seed);
-  for (std::size_t c = 0; c < s.material_of_cell.size(); ++c)
-    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(rng() % 4));
+// The two ice materials in random cells; with a `water_seed`, each cell
+// with a water proportion of its own (0.05 to 0.08) drawn from it.
+inline tensor::Sample random_map(int64_t nx, int64_t ny, unsigned seed, unsigned water_seed = 0) {
+  std::mt19937 rng(seed), water(water_seed);
+  tensor::Sample s = with_map(ice_materials(), nx, ny, 0.01, [&](int64_t, int64_t) { return 1 + static_cast<int>(rng() % 2); });
+  for (std::size_t c = 0; water_seed && c < s.material_of_cell.size(); ++c)
+    s.water_of_cell.push_back(0.05 + 0.01 * static_cast<double>(water() % 4));
   return s;
 }
 
@@ -81,6 +73,41 @@ inline tensor::Sample band_of(const tensor::Sample& s, std::pair<int64_t, int64_
   tensor::Sample part = s;
   tensor::keep_band(part, {b.first, b.second});
   return part;
+}
+
+// Bands of a 7-row grid from the base up, as the ranks of a job hold them
+// (the band and the row above it): uneven, one empty, the top one alone.
+inline constexpr std::pair<int64_t, int64_t> kBands[] = {{1, 1}, {2, 1}, {2, 3}, {4, 6}, {7, 7}};
+
+// 6 x 7 cells of two materials, a water proportion of its own in each: up
+// to eight viscous groups, met by the bands in other orders.
+inline tensor::Sample patchy() { return random_map(6, 7, 20261208, 7); }
+
+inline zcomplex as_complex(double x) { return {x, 0}; }
+inline zcomplex as_complex(zcomplex z) { return z; }
+
+// Values summed by (row, col) of a pattern, or by index without one, with
+// the largest part or partial sum seen: the scale of the rounding of sums.
+struct Sum {
+  std::map<std::pair<int64_t, int64_t>, zcomplex> e;
+  double largest = 0;
+  template <class T>
+  void add(const std::vector<T>& v, const engine::Pattern* p = nullptr) {
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      zcomplex& to = e[p ? std::pair{p->row[i], p->col[i]} : std::pair{static_cast<int64_t>(i), int64_t{0}}];
+      to += as_complex(v[i]);
+      largest = std::max({largest, core::cabs(as_complex(v[i])), core::cabs(to)});
+    }
+  }
+};
+
+// The bands' sums are the whole's, each value summing at most `terms`
+// parts, here in another order: within a few roundings of the largest part.
+inline void expect_same_sums(const Sum& whole, const Sum& bands, double terms, const std::string& what) {
+  ASSERT_EQ(whole.e.size(), bands.e.size()) << what;
+  const double scale = std::max(whole.largest, bands.largest);
+  for (const auto& [at, z] : whole.e)
+    EXPECT_LE(core::cabs(z - bands.e.at(at)), 4 * terms * kU * scale) << what << " at " << at.first << "," << at.second;
 }
 
 // Stripes rising to the right at 45 degrees (period 6 cells along each axis).

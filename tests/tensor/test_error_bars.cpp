@@ -12,63 +12,62 @@
 namespace tensor_test {
 namespace {
 
-// A two-material sample with a slanted pattern, so that no displacement
-// vanishes by symmetry.
-tensor::Sample slanted() {
-  return with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
-}
+using enum fem::Vertex;
 
-// Load l of the n-row loads x raised by eps max|b_l| in row `row`: the
-// solution of the raised loads has the residual -eps max|b_l| e_row for the
-// system of b, so each modulus moves by exactly what its adjoint bound must
-// cover (to first order and up to rounding). One row per load, because the
-// bound adds the loads' contributions in magnitude.
-void raise(std::vector<zcomplex>& x, std::size_t l, std::size_t n, std::size_t row, double eps) {
+// A two-material sample with a slanted pattern, so that no displacement
+// vanishes by symmetry, at 30 Hz.
+const tensor::Sample& slanted() {
+  static const tensor::Sample s =
+      with_map(ice_materials(), 5, 4, 0.01, [](int64_t j, int64_t k) { return (j + 2 * k) % 3 == 0 ? 2 : 1; });
+  return s;
+}
+const double kOmega = kTwoPi * 30;
+
+// Load l of the n-row loads x raised by eps max|b_l| in the row of local
+// unknown `local` of the interior cell (3, 2): the solution of the raised
+// loads has the residual -eps max|b_l| e_row for the system of b, so each
+// modulus moves by exactly what its adjoint bound must cover (to first
+// order and up to rounding). One row per load, because the bound adds the
+// loads' contributions in magnitude.
+template <class Grid>
+void raise(const Grid& g, std::vector<zcomplex>& x, std::size_t l, int local, double eps) {
+  const std::size_t n = static_cast<std::size_t>(g.n), row = static_cast<std::size_t>(g.unknown(3, 2, local));
   double largest = 0;
   for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, core::cabs(x[l * n + i]));
   x[l * n + row] += zcomplex{eps * largest, 0};
 }
 
-// One sealed test of the slanted sample factorised, with its exact loads b
-// and the loads raised in local unknown local[l] of the interior cell (3, 2)
-// (none for 0).
+// One sealed test of the slanted sample factorised, the solutions of its
+// exact loads (x) and of the loads raised in local unknowns `rows` (x_off;
+// raw_off before the prescribed values are put in).
 struct KnownError {
-  tensor::Sample s = slanted();
-  tensor::GridSystem g{s.nx, s.ny, s.h};
-  double omega = kTwoPi * 30;
-  std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  tensor::GridSystem g{slanted().nx, slanted().ny, slanted().h};
+  tensor::TestSetup t;
+  std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(slanted(), kOmega);
   std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
   std::vector<zcomplex> values, rhs, x, raw_off, x_off;
 
-  KnownError(const tensor::TestSetup& t, double eps, const int local[2]) {
+  KnownError(bool shear, double eps, std::vector<int> rows) : t(shear ? tensor::shear_test(g) : tensor::biaxial_test(g)) {
     engine::Options o;
     o.threads = 1, o.grid = &g.places;
     solver->analyse(g.pattern, o);
-    tensor::assemble(g, t, cells, omega, values, rhs);
+    tensor::assemble(g, t, cells, kOmega, values, rhs);
     solver->factorise(values);
-    const std::size_t n = static_cast<std::size_t>(g.n);
-    x = rhs, x_off = rhs;
-    for (std::size_t l = 0; l < 2; ++l) {
-      if (local[l] == 0) continue;
-      const auto row = static_cast<std::size_t>(g.unknown(3, 2, local[l]));
-      EXPECT_EQ(t.constraint[row], tensor::kFree);
-      raise(x_off, l, n, row, eps);
-    }
+    x = x_off = rhs;
+    for (std::size_t l = 0; l < rows.size(); ++l) raise(g, x_off, l, rows[l], eps);
     solver->solve(x, 2), solver->solve(x_off, 2);
     raw_off = x_off;
-    for (int l = 0; l < 2; ++l) {
-      tensor::impose(t, l, std::span<zcomplex>(x).subspan(l * n, n));
-      tensor::impose(t, l, std::span<zcomplex>(x_off).subspan(l * n, n));
-    }
+    for (int l = 0; l < 2; ++l) tensor::impose(t, l, load(x, l)), tensor::impose(t, l, load(x_off, l));
   }
-  std::span<const zcomplex> load(const std::vector<zcomplex>& v, int l) const {
-    return std::span<const zcomplex>(v).subspan(static_cast<std::size_t>(l * g.n), static_cast<std::size_t>(g.n));
+  std::span<zcomplex> load(std::vector<zcomplex>& v, int l) const {
+    return std::span<zcomplex>(v).subspan(static_cast<std::size_t>(l * g.n), static_cast<std::size_t>(g.n));
   }
+  tensor::SolvedLoads solved() const { return {values, rhs, raw_off, x_off}; }
 };
 
-// The bound takes |Re y| + |Im y| for |y| (upscaling/error_bounds.cpp), so
-// it may exceed a single residual's effect by up to sqrt(2); 1 % more for
-// the first order (C55) and the shift of the modulus itself.
+// The bound takes |Re y| + |Im y| for |y| (the shared error bounds), so it
+// may exceed a single residual's effect by up to sqrt(2); 1 % more for the
+// first order (C55) and the shift of the modulus itself.
 void expect_covered(double bound, double error, const char* what) {
   EXPECT_GT(error, 1e-12) << what;  // the known error dominates rounding
   EXPECT_GE(bound, error) << what;
@@ -77,26 +76,20 @@ void expect_covered(double bound, double error, const char* what) {
 
 // Each sealed test with its loads raised in one or two free rows.
 TEST(ErrorBounds, SealedModuliCoverAKnownError) {
-  const tensor::GridSystem g0(5, 4, 0.01);
-  const int rows[2] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right)};
-  KnownError k(tensor::biaxial_test(g0), 1e-2, rows);
-  const tensor::TestSetup t = tensor::biaxial_test(k.g);
+  KnownError k(false, 1e-2, {fem::s1x(upper_right), fem::s1y(upper_right)});
   tensor::StiffnessBounds b;
-  tensor::bound_biaxial(k.g, t, k.cells, k.omega, {k.values, k.rhs, k.raw_off, k.x_off}, *k.solver, b);
-  auto force = [&](const std::vector<zcomplex>& x, int l) { return tensor::plate_forces(k.g, t, k.cells, k.omega, k.load(x, l)); };
+  tensor::bound_biaxial(k.g, k.t, k.cells, kOmega, k.solved(), *k.solver, b);
+  auto force = [&](std::vector<zcomplex>& x, int l) { return tensor::plate_forces(k.g, k.t, k.cells, kOmega, k.load(x, l)); };
   expect_covered(b.c11, rel(force(k.x_off, 0).right, force(k.x, 0).right), "C11");
   expect_covered(b.c13, rel(force(k.x_off, 1).right, force(k.x, 1).right), "C13");
   expect_covered(b.c33, rel(force(k.x_off, 1).top, force(k.x, 1).top), "C33");
   EXPECT_GE(b.condition, 1.0);
   EXPECT_LT(b.condition, 1e12);
 
-  const int row[2] = {fem::s1x(fem::Vertex::upper_right), 0};
-  KnownError s(tensor::shear_test(g0), 1e-5, row);
-  const tensor::TestSetup st = tensor::shear_test(s.g);
-  tensor::bound_shear(s.g, st, {s.values, s.rhs, s.raw_off, s.x_off}, *s.solver, b);
-  auto c55 = [&](const std::vector<zcomplex>& x) {
-    const tensor::SolidShear on1 = tensor::mean_shear_strains(s.g, s.load(x, 0));
-    const tensor::SolidShear on3 = tensor::mean_shear_strains(s.g, s.load(x, 1));
+  KnownError s(true, 1e-5, {fem::s1x(upper_right)});
+  tensor::bound_shear(s.g, s.t, s.solved(), *s.solver, b);
+  auto c55 = [&](std::vector<zcomplex>& x) {
+    const tensor::SolidShear on1 = tensor::mean_shear_strains(s.g, s.load(x, 0)), on3 = tensor::mean_shear_strains(s.g, s.load(x, 1));
     return upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
   };
   expect_covered(b.c55, rel(c55(s.x_off), c55(s.x)), "C55");
@@ -105,26 +98,17 @@ TEST(ErrorBounds, SealedModuliCoverAKnownError) {
 // The periodic test's three strains, each raised in one free row; each
 // diagonal modulus is a functional of one strain's solution.
 TEST(ErrorBounds, PeriodicDiagonalModuliCoverAKnownError) {
-  const tensor::Sample s = slanted();
-  const tensor::PeriodicGrid g(s.nx, s.ny, s.h);
-  const double omega = kTwoPi * 30;
-  const std::vector<core::CellCoefficients> cells = tensor::cell_coefficients(s, omega);
+  const tensor::PeriodicGrid g(slanted().nx, slanted().ny, slanted().h);
   const std::unique_ptr<engine::SparseSolver> solver = engine::make_solver(engine::Backend::own);
   engine::Options o;
   o.threads = 1;
   solver->analyse(g.pattern, o);
   tensor::PeriodicSystem sys;
-  tensor::assemble_periodic(g, cells, omega, sys);
+  tensor::assemble_periodic(g, tensor::cell_coefficients(slanted(), kOmega), kOmega, sys);
   solver->factorise(sys.values);
-  const std::size_t n = static_cast<std::size_t>(g.n);
   std::vector<zcomplex> x = sys.rhs, x_off = sys.rhs;
-  const int rows[3] = {fem::s1x(fem::Vertex::upper_right), fem::s1y(fem::Vertex::upper_right),
-                       fem::s3x(fem::Vertex::upper_left)};
-  for (std::size_t t = 0; t < 3; ++t) {
-    const auto row = static_cast<std::size_t>(g.unknown(3, 2, rows[t]));
-    ASSERT_FALSE(g.is_held(static_cast<int64_t>(row)));
-    raise(x_off, t, n, row, 1e-4);
-  }
+  const int rows[3] = {fem::s1x(upper_right), fem::s1y(upper_right), fem::s3x(upper_left)};
+  for (std::size_t t = 0; t < 3; ++t) raise(g, x_off, t, rows[t], 1e-4);
   solver->solve(x, 3), solver->solve(x_off, 3);
   const tensor::Tensor3 c = tensor::periodic_tensor(g, sys, x), c_off = tensor::periodic_tensor(g, sys, x_off);
   tensor::StiffnessBounds b;
@@ -136,7 +120,6 @@ TEST(ErrorBounds, PeriodicDiagonalModuliCoverAKnownError) {
             core::cabs(c_off[0][2] - c[0][2]));
   EXPECT_GT(b.condition, 1.0);
 }
-
 // One material: the smallest diffusion length over the cell side, and
 // l_p ~ 1 / sqrt(omega) for the diffusive waves at low frequency.
 TEST(Resolution, OneMaterialIsItsDiffusionLengthOverTheCellSide) {

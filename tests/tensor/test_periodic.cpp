@@ -45,20 +45,16 @@ TEST(PeriodicSample, HomogeneousEqualsSealedAndClosedForms) {
   const std::vector<Stiffness> p = periodic(s, kSpread), q = tensor_at(s, kSpread);
   for (std::size_t i = 0; i < kSpread.size(); ++i) {
     const model::ElasticCell e = law_of(s, 2, s.materials[1].phi_layer1, kSpread[i]);
-    const double m = e.lambda1 + 2 * e.mu1 + e.lambda3 + 2 * e.mu3 + 2 * (e.d3 + e.mu13);
-    const double mu = e.mu1 + e.mu3 + e.mu13;
-    for (const Stiffness* c : {&p[i], &q[i]}) {
-      const zcomplex want[] = {{m, 0}, {m, 0}, {mu, 0}, {m - 2 * mu, 0}, {m - 2 * mu, 0}};
-      const zcomplex got[] = {c->c11, c->c33, c->c55, c->c13, c->c31};
-      const double bound[] = {q[i].bounds.c11, q[i].bounds.c33, q[i].bounds.c55, q[i].bounds.c13, q[i].bounds.c13};
-      for (int k = 0; k < 5; ++k) {
-        EXPECT_LT(rel(got[k], want[k]), 1e-8) << kSpread[i] << " " << k << (c == &q[i]);
-        // The true error is rounding: the sealed test's bound sits at its own
-        // rounding floor, at least that error (and the closed form's 1e-15).
-        if (c == &q[i]) {
-          EXPECT_GE(bound[k] + 1e-15, rel(got[k], want[k])) << kSpread[i] << " " << k;
-        }
-      }
+    const double m = e.lambda1 + 2 * e.mu1 + e.lambda3 + 2 * e.mu3 + 2 * (e.d3 + e.mu13), mu = e.mu1 + e.mu3 + e.mu13;
+    const zcomplex want[] = {{m, 0}, {m, 0}, {mu, 0}, {m - 2 * mu, 0}, {m - 2 * mu, 0}};
+    const double bound[] = {q[i].bounds.c11, q[i].bounds.c33, q[i].bounds.c55, q[i].bounds.c13, q[i].bounds.c13};
+    const zcomplex sealed[] = {q[i].c11, q[i].c33, q[i].c55, q[i].c13, q[i].c31};
+    const zcomplex torus[] = {p[i].c11, p[i].c33, p[i].c55, p[i].c13, p[i].c31};
+    for (int k = 0; k < 5; ++k) {
+      EXPECT_LT(rel(torus[k], want[k]), 1e-8) << kSpread[i] << " " << k;
+      // The true error is rounding: the sealed test's bound sits at its own
+      // rounding floor, at least that error (and the closed form's 1e-15).
+      EXPECT_LE(rel(sealed[k], want[k]), std::min(1e-8, bound[k] + 1e-15)) << kSpread[i] << " " << k;
     }
     EXPECT_LT(tensor::worst_bound(q[i].bounds), 1e-11) << kSpread[i];
     for (const zcomplex c : {p[i].c15, p[i].c35, p[i].c51, p[i].c53}) EXPECT_LT(off(c, {0, 0}, p[i]), 1e-9);
@@ -165,11 +161,6 @@ TEST(PeriodicSample, TilingsMirrorAndTranspose) {
     EXPECT_LT(off(r[i].c15, a[i].c35, a[i]) + off(r[i].c35, a[i].c15, a[i]), 1e-9);
     EXPECT_LT(rel(qa[i].c11, qt[i].c33) + rel(qa[i].c33, qt[i].c11) + rel(qa[i].c13, qt[i].c13), 1e-9) << "sealed";
     EXPECT_GT(rel(qa[i].c11, qa[i].c33), 1e-6);  // the map is not symmetric itself
-    for (const double theta : {0.0, 20.0, 45.0, 90.0, 135.0, 170.0}) {
-      const double v = tensor::wave_of(tensor::christoffel(a[i], theta).p, 2000).velocity;
-      const double w = tensor::wave_of(tensor::christoffel(m[i], 180 - theta).p, 2000).velocity;
-      EXPECT_NEAR(v / w, 1.0, 1e-9) << theta;
-    }
   }
 }
 
@@ -182,18 +173,15 @@ void expect_reciprocal_and_passive(const tensor::Sample& s, const char* what, Bo
   for (std::size_t i = 0; i < f.size(); ++i) {
     Stiffness t = c[i];
     if (boundary == Boundary::sealed) t.c15 = t.c51 = t.c35 = t.c53 = {0, 0};
-    EXPECT_LT(off(t.c13, t.c31, t), 1e-9) << what << " " << f[i];
-    EXPECT_LT(off(t.c15, t.c51, t), 1e-9) << what << " " << f[i];
-    EXPECT_LT(off(t.c35, t.c53, t), 1e-9) << what << " " << f[i];
+    EXPECT_LT(off(t.c13, t.c31, t) + off(t.c15, t.c51, t) + off(t.c35, t.c53, t), 1e-9) << what << " " << f[i];
     // Leading principal minors of Im C (rounding allowed relative to |C|).
     const double tol = 1e-10 * diagonal(t);
     const double a = t.c11.im, b = 0.5 * (t.c13.im + t.c31.im), d = t.c33.im, g = t.c55.im;
     const double e = 0.5 * (t.c15.im + t.c51.im), k = 0.5 * (t.c35.im + t.c53.im);
-    EXPECT_GE(a, -tol) << what << " " << f[i];
-    EXPECT_GE(a * d - b * b, -tol * (std::abs(a) + std::abs(d) + tol)) << what << " " << f[i];
     const double det = a * (d * g - k * k) - b * (b * g - k * e) + e * (b * k - d * e);
-    EXPECT_GE(det, -tol * (std::abs(a * d) + std::abs(a * g) + std::abs(d * g) + tol * tol)) << what << " " << f[i];
-    EXPECT_GE(g, -tol) << what << " " << f[i];
+    EXPECT_TRUE(a >= -tol && g >= -tol && a * d - b * b >= -tol * (std::abs(a) + std::abs(d) + tol) &&
+                det >= -tol * (std::abs(a * d) + std::abs(a * g) + std::abs(d * g) + tol * tol))
+        << what << " " << f[i];
   }
 }
 

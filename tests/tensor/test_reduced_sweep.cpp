@@ -1,9 +1,9 @@
-// The reduced sweep over frequency against direct solves, for the sealed
-// tests and the periodic one: its results within its certified bounds, the
-// bounds not far above the true error, a basis too small caught by the
-// certificate, the frequencies' order without effect; and its parts: the
-// system split by frequency against the assembled one, the semidefinite
-// check (the small dense solve: the Galerkin test of test_sweep_blocks.cpp).
+// The reduced sweep over frequency against direct solves of the systems
+// assembled at each frequency, for the sealed tests (under both Lame
+// relations) and the periodic one: its results within its certified bounds
+// (so the system split by frequency is the assembled one), the bounds not
+// far above the true error, a basis too small caught by the certificate,
+// the frequencies' order without effect; and the semidefinite check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,16 +54,19 @@ Comparison compare(const tensor::Sample& s, const std::vector<double>& f, const 
 TEST(ReducedSweep, MatchesDirectSolvesWithinItsBound) {
   const tensor::Sample image = tensor::read_sample_file(example("patchy_ice/sample.toml"));
   const tensor::Sample patch = with_map(image, 8, 8, 4 * image.h, [&](int64_t j, int64_t k) { return at(image, 4 * j - 3, 4 * k - 3); });
-  const auto layers = [](int64_t nx) {
-    return with_map(ice_materials(), nx, 8, 0.01, [](int64_t, int64_t k) { return k <= 3 ? 1 : 2; });
+  const auto layers = [](int64_t nx, tensor::LameRelations lame) {
+    tensor::Sample s = with_map(ice_materials(), nx, 8, 0.01, [](int64_t, int64_t k) { return k <= 3 ? 1 : 2; });
+    s.lame = lame;
+    return s;
   };
+  using enum tensor::LameRelations;
   const struct {
     tensor::Sample s;
     Boundary b;
     const char* what;
     unsigned seed;
-  } cases[] = {{layers(6), Boundary::sealed, "layered", 1},         {random_map(7, 6, 5), Boundary::sealed, "random", 2},
-               {patch, Boundary::sealed, "image", 3},                {layers(4), Boundary::periodic, "layered", 3},
+  } cases[] = {{layers(6, three_d), Boundary::sealed, "layered", 1},         {random_map(7, 6, 5), Boundary::sealed, "random", 2},
+               {patch, Boundary::sealed, "image", 3},                {layers(4, two_d), Boundary::periodic, "layered", 3},
                {stripes45(6), Boundary::periodic, "inclined", 4},    {random_map(7, 5, 9), Boundary::periodic, "random", 5}};
   for (const auto& c : cases) {
     const bool periodic = c.b == Boundary::periodic;
@@ -106,63 +109,6 @@ TEST(ReducedSweep, CertificateCatchesABasisTooSmall) {
     EXPECT_GT(c.above_tolerance, 0);  // the test has a point: one solve does not serve six decades
     EXPECT_EQ(c.caught, c.above_tolerance);
     EXPECT_LE(c.worst_ratio, 100.0);
-  }
-}
-
-// Sum over q of theta_q parts[q] against the assembled whole: entries that
-// cancel between neighbouring cells keep the rounding of the element sums,
-// a handful of roundings of the largest entry.
-void expect_sum(const std::vector<zcomplex>& theta, const std::vector<std::vector<double>>& parts,
-                const std::vector<zcomplex>& whole, const std::string& what) {
-  double worst = 0, largest = 0;
-  for (std::size_t e = 0; e < whole.size(); ++e) {
-    zcomplex sum{0, 0};
-    for (std::size_t q = 0; q < theta.size(); ++q) sum += theta[q] * parts[q][e];
-    worst = std::max(worst, core::cabs(sum - whole[e])), largest = std::max(largest, core::cabs(whole[e]));
-  }
-  EXPECT_LE(worst, 64 * kU * largest) << what;
-}
-
-// The parts of each system by frequency add up to the assembled one: the
-// sealed matrix under both Lame relations, the torus matrix, loads and
-// affine energy, to a few roundings of the largest entry (the plate
-// functionals: the sweep against direct solves).
-TEST(ReducedSweep, SystemsSplitByFrequencyEqualTheAssembledOnes) {
-  for (const tensor::LameRelations lame : {tensor::LameRelations::two_d, tensor::LameRelations::three_d}) {
-    tensor::Sample s = with_map(ice_materials(), 4, 5, 0.01, [](int64_t j, int64_t) { return j <= 2 ? 1 : 2; });
-    s.lame = lame;
-    const tensor::GridSystem g(s.nx, s.ny, s.h);
-    const tensor::TestSetup biaxial = tensor::biaxial_test(g);
-    const tensor::CellLawTerms terms = tensor::cell_law_terms(s);
-    EXPECT_EQ(terms.groups.size(), 2u);
-    EXPECT_EQ(tensor::reduced_refusal(s, terms), "");
-    const tensor::FrequencySystem fs = tensor::test_system(g, biaxial, tensor::TestKindOf::biaxial, s, terms);
-    for (double hz : {1e-3, 7.0, 3e4}) {
-      const double omega = kTwoPi * hz;
-      std::vector<zcomplex> a, b;
-      fs.assemble(omega, a, b);
-      const std::vector<zcomplex> theta = fs.coefficients(omega);
-      expect_sum(theta, fs.term_values, a, "matrix at " + std::to_string(hz));
-    }
-  }
-  {
-    const tensor::Sample s = stripes45(6);
-    const tensor::PeriodicGrid g(s.nx, s.ny, s.h);
-    const tensor::CellLawTerms terms = tensor::cell_law_terms(s);  // the system refers to it
-    const tensor::PeriodicFrequencySystem p = tensor::periodic_frequency_system(g, s, terms);
-    for (double hz : {1e-3, 7.0, 3e4}) {
-      const double omega = kTwoPi * hz;
-      tensor::PeriodicSystem sys;
-      tensor::assemble_periodic(g, tensor::cell_coefficients(s, omega), omega, sys);
-      const std::vector<zcomplex> theta = p.system.coefficients(omega);
-      expect_sum(theta, p.system.term_values, sys.values, "matrix at " + std::to_string(hz));
-      expect_sum(theta, p.system.term_rhs, sys.rhs, "loads at " + std::to_string(hz));
-      const tensor::AffineEnergy d = tensor::affine_energy(p, theta);
-      for (int a = 0; a < tensor::kStrains; ++a)
-        for (int b = 0; b < tensor::kStrains; ++b)
-          EXPECT_LE(core::cabs(d.value[a][b] - sys.affine[a][b]), 64 * kU * d.magnitude[a][b]) << a << b << " " << hz;
-      for (const int64_t u : g.held) EXPECT_EQ(p.system.free[static_cast<std::size_t>(u)], 0);
-    }
   }
 }
 

@@ -46,6 +46,16 @@ std::string bytes_of(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Every band of a file decoded by `decode` is the same rows of its whole
+// decode, which is `want`.
+template <class Decode, class T>
+void expect_bands(const std::string& path, Decode decode, const std::vector<T>& want) {
+  const std::string b = bytes_of(path);
+  const auto whole = decode(b, path, tensor::ImageRows{});
+  ASSERT_EQ(whole.values, (std::vector<typename decltype(whole.values)::value_type>(want.begin(), want.end())));
+  for (const Band& band : kBands) expect_rows(whole, decode(b, path, {band.first, band.last}), band);
+}
+
 class ImageBands : public tensor_test::Scratch {};
 
 TEST_F(ImageBands, PngBandsOfEveryDepthFilterAndInterlaceAreTheWholeDecodesRows) {
@@ -57,10 +67,7 @@ TEST_F(ImageBands, PngBandsOfEveryDepthFilterAndInterlaceAreTheWholeDecodesRows)
                      (interlaced ? ", interlaced" : ""));
         const std::vector<uint16_t> v = grey(bits);
         write_png(at("a.png"), W, H, v, bits, filter, interlaced);
-        const std::string b = bytes_of(at("a.png"));
-        const tensor::Image<int32_t> whole = tensor::decode_png_labels(b, "a.png");
-        ASSERT_EQ(whole.values, std::vector<int32_t>(v.begin(), v.end()));
-        for (const Band& band : kBands) expect_rows(whole, tensor::decode_png_labels(b, "a.png", {band.first, band.last}), band);
+        expect_bands(at("a.png"), tensor::decode_png_labels, v);
       }
 }
 
@@ -90,74 +97,39 @@ TEST_F(ImageBands, APngCorruptBeyondTheBandIsRefusedAsWholeByTheBandsThatReachIt
   EXPECT_EQ(refusal([&] { tensor::decode_png_labels(c, "big.png", {0, 0}); }), large);
 }
 
-// One page in strips of `per_strip` rows, uncompressed or deflated.
-template <class T>
-void write_strips(const std::string& path, const std::vector<T>& v, int per_strip, bool deflate) {
-  tensor_test::write_tiff(path, W, H, v, 1, false, 1, per_strip, deflate);
-}
-
 TEST_F(ImageBands, TiffBandsThroughStripsAndTilesAreTheWholeDecodesRows) {
-  const std::vector<uint16_t> v16 = grey(16);
-  const std::vector<uint16_t> g8 = grey(8);
+  const std::vector<uint16_t> v16 = grey(16), g8 = grey(8);
   const std::vector<uint8_t> v8(g8.begin(), g8.end());
   std::vector<float> w;
   for (int i = 0; i < W * H; ++i) w.push_back(0.01f + 0.5f * static_cast<float>(i) / (W * H));
   for (int per_strip : {1, 3, 5, 8, H, 64})
     for (bool deflate : {false, true}) {
       SCOPED_TRACE(std::to_string(per_strip) + " rows a strip" + (deflate ? ", deflated" : ""));
-      write_strips(at("a.tif"), v16, per_strip, deflate);
-      write_strips(at("b.tif"), v8, per_strip, deflate);
-      write_strips(at("w.tif"), w, per_strip, deflate);
-      const std::string a = bytes_of(at("a.tif")), b = bytes_of(at("b.tif")), r = bytes_of(at("w.tif"));
-      const auto whole16 = tensor::decode_tiff_labels(a, "a.tif");
-      const auto whole8 = tensor::decode_tiff_labels(b, "b.tif");
-      const auto whole_w = tensor::decode_tiff_reals(r, "w.tif");
-      ASSERT_EQ(whole16.values, std::vector<int32_t>(v16.begin(), v16.end()));
-      ASSERT_EQ(whole8.values, std::vector<int32_t>(v8.begin(), v8.end()));
-      ASSERT_EQ(whole_w.values, std::vector<double>(w.begin(), w.end()));
-      for (const Band& band : kBands) {
-        expect_rows(whole16, tensor::decode_tiff_labels(a, "a.tif", {band.first, band.last}), band);
-        expect_rows(whole8, tensor::decode_tiff_labels(b, "b.tif", {band.first, band.last}), band);
-        expect_rows(whole_w, tensor::decode_tiff_reals(r, "w.tif", {band.first, band.last}), band);
-      }
+      tensor_test::write_tiff(at("a.tif"), W, H, v16, 1, false, 1, per_strip, deflate);
+      tensor_test::write_tiff(at("b.tif"), W, H, v8, 1, false, 1, per_strip, deflate);
+      tensor_test::write_tiff(at("w.tif"), W, H, w, 1, false, 1, per_strip, deflate);
+      expect_bands(at("a.tif"), tensor::decode_tiff_labels, v16);
+      expect_bands(at("b.tif"), tensor::decode_tiff_labels, v8);
+      expect_bands(at("w.tif"), tensor::decode_tiff_reals, w);
     }
   tensor_test::write_tiff(at("t.tif"), W, H, v16, 1, true);  // 16 x 16 tiles
-  const std::string t = bytes_of(at("t.tif"));
-  const auto whole = tensor::decode_tiff_labels(t, "t.tif");
-  ASSERT_EQ(whole.values, std::vector<int32_t>(v16.begin(), v16.end()));
-  for (const Band& band : kBands) expect_rows(whole, tensor::decode_tiff_labels(t, "t.tif", {band.first, band.last}), band);
+  expect_bands(at("t.tif"), tensor::decode_tiff_labels, v16);
 }
 
+// The last strip's byte count (in the directory libtiff writes after the
+// strips, as a 32-bit value or a 16-bit one where it fits) made larger than
+// the file: refused whichever rows are asked.
 TEST_F(ImageBands, ATiffStripBeyondTheFileIsRefusedWhicheverRowsAreAsked) {
-  write_strips(at("a.tif"), grey(16), 4, false);
+  tensor_test::write_tiff(at("a.tif"), W, H, grey(16), 1, false, 1, 4, false);
   std::string b = bytes_of(at("a.tif"));
   ASSERT_EQ(refusal([&] { tensor::decode_tiff_labels(b, "a.tif"); }), "");
-  // The last strip's byte count, in the directory libtiff writes after the
-  // strips, made larger than the file.
-  auto last_count = [&](const std::string& path) {
-    TIFF* t = TIFFOpen(path.c_str(), "r");
-    EXPECT_NE(t, nullptr);
-    const uint64_t c = TIFFGetStrileByteCount(t, TIFFNumberOfStrips(t) - 1);
-    TIFFClose(t);
-    return c;
-  };
-  // Stored as 32-bit values, or as 16-bit ones where they fit.
-  const uint64_t count = last_count(at("a.tif"));
-  const auto wide = static_cast<uint32_t>(count);
-  const auto narrow = static_cast<uint16_t>(count);
-  std::size_t at_count = b.rfind(std::string(reinterpret_cast<const char*>(&wide), 4));
-  uint64_t huge = 1u << 30;
-  if (at_count != std::string::npos) {
-    b.replace(at_count, 4, std::string(reinterpret_cast<const char*>(&huge), 4));
-  } else {
-    at_count = b.rfind(std::string(reinterpret_cast<const char*>(&narrow), 2));
-    ASSERT_NE(at_count, std::string::npos);
-    huge = 0xffff;
-    const uint16_t h16 = 0xffff;
-    b.replace(at_count, 2, std::string(reinterpret_cast<const char*>(&h16), 2));
-  }
-  std::ofstream(at("b.tif"), std::ios::binary) << b;
-  ASSERT_EQ(last_count(at("b.tif")), huge);
+  const uint32_t count = 3 * W * 2;  // the last strip: 3 rows of 16-bit pixels
+  std::size_t at_count = b.rfind(std::string(reinterpret_cast<const char*>(&count), 4));
+  const std::size_t width = at_count == std::string::npos ? 2 : 4;
+  if (width == 2) at_count = b.rfind(std::string(reinterpret_cast<const char*>(&count), 2));
+  ASSERT_NE(at_count, std::string::npos);
+  const uint32_t huge = width == 4 ? 1u << 30 : 0xffff;
+  b.replace(at_count, width, std::string(reinterpret_cast<const char*>(&huge), width));
   const std::string whole = refusal([&] { tensor::decode_tiff_labels(b, "a.tif"); });
   EXPECT_NE(whole.find("strip 6 of 6 (" + std::to_string(huge) + " bytes at offset"), std::string::npos) << whole;
   EXPECT_NE(whole.find("does not lie within the file of " + std::to_string(b.size()) + " bytes"), std::string::npos);

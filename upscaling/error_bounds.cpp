@@ -15,30 +15,6 @@ using core::kExtendedRoundoff;
 using core::kUnitRoundoff;
 using core::magnitude;
 
-// Calls f(i, j, a_ij), 0-based, for every entry of A (both triangles of a
-// symmetric coordinate view).
-template <class F>
-void for_each_entry(const MatrixView& A, F&& f) {
-  if (const CsrView* m = std::get_if<CsrView>(&A)) {
-    for (Index i = 0; i < m->n; ++i)
-      for (Index e = m->ia[i] - m->base; e < m->ia[i + 1] - m->base; ++e) f(i, Index{m->ja[e]} - m->base, m->a[e]);
-    return;
-  }
-  if (const LowerColumnsView* m = std::get_if<LowerColumnsView>(&A)) {
-    for (Index j = 0; j < m->n; ++j)
-      for (Index e = m->ptr[j]; e < m->ptr[j + 1]; ++e) {
-        f(m->row[e], j, m->a[e]);
-        if (m->row[e] != j) f(j, m->row[e], m->a[e]);
-      }
-    return;
-  }
-  const CooView& m = std::get<CooView>(A);
-  for (std::size_t e = 0; e < m.a.size(); ++e) {
-    f(m.row[e], m.col[e], m.a[e]);
-    if (m.lower_symmetric && m.row[e] != m.col[e]) f(m.col[e], m.row[e], m.a[e]);
-  }
-}
-
 // Each v solved by `one`, or all in one sweep by `several` where given.
 void solve_each(std::span<std::vector<zcomplex>> vs, const SolveInPlace& one, const SolveSeveral& several) {
   if (!several || vs.size() < 2) {
@@ -107,11 +83,14 @@ Index order(const MatrixView& A) {
 namespace {
 
 // The Yale rows (the programs' solver): the residual in extended precision.
-ResidualBound residual_bound_extended(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
-  const std::size_t n = static_cast<std::size_t>(order(A));
+ResidualBound residual_bound_extended(const CsrView& m, std::span<const zcomplex> b, std::span<const zcomplex> x) {
+  const std::size_t n = static_cast<std::size_t>(m.n);
   std::vector<core::ResidualRow> rows(n);
-  for (std::size_t i = 0; i < n; ++i) rows[i] = core::ResidualRow(b[i]);
-  for_each_entry(A, [&](Index i, Index j, zcomplex a) { rows[i].subtract(a, x[static_cast<std::size_t>(j)]); });
+  for (std::size_t i = 0; i < n; ++i) {
+    rows[i] = core::ResidualRow(b[i]);
+    for (Index e = m.ia[i] - m.base; e < m.ia[i + 1] - m.base; ++e)
+      rows[i].subtract(m.a[e], x[static_cast<std::size_t>(m.ja[e] - m.base)]);
+  }
   ResidualBound out;
   out.scale.resize(n);
   out.w.resize(n);
@@ -159,7 +138,7 @@ ResidualBound residual_bound_compensated(const MatrixView& A, std::span<const zc
 }  // namespace
 
 ResidualBound residual_bound(const MatrixView& A, std::span<const zcomplex> b, std::span<const zcomplex> x) {
-  if (std::holds_alternative<CsrView>(A)) return residual_bound_extended(A, b, x);
+  if (const CsrView* rows = std::get_if<CsrView>(&A)) return residual_bound_extended(*rows, b, x);
   return residual_bound_compensated(A, b, x);
 }
 

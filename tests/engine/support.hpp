@@ -90,7 +90,7 @@ inline std::vector<cld> dense_solve(const Coo& a, const std::vector<zcomplex>& b
 }
 
 inline bool same_bits(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0;
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0);
 }
 
 inline std::vector<zcomplex> random_block(Index n, Index nrhs, std::uint32_t seed) {

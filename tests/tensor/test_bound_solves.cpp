@@ -10,7 +10,7 @@ namespace tensor_test {
 namespace {
 
 bool same(const std::vector<zcomplex>& a, const std::vector<zcomplex>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0;
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(zcomplex)) == 0);
 }
 
 bool same(const tensor::StiffnessBounds& a, const tensor::StiffnessBounds& b) {

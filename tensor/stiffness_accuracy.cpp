@@ -99,14 +99,6 @@ std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::Soli
                                               g.h, g.xnod, static_cast<std::size_t>(g.n));
 }
 
-void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
-                   double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b) {
-  TestFunctionals f = test_functionals(g, test, cells, omega, true);
-  std::vector<zcomplex> none;
-  solve_with_bounds(solver, test, {}, none, f);
-  bound_biaxial(g, f, t, solver, b);
-}
-
 void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
                    StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
@@ -117,14 +109,6 @@ void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLo
   b.c11 = relative_bound(f.y[0], w[0], f.l[0], x1, rounding);
   b.c13 = relative_bound(f.y[0], w[1], f.l[0], x2, rounding);
   b.c33 = relative_bound(f.y[1], w[1], f.l[1], x2, rounding);
-}
-
-void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
-                 StiffnessBounds& b) {
-  TestFunctionals f = test_functionals(g, test, {}, 0, false);
-  std::vector<zcomplex> none;
-  solve_with_bounds(solver, test, {}, none, f);
-  bound_shear(g, f, t, solver, b);
 }
 
 void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,

@@ -44,14 +44,9 @@ struct SolvedLoads {
   std::span<const zcomplex> values, rhs, raw, x;
 };
 
-// The biaxial test's bounds (c11, c13, c33, condition) with the factors of its matrix in `solver`.
-void bound_biaxial(const GridSystem& g, const TestSetup& test, std::span<const core::CellCoefficients> cells,
-                   double omega, const SolvedLoads& t, engine::SparseSolver& solver, StiffnessBounds& b);
-// The shear test's bounds (c55, condition).
-void bound_shear(const GridSystem& g, const TestSetup& test, const SolvedLoads& t, engine::SparseSolver& solver,
-                 StiffnessBounds& b);
-// The same with the test's functionals solved already (solve_with_bounds):
-// the same bits, for fewer sweeps of the factor.
+// The biaxial test's bounds (c11, c13, c33, condition) and the shear
+// test's (c55, condition), with the factors of its matrix in `solver` and
+// the test's functionals solved already (solve_with_bounds).
 void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
                    StiffnessBounds& b);
 void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,

@@ -26,6 +26,7 @@
 #include "tensor/reduced_periodic.hpp"
 #include "tensor/run.hpp"
 #include "tensor/stiffness.hpp"
+#include "tensor/stiffness_accuracy.hpp"
 
 namespace tensor_test {
 
@@ -220,5 +221,23 @@ inline int run_program(const std::string& input, const std::vector<std::string>&
 }
 
 inline double rel(zcomplex a, zcomplex b) { return std::hypot(a.re - b.re, a.im - b.im) / std::hypot(b.re, b.im); }
+
+// A test's bounds with its functionals solved apart from its loads (the
+// program solves them in the loads' sweeps of the factor).
+inline void bound_biaxial_alone(const tensor::GridSystem& g, const tensor::TestSetup& test,
+                                std::span<const core::CellCoefficients> cells, double omega,
+                                const tensor::SolvedLoads& t, engine::SparseSolver& solver, tensor::StiffnessBounds& b) {
+  tensor::TestFunctionals f = tensor::test_functionals(g, test, cells, omega, true);
+  std::vector<tensor::zcomplex> none;
+  tensor::solve_with_bounds(solver, test, {}, none, f);
+  tensor::bound_biaxial(g, f, t, solver, b);
+}
+inline void bound_shear_alone(const tensor::GridSystem& g, const tensor::TestSetup& test, const tensor::SolvedLoads& t,
+                              engine::SparseSolver& solver, tensor::StiffnessBounds& b) {
+  tensor::TestFunctionals f = tensor::test_functionals(g, test, {}, 0, false);
+  std::vector<tensor::zcomplex> none;
+  tensor::solve_with_bounds(solver, test, {}, none, f);
+  tensor::bound_shear(g, f, t, solver, b);
+}
 
 }  // namespace tensor_test

@@ -45,10 +45,10 @@ struct Solved {
     tensor::StiffnessBounds b;
     if (biaxial) {
       if (f) tensor::bound_biaxial(g, *f, loads, *solver, b);
-      else tensor::bound_biaxial(g, t, cells, omega, loads, *solver, b);
+      else bound_biaxial_alone(g, t, cells, omega, loads, *solver, b);
     } else {
       if (f) tensor::bound_shear(g, *f, loads, *solver, b);
-      else tensor::bound_shear(g, t, loads, *solver, b);
+      else bound_shear_alone(g, t, loads, *solver, b);
     }
     return b;
   }

@@ -30,20 +30,28 @@ void advise_huge_pages(char* block, std::int64_t bytes) {
 }  // namespace
 
 void warm_heap(std::int64_t bytes, bool two) {
-  constexpr std::int64_t kPage = 4096, kLeast = 8 << 20;
+  constexpr std::int64_t kLeast = 8 << 20;
   // Without a HeapReuse the block would be unmapped when freed: its
   // clearing wasted.
   if (bytes < kLeast || !HeapReuse::in_force()) return;
-  // volatile: the writes must reach the pages, not be dropped with the block.
-  volatile char* block = static_cast<volatile char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  void* block = std::malloc(static_cast<std::size_t>(bytes));
   if (block == nullptr) return;
-  advise_huge_pages(const_cast<char*>(block), bytes);
-  auto touch = [block](std::int64_t lo, std::int64_t hi) {
-    for (std::int64_t at = lo; at < hi; at += kPage) block[at] = 0;
+  advise_huge_pages(static_cast<char*>(block), bytes);
+  touch_pages(block, bytes, two);
+  std::free(block);
+}
+
+void touch_pages(void* block, std::int64_t bytes, bool two) {
+  constexpr std::int64_t kPage = 4096;
+  // volatile: the writes must reach the pages, not be dropped as dead
+  // stores. A write, not a read: a read would map the shared zero page
+  // first and fault again at the first write.
+  volatile char* at = static_cast<volatile char*>(block);
+  auto touch = [at](std::int64_t lo, std::int64_t hi) {
+    for (std::int64_t k = lo; k < hi; k += kPage) at[k] = 0;
   };
   const std::int64_t half = bytes / 2 / kPage * kPage;
   two_pieces(two, [&] { touch(0, half); }, [&] { touch(half, bytes); });
-  std::free(const_cast<char*>(block));
 }
 
 }  // namespace core

@@ -21,4 +21,10 @@ namespace core {
 // as before).
 void warm_heap(std::int64_t bytes, bool two);
 
+// Every page of `bytes` at `block` faulted in now, in two halves side by
+// side with `two`: an array about to be filled by one thread while the
+// others wait gets its pages cleared on all of them. For fresh arrays: a
+// byte of every page is set to zero.
+void touch_pages(void* block, std::int64_t bytes, bool two);
+
 }  // namespace core

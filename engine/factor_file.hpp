@@ -57,6 +57,7 @@ class FactorBlocks {
   FactorBlocks(const Fronts& f, const FactorFile& file, Index buffer_words);
   const zcomplex* ascending(Index s);
   const zcomplex* descending(Index s);
+  bool in_memory() const { return store_ != nullptr; }  // then any order, from any thread
 
  private:
   void load(Index lo, Index hi);

@@ -9,17 +9,14 @@
 #include <cblas.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
+#include <vector>
 
 #include "engine/front_kernel.hpp"
 #include "engine/numeric.hpp"
+#include "engine/shared_work.hpp"
 #include "engine/thread_budget.hpp"
 
 namespace engine::detail {
@@ -141,38 +138,16 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
   ensure_stacks(stacks, plan, f, sink.store == nullptr);
   Traversal t(f, values, sink);
   std::vector<PivotChange> changes;
-  std::mutex lock;
   if (!subtrees.empty()) {
     BlasThreads one(1);
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    auto work = [&](std::size_t k) {
-      Worker w = worker(stacks, k, tiny);
-      try {
-        for (std::size_t i = next++; i < subtrees.size(); i = next++) {
-          const Index r = subtrees[i];
-          for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, w);
-          t.hold(r, w.stack);
-        }
-      } catch (...) {
-        std::lock_guard<std::mutex> hold(lock);
-        failure = std::current_exception();
-        next = subtrees.size();
-      }
-      std::lock_guard<std::mutex> hold(lock);
-      changes.insert(changes.end(), w.guard.changes.begin(), w.guard.changes.end());
-    };
-    std::vector<std::thread> pool;
-    // A thread the system cannot start (a memory or process limit) leaves
-    // its subtrees to the threads that did start: the work is shared from
-    // one counter, so fewer threads give the same factor.
-    try {
-      for (int k = 1; k < threads; ++k) pool.emplace_back(work, static_cast<std::size_t>(k));
-    } catch (const std::system_error&) {
-    }
-    work(0);
-    for (auto& th : pool) th.join();
-    if (failure) std::rethrow_exception(failure);
+    std::vector<Worker> workers;
+    for (std::size_t k = 0; k < plan.words.size(); ++k) workers.push_back(worker(stacks, k, tiny));
+    share_out(threads, subtrees.size(), [&](std::size_t i, std::size_t k) {
+      const Index r = subtrees[i];
+      for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, workers[k]);
+      t.hold(r, workers[k].stack);
+    });
+    for (const Worker& w : workers) changes.insert(changes.end(), w.guard.changes.begin(), w.guard.changes.end());
   }
   BlasThreads many(std::max(threads, 1));
   Worker w = worker(stacks, 0, tiny);

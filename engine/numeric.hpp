@@ -20,6 +20,15 @@ struct FactorSink {
   const FactorFile* file = nullptr;
 };
 
+// The fronts cut for the solves: subtrees swept side by side, and the
+// supernodes above them. The cut is the same whatever the thread count,
+// so that every count gives the same bits.
+struct SolveSplit {
+  std::vector<Index> lo, root;     // subtree k: supernodes lo[k] .. root[k], ascending
+  std::vector<std::size_t> order;  // the subtrees, the heaviest first
+};
+SolveSplit solve_split(const Fronts& f);
+
 // LDL^T of the matrix whose summed lower-triangle values (input slots) are
 // `values` into `sink`. The subtrees are factorised by
 // `threads` threads, one subtree at a time each, on one-threaded kernels; the
@@ -44,7 +53,8 @@ class PivotCorrection {
  public:
   static constexpr Index kMaxPivots = 64;
   // Off when there are none, too many, or the capacitance matrix is singular.
-  void prepare(const Fronts& f, FactorBlocks& blocks, const std::vector<PivotChange>& changes);
+  void prepare(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks, const std::vector<PivotChange>& changes,
+               int threads);
   bool active() const { return !pivots_.empty(); }
   // y (pivot order, n x nrhs) = M^-1 b on entry, A^-1 b on return.
   void apply(zcomplex* y, Index n, Index nrhs) const;
@@ -56,9 +66,11 @@ class PivotCorrection {
   std::vector<Index> row_swap_;
 };
 
+
 // y (n x nrhs, column-major, rows in pivot order) overwritten by
-// (L D L^T)^-1 y.
-void solve_fronts(const Fronts& f, FactorBlocks& blocks, zcomplex* y, Index nrhs);
+// (L D L^T)^-1 y; on `threads` threads where the factor is in memory.
+void solve_fronts(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks, zcomplex* y, Index nrhs,
+                  int threads = 1);
 
 // b - A x of each column in extended precision into r, and the
 // componentwise backward error max_i |b - A x|_i / (|A| |x| + |b|)_i, the

@@ -70,7 +70,7 @@ class OwnSolver final : public SparseSolver {
   }
   bool out_of_core() const { return !options_.out_of_core_dir.empty(); }
   void plain_solve(zcomplex* b, Index nrhs) const;
-  void solve_in_halves(zcomplex* y, Index nrhs) const;
+  void solve_split(zcomplex* y, Index nrhs) const;
   void refine(const zcomplex* b, zcomplex* x, Index nrhs);
 
   Options options_;
@@ -83,6 +83,7 @@ class OwnSolver final : public SparseSolver {
   std::vector<Index> slot_;
   detail::Plan plan_;
   std::vector<Index> subtrees_;
+  detail::SolveSplit split_;
   std::vector<zcomplex> values_;  // summed lower triangle, input slots
   std::unique_ptr<core::LargeArray<zcomplex>> store_;  // 2 MB pages: few faults
   detail::PivotCorrection correction_;
@@ -114,6 +115,7 @@ void OwnSolver::choose_ordering(Index n) {
     stats_.ordering = "METIS nested dissection";
   }
   plan_ = detail::plan(*lower_, order, threads_);
+  split_ = detail::solve_split(plan_.fronts);
 }
 
 void OwnSolver::start_analysis(const Options& options, Index n, Index entries) {
@@ -184,10 +186,10 @@ void OwnSolver::count_for_threads(int threads) {
   // triangle's pattern (on the lean route the program's one copy), the
   // slot of each input entry (none on the lean route), the permutation, and
   // per supernode its pivots, parent, rows, factor and entries (five words)
-  // and the threads' subtrees.
+  // and the subtrees of the threads and of the solves.
   const std::int64_t input =
       8 * static_cast<std::int64_t>(lower_->ptr.size() + lower_->row.size() + slot_.size() + plan_.perm.size() +
-                                    5 * (plan_.fronts.first.size()) + subtrees_.size());
+                                    5 * (plan_.fronts.first.size()) + subtrees_.size() + 3 * split_.root.size());
   stats_.in_core_bytes = c.memory_bytes + input;
   stats_.out_of_core_bytes = c.out_of_core_bytes + input;
   stats_.disk_bytes = c.disk_bytes;
@@ -203,6 +205,7 @@ std::unique_ptr<SparseSolver> OwnSolver::twin(int threads) const {
   t->lower_ = lower_;
   t->slot_ = slot_;
   t->plan_ = plan_;
+  t->split_ = split_;
   t->stats_ = stats_;
   t->count_for_threads(std::max(threads, 1));
   return t;
@@ -304,14 +307,20 @@ void OwnSolver::factorise_summed() {
                                                    options_.out_of_core_write);
     sink.file = file_.get();
   } else {
-    if (!store_) store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(plan_.fronts.factor_ptr.back()));
+    if (!store_) {
+      const Index words = plan_.fronts.factor_ptr.back();
+      store_ = std::make_unique<core::LargeArray<zcomplex>>(static_cast<std::size_t>(words));
+      // The supernodes above the subtrees fill their part on one thread
+      // while the kernels' threads wait: all pages are cleared on two first.
+      if (threads_ > 1) core::touch_pages(store_->get(), 16 * words, true);
+    }
     sink.store = store_->get();
   }
   const std::vector<detail::PivotChange> changes = detail::factorise_fronts(
       plan_.fronts, values_.data(), sink, tiny, subtrees_, threads_, stacks_, options_.progress);
   stats_.perturbed_pivots = static_cast<Index>(changes.size());
   detail::FactorBlocks blocks = factor_blocks();
-  correction_.prepare(plan_.fronts, blocks, changes);
+  correction_.prepare(plan_.fronts, split_, blocks, changes, threads_);
   factorised_ = true;
   stats_.factorise_seconds = seconds_since(t0);
   stats_.held_bytes = held_bytes();
@@ -325,7 +334,7 @@ std::int64_t OwnSolver::held_bytes() const {
   };
   const detail::Fronts& f = plan_.fronts;
   std::int64_t b = bytes(lower_->ptr) + bytes(lower_->row) + bytes(slot_) + bytes(values_) + bytes(plan_.perm) +
-                   bytes(subtrees_);
+                   bytes(subtrees_) + bytes(split_.lo) + bytes(split_.root) + bytes(split_.order);
   for (const auto* v : {&f.first, &f.parent, &f.rows_ptr, &f.rows, &f.factor_ptr, &f.entry_source, &f.entry_place,
                         &f.entry_ptr})
     b += bytes(*v);
@@ -338,22 +347,11 @@ std::int64_t OwnSolver::held_bytes() const {
   return b;
 }
 
-// With two threads or more, a block of vectors in memory is solved in two
-// halves side by side, each sweeping the factor on its own: every vector
-// gets the operations of its solve alone, so the bits do not depend on the
-// split.
-void OwnSolver::solve_in_halves(zcomplex* y, Index nrhs) const {
-  const Index n = plan_.fronts.n, half = nrhs / 2;
-  if (threads_ > 1 && half > 0 && !file_) {
-    auto solve = [&](zcomplex* part, Index count) {
-      detail::FactorBlocks blocks = factor_blocks();
-      detail::solve_fronts(plan_.fronts, blocks, part, count);
-    };
-    core::two_pieces(true, [&] { solve(y + half * n, nrhs - half); }, [&] { solve(y, half); });
-    return;
-  }
+// In memory the subtrees and the parts of the block go to the threads:
+// the same bits on any number of them.
+void OwnSolver::solve_split(zcomplex* y, Index nrhs) const {
   detail::FactorBlocks blocks = factor_blocks();
-  detail::solve_fronts(plan_.fronts, blocks, y, nrhs);
+  detail::solve_fronts(plan_.fronts, split_, blocks, y, nrhs, threads_);
 }
 
 // The block is permuted in place, a column at a time through one spare
@@ -366,7 +364,7 @@ void OwnSolver::plain_solve(zcomplex* b, Index nrhs) const {
     std::copy_n(col, n, spare.begin());
     for (Index k = 0; k < n; ++k) col[k] = spare[plan_.perm[k]];
   }
-  solve_in_halves(b, nrhs);
+  solve_split(b, nrhs);
   if (correction_.active()) correction_.apply(b, n, nrhs);
   for (Index r = 0; r < nrhs; ++r) {
     zcomplex* col = b + r * n;

@@ -45,14 +45,15 @@ void lu_solve(const std::vector<zcomplex>& a, Index k, const std::vector<Index>&
 
 }  // namespace
 
-void PivotCorrection::prepare(const Fronts& f, FactorBlocks& blocks, const std::vector<PivotChange>& changes) {
+void PivotCorrection::prepare(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks,
+                              const std::vector<PivotChange>& changes, int threads) {
   pivots_.clear();
   const Index k = static_cast<Index>(changes.size()), n = f.n;
   // W may take an eighth of the factor's memory at most, or a million words.
   if (k == 0 || k > kMaxPivots || (8 * k * n > f.factor_ptr.back() && k * n > 1000000)) return;
   w_.assign(static_cast<std::size_t>(n * k), zcomplex{0, 0});
   for (Index j = 0; j < k; ++j) w_[changes[j].pivot + j * n] = {1, 0};
-  solve_fronts(f, blocks, w_.data(), k);
+  solve_fronts(f, split, blocks, w_.data(), k, threads);
   lu_.assign(static_cast<std::size_t>(k * k), zcomplex{0, 0});
   for (Index j = 0; j < k; ++j)
     for (Index i = 0; i < k; ++i) lu_[i + j * k] = zcomplex{0, 0} - w_[changes[i].pivot + j * n];

@@ -1,12 +1,16 @@
 // The analysis: with two threads (the permuted triangle and the front map
 // made in halves side by side) the same plan as with one (with one thread,
 // the solves against the dense route check it), and the threads' share of a
-// factorisation, subtrees of the supernode tree chosen by their flops.
+// factorisation, subtrees of the supernode tree chosen by their flops; the
+// solves' subtrees, and the sharing of items among threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <stdexcept>
 
 #include "engine/numeric.hpp"
+#include "engine/shared_work.hpp"
 #include "tests/engine/support.hpp"
 
 namespace {
@@ -83,6 +87,56 @@ TEST(EngineSchedule, SubtreesCoverEveryFrontOnceAndShareTheLargeTreeByFlops) {
     std::vector<zcomplex> x = g->rhs, r(x.size());
     solver->solve(x, 1, false);
     EXPECT_LE(engine::detail::residual(*a.lower, a.values.data(), x.data(), g->rhs.data(), r.data()), 1e-12) << threads;
+  }
+}
+
+// A subtree's forward sweep reaches the rows above it only through its
+// root's front (the rows of a column's factor are, beyond its parent, rows
+// of its parent's): the solves' buffers rest on it.
+TEST(EngineSchedule, SolveSubtreesReachAboveOnlyThroughTheirRootsFront) {
+  const auto g = ice_grid(24);
+  ASSERT_TRUE(g.has_value());
+  const Summed a = summed(g->pattern, g->values);
+  const Fronts f = engine::detail::plan(*a.lower, engine::detail::grid_order(g->places, g->pattern.n)).fronts;
+  const engine::detail::SolveSplit split = engine::detail::solve_split(f);
+  ASSERT_GT(split.root.size(), 2u);
+  std::vector<std::size_t> order = split.order;
+  std::sort(order.begin(), order.end());
+  for (std::size_t k = 0; k < order.size(); ++k) EXPECT_EQ(order[k], k);
+  Index above_rows = 0;
+  for (std::size_t k = 0; k < split.root.size(); ++k) {
+    const Index root = split.root[k], end = f.first[root + 1];
+    EXPECT_TRUE(split.lo[k] <= root && (k == 0 || split.root[k - 1] < split.lo[k])) << k;
+    const Index* rows = f.rows.data() + f.rows_ptr[root] + f.nc(root);
+    const Index* rows_end = f.rows.data() + f.rows_ptr[root + 1];
+    for (Index s = split.lo[k]; s <= root; ++s)
+      for (Index p = f.rows_ptr[s] + f.nc(s); p < f.rows_ptr[s + 1]; ++p)
+        if (f.rows[p] >= end) {
+          ++above_rows;
+          EXPECT_TRUE(std::binary_search(rows, rows_end, f.rows[p])) << "row " << f.rows[p] << " of front " << s;
+        }
+  }
+  EXPECT_GT(above_rows, 0);
+}
+
+// Every item once, on any number of threads; a failure is rethrown after
+// the others have ended, and stops the handing out.
+TEST(EngineSharedWork, EveryItemOnceAndTheFirstFailureRethrown) {
+  for (const int threads : {1, 2, 3}) {
+    std::vector<std::atomic<int>> done(100);
+    engine::detail::share_out(threads, done.size(), [&](std::size_t i, std::size_t worker) {
+      EXPECT_LT(worker, static_cast<std::size_t>(threads));
+      ++done[i];
+    });
+    for (std::size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i].load(), 1) << i << ", " << threads;
+    std::atomic<int> after{0};
+    EXPECT_THROW(engine::detail::share_out(threads, 1000000,
+                                           [&](std::size_t i, std::size_t) {
+                                             if (i == 3) throw std::runtime_error("item 3");
+                                             ++after;
+                                           }),
+                 std::runtime_error);
+    EXPECT_LT(after.load(), 999999) << threads;
   }
 }
 

@@ -156,7 +156,8 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
   // one rank, so a job of several ranks reports no bound (not a number).
   const bool bounded = job_ranks().size == 1;
   // The values and the loads take fresh pages, cleared on two threads.
-  core::warm_heap(16 * (grid.entries() + 2 * grid.n), !pair_[0] && threads_ > 1);
+  const bool two = !pair_[0] && threads_ > 1;  // this test has the threads to itself
+  core::warm_heap(16 * (grid.entries() + 2 * grid.n), two);
   assemble(grid, test, cells, omega, values, x, pair_[0] ? 1 : threads_);
   sum_on_leader(x);  // each rank assembled its band's share
   if (on_factorise) on_factorise(biaxial ? "biaxial" : "shear");
@@ -192,12 +193,12 @@ void StiffnessComputation::solve_test(bool biaxial, engine::SparseSolver& solver
     sum_on_leader(forces);
     s.c11 = forces[0] / height, s.c31 = forces[1] / width;
     s.c13 = forces[2] / height, s.c33 = forces[3] / width;
-    if (bounded) bound_biaxial(grid, bounds_ahead, {matrix, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_biaxial(grid, bounds_ahead, {matrix, rhs, raw, x, two}, solver, s.bounds);
   } else {
     const SolidShear on1 = mean_shear_strains(grid, std::span<const zcomplex>(x).first(n));
     const SolidShear on3 = mean_shear_strains(grid, std::span<const zcomplex>(x).subspan(n, n));
     s.c55 = upscaling::tied_modulus({on1.solid1, on3.solid1, on1.solid3, on3.solid3});
-    if (bounded) bound_shear(grid, bounds_ahead, {matrix, rhs, raw, x}, solver, s.bounds);
+    if (bounded) bound_shear(grid, bounds_ahead, {matrix, rhs, raw, x, two}, solver, s.bounds);
   }
   if (keep) *keep = std::move(x);
 }

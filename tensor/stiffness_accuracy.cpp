@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/backward_error.hpp"
+#include "core/two_pieces.hpp"
 #include "upscaling/cell_strains.hpp"
 #include "upscaling/error_bounds.hpp"
 #include "upscaling/solution_accuracy.hpp"
@@ -52,12 +53,10 @@ std::vector<std::vector<double>> residual_bounds(const GridSystem& g, const Solv
                                                  const bounds::SolveCallbacks& solves,
                                                  const bounds::StartSolves& starts, StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  std::vector<bounds::ResidualBound> r;
-  std::vector<std::span<const zcomplex>> raw;
-  for (std::size_t l = 0; l < 2; ++l) {
-    raw.push_back(t.raw.subspan(l * n, n));
-    r.push_back(bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw.back()));
-  }
+  std::vector<bounds::ResidualBound> r(2);
+  const std::vector<std::span<const zcomplex>> raw = {t.raw.first(n), t.raw.subspan(n, n)};
+  const auto load = [&](std::size_t l) { r[l] = bounds::residual_bound(matrix(g, t.values), t.rhs.subspan(l * n, n), raw[l]); };
+  core::two_pieces(t.two_threads, [&] { load(0); }, [&] { load(1); });
   for (const bounds::SolutionBounds& s : bounds::solution_bounds(r, raw, solves, &starts))
     b.condition = std::max(b.condition, finite_or_inf(s.condition));
   std::vector<std::vector<double>> w;

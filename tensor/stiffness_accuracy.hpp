@@ -42,6 +42,7 @@ struct StiffnessBounds {
 // are put in) and the solutions with them.
 struct SolvedLoads {
   std::span<const zcomplex> values, rhs, raw, x;
+  bool two_threads = false;  // the two loads' residuals side by side
 };
 
 // The biaxial test's bounds (c11, c13, c33, condition) and the shear

@@ -69,8 +69,9 @@ std::vector<zcomplex> unit_phases(std::span<const zcomplex> y) {
 
 std::size_t largest(std::span<const zcomplex> z) {
   std::size_t j = 0;
+  double most = z.empty() ? 0 : core::cabs(z[0]);
   for (std::size_t i = 1; i < z.size(); ++i)
-    if (core::cabs(z[i]) > core::cabs(z[j])) j = i;
+    if (const double a = core::cabs(z[i]); a > most) j = i, most = a;
   return j;
 }
 

@@ -67,7 +67,7 @@ struct Fronts {
   std::vector<std::int32_t> up;    // per entry of rows: its place in the parent's front (rows below only)
   std::vector<Index> factor_ptr;   // nsuper + 1: offset of each front's m x nc block in the factor store
   std::vector<Index> entry_source; // per entry of the permuted lower triangle: slot of the input matrix
-  std::vector<Index> entry_place;  // per entry of the permuted lower triangle: offset in the factor store
+  std::vector<std::int32_t> entry_place;  // per entry of the permuted lower triangle: offset in its front's panel
   std::vector<Index> entry_ptr;    // nsuper + 1: entries of each supernode's columns
   Index m(Index s) const { return rows_ptr[s + 1] - rows_ptr[s]; }
   Index nc(Index s) const { return first[s + 1] - first[s]; }

@@ -74,7 +74,7 @@ struct Traversal {
     const Index m = f.m(s), nc = f.nc(s), mc = m - nc, words = mc * mc, at = f.factor_ptr[s];
     zcomplex* panel = sink.store ? sink.store + at : w.panel.data();
     std::memset(static_cast<void*>(panel), 0, sizeof(zcomplex) * static_cast<std::size_t>(m * nc));
-    for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) panel[f.entry_place[k] - at] += values[f.entry_source[k]];
+    for (Index k = f.entry_ptr[s]; k < f.entry_ptr[s + 1]; ++k) panel[f.entry_place[k]] += values[f.entry_source[k]];
     if (stack.top + words > stack.capacity) throw std::logic_error("sparse engine: update stack overflow");
     zcomplex* mine = stack.base + stack.top;
     for (Index j = 0; j < mc; ++j)  // only the lower triangle is read

@@ -5,6 +5,10 @@
 // entries are its alone, so with two threads they are found in two halves
 // of the supernodes side by side, to the same bits.
 #include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "core/two_pieces.hpp"
@@ -56,6 +60,11 @@ Fronts front_map(const Lower& a, std::vector<Index> source, const std::vector<In
     f.rows.insert(f.rows.end(), below.begin(), below.end());
     f.rows_ptr[s + 1] = static_cast<Index>(f.rows.size());
     const Index m = f.m(s);
+    // An entry's place in its panel is kept in 32 bits (a panel of 2^31
+    // words would take 32 GB).
+    if (m * (e - b) > std::numeric_limits<std::int32_t>::max())
+      throw std::length_error("sparse engine: a front of " + std::to_string(m) + " rows and " + std::to_string(e - b) +
+                              " pivots, more than 2^31 words, expected fewer: the system is too large to factorise");
     f.factor_ptr[s + 1] = f.factor_ptr[s] + m * (e - b);
     if (!below.empty()) {
       f.parent[s] = owner[below.front()];
@@ -73,7 +82,8 @@ Fronts front_map(const Lower& a, std::vector<Index> source, const std::vector<In
         for (Index k = f.rows_ptr[c] + f.nc(c); k < f.rows_ptr[c + 1]; ++k) f.up[k] = static_cast<std::int32_t>(place[f.rows[k]]);
       const Index m = f.m(s);
       for (Index j = first[s]; j < first[s + 1]; ++j)
-        for (Index k = a.ptr[j]; k < a.ptr[j + 1]; ++k) f.entry_place[k] = f.factor_ptr[s] + (j - first[s]) * m + place[a.row[k]];
+        for (Index k = a.ptr[j]; k < a.ptr[j + 1]; ++k)
+          f.entry_place[k] = static_cast<std::int32_t>((j - first[s]) * m + place[a.row[k]]);
       f.entry_ptr[s + 1] = a.ptr[first[s + 1]];
     }
   };

@@ -72,7 +72,7 @@ Counts count_fronts(const Fronts& f, Index matrix_entries, const std::vector<Ind
   Index words = c.factor_store + matrix_entries + 4 * f.n + static_cast<Index>(plan.words.size()) * scratch;
   for (Index w : plan.words) words += w;
   for (Index r : roots) words += (f.m(r) - f.nc(r)) * (f.m(r) - f.nc(r));  // waiting for the top
-  c.memory_bytes = 16 * words + static_cast<std::int64_t>(f.entry_source.size()) * 16 +
+  c.memory_bytes = 16 * words + static_cast<std::int64_t>(f.entry_source.size()) * 12 +
                    static_cast<std::int64_t>(f.rows.size()) * 12;
   // Out of core the store gives way to a panel buffer per thread and the
   // solves' read buffer; the factor file holds the store.

@@ -335,10 +335,10 @@ std::int64_t OwnSolver::held_bytes() const {
   const detail::Fronts& f = plan_.fronts;
   std::int64_t b = bytes(lower_->ptr) + bytes(lower_->row) + bytes(slot_) + bytes(values_) + bytes(plan_.perm) +
                    bytes(subtrees_) + bytes(split_.lo) + bytes(split_.root) + bytes(split_.order);
-  for (const auto* v : {&f.first, &f.parent, &f.rows_ptr, &f.rows, &f.factor_ptr, &f.entry_source, &f.entry_place,
+  for (const auto* v : {&f.first, &f.parent, &f.rows_ptr, &f.rows, &f.factor_ptr, &f.entry_source,
                         &f.entry_ptr})
     b += bytes(*v);
-  b += bytes(f.up);
+  b += bytes(f.up) + bytes(f.entry_place);
   if (store_) b += 16 * f.factor_ptr.back();
   if (file_) b += 16 * detail::read_buffer_words(f);
   for (Index w : stacks_.words) b += 16 * std::max<Index>(w, 1);

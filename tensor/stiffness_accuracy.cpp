@@ -79,7 +79,7 @@ double relative_bound(std::span<const zcomplex> y, std::span<const double> w, st
 // no more than the plain solves. Vectors known together are solved as one
 // block, in one sweep of the factor (the engine gives each the bits of its
 // solve alone).
-bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine) {
+bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine, bool two_threads) {
   auto solve = [&solver, refine](std::span<zcomplex> v) { solver.solve(v, 1, refine); };
   auto several = [&solver, refine](std::span<const std::span<zcomplex>> vs) {
     const std::size_t n = vs.front().size();
@@ -88,7 +88,7 @@ bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine) {
     solver.solve(block, static_cast<engine::Index>(vs.size()), refine);
     for (std::size_t k = 0; k < vs.size(); ++k) std::copy_n(block.begin() + k * n, n, vs[k].begin());
   };
-  return {solve, solve, several, several};
+  return {solve, solve, several, several, two_threads};
 }
 
 // l with l^T u = the mean engineering shear strain of solid s (as
@@ -101,7 +101,7 @@ std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::Soli
 void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
                    StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), f.starts(), b);
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false, t.two_threads), f.starts(), b);
   const double rounding = (static_cast<double>(g.nx * g.ny) + 20) * kUnitRoundoff;
   const auto x1 = t.x.first(n), x2 = t.x.subspan(n, n);
   // l[0] the force on the right plate, l[1] that on the top plate.
@@ -113,7 +113,7 @@ void bound_biaxial(const GridSystem& g, const TestFunctionals& f, const SolvedLo
 void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoads& t, engine::SparseSolver& solver,
                  StiffnessBounds& b) {
   const std::size_t n = static_cast<std::size_t>(g.n);
-  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false), f.starts(), b);
+  const std::vector<std::vector<double>> w = residual_bounds(g, t, solves_of(solver, false, t.two_threads), f.starts(), b);
   // l[0], l[1]: the mean shear strains of solids 1 and 3; z1, z3: the
   // responses to the tractions on solid 1 and on solid 3.
   const std::vector<zcomplex>&l1 = f.l[0], &l3 = f.l[1], &y1 = f.y[0], &y3 = f.y[1];

@@ -55,7 +55,7 @@ void bound_shear(const GridSystem& g, const TestFunctionals& f, const SolvedLoad
 
 // The solves with a solver's factors for the error bounds (plain, or
 // refined against the matrix); vectors known together go as one block.
-upscaling::bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine);
+upscaling::bounds::SolveCallbacks solves_of(engine::SparseSolver& solver, bool refine, bool two_threads = false);
 
 // l with l^T u = the mean engineering shear strain of solid s over the cells.
 std::vector<zcomplex> mean_shear_functional(const GridSystem& g, upscaling::SolidComponents s);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "core/backward_error.hpp"
 #include "core/compensated_residual.hpp"
+#include "core/two_pieces.hpp"
 
 namespace upscaling::bounds {
 
@@ -186,6 +188,16 @@ struct Estimate {
   bool running = true;
 };
 
+// work(k) for k = 0 .. count-1, the even and the odd ones side by side
+// where `two` (each k writes only what is its own).
+void each(std::size_t count, bool two, const std::function<void(std::size_t)>& work) {
+  auto from = [&](std::size_t first, std::size_t step) {
+    for (std::size_t k = first; k < count; k += step) work(k);
+  };
+  if (two && count > 1) core::two_pieces(true, [&] { from(0, 2); }, [&] { from(1, 2); });
+  else from(0, 1);
+}
+
 // Applies B (transposed solves) or B^H (plain solves) to each estimate's
 // vector in `vs`, all in one block.
 void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs, const std::vector<std::size_t>& owner,
@@ -194,9 +206,9 @@ void apply_all(std::vector<Estimate*>& e, std::vector<std::vector<zcomplex>>& vs
     solve_plain(vs, s);
     return;
   }
-  for (std::vector<zcomplex>& v : vs) v = conjugated(v);
+  each(vs.size(), s.two_threads, [&](std::size_t k) { vs[k] = conjugated(vs[k]); });
   solve_transposed(vs, s);
-  for (std::size_t k = 0; k < vs.size(); ++k) e[owner[k]]->B.finish_apply(vs[k]);
+  each(vs.size(), s.two_threads, [&](std::size_t k) { e[owner[k]]->B.finish_apply(vs[k]); });
 }
 
 // The start vectors' solves of one order: given ahead, or solved here, each
@@ -247,28 +259,31 @@ double applied_norm(const Estimate& x, std::span<const zcomplex> t, std::vector<
 // solve would be wasted on the last step.
 void start_all(std::vector<Estimate*>& e, const SolveCallbacks& s, bool further, const StartSolves* ahead) {
   const std::vector<SolvedStarts> starts = solved_starts(e, s, ahead);
-  std::vector<std::vector<zcomplex>> zs;
-  std::vector<Estimate*> next;
-  for (Estimate* p : e) {
-    Estimate& x = *p;
+  std::vector<std::vector<zcomplex>> z(e.size());
+  each(e.size(), s.two_threads, [&](std::size_t k) {
+    Estimate& x = *e[k];
     const SolvedStarts& o = *std::find_if(starts.begin(), starts.end(), [&](const SolvedStarts& t) { return t.n == x.n; });
     std::vector<zcomplex> y;
     x.est = applied_norm(x, o.uniform, &y);
     if (x.n < 2) {
       x.running = false;
-      continue;
+      return;
     }
     x.alternating = 2 * applied_norm(x, o.alternating, nullptr) / (3.0 * static_cast<double>(x.n));
     if (!further) {
       x.running = false;
-      continue;
+      return;
     }
-    zs.push_back(x.B.before_adjoint(unit_phases(y))), next.push_back(&x);
-  }
+    z[k] = x.B.before_adjoint(unit_phases(y));
+  });
+  std::vector<std::vector<zcomplex>> zs;
+  std::vector<Estimate*> next;
+  for (std::size_t k = 0; k < e.size(); ++k)
+    if (e[k]->running) zs.push_back(std::move(z[k])), next.push_back(e[k]);
   std::vector<std::size_t> own(next.size());
   for (std::size_t k = 0; k < own.size(); ++k) own[k] = k;
   apply_all(next, zs, own, true, s);
-  for (std::size_t k = 0; k < next.size(); ++k) next[k]->j = largest(zs[k]);
+  each(next.size(), s.two_threads, [&](std::size_t k) { next[k]->j = largest(zs[k]); });
 }
 
 // One step of every running estimate: y = B e_j, then, unless this is the
@@ -281,25 +296,25 @@ void step_all(std::vector<Estimate*> e, const SolveCallbacks& s, bool last) {
     own.push_back(k);
   }
   apply_all(e, ys, own, false, s);
-  std::vector<Estimate*> on;
-  std::vector<std::vector<zcomplex>> zs;
-  for (std::size_t k = 0; k < e.size(); ++k) {
+  std::vector<std::vector<zcomplex>> z(e.size());
+  each(e.size(), s.two_threads, [&](std::size_t k) {
     const double previous = e[k]->est;
     e[k]->est = norm1(ys[k]);
-    if (!(e[k]->est > previous) || last) {
-      e[k]->running = false;
-      continue;
-    }
-    on.push_back(e[k]), zs.push_back(e[k]->B.before_adjoint(unit_phases(ys[k])));
-  }
+    if (!(e[k]->est > previous) || last) e[k]->running = false;
+    else z[k] = e[k]->B.before_adjoint(unit_phases(ys[k]));
+  });
+  std::vector<Estimate*> on;
+  std::vector<std::vector<zcomplex>> zs;
+  for (std::size_t k = 0; k < e.size(); ++k)
+    if (e[k]->running) on.push_back(e[k]), zs.push_back(std::move(z[k]));
   std::vector<std::size_t> mine(on.size());
   for (std::size_t k = 0; k < mine.size(); ++k) mine[k] = k;
   apply_all(on, zs, mine, true, s);
-  for (std::size_t k = 0; k < on.size(); ++k) {
-    const std::size_t last = on[k]->j;
+  each(on.size(), s.two_threads, [&](std::size_t k) {
+    const std::size_t before = on[k]->j;
     on[k]->j = largest(zs[k]);
-    if (core::cabs(zs[k][last]) == core::cabs(zs[k][on[k]->j])) on[k]->running = false;
-  }
+    if (core::cabs(zs[k][before]) == core::cabs(zs[k][on[k]->j])) on[k]->running = false;
+  });
 }
 
 }  // namespace

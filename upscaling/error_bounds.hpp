@@ -88,6 +88,7 @@ struct SolveCallbacks {
   SolveInPlace solve_transpose;  // A^{-T}; the same as `solve` for a symmetric A
   SolveSeveral solve_transpose_several = {};  // optional; empty: solve_transpose on each
   SolveSeveral solve_several = {};            // optional; empty: solve on each
+  bool two_threads = false;  // the estimates' work on their vectors, two side by side
 };
 
 // The componentwise residual bound of a computed solution x of A x = b.

@@ -219,7 +219,7 @@ TEST(ErrorBounds, EstimatorAgainstTheExplicitInverseAndItsSolves) {
     }
     // Two estimates in lockstep solve their common start vectors once, and
     // not at all when those solves are handed over; each gives the bits of
-    // its estimate alone.
+    // its estimate alone, also with the estimates' work on two threads.
     const std::vector<double> g2(g.rbegin(), g.rend());
     const std::span<const double> gs[2] = {g, g2};
     const double alone[2] = {bounds::inverse_weighted_norm(g, a.callbacks()), bounds::inverse_weighted_norm(g2, a.callbacks())};
@@ -233,7 +233,10 @@ TEST(ErrorBounds, EstimatorAgainstTheExplicitInverseAndItsSolves) {
     a.solves[0] = a.solves[1] = 0;
     const std::vector<double> given = bounds::inverse_weighted_norms(gs, a.callbacks(), 3, &ahead);
     EXPECT_LE(a.solves[1], 2 * 2);
-    for (int k = 0; k < 2; ++k) EXPECT_TRUE(both[k] == alone[k] && given[k] == alone[k]) << k;
+    bounds::SolveCallbacks side_by_side = a.callbacks();
+    side_by_side.two_threads = true;
+    const std::vector<double> two = bounds::inverse_weighted_norms(gs, side_by_side, 3, &ahead);
+    for (int k = 0; k < 2; ++k) EXPECT_TRUE(both[k] == alone[k] && given[k] == alone[k] && two[k] == alone[k]) << k;
     // One step is the start vectors' alone (later steps may reach the same
     // maximum from any start).
     const double first = bounds::inverse_weighted_norm(g, a.callbacks(), 1);

@@ -116,18 +116,35 @@ int64_t GridSystem::position(int64_t row, int64_t col) const {
 }
 
 void pattern_from_keys(std::vector<int64_t>& keys, int64_t n, engine::Pattern& pattern, std::vector<int64_t>& row_start) {
-  std::sort(keys.begin(), keys.end());
-  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-  pattern.n = n;
-  pattern.row.resize(keys.size());
+  // The keys bucketed by row (a counting pass), then each row's few
+  // columns sorted and made distinct: a sort of short lists in place of one
+  // of every key.
+  const auto at = [](int64_t i) { return static_cast<std::size_t>(i); };
+  row_start.assign(at(n + 1), 0);
+  for (const int64_t key : keys) ++row_start[at(key / n + 1)];
+  for (int64_t r = 0; r < n; ++r) row_start[at(r + 1)] += row_start[at(r)];
+  std::vector<int64_t> next(row_start.begin(), row_start.end() - 1);
   pattern.col.resize(keys.size());
-  row_start.assign(static_cast<std::size_t>(n + 1), 0);
-  for (std::size_t p = 0; p < keys.size(); ++p) {
-    pattern.row[p] = keys[p] / n;
-    pattern.col[p] = keys[p] % n;
-    ++row_start[static_cast<std::size_t>(pattern.row[p] + 1)];
+  for (const int64_t key : keys) pattern.col[at(next[at(key / n)]++)] = key % n;
+  keys = {};
+  next = {};
+  int64_t kept = 0;
+  for (int64_t r = 0; r < n; ++r) {
+    const auto first = pattern.col.begin() + row_start[at(r)], last = pattern.col.begin() + row_start[at(r + 1)];
+    std::sort(first, last);
+    const auto end = std::unique(first, last);
+    const bool moved = kept != row_start[at(r)];
+    row_start[at(r)] = kept;
+    if (moved) std::copy(first, end, pattern.col.begin() + kept);  // to the left: nothing unread is overwritten
+    kept += end - first;
   }
-  for (int64_t r = 0; r < n; ++r) row_start[static_cast<std::size_t>(r + 1)] += row_start[static_cast<std::size_t>(r)];
+  row_start[at(n)] = kept;
+  pattern.n = n;
+  pattern.col.resize(at(kept));
+  pattern.col.shrink_to_fit();
+  pattern.row.resize(at(kept));
+  for (int64_t r = 0; r < n; ++r)
+    std::fill(pattern.row.begin() + row_start[at(r)], pattern.row.begin() + row_start[at(r + 1)], r);
 }
 
 int64_t pattern_position(const engine::Pattern& pattern, const std::vector<int64_t>& row_start, int64_t row,

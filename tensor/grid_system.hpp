@@ -139,8 +139,8 @@ int64_t grid_lower_bytes(int64_t nx, int64_t ny);
 int64_t bytes_beside_engine(int64_t nx, int64_t ny);
 
 // A lower-triangle pattern from the keys row * n + col (col <= row) of its
-// entries, sorted by row, then column (the keys are sorted and made unique
-// in place), and where entry (row, col) stands in it.
+// entries, repeats allowed, sorted by row, then column, and where entry
+// (row, col) stands in it. The keys are used up.
 void pattern_from_keys(std::vector<int64_t>& keys, int64_t n, engine::Pattern& pattern, std::vector<int64_t>& row_start);
 int64_t pattern_position(const engine::Pattern& pattern, const std::vector<int64_t>& row_start, int64_t row,
                          int64_t col);

@@ -25,6 +25,7 @@
 // operations in the same order on any number of threads, alone or in a
 // block, in memory or on disk.
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -37,10 +38,11 @@ namespace engine::detail {
 namespace {
 
 // One thread's working room: a front's gathered block, and the place of
-// each row above the subtree being swept in its root's front (-1 elsewhere).
+// each row above the subtree being swept in its root's front (-1 elsewhere;
+// a front has fewer than 2^31 rows).
 struct Room {
   std::vector<zcomplex> w;
-  std::vector<Index> place;
+  std::vector<std::int32_t> place;
 };
 
 // Where the updates of the rows from `from` on go: `buffer`, `mc` words a
@@ -49,7 +51,7 @@ struct Above {
   Index from;
   zcomplex* buffer;
   Index mc;
-  const Index* place;
+  const std::int32_t* place;
 };
 
 // w (m x nrhs, leading dimension m): the supernode's pivots of y, then, below
@@ -98,7 +100,7 @@ void forward_subtree(const Fronts& f, const SolveSplit& split, std::size_t k, Fa
   const Index root = split.root[k], nc = f.nc(root), mc = f.m(root) - nc;
   const Index* rows = f.rows.data() + f.rows_ptr[root] + nc;
   if (room.place.empty()) room.place.assign(static_cast<std::size_t>(f.n), -1);
-  for (Index i = 0; i < mc; ++i) room.place[rows[i]] = i;
+  for (Index i = 0; i < mc; ++i) room.place[rows[i]] = static_cast<std::int32_t>(i);
   buffer.assign(static_cast<std::size_t>(mc * nrhs), zcomplex{0, 0});
   const Above above{f.first[root + 1], buffer.data(), mc, room.place.data()};
   for (Index s = split.lo[k]; s <= root; ++s) forward_front(f, s, blocks.ascending(s), y, nrhs, room.w, &above);

@@ -66,7 +66,6 @@ class PivotCorrection {
   std::vector<Index> row_swap_;
 };
 
-
 // y (n x nrhs, column-major, rows in pivot order) overwritten by
 // (L D L^T)^-1 y; on `threads` threads where the factor is in memory.
 void solve_fronts(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks, zcomplex* y, Index nrhs,

@@ -115,6 +115,8 @@ std::vector<Index> subtree_schedule(const Fronts& f, int threads);
 
 // Flops of the subtree under each supernode, itself included.
 std::vector<double> subtree_work(const Fronts& f);
+// Supernodes of the subtree under each: the subtree of r is r - size + 1 .. r.
+std::vector<Index> subtree_sizes(const Fronts& f);
 
 // Bytes the analysis of `entries` stored entries and n unknowns allocates
 // at its peak (the matrix handed over not included).

@@ -16,7 +16,7 @@
 
 #include "engine/front_kernel.hpp"
 #include "engine/numeric.hpp"
-#include "engine/shared_work.hpp"
+#include "core/shared_work.hpp"
 #include "engine/thread_budget.hpp"
 
 namespace engine::detail {
@@ -142,7 +142,7 @@ std::vector<PivotChange> factorise_fronts(const Fronts& f, const zcomplex* value
     BlasThreads one(1);
     std::vector<Worker> workers;
     for (std::size_t k = 0; k < plan.words.size(); ++k) workers.push_back(worker(stacks, k, tiny));
-    share_out(threads, subtrees.size(), [&](std::size_t i, std::size_t k) {
+    core::share_out(threads, subtrees.size(), [&](std::size_t i, std::size_t k) {
       const Index r = subtrees[i];
       for (Index s = r - plan.subtree_size[r] + 1; s <= r; ++s) t.front(s, workers[k]);
       t.hold(r, workers[k].stack);

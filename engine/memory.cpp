@@ -44,9 +44,7 @@ Index stack_words(const Fronts& f, Index lo, Index hi, const std::vector<char>* 
 StackPlan stack_plan(const Fronts& f, const std::vector<Index>& roots, int threads) {
   StackPlan plan;
   plan.done.assign(static_cast<std::size_t>(f.nsuper), 0);
-  plan.subtree_size.assign(static_cast<std::size_t>(f.nsuper), 1);
-  for (Index s = 0; s < f.nsuper; ++s)
-    if (f.parent[s] != -1) plan.subtree_size[f.parent[s]] += plan.subtree_size[s];
+  plan.subtree_size = subtree_sizes(f);
   Index widest = 0;
   for (Index r : roots) {
     const Index lo = r - plan.subtree_size[r] + 1;

@@ -24,6 +24,13 @@ std::vector<double> subtree_work(const Fronts& f) {
   return work;
 }
 
+std::vector<Index> subtree_sizes(const Fronts& f) {
+  std::vector<Index> size(static_cast<std::size_t>(f.nsuper), 1);
+  for (Index s = 0; s < f.nsuper; ++s)  // children come before their parents
+    if (f.parent[s] != -1) size[f.parent[s]] += size[s];
+  return size;
+}
+
 std::vector<Index> subtree_schedule(const Fronts& f, int threads) {
   if (threads <= 1 || f.nsuper < 2) return {};
   const std::vector<double> work = subtree_work(f);

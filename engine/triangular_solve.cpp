@@ -31,7 +31,7 @@
 
 #include "engine/column_kernels.hpp"
 #include "engine/numeric.hpp"
-#include "engine/shared_work.hpp"
+#include "core/shared_work.hpp"
 
 namespace engine::detail {
 
@@ -184,9 +184,7 @@ void backward(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks, zc
 
 SolveSplit solve_split(const Fronts& f) {
   SolveSplit split;
-  std::vector<Index> size(static_cast<std::size_t>(f.nsuper), 1);
-  for (Index s = 0; s < f.nsuper; ++s)
-    if (f.parent[s] != -1) size[f.parent[s]] += size[s];
+  const std::vector<Index> size = subtree_sizes(f);
   const std::vector<Index> roots = subtree_schedule(f, 2);  // the heaviest first
   split.root = roots;
   std::sort(split.root.begin(), split.root.end());
@@ -209,18 +207,18 @@ void solve_fronts(const Fronts& f, const SolveSplit& split, FactorBlocks& blocks
   }
   std::vector<Room> rooms(static_cast<std::size_t>(threads));
   std::vector<std::vector<zcomplex>> buffers(subtrees);
-  share_out(threads, subtrees, [&](std::size_t i, std::size_t t) {
+  core::share_out(threads, subtrees, [&](std::size_t i, std::size_t t) {
     const std::size_t k = split.order[i];
     forward_subtree(f, split, k, blocks, y, nrhs, rooms[t], buffers[k]);
   });
   // Above the subtrees: each thread its part of the block, both ways.
   const Index parts = std::min<Index>(threads, nrhs);
-  share_out(static_cast<int>(parts), static_cast<std::size_t>(parts), [&](std::size_t i, std::size_t t) {
+  core::share_out(static_cast<int>(parts), static_cast<std::size_t>(parts), [&](std::size_t i, std::size_t t) {
     const Index first = static_cast<Index>(i) * nrhs / parts, count = (static_cast<Index>(i) + 1) * nrhs / parts - first;
     forward(f, split, blocks, y + first * f.n, count, first, rooms[t], buffers, true);
     backward(f, split, blocks, y + first * f.n, count, rooms[t].w, false);
   });
-  share_out(threads, subtrees, [&](std::size_t i, std::size_t t) {
+  core::share_out(threads, subtrees, [&](std::size_t i, std::size_t t) {
     backward_subtree(f, split, split.order[i], blocks, y, nrhs, rooms[t].w);
   });
 }

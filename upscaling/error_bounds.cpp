@@ -7,7 +7,7 @@
 
 #include "core/backward_error.hpp"
 #include "core/compensated_residual.hpp"
-#include "core/two_pieces.hpp"
+#include "core/shared_work.hpp"
 
 namespace upscaling::bounds {
 
@@ -188,14 +188,10 @@ struct Estimate {
   bool running = true;
 };
 
-// work(k) for k = 0 .. count-1, the even and the odd ones side by side
-// where `two` (each k writes only what is its own).
+// work(k) for k = 0 .. count-1, on two threads where `two` (each k writes
+// only what is its own).
 void each(std::size_t count, bool two, const std::function<void(std::size_t)>& work) {
-  auto from = [&](std::size_t first, std::size_t step) {
-    for (std::size_t k = first; k < count; k += step) work(k);
-  };
-  if (two && count > 1) core::two_pieces(true, [&] { from(0, 2); }, [&] { from(1, 2); });
-  else from(0, 1);
+  core::share_out(two ? 2 : 1, count, [&](std::size_t k, std::size_t) { work(k); });
 }
 
 // Applies B (transposed solves) or B^H (plain solves) to each estimate's

@@ -1,11 +1,14 @@
 // Two pieces of work side by side: both run, on two threads where asked
 // (each sees its own thread), and a failure of either reaches the caller
-// once both have ended.
+// once both have ended; and items shared out to a few threads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include "core/shared_work.hpp"
 #include "core/two_pieces.hpp"
 
 namespace {
@@ -36,6 +39,26 @@ TEST(TwoPieces, EitherFailureReachesTheCallerAfterBothEnded) {
       EXPECT_STREQ(e.what(), "second");
     }
     EXPECT_TRUE(first_done);
+  }
+}
+
+// Every item once, on any number of threads; a failure is rethrown after
+// the others have ended, and stops the handing out.
+TEST(SharedWork, EveryItemOnceAndTheFirstFailureRethrown) {
+  for (const int threads : {1, 2, 3}) {
+    std::vector<std::atomic<int>> done(100);
+    core::share_out(threads, done.size(), [&](std::size_t i, std::size_t worker) {
+      EXPECT_LT(worker, static_cast<std::size_t>(threads));
+      ++done[i];
+    });
+    for (std::size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i].load(), 1) << i << ", " << threads;
+    std::atomic<int> after{0};
+    const auto fails_at_3 = [&](std::size_t i, std::size_t) {
+      if (i == 3) throw std::runtime_error("item 3");
+      ++after;
+    };
+    EXPECT_THROW(core::share_out(threads, 1000000, fails_at_3), std::runtime_error);
+    EXPECT_LT(after.load(), 999999) << threads;
   }
 }
 

@@ -1,16 +1,13 @@
 // The analysis: with two threads (the permuted triangle and the front map
 // made in halves side by side) the same plan as with one (with one thread,
 // the solves against the dense route check it), and the threads' share of a
-// factorisation, subtrees of the supernode tree chosen by their flops; the
-// solves' subtrees, and the sharing of items among threads.
+// factorisation, subtrees of the supernode tree chosen by their flops; and
+// the solves' subtrees.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <stdexcept>
 
 #include "engine/numeric.hpp"
-#include "engine/shared_work.hpp"
 #include "tests/engine/support.hpp"
 
 namespace {
@@ -117,27 +114,6 @@ TEST(EngineSchedule, SolveSubtreesReachAboveOnlyThroughTheirRootsFront) {
         }
   }
   EXPECT_GT(above_rows, 0);
-}
-
-// Every item once, on any number of threads; a failure is rethrown after
-// the others have ended, and stops the handing out.
-TEST(EngineSharedWork, EveryItemOnceAndTheFirstFailureRethrown) {
-  for (const int threads : {1, 2, 3}) {
-    std::vector<std::atomic<int>> done(100);
-    engine::detail::share_out(threads, done.size(), [&](std::size_t i, std::size_t worker) {
-      EXPECT_LT(worker, static_cast<std::size_t>(threads));
-      ++done[i];
-    });
-    for (std::size_t i = 0; i < done.size(); ++i) EXPECT_EQ(done[i].load(), 1) << i << ", " << threads;
-    std::atomic<int> after{0};
-    EXPECT_THROW(engine::detail::share_out(threads, 1000000,
-                                           [&](std::size_t i, std::size_t) {
-                                             if (i == 3) throw std::runtime_error("item 3");
-                                             ++after;
-                                           }),
-                 std::runtime_error);
-    EXPECT_LT(after.load(), 999999) << threads;
-  }
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <functional>
 
-namespace engine::detail {
+namespace core {
 
 // work(item, worker) for items 0 .. count-1; workers 0 .. threads-1, the
 // caller being worker 0.
 void share_out(int threads, std::size_t count, const std::function<void(std::size_t, std::size_t)>& work);
 
-}  // namespace engine::detail
+}  // namespace core

@@ -1,4 +1,4 @@
-#include "engine/shared_work.hpp"
+#include "core/shared_work.hpp"
 
 #include <atomic>
 #include <exception>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace engine::detail {
+namespace core {
 
 void share_out(int threads, std::size_t count, const std::function<void(std::size_t, std::size_t)>& work) {
   std::atomic<std::size_t> next{0};
@@ -33,4 +33,4 @@ void share_out(int threads, std::size_t count, const std::function<void(std::siz
   if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace engine::detail
+}  // namespace core
